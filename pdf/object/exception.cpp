@@ -1,0 +1,75 @@
+#include "pdf/object/exception.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <vector>
+
+namespace quarn {
+
+const char* ErrorCodeName(int code) {
+  switch (code) {
+    case kRuntimeError: return "Runtime Library Error";
+    case kSystemError: return "System Error";
+    case kUserError: return "User Error";
+    case kInvalidFormat: return "Invalid Format";
+    case kInternalError: return "Internal Error";
+    default: return "";
+  }
+}
+
+static std::string DefaultMessage(int code) {
+  const int err = errno;
+  if (err == 0) return std::string();
+  if (code == kRuntimeError) return std::strerror(err);
+  // The system's text, with the line end the host's message service gives it.
+  if (code == kSystemError) return std::string(std::strerror(err)) + "\r\n";
+  return std::string();
+}
+
+CPDFException::CPDFException(const char* module, const char* method, int code, const char* message)
+    : m_module(module ? module : ""), m_method(method ? method : ""), m_code(code),
+      m_message(message ? std::string(message) : DefaultMessage(code)) {}
+
+CPDFException::CPDFException(const char* module, const char* method, int code,
+                             const std::string& message)
+    : m_module(module ? module : ""), m_method(method ? method : ""), m_code(code),
+      m_message(message) {}
+
+void CPDFException::Clear() {
+  m_module.clear();
+  m_method.clear();
+  m_code = kNoError;
+  m_message.clear();
+}
+
+void CPDFException::Keep(const CPDFException& e) {
+  if (!IsError()) *this = e;
+}
+
+std::string Format(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  va_list ap2;
+  va_copy(ap2, ap);
+  const int n = std::vsnprintf(nullptr, 0, fmt, ap);
+  va_end(ap);
+  std::string out;
+  if (n > 0) {
+    out.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(out.data(), out.size(), fmt, ap2);
+    out.resize(static_cast<size_t>(n));
+  }
+  va_end(ap2);
+  return out;
+}
+
+void Throw(const char* module, const char* method, int code, const std::string& message) {
+  throw CPDFException(module, method, code, message);
+}
+
+void ThrowCode(const char* module, const char* method, int code) {
+  throw CPDFException(module, method, code, nullptr);
+}
+
+}  // namespace quarn

@@ -1,0 +1,26 @@
+// Every hard limit of the library, each with the reason it exists.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quarn::limits {
+
+// Arrays and dictionaries nested deeper than this are hostile input, not documents.
+inline constexpr int kMaxNesting = 512;
+// Largest object number accepted from a file; keeps slot tables within a sane size.
+inline constexpr int32_t kMaxObjectNumber = 8388607;
+// Tokens are read into 256-byte buffers, so a token has at most 255 bytes.
+inline constexpr size_t kTokenBufferSize = 256;
+// Stream data above this size moves from memory into a mapped temporary file.
+inline constexpr size_t kHugeStringThreshold = 40960;
+// Decoded stream data beyond this many bytes is treated as a decompression bomb (4 GiB).
+inline constexpr uint64_t kMaxDecodedSize = uint64_t(4) << 30;
+// More filters than this on one stream is not a real document.
+inline constexpr int kMaxFiltersPerStream = 32;
+// Page-tree depth beyond which the tree is taken to be looping.
+inline constexpr int kMaxPageTreeDepth = 256;
+// "Prev" chains longer than this are taken to loop.
+inline constexpr int kMaxSections = 4096;
+
+}  // namespace quarn::limits

@@ -1,0 +1,145 @@
+#include "pdf/object/out_stream.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "pdf/stream/huge_string.h"
+
+namespace quarn {
+
+OutStream::OutStream(size_t bufferSize) : m_buffer(bufferSize ? bufferSize : kDefaultBufferSize) {}
+
+OutStream& OutStream::operator<<(const char* text) {
+  if (text) WriteBytes(text, std::strlen(text));
+  return *this;
+}
+
+OutStream& OutStream::operator<<(float v) {
+  const std::string s = FormatReal(v);
+  WriteBytes(s.data(), s.size());
+  return *this;
+}
+
+OutStream& OutStream::operator<<(int32_t v) {
+  char buf[16];
+  const int n = std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(v));
+  WriteBytes(buf, static_cast<size_t>(n));
+  return *this;
+}
+
+void OutStream::Printf(const char* fmt, ...) {
+  char buf[256];
+  va_list ap;
+  va_start(ap, fmt);
+  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  if (n < 0) return;
+  if (static_cast<size_t>(n) >= sizeof buf) n = sizeof buf - 1;
+  WriteBytes(buf, static_cast<size_t>(n));
+}
+
+void OutStream::WriteBytes(const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    if (m_count == m_buffer.size()) Flush();
+    // Large writes bypass the buffer once it is empty.
+    if (m_count == 0 && n >= m_buffer.size()) {
+      if (!Emit(p, n)) m_good = false;
+      m_flushed += static_cast<int64_t>(n);
+      return;
+    }
+    const size_t take = std::min(n, m_buffer.size() - m_count);
+    std::memcpy(m_buffer.data() + m_count, p, take);
+    m_count += take;
+    p += take;
+    n -= take;
+  }
+}
+
+void OutStream::Flush() {
+  if (m_count == 0) return;
+  if (!Emit(m_buffer.data(), m_count)) m_good = false;
+  m_flushed += static_cast<int64_t>(m_count);
+  m_count = 0;
+}
+
+void OutStream::Close() {
+  Flush();
+  m_buffer.clear();
+  m_buffer.shrink_to_fit();
+  m_buffer.resize(kDefaultBufferSize);
+}
+
+void endl(OutStream& out) { out.WriteBytes("\r\n", 2); }
+
+bool FileOutStream::Open(const std::string& path, bool append) {
+  Close();
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  m_fd = open(path.c_str(), flags, 0666);
+  if (m_fd < 0) return false;
+  m_owned = true;
+  if (append) {
+    const off_t end = lseek(m_fd, 0, SEEK_END);
+    Adopt(m_fd, end < 0 ? 0 : end);
+  }
+  return true;
+}
+
+void FileOutStream::OpenStdout() {
+  Close();
+  m_fd = STDOUT_FILENO;
+  m_owned = false;
+}
+
+void FileOutStream::Adopt(int fd, int64_t startPosition) {
+  m_fd = fd;
+  m_owned = true;
+  SetStartPosition(startPosition);
+}
+
+FileOutStream::~FileOutStream() { Close(); }
+
+void FileOutStream::Close() {
+  if (m_fd < 0) return;
+  OutStream::Close();
+  if (m_owned) close(m_fd);
+  m_fd = -1;
+  m_owned = false;
+}
+
+bool FileOutStream::Sync() {
+  Flush();
+  if (!Good() || m_fd < 0) return false;
+  return m_fd == STDOUT_FILENO || fsync(m_fd) == 0;
+}
+
+bool FileOutStream::Emit(const char* data, size_t n) {
+  if (m_fd < 0) return false;
+  while (n > 0) {
+    ssize_t w = write(m_fd, data, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool MemOutStream::Emit(const char* data, size_t n) { return m_target.Append(data, n); }
+
+std::string FormatReal(double value, const char* format) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, format ? format : "%f", value);
+  std::string s(buf);
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  return s;
+}
+
+}  // namespace quarn

@@ -1,0 +1,100 @@
+#include "pdf/stream/huge_string.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+
+#include "pdf/object/limits.h"
+
+namespace quarn {
+
+namespace {
+std::mutex g_locationMutex;
+std::string g_tempDirectory;
+std::string g_tempPrefix = "qx";
+
+void TempLocation(std::string& dir, std::string& prefix) {
+  std::lock_guard<std::mutex> lock(g_locationMutex);
+  dir = g_tempDirectory;
+  prefix = g_tempPrefix;
+}
+}  // namespace
+
+void TempHugeString::SetTempLocation(const std::string& directory, const std::string& prefix) {
+  std::lock_guard<std::mutex> lock(g_locationMutex);
+  g_tempDirectory = directory;
+  g_tempPrefix = prefix;
+}
+
+bool TempHugeString::Grow(size_t needed) {
+  if (m_map) {
+    if (needed <= m_map->Size()) return true;
+    size_t size = m_map->Size();
+    while (size < needed) size = size < (size_t(1) << 62) ? size * 2 : needed;
+    return m_map->Resize(size);
+  }
+  if (needed <= limits::kHugeStringThreshold) {
+    try {
+      if (needed > m_mem.size()) {
+        // Grow in 4096-byte steps, doubling once past a few steps to stay linear.
+        size_t size = std::max<size_t>(needed, m_mem.size() < 16384 ? m_mem.size() + 4096 : m_mem.size() * 2);
+        m_mem.resize(std::min(size, limits::kHugeStringThreshold));
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+  // Past the threshold the data moves into a mapped temporary file.
+  auto map = std::make_unique<FileMap>();
+  std::string dir, prefix;
+  TempLocation(dir, prefix);
+  size_t size = std::max(needed, limits::kHugeStringThreshold * 2);
+  if (!map->Open(dir, prefix, size)) return false;
+  if (m_length) std::memcpy(map->Data(), m_mem.data(), m_length);
+  m_mem.clear();
+  m_mem.shrink_to_fit();
+  m_map = std::move(map);
+  return true;
+}
+
+bool TempHugeString::Reserve(size_t n) { return Grow(n); }
+
+bool TempHugeString::Append(const void* data, size_t n) {
+  if (n == 0) return true;
+  if (n > SIZE_MAX - m_length || !Grow(m_length + n)) return false;
+  std::memcpy(Data() + m_length, data, n);
+  m_length += n;
+  return true;
+}
+
+bool TempHugeString::AppendRepeated(size_t count, char byte) {
+  if (count == 0) return true;
+  if (count > SIZE_MAX - m_length || !Grow(m_length + count)) return false;
+  std::memset(Data() + m_length, byte, count);
+  m_length += count;
+  return true;
+}
+
+bool TempHugeString::Assign(const void* data, size_t n) {
+  TempHugeString fresh;
+  if (!fresh.Append(data, n)) return false;
+  Swap(fresh);
+  return true;
+}
+
+void TempHugeString::Clear() {
+  m_map.reset();
+  m_mem.clear();
+  m_mem.shrink_to_fit();
+  m_length = 0;
+}
+
+void TempHugeString::Swap(TempHugeString& other) noexcept {
+  m_mem.swap(other.m_mem);
+  m_map.swap(other.m_map);
+  std::swap(m_length, other.m_length);
+}
+
+}  // namespace quarn

@@ -1,0 +1,113 @@
+// A dictionary with a body of bytes: the data is in memory (in a mapped temporary file once it
+// is large) or left in the source file until first use; "Length" follows the data.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "pdf/object/exception.h"
+#include "pdf/object/values.h"
+#include "pdf/stream/huge_string.h"
+
+namespace quarn {
+
+class CPDFDoc;
+class InStream;
+class SourceFile;
+
+// Progress reporting and cancellation shared by all filters.
+struct CPDFProgressRange {
+  int32_t begin = 0;
+  int32_t end = 0;
+  void* user = nullptr;
+};
+using ProgressProc = void (*)(int32_t position, void* user);
+using CancelProc = void (*)(bool* cancel, void* user);
+
+class CPDFStream : public CPDFDict {
+ public:
+  explicit CPDFStream(CPDFDoc* doc = nullptr);
+  ~CPDFStream() override;
+
+  // The owning document (named apart from the typed mix-ins' Doc()).
+  CPDFDoc* GetDoc() const { return m_doc; }
+  void SetDoc(CPDFDoc* doc) { m_doc = doc; }
+
+  // ---- data ----
+  // The data, loaded first when it is in the file; nullptr/0 when loading fails.
+  const char* Data();
+  size_t DataLength();
+  bool IsDataInFile() const { return m_offset != -1 && m_length != -1; }
+  // Moves data left in the file into memory; false (stream unchanged) on failure.
+  bool LoadData();
+  bool AppendData(const void* data, size_t n);
+  bool AppendRepeated(size_t count, char byte);
+  bool SetData(const void* data, size_t n);
+  // Takes over a finished buffer (the result of a filter) and sets "Length".
+  bool SetData(TempHugeString&& data);
+  void ClearData();
+  // Leaves the data in `file` at [offset, offset + length).
+  void SetSource(std::shared_ptr<SourceFile> file, int64_t offset, int64_t length);
+  // Sets "Length" to the data length (updating an indirect "Length" in place).
+  void UpdateLength();
+
+  // ---- accessors ----
+  CPDFObject* Get_Length(CPDFObjRef* ref = nullptr) const { return GetValue(m_doc, "Length", ref); }
+  CPDFObject* Get_Filter(CPDFObjRef* ref = nullptr) const { return GetValue(m_doc, "Filter", ref); }
+  CPDFObject* Get_DecodeParms(CPDFObjRef* ref = nullptr) const { return GetValue(m_doc, "DecodeParms", ref); }
+  CPDFObject* Get_F(CPDFObjRef* ref = nullptr) const { return GetValue(m_doc, "F", ref); }
+  bool Set_Length(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
+    return SetValue(m_doc, "Length", std::move(v), indirect, ref);
+  }
+  bool Set_Filter(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
+    return SetValue(m_doc, "Filter", std::move(v), indirect, ref);
+  }
+  bool Set_DecodeParms(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
+    return SetValue(m_doc, "DecodeParms", std::move(v), indirect, ref);
+  }
+  bool Set_F(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
+    return SetValue(m_doc, "F", std::move(v), indirect, ref);
+  }
+
+  // ---- filters (errors are copied into `error`, never thrown) ----
+  bool DecodeAllFilter(CPDFErrorRecord& error, ProgressProc progress = nullptr,
+                       CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
+  bool DecodeFilter(const CPDFName& name, CPDFObject* parms, CPDFErrorRecord& error,
+                    ProgressProc progress = nullptr, CancelProc cancel = nullptr,
+                    CPDFProgressRange* range = nullptr);
+  bool EncodeASCIIHexFilter(CPDFErrorRecord& error, ProgressProc progress = nullptr,
+                            CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
+  bool EncodeASCII85Filter(CPDFErrorRecord& error, ProgressProc progress = nullptr,
+                           CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
+  bool EncodeFlateFilter(CPDFErrorRecord& error, ProgressProc progress = nullptr,
+                         CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
+  bool EncodeRunLengthFilter(CPDFErrorRecord& error, ProgressProc progress = nullptr,
+                             CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
+  // Records a just-applied filter: the newest encoding becomes the first filter.
+  bool EncodeFilter(const char* name, std::unique_ptr<CPDFObject> parms, CPDFErrorRecord& error);
+
+  // ---- reading and writing ----
+  // Reads "stream" ... "endstream" after `dict` (which it takes over) from `in`.
+  static std::unique_ptr<CPDFStream> ReadAfterDict(CPDFDoc* doc, InStream& in,
+                                                   std::unique_ptr<CPDFDict> dict,
+                                                   const CPDFCryptContext* crypt);
+  void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+                                            DuplicateMap& map) const override;
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc* target) const override {
+    return std::make_unique<CPDFStream>(target);
+  }
+  void SwapContent(CPDFObject& other) override;
+  // Copies dictionary and data of `from` into this stream (data left in the same file is
+  // shared by location rather than copied).
+  bool CopyFrom(const CPDFStream& from, CPDFDoc* target);
+
+ protected:
+  CPDFDoc* m_doc = nullptr;
+  mutable TempHugeString m_data;
+  std::shared_ptr<SourceFile> m_file;
+  int64_t m_offset = -1;
+  int64_t m_length = -1;
+};
+
+}  // namespace quarn

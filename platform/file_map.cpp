@@ -1,0 +1,61 @@
+#include "platform/file_map.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace quarn {
+
+bool FileMap::Open(const std::string& directory, const std::string& prefix, size_t size) {
+  Close();
+  std::string dir = directory;
+  if (dir.empty()) {
+    const char* env = std::getenv("TMPDIR");
+    dir = env && *env ? env : "/tmp";
+  }
+  if (dir.back() != '/') dir += '/';
+  std::string path = dir + prefix + "XXXXXX";
+  int fd = mkstemp(path.data());
+  if (fd < 0) return false;
+  unlink(path.c_str());
+  m_fd = fd;
+  if (!Resize(size ? size : 1)) {
+    const int err = errno;
+    Close();
+    errno = err;
+    return false;
+  }
+  return true;
+}
+
+bool FileMap::Resize(size_t size) {
+  if (m_fd < 0) return false;
+  if (size == 0) size = 1;
+  if (ftruncate(m_fd, static_cast<off_t>(size)) != 0) return false;
+  void* p;
+  if (m_data) {
+    p = mremap(m_data, m_size, size, MREMAP_MAYMOVE);
+  } else {
+    p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+  }
+  if (p == MAP_FAILED) {
+    // Keep the file at the size of the mapping that is still valid.
+    if (m_data) (void)!ftruncate(m_fd, static_cast<off_t>(m_size));
+    return false;
+  }
+  m_data = static_cast<char*>(p);
+  m_size = size;
+  return true;
+}
+
+void FileMap::Close() {
+  if (m_data) munmap(m_data, m_size);
+  m_data = nullptr;
+  m_size = 0;
+  if (m_fd >= 0) close(m_fd);
+  m_fd = -1;
+}
+
+}  // namespace quarn

@@ -1,0 +1,86 @@
+#include "platform/source_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quarn {
+
+namespace {
+
+// Standard input cannot be read at arbitrary offsets, so it is copied into an unlinked
+// temporary file first.
+int SpoolStandardInput() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/qxXXXXXX";
+  int fd = mkstemp(path.data());
+  if (fd < 0) return -1;
+  unlink(path.c_str());
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return -1;
+    }
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(fd, buf + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        close(fd);
+        return -1;
+      }
+      done += w;
+    }
+  }
+  return fd;
+}
+
+}  // namespace
+
+std::shared_ptr<SourceFile> SourceFile::Open(const std::string& path) {
+  int fd = path.empty() ? SpoolStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    const int err = errno;
+    close(fd);
+    errno = err;
+    return nullptr;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    close(fd);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return std::shared_ptr<SourceFile>(new SourceFile(fd, static_cast<int64_t>(st.st_size), path));
+}
+
+SourceFile::~SourceFile() { close(m_fd); }
+
+int64_t SourceFile::ReadAt(int64_t offset, void* dst, size_t n) const {
+  if (offset < 0) return -1;
+  size_t done = 0;
+  char* out = static_cast<char*>(dst);
+  while (done < n) {
+    ssize_t r = pread(m_fd, out + done, n - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    if (r == 0) break;
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    done += static_cast<size_t>(r);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool SourceFile::ReadExact(int64_t offset, void* dst, size_t n) const {
+  return ReadAt(offset, dst, n) == static_cast<int64_t>(n);
+}
+
+}  // namespace quarn
