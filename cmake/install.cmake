@@ -17,5 +17,24 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/quarnConfigVersion.cmake
 install(FILES ${CMAKE_BINARY_DIR}/quarnConfig.cmake ${CMAKE_BINARY_DIR}/quarnConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quarn)
 
+# libquarn.pc names its directories relative to its own place (${pcfiledir}), so that it stays
+# right for whatever prefix `cmake --install --prefix` is given. Absolute install directories
+# are kept as they are.
+set(QUARN_PC_DIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(QUARN_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH QUARN_PC_UP "/prefix/${QUARN_PC_DIR}" "/prefix")
+  string(REGEX REPLACE "/$" "" QUARN_PC_UP "${QUARN_PC_UP}")
+  set(QUARN_PC_PREFIX "\${pcfiledir}/${QUARN_PC_UP}")
+endif()
+foreach(kind LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
+    set(QUARN_PC_${kind} "${CMAKE_INSTALL_${kind}}")
+  else()
+    set(QUARN_PC_${kind} "\${prefix}/${CMAKE_INSTALL_${kind}}")
+  endif()
+endforeach()
+string(APPEND QUARN_PC_INCLUDEDIR "/quarn")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/libquarn.pc.in ${CMAKE_BINARY_DIR}/libquarn.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/libquarn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${CMAKE_BINARY_DIR}/libquarn.pc DESTINATION ${QUARN_PC_DIR})

@@ -3,10 +3,46 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "pdf/object/typed_dict.h"
 
 namespace quarn {
+
+// ---- category factories -----------------------------------------------------------------------
+// A factory turns a plain value into its typed resource object. It is asked with every kind it
+// knows (mask -1) when a resource dictionary is loaded. On success the new object has taken over
+// the value's content (through its Realize) and is returned; when the factory does not recognise
+// the value, or binding fails, it returns nullptr and leaves the value as it was.
+using ResourceFactory = std::unique_ptr<CPDFObject> (*)(CPDFDoc* doc, CPDFObject& value, int kinds);
+
+// Plugs a factory in under a key. The keys are the category keys ("ColorSpace", "XObject",
+// "ExtGState", "Font", "Pattern", "Properties", "Shading") and the entry factories that XObject
+// loading asks for (kOPIFactory, kPieceInfoFactory, kAltImageFactory). A later registration
+// under the same key replaces the earlier one; nullptr removes it.
+//
+// Register from a source file that the program links anyway (the one that defines the typed
+// class): a static library only contributes the object files that something refers to, so a
+// registration standing alone in a file of its own would silently never run.
+void RegisterResourceFactory(std::string_view key, ResourceFactory factory);
+// The factory under `key`, or nullptr while none is plugged in (values then stay plain).
+ResourceFactory FindResourceFactory(std::string_view key);
+
+inline constexpr std::string_view kOPIFactory = "OPI";              // CPDFOPIDict (all versions)
+inline constexpr std::string_view kPieceInfoFactory = "PieceInfo";  // CPDFPieceInfoDict
+inline constexpr std::string_view kAltImageFactory = "AltImage";    // CPDFAltImageDict
+
+// Runs `factory` on the value of the entry `key` of `holder` when the value's type code is in
+// `typeMask`, and puts the typed object in its place, keeping the entry's indirect identity.
+// Values already typed are left alone. Returns false only when the value cannot be loaded or
+// the typed object cannot be filed in its place.
+bool LoadEntryThrough(CPDFDoc* doc, CPDFDict& holder, std::string_view key, int typeMask,
+                      ResourceFactory factory, int kinds);
+// The same for element `index` of an array.
+bool LoadElementThrough(CPDFDoc* doc, CPDFArray& holder, size_t index, int typeMask,
+                        ResourceFactory factory, int kinds);
+
+// ---- the resource dictionary ------------------------------------------------------------------
 
 class CPDFResDict : public CPDFDataStruct, public CPDFDict {
   QUARN_TYPED_CLASS(CPDFResDict, CPDFDict, "")
@@ -15,6 +51,8 @@ class CPDFResDict : public CPDFDataStruct, public CPDFDict {
   // category through its factory, in the order ColorSpace, XObject, ExtGState, Font, Pattern,
   // ProcSet, Properties, Shading.
   bool Realize(CPDFDoc* doc, CPDFObject& source);
+  // A new, empty resource dictionary of `doc`.
+  bool Create(CPDFDoc* doc);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
   QUARN_GET(ColorSpace, CPDFDict)
@@ -38,6 +76,15 @@ class CPDFResDict : public CPDFDataStruct, public CPDFDict {
   // Rebuilds the procedure-set array: PDF, then Text with fonts, then ImageB ImageC ImageI with
   // XObjects.
   void UpdateProcSet();
+
+  // True for the seven categories that hold named resources (all but ProcSet).
+  static bool IsNamedCategory(std::string_view category);
+
+ private:
+  bool LoadCategory(const char* category);
+  bool LoadProcSets();
+  // The category's dictionary, made (directly) when absent and marked updated when indirect.
+  CPDFDict& CategoryForAdding(const char* category);
 };
 
 // Recognizer: any dictionary can serve as a resource dictionary.

@@ -27,6 +27,10 @@ class CPDFTrailer;
 class InStream;
 class FileOutStream;
 class SourceFile;
+class CPDFPages;
+class CPDFLineaParams;
+class CPDFHintStream;
+class CPDFObjRefDict;
 
 class CPDFDoc {
  public:

@@ -1,6 +1,7 @@
 #include "pdf/document/pdf_lib.h"
 
 #include "pdf/document/doc.h"
+#include "pdf/font/font_caches.h"
 #include "pdf/stream/huge_string.h"
 
 namespace quarn {
@@ -13,7 +14,8 @@ std::string WithTrailingSlash(const std::string& dir) {
 CPDFLib::CPDFLib(const std::string& tempDir, const std::string& cmapDir, const std::string& afmDir)
     : m_tempDir(WithTrailingSlash(tempDir)),
       m_cmapDir(WithTrailingSlash(cmapDir)),
-      m_afmDir(WithTrailingSlash(afmDir)) {
+      m_afmDir(WithTrailingSlash(afmDir)),
+      m_fontCaches(std::make_unique<FontCaches>(m_lock, m_cmapDir, m_afmDir)) {
   TempHugeString::SetTempLocation(m_tempDir, m_tempPrefix);
 }
 

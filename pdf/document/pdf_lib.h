@@ -10,6 +10,7 @@
 namespace quarn {
 
 class CPDFDoc;
+class FontCaches;
 
 class CPDFLib {
  public:
@@ -27,6 +28,8 @@ class CPDFLib {
   const std::string& AFMDir() const { return m_afmDir; }
   const std::string& HostCMapName() const { return m_hostCMap; }
   std::recursive_mutex& Lock() { return m_lock; }
+  // The font descriptor, encoding, CMap and metrics caches (pdf/font/font_caches.h).
+  FontCaches& FontCache() { return *m_fontCaches; }
 
   // Opens a document; on failure copies its error into `error` and returns nothing.
   std::unique_ptr<CPDFDoc> OpenDoc(const std::string& fileName, const char* password,
@@ -39,6 +42,7 @@ class CPDFLib {
   std::string m_afmDir;
   std::string m_hostCMap = "90ms-RKSJ";
   std::recursive_mutex m_lock;
+  std::unique_ptr<FontCaches> m_fontCaches;  // uses m_lock, so it is declared after it
 };
 
 // Adds a trailing "/" to a non-empty directory name.

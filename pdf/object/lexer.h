@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "pdf/object/in_stream.h"
@@ -28,5 +29,19 @@ bool ReadToken(InStream& in, std::string& token);
 size_t ReadLine(InStream& in, char* buffer, size_t size, bool dropEndOfLine);
 // Skips whitespace and comments, alternately, until neither is next.
 void SkipWhitespaceAndComments(InStream& in);
+
+// The two number conversions of a token, independent of the process locale. Both stop at the
+// first byte they cannot use ("3.5.1" gives 3 and 3.5).
+// Decimal integer of the token's leading sign and digits, saturated to the 32-bit range.
+int32_t TokenToInt(const char* token);
+// Floating conversion of the token (strtod rules) as a 32-bit float; a value that a float
+// cannot hold (NaN, infinity, overflow) is replaced by the token's integer value.
+float TokenToReal(const char* token);
+
+// The typed extractors: each reads one token; false (target unchanged) at the end of input.
+bool ReadIntToken(InStream& in, int32_t& value);
+bool ReadRealToken(InStream& in, float& value);
+// Leaves `value` unchanged for a token other than "true" or "false" (and still returns true).
+bool ReadBoolToken(InStream& in, bool& value);
 
 }  // namespace quarn

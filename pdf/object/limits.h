@@ -22,5 +22,10 @@ inline constexpr int kMaxFiltersPerStream = 32;
 inline constexpr int kMaxPageTreeDepth = 256;
 // "Prev" chains longer than this are taken to loop.
 inline constexpr int kMaxSections = 4096;
+// Resource dictionaries nested deeper than this (forms inside forms' resources) stay unloaded.
+inline constexpr int kMaxResourceNesting = 32;
+// Depth of the recursive walks over values (copy, release, linearize) through containers and
+// indirect references; deeper chains are hostile and would exhaust the stack.
+inline constexpr int kMaxWalkDepth = 2048;
 
 }  // namespace quarn::limits

@@ -1,6 +1,8 @@
 #include "pdf/object/out_stream.h"
 
 #include <cerrno>
+#include <charconv>
+#include <clocale>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -32,14 +34,23 @@ OutStream& OutStream::operator<<(int32_t v) {
 }
 
 void OutStream::Printf(const char* fmt, ...) {
+  // Short texts are formatted on the stack; a longer one is formatted again at its full size
+  // rather than cut.
   char buf[256];
   va_list ap;
   va_start(ap, fmt);
-  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_list again;
+  va_copy(again, ap);
+  const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
   va_end(ap);
-  if (n < 0) return;
-  if (static_cast<size_t>(n) >= sizeof buf) n = sizeof buf - 1;
-  WriteBytes(buf, static_cast<size_t>(n));
+  if (n >= 0 && static_cast<size_t>(n) < sizeof buf) {
+    WriteBytes(buf, static_cast<size_t>(n));
+  } else if (n > 0) {
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), fmt, again);
+    WriteBytes(text.data(), static_cast<size_t>(n));
+  }
+  va_end(again);
 }
 
 void OutStream::WriteBytes(const void* data, size_t n) {
@@ -82,6 +93,7 @@ bool FileOutStream::Open(const std::string& path, bool append) {
   m_fd = open(path.c_str(), flags, 0666);
   if (m_fd < 0) return false;
   m_owned = true;
+  SetStartPosition(0);
   if (append) {
     const off_t end = lseek(m_fd, 0, SEEK_END);
     Adopt(m_fd, end < 0 ? 0 : end);
@@ -93,6 +105,7 @@ void FileOutStream::OpenStdout() {
   Close();
   m_fd = STDOUT_FILENO;
   m_owned = false;
+  SetStartPosition(0);
 }
 
 void FileOutStream::Adopt(int fd, int64_t startPosition) {
@@ -134,9 +147,25 @@ bool FileOutStream::Emit(const char* data, size_t n) {
 bool MemOutStream::Emit(const char* data, size_t n) { return m_target.Append(data, n); }
 
 std::string FormatReal(double value, const char* format) {
-  char buf[512];
-  std::snprintf(buf, sizeof buf, format ? format : "%f", value);
-  std::string s(buf);
+  std::string s;
+  if (!format) {
+    // "%f" in the C locale whatever the process locale is: a document never gets a decimal comma.
+    char buf[512];
+    const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+    s.assign(buf, result.ec == std::errc() ? result.ptr : buf);
+  } else {
+    const int n = std::snprintf(nullptr, 0, format, value);
+    if (n > 0) {
+      s.resize(static_cast<size_t>(n) + 1);
+      std::snprintf(s.data(), s.size(), format, value);
+      s.resize(static_cast<size_t>(n));
+    }
+    const char* point = std::localeconv()->decimal_point;
+    if (point && std::strcmp(point, ".") != 0) {
+      const size_t at = s.find(point);
+      if (at != std::string::npos) s.replace(at, std::strlen(point), ".");
+    }
+  }
   while (!s.empty() && s.back() == '0') s.pop_back();
   if (!s.empty() && s.back() == '.') s.pop_back();
   return s;

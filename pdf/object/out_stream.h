@@ -46,8 +46,12 @@ class OutStream {
   bool Good() const { return m_good; }
 
  protected:
-  // The destination's position at which this writer starts (appending to an existing file).
-  void SetStartPosition(int64_t p) { m_flushed = p; }
+  // Starts on a fresh destination: its position at which this writer starts (appending to an
+  // existing file) and no failure yet.
+  void SetStartPosition(int64_t p) {
+    m_flushed = p;
+    m_good = true;
+  }
   // Hands bytes to the destination; false when the destination fails.
   virtual bool Emit(const char* data, size_t n) = 0;
 

@@ -3,31 +3,33 @@
 
 namespace quarn {
 
-// Every typed class offers: bool Realize(CPDFDoc*, CPDFObject& source), which takes over the
-// source's content (SwapContent) and binds its known entries.
+// Every typed class offers: bool Realize(CPDFDoc*, CPDFObject& source). Its first step, before
+// anything that can fail, is the root step of its chain of bases: bind the document and take over
+// the source's content (SwapContent); it then binds its known entries. The helpers below rely on
+// that order: when Realize fails, swapping the content back restores the holder's value as it
+// was, and the half-bound typed object dies empty.
 template <class T>
 T* BindValue(CPDFDoc* doc, CPDFObject* value, const CPDFObjRef& ref, Recognizer recognize,
              bool* failed) {
   if (failed) *failed = false;
   if (!value) return nullptr;
   if (T* already = dynamic_cast<T*>(value)) return already;
+  // Only an indirect object can be replaced here; a direct value is replaced by its holder
+  // (BindEntry/BindElement), so leave it untouched rather than empty it.
+  if (!ref.IsDefined()) return nullptr;
   if (recognize && !recognize(doc, value)) return nullptr;
   auto typed = std::make_unique<T>();
   typed->CopyFlagsFrom(*value);
   if (!typed->Realize(doc, *value)) {
-    // Give the content back so that the holder keeps its value as it was.
+    // Give the content back so that the document keeps its object as it was.
     value->SwapContent(*typed);
     if (failed) *failed = true;
     return nullptr;
   }
   T* result = typed.get();
-  if (ref.IsDefined()) {
-    if (!ReplaceIndirect(doc, ref, std::move(typed))) {
-      if (failed) *failed = true;
-      return nullptr;
-    }
-  } else {
-    return nullptr;  // a direct value needs its holder; use BindEntry/BindElement
+  if (!ReplaceIndirect(doc, ref, std::move(typed))) {
+    if (failed) *failed = true;
+    return nullptr;
   }
   return result;
 }
@@ -64,8 +66,7 @@ bool BindEntry(CPDFDoc* doc, CPDFDict& holder, std::string_view key, Recognizer 
 }
 
 template <class T>
-bool BindElement(CPDFDoc* doc, CPDFArray& holder, size_t index, Recognizer recognize,
-                 T** bound) {
+bool BindElement(CPDFDoc* doc, CPDFArray& holder, size_t index, Recognizer recognize, T** bound) {
   if (bound) *bound = nullptr;
   CPDFAtom* atom = holder.At(index);
   if (!atom) return true;

@@ -1,0 +1,92 @@
+#include "app/command_line.h"
+
+#include <cstring>
+
+namespace quarn {
+
+namespace {
+
+bool IsOption(const char* arg) { return arg[0] == '-'; }
+
+std::optional<std::string> TextOf(const char* field) {
+  if (field == nullptr) return std::nullopt;
+  return std::string(field);
+}
+
+}  // namespace
+
+const char* ProgramNameOf(const char* argv0) {
+  // Some launchers pass no argv[0] at all; the usage text still needs a name.
+  if (argv0 == nullptr) return "zorvane";
+  const char* name = argv0;
+  for (const char* p = argv0; *p; ++p) {
+    if (*p == '/' || *p == '\\') name = p + 1;
+  }
+  return name;
+}
+
+bool CommandLine::Parse(int argc, const char* const* argv) {
+  programName = ProgramNameOf(argc > 0 ? argv[0] : nullptr);
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg == nullptr) break;
+    if (IsOption(arg)) {
+      const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+      const char* value = next != nullptr && !IsOption(next) ? next : nullptr;
+      if (ApplyOption(arg + 1, value)) ++i;
+    } else if (inputFile == nullptr) {
+      inputFile = arg;
+    } else if (outputFile == nullptr) {
+      outputFile = arg;
+    }
+  }
+  return version || inputFile != nullptr;
+}
+
+bool CommandLine::ApplyOption(const char* name, const char* value) {
+  // Options that take a value keep their earlier value when none follows; -nbp is switched on
+  // either way.
+  auto takeValue = [value](const char*& field) {
+    if (value == nullptr) return false;
+    field = value;
+    return true;
+  };
+  auto is = [name](const char* option) { return std::strcmp(name, option) == 0; };
+  if (is("wm")) return takeValue(watermarkSpec);
+  if (is("fit")) {
+    fit = true;
+  } else if (is("up")) {
+    up = true;
+  } else if (is("nbp")) {
+    numberingOn = true;
+    return takeValue(numberingPagesSpec);
+  } else if (is("nbf")) {
+    return takeValue(numberFormatSpec);
+  } else if (is("nbs")) {
+    return takeValue(numberPlacementSpec);
+  } else if (is("sp")) {
+    spread = true;
+  } else if (is("l")) {
+    return takeValue(logFile);
+  } else if (is("t")) {
+    return takeValue(tempPath);
+  } else if (is("v")) {
+    version = true;
+  }
+  return false;  // flags take no value; unknown names and a lone "-" are ignored
+}
+
+StampOptions CommandLine::ToStampOptions() const {
+  StampOptions options;
+  options.watermarkSpec = TextOf(watermarkSpec);
+  options.fit = fit;
+  options.up = up;
+  options.numberingOn = numberingOn;
+  options.numberingPagesSpec = TextOf(numberingPagesSpec);
+  options.numberFormatSpec = TextOf(numberFormatSpec);
+  options.numberPlacementSpec = TextOf(numberPlacementSpec);
+  options.spread = spread;
+  return options;
+}
+
+}  // namespace quarn

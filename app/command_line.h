@@ -1,0 +1,41 @@
+// The tool's command line. Text fields point into the argument vector (which lives as long as
+// the process); nullptr means the argument was not given.
+#pragma once
+
+#include "app/stamp_options.h"
+
+namespace quarn {
+
+class CommandLine {
+ public:
+  // Reads argv[0] for the program name and the remaining arguments for files and options.
+  // True when -v was given or an input file was found.
+  bool Parse(int argc, const char* const* argv);
+
+  StampOptions ToStampOptions() const;
+
+  const char* programName = "";
+  const char* inputFile = nullptr;
+  const char* outputFile = nullptr;
+  const char* watermarkSpec = nullptr;
+  bool fit = false;
+  bool up = false;
+  bool numberingOn = false;
+  const char* numberingPagesSpec = nullptr;
+  const char* numberFormatSpec = nullptr;
+  const char* numberPlacementSpec = nullptr;
+  bool spread = false;
+  const char* logFile = nullptr;
+  const char* tempPath = nullptr;
+  bool version = false;
+
+ private:
+  // Applies the option named `name` (the text after the "-"); `value` is the next argument when
+  // it may serve as a value. Returns true when the value was consumed.
+  bool ApplyOption(const char* name, const char* value);
+};
+
+// The part of argv[0] after its last "/" or "\".
+const char* ProgramNameOf(const char* argv0);
+
+}  // namespace quarn

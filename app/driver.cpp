@@ -1,0 +1,409 @@
+#include "app/driver.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <utility>
+
+#include "app/zorvane_app.h"
+#include "pdf/content/geometry.h"
+#include "pdf/content/graph_objs.h"
+#include "pdf/content/page_contents.h"
+#include "pdf/content/res_dict.h"
+#include "pdf/content/xobject.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/pages.h"
+#include "pdf/document/pdf_lib.h"
+#include "pdf/stream/stream.h"
+#include "platform/temp_file.h"
+
+namespace quarn {
+
+namespace {
+
+// True when both names reach the same file on the host (for example "a.pdf" and "./a.pdf").
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// A last page resolved against the page count: negative stays empty (0), 0 is the last page.
+int32_t ResolveLastPage(int32_t last, int32_t pageCount) {
+  if (last < 0) return 0;
+  return last == 0 ? pageCount : last;
+}
+
+}  // namespace
+
+// ---- option values -----------------------------------------------------------------------------
+
+int32_t DecimalValue(std::string_view text) {
+  const std::string copy(text);
+  errno = 0;
+  const long long value = std::strtoll(copy.c_str(), nullptr, 10);
+  return static_cast<int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+}
+
+WatermarkSpec ParseWatermarkSpec(std::string_view value) {
+  WatermarkSpec spec;
+  const size_t comma = value.find(',');
+  spec.fileName = std::string(value.substr(0, comma));
+  if (comma != std::string_view::npos) {
+    const std::string_view rest = value.substr(comma + 1);
+    const size_t second = rest.find(',');
+    spec.firstPage = DecimalValue(rest.substr(0, second));
+    if (second != std::string_view::npos) spec.lastPage = DecimalValue(rest.substr(second + 1));
+  }
+  if (!spec.fileName.empty()) {
+    // The extension is looked for in the last path component only: "dir.v2/logo" has none.
+    const size_t slash = spec.fileName.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    if (spec.fileName.find('.', base) == std::string::npos) spec.fileName += ".pdf";
+  }
+  spec.firstPage = std::max<int32_t>(spec.firstPage, 1);
+  return spec;
+}
+
+PageRanges ResolvePageRanges(int32_t watermarkFirst, int32_t watermarkLast, int32_t numberingFirst,
+                             int32_t numberingLast, int32_t pageCount) {
+  PageRanges ranges;
+  ranges.watermarkFirst = std::max<int32_t>(watermarkFirst, 1);
+  ranges.watermarkLast = ResolveLastPage(watermarkLast, pageCount);
+  ranges.numberingFirst = numberingFirst;
+  ranges.numberingLast = ResolveLastPage(numberingLast, pageCount);
+  const int32_t first = ranges.watermarkFirst != 0 && numberingFirst != 0
+                            ? std::min(ranges.watermarkFirst, numberingFirst)
+                            : std::max(ranges.watermarkFirst, numberingFirst);
+  ranges.firstVisited = std::max<int32_t>(first, 1);
+  ranges.lastVisited = std::min(pageCount, std::max(ranges.watermarkLast, ranges.numberingLast));
+  return ranges;
+}
+
+// ---- the driver --------------------------------------------------------------------------------
+
+CPDFDriver::CPDFDriver(CPDFLib& lib, CZorvaneApp& app) : m_lib(lib), m_app(app) {}
+
+CPDFDriver::~CPDFDriver() = default;
+
+bool CPDFDriver::SetOptions(const StampOptions& options) {
+  m_watermark = WatermarkSpec{};
+  if (options.watermarkSpec) m_watermark = ParseWatermarkSpec(*options.watermarkSpec);
+  m_fit = options.fit;
+  m_up = options.up;
+  SetNumberingOptions(options);
+  return true;
+}
+
+void CPDFDriver::LogError(const std::string& message) { m_app.WriteError(message); }
+
+void CPDFDriver::LogError(const std::string& message, const CPDFErrorRecord& record) {
+  m_app.WriteError(message);
+  m_app.WriteErrorReport(record);
+}
+
+bool CPDFDriver::Process(const std::string& inputFile, const std::string& outputFile) {
+  m_outputWritten = false;
+  m_sharedContents.clear();
+  m_doneRef.Reset();
+  m_formRef.Reset();
+  m_fontRef.Reset();
+  if (!OpenInput(inputFile)) return false;
+  m_pageCount = std::max(m_doc->GetPageCount(), 0);
+  SaveOutput(inputFile, outputFile);
+
+  const PageRanges ranges =
+      ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
+                        m_numbering.lastPage, m_pageCount);
+  bool ok = true;
+  for (int32_t page = ranges.firstVisited; ok && page <= ranges.lastVisited; ++page) {
+    ok = VisitPage(page, ranges);
+  }
+  if (ok) {
+    m_page = nullptr;
+    m_pageBox = nullptr;
+    m_resources = nullptr;
+    ReleaseDonePage(std::exchange(m_doneRef, CPDFObjRef()));
+  }
+  ok = ok && FlushOutput();
+  if (!ok) {
+    CleanUpAfterFailure(inputFile, outputFile);
+    return false;
+  }
+  m_page = nullptr;
+  m_pageBox = nullptr;
+  m_resources = nullptr;
+  m_doc.reset();
+  return true;
+}
+
+bool CPDFDriver::OpenInput(const std::string& inputFile) {
+  if (!FileExists(inputFile)) {
+    LogError(Format("file not found: %s", inputFile.c_str()));
+    return false;
+  }
+  CPDFErrorRecord error;
+  m_doc = m_lib.OpenDoc(inputFile, nullptr, error);
+  if (!m_doc) {
+    LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
+    return false;
+  }
+  return true;
+}
+
+void CPDFDriver::SaveOutput(const std::string& inputFile, const std::string& outputFile) {
+  // Another name for the input file itself (a second path, a link) must be rewritten in place
+  // through a temporary: writing it directly would truncate the file being read.
+  const bool inPlace = outputFile == inputFile || SameFile(outputFile, inputFile);
+  const std::string& target = inPlace ? m_doc->FileName() : outputFile;
+  if (m_doc->Save(target.c_str(), false, false)) {
+    m_outputWritten = true;
+    return;
+  }
+  // The run goes on; the flush reports what the document then refuses. The report shows the
+  // save's own error (the open's record is empty at this point).
+  LogError(Format("cannot save PDF Document: %s", outputFile.c_str()), m_doc->LastError());
+}
+
+bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
+  CPDFObjRef pageRef;
+  m_page = m_doc->GetPage(page - 1, &pageRef);
+  if (!m_page) {
+    LogError(Format("cannot get PDF Page: %d", page), m_doc->LastError());
+    return false;
+  }
+  m_pageBox = m_page->Get_MediaBox();
+  if (!m_pageBox) {
+    LogError("cannot get MediaBox", m_doc->LastError());
+    return false;
+  }
+  m_resources = m_page->Get_Resources();
+  if (!m_resources) {
+    LogError("cannot get Resources", m_doc->LastError());
+    return false;
+  }
+  if (ranges.watermarkFirst <= page && page <= ranges.watermarkLast && !StampWatermark(page)) return false;
+  if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page)) return false;
+  m_resources->UpdateProcSet();
+  // The page before this one is done for good now: the page-tree lookup of this page has moved
+  // past it (it resumes from the previous page, which must therefore still be in memory).
+  ReleaseDonePage(std::exchange(m_doneRef, pageRef));
+  return true;
+}
+
+void CPDFDriver::ReleaseDonePage(const CPDFObjRef& pageRef) {
+  // While the save is under way a released object is written to the output at once and leaves
+  // memory, so a long document is never held whole. Only the page dictionary itself goes: what
+  // it refers to (the page tree, shared resources, content streams that other pages may share)
+  // is kept for the pages still to come.
+  if (!pageRef.IsDefined() || !m_doc || !m_doc->IsSaving()) return;
+  const CPDFObject* page = m_doc->FindObj(pageRef, false);
+  if (!page) return;
+  KeepReferencedObjects(*page, 0);
+  // A page that cannot be written now simply stays in memory and is written by the flush.
+  m_doc->ReleaseObj(pageRef, false);
+}
+
+void CPDFDriver::KeepReferencedObjects(const CPDFObject& value, int depth) {
+  if (depth > kMaxReleaseScanDepth) return;
+  auto keep = [&](const CPDFAtom* atom) {
+    if (!atom) return;
+    if (atom->IsRef()) {
+      if (CPDFObject* target = m_doc->FindObj(*static_cast<const CPDFObjRef*>(atom), false)) {
+        target->m_releasable = false;
+      }
+    } else {
+      KeepReferencedObjects(*static_cast<const CPDFObject*>(atom), depth + 1);
+    }
+  };
+  if (value.IsType(kTypeDict | kTypeStream)) {
+    for (const auto& entry : static_cast<const CPDFDict&>(value)) keep(entry.second.get());
+  } else if (value.IsType(kTypeArray)) {
+    const auto& array = static_cast<const CPDFArray&>(value);
+    for (size_t i = 0; i < array.Count(); ++i) keep(array.At(i));
+  }
+}
+
+bool CPDFDriver::FlushOutput() {
+  if (m_doc->Flush()) return true;
+  LogError(Format("cannot flush PDF Document: %s", m_doc->FileName().c_str()), m_doc->LastError());
+  return false;
+}
+
+void CPDFDriver::CleanUpAfterFailure(const std::string& inputFile, const std::string& outputFile) {
+  m_page = nullptr;
+  m_pageBox = nullptr;
+  m_resources = nullptr;
+  const bool inPlace = outputFile == inputFile || SameFile(outputFile, inputFile);
+  // Closing a document that is being saved removes the output it created (a temporary or a
+  // new file); the input is never touched.
+  m_doc.reset();
+  // A file that this run did not create is not ours to delete: when the save could not even
+  // open the output, whatever stands under that name stays.
+  if (m_outputWritten && !inPlace && FileExists(outputFile)) RemoveFile(outputFile);
+}
+
+// ---- watermark ---------------------------------------------------------------------------------
+
+bool CPDFDriver::StampWatermark(int32_t /*page*/) {
+  if (m_watermark.fileName.empty()) return true;
+  std::string name;
+  const bool named = m_formRef.IsDefined() ? NameWatermarkForm(name) : MakeWatermarkForm(name);
+  if (!named) return false;
+  CPDFGraphObjs objects;
+  objects.AddSave();
+  objects.AddExternalObject(name);
+  objects.AddRestore();
+  return AddGraphics(objects, false, m_up);
+}
+
+bool CPDFDriver::MakeWatermarkForm(std::string& name) {
+  const std::string& fileName = m_watermark.fileName;
+  if (!FileExists(fileName)) {
+    LogError(Format("file not found: %s", fileName.c_str()));
+    return false;
+  }
+  CPDFErrorRecord error;
+  std::unique_ptr<CPDFDoc> watermarkDoc = m_lib.OpenDoc(fileName, nullptr, error);
+  if (!watermarkDoc) {
+    LogError(Format("cannot open PDF Document: %s", fileName.c_str()), error);
+    return false;
+  }
+  CPDFPage* source = watermarkDoc->GetPage(0);
+  if (!source) {
+    LogError("cannot get PDF Page: 1", watermarkDoc->LastError());
+    return false;
+  }
+  auto form = std::make_unique<CPDFFormXObj>();
+  if (!form->CreateFromPage(m_doc.get(), *source)) return false;
+  PlaceForm(*form);
+  CPDFObjRef ref;
+  if (!m_resources->MakeName(name, *form) || !m_resources->AddResource(name, std::move(form), &ref)) {
+    LogError("cannot define PDF FormXObject", m_doc->LastError());
+    return false;
+  }
+  m_formRef = ref;
+  return true;
+}
+
+void CPDFDriver::PlaceForm(CPDFFormXObj& form) const {
+  const CPDFRect* box = form.Get_BBox();
+  if (!box || !m_pageBox) return;
+  const float pageWidth = m_pageBox->Width();
+  const float pageHeight = m_pageBox->Height();
+  const float formWidth = box->Width();
+  const float formHeight = box->Height();
+  // The arithmetic works on widths and heights; the boxes' lower-left corners are added last, so
+  // that a page or form box that does not start at the origin still gets the watermark on it.
+  if (m_fit) {
+    const float scaleX = pageWidth / formWidth;
+    const float scaleY = pageHeight / formHeight;
+    form.Scale(scaleX, scaleY);
+    const float shiftX = m_pageBox->Llx() - scaleX * box->Llx();
+    const float shiftY = m_pageBox->Lly() - scaleY * box->Lly();
+    if (shiftX != 0.0f || shiftY != 0.0f) form.Translate(shiftX, shiftY);
+    return;
+  }
+  const float centreX = (pageWidth - formWidth) * 0.5f;
+  const float centreY = (pageHeight - formHeight) * 0.5f;
+  const float originX = m_pageBox->Llx() - box->Llx();
+  const float originY = m_pageBox->Lly() - box->Lly();
+  form.Translate(centreX + originX, centreY + originY);
+}
+
+bool CPDFDriver::NameWatermarkForm(std::string& name) {
+  // A page that shares its resources with pages already stamped (inherited, or one resource
+  // object for many pages) finds the form there: it draws it under that same name instead of
+  // taking a new one for every page, which would run out of names after 4095 pages.
+  if (const CPDFDict* xobjects = m_resources->Get_XObject()) {
+    for (const auto& [key, atom] : *xobjects) {
+      if (atom && atom->IsRef() && *static_cast<const CPDFObjRef*>(atom.get()) == m_formRef) {
+        name = key;
+        return true;
+      }
+    }
+  }
+  if (!m_resources->MakeNameFor("XObject", "Fm", name) ||
+      !m_resources->AddReference("XObject", name, m_formRef)) {
+    LogError("cannot define PDF FormXObject", m_doc->LastError());
+    return false;
+  }
+  return true;
+}
+
+// ---- content -----------------------------------------------------------------------------------
+
+bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool after) {
+  CPDFStream stream(nullptr);
+  CPDFErrorRecord error;
+  // Content drawn over the page starts from whatever graphics state the page's own content left
+  // behind. Producers that change the matrix without q/Q would move the stamp off the page or
+  // hide it, so the page's content is enclosed in q ... Q: "q" goes in front of it and the new
+  // stream begins with "Q".
+  const bool enclose = !replace && after && PageHasContent();
+  if (!objects.UpdateContents(stream, error) || (enclose && !PrefixRestore(stream))) {
+    LogError("cannot update PDF GraphObjs", error);
+    return false;
+  }
+  if (replace) {
+    if (!stream.EncodeFlateFilter(error)) {
+      LogError("cannot update PDF GraphObjs", error);
+      return false;
+    }
+    if (!m_page->ReplaceContents(stream)) {
+      LogError("cannot set PDF Contents", m_doc->LastError());
+      return false;
+    }
+    return true;
+  }
+  if (enclose) {
+    CPDFStream save(nullptr);
+    if (!save.SetData("q", 1) || !AddSharedContents(save, false, false)) return false;
+  }
+  return AddSharedContents(stream, true, after);
+}
+
+bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after) {
+  // Every page stamped with the same text draws the same bytes: the stream is filed (and
+  // compressed) once and each further page refers to it. This keeps a long document from
+  // holding, compressing and writing one identical stream per page.
+  std::string text(stream.Data(), stream.DataLength());
+  const auto shared = m_sharedContents.find(text);
+  if (shared != m_sharedContents.end()) {
+    if (!AddContentsReference(*m_page, shared->second, after)) {
+      LogError("cannot add PDF Contents", m_doc->LastError());
+      return false;
+    }
+    return true;
+  }
+  CPDFErrorRecord error;
+  if (compress && !stream.EncodeFlateFilter(error)) {
+    LogError("cannot update PDF GraphObjs", error);
+    return false;
+  }
+  CPDFObjRef filed;
+  if (!AddContentsFiled(*m_page, stream, after, &filed)) {
+    LogError("cannot add PDF Contents", m_doc->LastError());
+    return false;
+  }
+  m_sharedContents.emplace(std::move(text), filed);
+  return true;
+}
+
+bool CPDFDriver::PageHasContent() const {
+  CPDFObject* contents = m_page->Get_Contents();
+  if (const CPDFArray* parts = AsArray(contents)) return parts->Count() > 0;
+  return contents != nullptr;
+}
+
+bool CPDFDriver::PrefixRestore(CPDFStream& stream) {
+  std::string data = "Q ";
+  data.append(stream.Data(), stream.DataLength());
+  return stream.SetData(data.data(), data.size());
+}
+
+}  // namespace quarn

@@ -1,0 +1,168 @@
+// The stamping driver: one run over one document. It opens the input, names the output, walks
+// the pages that any stamping applies to, puts the watermark and the page number on the pages
+// of their ranges, keeps each visited page's procedure sets current, and writes the result.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/numbering.h"
+#include "app/stamp_options.h"
+#include "pdf/object/exception.h"
+#include "pdf/object/values.h"
+
+namespace quarn {
+
+class CPDFDoc;
+class CPDFFont;
+class CPDFGraphObjs;
+class CPDFLib;
+class CPDFPage;
+class CPDFRect;
+class CPDFResDict;
+class CPDFStream;
+class CZorvaneApp;
+
+// The watermark part of -wm "FileName,StartPage,EndPage".
+struct WatermarkSpec {
+  std::string fileName;  // empty: no watermark
+  int32_t firstPage = 1;
+  int32_t lastPage = 0;  // 0: the last page; negative: no page at all
+};
+
+// Reads a -wm value: the file name up to the first comma (".pdf" added when it has no
+// extension), then the first and the last page as decimal integers.
+WatermarkSpec ParseWatermarkSpec(std::string_view value);
+
+// The standard library's decimal conversion (leading blanks, optional sign, leading digits; 0
+// when there are none), saturated to the 32-bit range.
+int32_t DecimalValue(std::string_view text);
+
+// The pages one run visits and the two ranges inside them (1-based, inclusive; an empty range
+// has last < first).
+struct PageRanges {
+  int32_t firstVisited = 1;
+  int32_t lastVisited = 0;
+  int32_t watermarkFirst = 1;
+  int32_t watermarkLast = 0;
+  int32_t numberingFirst = 0;
+  int32_t numberingLast = 0;
+};
+
+// Resolves the ranges against the page count: a negative last page stays empty, a last page of
+// 0 means the page count (for the numbering range too, even with numbering off).
+PageRanges ResolvePageRanges(int32_t watermarkFirst, int32_t watermarkLast, int32_t numberingFirst,
+                             int32_t numberingLast, int32_t pageCount);
+
+// The page-numbering settings (filled from -nbp, -nbf, -nbs and -sp).
+struct NumberingSettings {
+  bool on = false;
+  int32_t firstPage = 0;  // N1: 1 by default with -nbp, 0 without
+  int32_t lastPage = 0;   // N2: 0 means the last page
+  int32_t initial = 1;
+  bool spread = false;
+  NumberFormatSettings text;   // -nbf: style, format, font and size
+  NumberPlacement placement;   // -nbs: location and offsets in points
+};
+
+class CPDFDriver {
+ public:
+  // The driver writes its error lines through `app`'s log.
+  CPDFDriver(CPDFLib& lib, CZorvaneApp& app);
+  ~CPDFDriver();
+  CPDFDriver(const CPDFDriver&) = delete;
+  CPDFDriver& operator=(const CPDFDriver&) = delete;
+
+  // Stores and interprets the option values. Always true.
+  bool SetOptions(const StampOptions& options);
+  // The run of one document from `inputFile` into `outputFile` (the same name: in place).
+  bool Process(const std::string& inputFile, const std::string& outputFile);
+
+  // Stamping of page `page` (1-based) of the open document; the current page, its box and its
+  // resources must have been fetched.
+  bool StampWatermark(int32_t page);
+  bool StampNumber(int32_t page);
+  // Turns `objects` into a new Flate-compressed content stream of the current page: the only
+  // content with `replace`, else drawn over (`after`) or under the existing content.
+  bool AddGraphics(const CPDFGraphObjs& objects, bool replace, bool after);
+
+  // ---- state, for callers that look inside one run ----
+  const WatermarkSpec& Watermark() const { return m_watermark; }
+  bool Fit() const { return m_fit; }
+  bool Up() const { return m_up; }
+  const NumberingSettings& Numbering() const { return m_numbering; }
+  const CPDFObjRef& WatermarkForm() const { return m_formRef; }
+  int32_t PageCount() const { return m_pageCount; }
+  CPDFDoc* Document() const { return m_doc.get(); }
+
+ private:
+  // Reads -nbp, -nbf, -nbs and -sp (the numbering part of SetOptions).
+  void SetNumberingOptions(const StampOptions& options);
+  bool OpenInput(const std::string& inputFile);
+  void SaveOutput(const std::string& inputFile, const std::string& outputFile);
+  bool VisitPage(int32_t page, const PageRanges& ranges);
+  bool FlushOutput();
+  // Writes a finished page out and drops it from memory, keeping everything it refers to.
+  void ReleaseDonePage(const CPDFObjRef& pageRef);
+  // Marks the indirect objects that `value` refers to (through its direct containers) as not
+  // releasable, so that releasing the page does not take them along.
+  void KeepReferencedObjects(const CPDFObject& value, int depth);
+  // Direct containers nested deeper than this inside a page are not looked into.
+  static constexpr int kMaxReleaseScanDepth = 64;
+  void CleanUpAfterFailure(const std::string& inputFile, const std::string& outputFile);
+
+  // Watermark steps.
+  // Makes the form from the watermark file's first page and files it under a new name in the
+  // current page's resources.
+  bool MakeWatermarkForm(std::string& name);
+  // The name under which the current page's resources refer to the form (entered when new).
+  bool NameWatermarkForm(std::string& name);
+  void PlaceForm(class CPDFFormXObj& form) const;
+
+  // Numbering steps.
+  // The numbering font, named in the current page's resources: made on the first numbered page,
+  // fetched by its identity on the others. nullptr after a failure (its lines are written).
+  CPDFFont* NumberingFont(std::string& name);
+  CPDFFont* MakeNumberingFont(std::string& name);
+  CPDFFont* FetchNumberingFont();
+  bool NameNumberingFont(const CPDFFont& font, std::string& name);
+  TextPosition NumberPosition(CPDFFont& font, const std::string& text, int32_t page);
+
+  // Adds `stream` (its plain text) to the current page, sharing one filed stream among all pages
+  // that get the same text.
+  bool AddSharedContents(CPDFStream& stream, bool compress, bool after);
+  // Whether the current page has content of its own (a stream, or a non-empty array).
+  bool PageHasContent() const;
+  // Puts "Q " in front of the stream's data.
+  static bool PrefixRestore(CPDFStream& stream);
+
+  void LogError(const std::string& message);
+  void LogError(const std::string& message, const CPDFErrorRecord& record);
+
+  CPDFLib& m_lib;
+  CZorvaneApp& m_app;
+
+  std::unique_ptr<CPDFDoc> m_doc;
+  CPDFPage* m_page = nullptr;          // the current page (observed)
+  CPDFRect* m_pageBox = nullptr;       // its MediaBox (observed)
+  CPDFResDict* m_resources = nullptr;  // its resource dictionary (observed)
+  int32_t m_pageCount = 0;
+
+  WatermarkSpec m_watermark;
+  bool m_fit = false;
+  bool m_up = false;
+  CPDFObjRef m_formRef;  // the watermark form in the output document, once made
+
+  NumberingSettings m_numbering;
+  CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
+
+  bool m_outputWritten = false;  // the output file was created (or truncated) by this run
+  CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched
+  // Content streams filed by this run, by their text: pages stamped alike share one stream.
+  std::map<std::string, CPDFObjRef> m_sharedContents;
+};
+
+}  // namespace quarn

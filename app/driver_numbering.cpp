@@ -1,0 +1,149 @@
+// The page-numbering part of the driver: reading -nbp, -nbf, -nbs and -sp, and stamping the
+// number of one page.
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "app/driver.h"
+#include "app/zorvane_app.h"
+#include "pdf/content/geometry.h"
+#include "pdf/content/graph_objs.h"
+#include "pdf/content/res_dict.h"
+#include "pdf/document/doc.h"
+#include "pdf/font/font.h"
+#include "pdf/font/font_desc.h"
+
+namespace quarn {
+
+namespace {
+
+// The name under which `fonts` already refers to the font `ref`, or empty.
+std::string NameReferringTo(const CPDFDict* fonts, const CPDFObjRef& ref) {
+  if (!fonts) return std::string();
+  for (const auto& [key, atom] : *fonts) {
+    if (atom && atom->IsRef() && *static_cast<const CPDFObjRef*>(atom.get()) == ref) return key;
+  }
+  return std::string();
+}
+
+std::optional<int32_t> IntegerEntry(const CPDFNumber* number) {
+  if (!number) return std::nullopt;
+  return number->IntValue();
+}
+
+}  // namespace
+
+void CPDFDriver::SetNumberingOptions(const StampOptions& options) {
+  m_numbering = NumberingSettings{};
+  m_numbering.spread = options.spread;
+  // -nbf and -nbs alone change nothing: they are read for a numbered run only. Without -nbp the
+  // numbering range is 0..0, resolved later to 0..page count, and StampNumber does nothing on it.
+  if (!options.numberingOn) return;
+  m_numbering.on = true;
+  const NumberingPages pages = ParseNumberingPagesSpec(options.numberingPagesSpec.value_or(""));
+  m_numbering.firstPage = pages.firstPage;
+  m_numbering.lastPage = pages.lastPage;
+  m_numbering.initial = pages.initial;
+  m_numbering.text = ParseNumberFormatSpec(options.numberFormatSpec.value_or(""));
+  m_numbering.placement = ParseNumberPlacementSpec(options.numberPlacementSpec);
+}
+
+bool CPDFDriver::StampNumber(int32_t page) {
+  if (!m_numbering.on) return true;
+  std::string name;
+  CPDFFont* font = NumberingFont(name);
+  if (!font) return false;
+
+  const NumberFormatSettings& settings = m_numbering.text;
+  const int64_t number = PageNumberValue(page, m_numbering.firstPage, m_numbering.initial);
+  // The run frame refuses an unsafe format before anything starts; a driver used on its own
+  // refuses it here, with the same line.
+  const std::optional<std::string> text =
+      ApplyNumberFormat(settings.format, NumberText(number, settings.style));
+  if (!text) {
+    LogError(Format("invalid number format: %s", settings.format.c_str()));
+    return false;
+  }
+  const TextPosition position = NumberPosition(*font, *text, page);
+
+  CPDFGraphObjs objects;
+  objects.AddSave();
+  objects.AddTextObject()
+      .BeginText()
+      .SetFont(name, settings.fontSize)
+      .MoveText(position.x, position.y)
+      .ShowText(text->data(), text->size())
+      .EndText();
+  objects.AddRestore();
+  // The number is always drawn over the page's content.
+  return AddGraphics(objects, false, true);
+}
+
+CPDFFont* CPDFDriver::NumberingFont(std::string& name) {
+  if (!m_fontRef.IsDefined()) return MakeNumberingFont(name);
+  CPDFFont* font = FetchNumberingFont();
+  if (!font || !NameNumberingFont(*font, name)) return nullptr;
+  return font;
+}
+
+CPDFFont* CPDFDriver::MakeNumberingFont(std::string& name) {
+  const std::string& fontName = m_numbering.text.fontName;
+  std::unique_ptr<CPDFFont> font = CreateFontByName(m_doc.get(), fontName, "");
+  if (!font) font = CreateTrueTypeFontByName(m_doc.get(), fontName, "");
+  if (!font) {
+    LogError(Format("cannot create PDF Font: %s", fontName.c_str()), m_doc->LastError());
+    return nullptr;
+  }
+  CPDFFont* made = font.get();
+  CPDFObjRef ref;
+  if (!m_resources->MakeName(name, *font) || !m_resources->AddResource(name, std::move(font), &ref)) {
+    LogError("cannot define PDF Font", m_doc->LastError());
+    return nullptr;
+  }
+  m_fontRef = ref;
+  return made;
+}
+
+CPDFFont* CPDFDriver::FetchNumberingFont() {
+  CPDFObject* object = m_doc->GetObj(m_fontRef);
+  if (!object) return nullptr;
+  if (auto* font = dynamic_cast<CPDFFont*>(object)) return font;
+  // The document may have let go of the typed object and read it back as a plain dictionary.
+  std::unique_ptr<CPDFFont> font = LoadFont(kFontAllKinds, m_doc.get(), *object);
+  if (!font) return nullptr;
+  CPDFFont* bound = font.get();
+  return ReplaceIndirect(m_doc.get(), m_fontRef, std::move(font)) ? bound : nullptr;
+}
+
+bool CPDFDriver::NameNumberingFont(const CPDFFont& font, std::string& name) {
+  // Pages that share their resources (inherited from the page tree, or one Font dictionary for
+  // many pages) find the font there already: they use that name rather than entering the same
+  // font under a new name on every page, which would run out of names after 4095 pages.
+  name = NameReferringTo(m_resources->Get_Font(), m_fontRef);
+  if (!name.empty()) return true;
+  if (!m_resources->MakeName(name, font) ||
+      !m_resources->AddReference(font.GetCategory(), name, m_fontRef)) {
+    LogError("cannot define PDF Font", m_doc->LastError());
+    return false;
+  }
+  return true;
+}
+
+TextPosition CPDFDriver::NumberPosition(CPDFFont& font, const std::string& text, int32_t page) {
+  TextMetrics metrics;
+  metrics.width = font.CalcStringWidth(text.data(), text.size());
+  if (CPDFFontDesc* descriptor = font.GetFontDescriptor()) {
+    metrics.ascent = IntegerEntry(descriptor->Get_Ascent());
+    metrics.descent = IntegerEntry(descriptor->Get_Descent());
+  }
+  PageFrame box;
+  box.llx = m_pageBox->Llx();
+  box.lly = m_pageBox->Lly();
+  box.width = m_pageBox->Width();
+  box.height = m_pageBox->Height();
+  const NumberPlacement placement =
+      PlacementForPage(m_numbering.placement, m_numbering.spread, page, m_numbering.firstPage);
+  return PlaceNumber(box, m_numbering.text.fontSize, metrics, placement);
+}
+
+}  // namespace quarn

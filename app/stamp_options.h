@@ -1,0 +1,21 @@
+// The stamping options of one run, as the command line gave them. The run frame hands them to
+// the driver unchanged; the driver reads the comma-separated values.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quarn {
+
+struct StampOptions {
+  std::optional<std::string> watermarkSpec;        // -wm "FileName,StartPage,EndPage"
+  bool fit = false;                                // -fit
+  bool up = false;                                 // -up
+  bool numberingOn = false;                        // -nbp, with or without a value
+  std::optional<std::string> numberingPagesSpec;   // -nbp "StartPage,EndPage,Initial"
+  std::optional<std::string> numberFormatSpec;     // -nbf "Type,Format,Font,Size"
+  std::optional<std::string> numberPlacementSpec;  // -nbs "Location,OffsetX,OffsetY"
+  bool spread = false;                             // -sp
+};
+
+}  // namespace quarn

@@ -1,0 +1,176 @@
+#include "app/zorvane_app.h"
+
+#include <cstdarg>
+#include <ctime>
+
+#include "app/command_line.h"
+#include "app/driver.h"
+#include "app/number_format.h"
+#include "app/version_banner.h"
+#include "pdf/document/pdf_lib.h"
+#include "platform/locale.h"
+
+namespace quarn {
+
+std::string UsageText(const char* programName) {
+  return Format(
+      "Usage: %s [-v] InputFile [OutputFile] [-wm FileName,StartPage,EndPage] [-fit] [-up] "
+      "[-nbp StartPage,EndPage,Initial] [-nbf Type,Format,Font,Size] "
+      "[-nbs Location,OffsetX,OffsetY] [-sp] [-l LogFile] [-t TempPath]\n",
+      programName);
+}
+
+std::string LocalTimeText() {
+  const std::time_t now = std::time(nullptr);
+  char buffer[64] = {};
+  if (ctime_r(&now, buffer) == nullptr) return std::string();
+  std::string text = buffer;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+CZorvaneApp::CZorvaneApp(std::FILE* standardError) : m_standardError(standardError) {}
+
+CZorvaneApp::~CZorvaneApp() { Close(); }
+
+CZorvaneApp& CZorvaneApp::Instance() {
+  static CZorvaneApp app;
+  return app;
+}
+
+int CZorvaneApp::Main(int argc, const char* const* argv) {
+  CommandLine commandLine;
+  if (!commandLine.Parse(argc, argv)) {
+    PrintToStandardError(UsageText(commandLine.programName));
+    return 1;
+  }
+  // The banner wins over every other option: nothing is opened, not even the log.
+  if (commandLine.version) {
+    PrintToStandardError(VersionBanner());
+    return 1;
+  }
+  if (!Init(commandLine.logFile, commandLine.tempPath)) return 1;
+  int status = 1;
+  try {
+    status = Run(commandLine.inputFile, commandLine.outputFile, commandLine.ToStampOptions());
+  } catch (...) {
+    // Whatever escaped the run (out of memory, most likely) ends it as a failure; the log is
+    // still closed properly below.
+    status = 1;
+  }
+  Close();
+  return status == 0 ? 0 : 1;
+}
+
+bool CZorvaneApp::Init(const char* logFile, const char* tempPath) {
+  if (!SetHostLocale()) return false;
+  OpenLog(logFile);
+  if (tempPath != nullptr) m_tempPath = tempPath;
+  return true;
+}
+
+void CZorvaneApp::OpenLog(const char* logFile) {
+  Close();
+  if (logFile == nullptr) {
+    m_log = m_standardError;
+    return;
+  }
+  if (*logFile == '\0') return;
+  // An unusable log file silences the log; the run itself goes on.
+  m_ownedLog.reset(std::fopen(logFile, "a"));
+  m_log = m_ownedLog.get();
+}
+
+void CZorvaneApp::Close() {
+  m_ownedLog.reset();
+  m_log = nullptr;
+}
+
+int CZorvaneApp::Run(const char* inputFile, const char* outputFile, const StampOptions& options) {
+  WriteLog("Start at: %s", LocalTimeText().c_str());
+  const std::string inputName = inputFile != nullptr ? inputFile : "";
+  const std::string outputName =
+      outputFile != nullptr && *outputFile != '\0' ? std::string(outputFile) : inputName;
+  WriteLog(" InputFile: %s", inputName.c_str());
+  WriteLog("OutputFile: %s", outputName.c_str());
+
+  if (!CheckNumberFormat(options)) return 1;
+  std::unique_ptr<CPDFLib> lib = StartLibrary();
+  if (!lib) {
+    WriteLog("cannot initialize libquarn");
+    return 1;
+  }
+  if (!ProcessDocument(*lib, inputName, outputName, options)) return 1;
+  lib.reset();
+
+  WriteLog("Finish at: %s", LocalTimeText().c_str());
+  return 0;
+}
+
+bool CZorvaneApp::CheckNumberFormat(const StampOptions& options) {
+  if (!options.numberingOn || !options.numberFormatSpec) return true;
+  const std::string format = NumberFormatField(*options.numberFormatSpec);
+  if (IsSafeNumberFormat(format)) return true;
+  WriteError(Format("invalid number format: %s", format.c_str()));
+  return false;
+}
+
+std::unique_ptr<CPDFLib> CZorvaneApp::StartLibrary() {
+  try {
+    return std::make_unique<CPDFLib>(m_tempPath);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+bool CZorvaneApp::ProcessDocument(CPDFLib& lib, const std::string& inputName,
+                                  const std::string& outputName, const StampOptions& options) {
+  // The stamping driver opens the input through `lib`, stamps the pages and writes the output,
+  // logging its own error lines through this object.
+  CPDFDriver driver(lib, *this);
+  driver.SetOptions(options);
+  return driver.Process(inputName, outputName);
+}
+
+void CZorvaneApp::WriteLog(const char* format, ...) {
+  if (m_log == nullptr) return;
+  va_list args;
+  va_start(args, format);
+  va_list measuring;
+  va_copy(measuring, args);
+  const int length = std::vsnprintf(nullptr, 0, format, measuring);
+  va_end(measuring);
+  std::string line;
+  if (length > 0) {
+    line.resize(static_cast<size_t>(length) + 1);
+    std::vsnprintf(line.data(), line.size(), format, args);
+    line.resize(static_cast<size_t>(length));
+  }
+  va_end(args);
+  WriteLogLine(line);
+}
+
+void CZorvaneApp::WriteLogLine(const std::string& line) {
+  if (m_log == nullptr) return;
+  std::fwrite(line.data(), 1, line.size(), m_log);
+  std::fputc('\n', m_log);
+  std::fflush(m_log);
+}
+
+void CZorvaneApp::WriteError(const std::string& message) {
+  WriteLogLine("%[ Error: " + message + " ]%");
+}
+
+void CZorvaneApp::WriteErrorReport(const CPDFErrorRecord& record) {
+  WriteLogLine("Module: " + record.Module());
+  WriteLogLine("Method: " + record.Method());
+  WriteLogLine(std::string("Type: ") + ErrorCodeName(record.Code()));
+  WriteLogLine("Factor: " + record.Message());
+}
+
+void CZorvaneApp::PrintToStandardError(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), m_standardError);
+  std::fflush(m_standardError);
+}
+
+}  // namespace quarn

@@ -1,0 +1,77 @@
+// The application object: the log, the temporary-directory setting and the frame of one run.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/stamp_options.h"
+#include "pdf/object/exception.h"
+
+namespace quarn {
+
+class CPDFLib;
+
+class CZorvaneApp {
+ public:
+  // `standardError` is where usage, banner and the default log go (stderr in the tool; tests
+  // hand in a file of their own).
+  explicit CZorvaneApp(std::FILE* standardError = stderr);
+  ~CZorvaneApp();
+  CZorvaneApp(const CZorvaneApp&) = delete;
+  CZorvaneApp& operator=(const CZorvaneApp&) = delete;
+
+  // The process-wide application object of the tool.
+  static CZorvaneApp& Instance();
+
+  // The whole process: parse, usage or banner, Init, Run, Close. Returns the exit status.
+  int Main(int argc, const char* const* argv);
+
+  // Sets the locale, opens the log (nullptr: standard error; "": no log; else appended to that
+  // file, or no log when it cannot be opened) and keeps the temporary path (nullptr: none).
+  bool Init(const char* logFile, const char* tempPath);
+  // One run from the input into the output (empty or nullptr: the input, rewritten in place).
+  // 0 on success, 1 on failure.
+  int Run(const char* inputFile, const char* outputFile, const StampOptions& options);
+  // Closes an owned log file; standard error stays open. No log afterwards.
+  void Close();
+
+  // One log line with printf rules, then a newline and a flush. Nothing without a log.
+  void WriteLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // One log line taken as it is.
+  void WriteLogLine(const std::string& line);
+  // The framed error line "%[ Error: <message> ]%".
+  void WriteError(const std::string& message);
+  // "Module:", "Method:", "Type:" and "Factor:" lines of a library error record.
+  void WriteErrorReport(const CPDFErrorRecord& record);
+
+  bool HasLog() const { return m_log != nullptr; }
+  const std::string& TempPath() const { return m_tempPath; }
+
+ private:
+  void OpenLog(const char* logFile);
+  void PrintToStandardError(const std::string& text);
+  // False (after its error line) when numbering would use a format that reads more than its one
+  // string argument.
+  bool CheckNumberFormat(const StampOptions& options);
+  std::unique_ptr<CPDFLib> StartLibrary();
+  bool ProcessDocument(CPDFLib& lib, const std::string& inputName, const std::string& outputName,
+                       const StampOptions& options);
+
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
+  std::FILE* m_standardError;
+  std::FILE* m_log = nullptr;  // observes standard error or m_ownedLog; nullptr: no log
+  std::unique_ptr<std::FILE, FileCloser> m_ownedLog;
+  std::string m_tempPath;
+};
+
+// The usage line, with `programName` in its place.
+std::string UsageText(const char* programName);
+
+// The current local time in the host's ctime form, without its newline.
+std::string LocalTimeText();
+
+}  // namespace quarn

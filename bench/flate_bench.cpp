@@ -1,0 +1,64 @@
+// Compresses or decompresses standard input to standard output through CPDFStream's Flate
+// filter, with the same interface as qpdf's zlib-flate so that the two can be timed alike.
+// Prints the time spent inside the filter on standard error.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "pdf/object/exception.h"
+#include "pdf/stream/stream.h"
+
+namespace {
+
+// Reads straight into the stream's buffer, as a document's data would arrive.
+bool ReadAll(int fd, quarn::CPDFStream& stream) {
+  std::string buffer(1 << 20, '\0');
+  for (;;) {
+    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!stream.AppendData(buffer.data(), static_cast<size_t>(n))) return false;
+  }
+}
+
+bool WriteAll(int fd, const char* data, size_t n) {
+  while (n) {
+    const ssize_t w = write(fd, data, n);
+    if (w <= 0) return false;
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool compress = argc == 2 && std::strcmp(argv[1], "-compress") == 0;
+  const bool uncompress = argc == 2 && std::strcmp(argv[1], "-uncompress") == 0;
+  if (!compress && !uncompress) {
+    std::fprintf(stderr, "usage: %s -compress|-uncompress < in > out\n", argv[0]);
+    return 2;
+  }
+  quarn::CPDFStream stream(nullptr);
+  if (!ReadAll(0, stream)) {
+    std::perror("read");
+    return 1;
+  }
+
+  quarn::CPDFErrorRecord error;
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = compress ? stream.EncodeFlateFilter(error)
+                           : stream.DecodeFilter(quarn::CPDFName("FlateDecode"), nullptr, error);
+  const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+  if (!ok) {
+    std::fprintf(stderr, "%s::%s: %s\n", error.Module().c_str(), error.Method().c_str(),
+                 error.Message().c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "filter %.3f s\n", spent.count());
+  return WriteAll(1, stream.Data(), stream.DataLength()) ? 0 : 1;
+}

@@ -1,0 +1,67 @@
+// Opens arbitrary bytes as a document: the cross-reference sections, the trailer, the security
+// handler, the page tree and the inherited attributes of every page; a document that opens is
+// then rewritten in full into a second file. Nothing may crash, hang or leak.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "pdf/content/geometry.h"
+#include "pdf/content/res_dict.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/pages.h"
+#include "pdf/document/pdf_lib.h"
+
+namespace {
+
+// Page lookups per input; a hostile "Count" must not turn one input into hours of work.
+constexpr int kMaxPages = 200;
+// Inputs up to this size are also rewritten (writing is slower than reading).
+constexpr size_t kMaxRewriteSize = 1 << 16;
+
+struct Files {
+  std::string input;
+  std::string output;
+  Files() {
+    const char* dir = std::getenv("TMPDIR");
+    const std::string base =
+        std::string(dir && *dir ? dir : "/tmp") + "/quarn-doc-fuzz-" + std::to_string(getpid());
+    input = base + "-in.pdf";
+    output = base + "-out.pdf";
+  }
+};
+
+bool WriteInput(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const Files files;
+  static quarn::CPDFLib lib;
+  if (!WriteInput(files.input, data, size)) return 0;
+  quarn::CPDFErrorRecord error;
+  // An empty user password opens the encrypted inputs that have one.
+  auto doc = lib.OpenDoc(files.input, "", error);
+  if (!doc) return 0;
+  const int count = doc->GetPageCount();
+  for (int i = 0; i < count && i < kMaxPages; ++i) {
+    quarn::CPDFObjRef ref;
+    quarn::CPDFPage* page = doc->GetPage(i, &ref);
+    if (!page) continue;
+    if (quarn::CPDFRect* box = page->Get_MediaBox()) (void)box->Width();
+    (void)page->Get_Resources();
+  }
+  if (size <= kMaxRewriteSize && doc->Save(files.output.c_str(), false, false)) {
+    if (doc->Flush()) (void)doc->GetPageCount();
+  }
+  doc.reset();
+  unlink(files.output.c_str());
+  return 0;
+}

@@ -1,0 +1,205 @@
+// The page operations on "Contents" (absent, one stream, or an array of streams): reading the
+// whole content decoded, replacing it, and adding one more stream before or after it.
+#include "pdf/content/page_contents.h"
+
+#include <memory>
+#include <utility>
+
+#include "pdf/content/res_dict.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/pages.h"
+#include "pdf/stream/stream.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr const char* kModule = "CPDFPage";
+
+bool IsStreamValue(const CPDFObject* value) { return value && value->TypeCode() == kTypeStream; }
+
+[[noreturn]] void ThrowTypecheck(const char* method, const CPDFObject* value) {
+  Throw(kModule, method, kInvalidFormat, Format("typecheck: %s", value ? value->TypeName() : "Null"));
+}
+
+// Appends the decoded data of `source` to `target`. Data without filters is taken as it is;
+// filtered data is decoded in a scratch copy so that the page's stream stays untouched.
+void AppendDecoded(CPDFDoc* doc, CPDFStream& source, CPDFStream& target) {
+  if (!source.Lookup("Filter")) {
+    const char* data = source.Data();
+    const size_t length = source.DataLength();
+    if (length > 0 && !data) Throw(kModule, "ReadContents", kInternalError, "CPDFStream::LoadData()");
+    if (!target.AppendData(data, length)) ThrowCode(kModule, "ReadContents", kRuntimeError);
+    return;
+  }
+  CPDFStream scratch(doc);
+  if (!scratch.CopyFrom(source, doc)) Throw(kModule, "ReadContents", kInternalError, "CPDFStream::CopyFrom()");
+  CPDFErrorRecord error;
+  if (!scratch.DecodeAllFilter(error)) throw error;
+  if (!target.AppendData(scratch.Data(), scratch.DataLength())) {
+    ThrowCode(kModule, "ReadContents", kRuntimeError);
+  }
+}
+
+// A copy of `source` (dictionary and data) owned by `doc`, filed there as a new indirect object.
+CPDFObjRef FileCopy(CPDFDoc* doc, const CPDFStream& source, const char* method) {
+  auto copy = std::make_unique<CPDFStream>(doc);
+  if (!copy->CopyFrom(source, doc)) Throw(kModule, method, kInternalError, "CPDFStream::CopyFrom()");
+  CPDFObjRef ref;
+  if (!doc || !doc->RegistObj(std::move(copy), &ref)) {
+    Throw(kModule, method, kInternalError, "CPDFDoc::RegistObj()");
+  }
+  return ref;
+}
+
+void MarkUpdated(CPDFDoc* doc, const CPDFObjRef& ref, const char* method) {
+  if (ref.IsDefined() && doc && !doc->UpdateObj(ref)) {
+    Throw(kModule, method, kInternalError, "CPDFDoc::UpdateObj()");
+  }
+}
+
+// Runs `body`; a library error goes into the document's record and the result is false.
+template <class Body>
+bool Guarded(CPDFDoc* doc, const char* method, Body body) {
+  try {
+    body();
+    return true;
+  } catch (const CPDFException& e) {
+    if (doc) doc->LastError().Keep(e);
+  } catch (const std::bad_alloc&) {
+    if (doc) doc->LastError().Keep(CPDFException(kModule, method, kRuntimeError, "out of memory"));
+  }
+  return false;
+}
+
+}  // namespace
+
+bool CPDFPage::ReadContents(CPDFStream& target) {
+  CPDFDoc* doc = Doc();
+  target.ClearEntries();
+  target.ClearData();
+  return Guarded(doc, "ReadContents", [&] {
+    CPDFObject* contents = GetValue(doc, "Contents");
+    if (!contents) {
+      // A reference that leads nowhere is as good as no content; a failed load is an error.
+      if (doc && doc->LastError().IsError()) throw CPDFException(doc->LastError());
+      return;
+    }
+    if (IsStreamValue(contents)) {
+      AppendDecoded(doc, *static_cast<CPDFStream*>(contents), target);
+      return;
+    }
+    CPDFArray* parts = AsArray(contents);
+    if (!parts) ThrowTypecheck("ReadContents", contents);
+    for (size_t i = 0; i < parts->Count(); ++i) {
+      CPDFObject* part = parts->GetObj(doc, static_cast<int>(i));
+      if (!IsStreamValue(part)) ThrowTypecheck("ReadContents", part);
+      AppendDecoded(doc, *static_cast<CPDFStream*>(part), target);
+      if (!target.AppendData(" ", 1)) ThrowCode(kModule, "ReadContents", kRuntimeError);
+    }
+  });
+}
+
+bool CPDFPage::ReplaceContents(const CPDFStream& stream) {
+  CPDFDoc* doc = Doc();
+  return Guarded(doc, "ReplaceContents", [&] {
+    CPDFObjRef ref;
+    CPDFObject* contents = GetValue(doc, "Contents", &ref);
+    if (!contents) {
+      const CPDFObjRef added = FileCopy(doc, stream, "ReplaceContents");
+      if (!SetReference("Contents", added)) Throw(kModule, "ReplaceContents", kInternalError, "CPDFDict::Insert()");
+      return;
+    }
+    if (!IsStreamValue(contents) && !AsArray(contents)) ThrowTypecheck("ReplaceContents", contents);
+    MarkUpdated(doc, ref, "ReplaceContents");
+    if (CPDFArray* parts = AsArray(contents)) {
+      parts->ClearItems();
+      const CPDFObjRef added = FileCopy(doc, stream, "ReplaceContents");
+      if (!parts->Push_Back(std::make_unique<CPDFObjRef>(added))) {
+        Throw(kModule, "ReplaceContents", kInternalError, "CPDFArray::Push_Back()");
+      }
+      return;
+    }
+    auto* existing = static_cast<CPDFStream*>(contents);
+    existing->ClearEntries();
+    existing->ClearData();
+    if (!existing->CopyFrom(stream, doc)) Throw(kModule, "ReplaceContents", kInternalError, "CPDFStream::CopyFrom()");
+  });
+}
+
+namespace {
+
+// The common part of adding content: `file` gives the identity of the stream to add (filing it
+// when needed); the page's "Contents" becomes or stays an array holding it before or after the
+// existing content.
+template <class FileStream>
+bool AddContentsWith(CPDFPage& page, bool after, FileStream file) {
+  CPDFDoc* doc = page.Doc();
+  return Guarded(doc, "AddContents", [&] {
+    CPDFObjRef ref;
+    CPDFObject* contents = page.GetValue(doc, "Contents", &ref);
+    if (!contents) {
+      if (!page.SetReference("Contents", file())) Throw(kModule, "AddContents", kInternalError, "CPDFDict::Insert()");
+      return;
+    }
+    CPDFArray* parts = AsArray(contents);
+    if (parts) {
+      MarkUpdated(doc, ref, "AddContents");
+    } else if (IsStreamValue(contents)) {
+      CPDFObjRef oldStream = ref;
+      if (!oldStream.IsDefined()) {
+        // Content streams are indirect objects; one held directly is filed as one, so that the
+        // new array can refer to it.
+        std::unique_ptr<CPDFAtom> detached = page.Detach("Contents");
+        std::unique_ptr<CPDFObject> owned(static_cast<CPDFObject*>(detached.release()));
+        if (!doc->RegistObj(std::move(owned), &oldStream)) {
+          Throw(kModule, "AddContents", kInternalError, "CPDFDoc::RegistObj()");
+        }
+      }
+      auto array = std::make_unique<CPDFArray>();
+      array->Push_Back(std::make_unique<CPDFObjRef>(oldStream));
+      CPDFObjRef arrayRef;
+      if (!page.SetValue(doc, "Contents", std::move(array), true, &arrayRef)) {
+        Throw(kModule, "AddContents", kInternalError, "CPDFPage::Set_Contents()");
+      }
+      parts = AsArray(page.GetValue(doc, "Contents"));
+      if (!parts) Throw(kModule, "AddContents", kInternalError, "CPDFPage::Get_Contents()");
+    } else {
+      ThrowTypecheck("AddContents", contents);
+    }
+    auto reference = std::make_unique<CPDFObjRef>(file());
+    if (after) {
+      if (!parts->Push_Back(std::move(reference))) {
+        Throw(kModule, "AddContents", kInternalError, "CPDFArray::Push_Back()");
+      }
+    } else {
+      parts->InsertAt(0, std::move(reference));
+    }
+  });
+}
+
+}  // namespace
+
+bool CPDFPage::AddContents(const CPDFStream& stream, bool after) {
+  return AddContentsFiled(*this, stream, after, nullptr);
+}
+
+bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed) {
+  return AddContentsWith(page, after, [&] {
+    const CPDFObjRef ref = FileCopy(page.Doc(), stream, "AddContents");
+    if (filed) *filed = ref;
+    return ref;
+  });
+}
+
+bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after) {
+  if (!stream.IsDefined()) {
+    if (page.Doc()) {
+      page.Doc()->LastError().Keep(CPDFException(kModule, "AddContents", kUserError, "Object reference is not defined."));
+    }
+    return false;
+  }
+  return AddContentsWith(page, after, [&] { return stream; });
+}
+
+}  // namespace quarn

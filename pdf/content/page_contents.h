@@ -1,0 +1,20 @@
+// Page-content operations beyond CPDFPage's own: adding a stream and learning the identity it was
+// filed under, and adding a stream that the document already holds (one stream shared by many
+// pages draws the same thing on each of them).
+#pragma once
+
+#include "pdf/object/values.h"
+
+namespace quarn {
+
+class CPDFPage;
+class CPDFStream;
+
+// CPDFPage::AddContents, with the identity of the filed copy written to *filed when given.
+bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed);
+// Puts a reference to the existing content stream `stream` after (or before) the page's
+// content, turning "Contents" into an array as AddContents does. Errors go into the page's
+// document record.
+bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after);
+
+}  // namespace quarn

@@ -1,0 +1,22 @@
+#include "pdf/content/proc_set.h"
+
+namespace quarn {
+
+bool IsProcSet(CPDFDoc*, CPDFObject* value) { return value && value->TypeCode() == kTypeName; }
+
+bool CPDFProcSet::Realize(CPDFDoc* doc, CPDFObject& source) {
+  if (!IsProcSet(doc, &source)) return false;
+  // Only a name can hand its bytes over; the check above keeps SwapContent within one class.
+  BindDoc(doc);
+  SwapContent(source);
+  return true;
+}
+
+std::unique_ptr<CPDFObject> CPDFProcSet::DuplicateWith(CPDFDoc* target, CPDFDoc*, DuplicateMap&) const {
+  auto copy = std::make_unique<CPDFProcSet>(View());
+  copy->CopyFlagsFrom(*this);
+  copy->BindDoc(target);
+  return copy;
+}
+
+}  // namespace quarn

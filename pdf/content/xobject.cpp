@@ -1,0 +1,249 @@
+#include "pdf/content/xobject.h"
+
+#include <string_view>
+#include <utility>
+
+#include "pdf/document/doc.h"
+#include "pdf/document/info_dict.h"
+#include "pdf/document/pages.h"
+#include "pdf/object/limits.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr const char* kFormModule = "CPDFFormXObj";
+
+// Colour spaces of an image may be of every kind but the pattern colour space.
+constexpr int kImageColorSpaceKinds = 64511;
+
+bool IsIntegerValue(CPDFObject* value) {
+  const CPDFNumber* number = AsNumber(value);
+  return number && static_cast<float>(number->IntValue()) == number->RealValue();
+}
+
+// Dates are kept as they were read (neither parsed nor checked), so every string qualifies.
+bool IsDateString(CPDFDoc*, CPDFObject* value) { return value && value->TypeCode() == kTypeString; }
+
+bool HasIntegerEntry(CPDFDoc* doc, const CPDFDict& dict, std::string_view key) {
+  return IsIntegerValue(dict.GetValue(doc, key));
+}
+
+// Creates T, lets it take over `value` and gives the content back when the binding fails.
+template <class T>
+std::unique_ptr<CPDFObject> BindAs(CPDFDoc* doc, CPDFObject& value) {
+  auto typed = std::make_unique<T>();
+  typed->CopyFlagsFrom(value);
+  if (!typed->Realize(doc, value)) {
+    value.SwapContent(*typed);
+    return nullptr;
+  }
+  return typed;
+}
+
+// Replaces the integer behind `key` by a typed integer of the same value, in place (under the
+// same indirect identity when it is one).
+bool MakeTypedInteger(CPDFDoc* doc, CPDFDict& holder, std::string_view key) {
+  CPDFObjRef ref;
+  CPDFObject* value = holder.GetValue(doc, key, &ref);
+  if (!IsIntegerValue(value) || value->TypeCode() == kTypeInteger) return true;
+  auto typed = std::make_unique<CPDFInt>(AsNumber(value)->IntValue());
+  typed->CopyFlagsFrom(*value);
+  if (ref.IsDefined()) return ReplaceIndirect(doc, ref, std::move(typed));
+  holder.Put(key, std::move(typed));
+  return true;
+}
+
+}  // namespace
+
+// ---- recognizers -------------------------------------------------------------------------------
+
+bool IsXObject(CPDFDoc* doc, CPDFObject* value) {
+  const CPDFDict* dict = AsDict(value);
+  return dict && dict->HasName(doc, "Type", "XObject");
+}
+
+bool IsFormXObj(CPDFDoc* doc, CPDFObject* value) {
+  if (!IsXObject(doc, value)) return false;
+  const CPDFDict* dict = AsDict(value);
+  if (!dict->HasName(doc, "Subtype", "Form")) return false;
+  const CPDFNumber* formType = AsNumber(dict->GetValue(doc, "FormType"));
+  if (!formType || formType->IntValue() != 1 || formType->RealValue() != 1.0f) return false;
+  return dict->GetArray(doc, "BBox") && dict->GetArray(doc, "Matrix");
+}
+
+bool IsImageXObj(CPDFDoc* doc, CPDFObject* value) {
+  if (!IsXObject(doc, value)) return false;
+  const CPDFDict* dict = AsDict(value);
+  return dict->HasName(doc, "Subtype", "Image") && HasIntegerEntry(doc, *dict, "Width") &&
+         HasIntegerEntry(doc, *dict, "Height") && HasIntegerEntry(doc, *dict, "BitsPerComponent");
+}
+
+bool IsPSXObj(CPDFDoc* doc, CPDFObject* value) {
+  return IsXObject(doc, value) && AsDict(value)->HasName(doc, "Subtype", "PS");
+}
+
+std::unique_ptr<CPDFObject> CreateXObject(CPDFDoc* doc, CPDFObject& value, int kinds) {
+  if (value.TypeCode() != kTypeStream) return nullptr;
+  if ((kinds & kXObjectImage) && IsImageXObj(doc, &value)) return BindAs<CPDFImageXObj>(doc, value);
+  if ((kinds & kXObjectForm) && IsFormXObj(doc, &value)) return BindAs<CPDFFormXObj>(doc, value);
+  if ((kinds & kXObjectPostScript) && IsPSXObj(doc, &value)) return BindAs<CPDFPSXObj>(doc, value);
+  return nullptr;
+}
+
+// ---- CPDFXObject -------------------------------------------------------------------------------
+
+void CPDFXObject::BindStreamDoc(CPDFDoc* doc) {
+  CPDFStructBase::BindDoc(doc);
+  CPDFStream::SetDoc(doc);
+}
+
+void CPDFXObject::SwapContent(CPDFObject& other) { CPDFStream::SwapContent(other); }
+
+bool CPDFXObject::Create(CPDFDoc* doc) {
+  BindStreamDoc(doc);
+  if (!Set_Type(std::make_unique<CPDFName>("XObject"))) return false;
+  const std::string_view subtype = SubtypeName();
+  return subtype.empty() || Set_Subtype(std::make_unique<CPDFName>(subtype));
+}
+
+bool CPDFXObject::Realize(CPDFDoc* doc, CPDFObject& source) {
+  // The content is taken over first in every case, so that a caller can give it back whole.
+  SwapContent(source);
+  BindStreamDoc(doc);
+  return TypeCode() == kTypeStream;
+}
+
+// ---- CPDFFormXObj ------------------------------------------------------------------------------
+
+bool CPDFFormXObj::Create(CPDFDoc* doc) {
+  return CPDFXObject::Create(doc) && Set_FormType(std::make_unique<CPDFInt>(1));
+}
+
+bool CPDFFormXObj::CreateFromPage(CPDFDoc* target, CPDFPage& page) {
+  CPDFDoc* source = page.Doc();
+  try {
+    BindStreamDoc(target);
+    if (!page.ReadContents(*this)) {
+      if (source && target) target->LastError().Keep(source->LastError());
+      return false;
+    }
+    if (!Set_Type(std::make_unique<CPDFName>("XObject"))) return false;
+    CPDFRect* mediaBox = page.Get_MediaBox();
+    CPDFResDict* resources = page.Get_Resources();
+    if (!mediaBox || !resources) {
+      if (target) {
+        target->LastError().Keep(CPDFException(kFormModule, "CreateFromPage", kUserError,
+                                               mediaBox ? "CPDFPage::Get_Resources()"
+                                                        : "CPDFPage::Get_MediaBox()"));
+      }
+      return false;
+    }
+    if (!Set_Subtype(std::make_unique<CPDFName>("Form")) || !Set_FormType(std::make_unique<CPDFInt>(1))) {
+      return false;
+    }
+    auto box = std::make_unique<CPDFRect>();
+    box->Create(target, mediaBox->Llx(), mediaBox->Lly(), mediaBox->Urx(), mediaBox->Ury());
+    if (!Set_BBox(std::move(box))) return false;
+    auto matrix = std::make_unique<CPDFMatrix>();
+    matrix->Create(target);
+    if (!Set_Matrix(std::move(matrix))) return false;
+    std::unique_ptr<CPDFObject> copy = resources->Duplicate(target, source);
+    if (!copy) {
+      if (target) {
+        target->LastError().Keep(CPDFException(kFormModule, "CreateFromPage", kInternalError,
+                                               "CPDFResDict::Duplicate()"));
+      }
+      return false;
+    }
+    CPDFObjRef resourcesRef;
+    return SetValue(target, "Resources", std::move(copy), true, &resourcesRef);
+  } catch (const CPDFException& e) {
+    if (target) target->LastError().Keep(e);
+  }
+  return false;
+}
+
+bool CPDFFormXObj::Realize(CPDFDoc* doc, CPDFObject& source) {
+  if (!CPDFXObject::Realize(doc, source)) return false;
+  if (!Set_FormType(std::make_unique<CPDFInt>(1))) return false;
+  return BindEntry<CPDFRect>(doc, *this, "BBox", IsRect) &&
+         BindEntry<CPDFMatrix>(doc, *this, "Matrix", IsMatrix) &&
+         BindEntry<CPDFResDict>(doc, *this, "Resources", IsResDict) && ConvertXUID() &&
+         LoadEntryThrough(doc, *this, "OPI", kTypeDict, FindResourceFactory(kOPIFactory), -1) &&
+         LoadEntryThrough(doc, *this, "PieceInfo", kTypeDict, FindResourceFactory(kPieceInfoFactory), -1) &&
+         BindEntry<CPDFDate>(doc, *this, "LastModified", IsDateString);
+}
+
+bool CPDFFormXObj::ConvertXUID() {
+  CPDFArray* xuid = Get_XUID();
+  if (!xuid) return true;
+  for (size_t i = 0; i < xuid->Count(); ++i) {
+    CPDFAtom* atom = xuid->At(i);
+    if (!atom || !atom->IsObject()) continue;
+    auto* element = static_cast<CPDFObject*>(atom);
+    if (!IsIntegerValue(element) || element->TypeCode() == kTypeInteger) continue;
+    auto typed = std::make_unique<CPDFInt>(AsNumber(element)->IntValue());
+    typed->CopyFlagsFrom(*element);
+    xuid->Replace(i, std::move(typed));
+  }
+  return true;
+}
+
+void CPDFFormXObj::Concat(float a, float b, float c, float d, float e, float f) {
+  CPDFMatrix* matrix = Get_Matrix();
+  if (!matrix) {
+    auto identity = std::make_unique<CPDFMatrix>();
+    identity->Create(Doc());
+    matrix = identity.get();
+    Insert("Matrix", std::move(identity));
+  }
+  matrix->Concat(a, b, c, d, e, f);
+}
+
+// ---- CPDFImageXObj -----------------------------------------------------------------------------
+
+bool CPDFImageXObj::Realize(CPDFDoc* doc, CPDFObject& source) {
+  if (!CPDFXObject::Realize(doc, source)) return false;
+  return LoadGeometry() &&
+         LoadEntryThrough(doc, *this, "ColorSpace", kTypeArray, FindResourceFactory("ColorSpace"),
+                          kImageColorSpaceKinds) &&
+         LoadEntryThrough(doc, *this, "OPI", kTypeDict, FindResourceFactory(kOPIFactory), -1) &&
+         LoadMask() && LoadAlternates();
+}
+
+bool CPDFImageXObj::LoadGeometry() {
+  for (const char* key : {"Width", "Height", "BitsPerComponent"}) {
+    if (!GetValue(Doc(), key)) return false;
+    if (!MakeTypedInteger(Doc(), *this, key)) return false;
+  }
+  return true;
+}
+
+bool CPDFImageXObj::LoadMask() {
+  // Masks of masks nested beyond any real document stay plain (they are written back all the
+  // same); this keeps a hostile chain from exhausting the stack.
+  static thread_local int depth = 0;
+  if (depth >= limits::kMaxResourceNesting) return true;
+  ++depth;
+  struct Leave {
+    ~Leave() { --depth; }
+  } leave;
+  // A colour-key mask is an array and stays as it is; only a stencil image becomes typed.
+  return BindEntry<CPDFImageXObj>(Doc(), *this, "Mask",
+                                  [](CPDFDoc* doc, CPDFObject* value) {
+                                    return value && value->TypeCode() == kTypeStream && IsImageXObj(doc, value);
+                                  });
+}
+
+bool CPDFImageXObj::LoadAlternates() {
+  CPDFArray* alternates = Get_Alternates();
+  if (!alternates) return true;
+  const ResourceFactory factory = FindResourceFactory(kAltImageFactory);
+  for (size_t i = 0; i < alternates->Count(); ++i) {
+    if (!LoadElementThrough(Doc(), *alternates, i, kTypeDict, factory, -1)) return false;
+  }
+  return true;
+}
+
+}  // namespace quarn

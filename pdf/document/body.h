@@ -1,0 +1,53 @@
+// The body of one file section: the indirect objects of that section that are in memory, each
+// filed under its identity (number and generation).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "pdf/document/file_struct.h"
+#include "pdf/object/values.h"
+
+namespace quarn {
+
+class CPDFBody : public CPDFFileStruct {
+ public:
+  explicit CPDFBody(CPDFDoc* doc = nullptr) : CPDFFileStruct(kBody, doc) {}
+  ~CPDFBody() override;
+
+  // The body writes nothing itself: its objects are written by the document.
+  void Serialize(OutStream&) const override {}
+
+  // The number of slots: the highest object number the body spans.
+  int32_t Size() const { return m_size; }
+  void Grow(int32_t size) {
+    if (size > m_size) m_size = size;
+  }
+
+  // The object filed under exactly this identity, or nullptr.
+  CPDFObject* GetObj(const CPDFObjRef& ref) const;
+  // The object filed under `num` whatever its generation, with that identity.
+  CPDFObject* GetObjByNumber(int32_t num, CPDFObjRef* ref = nullptr) const;
+  // Files `obj` under `ref`, deleting whatever was filed under that number.
+  void SetObj(const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj);
+  // Appends `obj` under the next number (size + 1, generation 0); returns that number.
+  int32_t AddObj(std::unique_ptr<CPDFObject> obj);
+  // Takes the object out of the body without deleting it; nullptr when it is not there.
+  std::unique_ptr<CPDFObject> DetachObj(const CPDFObjRef& ref);
+  // Deletes the object filed under exactly this identity.
+  void DeleteObj(const CPDFObjRef& ref);
+  bool Empty() const { return m_slots.empty(); }
+
+  struct Slot {
+    int32_t gen = -1;
+    std::unique_ptr<CPDFObject> obj;
+  };
+  const std::map<int32_t, Slot>& Slots() const { return m_slots; }
+
+ private:
+  int32_t m_size = 0;
+  std::map<int32_t, Slot> m_slots;
+};
+
+}  // namespace quarn

@@ -1,0 +1,35 @@
+#include "pdf/document/catalog.h"
+
+#include "pdf/document/pages.h"
+
+namespace quarn {
+
+bool IsCatalog(CPDFDoc* doc, CPDFObject* value) {
+  CPDFDict* dict =
+      value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;
+  return dict && dict->HasName(doc, "Type", "Catalog") && dict->GetDict(doc, "Pages");
+}
+
+bool CPDFCatalog::Create(CPDFDoc* doc) {
+  BindDoc(doc);
+  if (!Set_Type(std::make_unique<CPDFName>(ClassName().View()))) return false;
+  auto root = std::make_unique<CPDFPages>();
+  if (!root->Create(doc, nullptr)) return false;
+  return Set_Pages(std::move(root), true);
+}
+
+CPDFPages* CPDFCatalog::Get_Pages(CPDFObjRef* ref) {
+  if (ref) ref->Reset();
+  CPDFPages* pages = nullptr;
+  if (!BindEntry<CPDFPages>(Doc(), *this, "Pages", IsPagesNode, &pages) || !pages) return nullptr;
+  if (ref) GetValue(Doc(), "Pages", ref);
+  return pages;
+}
+
+bool CPDFCatalog::Realize(CPDFDoc* doc, CPDFObject& source) {
+  BindDoc(doc);
+  SwapContent(source);
+  return BindEntry<CPDFPages>(doc, *this, "Pages", IsPagesNode);
+}
+
+}  // namespace quarn

@@ -1,0 +1,374 @@
+// Opening, creating and closing a document; reading its file sections.
+#include "pdf/document/doc.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "pdf/document/body.h"
+#include "pdf/document/catalog.h"
+#include "pdf/document/header.h"
+#include "pdf/document/info_dict.h"
+#include "pdf/document/linearization.h"
+#include "pdf/document/pdf_lib.h"
+#include "pdf/document/security.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
+#include "pdf/object/in_stream.h"
+#include "pdf/object/lexer.h"
+#include "pdf/object/limits.h"
+#include "pdf/object/out_stream.h"
+#include "pdf/object/parser.h"
+#include "platform/source_file.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFDoc";
+
+std::string NextToken(InStream& in, const char* method) {
+  std::string token;
+  if (!ReadToken(in, token)) Throw(kModule, method, kInvalidFormat, "ioerror");
+  return token;
+}
+
+// Runs one step of Open; an error it raises stays first in the record, and the step's own
+// label follows it as the code-5 failure of Open.
+template <class Step>
+void OpenStep(CPDFErrorRecord& record, const char* label, Step step) {
+  try {
+    step();
+  } catch (const CPDFException& e) {
+    record.Keep(e);
+    Throw(kModule, "Open", kInternalError, label);
+  } catch (...) {
+    Throw(kModule, "Open", kInternalError, label);
+  }
+}
+
+}  // namespace
+
+CPDFDoc::CPDFDoc(CPDFLib* lib) : m_lib(lib) {}
+
+CPDFDoc::~CPDFDoc() { Close(); }
+
+bool CPDFDoc::IsFDF() const { return m_header && m_header->IsFDF(); }
+
+CPDFBody* CPDFDoc::GetBody() { return m_bodies.empty() ? nullptr : m_bodies.front().get(); }
+CPDFXRef* CPDFDoc::GetXRef() { return m_xrefs.empty() ? nullptr : m_xrefs.front().get(); }
+CPDFTrailer* CPDFDoc::GetTrailer() {
+  return m_trailers.empty() ? nullptr : m_trailers.front().get();
+}
+
+std::unique_ptr<CPDFCryptContext> CPDFDoc::ReadCrypt(const CPDFObjRef& ref) const {
+  if (!m_hasDocKey || !ref.IsDefined() || ref == m_encryptRef) return nullptr;
+  return std::make_unique<CPDFCryptContext>(m_docKey, ref.Num(), ref.Gen());
+}
+
+std::unique_ptr<CPDFCryptContext> CPDFDoc::WriteCrypt(const CPDFObjRef& ref) const {
+  if (!m_hasOutKey || !ref.IsDefined() || ref == m_encryptRef) return nullptr;
+  return std::make_unique<CPDFCryptContext>(m_outKey, ref.Num(), ref.Gen());
+}
+
+// ---- open ------------------------------------------------------------------------------------
+
+bool CPDFDoc::Open(CPDFLib* lib, const std::string& fileName, const char* password) {
+  Close();
+  m_lib = lib;
+  ClearError();
+  m_fileName = fileName;
+  try {
+    m_source = SourceFile::Open(fileName);
+    if (!m_source) ThrowCode(kModule, "Open", kRuntimeError);
+    m_in = std::make_unique<FileInStream>(m_source);
+    OpenStep(m_error, "CPDFDoc::Serialize()", [this] { ReadSections(); });
+    m_released = std::make_unique<CPDFXRef>(this);
+    m_released->Create(this, nullptr);
+    RealizeSections();
+    OpenStep(m_error, "CPDFTrailer::Create()", [this] { CreateUpdateSection(); });
+    MarkLinearized();
+    CheckSecurity(password);
+    BindRoots();
+    if (m_linearized) ReadLinearizationParams();
+    return true;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "Open", kInternalError));
+  }
+  return false;
+}
+
+bool CPDFDoc::Create(CPDFLib* lib) {
+  Close();
+  m_lib = lib;
+  ClearError();
+  try {
+    m_header = std::make_unique<CPDFHeader>(this);
+    m_header->SetVersion(1, 3);
+    m_released = std::make_unique<CPDFXRef>(this);
+    m_released->Create(this, nullptr);
+    CreateUpdateSection();
+    return true;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "Create", kInternalError));
+  }
+  return false;
+}
+
+void CPDFDoc::ReadSections() {
+  m_header = std::make_unique<CPDFHeader>(this);
+  if (!m_in->Seek(0)) Throw(kModule, "Serialize", kInvalidFormat, "ioerror");
+  m_header->Read(this, *m_in);
+
+  // The newest section is named by the last "startxref" that stands at the start of a line,
+  // looked for in a window that widens backwards from the end of the file.
+  int64_t found = -1;
+  int64_t window = m_in->Size() - 32;
+  for (int attempt = 0; attempt < 10 && found < 0; ++attempt, window -= 32) {
+    m_in->Seek(std::max<int64_t>(window, 0));
+    for (;;) {
+      const int64_t hit = m_in->Search("startxref", 9);
+      if (hit < 0) break;
+      char before = 0;
+      if (hit > 0 && m_in->Seek(hit - 1) && m_in->Read(&before, 1) == 1 &&
+          (before == '\r' || before == '\n')) {
+        found = hit;
+        break;
+      }
+      m_in->Seek(hit + 1);
+    }
+    if (window <= 0) break;
+  }
+  if (found < 0) Throw(kModule, "Serialize", kInvalidFormat, "Cannot find startxref");
+  m_in->Seek(found + 9);
+  int64_t offset = std::strtoll(NextToken(*m_in, "Serialize").c_str(), nullptr, 10);
+
+  // Then every section back along "Prev"; an offset met twice means the chain loops.
+  std::vector<int64_t> visited;
+  for (;;) {
+    if (visited.size() >= static_cast<size_t>(limits::kMaxSections)) {
+      Throw(kModule, "Serialize", kInvalidFormat, "too many sections");
+    }
+    if (std::find(visited.begin(), visited.end(), offset) != visited.end()) {
+      Throw(kModule, "Serialize", kInvalidFormat,
+            Format("Prev chain loops at %lld", static_cast<long long>(offset)));
+    }
+    visited.push_back(offset);
+    m_bodies.push_back(std::make_unique<CPDFBody>(this));
+    if (!m_in->Seek(offset)) Throw(kModule, "Serialize", kInvalidFormat, "ioerror");
+    m_xrefs.push_back(std::make_unique<CPDFXRef>(this));
+    m_xrefs.back()->Read(this, *m_in);
+    m_bodies.back()->Grow(m_xrefs.back()->Size());
+    m_trailers.push_back(std::make_unique<CPDFTrailer>(this));
+    m_trailers.back()->Read(this, *m_in);
+    CPDFDict& dict = m_trailers.back()->Dict();
+    if (!dict.Lookup("Prev")) break;
+    CPDFNumber* prev = dict.GetNumber(this, "Prev");
+    if (!prev) Throw("CPDFTrailer", "Serialize", kInvalidFormat, "typecheck: Prev");
+    offset = prev->IntValue();
+  }
+}
+
+void CPDFDoc::RealizeSections() {
+  auto realize = [this](const char* label, auto step) {
+    OpenStep(m_error, label, [&] {
+      if (!step()) Throw(kModule, "Open", kInternalError, label);
+    });
+  };
+  realize("CPDFHeader::Realize()", [this] { return m_header->Realize(this); });
+  realize("CPDFBody::Realize()", [this] {
+    for (auto& body : m_bodies) {
+      if (!body->Realize(this)) return false;
+    }
+    return true;
+  });
+  realize("CPDFXRef::Realize()", [this] {
+    for (auto& xref : m_xrefs) {
+      if (!xref->Realize(this)) return false;
+    }
+    return true;
+  });
+  realize("CPDFTrailer::Realize()", [this] {
+    for (auto& trailer : m_trailers) {
+      if (!trailer->Realize(this)) return false;
+    }
+    return true;
+  });
+}
+
+int32_t CPDFDoc::LargestTableSize() const {
+  int32_t size = 0;
+  for (const auto& xref : m_xrefs) size = std::max(size, xref->Size());
+  return size;
+}
+
+void CPDFDoc::CreateUpdateSection() {
+  const CPDFXRef* newestTable = m_xrefs.empty() ? nullptr : m_xrefs.front().get();
+  auto body = std::make_unique<CPDFBody>(this);
+  if (!m_bodies.empty()) body->Grow(m_bodies.front()->Size());
+  auto xref = std::make_unique<CPDFXRef>(this);
+  xref->Create(this, newestTable);
+  // The update section spans every number that any section uses, so that a new object never
+  // takes a number that an older section still holds in use.
+  xref->Grow(LargestTableSize());
+  body->Grow(xref->Size());
+  m_bodies.insert(m_bodies.begin(), std::move(body));
+  m_xrefs.insert(m_xrefs.begin(), std::move(xref));
+  m_trailers.insert(m_trailers.begin(), std::make_unique<CPDFTrailer>(this));
+  const CPDFTrailer* previous = m_trailers.size() > 1 ? m_trailers[1].get() : nullptr;
+  m_trailers.front()->Create(this, previous);
+}
+
+void CPDFDoc::MarkLinearized() {
+  if (m_trailers.size() < 2 || m_trailers[1]->StartXRef() != 0) return;
+  m_linearized = true;
+  for (size_t i = 2; i < m_trailers.size(); ++i) {
+    if (m_trailers[i]->StartXRef() != 0) {
+      const int64_t prev = m_trailers[i]->StartXRef();
+      if (!m_trailers.front()->Set_Prev(std::make_unique<CPDFInt>(static_cast<int32_t>(prev)))) {
+        Throw(kModule, "Open", kInternalError, "CPDFTrailer::Set_Prev()");
+      }
+      break;
+    }
+  }
+}
+
+void CPDFDoc::CheckSecurity(const char* password) {
+  CPDFTrailer* trailer = GetTrailer();
+  if (!trailer->Dict().Lookup("Encrypt")) return;
+  CPDFObjRef ref;
+  CPDFEncryptDict* dict = trailer->Get_Encrypt(&ref);
+  if (!dict || !dict->IsStandard()) Throw(kModule, "Open", kUserError, "invalid security handler");
+  m_encryptRef = ref;
+  CPDFString* fileId = nullptr;
+  if (CPDFArray* ids = trailer->Get_ID()) fileId = AsString(ids->GetObj(this, 0));
+  if (!password) Throw(kModule, "Open", kUserError, "encrypted document");
+  CPDFCryptContext::DocumentKey key{};
+  if (!CheckUserPassword(*dict, fileId, password, key) &&
+      !CheckOwnerPassword(*dict, fileId, password, key)) {
+    Throw(kModule, "Open", kUserError, "incorrect password");
+  }
+  m_docKey = key;
+  m_hasDocKey = true;
+}
+
+void CPDFDoc::BindRoots() {
+  CPDFTrailer* trailer = GetTrailer();
+  CPDFDict& dict = trailer->Dict();
+  if (!dict.Lookup("Root")) ThrowCode(kModule, "Open", kInternalError);
+  if (IsFDF()) return;  // the FDF catalog belongs to the FDF dictionaries
+  if (!BindEntry<CPDFCatalog>(this, dict, "Root", IsCatalog)) {
+    ThrowCode(kModule, "Open", kInternalError);
+  }
+  if (!BindEntry<CPDFInfoDict>(this, dict, "Info", IsInfoDict)) {
+    ThrowCode(kModule, "Open", kInternalError);
+  }
+}
+
+std::unique_ptr<CPDFObject> CPDFDoc::ReadObjectAt(int64_t offset, const CPDFObjRef* expect,
+                                                  CPDFObjRef* found) {
+  const char* method = expect ? "LoadObj" : "Open";
+  if (!m_in || !m_in->Seek(offset)) Throw(kModule, method, kInvalidFormat, "ioerror");
+  const std::string num = NextToken(*m_in, method);
+  const std::string gen = NextToken(*m_in, method);
+  const std::string keyword = NextToken(*m_in, method);
+  const CPDFObjRef ref(static_cast<int32_t>(std::strtol(num.c_str(), nullptr, 10)),
+                       static_cast<int32_t>(std::strtol(gen.c_str(), nullptr, 10)));
+  if (found) *found = ref;
+  if (expect) {
+    if (keyword != "obj")
+      Throw(kModule, method, kInvalidFormat, Format("invalidtoken: %s", keyword.c_str()));
+    if (!(ref == *expect)) {
+      Throw(kModule, method, kInvalidFormat, Format("invalidobjref: %d %d", ref.Num(), ref.Gen()));
+    }
+  }
+  const CPDFObjRef& identity = expect ? *expect : ref;
+  std::unique_ptr<CPDFCryptContext> crypt = ReadCrypt(identity);
+  m_loading.push_back(identity.Num());
+  std::unique_ptr<CPDFObject> obj;
+  try {
+    obj = SerializeObject(this, *m_in, crypt.get());
+  } catch (...) {
+    m_loading.pop_back();
+    throw;
+  }
+  m_loading.pop_back();
+  if (!obj) {
+    std::string token;
+    if (!ReadToken(*m_in, token)) Throw(kModule, method, kInvalidFormat, "ioerror");
+    Throw(kModule, method, kInvalidFormat, Format("invalidtoken: %s", token.c_str()));
+  }
+  return obj;
+}
+
+void CPDFDoc::ReadLinearizationParams() {
+  std::unique_ptr<CPDFObject> first = ReadObjectAt(0, nullptr, nullptr);
+  if (IsLineaParams(this, first.get())) {
+    auto params = std::make_unique<CPDFLineaParams>();
+    params->CopyFlagsFrom(*first);
+    if (!params->Realize(this, *first)) ThrowCode(kModule, "Open", kInternalError);
+    m_lineaParams = std::move(params);
+  }
+  CPDFArray* hints = m_lineaParams ? m_lineaParams->Get_Hints() : nullptr;
+  if (!hints) Throw(kModule, "Open", kInternalError, "CPDFLineaParams::Get_Hints()");
+  CPDFNumber* hintOffset = hints->GetNumber(this, 0);
+  if (!hintOffset || !hints->GetObj(this, 1)) {
+    Throw(kModule, "Open", kInternalError, "CPDFArray::GetObj()");
+  }
+  CPDFObjRef hintRef;
+  std::unique_ptr<CPDFObject> hint = ReadObjectAt(hintOffset->IntValue(), nullptr, &hintRef);
+  if (IsHintStream(this, hint.get())) {
+    auto stream = std::make_unique<CPDFHintStream>();
+    stream->CopyFlagsFrom(*hint);
+    if (stream->Realize(this, *hint)) m_hintStream = std::move(stream);
+  }
+}
+
+// ---- close -----------------------------------------------------------------------------------
+
+void CPDFDoc::ResetState() {
+  m_header.reset();
+  // Newest first, so that an update section's objects go before the ones they replaced.
+  m_bodies.clear();
+  m_xrefs.clear();
+  m_trailers.clear();
+  m_linBodies.clear();
+  m_linXRefs.clear();
+  m_linTrailers.clear();
+  m_objRefDict.reset();
+  m_lineaParams.reset();
+  m_hintStream.reset();
+  m_fileName.clear();
+  m_in.reset();
+  m_source.reset();
+  m_linearized = false;
+  m_incremental = false;
+  m_hasDocKey = false;
+  m_docKey = {};
+  m_encryptRef.Reset();
+  m_released.reset();
+  m_loading.clear();
+}
+
+void CPDFDoc::Close() {
+  ClearError();
+  if (m_saveCalled || m_out) CleanupAfterFailure();
+  ResetState();
+  m_hasOutKey = false;
+  m_outKey = {};
+}
+
+// ---- typed-value hook ------------------------------------------------------------------------
+
+bool ReplaceIndirect(CPDFDoc* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj) {
+  if (!doc || !ref.IsDefined()) return false;
+  CPDFObjRef identity = ref;
+  return doc->RegistObj(std::move(obj), &identity);
+}
+
+}  // namespace quarn

@@ -1,0 +1,287 @@
+// The document's object store: finding, loading, filing, changing, deleting, writing and
+// releasing indirect objects.
+#include <algorithm>
+
+#include "pdf/document/body.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
+#include "pdf/object/lexer.h"
+#include "pdf/object/limits.h"
+#include "pdf/object/out_stream.h"
+#include "pdf/object/walk_guard.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFDoc";
+constexpr char kUndefined[] = "Object reference is not defined.";
+
+// A release that reaches this depth of the value walk leaves the rest of the chain in memory,
+// well before the walk's own guard would fail the whole release.
+bool ReleaseTooDeep() {
+  return WalkDepthGuard::Depth() + limits::kMaxNesting + 8 >= limits::kMaxWalkDepth;
+}
+
+}  // namespace
+
+CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
+  ClearError();
+  try {
+    if (!ref.IsDefined()) Throw(kModule, "GetObj", kUserError, kUndefined);
+    // An object asking for itself while it is being parsed gets nothing rather than a second
+    // parse of the same bytes, which would never end.
+    if (std::find(m_loading.begin(), m_loading.end(), ref.Num()) != m_loading.end()) {
+      return nullptr;
+    }
+    const size_t sections = std::min(m_bodies.size(), m_xrefs.size());
+    for (size_t i = 0; i < sections; ++i) {
+      CPDFBody& body = *m_bodies[i];
+      if (CPDFObject* obj = body.GetObj(ref)) return obj;
+      if (m_released && m_released->GetEntry(ref.Num())) return nullptr;
+      const CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(ref.Num());
+      if (!entry || !entry->InUse()) continue;
+      std::unique_ptr<CPDFObject> loaded = LoadObj(ref, entry->Offset());
+      if (!loaded) Throw(kModule, "GetObj", kInternalError, "CPDFDoc::LoadObj()");
+      CPDFObject* result = loaded.get();
+      try {
+        body.SetObj(ref, std::move(loaded));
+      } catch (...) {
+        Throw(kModule, "GetObj", kInternalError, "CPDFBody::SetObj()");
+      }
+      return result;
+    }
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "GetObj", kInternalError));
+  }
+  return nullptr;
+}
+
+std::unique_ptr<CPDFObject> CPDFDoc::LoadObj(const CPDFObjRef& ref, int64_t offset) {
+  ClearError();
+  try {
+    if (!ref.IsDefined()) Throw(kModule, "LoadObj", kUserError, kUndefined);
+    std::unique_ptr<CPDFObject> obj = ReadObjectAt(offset, &ref, nullptr);
+    std::string token;
+    if (!ReadToken(*m_in, token)) Throw(kModule, "LoadObj", kInvalidFormat, "ioerror");
+    if (token != "endobj") {
+      Throw(kModule, "LoadObj", kInvalidFormat, Format("invalidtoken: %s", token.c_str()));
+    }
+    return obj;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "LoadObj", kInternalError));
+  }
+  return nullptr;
+}
+
+CPDFObject* CPDFDoc::FindObj(const CPDFObjRef& ref, bool skipNewest, CPDFBody** body) {
+  if (body) *body = nullptr;
+  for (size_t i = skipNewest ? 1 : 0; i < m_bodies.size(); ++i) {
+    if (CPDFObject* obj = m_bodies[i]->GetObj(ref)) {
+      if (body) *body = m_bodies[i].get();
+      return obj;
+    }
+  }
+  return nullptr;
+}
+
+CPDFXRefEntry* CPDFDoc::FindEntry(int32_t num, bool skipNewest, CPDFXRef** table) {
+  if (table) *table = nullptr;
+  if (num == -1) return nullptr;
+  for (size_t i = skipNewest ? 1 : 0; i < m_xrefs.size(); ++i) {
+    if (CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(num)) {
+      if (table) *table = m_xrefs[i].get();
+      return entry;
+    }
+  }
+  return nullptr;
+}
+
+bool CPDFDoc::RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) {
+  ClearError();
+  try {
+    CPDFBody* body = GetBody();
+    if (!body) Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::GetBody()");
+    CPDFXRef* xref = GetXRef();
+    if (!xref) Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::GetXRef()");
+    CPDFTrailer* trailer = GetTrailer();
+    if (!trailer) Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::GetTrailer()");
+    if (!obj) Throw(kModule, "RegistObj", kUserError, "no object");
+
+    if (ref && ref->IsDefined()) {
+      CPDFBody* holder = nullptr;
+      if (!FindObj(*ref, false, &holder)) {
+        Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::FindObj()");
+      }
+      holder->SetObj(*ref, std::move(obj));
+      return true;
+    }
+
+    // Body and table hand out the same next number only while they span the same numbers.
+    body->Grow(xref->Size());
+    xref->Grow(body->Size());
+    CPDFObjRef identity;
+    if (!IsFDF() && xref->FreeHead() != 0) {
+      CPDFXRefEntry* entry = xref->GetEntry(xref->FreeHead());
+      // A head that names no free entry (a number in use, or one retired at the last
+      // generation) is a broken free list; the object then takes a new number rather than
+      // failing, or taking a number that is in use.
+      if (entry && !entry->InUse() && entry->Gen() < CPDFXRef::kMaxGeneration) {
+        identity.Set(entry->Num(), entry->Gen());
+        body->SetObj(identity, std::move(obj));
+        xref->SetFreeHead(static_cast<int32_t>(entry->Offset()));
+        entry->SetOffset(0);
+        entry->SetInUse(true);
+      }
+    }
+    if (!identity.IsDefined()) {
+      if (!IsFDF() && !trailer->Get_Size()) {
+        Throw(kModule, "RegistObj", kInternalError, "CPDFTrailer::Get_Size()");
+      }
+      const int32_t num = body->AddObj(std::move(obj));
+      if (xref->AddEntry(0, 0, true) != num) {
+        Throw(kModule, "RegistObj", kInternalError, "CPDFXRef::AddEntry()");
+      }
+      identity.Set(num, 0);
+      if (!IsFDF() && !trailer->Set_Size(std::make_unique<CPDFInt>(num + 1))) {
+        Throw(kModule, "RegistObj", kInternalError, "CPDFTrailer::Set_Size()");
+      }
+    }
+    if (ref) *ref = identity;
+    return true;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "RegistObj", kInternalError));
+  }
+  return false;
+}
+
+bool CPDFDoc::UpdateObj(const CPDFObjRef& ref) {
+  ClearError();
+  try {
+    if (!ref.IsDefined()) Throw(kModule, "UpdateObj", kUserError, kUndefined);
+    CPDFBody* body = GetBody();
+    if (!body) Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::GetBody()");
+    CPDFXRef* xref = GetXRef();
+    if (!xref) Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::GetXRef()");
+    if (!body->GetObj(ref)) {
+      CPDFBody* older = nullptr;
+      if (!FindObj(ref, true, &older))
+        Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::FindObj()");
+      body->SetObj(ref, older->DetachObj(ref));
+    }
+    if (!xref->GetEntry(ref.Num())) {
+      if (!FindEntry(ref.Num(), true)) {
+        Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::FindEntry()");
+      }
+      if (!xref->SetEntry(CPDFXRefEntry(ref.Num(), ref.Gen(), 0, true))) {
+        Throw(kModule, "UpdateObj", kUserError, "CPDFXRef::SetEntry()");
+      }
+    } else {
+      try {
+        xref->UpdateEntry(ref.Num());
+      } catch (...) {
+        Throw(kModule, "UpdateObj", kUserError, "CPDFXRef::UpdateEntry()");
+      }
+    }
+    return true;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "UpdateObj", kInternalError));
+  }
+  return false;
+}
+
+void CPDFDoc::DeleteObj(const CPDFObjRef& ref) {
+  if (!ref.IsDefined()) return;
+  for (auto& body : m_bodies) body->DeleteObj(ref);
+  CPDFXRef* xref = GetXRef();
+  if (!xref) return;
+  try {
+    if (!xref->GetEntry(ref.Num())) {
+      CPDFXRefEntry* older = FindEntry(ref.Num(), true);
+      if (!older || !older->InUse()) return;
+      xref->SetEntry(*older);
+    }
+    xref->FreeEntry(ref.Num());
+  } catch (...) {
+    // A free list that the file left broken: the number is retired without being linked in.
+    if (CPDFXRefEntry* entry = xref->GetEntry(ref.Num())) {
+      entry->SetInUse(false);
+      entry->SetOffset(0);
+    }
+  }
+}
+
+int64_t CPDFDoc::StoreObj(const CPDFObjRef& ref, const CPDFObject& obj) {
+  ClearError();
+  try {
+    if (!ref.IsDefined()) Throw(kModule, "StoreObj", kUserError, kUndefined);
+    if (!m_out) Throw(kModule, "StoreObj", kInternalError, "CPDFDoc::Save()");
+    const int64_t position = m_out->Position();
+    m_out->Printf("%ld %ld obj", static_cast<long>(ref.Num()), static_cast<long>(ref.Gen()));
+    *m_out << endl;
+    std::unique_ptr<CPDFCryptContext> crypt = WriteCrypt(ref);
+    obj.Serialize(*m_out, crypt.get());
+    *m_out << endl << "endobj" << endl;
+    return position;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "StoreObj", kInternalError));
+  }
+  return -1;
+}
+
+bool CPDFDoc::ReleaseObj(const CPDFObjRef& ref, bool force) {
+  ClearError();
+  try {
+    CPDFBody* holder = nullptr;
+    CPDFObject* obj = FindObj(ref, false, &holder);
+    if (!obj || (!force && !obj->m_releasable)) return true;
+    // Past this depth the rest of a long chain simply stays in memory.
+    if (ReleaseTooDeep()) return true;
+    const bool changed = holder == GetBody();
+    if (m_saveCalled) {
+      const CPDFXRefEntry* entry = GetXRef() ? GetXRef()->GetEntry(ref.Num()) : nullptr;
+      // Only objects that the output will list are written; an unchanged object of an older
+      // section stays readable from the input.
+      if (entry && entry->InUse() && entry->Gen() == ref.Gen()) {
+        const int64_t offset = StoreObj(ref, *obj);
+        if (offset < 0) Throw(kModule, "ReleaseObj", kInternalError, "CPDFDoc::StoreObj()");
+        if (!m_released->SetEntry(CPDFXRefEntry(ref.Num(), ref.Gen(), offset, true))) {
+          Throw(kModule, "ReleaseObj", kInternalError, "CPDFXRef::SetEntry()");
+        }
+      } else if (changed) {
+        return true;
+      }
+    } else if (changed) {
+      // A new or changed object exists only in memory until it is saved; dropping it would
+      // lose it.
+      return true;
+    }
+    std::unique_ptr<CPDFObject> owned = holder->DetachObj(ref);
+    bool released = false;
+    try {
+      released = owned->Release(this);
+    } catch (...) {
+      released = false;
+    }
+    if (!released) Throw(kModule, "ReleaseObj", kInternalError, "CPDFObject::Release()");
+    return true;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "ReleaseObj", kInternalError));
+  }
+  return false;
+}
+
+}  // namespace quarn

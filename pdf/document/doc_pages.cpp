@@ -1,0 +1,86 @@
+// The document's page operations: every one starts at the root of the page tree.
+#include "pdf/document/catalog.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/pages.h"
+#include "pdf/document/trailer.h"
+
+namespace quarn {
+
+namespace {
+constexpr char kModule[] = "CPDFDoc";
+}  // namespace
+
+CPDFPages* CPDFDoc::PagesRoot(const char* method, CPDFObjRef* rootRef) {
+  CPDFTrailer* trailer = GetTrailer();
+  if (!trailer) Throw(kModule, method, kInternalError, "CPDFDoc::GetTrailer()");
+  CPDFCatalog* catalog = trailer->Get_Root();
+  if (!catalog) Throw(kModule, method, kInternalError, "CPDFTrailer::Get_Root()");
+  CPDFPages* root = catalog->Get_Pages(rootRef);
+  if (!root) Throw(kModule, method, kInternalError, "CPDFCatalog::Get_Pages()");
+  return root;
+}
+
+CPDFPage* CPDFDoc::GetPage(int position, CPDFObjRef* ref) {
+  ClearError();
+  if (ref) ref->Reset();
+  try {
+    if (IsFDF()) Throw(kModule, "GetPage", kInternalError, "There is no CPDFPage for FDF file");
+    CPDFPages* root = PagesRoot("GetPage", nullptr);
+    CPDFPage* page = root->GetPage(position, ref);
+    if (!page) Throw(kModule, "GetPage", kInternalError, "CPDFPages::GetPage()");
+    return page;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "GetPage", kInternalError));
+  }
+  return nullptr;
+}
+
+int CPDFDoc::GetPageCount() {
+  ClearError();
+  try {
+    if (IsFDF()) Throw(kModule, "GetPageCount", kUserError, "There is no CPDFPage for FDF file.");
+    CPDFPages* root = PagesRoot("GetPageCount", nullptr);
+    CPDFNumber* count = root->Get_Count();
+    if (!count) Throw(kModule, "GetPageCount", kInternalError, "CPDFPages::Get_Count()");
+    return count->IntValue();
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "GetPageCount", kInternalError));
+  }
+  return -1;
+}
+
+bool CPDFDoc::DeletePage(int position, int count) {
+  ClearError();
+  try {
+    if (IsFDF()) Throw(kModule, "DeletePage", kUserError, "There is no CPDFPage for FDF file.");
+    CPDFObjRef rootRef;
+    CPDFPages* root = PagesRoot("DeletePage", &rootRef);
+    CPDFNumber* total = root->Get_Count();
+    if (!total) Throw(kModule, "DeletePage", kInternalError, "CPDFPages::Get_Count()");
+    const int64_t pages = total->IntValue();
+    if (position < 0 || position > pages - 1) {
+      Throw(kModule, "DeletePage", kUserError, "Page position is out of range.");
+    }
+    if (count == -1) count = static_cast<int>(pages - position);
+    if (count < 0 || int64_t{position} + count > pages) {
+      Throw(kModule, "DeletePage", kUserError, "Page position is out of range.");
+    }
+    for (int i = 0; i < count; ++i) {
+      if (!root->DeletePage(position, rootRef)) {
+        Throw(kModule, "DeletePage", kInternalError, "CPDFPages::DeletePage()");
+      }
+    }
+    return true;
+  } catch (const CPDFException& e) {
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "DeletePage", kInternalError));
+  }
+  return false;
+}
+
+}  // namespace quarn

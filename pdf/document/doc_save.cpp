@@ -1,0 +1,340 @@
+// Saving: choosing the output, gathering a full rewrite, writing the update section, and
+// putting the output in place of the input.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "pdf/document/body.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/header.h"
+#include "pdf/document/linearization.h"
+#include "pdf/document/security.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
+#include "pdf/object/in_stream.h"
+#include "pdf/object/out_stream.h"
+#include "platform/source_file.h"
+#include "platform/temp_file.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFDoc";
+
+// A new file takes the permissions that the process would give any file it creates (mkstemps
+// makes it private); a file written over an existing one takes that file's at the rename.
+void GiveDefaultPermissions(int fd) {
+  const mode_t mask = umask(0);
+  umask(mask);
+  (void)fchmod(fd, 0666 & ~mask);
+}
+
+}  // namespace
+
+// ---- Save ------------------------------------------------------------------------------------
+
+bool CPDFDoc::Save(const char* fileName, bool incremental, bool linearize) {
+  ClearError();
+  try {
+    if (!GetBody()) Throw(kModule, "Save", kInternalError, "CPDFDoc::GetBody()");
+    if (!GetXRef()) Throw(kModule, "Save", kInternalError, "CPDFDoc::GetXRef()");
+    CPDFTrailer* trailer = GetTrailer();
+    if (!trailer) Throw(kModule, "Save", kInternalError, "CPDFDoc::GetTrailer()");
+    // A second Save before Flush would abandon the first output half written.
+    if (m_saveCalled) Throw(kModule, "Save", kUserError, "CPDFDoc::Flush() has not been called.");
+    m_saveCalled = true;
+    m_tempOutput = false;
+    if (IsFDF()) {
+      incremental = false;
+      linearize = false;
+    } else {
+      incremental = incremental && !linearize && !m_hasOutKey;
+    }
+    if (trailer->Dict().Lookup("Encrypt") && !m_hasOutKey && m_hasDocKey) {
+      CPDFEncryptDict* encrypt = trailer->Get_Encrypt();
+      if (encrypt && encrypt->IsStandard()) {
+        m_outKey = m_docKey;
+        m_hasOutKey = true;
+      }
+    }
+    m_incremental = incremental;
+    m_linearized = linearize;
+    ChooseOutput(fileName);
+    if (m_incremental) return true;
+    // Every object goes into the update section, FDF included: a rewrite that left out the
+    // objects nobody touched would lose them.
+    GatherForRewrite();
+    m_header->Serialize(*m_out);
+    return true;
+  } catch (const CPDFException& e) {
+    CleanupAfterFailure();
+    m_error.Keep(e);
+  } catch (...) {
+    CleanupAfterFailure();
+    m_error.Keep(CPDFException(kModule, "Save", kInternalError));
+  }
+  return false;
+}
+
+void CPDFDoc::ChooseOutput(const char* fileName) {
+  const std::string name = fileName ? fileName : "";
+  m_out = std::make_unique<FileOutStream>();
+  m_outputIsStdout = false;
+  m_appendStart = -1;
+  if (name.empty()) {
+    m_incremental = false;
+    m_outputIsStdout = true;
+    m_out->OpenStdout();
+    m_outputCreated = true;
+    return;
+  }
+  if (name == m_fileName && m_incremental) {
+    // The update is appended to the file itself. An old last line without its end of line
+    // would run into the first appended object, so one is added first.
+    m_outputName = name;
+    m_targetName = name;
+    if (!m_out->Open(name, true)) ThrowCode(kModule, "Save", kRuntimeError);
+    m_appendStart = m_out->Position();
+    m_outputCreated = true;
+    char last = '\n';
+    if (m_appendStart > 0 && m_source && m_source->ReadAt(m_appendStart - 1, &last, 1) == 1 &&
+        last != '\n' && last != '\r') {
+      *m_out << endl;
+    }
+    return;
+  }
+  // A full rewrite goes into a temporary beside the file it will become, so that the file is
+  // replaced in one step at Flush and never left half written.
+  if (name != m_fileName) m_incremental = false;
+  m_targetName = name;
+  std::optional<TempSibling> temp = CreateTempSibling(DirectoryOf(name));
+  if (!temp) ThrowCode(kModule, "Save", kRuntimeError);
+  struct stat existing {};
+  if (stat(name.c_str(), &existing) != 0) GiveDefaultPermissions(temp->fd);
+  m_outputName = temp->path;
+  m_out->Adopt(temp->fd, 0);
+  m_tempOutput = true;
+  m_outputCreated = true;
+}
+
+void CPDFDoc::GatherForRewrite() {
+  CPDFBody* body = GetBody();
+  CPDFXRef* xref = GetXRef();
+  // Newest sections first, so that each number takes the entry of its newest section.
+  for (size_t i = 1; i < m_xrefs.size(); ++i) {
+    for (const auto& [num, entry] : m_xrefs[i]->Entries()) {
+      if (xref->GetEntry(num)) continue;
+      if (!xref->SetEntry(entry)) Throw(kModule, "Save", kInternalError, "CPDFXRef::SetEntry()");
+      const CPDFObjRef ref(num, entry.Gen());
+      CPDFBody* older = nullptr;
+      if (!body->GetObj(ref) && FindObj(ref, true, &older)) {
+        body->SetObj(ref, older->DetachObj(ref));
+      }
+    }
+  }
+  m_bodies.resize(1);
+  m_xrefs.resize(1);
+  m_trailers.resize(1);
+  CPDFDict& dict = GetTrailer()->Dict();
+  dict.RemoveValue(this, "Prev");
+  // A rewrite has no cross-reference streams; a pointer to one would send readers astray.
+  dict.RemoveValue(this, "XRefStm");
+}
+
+// ---- Flush -----------------------------------------------------------------------------------
+
+bool CPDFDoc::Flush() {
+  ClearError();
+  if (!m_saveCalled) {
+    m_error.Keep(
+        CPDFException(kModule, "Flush", kUserError, "CPDFDoc::Save() has not been called."));
+    return false;
+  }
+  try {
+    m_flushRunning = true;
+    if (!IsFDF() && !SetDocInfo()) Throw(kModule, "Flush", kInternalError, "CPDFDoc::SetDocInfo()");
+    try {
+      SerializeOut();
+    } catch (const CPDFException& e) {
+      m_error.Keep(e);
+      Throw(kModule, "Flush", kInternalError, "CPDFDoc::Serialize()");
+    }
+    FinishFlush();
+    return true;
+  } catch (const CPDFException& e) {
+    CleanupAfterFailure();
+    m_error.Keep(e);
+  } catch (...) {
+    CleanupAfterFailure();
+    m_error.Keep(CPDFException(kModule, "Flush", kInternalError));
+  }
+  return false;
+}
+
+void CPDFDoc::SerializeOut() {
+  CPDFBody* body = GetBody();
+  if (!body) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::GetBody()");
+  CPDFXRef* xref = GetXRef();
+  if (!xref) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::GetXRef()");
+  CPDFTrailer* trailer = GetTrailer();
+  if (!trailer) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::GetTrailer()");
+  OutStream& out = *m_out;
+  body->Serialize(out);
+
+  // The table keeps the input offsets until everything is written: a flush that fails half way
+  // leaves the document able to read its objects from the input again.
+  std::vector<std::pair<int32_t, int64_t>> written;
+  std::vector<CPDFObjRef> inUse;
+  for (const auto& [num, entry] : xref->Entries()) {
+    if (entry.InUse()) inUse.emplace_back(num, entry.Gen());
+  }
+  written.reserve(inUse.size());
+  for (const CPDFObjRef& ref : inUse) {
+    int64_t offset = -1;
+    if (const CPDFXRefEntry* released = m_released ? m_released->GetEntry(ref.Num()) : nullptr) {
+      offset = released->Offset();
+    } else if (const CPDFObject* obj = body->GetObj(ref)) {
+      offset = StoreObj(ref, *obj);
+      if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
+    } else {
+      std::unique_ptr<CPDFObject> loaded = LoadObj(ref, xref->GetEntry(ref.Num())->Offset());
+      if (!loaded) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::LoadObj()");
+      offset = StoreObj(ref, *loaded);
+      if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
+    }
+    written.emplace_back(ref.Num(), offset);
+  }
+
+  // "Size" is one past the highest number the table lists, whatever the input claimed.
+  const int32_t highest = xref->Entries().empty() ? 0 : xref->Entries().rbegin()->first;
+  CPDFNumber* size = trailer->Get_Size();
+  if (!IsFDF() && (!size || size->IntValue() < highest + 1)) {
+    trailer->Set_Size(std::make_unique<CPDFInt>(highest + 1));
+  }
+  std::vector<int64_t> inputOffsets;
+  inputOffsets.reserve(written.size());
+  for (const auto& [num, offset] : written) {
+    CPDFXRefEntry* entry = xref->GetEntry(num);
+    inputOffsets.push_back(entry->Offset());
+    entry->SetOffset(offset);
+  }
+  const int64_t startXRef = out.Position();
+  xref->Serialize(out);
+  trailer->SetStartXRef(startXRef);
+  trailer->Serialize(out);
+  m_out->Flush();
+  if (!m_out->Good() || !m_out->Sync()) {
+    const int err = errno;
+    // Back to the input offsets, so that nothing points into an output that will not be.
+    for (size_t i = 0; i < written.size(); ++i) {
+      xref->GetEntry(written[i].first)->SetOffset(inputOffsets[i]);
+    }
+    trailer->SetStartXRef(-1);
+    errno = err;
+    ThrowCode(kModule, "Serialize", kRuntimeError);
+  }
+}
+
+void CPDFDoc::FinishFlush() {
+  m_released.reset();
+  m_out->Close();
+  m_out.reset();
+  const std::string previousName = m_fileName;
+  if (m_tempOutput) {
+    if (!ReplaceFileAtomically(m_outputName, m_targetName)) {
+      // The temporary is gone with the failed replace; the input is as it was.
+      m_outputCreated = false;
+      ThrowCode(kModule, "Flush", kRuntimeError);
+    }
+  }
+  m_in.reset();
+  m_source.reset();
+  if (!m_outputIsStdout) m_fileName = m_targetName;
+  m_hasDocKey = m_hasOutKey;
+  m_docKey = m_outKey;
+  m_hasOutKey = false;
+  m_outKey = {};
+  const bool toStdout = m_outputIsStdout;
+  m_outputName.clear();
+  m_targetName.clear();
+  m_outputCreated = false;
+  m_tempOutput = false;
+  m_flushRunning = false;
+  m_saveCalled = false;
+  m_outputIsStdout = false;
+  m_appendStart = -1;
+
+  if (toStdout) {
+    // The output went to standard output, so the offsets just written mean nothing in any
+    // file this document can read: it reads its own input again from the start.
+    const CPDFCryptContext::DocumentKey key = m_docKey;
+    const bool hadKey = m_hasDocKey;
+    ResetState();
+    m_fileName = previousName;
+    m_source = SourceFile::Open(m_fileName);
+    if (!m_source) ThrowCode(kModule, "Flush", kRuntimeError);
+    m_in = std::make_unique<FileInStream>(m_source);
+    ReadSections();
+    m_released = std::make_unique<CPDFXRef>(this);
+    m_released->Create(this, nullptr);
+    RealizeSections();
+    CreateUpdateSection();
+    MarkLinearized();
+    if (GetTrailer()->Dict().Lookup("Encrypt")) {
+      CPDFObjRef ref;
+      GetTrailer()->Get_Encrypt(&ref);
+      m_encryptRef = ref;
+    }
+    m_hasDocKey = hadKey;
+    m_docKey = key;
+    BindRoots();
+    return;
+  }
+
+  m_source = SourceFile::Open(m_fileName);
+  if (!m_source) ThrowCode(kModule, "Flush", kRuntimeError);
+  m_in = std::make_unique<FileInStream>(m_source);
+  const bool linearized = !m_linearized || Linearize();
+  const CPDFErrorRecord walkError = m_error;
+  // The document gets its fresh update section even when the walk failed: the file is written
+  // and in place, and the document must stay usable.
+  m_released = std::make_unique<CPDFXRef>(this);
+  m_released->Create(this, nullptr);
+  CreateUpdateSection();
+  if (!linearized) {
+    m_error = walkError;
+    Throw(kModule, "Flush", kInternalError, "CPDFDoc::Linearize()");
+  }
+}
+
+void CPDFDoc::CleanupAfterFailure() {
+  if (m_out) {
+    m_out->Close();
+    m_out.reset();
+  }
+  if (m_appendStart >= 0 && !m_outputName.empty()) {
+    // A partly appended update is cut off again: the file is as it was before the save.
+    (void)truncate(m_outputName.c_str(), static_cast<off_t>(m_appendStart));
+  } else if (m_outputCreated && m_tempOutput && !m_outputName.empty()) {
+    RemoveFile(m_outputName);
+  }
+  // Objects written out by ReleaseObj are read from the input again.
+  if (m_released) m_released->Create(this, nullptr);
+  m_saveCalled = false;
+  m_flushRunning = false;
+  m_tempOutput = false;
+  m_outputCreated = false;
+  m_outputIsStdout = false;
+  m_appendStart = -1;
+  m_outputName.clear();
+  m_targetName.clear();
+  m_hasOutKey = false;
+  m_outKey = {};
+}
+
+}  // namespace quarn

@@ -1,0 +1,316 @@
+#include "pdf/document/pages.h"
+
+#include <algorithm>
+#include <string>
+
+#include "pdf/content/res_dict.h"
+#include "pdf/document/doc.h"
+#include "pdf/object/exception.h"
+#include "pdf/object/limits.h"
+
+namespace quarn {
+
+namespace {
+
+CPDFDict* AsPlainDict(CPDFObject* value) {
+  return value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;
+}
+
+bool IsNull(const CPDFAtom* atom) {
+  return atom && atom->IsObject() && static_cast<const CPDFObject*>(atom)->TypeCode() == kTypeNull;
+}
+
+// An entry that is absent, null, or a reference to no object counts as not there.
+bool IsAbsent(CPDFDoc* doc, CPDFDict& dict, const char* key) {
+  CPDFAtom* atom = dict.Lookup(key);
+  if (!atom || IsNull(atom)) return true;
+  if (atom->IsRef()) {
+    CPDFObject* value = dict.GetValue(doc, key);
+    return !value || value->TypeCode() == kTypeNull;
+  }
+  return false;
+}
+
+// Binds an entry that a page types; present entries must fit their class.
+template <class T>
+bool BindRequired(CPDFDoc* doc, CPDFDict& dict, const char* key, Recognizer recognize) {
+  if (IsAbsent(doc, dict, key)) return true;
+  T* bound = nullptr;
+  return BindEntry<T>(doc, dict, key, recognize, &bound) && bound;
+}
+
+bool IsDateString(CPDFDoc*, CPDFObject* value) { return AsString(value) != nullptr; }
+
+constexpr const char* kBoxes[] = {"MediaBox", "CropBox", "ArtBox", "TrimBox", "BleedBox"};
+
+}  // namespace
+
+// ---- recognizers -------------------------------------------------------------------------------
+
+bool IsPagesNode(CPDFDoc* doc, CPDFObject* value) {
+  CPDFDict* dict = AsPlainDict(value);
+  return dict && dict->HasName(doc, "Type", "Pages") && dict->GetArray(doc, "Kids") &&
+         dict->GetNumber(doc, "Count");
+}
+
+bool IsPage(CPDFDoc* doc, CPDFObject* value) {
+  CPDFDict* dict = AsPlainDict(value);
+  if (!dict) return false;
+  if (!dict->HasName(doc, "Type", "Page") && !dict->HasName(doc, "Type", "Template")) return false;
+  if (!dict->GetDict(doc, "Parent")) return false;
+  return !dict->Lookup("B") || dict->GetArray(doc, "B");
+}
+
+// ---- the walk over the tree --------------------------------------------------------------------
+
+// Finding and deleting pages by position. The nodes on the way down are kept so that a tree
+// whose "Kids" lead back to an ancestor is reported instead of walked forever.
+class CPDFPageTreeWalk {
+ public:
+  explicit CPDFPageTreeWalk(CPDFDoc* doc) : m_doc(doc) {}
+
+  CPDFPage* Find(CPDFPages& node, int64_t position, CPDFObjRef* ref) {
+    Enter(node, "GetPage");
+    CPDFArray* kids = node.Get_Kids();
+    CPDFNumber* count = node.Get_Count();
+    if (!kids || !count || position < 0 || position > int64_t{count->IntValue()} - 1) {
+      return nullptr;
+    }
+    CPDFPages::Cursor& cursor = node.m_cursor;
+    size_t index = 0;
+    int64_t passed = 0;
+    if (cursor.kids == kids && cursor.kidCount == kids->Count() && cursor.passed <= position) {
+      index = cursor.index;
+      passed = cursor.passed;
+    }
+    for (; index < kids->Count(); ++index) {
+      CPDFAtom* atom = kids->At(index);
+      if (IsNull(atom)) {
+        if (passed == position) return nullptr;
+        ++passed;
+        continue;
+      }
+      CPDFObjRef kidRef;
+      CPDFDict* kid = Kid(*kids, index, kidRef);
+      if (!kid) return nullptr;
+      if (kid->HasName(m_doc, "Type", "Pages")) {
+        CPDFPages* child = BindNode(kid, kidRef, "GetPage");
+        CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
+        if (!childCount) return nullptr;
+        if (position < passed + childCount->IntValue()) {
+          cursor = {kids, kids->Count(), index, passed};
+          return Find(*child, position - passed, ref);
+        }
+        passed += childCount->IntValue();
+      } else if (kid->HasName(m_doc, "Type", "Page")) {
+        if (passed == position) {
+          CPDFPage* page = BindValue<CPDFPage>(m_doc, kid, kidRef, IsPage);
+          if (!page) return nullptr;
+          if (ref) *ref = kidRef;
+          cursor = {kids, kids->Count(), index, passed};
+          return page;
+        }
+        ++passed;
+      } else {
+        return nullptr;
+      }
+    }
+    return nullptr;
+  }
+
+  bool Delete(CPDFPages& node, int64_t position, const CPDFObjRef& self) {
+    Enter(node, "DeletePage");
+    node.m_cursor = {};
+    CPDFArray* kids = node.Get_Kids();
+    CPDFObjRef countRef;
+    CPDFNumber* count = node.Get_Count(&countRef);
+    if (!kids || !count || position < 0 || position > int64_t{count->IntValue()} - 1) return false;
+    int64_t passed = 0;
+    for (size_t index = 0; index < kids->Count(); ++index) {
+      CPDFAtom* atom = kids->At(index);
+      if (IsNull(atom)) {
+        if (passed == position) return false;
+        ++passed;
+        continue;
+      }
+      CPDFObjRef kidRef;
+      CPDFDict* kid = Kid(*kids, index, kidRef);
+      if (!kid) return false;
+      if (kid->HasName(m_doc, "Type", "Pages")) {
+        CPDFPages* child = BindNode(kid, kidRef, "DeletePage");
+        CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
+        if (!childCount) return false;
+        if (position < passed + childCount->IntValue()) {
+          if (!Delete(*child, position - passed, kidRef)) return false;
+          if (child->Get_Count() && child->Get_Count()->IntValue() == 0) {
+            RemoveKid(*kids, index, kidRef);
+          }
+          return Decrease(node, self, *count, countRef);
+        }
+        passed += childCount->IntValue();
+      } else if (kid->HasName(m_doc, "Type", "Page")) {
+        if (passed == position) {
+          RemoveKid(*kids, index, kidRef);
+          return Decrease(node, self, *count, countRef);
+        }
+        ++passed;
+      } else {
+        return false;
+      }
+    }
+    return false;
+  }
+
+ private:
+  void Enter(CPDFPages& node, const char* method) {
+    if (m_path.size() >= static_cast<size_t>(limits::kMaxPageTreeDepth) ||
+        std::find(m_path.begin(), m_path.end(), &node) != m_path.end()) {
+      Throw("CPDFPages", method, kInvalidFormat, "page tree loops");
+    }
+    m_path.push_back(&node);
+  }
+
+  // The kid at `index` as a dictionary with a "Type", and its identity; nullptr otherwise.
+  CPDFDict* Kid(CPDFArray& kids, size_t index, CPDFObjRef& kidRef) {
+    CPDFAtom* atom = kids.At(index);
+    if (!atom || !atom->IsRef()) return nullptr;
+    kidRef = *static_cast<CPDFObjRef*>(atom);
+    if (!kidRef.IsDefined()) return nullptr;
+    CPDFDict* kid = AsDict(kids.GetObj(m_doc, static_cast<int>(index)));
+    return kid && kid->GetName(m_doc, "Type") ? kid : nullptr;
+  }
+
+  CPDFPages* BindNode(CPDFDict* kid, const CPDFObjRef& kidRef, const char* method) {
+    if (std::find(m_path.begin(), m_path.end(), kid) != m_path.end()) {
+      Throw("CPDFPages", method, kInvalidFormat, "page tree loops");
+    }
+    return BindValue<CPDFPages>(m_doc, kid, kidRef, IsPagesNode);
+  }
+
+  void RemoveKid(CPDFArray& kids, size_t index, const CPDFObjRef& kidRef) {
+    kids.Detach(index);
+    m_doc->DeleteObj(kidRef);
+  }
+
+  // After a removal below `node`: its "Count" drops by one and the node (and an indirect
+  // "Count") is marked changed, so that an incremental update writes every count that moved.
+  bool Decrease(CPDFPages& node, const CPDFObjRef& self, CPDFNumber& count,
+                const CPDFObjRef& countRef) {
+    count.SetInt(count.IntValue() - 1);
+    if (self.IsDefined() && !m_doc->UpdateObj(self)) return false;
+    if (countRef.IsDefined() && !m_doc->UpdateObj(countRef)) return false;
+    node.m_cursor = {};
+    return true;
+  }
+
+  CPDFDoc* m_doc;
+  std::vector<const CPDFDict*> m_path;
+};
+
+// ---- CPDFPages ---------------------------------------------------------------------------------
+
+bool CPDFPages::Create(CPDFDoc* doc, const CPDFObjRef* parent) {
+  BindDoc(doc);
+  Insert("Type", std::make_unique<CPDFName>(ClassName().View()));
+  if (parent && parent->IsDefined()) SetReference("Parent", *parent);
+  Insert("Kids", std::make_unique<CPDFArray>());
+  Insert("Count", std::make_unique<CPDFInt>(0));
+  return true;
+}
+
+bool CPDFPages::Realize(CPDFDoc* doc, CPDFObject& source) {
+  BindDoc(doc);
+  SwapContent(source);
+  for (const char* box : kBoxes) {
+    if (!BindEntry<CPDFRect>(doc, *this, box, IsRect)) return false;
+  }
+  return BindEntry<CPDFResDict>(doc, *this, "Resources", IsResDict);
+}
+
+void CPDFPages::SwapContent(CPDFObject& other) {
+  CPDFDict::SwapContent(other);
+  m_cursor = {};
+}
+
+CPDFPage* CPDFPages::GetPage(int position, CPDFObjRef* ref) {
+  if (ref) ref->Reset();
+  CPDFPageTreeWalk walk(Doc());
+  return walk.Find(*this, position, ref);
+}
+
+bool CPDFPages::DeletePage(int position, const CPDFObjRef& self) {
+  CPDFPageTreeWalk walk(Doc());
+  return walk.Delete(*this, position, self);
+}
+
+// ---- CPDFPage ----------------------------------------------------------------------------------
+
+bool CPDFPage::Realize(CPDFDoc* doc, CPDFObject& source) {
+  BindDoc(doc);
+  SwapContent(source);
+  for (const char* box : kBoxes) {
+    if (!BindRequired<CPDFRect>(doc, *this, box, IsRect)) return false;
+  }
+  if (!BindRequired<CPDFResDict>(doc, *this, "Resources", IsResDict)) return false;
+  return BindRequired<CPDFDate>(doc, *this, "LastModified", IsDateString);
+}
+
+CPDFDict* CPDFPage::FindInheritedHolder(const char* key) {
+  CPDFDoc* doc = Doc();
+  std::vector<const CPDFDict*> seen;
+  CPDFDict* node = this;
+  while (node) {
+    if (node->Lookup(key)) return node;
+    if (seen.size() >= static_cast<size_t>(limits::kMaxPageTreeDepth) ||
+        std::find(seen.begin(), seen.end(), node) != seen.end()) {
+      if (doc) {
+        doc->LastError().Keep(CPDFException("CPDFPage", Format("Get_%s", key).c_str(),
+                                            kInvalidFormat, "Parent chain loops"));
+      }
+      return nullptr;
+    }
+    seen.push_back(node);
+    node = node->GetDict(doc, "Parent");
+  }
+  return nullptr;
+}
+
+CPDFRect* CPDFPage::Get_MediaBox(CPDFObjRef* ref) {
+  if (ref) ref->Reset();
+  CPDFDict* holder = FindInheritedHolder("MediaBox");
+  if (!holder) return nullptr;
+  CPDFRect* rect = nullptr;
+  if (!BindEntry<CPDFRect>(Doc(), *holder, "MediaBox", IsRect, &rect) || !rect) return nullptr;
+  if (ref) holder->GetValue(Doc(), "MediaBox", ref);
+  return rect;
+}
+
+CPDFResDict* CPDFPage::Get_Resources(CPDFObjRef* ref) {
+  if (ref) ref->Reset();
+  CPDFDict* holder = FindInheritedHolder("Resources");
+  if (!holder) return nullptr;
+  CPDFResDict* resources = nullptr;
+  if (!BindEntry<CPDFResDict>(Doc(), *holder, "Resources", IsResDict, &resources) || !resources) {
+    return nullptr;
+  }
+  if (ref) holder->GetValue(Doc(), "Resources", ref);
+  return resources;
+}
+
+bool CPDFPage::Uninherit() {
+  CPDFDoc* doc = Doc();
+  for (const char* key : {"MediaBox", "Resources"}) {
+    if (Lookup(key)) continue;
+    CPDFDict* holder = FindInheritedHolder(key);
+    if (!holder) return false;
+    CPDFObjRef ref;
+    CPDFObject* value = holder->GetValue(doc, key, &ref);
+    if (!value) return false;
+    std::unique_ptr<CPDFObject> copy = value->Duplicate(doc, doc);
+    if (!copy) return false;
+    if (!SetValue(doc, key, std::move(copy), ref.IsDefined())) return false;
+  }
+  return true;
+}
+
+}  // namespace quarn

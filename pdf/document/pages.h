@@ -1,0 +1,109 @@
+// The page tree: intermediate nodes (CPDFPages) and pages (CPDFPage), found by position, counted
+// and deleted; "MediaBox" and "Resources" are inherited through "Parent".
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "pdf/content/geometry.h"
+#include "pdf/content/res_dict.h"
+#include "pdf/document/info_dict.h"
+#include "pdf/object/typed_dict.h"
+
+namespace quarn {
+
+class CPDFPage;
+class CPDFStream;
+
+class CPDFPages : public CPDFDocStruct, public CPDFDict {
+  QUARN_TYPED_CLASS(CPDFPages, CPDFDict, "Pages")
+ public:
+  // "Type" "Pages", "Parent" when `parent` is given, an empty "Kids" and "Count" 0.
+  bool Create(CPDFDoc* doc, const CPDFObjRef* parent);
+  // Takes over `source` and binds the inheritable boxes and resources that fit their class.
+  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  void SwapContent(CPDFObject& other) override;
+
+  // The page at `position` (0-based) below this node, binding the nodes and the page on the
+  // way; *ref receives the page's identity. nullptr on a malformed tree; a tree that loops
+  // throws.
+  CPDFPage* GetPage(int position, CPDFObjRef* ref = nullptr);
+  // Removes the page at `position` below this node (whose own identity is `self`), and any
+  // node that it leaves empty. False on a malformed tree.
+  bool DeletePage(int position, const CPDFObjRef& self);
+
+  QUARN_ACCESSOR(Kids, CPDFArray)
+  QUARN_ACCESSOR(Count, CPDFNumber)
+  QUARN_ACCESSOR(Parent, CPDFDict)
+  QUARN_ACCESSOR(MediaBox, CPDFRect)
+  QUARN_ACCESSOR(CropBox, CPDFRect)
+  QUARN_ACCESSOR(ArtBox, CPDFRect)
+  QUARN_ACCESSOR(TrimBox, CPDFRect)
+  QUARN_ACCESSOR(BleedBox, CPDFRect)
+  QUARN_ACCESSOR(Resources, CPDFResDict)
+
+ private:
+  friend class CPDFPageTreeWalk;
+  // Where the last lookup in this node left off, so that visiting the pages in order does not
+  // walk the kids from the start each time. Valid while "Kids" is the same array of the same
+  // length; cleared whenever this node's kids change.
+  struct Cursor {
+    const CPDFArray* kids = nullptr;
+    size_t kidCount = 0;
+    size_t index = 0;
+    int64_t passed = 0;  // pages before kid `index`
+  };
+  Cursor m_cursor;
+};
+
+class CPDFPage : public CPDFDocStruct, public CPDFDict {
+  QUARN_TYPED_CLASS(CPDFPage, CPDFDict, "Page")
+ public:
+  // Takes over `source` and binds its typed entries; an entry that does not fit its class
+  // fails the binding.
+  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
+
+  // Inherited attributes: the page's own value, else the nearest ancestor's through "Parent".
+  // A "Parent" chain that loops ends the search with an error in the document's record.
+  CPDFRect* Get_MediaBox(CPDFObjRef* ref = nullptr);
+  CPDFResDict* Get_Resources(CPDFObjRef* ref = nullptr);
+  QUARN_SET(MediaBox, CPDFRect)
+  QUARN_SET(Resources, CPDFResDict)
+
+  QUARN_ACCESSOR(Parent, CPDFDict)
+  QUARN_ACCESSOR(CropBox, CPDFRect)
+  QUARN_ACCESSOR(ArtBox, CPDFRect)
+  QUARN_ACCESSOR(TrimBox, CPDFRect)
+  QUARN_ACCESSOR(BleedBox, CPDFRect)
+  QUARN_ACCESSOR(Contents, CPDFObject)
+  QUARN_ACCESSOR(Rotate, CPDFNumber)
+  QUARN_ACCESSOR(Thumb, CPDFObject)
+  QUARN_ACCESSOR(Annots, CPDFArray)
+  QUARN_ACCESSOR(Dur, CPDFNumber)
+  QUARN_ACCESSOR(Trans, CPDFDict)
+  QUARN_ACCESSOR(AA, CPDFDict)
+  QUARN_ACCESSOR(PieceInfo, CPDFDict)
+  QUARN_ACCESSOR(LastModified, CPDFDate)
+  QUARN_ACCESSOR(SeparationInfo, CPDFDict)
+
+  // Copies the inherited "MediaBox" and "Resources" into the page's own dictionary; an
+  // ancestor's indirect value becomes a new indirect object of the page.
+  bool Uninherit();
+
+  // Content of the page (defined with the content streams): the decoded content into
+  // `target`; the content replaced by one stream; one stream added before or after it.
+  bool ReadContents(CPDFStream& target);
+  bool ReplaceContents(const CPDFStream& s);
+  bool AddContents(const CPDFStream& s, bool after);
+
+ private:
+  // The dictionary that holds `key` for this page (itself or an ancestor), or nullptr.
+  CPDFDict* FindInheritedHolder(const char* key);
+};
+
+// Recognizers of the page tree.
+bool IsPagesNode(CPDFDoc* doc, CPDFObject* value);
+bool IsPage(CPDFDoc* doc, CPDFObject* value);
+
+}  // namespace quarn

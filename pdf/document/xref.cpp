@@ -1,0 +1,222 @@
+#include "pdf/document/xref.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "pdf/object/exception.h"
+#include "pdf/object/in_stream.h"
+#include "pdf/object/lexer.h"
+#include "pdf/object/limits.h"
+#include "pdf/object/out_stream.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFXRef";
+constexpr char kMethod[] = "Serialize";
+
+[[noreturn]] void Fail(const std::string& message) {
+  Throw(kModule, kMethod, kInvalidFormat, message);
+}
+
+std::string NextToken(InStream& in) {
+  std::string token;
+  if (!ReadToken(in, token)) Fail("ioerror");
+  return token;
+}
+
+bool AllDigits(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// A subsection's first number and count: decimal, never negative, and small enough that the
+// object numbers they span stay within the largest number we accept.
+int64_t SubsectionNumber(const std::string& token) {
+  if (!AllDigits(token)) Fail(Format("invalidtoken: %s", token.c_str()));
+  return std::strtoll(token.c_str(), nullptr, 10);
+}
+
+}  // namespace
+
+void CPDFXRef::Read(CPDFDoc* doc, InStream& in) {
+  m_doc = doc;
+  m_in = &in;
+  std::string token = NextToken(in);
+  if (token != "xref") Fail(Format("invalidtoken: %s", token.c_str()));
+  for (;;) {
+    // Expecting a subsection header or the trailer.
+    const int64_t before = in.Tell();
+    token = NextToken(in);
+    if (token == "trailer") {
+      in.Seek(before);
+      return;
+    }
+    int64_t number = SubsectionNumber(token);
+    int64_t remaining = SubsectionNumber(NextToken(in));
+    if (remaining == 0) {
+      // The next token decides the message: another entry is "invalidtrailer", the trailer
+      // keyword an unexpected token.
+      const std::string next = NextToken(in);
+      if (next == "trailer") Fail(Format("invalidtoken: %s", next.c_str()));
+      Fail("invalidtrailer");
+    }
+    for (; remaining > 0; --remaining, ++number) {
+      const std::string offset = NextToken(in);
+      if (offset.size() != 10) Fail(Format("invalidtoken: %s", offset.c_str()));
+      const std::string gen = NextToken(in);
+      if (gen.size() != 5) Fail(Format("invalidtoken: %s", gen.c_str()));
+      const std::string use = NextToken(in);
+      if (use != "n" && use != "f") Fail(Format("invalidtoken: %s", use.c_str()));
+      if (number > limits::kMaxObjectNumber) {
+        Fail(Format("object number out of range: %lld", static_cast<long long>(number)));
+      }
+      const int64_t at = std::strtoll(offset.c_str(), nullptr, 10);
+      if (number == 0) {
+        m_freeHead = static_cast<int32_t>(at > limits::kMaxObjectNumber ? 0 : at);
+        continue;
+      }
+      SetEntry(CPDFXRefEntry(static_cast<int32_t>(number),
+                             static_cast<int32_t>(std::strtol(gen.c_str(), nullptr, 10)), at,
+                             use == "n"));
+    }
+  }
+}
+
+void CPDFXRef::Serialize(OutStream& out) const {
+  auto writeEntry = [&out](const CPDFXRefEntry& e) {
+    out.Printf("%010lld %05d %c \n", static_cast<long long>(e.Offset()), e.Gen(),
+               e.InUse() ? 'n' : 'f');
+  };
+  out << "xref" << endl;
+  // The first subsection starts at object 0 and takes in the filled slots that follow it.
+  auto it = m_entries.begin();
+  int32_t count = 1;
+  for (auto run = it; run != m_entries.end() && run->first == count; ++run) ++count;
+  out.Printf("%ld %ld", 0L, static_cast<long>(count));
+  out << endl;
+  out.Printf("%010d %05d %c \n", m_freeHead, kMaxGeneration, 'f');
+  for (int32_t i = 1; i < count; ++i, ++it) writeEntry(it->second);
+  // Then one subsection per run of consecutive filled slots.
+  while (it != m_entries.end()) {
+    const int32_t first = it->first;
+    auto end = it;
+    int32_t run = 0;
+    while (end != m_entries.end() && end->first == first + run) {
+      ++end;
+      ++run;
+    }
+    out.Printf("%ld %ld", static_cast<long>(first), static_cast<long>(run));
+    out << endl;
+    for (; it != end; ++it) writeEntry(it->second);
+  }
+}
+
+void CPDFXRef::Create(CPDFDoc* doc, const CPDFXRef* previous) {
+  m_doc = doc;
+  m_entries.clear();
+  m_freeHead = 0;
+  m_size = 0;
+  if (!previous) return;
+  m_freeHead = previous->m_freeHead;
+  m_size = previous->m_size;
+  for (const auto& [num, entry] : previous->m_entries) {
+    if (!entry.InUse()) m_entries.emplace(num, entry);
+  }
+}
+
+void CPDFXRef::Grow(int32_t size) {
+  if (size > m_size) m_size = size;
+}
+
+CPDFXRefEntry* CPDFXRef::GetEntry(int32_t num) {
+  if (num <= 0 || num > m_size) return nullptr;
+  auto it = m_entries.find(num);
+  return it == m_entries.end() ? nullptr : &it->second;
+}
+
+const CPDFXRefEntry* CPDFXRef::GetEntry(int32_t num) const {
+  return const_cast<CPDFXRef*>(this)->GetEntry(num);
+}
+
+int32_t CPDFXRef::AddEntry(int32_t gen, int64_t offset, bool inUse) {
+  if (m_size >= limits::kMaxObjectNumber) {
+    Throw(kModule, "AddEntry", kUserError, "too many objects");
+  }
+  const int32_t num = m_size + 1;
+  m_entries[num] = CPDFXRefEntry(num, gen, offset, inUse);
+  m_size = num;
+  return num;
+}
+
+CPDFXRefEntry* CPDFXRef::SetEntry(const CPDFXRefEntry& entry) {
+  if (entry.Num() <= 0 || entry.Num() > limits::kMaxObjectNumber) return nullptr;
+  Grow(entry.Num());
+  CPDFXRefEntry& slot = m_entries[entry.Num()];
+  slot = entry;
+  return &slot;
+}
+
+CPDFXRefEntry* CPDFXRef::FindFreeLink(int32_t num, bool* found, const char* method) {
+  *found = false;
+  CPDFXRefEntry* link = nullptr;  // nullptr stands for the head
+  int32_t current = m_freeHead;
+  // A well-formed chain visits each free entry once; more steps than entries means a loop.
+  for (size_t steps = 0; current != 0; ++steps) {
+    if (steps > m_entries.size()) Throw(kModule, method, kInvalidFormat, "free list loops");
+    if (current == num) {
+      *found = true;
+      return link;
+    }
+    if (current > num) return link;
+    CPDFXRefEntry* entry = GetEntry(current);
+    if (!entry) Throw(kModule, method, kInternalError, "CPDFXRef::GetEntry()");
+    link = entry;
+    current = static_cast<int32_t>(entry->Offset());
+  }
+  return link;
+}
+
+void CPDFXRef::UpdateEntry(int32_t num) {
+  CPDFXRefEntry* entry = GetEntry(num);
+  if (!entry) Throw(kModule, "UpdateEntry", kInternalError, "CPDFXRef::GetEntry()");
+  if (entry->InUse()) return;
+  bool onList = false;
+  CPDFXRefEntry* link = FindFreeLink(num, &onList, "UpdateEntry");
+  if (onList) {
+    if (link) {
+      link->SetOffset(entry->Offset());
+    } else {
+      m_freeHead = static_cast<int32_t>(entry->Offset());
+    }
+  }
+  entry->SetOffset(0);
+  entry->SetInUse(true);
+}
+
+void CPDFXRef::FreeEntry(int32_t num) {
+  CPDFXRefEntry* entry = GetEntry(num);
+  if (!entry || !entry->InUse()) return;
+  bool onList = false;
+  CPDFXRefEntry* link = FindFreeLink(num, &onList, "FreeEntry");
+  if (onList) {
+    // A number in use that the file also lists as free: linking it in again would make the
+    // list loop, so it ends the list where it stands.
+    entry->SetOffset(0);
+  } else {
+    entry->SetOffset(link ? link->Offset() : m_freeHead);
+    if (link) {
+      link->SetOffset(num);
+    } else {
+      m_freeHead = num;
+    }
+  }
+  if (entry->Gen() < kMaxGeneration) entry->SetGen(entry->Gen() + 1);
+  entry->SetInUse(false);
+}
+
+}  // namespace quarn

@@ -1,0 +1,57 @@
+// The font resources that the library object keeps by name for its whole life: descriptors of
+// the standard fonts, encodings, CMaps and metrics. Each lookup holds the library lock.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace quarn {
+
+class AFMFile;
+class CMapFile;
+class CPDFFontDesc;
+class EncodingTable;
+
+class FontCaches {
+ public:
+  // Makes the CMap of a name from the CMap directory or the built-in ones; nullptr when there
+  // is none. The CMap module installs it; until then no CMap is found.
+  using CMapLoader =
+      std::function<std::shared_ptr<CMapFile>(const std::string& cmapDir, const std::string& name)>;
+
+  // The directories are kept with a trailing "/" (or empty); `lock` is the library's lock.
+  FontCaches(std::recursive_mutex& lock, std::string cmapDir, std::string afmDir);
+  ~FontCaches();
+  FontCaches(const FontCaches&) = delete;
+  FontCaches& operator=(const FontCaches&) = delete;
+
+  // The descriptor of a font built from its metrics, owned by the cache (no document).
+  CPDFFontDesc* FindFontDesc(const std::string& fontName);
+  // A built-in encoding table.
+  EncodingTable* FindEncoding(const std::string& name);
+  // A CMap through the installed loader.
+  CMapFile* FindCMap(const std::string& name);
+  // Metrics: the AFM directory's files (by FontName), then "<dir><name>.afm", then built-in.
+  AFMFile* FindMetrics(const std::string& fontName);
+
+  void SetCMapLoader(CMapLoader loader);
+  const std::string& AFMDir() const { return m_afmDir; }
+
+ private:
+  // The directory scan of the first lookup; false when a file of the directory is not AFM.
+  bool ScanDirectoryIntoCache();
+
+  std::recursive_mutex& m_lock;
+  std::string m_cmapDir;
+  std::string m_afmDir;
+  CMapLoader m_cmapLoader;
+  std::map<std::string, std::unique_ptr<CPDFFontDesc>> m_fontDescs;
+  std::map<std::string, std::unique_ptr<EncodingTable>> m_encodings;
+  std::map<std::string, std::shared_ptr<CMapFile>> m_cmaps;
+  std::map<std::string, std::unique_ptr<AFMFile>> m_metrics;
+};
+
+}  // namespace quarn

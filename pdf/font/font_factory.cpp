@@ -1,0 +1,93 @@
+// Picking the class of a font: the loader for dictionaries read from a document and the
+// creators the tool calls by font name.
+#include "pdf/font/font.h"
+#include "pdf/font/type1_font.h"
+
+namespace quarn {
+
+namespace {
+
+struct FontClass {
+  int kind;
+  Recognizer recognize;
+  std::unique_ptr<CPDFFont> (*make)();
+};
+
+template <class T>
+std::unique_ptr<CPDFFont> MakeFont() {
+  return std::make_unique<T>();
+}
+
+// In the loader's order: Type1, TrueType, MMType1, Type3, Type0. Only the Type 1 class exists so
+// far; the others join this table when their classes do.
+const FontClass kFontClasses[] = {
+    {kFontType1, IsType1Font, &MakeFont<CPDFType1Font>},
+};
+
+// The first class among `kinds` whose recognizer accepts the value, or nullptr.
+const FontClass* AcceptingClass(int kinds, CPDFDoc* doc, CPDFObject& value) {
+  for (const FontClass& cls : kFontClasses) {
+    if ((kinds & cls.kind) != 0 && cls.recognize(doc, &value)) return &cls;
+  }
+  return nullptr;
+}
+
+// Makes a font of class `cls` from `value`; on failure `value` gets its content back.
+std::unique_ptr<CPDFFont> BindAs(const FontClass& cls, CPDFDoc* doc, CPDFObject& value) {
+  std::unique_ptr<CPDFFont> font = cls.make();
+  font->CopyFlagsFrom(value);
+  try {
+    if (font->Realize(doc, value)) return font;
+  } catch (...) {
+    // A binding that throws fails like one that answers false.
+  }
+  value.SwapContent(*font);
+  return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<CPDFFont> LoadFont(int kinds, CPDFDoc* doc, CPDFObject& dict) {
+  const FontClass* cls = AcceptingClass(kinds, doc, dict);
+  return cls ? BindAs(*cls, doc, dict) : nullptr;
+}
+
+bool BindFontEntry(CPDFDoc* doc, CPDFDict& holder, std::string_view key, int kinds,
+                   CPDFFont** bound) {
+  if (bound) *bound = nullptr;
+  CPDFAtom* atom = holder.Lookup(key);
+  if (!atom) return true;
+  CPDFObjRef ref;
+  CPDFObject* value = Resolve(doc, atom, &ref);
+  if (!value) return true;
+  if (auto* already = dynamic_cast<CPDFFont*>(value)) {
+    if (bound) *bound = already;
+    return true;
+  }
+  const FontClass* cls = AcceptingClass(kinds, doc, *value);
+  if (!cls) return true;  // not a font of these kinds: it stays a plain value
+  std::unique_ptr<CPDFFont> font = BindAs(*cls, doc, *value);
+  if (!font) return false;
+  CPDFFont* typed = font.get();
+  if (atom->IsRef()) {
+    if (!ReplaceIndirect(doc, ref, std::move(font))) return false;
+  } else {
+    holder.Put(key, std::move(font));
+  }
+  if (bound) *bound = typed;
+  return true;
+}
+
+std::unique_ptr<CPDFFont> CreateFontByName(CPDFDoc* doc, const std::string& fontName,
+                                           const std::string& encodingName) {
+  // Japanese CID fonts (Type 0 with a CIDFontType0 descendant) are the second choice; they
+  // come with the Type 0 font classes.
+  return CPDFType1Font::CreateFont(doc, fontName, encodingName);
+}
+
+std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFDoc*, const std::string&,
+                                                   const std::string&) {
+  return nullptr;
+}
+
+}  // namespace quarn

@@ -1,0 +1,423 @@
+// The object parser: one value of any type, read straight from the input's buffer. Every
+// reader marks its value as read from the file, owns it while reading (so a failure leaves
+// nothing behind) and reports malformed input with its class label and "Serialize".
+#include "pdf/object/parser.h"
+
+#include <cstring>
+#include <string>
+
+#include "pdf/object/crypt_context.h"
+#include "pdf/object/exception.h"
+#include "pdf/object/lexer.h"
+#include "pdf/object/limits.h"
+#include "pdf/stream/stream.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr const char* kRead = "Serialize";
+constexpr const char* kDispatch = "SerializeObject";
+
+[[noreturn]] void IoError(const char* label, const char* method = kRead) {
+  Throw(label, method, kInvalidFormat, "ioerror");
+}
+
+[[noreturn]] void InvalidByte(const char* label, int c) {
+  Throw(label, kRead, kInvalidFormat, Format("invalidtoken: %c", c));
+}
+
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+int HexValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The control character that "\n", "\r", "\t", "\b" or "\f" stands for, or 0.
+char ControlEscape(char c) {
+  static constexpr char kFrom[] = "nrtbf";
+  static constexpr char kTo[] = "\n\r\t\b\f";
+  const char* at = c ? std::strchr(kFrom, c) : nullptr;
+  return at ? kTo[at - kFrom] : 0;
+}
+
+// Octal escapes take one to three digits; a larger value keeps its low eight bits.
+bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+
+class ObjectParser {
+ public:
+  ObjectParser(CPDFDoc* doc, InStream& in) : m_doc(doc), m_in(in) {}
+
+  std::unique_ptr<CPDFObject> Any(const CPDFCryptContext* crypt);
+  std::unique_ptr<CPDFObjRef> Reference();
+  std::unique_ptr<CPDFNull> Null();
+  std::unique_ptr<CPDFBool> Bool();
+  std::unique_ptr<CPDFNumber> Number();
+  std::unique_ptr<CPDFName> Name();
+  std::unique_ptr<CPDFString> String(const CPDFCryptContext* crypt);
+  std::unique_ptr<CPDFArray> Array(const CPDFCryptContext* crypt);
+  std::unique_ptr<CPDFDict> Dict(const CPDFCryptContext* crypt);
+
+ private:
+  // Counts the containers open around the current value; a hostile file could otherwise nest
+  // them until the stack runs out.
+  class NestingScope {
+   public:
+    NestingScope(int& depth, const char* label) : m_depth(depth) {
+      if (m_depth >= limits::kMaxNesting) Throw(label, kRead, kInvalidFormat, "nesting too deep");
+      ++m_depth;
+    }
+    ~NestingScope() { --m_depth; }
+
+   private:
+    int& m_depth;
+  };
+
+  std::unique_ptr<CPDFObject> DictOrStream(const CPDFCryptContext* crypt);
+  // A reference when the next tokens are "n g R", else any value; nullptr when there is none.
+  std::unique_ptr<CPDFAtom> Entry(const CPDFCryptContext* crypt);
+  // The value that should have been here is missing: name the token that stands there instead.
+  [[noreturn]] void FailOnNextToken(const char* label);
+  void ReadLiteral(std::string& raw);
+  static void DecodeLiteral(const std::string& raw, std::string& bytes);
+  void ReadHex(std::string& bytes);
+  std::string ReadNameBytes();
+  static std::string DecodeName(const std::string& raw);
+  bool ReadTwoBytes(char two[2]);
+
+  CPDFDoc* m_doc;
+  InStream& m_in;
+  int m_depth = 0;
+};
+
+std::unique_ptr<CPDFObject> ObjectParser::Any(const CPDFCryptContext* crypt) {
+  SkipWhitespaceAndComments(m_in);
+  const int c = m_in.Peek();
+  if (c == -1) return nullptr;
+  switch (c) {
+    case '<': {
+      m_in.Get();
+      const int next = m_in.Peek();
+      if (next == -1) IoError("CPDFDict", kDispatch);
+      m_in.Unget(1);
+      if (next != '<') return String(crypt);
+      return DictOrStream(crypt);
+    }
+    case '[':
+      return Array(crypt);
+    case '/':
+      return Name();
+    case '(': {
+      m_in.Get();
+      if (m_in.Peek() == -1) IoError("CPDFString", kDispatch);
+      m_in.Unget(1);
+      return String(crypt);
+    }
+    case 't':
+    case 'f':
+      return Bool();
+    case 'n':
+      return Null();
+    default:
+      if (IsDigit(c) || c == '+' || c == '-' || c == '.') return Number();
+      return nullptr;  // ")", ">", "]", "{", a keyword...: no value starts here
+  }
+}
+
+std::unique_ptr<CPDFObject> ObjectParser::DictOrStream(const CPDFCryptContext* crypt) {
+  std::unique_ptr<CPDFDict> dict = Dict(crypt);
+  SkipWhitespaceAndComments(m_in);
+  if (m_in.Peek() != 's') return dict;
+  std::unique_ptr<CPDFStream> stream =
+      CPDFStream::ReadAfterDict(m_doc, m_in, std::move(dict), crypt);
+  if (!stream) Throw("CPDFStream", kRead, kInternalError, "");
+  return stream;
+}
+
+std::unique_ptr<CPDFObjRef> ObjectParser::Reference() {
+  const int64_t start = m_in.Tell();
+  char number[limits::kTokenBufferSize];
+  char generation[limits::kTokenBufferSize];
+  char keyword[limits::kTokenBufferSize];
+  if (ReadToken(m_in, number, sizeof number) && IsDigit(number[0]) &&
+      ReadToken(m_in, generation, sizeof generation) && IsDigit(generation[0]) &&
+      ReadToken(m_in, keyword, sizeof keyword) && std::strcmp(keyword, "R") == 0) {
+    return std::make_unique<CPDFObjRef>(TokenToInt(number), TokenToInt(generation));
+  }
+  m_in.Seek(start);
+  return nullptr;
+}
+
+std::unique_ptr<CPDFAtom> ObjectParser::Entry(const CPDFCryptContext* crypt) {
+  if (std::unique_ptr<CPDFObjRef> ref = Reference()) return ref;
+  return Any(crypt);
+}
+
+void ObjectParser::FailOnNextToken(const char* label) {
+  char token[limits::kTokenBufferSize];
+  if (!ReadToken(m_in, token, sizeof token)) IoError(label);
+  Throw(label, kRead, kInvalidFormat, Format("invalidtoken: %s", token));
+}
+
+std::unique_ptr<CPDFNull> ObjectParser::Null() {
+  auto value = std::make_unique<CPDFNull>();
+  value->m_readFromFile = true;
+  char token[limits::kTokenBufferSize];
+  if (!ReadToken(m_in, token, sizeof token)) IoError("CPDFNull");
+  if (std::strcmp(token, "null") != 0) {
+    Throw("CPDFNull", kRead, kInvalidFormat, Format("invalidtoken: %s", token));
+  }
+  return value;
+}
+
+std::unique_ptr<CPDFBool> ObjectParser::Bool() {
+  auto value = std::make_unique<CPDFBool>();
+  value->m_readFromFile = true;
+  char token[limits::kTokenBufferSize];
+  if (!ReadToken(m_in, token, sizeof token)) IoError("CPDFBool");
+  if (std::strcmp(token, "true") == 0) {
+    value->SetValue(true);
+  } else if (std::strcmp(token, "false") == 0) {
+    value->SetValue(false);
+  } else {
+    Throw("CPDFBool", kRead, kInvalidFormat, Format("invalidtoken: %s", token));
+  }
+  return value;
+}
+
+std::unique_ptr<CPDFNumber> ObjectParser::Number() {
+  auto value = std::make_unique<CPDFNumber>();
+  value->m_readFromFile = true;
+  char token[limits::kTokenBufferSize];
+  if (!ReadToken(m_in, token, sizeof token)) IoError("CPDFNumber");
+  // Both forms come from the same token: "2.9" holds 2 and 2.9.
+  value->SetBoth(TokenToInt(token), TokenToReal(token));
+  return value;
+}
+
+std::string ObjectParser::ReadNameBytes() {
+  std::string raw;
+  for (;;) {
+    const int c = m_in.Peek();
+    if (c == -1) IoError("CPDFName");
+    if (IsWhitespace(c) || IsDelimiter(c) || c == '%') return raw;
+    raw.push_back(static_cast<char>(c));
+    m_in.Get();
+  }
+}
+
+std::string ObjectParser::DecodeName(const std::string& raw) {
+  std::string bytes;
+  bytes.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '#') {
+      bytes.push_back(raw[i]);
+      continue;
+    }
+    // "#" needs two more bytes; a name cut short ends at its "#".
+    if (i + 2 >= raw.size()) break;
+    const int high = HexValue(static_cast<unsigned char>(raw[i + 1]));
+    const int low = HexValue(static_cast<unsigned char>(raw[i + 2]));
+    bytes.push_back(static_cast<char>((high < 0 ? 0 : high) * 16 + (low < 0 ? 0 : low)));
+    i += 2;
+  }
+  return bytes;
+}
+
+std::unique_ptr<CPDFName> ObjectParser::Name() {
+  auto value = std::make_unique<CPDFName>();
+  value->m_readFromFile = true;
+  const int c = m_in.Get();
+  if (c == -1) IoError("CPDFName");
+  if (c != '/') Throw("CPDFName", kRead, kInvalidFormat, Format("invalidtoken: %c", c));
+  const std::string raw = ReadNameBytes();
+  if (raw.empty()) IoError("CPDFName");
+  value->Assign(DecodeName(raw));
+  return value;
+}
+
+void ObjectParser::ReadLiteral(std::string& raw) {
+  // Gathers the bytes up to the ")" that closes the string, balancing unescaped parentheses.
+  int64_t depth = 0;
+  bool escaped = false;
+  for (;;) {
+    const int c = m_in.Get();
+    if (c == -1) IoError("CPDFString");
+    if (escaped) {
+      escaped = false;
+    } else if (c == '\\') {
+      escaped = true;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      if (depth == 0) return;
+      --depth;
+    }
+    raw.push_back(static_cast<char>(c));
+  }
+}
+
+void ObjectParser::DecodeLiteral(const std::string& raw, std::string& bytes) {
+  bytes.reserve(raw.size());
+  for (size_t i = 0; i < raw.size();) {
+    const char c = raw[i++];
+    if (c != '\\') {
+      bytes.push_back(c);
+      continue;
+    }
+    if (i >= raw.size()) break;
+    const char next = raw[i++];
+    if (const char control = ControlEscape(next)) {
+      bytes.push_back(control);
+    } else if (IsEndOfLine(next)) {
+      // A backslash before an end of line joins the two lines; CR LF counts as one.
+      if (next == '\r' && i < raw.size() && raw[i] == '\n') ++i;
+    } else if (IsOctal(next)) {
+      int value = next - '0';
+      for (int digits = 1; digits < 3 && i < raw.size() && IsOctal(raw[i]); ++digits) {
+        value = value * 8 + (raw[i++] - '0');
+      }
+      bytes.push_back(static_cast<char>(value & 0xFF));
+    } else {
+      // "\(", "\)", "\\", and a backslash before any other byte: the byte itself.
+      bytes.push_back(next);
+    }
+  }
+}
+
+void ObjectParser::ReadHex(std::string& bytes) {
+  int high = -1;
+  for (;;) {
+    const int c = m_in.Get();
+    if (c == -1) IoError("CPDFString");
+    if (c == '>') break;
+    if (IsWhitespace(c)) continue;
+    const int digit = HexValue(c);
+    if (digit < 0) InvalidByte("CPDFString", c);
+    if (high < 0) {
+      high = digit;
+    } else {
+      bytes.push_back(static_cast<char>(high * 16 + digit));
+      high = -1;
+    }
+  }
+  if (high >= 0) bytes.push_back(static_cast<char>(high * 16));  // odd count: a final 0
+}
+
+std::unique_ptr<CPDFString> ObjectParser::String(const CPDFCryptContext* crypt) {
+  auto value = std::make_unique<CPDFString>();
+  value->m_readFromFile = true;
+  const int c = m_in.Get();
+  if (c == -1) IoError("CPDFString");
+  if (c == '(') {
+    std::string raw;
+    ReadLiteral(raw);
+    DecodeLiteral(raw, value->Str());
+    value->m_form = CPDFString::kLiteral;
+  } else if (c == '<') {
+    ReadHex(value->Str());
+    value->m_form = CPDFString::kHex;
+  } else {
+    InvalidByte("CPDFString", c);
+  }
+  if (crypt && !value->Empty()) crypt->Crypt(value->Str().data(), value->Length());
+  return value;
+}
+
+bool ObjectParser::ReadTwoBytes(char two[2]) {
+  const int first = m_in.Get();
+  if (first == -1) return false;
+  const int second = m_in.Get();
+  if (second == -1) return false;
+  two[0] = static_cast<char>(first);
+  two[1] = static_cast<char>(second);
+  return true;
+}
+
+std::unique_ptr<CPDFArray> ObjectParser::Array(const CPDFCryptContext* crypt) {
+  NestingScope scope(m_depth, "CPDFArray");
+  auto array = std::make_unique<CPDFArray>();
+  array->m_readFromFile = true;
+  if (m_in.Get() == -1) IoError("CPDFArray");  // the "[" that the dispatcher saw
+  for (;;) {
+    SkipWhitespaceAndComments(m_in);
+    const int c = m_in.Peek();
+    if (c == -1) IoError("CPDFArray");
+    if (c == ']') {
+      m_in.Get();
+      return array;
+    }
+    std::unique_ptr<CPDFAtom> element = Entry(crypt);
+    if (!element) FailOnNextToken("CPDFArray");
+    try {
+      array->Push_Back(std::move(element));
+    } catch (const CPDFException&) {
+      Throw("CPDFArray", kRead, kInternalError, "CPDFArray::Push_Back()");
+    }
+  }
+}
+
+std::unique_ptr<CPDFDict> ObjectParser::Dict(const CPDFCryptContext* crypt) {
+  NestingScope scope(m_depth, "CPDFDict");
+  auto dict = std::make_unique<CPDFDict>();
+  dict->m_readFromFile = true;
+  char two[2];
+  if (!ReadTwoBytes(two)) IoError("CPDFDict");
+  if (two[0] != '<' || two[1] != '<') {
+    Throw("CPDFDict", kRead, kInvalidFormat, "invalidtoken: " + std::string(two, 2));
+  }
+  for (;;) {
+    SkipWhitespaceAndComments(m_in);
+    if (!ReadTwoBytes(two)) IoError("CPDFDict");
+    if (two[0] == '>' && two[1] == '>') return dict;
+    m_in.Unget(2);
+
+    // Keys are never encrypted.
+    std::unique_ptr<CPDFObject> key = Any(nullptr);
+    if (!key) FailOnNextToken("CPDFDict");
+    if (key->TypeCode() != kTypeName) {
+      Throw("CPDFDict", kRead, kInvalidFormat, Format("typecheck: %s", key->TypeName()));
+    }
+    std::unique_ptr<CPDFAtom> value = Entry(crypt);
+    if (!value) FailOnNextToken("CPDFDict");
+    try {
+      // A key that is already present keeps the last value read.
+      dict->Insert(static_cast<CPDFName&>(*key).View(), std::move(value));
+    } catch (const CPDFException&) {
+      Throw("CPDFDict", kRead, kInternalError, "CPDFDict::Insert()");
+    }
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<CPDFObject> SerializeObject(CPDFDoc* doc, InStream& in,
+                                            const CPDFCryptContext* crypt) {
+  return ObjectParser(doc, in).Any(crypt);
+}
+
+std::unique_ptr<CPDFObjRef> ReadReference(CPDFDoc* doc, InStream& in) {
+  return ObjectParser(doc, in).Reference();
+}
+
+std::unique_ptr<CPDFNull> ReadNull(InStream& in) { return ObjectParser(nullptr, in).Null(); }
+std::unique_ptr<CPDFBool> ReadBool(InStream& in) { return ObjectParser(nullptr, in).Bool(); }
+std::unique_ptr<CPDFNumber> ReadNumber(InStream& in) { return ObjectParser(nullptr, in).Number(); }
+std::unique_ptr<CPDFName> ReadName(InStream& in) { return ObjectParser(nullptr, in).Name(); }
+
+std::unique_ptr<CPDFString> ReadString(InStream& in, const CPDFCryptContext* crypt) {
+  return ObjectParser(nullptr, in).String(crypt);
+}
+
+std::unique_ptr<CPDFArray> ReadArray(CPDFDoc* doc, InStream& in, const CPDFCryptContext* crypt) {
+  return ObjectParser(doc, in).Array(crypt);
+}
+
+std::unique_ptr<CPDFDict> ReadDict(CPDFDoc* doc, InStream& in, const CPDFCryptContext* crypt) {
+  return ObjectParser(doc, in).Dict(crypt);
+}
+
+}  // namespace quarn

@@ -1,0 +1,29 @@
+// "FlateDecode": zlib's inflate and deflate on the zlib stream format (header and checksum).
+#pragma once
+
+#include "pdf/stream/filter_frame.h"
+
+namespace quarn {
+
+class CPDFFlateFilter {
+ public:
+  static constexpr const char* kClassName = "CPDFFlateFilter";
+  static constexpr const char* kFilterName = "FlateDecode";
+
+  // Replaces the stream's data by its compressed form (default level) and records the filter.
+  static bool Encode(CPDFStream& stream, CPDFErrorRecord& error, ProgressProc progress = nullptr,
+                     CancelProc cancel = nullptr, const CPDFProgressRange* range = nullptr);
+  // Replaces the stream's data by its decompressed form. Predictors are not supported, so the
+  // parameters are ignored and predicted data comes back still predicted.
+  static bool Decode(CPDFStream& stream, CPDFObject* parms, CPDFErrorRecord& error,
+                     ProgressProc progress = nullptr, CancelProc cancel = nullptr,
+                     const CPDFProgressRange* range = nullptr);
+
+  // The codec on bytes (throws CPDFException with the frame's labels). Decoding keeps what
+  // was decoded before a data error or a cut-off end, and ignores input after the end of the
+  // compressed stream.
+  static void EncodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out);
+  static void DecodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out);
+};
+
+}  // namespace quarn

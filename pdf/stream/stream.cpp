@@ -1,0 +1,357 @@
+// The stream object's data and its reading and writing; the filter chain is in
+// stream_filters.cpp.
+#include "pdf/stream/stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pdf/document/doc.h"
+#include "pdf/object/crypt_context.h"
+#include "pdf/object/in_stream.h"
+#include "pdf/object/lexer.h"
+#include "pdf/object/out_stream.h"
+#include "platform/source_file.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFStream";
+constexpr size_t kBlock = 4096;
+// Data left in the file is loaded in larger pieces; the result is the same bytes.
+constexpr size_t kLoadBlock = 65536;
+
+[[noreturn]] void FailRead(const std::string& message) {
+  Throw(kModule, "Serialize", kInvalidFormat, message);
+}
+
+std::string NextToken(InStream& in) {
+  std::string token;
+  if (!ReadToken(in, token)) FailRead("ioerror");
+  return token;
+}
+
+bool EndsWithEndOfLine(const char* data, size_t n) {
+  return n > 0 && (data[n - 1] == '\r' || data[n - 1] == '\n');
+}
+
+// Copies [offset, offset + length) of `file` into `target`.
+bool ReadFromFile(const SourceFile& file, int64_t offset, int64_t length, TempHugeString& target) {
+  if (!target.Reserve(static_cast<size_t>(length))) return false;
+  std::vector<char> block(std::min<size_t>(kLoadBlock, static_cast<size_t>(length) + 1));
+  for (int64_t done = 0; done < length;) {
+    const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, block.size()));
+    if (!file.ReadExact(offset + done, block.data(), take)) return false;
+    if (!target.Append(block.data(), take)) return false;
+    done += static_cast<int64_t>(take);
+  }
+  return true;
+}
+
+// Where the data between "stream" and "endstream" ends: the first "endstream" that is followed
+// by "endobj". "Length" plays no part, so a wrong or hostile "Length" cannot mislead it.
+int64_t FindDataEnd(InStream& in) {
+  int64_t from = in.Tell();
+  for (;;) {
+    in.Seek(from);
+    const int64_t hit = in.Search("endstream", 9);
+    if (hit < 0) FailRead("ioerror");
+    in.Seek(hit);
+    const std::string keyword = NextToken(in);
+    if (keyword == "endstream" && NextToken(in) == "endobj") return hit;
+    from = hit + 9;
+  }
+}
+
+// The declared "Length" when it can be known without reading more of the file now: a direct
+// number, or an indirect one (already in memory while the document writes itself).
+int64_t DeclaredLength(CPDFDoc* doc, CPDFDict& dict) {
+  CPDFAtom* atom = dict.Lookup("Length");
+  if (!atom) return -1;
+  CPDFObject* value = nullptr;
+  if (atom->IsObject()) {
+    value = static_cast<CPDFObject*>(atom);
+  } else if (doc) {
+    const CPDFObjRef& ref = *static_cast<CPDFObjRef*>(atom);
+    value = doc->IsFlushing() ? doc->FindObj(ref, false) : doc->GetObj(ref);
+  }
+  CPDFNumber* number = AsNumber(value);
+  return number ? number->IntValue() : -1;
+}
+
+}  // namespace
+
+CPDFStream::CPDFStream(CPDFDoc* doc) : CPDFDict(kTypeStream), m_doc(doc) {}
+
+CPDFStream::~CPDFStream() = default;
+
+// ---- data ------------------------------------------------------------------------------------
+
+const char* CPDFStream::Data() {
+  if (IsDataInFile() && !LoadData()) return nullptr;
+  static const char kEmpty[1] = {0};
+  return m_data.Length() ? m_data.Data() : kEmpty;
+}
+
+size_t CPDFStream::DataLength() {
+  if (IsDataInFile() && !LoadData()) return 0;
+  return m_data.Length();
+}
+
+bool CPDFStream::LoadData() {
+  if (!IsDataInFile()) return true;
+  if (!m_file) return false;
+  TempHugeString loaded;
+  if (!ReadFromFile(*m_file, m_offset, m_length, loaded)) return false;
+  m_data.Swap(loaded);
+  m_file.reset();
+  m_offset = -1;
+  m_length = -1;
+  return true;
+}
+
+bool CPDFStream::AppendData(const void* data, size_t n) {
+  if (!LoadData() || !m_data.Append(data, n)) return false;
+  UpdateLength();
+  return true;
+}
+
+bool CPDFStream::AppendRepeated(size_t count, char byte) {
+  if (!LoadData() || !m_data.AppendRepeated(count, byte)) return false;
+  UpdateLength();
+  return true;
+}
+
+bool CPDFStream::SetData(const void* data, size_t n) {
+  TempHugeString fresh;
+  if (!fresh.Append(data, n)) return false;
+  return SetData(std::move(fresh));
+}
+
+bool CPDFStream::SetData(TempHugeString&& data) {
+  m_data.Swap(data);
+  data.Clear();
+  m_file.reset();
+  m_offset = -1;
+  m_length = -1;
+  UpdateLength();
+  return true;
+}
+
+void CPDFStream::ClearData() {
+  m_data.Clear();
+  m_file.reset();
+  m_offset = -1;
+  m_length = -1;
+  UpdateLength();
+}
+
+void CPDFStream::SetSource(std::shared_ptr<SourceFile> file, int64_t offset, int64_t length) {
+  m_data.Clear();
+  m_file = std::move(file);
+  m_offset = offset;
+  m_length = length;
+}
+
+void CPDFStream::UpdateLength() {
+  const size_t length = IsDataInFile() ? static_cast<size_t>(m_length) : m_data.Length();
+  const int32_t value =
+      length > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(length);
+  CPDFAtom* atom = Lookup("Length");
+  if (atom && atom->IsRef() && m_doc) {
+    const CPDFObjRef ref = *static_cast<CPDFObjRef*>(atom);
+    if (CPDFNumber* number = AsNumber(m_doc->GetObj(ref))) {
+      m_doc->UpdateObj(ref);
+      number->SetBoth(value, static_cast<float>(value));
+      return;
+    }
+  }
+  Insert("Length", std::make_unique<CPDFInt>(value));
+}
+
+// ---- reading ---------------------------------------------------------------------------------
+
+std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFDoc* doc, InStream& in,
+                                                      std::unique_ptr<CPDFDict> dict,
+                                                      const CPDFCryptContext* crypt) {
+  auto stream = std::make_unique<CPDFStream>(doc);
+  const std::string keyword = NextToken(in);
+  if (keyword != "stream") FailRead(Format("invalidtoken: %s", keyword.c_str()));
+  // One end of line after the keyword: CR LF, LF, or (leniently) a lone CR.
+  int c = in.Peek();
+  if (c < 0) FailRead("ioerror");
+  if (c == '\r') {
+    in.Get();
+    c = in.Peek();
+    if (c < 0) FailRead("ioerror");
+    if (c == '\n') in.Get();
+  } else if (c == '\n') {
+    in.Get();
+  } else {
+    FailRead(Format("invalidtoken: %c", c));
+  }
+  const int64_t start = in.Tell();
+  const int64_t end = FindDataEnd(in);
+  int64_t length = end - start;
+
+  if (dict) {
+    stream->CopyFlagsFrom(*dict);
+    stream->SwapEntries(*dict);
+    dict.reset();
+  }
+  auto* fileInput = dynamic_cast<FileInStream*>(&in);
+  if (crypt) {
+    // The end of line in front of "endstream" is not encrypted data; decrypting it would
+    // leave two stray bytes at the end of the content.
+    const int64_t declared = DeclaredLength(doc, *stream);
+    if (declared >= 0 && declared < length && length - declared <= 2) {
+      std::string tail(static_cast<size_t>(length - declared), '\0');
+      in.Seek(start + declared);
+      in.Read(tail.data(), tail.size());
+      if (tail.find_first_not_of("\r\n") == std::string::npos) length = declared;
+    }
+    in.Seek(start);
+    CPDFCipher cipher;
+    cipher.SetKey(crypt->ObjectKey());
+    char block[kBlock];
+    for (int64_t done = 0; done < length;) {
+      const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, kBlock));
+      if (in.Read(block, take) != take) FailRead("ioerror");
+      cipher.Crypt(block, take);
+      if (!stream->m_data.Append(block, take)) ThrowCode(kModule, "Serialize", kRuntimeError);
+      done += static_cast<int64_t>(take);
+    }
+  } else if (in.SourceKindOf() == InStream::kFileSource && fileInput && fileInput->File()) {
+    stream->SetSource(fileInput->File(), start, length);
+  } else {
+    in.Seek(start);
+    char block[kBlock];
+    for (int64_t done = 0; done < length;) {
+      const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, kBlock));
+      if (in.Read(block, take) != take) FailRead("ioerror");
+      if (!stream->m_data.Append(block, take)) ThrowCode(kModule, "Serialize", kRuntimeError);
+      done += static_cast<int64_t>(take);
+    }
+  }
+  const int64_t after = end + 9;
+
+  try {
+    // "Length" is made to tell the truth about the data it now holds, so that writing the
+    // stream again gives a consistent file whatever the input claimed.
+    CPDFAtom* lengthAtom = stream->Lookup("Length");
+    const int32_t actual = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
+    if (!lengthAtom || lengthAtom->IsObject()) {
+      stream->Insert("Length", std::make_unique<CPDFInt>(actual));
+    } else if (doc && !doc->IsFlushing()) {
+      if (CPDFNumber* number = AsNumber(doc->GetObj(*static_cast<CPDFObjRef*>(lengthAtom)))) {
+        number->SetBoth(actual, static_cast<float>(actual));
+      }
+    }
+  } catch (const CPDFException&) {
+    throw;
+  } catch (...) {
+    ThrowCode(kModule, "Serialize", kInternalError);
+  }
+  in.Seek(after);
+  return stream;
+}
+
+// ---- writing ---------------------------------------------------------------------------------
+
+void CPDFStream::Serialize(OutStream& out, const CPDFCryptContext* crypt) const {
+  CPDFDict::Serialize(out, crypt);
+  out << endl << "stream\r\n";
+  const bool inFile = IsDataInFile();
+  if (inFile && !m_file) Throw(kModule, "Serialize", kRuntimeError, "stream data is not available");
+  const int64_t total = inFile ? m_length : static_cast<int64_t>(m_data.Length());
+  char block[kBlock];
+  char last = 0;
+  std::unique_ptr<CPDFCipher> cipher;
+  if (crypt) {
+    cipher = std::make_unique<CPDFCipher>();
+    cipher->SetKey(crypt->ObjectKey());
+  }
+  for (int64_t done = 0; done < total;) {
+    const size_t take = static_cast<size_t>(std::min<int64_t>(total - done, kBlock));
+    if (inFile) {
+      if (!m_file->ReadExact(m_offset + done, block, take)) {
+        ThrowCode(kModule, "Serialize", kRuntimeError);
+      }
+    } else {
+      std::memcpy(block, m_data.Data() + done, take);
+    }
+    last = block[take - 1];
+    if (cipher) cipher->Crypt(block, take);
+    out.WriteBytes(block, take);
+    done += static_cast<int64_t>(take);
+  }
+  // Data copied from the file is written exactly as it stood there, end of line included.
+  if ((!inFile || crypt) && total > 0 && !EndsWithEndOfLine(&last, 1)) out << endl;
+  out << "endstream";
+}
+
+// ---- copies ----------------------------------------------------------------------------------
+
+std::unique_ptr<CPDFObject> CPDFStream::DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+                                                      DuplicateMap& map) const {
+  std::unique_ptr<CPDFObject> made = NewEmpty(target);
+  auto* copy = dynamic_cast<CPDFStream*>(made.get());
+  if (!copy) Throw(kModule, "Duplicate", kInternalError, "CPDFStream::Duplicate()");
+  copy->CopyFlagsFrom(*this);
+  DuplicateEntriesInto(*copy, target, source, map, false);
+  copy->m_doc = target;
+  if (IsDataInFile() && target == source) {
+    copy->SetSource(m_file, m_offset, m_length);
+    return made;
+  }
+  TempHugeString data;
+  if (IsDataInFile()) {
+    if (!m_file || !ReadFromFile(*m_file, m_offset, m_length, data)) {
+      Throw(kModule, "Duplicate", kRuntimeError, "CPDFStream::Duplicate()");
+    }
+  } else if (!data.Append(m_data.Data(), m_data.Length())) {
+    Throw(kModule, "Duplicate", kRuntimeError, "CPDFStream::Duplicate()");
+  }
+  copy->SetData(std::move(data));
+  return made;
+}
+
+void CPDFStream::SwapContent(CPDFObject& other) {
+  CPDFDict::SwapContent(other);
+  if (auto* stream = dynamic_cast<CPDFStream*>(&other)) {
+    std::swap(m_doc, stream->m_doc);
+    m_data.Swap(stream->m_data);
+    std::swap(m_file, stream->m_file);
+    std::swap(m_offset, stream->m_offset);
+    std::swap(m_length, stream->m_length);
+  }
+}
+
+bool CPDFStream::CopyFrom(const CPDFStream& from, CPDFDoc* target) {
+  if (&from == this) return true;
+  ClearEntries();
+  for (const auto& [key, atom] : from) {
+    if (atom) Insert(key, atom->CloneAtom());
+  }
+  m_doc = target;
+  if (from.IsDataInFile()) {
+    SetSource(from.m_file, from.m_offset, from.m_length);
+  } else {
+    TempHugeString data;
+    if (!data.Append(from.m_data.Data(), from.m_data.Length())) return false;
+    m_data.Swap(data);
+    m_file.reset();
+    m_offset = -1;
+    m_length = -1;
+  }
+  // The length is stored directly: a reference copied from another document would name an
+  // object of that document.
+  const size_t length = IsDataInFile() ? static_cast<size_t>(m_length) : m_data.Length();
+  Insert("Length",
+         std::make_unique<CPDFInt>(static_cast<int32_t>(std::min<size_t>(length, INT32_MAX))));
+  return true;
+}
+
+}  // namespace quarn

@@ -1,0 +1,174 @@
+// The filter chain of CPDFStream: decoding every filter named in "Filter", decoding one
+// filter, and encoding with one filter while recording it as the newest.
+#include <cstdint>
+#include <string_view>
+
+#include "pdf/object/limits.h"
+#include "pdf/stream/ascii85_filter.h"
+#include "pdf/stream/ascii_hex_filter.h"
+#include "pdf/stream/filter_frame.h"
+#include "pdf/stream/filter_record.h"
+#include "pdf/stream/flate_filter.h"
+#include "pdf/stream/run_length_filter.h"
+#include "pdf/stream/stream.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr const char* kModule = "CPDFStream";
+
+struct Decoder {
+  const char* name;
+  const char* module;
+  ByteCodec codec;  // nullptr: known name, not decodable yet
+};
+
+// In the order the names are compared. Only full names count: abbreviations such as "AHx"
+// belong to inline images, not to streams.
+constexpr Decoder kDecoders[] = {
+    {"ASCIIHexDecode", CPDFASCIIHexFilter::kClassName, &CPDFASCIIHexFilter::DecodeBytes},
+    {"ASCII85Decode", CPDFASCII85Filter::kClassName, &CPDFASCII85Filter::DecodeBytes},
+    {"FlateDecode", CPDFFlateFilter::kClassName, &CPDFFlateFilter::DecodeBytes},
+    {"RunLengthDecode", CPDFRunLengthFilter::kClassName, &CPDFRunLengthFilter::DecodeBytes},
+    // The image decoders come with the image filters; until then these names fail like any
+    // unknown one.
+    {"CCITTFaxDecode", nullptr, nullptr},
+    {"DCTDecode", nullptr, nullptr},
+};
+
+// The decoder for `name`; throws ("CPDFStream", "DecodeFilter", 4, "unknown filter: %s").
+const Decoder& FindDecoder(const CPDFName& name) {
+  for (const Decoder& decoder : kDecoders) {
+    if (name.Equals(decoder.name) && decoder.codec) return decoder;
+  }
+  Throw(kModule, "DecodeFilter", kInvalidFormat, Format("unknown filter: %s", name.Str().c_str()));
+}
+
+// Part i of count of the caller's range (the whole range of a percentage without one).
+CPDFProgressRange SubRange(const CPDFProgressRange* range, size_t i, size_t count) {
+  const CPDFProgressRange whole = range ? *range : CPDFProgressRange{0, 100, nullptr};
+  const int64_t span = static_cast<int64_t>(whole.end) - whole.begin;
+  const auto n = static_cast<int64_t>(count);
+  const auto k = static_cast<int64_t>(i);
+  return CPDFProgressRange{static_cast<int32_t>(whole.begin + k * span / n),
+                           static_cast<int32_t>(whole.begin + span * (k + 1) / n), whole.user};
+}
+
+[[noreturn]] void TypeCheck(const char* method, const CPDFObject* value) {
+  Throw(kModule, method, kInvalidFormat,
+        Format("typecheck: %s", value ? value->TypeName() : "Null"));
+}
+
+// The filters of a stream as a list: "Filter" a name (one filter) or an array.
+class FilterList {
+ public:
+  FilterList(CPDFStream& stream, CPDFDoc* doc) : m_doc(doc) {
+    static constexpr const char* kMethod = "DecodeAllFilter";
+    CPDFObject* filter = stream.GetValue(doc, "Filter");
+    CPDFObject* parms =
+        stream.Lookup("DecodeParms") ? stream.GetValue(doc, "DecodeParms") : nullptr;
+    if (filter && filter->IsType(kTypeName)) {
+      m_name = static_cast<CPDFName*>(filter);
+      m_count = 1;
+      return;
+    }
+    if (!filter || !filter->IsType(kTypeArray)) TypeCheck(kMethod, filter);
+    m_names = static_cast<CPDFArray*>(filter);
+    // The parameters go with the filters index by index, so they must be an array too.
+    if (parms && !parms->IsType(kTypeArray)) TypeCheck(kMethod, parms);
+    m_count = m_names->Count();
+    if (m_count > static_cast<size_t>(limits::kMaxFiltersPerStream)) {
+      Throw(kModule, kMethod, kInvalidFormat, "too many filters");
+    }
+  }
+
+  size_t Count() const { return m_count; }
+  const CPDFName& NameAt(size_t i) const {
+    if (m_name) return *m_name;
+    CPDFObject* name = m_names->GetObj(m_doc, static_cast<int>(i));
+    if (!name || !name->IsType(kTypeName)) TypeCheck("DecodeAllFilter", name);
+    return *static_cast<CPDFName*>(name);
+  }
+
+ private:
+  CPDFDoc* m_doc;
+  CPDFName* m_name = nullptr;
+  CPDFArray* m_names = nullptr;
+  size_t m_count = 0;
+};
+
+}  // namespace
+
+bool CPDFStream::DecodeAllFilter(CPDFErrorRecord& error, ProgressProc progress, CancelProc cancel,
+                                 CPDFProgressRange* range) {
+  return GuardFilterCall(kModule, "DecodeAllFilter", error, [&] {
+    if (!Lookup("Filter")) return;
+    const FilterList filters(*this, m_doc);
+    // Every step reads the previous step's result; the stream itself changes only once the
+    // whole chain has succeeded, so a failing filter leaves data and dictionary as they were.
+    TempHugeString current;
+    bool decoded = false;
+    StrLoad in;
+    for (size_t i = 0; i < filters.Count(); ++i) {
+      const Decoder& decoder = FindDecoder(filters.NameAt(i));
+      if (i == 0 && !in.Open(*this)) {
+        Throw(decoder.module, "Decode", kInternalError, "StrLoad::Open()");
+      }
+      if (i > 0) in.Open(current);
+      if (in.Size() == 0) continue;  // no data: every decoder leaves it as it is
+      const CPDFProgressRange part = SubRange(range, i, filters.Count());
+      FilterFrame frame(decoder.module, "Decode", progress, cancel, &part, in.Size());
+      TempHugeString next;
+      FilterOutput out(next, frame, limits::kMaxDecodedSize);
+      decoder.codec(in, frame, out);
+      out.Flush();
+      current = std::move(next);
+      decoded = true;
+    }
+    if (decoded && !SetData(std::move(current))) {
+      Throw(kModule, "DecodeAllFilter", kInternalError, "CPDFStream::SetData()");
+    }
+    RemoveValue(m_doc, "Filter");
+    RemoveValue(m_doc, "DecodeParms");
+  });
+}
+
+bool CPDFStream::DecodeFilter(const CPDFName& name, CPDFObject* /*parms*/, CPDFErrorRecord& error,
+                              ProgressProc progress, CancelProc cancel, CPDFProgressRange* range) {
+  const Decoder* decoder = nullptr;
+  if (!GuardFilterCall(kModule, "DecodeFilter", error, [&] { decoder = &FindDecoder(name); })) {
+    return false;
+  }
+  // None of the decoders available uses its parameters (Flate ignores predictors).
+  return RunDecode(*this, decoder->module, decoder->codec, error, progress, cancel, range);
+}
+
+bool CPDFStream::EncodeASCIIHexFilter(CPDFErrorRecord& error, ProgressProc progress,
+                                      CancelProc cancel, CPDFProgressRange* range) {
+  return CPDFASCIIHexFilter::Encode(*this, error, progress, cancel, range);
+}
+
+bool CPDFStream::EncodeASCII85Filter(CPDFErrorRecord& error, ProgressProc progress,
+                                     CancelProc cancel, CPDFProgressRange* range) {
+  return CPDFASCII85Filter::Encode(*this, error, progress, cancel, range);
+}
+
+bool CPDFStream::EncodeFlateFilter(CPDFErrorRecord& error, ProgressProc progress, CancelProc cancel,
+                                   CPDFProgressRange* range) {
+  return CPDFFlateFilter::Encode(*this, error, progress, cancel, range);
+}
+
+bool CPDFStream::EncodeRunLengthFilter(CPDFErrorRecord& error, ProgressProc progress,
+                                       CancelProc cancel, CPDFProgressRange* range) {
+  return CPDFRunLengthFilter::Encode(*this, error, progress, cancel, range);
+}
+
+bool CPDFStream::EncodeFilter(const char* name, std::unique_ptr<CPDFObject> parms,
+                              CPDFErrorRecord& error) {
+  return GuardFilterCall(kModule, "EncodeFilter", error, [&] {
+    CPDFFilterRecord::Prepare(*this, name, std::move(parms)).Commit(*this);
+  });
+}
+
+}  // namespace quarn

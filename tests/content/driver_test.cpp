@@ -1,0 +1,528 @@
+// The stamping driver: -wm values, page ranges, the watermark's matrix and place, and the
+// failure lines of one run.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/driver.h"
+#include "app/zorvane_app.h"
+#include "content/pdf_builder.h"
+#include "pdf/content/res_dict.h"
+#include "pdf/content/xobject.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/pages.h"
+#include "pdf/document/pdf_lib.h"
+#include "pdf/object/out_stream.h"
+#include "test_support.h"
+
+namespace quarn {
+namespace {
+
+std::string Text(const CPDFAtom* value) {
+  StringOutStream out;
+  if (value) value->Serialize(out);
+  return out.Str();
+}
+
+// ---- -wm values ----------------------------------------------------------------------------------
+
+TEST(WatermarkSpecParse, NameWithoutExtensionGetsPdf) {
+  EXPECT_EQ(ParseWatermarkSpec("logo").fileName, "logo.pdf");
+  EXPECT_EQ(ParseWatermarkSpec("logo.pdf").fileName, "logo.pdf");
+  EXPECT_EQ(ParseWatermarkSpec("logo.PDF").fileName, "logo.PDF");
+  EXPECT_EQ(ParseWatermarkSpec("art/logo.v2").fileName, "art/logo.v2");
+  EXPECT_EQ(ParseWatermarkSpec("art.v2/logo").fileName, "art.v2/logo.pdf");
+  EXPECT_EQ(ParseWatermarkSpec("").fileName, "");
+  EXPECT_EQ(ParseWatermarkSpec(",3").fileName, "");
+}
+
+TEST(WatermarkSpecParse, PagesFollowTheName) {
+  WatermarkSpec spec = ParseWatermarkSpec("logo");
+  EXPECT_EQ(spec.firstPage, 1);
+  EXPECT_EQ(spec.lastPage, 0);
+  spec = ParseWatermarkSpec("logo.pdf,3");
+  EXPECT_EQ(spec.firstPage, 3);
+  EXPECT_EQ(spec.lastPage, 0);
+  spec = ParseWatermarkSpec("logo.pdf,0,2");
+  EXPECT_EQ(spec.firstPage, 1);
+  EXPECT_EQ(spec.lastPage, 2);
+  spec = ParseWatermarkSpec("logo.pdf,1,-1");
+  EXPECT_EQ(spec.lastPage, -1);
+  spec = ParseWatermarkSpec("logo.pdf,-4,+7x");
+  EXPECT_EQ(spec.firstPage, 1);
+  EXPECT_EQ(spec.lastPage, 7);
+  spec = ParseWatermarkSpec("logo.pdf,abc,99999999999");
+  EXPECT_EQ(spec.firstPage, 1);
+  EXPECT_EQ(spec.lastPage, 2147483647);
+}
+
+TEST(WatermarkSpecParse, LongValuesAreKeptWhole) {
+  const std::string name(600, 'n');
+  EXPECT_EQ(ParseWatermarkSpec(name + ",2,3").fileName, name + ".pdf");
+}
+
+// ---- ranges --------------------------------------------------------------------------------------
+
+TEST(PageRangeResolve, WithoutAnyOptionEveryPageIsVisited) {
+  const PageRanges r = ResolvePageRanges(1, 0, 0, 0, 10);
+  EXPECT_EQ(r.firstVisited, 1);
+  EXPECT_EQ(r.lastVisited, 10);
+  EXPECT_EQ(r.watermarkLast, 10);
+}
+
+TEST(PageRangeResolve, BackwardWatermarkRangeStillVisitsToTheEnd) {
+  const PageRanges r = ResolvePageRanges(5, 2, 0, 0, 10);
+  EXPECT_EQ(r.firstVisited, 5);
+  EXPECT_EQ(r.lastVisited, 10);
+  EXPECT_GT(r.watermarkFirst, r.watermarkLast);
+}
+
+TEST(PageRangeResolve, NegativeLastPageIsEmpty) {
+  const PageRanges r = ResolvePageRanges(1, -1, 0, 0, 10);
+  EXPECT_EQ(r.watermarkLast, 0);
+  EXPECT_EQ(r.firstVisited, 1);
+  EXPECT_EQ(r.lastVisited, 10);  // the numbering range (off) still ends at the last page
+}
+
+TEST(PageRangeResolve, NumberingAndWatermarkTogether) {
+  PageRanges r = ResolvePageRanges(4, 6, 3, 5, 10);
+  EXPECT_EQ(r.firstVisited, 3);
+  EXPECT_EQ(r.lastVisited, 6);
+  r = ResolvePageRanges(2, 3, 7, 0, 10);
+  EXPECT_EQ(r.firstVisited, 2);
+  EXPECT_EQ(r.lastVisited, 10);
+  r = ResolvePageRanges(1, 50, 1, 40, 10);
+  EXPECT_EQ(r.lastVisited, 10);  // never past the page count
+  r = ResolvePageRanges(1, -1, 1, -1, 10);
+  EXPECT_EQ(r.lastVisited, 0);  // nothing at all
+}
+
+// ---- runs ----------------------------------------------------------------------------------------
+
+const std::string kLogoContent = "0 0 1 rg 0 0 200 100 re f";
+
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log_ = dir_.File("run.log");
+    ASSERT_TRUE(app_.Init(log_.c_str(), nullptr));
+  }
+
+  void WriteLogo(const std::string& name, const std::string& mediaBox = "[0 0 200 100]") {
+    test::WriteFile(dir_.File(name), test::MakePagesPdf({"/MediaBox " + mediaBox + " /Resources << >> /Contents 4 0 R"},
+                                                        {test::StreamObject(kLogoContent)}));
+  }
+
+  // `count` pages of `box`, each with its own resources and content.
+  void WriteInput(const std::string& name, int count, const std::string& box = "[0 0 400 400]",
+                  const std::string& resources = "<< /ProcSet [/PDF /Text] >>") {
+    std::vector<std::string> pages;
+    std::vector<std::string> contents;
+    for (int i = 0; i < count; ++i) {
+      pages.push_back("/MediaBox " + box + " /Resources " + resources + " /Contents " + std::to_string(3 + count + i) +
+                      " 0 R");
+      contents.push_back(test::StreamObject("0 g 10 10 50 50 re f"));
+    }
+    test::WriteFile(dir_.File(name), test::MakePagesPdf(pages, contents));
+  }
+
+  bool Run(const std::string& in, const std::string& out, StampOptions options) {
+    CPDFDriver driver(lib_, app_);
+    driver.SetOptions(options);
+    return driver.Process(in, out);
+  }
+
+  static StampOptions Watermark(const std::string& spec, bool fit = false, bool up = false) {
+    StampOptions options;
+    options.watermarkSpec = spec;
+    options.fit = fit;
+    options.up = up;
+    return options;
+  }
+
+  std::unique_ptr<CPDFDoc> OpenOutput(const std::string& path) {
+    CPDFErrorRecord error;
+    auto doc = lib_.OpenDoc(path, nullptr, error);
+    EXPECT_NE(doc, nullptr) << error.Message();
+    return doc;
+  }
+
+  // The watermark form that page `index` of `doc` names under `name`.
+  static CPDFDict* FormOf(CPDFDoc& doc, int index, const std::string& name) {
+    CPDFPage* page = doc.GetPage(index);
+    if (!page || !page->Get_Resources()) return nullptr;
+    return AsDict(page->Get_Resources()->FindResource("XObject", name));
+  }
+
+  // Decoded content streams of a page, joined by "|".
+  static std::string Contents(CPDFDoc& doc, int index) {
+    CPDFPage* page = doc.GetPage(index);
+    if (!page) return "<no page>";
+    CPDFObject* contents = page->Get_Contents();
+    std::vector<CPDFStream*> streams;
+    if (CPDFArray* parts = AsArray(contents)) {
+      for (size_t i = 0; i < parts->Count(); ++i) {
+        streams.push_back(dynamic_cast<CPDFStream*>(parts->GetObj(&doc, static_cast<int>(i))));
+      }
+    } else {
+      streams.push_back(dynamic_cast<CPDFStream*>(contents));
+    }
+    std::string all;
+    for (CPDFStream* stream : streams) {
+      if (!all.empty()) all += "|";
+      if (!stream) {
+        all += "<none>";
+        continue;
+      }
+      CPDFStream copy(&doc);
+      copy.CopyFrom(*stream, &doc);
+      CPDFErrorRecord error;
+      copy.DecodeAllFilter(error);
+      all += std::string(copy.Data(), copy.DataLength());
+    }
+    return all;
+  }
+
+  std::string Log() { return test::ReadFile(log_); }
+
+  std::set<std::string> Files() {
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir_.Path().c_str())) {
+      while (dirent* entry = readdir(d)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.insert(name);
+      }
+      closedir(d);
+    }
+    return names;
+  }
+
+  test::TempDir dir_;
+  std::string log_;
+  CZorvaneApp app_{stderr};
+  CPDFLib lib_;
+};
+
+TEST_F(DriverTest, CentredMatrixForASmallerWatermark) {
+  WriteLogo("logo.pdf");
+  WriteInput("in.pdf", 2);
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf")))) << Log();
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  CPDFDict* form = FormOf(*out, 0, "Fm1");
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Text(form->GetValue(out.get(), "Matrix")), "[1 0 0 1 100 150]");
+  EXPECT_EQ(Text(form->GetValue(out.get(), "BBox")), "[0 0 200 100]");
+  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+}
+
+TEST_F(DriverTest, FitStretchesBothAxes) {
+  WriteLogo("logo.pdf");
+  WriteInput("in.pdf", 1);
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), true))) << Log();
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  CPDFDict* form = FormOf(*out, 0, "Fm1");
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Text(form->GetValue(out.get(), "Matrix")), "[2 0 0 4 0 0]");
+}
+
+TEST_F(DriverTest, UpDrawsOverTheContent) {
+  WriteLogo("logo.pdf");
+  WriteInput("in.pdf", 1);
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), false, true)));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  // The page's own content is enclosed in q ... Q so that the watermark starts from the
+  // default graphics state.
+  // (A stream written without a final end of line gets CR LF in front of "endstream".)
+  EXPECT_EQ(Contents(*out, 0), "q\r\n|0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
+}
+
+TEST_F(DriverTest, OverAPageThatLeavesItsMatrixChanged) {
+  WriteLogo("logo.pdf");
+  // The page flips its coordinates and never restores them; the watermark must not follow.
+  test::WriteFile(dir_.File("in.pdf"),
+                  test::MakePagesPdf({"/MediaBox [0 0 400 400] /Resources << >> /Contents 4 0 R"},
+                                     {test::StreamObject("1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f")}));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), false, true)));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(Contents(*out, 0), "q\r\n|1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
+}
+
+TEST_F(DriverTest, OverAPageWithoutContent) {
+  WriteLogo("logo.pdf");
+  test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf({"/MediaBox [0 0 400 400] /Resources << >>"}));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), false, true)));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q");
+}
+
+TEST_F(DriverTest, BoxesAwayFromTheOriginKeepTheWatermarkOnThePage) {
+  WriteLogo("logo.pdf", "[10 20 210 120]");
+  WriteInput("in.pdf", 1, "[100 200 500 600]");
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("centred.pdf"), Watermark(dir_.File("logo.pdf"))));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("fitted.pdf"), Watermark(dir_.File("logo.pdf"), true)));
+  auto centred = OpenOutput(dir_.File("centred.pdf"));
+  auto fitted = OpenOutput(dir_.File("fitted.pdf"));
+  ASSERT_NE(centred, nullptr);
+  ASSERT_NE(fitted, nullptr);
+  // Centred: the box's centre (110, 70) lands on the page's centre (300, 400).
+  EXPECT_EQ(Text(FormOf(*centred, 0, "Fm1")->GetValue(centred.get(), "Matrix")), "[1 0 0 1 190 330]");
+  // Fitted: the box's corner (10, 20) lands on the page's corner (100, 200).
+  EXPECT_EQ(Text(FormOf(*fitted, 0, "Fm1")->GetValue(fitted.get(), "Matrix")), "[2 0 0 4 80 120]");
+}
+
+TEST_F(DriverTest, LaterPagesKeepTheFirstMatrix) {
+  WriteLogo("logo.pdf");
+  std::vector<std::string> pages = {"/MediaBox [0 0 400 400] /Resources << >>", "/MediaBox [0 0 400 400] /Resources << >>",
+                                    "/MediaBox [0 0 800 800] /Resources << >>"};
+  test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf(pages));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  CPDFObjRef first;
+  CPDFObjRef third;
+  out->GetPage(0)->Get_Resources()->Get_XObject()->GetValue(out.get(), "Fm1", &first);
+  out->GetPage(2)->Get_Resources()->Get_XObject()->GetValue(out.get(), "Fm1", &third);
+  EXPECT_TRUE(first.IsDefined());
+  EXPECT_EQ(first, third);
+  EXPECT_EQ(Text(FormOf(*out, 2, "Fm1")->GetValue(out.get(), "Matrix")), "[1 0 0 1 100 150]");
+  EXPECT_EQ(Contents(*out, 2), "q /Fm1 Do Q");
+}
+
+TEST_F(DriverTest, EachPageNamesTheFormInItsOwnResources) {
+  WriteLogo("logo.pdf");
+  // Page 1 has no XObjects, page 2 already uses Fm1 for something else.
+  std::vector<std::string> pages = {
+      "/MediaBox [0 0 400 400] /Resources << >>",
+      "/MediaBox [0 0 400 400] /Resources << /XObject << /Fm1 5 0 R >> >>"};
+  test::WriteFile(dir_.File("in.pdf"),
+                  test::MakePagesPdf(pages, {"<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Length 0 >>\nstream\nendstream"}));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q");
+  EXPECT_EQ(Contents(*out, 1), "q /Fm2 Do Q");
+  EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()), "[/PDF /ImageB /ImageC /ImageI]");
+}
+
+TEST_F(DriverTest, SharedResourcesNameTheFormOnce) {
+  WriteLogo("logo.pdf");
+  // 5000 pages share one resource object: a new name per page would run out after 4095.
+  const int count = 5000;
+  std::vector<std::string> pages(count, "/MediaBox [0 0 400 400] /Resources " + std::to_string(3 + count) + " 0 R");
+  test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf(pages, {"<< /ProcSet [/PDF] >>"}));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf")))) << Log();
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(out->GetPageCount(), count);
+  EXPECT_EQ(out->GetPage(0)->Get_Resources()->Get_XObject()->Count(), 1u);
+  EXPECT_EQ(Contents(*out, count - 1), "q /Fm1 Do Q");
+}
+
+TEST_F(DriverTest, InheritedResourcesReceiveTheForm) {
+  WriteLogo("logo.pdf");
+  test::WriteFile(dir_.File("in.pdf"),
+                  test::MakePagesPdf({"/Contents 5 0 R", "/Contents 5 0 R"}, {test::StreamObject("0 g")},
+                                     "/MediaBox [0 0 400 400] /Resources << /ProcSet [/PDF] >>"));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(out->GetPage(0)->Lookup("Resources"), nullptr);  // still inherited
+  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q|0 g");
+  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g");
+  EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()), "[/PDF /ImageB /ImageC /ImageI]");
+}
+
+TEST_F(DriverTest, BackwardRangeStampsNothingButRebuildsProcSetsFromItsStart) {
+  WriteLogo("logo.pdf");
+  WriteInput("in.pdf", 6);
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf") + ",5,2")));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(Contents(*out, i), "0 g 10 10 50 50 re f") << "page " << i + 1;
+    const std::string procSet = Text(out->GetPage(i)->Get_Resources()->Get_ProcSet());
+    EXPECT_EQ(procSet, i < 4 ? "[/PDF /Text]" : "[/PDF]") << "page " << i + 1;
+  }
+}
+
+TEST_F(DriverTest, NegativeLastPageStampsNothing) {
+  WriteLogo("logo.pdf");
+  WriteInput("in.pdf", 3);
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf") + ",1,-1")));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Contents(*out, i), "0 g 10 10 50 50 re f");
+    EXPECT_EQ(Text(out->GetPage(i)->Get_Resources()->Get_ProcSet()), "[/PDF]");
+  }
+}
+
+TEST_F(DriverTest, RangeAndNameWithoutExtension) {
+  WriteLogo("logo.pdf");
+  WriteInput("in.pdf", 4);
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo") + ",2,3"))) << Log();
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(Contents(*out, 0), "0 g 10 10 50 50 re f");
+  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(Contents(*out, 2), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(Contents(*out, 3), "0 g 10 10 50 50 re f");
+}
+
+TEST_F(DriverTest, NoOptionRewritesInPlace) {
+  WriteInput("in.pdf", 2);
+  const std::string before = test::ReadFile(dir_.File("in.pdf"));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("in.pdf"), StampOptions{}));
+  EXPECT_NE(test::ReadFile(dir_.File("in.pdf")), before);
+  auto out = OpenOutput(dir_.File("in.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()), "[/PDF]");
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, SecondNameOfTheInputIsRewrittenInPlace) {
+  WriteLogo("logo.pdf");
+  WriteInput("in.pdf", 2);
+  const std::string other = dir_.Path() + "/./in.pdf";
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), other, Watermark(dir_.File("logo.pdf")))) << Log();
+  auto out = OpenOutput(dir_.File("in.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(out->GetPageCount(), 2);
+  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+}
+
+// ---- failures ------------------------------------------------------------------------------------
+
+TEST_F(DriverTest, MissingInput) {
+  EXPECT_FALSE(Run(dir_.File("none.pdf"), dir_.File("out.pdf"), StampOptions{}));
+  EXPECT_EQ(Log(), "%[ Error: file not found: " + dir_.File("none.pdf") + " ]%\n");
+  EXPECT_EQ(Files(), std::set<std::string>{"run.log"});
+}
+
+TEST_F(DriverTest, InputThatIsNotAPdf) {
+  test::WriteFile(dir_.File("in.pdf"), "just text\n");
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), StampOptions{}));
+  const std::string log = Log();
+  EXPECT_EQ(log.rfind("%[ Error: cannot open PDF Document: " + dir_.File("in.pdf") + " ]%\nModule: CPDF", 0), 0u) << log;
+  EXPECT_NE(log.find("\nMethod: "), std::string::npos);
+  EXPECT_NE(log.find("\nType: "), std::string::npos);
+  EXPECT_NE(log.find("\nFactor: "), std::string::npos);
+  EXPECT_EQ(test::ReadFile(dir_.File("in.pdf")), "just text\n");
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, MissingWatermarkNamesTheFileAndDropsTheOutput) {
+  WriteInput("in.pdf", 2);
+  const std::string before = test::ReadFile(dir_.File("in.pdf"));
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("nologo"))));
+  EXPECT_EQ(Log(), "%[ Error: file not found: " + dir_.File("nologo.pdf") + " ]%\n");
+  EXPECT_EQ(test::ReadFile(dir_.File("in.pdf")), before);
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, FailureInPlaceKeepsTheInput) {
+  WriteInput("in.pdf", 2);
+  const std::string before = test::ReadFile(dir_.File("in.pdf"));
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("in.pdf"), Watermark(dir_.File("nologo.pdf"))));
+  EXPECT_EQ(test::ReadFile(dir_.File("in.pdf")), before);
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, WatermarkThatIsNotAPdf) {
+  WriteInput("in.pdf", 1);
+  test::WriteFile(dir_.File("logo.pdf"), "%PDF-1.4\nnothing else\n");
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
+  const std::string log = Log();
+  EXPECT_EQ(log.rfind("%[ Error: cannot open PDF Document: " + dir_.File("logo.pdf") + " ]%\nModule: ", 0), 0u) << log;
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "logo.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, WatermarkWithoutPages) {
+  WriteInput("in.pdf", 1);
+  test::WriteFile(dir_.File("logo.pdf"), test::MakePagesPdf({}));
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
+  const std::string log = Log();
+  EXPECT_EQ(log.rfind("%[ Error: cannot get PDF Page: 1 ]%\nModule: ", 0), 0u) << log;
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "logo.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, PageWithoutMediaBox) {
+  test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf({"/Resources << >>"}));
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), StampOptions{}));
+  EXPECT_EQ(Log().rfind("%[ Error: cannot get MediaBox ]%\nModule: ", 0), 0u) << Log();
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, PageWithoutResources) {
+  test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf({"/MediaBox [0 0 10 10]"}));
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), StampOptions{}));
+  EXPECT_EQ(Log().rfind("%[ Error: cannot get Resources ]%\nModule: ", 0), 0u) << Log();
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, OutputThatIsADirectory) {
+  WriteInput("in.pdf", 1);
+  ASSERT_EQ(mkdir(dir_.File("out").c_str(), 0755), 0);
+  const std::string before = test::ReadFile(dir_.File("in.pdf"));
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out"), StampOptions{}));
+  // The document layer may refuse the name when the save opens it, or only when the flush
+  // puts the finished file in its place; either way the run ends with a framed line and its
+  // report.
+  const std::string log = Log();
+  const bool saveRefused =
+      log.rfind("%[ Error: cannot save PDF Document: " + dir_.File("out") + " ]%\nModule: CPDFDoc\n", 0) == 0;
+  const bool flushRefused =
+      log.find("%[ Error: cannot flush PDF Document: " + dir_.File("in.pdf") + " ]%\nModule: CPDFDoc\n") != std::string::npos;
+  EXPECT_TRUE(saveRefused || flushRefused) << log;
+  struct stat info {};
+  EXPECT_EQ(stat(dir_.File("out").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(test::ReadFile(dir_.File("in.pdf")), before);
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "out", "run.log"}));
+}
+
+TEST_F(DriverTest, OutputInAMissingDirectory) {
+  WriteInput("in.pdf", 1);
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("no/such/out.pdf"), StampOptions{}));
+  EXPECT_NE(Log().find("%[ Error: cannot save PDF Document: "), std::string::npos);
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "run.log"}));
+}
+
+TEST_F(DriverTest, UnwritableExistingOutputIsLeftAlone) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not apply to root";
+  WriteInput("in.pdf", 1);
+  test::WriteFile(dir_.File("out.pdf"), "keep me");
+  ASSERT_EQ(chmod(dir_.File("out.pdf").c_str(), 0444), 0);
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), StampOptions{}));
+  EXPECT_EQ(test::ReadFile(dir_.File("out.pdf")), "keep me");
+}
+
+TEST_F(DriverTest, NumberingRangeDefaultsForRangeResolution) {
+  CPDFDriver driver(lib_, app_);
+  StampOptions options;
+  driver.SetOptions(options);
+  EXPECT_FALSE(driver.Numbering().on);
+  EXPECT_EQ(driver.Numbering().firstPage, 0);
+  EXPECT_EQ(driver.Numbering().lastPage, 0);
+  options.numberingOn = true;
+  driver.SetOptions(options);
+  EXPECT_TRUE(driver.Numbering().on);
+  EXPECT_EQ(driver.Numbering().firstPage, 1);
+  EXPECT_EQ(driver.Numbering().lastPage, 0);
+}
+
+}  // namespace
+}  // namespace quarn

@@ -1,0 +1,280 @@
+// The page's "Contents": reading it decoded, replacing it, adding a stream before or after it,
+// and writing a graphic-object list into a stream.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "content/pdf_builder.h"
+#include "pdf/content/graph_objs.h"
+#include "pdf/content/res_dict.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/pages.h"
+#include "pdf/document/pdf_lib.h"
+#include "pdf/object/out_stream.h"
+#include "pdf/stream/stream.h"
+#include "test_support.h"
+
+namespace quarn {
+namespace {
+
+std::string DataOf(CPDFStream& stream) { return std::string(stream.Data(), stream.DataLength()); }
+
+std::string Text(const CPDFAtom* value) {
+  StringOutStream out;
+  if (value) value->Serialize(out);
+  return out.Str();
+}
+
+class PageContentsTest : public ::testing::Test {
+ protected:
+  CPDFPage* Open(const std::string& pageEntries, const std::vector<std::string>& extra = {}) {
+    path_ = dir_.File("in.pdf");
+    test::WriteFile(path_, test::MakePagesPdf({"/MediaBox [0 0 100 100] /Resources << >> " + pageEntries}, extra));
+    CPDFErrorRecord error;
+    doc_ = lib_.OpenDoc(path_, nullptr, error);
+    EXPECT_NE(doc_, nullptr) << error.Module() << " " << error.Message();
+    return doc_ ? doc_->GetPage(0) : nullptr;
+  }
+
+  // Every stream of the page's content, decoded and joined by "|".
+  std::string Streams(CPDFPage& page) {
+    CPDFObject* contents = page.Get_Contents();
+    if (!contents) return "<none>";
+    std::string all;
+    auto take = [&](CPDFObject* part) {
+      auto* stream = dynamic_cast<CPDFStream*>(part);
+      if (!stream) {
+        all += "<not a stream>";
+        return;
+      }
+      CPDFStream copy(doc_.get());
+      copy.CopyFrom(*stream, doc_.get());
+      CPDFErrorRecord error;
+      copy.DecodeAllFilter(error);
+      all += DataOf(copy);
+    };
+    if (CPDFArray* parts = AsArray(contents)) {
+      for (size_t i = 0; i < parts->Count(); ++i) {
+        if (i) all += "|";
+        take(parts->GetObj(doc_.get(), static_cast<int>(i)));
+      }
+    } else {
+      take(contents);
+    }
+    return all;
+  }
+
+  static std::unique_ptr<CPDFStream> NewStream(const std::string& data) {
+    auto stream = std::make_unique<CPDFStream>(nullptr);
+    stream->SetData(data.data(), data.size());
+    return stream;
+  }
+
+  test::TempDir dir_;
+  std::string path_;
+  CPDFLib lib_;
+  std::unique_ptr<CPDFDoc> doc_;
+};
+
+// ---- ReadContents --------------------------------------------------------------------------------
+
+TEST_F(PageContentsTest, ReadWithoutContentsIsEmpty) {
+  CPDFPage* page = Open("");
+  ASSERT_NE(page, nullptr);
+  CPDFStream target(doc_.get());
+  target.Insert("Junk", std::make_unique<CPDFInt>(1));
+  target.SetData("old", 3);
+  ASSERT_TRUE(page->ReadContents(target));
+  EXPECT_EQ(target.DataLength(), 0u);
+  EXPECT_EQ(target.Lookup("Junk"), nullptr);
+}
+
+TEST_F(PageContentsTest, ReadOneStreamDecodesIt) {
+  CPDFPage* page = Open("/Contents 4 0 R", {test::StreamObject(test::Deflate("0 0 m 10 10 l S"), "/Filter /FlateDecode")});
+  ASSERT_NE(page, nullptr);
+  CPDFStream target(doc_.get());
+  ASSERT_TRUE(page->ReadContents(target));
+  EXPECT_EQ(DataOf(target), "0 0 m 10 10 l S");
+  EXPECT_EQ(target.Lookup("Filter"), nullptr);
+  // The page's own stream is still compressed.
+  auto* original = dynamic_cast<CPDFStream*>(page->Get_Contents());
+  ASSERT_NE(original, nullptr);
+  EXPECT_NE(original->Lookup("Filter"), nullptr);
+}
+
+TEST_F(PageContentsTest, ReadArrayJoinsStreamsEachFollowedByASpace) {
+  CPDFPage* page = Open("/Contents [4 0 R 5 0 R]",
+                        {test::StreamObject("q 1 0 0 1 0 0 cm"), test::StreamObject(test::Deflate("Q"), "/Filter /FlateDecode")});
+  ASSERT_NE(page, nullptr);
+  CPDFStream target(doc_.get());
+  ASSERT_TRUE(page->ReadContents(target));
+  EXPECT_EQ(DataOf(target), "q 1 0 0 1 0 0 cm Q ");
+}
+
+TEST_F(PageContentsTest, ReadFailsOnAnArrayElementThatIsNotAStream) {
+  CPDFPage* page = Open("/Contents [4 0 R 5 0 R]", {test::StreamObject("q"), "42"});
+  ASSERT_NE(page, nullptr);
+  CPDFStream target(doc_.get());
+  EXPECT_FALSE(page->ReadContents(target));
+  EXPECT_TRUE(doc_->LastError().IsError());
+}
+
+TEST_F(PageContentsTest, ReadFailsOnContentsOfAnotherKind) {
+  CPDFPage* page = Open("/Contents 7");
+  ASSERT_NE(page, nullptr);
+  CPDFStream target(doc_.get());
+  EXPECT_FALSE(page->ReadContents(target));
+  EXPECT_EQ(doc_->LastError().Message(), "typecheck: Number");
+}
+
+// ---- ReplaceContents -----------------------------------------------------------------------------
+
+TEST_F(PageContentsTest, ReplaceAbsentFilesANewStream) {
+  CPDFPage* page = Open("");
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(page->ReplaceContents(*NewStream("new")));
+  EXPECT_TRUE(page->Lookup("Contents")->IsRef());
+  EXPECT_EQ(Streams(*page), "new");
+}
+
+TEST_F(PageContentsTest, ReplaceOneStreamInPlace) {
+  CPDFPage* page = Open("/Contents 4 0 R", {test::StreamObject("old", "/Extra 1")});
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(page->ReplaceContents(*NewStream("new")));
+  EXPECT_EQ(Text(page->Lookup("Contents")), "4 0 R");
+  EXPECT_EQ(Streams(*page), "new");
+  EXPECT_EQ(AsDict(doc_->GetObj(CPDFObjRef(4, 0)))->Lookup("Extra"), nullptr);
+}
+
+TEST_F(PageContentsTest, ReplaceArrayLeavesOneStream) {
+  CPDFPage* page = Open("/Contents 6 0 R", {test::StreamObject("a"), test::StreamObject("b"), "[4 0 R 5 0 R]"});
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(page->ReplaceContents(*NewStream("new")));
+  EXPECT_EQ(Streams(*page), "new");
+  CPDFBody* body = nullptr;
+  doc_->FindObj(CPDFObjRef(6, 0), false, &body);
+  EXPECT_EQ(body, doc_->GetBody());  // the indirect array is marked updated
+}
+
+// ---- AddContents ---------------------------------------------------------------------------------
+
+TEST_F(PageContentsTest, AddToAbsentContents) {
+  CPDFPage* page = Open("");
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(page->AddContents(*NewStream("new"), true));
+  EXPECT_TRUE(page->Lookup("Contents")->IsRef());
+  EXPECT_EQ(Streams(*page), "new");
+}
+
+TEST_F(PageContentsTest, AddBeforeAndAfterOneStream) {
+  CPDFPage* page = Open("/Contents 4 0 R", {test::StreamObject("page")});
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(page->AddContents(*NewStream("under"), false));
+  EXPECT_EQ(Streams(*page), "under|page");
+  ASSERT_TRUE(page->AddContents(*NewStream("over"), true));
+  EXPECT_EQ(Streams(*page), "under|page|over");
+  // The array is a new indirect object and the old stream keeps its identity.
+  EXPECT_TRUE(page->Lookup("Contents")->IsRef());
+  CPDFArray* parts = AsArray(page->Get_Contents());
+  ASSERT_NE(parts, nullptr);
+  EXPECT_EQ(Text(parts->At(1)), "4 0 R");
+}
+
+TEST_F(PageContentsTest, AddToAnArray) {
+  CPDFPage* page = Open("/Contents [4 0 R 5 0 R]", {test::StreamObject("a"), test::StreamObject("b")});
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(page->AddContents(*NewStream("first"), false));
+  ASSERT_TRUE(page->AddContents(*NewStream("last"), true));
+  EXPECT_EQ(Streams(*page), "first|a|b|last");
+}
+
+TEST_F(PageContentsTest, AddToADirectStreamFilesItFirst) {
+  CPDFPage* page = Open("");
+  ASSERT_NE(page, nullptr);
+  auto direct = std::make_unique<CPDFStream>(doc_.get());
+  direct->SetData("page", 4);
+  page->Insert("Contents", std::move(direct));
+  ASSERT_TRUE(page->AddContents(*NewStream("over"), true));
+  EXPECT_EQ(Streams(*page), "page|over");
+}
+
+TEST_F(PageContentsTest, AddFailsOnContentsOfAnotherKind) {
+  CPDFPage* page = Open("/Contents (text)");
+  ASSERT_NE(page, nullptr);
+  EXPECT_FALSE(page->AddContents(*NewStream("x"), true));
+  EXPECT_FALSE(page->ReplaceContents(*NewStream("x")));
+  EXPECT_EQ(doc_->LastError().Message(), "typecheck: String");
+}
+
+TEST_F(PageContentsTest, AddedStreamKeepsItsFilter) {
+  CPDFPage* page = Open("");
+  ASSERT_NE(page, nullptr);
+  CPDFGraphObjs objects;
+  objects.AddSave();
+  objects.AddExternalObject("Fm1");
+  objects.AddRestore();
+  CPDFStream stream(nullptr);
+  CPDFErrorRecord error;
+  ASSERT_TRUE(objects.UpdateContents(stream, error));
+  ASSERT_TRUE(stream.EncodeFlateFilter(error));
+  ASSERT_TRUE(page->AddContents(stream, true));
+  auto* added = dynamic_cast<CPDFStream*>(page->Get_Contents());
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(Text(added->Get_Filter()), "/FlateDecode");
+  EXPECT_EQ(Streams(*page), "q /Fm1 Do Q");
+}
+
+// ---- UpdateContents ------------------------------------------------------------------------------
+
+TEST(UpdateContents, EmptyListGivesAnEmptyStream) {
+  CPDFGraphObjs objects;
+  CPDFStream stream(nullptr);
+  stream.SetData("old data", 8);
+  CPDFErrorRecord error;
+  ASSERT_TRUE(objects.UpdateContents(stream, error));
+  EXPECT_EQ(stream.DataLength(), 0u);
+  EXPECT_EQ(Text(stream.Get_Length()), "0");
+  EXPECT_FALSE(error.IsError());
+}
+
+TEST(UpdateContents, WritesTheListAndSetsLength) {
+  CPDFGraphObjs objects;
+  objects.AddSave();
+  objects.AddTextObject().BeginText().SetFont("F1", 12).MoveText(10, 20).ShowText("7", 1).EndText();
+  objects.AddRestore();
+  CPDFStream stream(nullptr);
+  CPDFErrorRecord error;
+  ASSERT_TRUE(objects.UpdateContents(stream, error));
+  EXPECT_EQ(DataOf(stream), "q BT /F1 12 Tf 10 20 Td (7) Tj ET Q");
+  EXPECT_EQ(Text(stream.Get_Length()), "35");
+}
+
+TEST(UpdateContents, ReusedCompressedStreamLosesItsFilters) {
+  CPDFGraphObjs first;
+  first.AddSave();
+  CPDFStream stream(nullptr);
+  CPDFErrorRecord error;
+  ASSERT_TRUE(first.UpdateContents(stream, error));
+  ASSERT_TRUE(stream.EncodeFlateFilter(error));
+  ASSERT_NE(stream.Lookup("Filter"), nullptr);
+  CPDFGraphObjs second;
+  second.AddRestore();
+  ASSERT_TRUE(second.UpdateContents(stream, error)) << error.Message();
+  EXPECT_EQ(stream.Lookup("Filter"), nullptr);
+  EXPECT_EQ(stream.Lookup("DecodeParms"), nullptr);
+  EXPECT_EQ(DataOf(stream), "Q");
+}
+
+TEST(UpdateContents, LargeContentGoesThroughTheMappedBuffer) {
+  CPDFGraphObjs objects;
+  for (int i = 0; i < 20000; ++i) objects.AddLineWidth(static_cast<float>(i % 10));
+  CPDFStream stream(nullptr);
+  CPDFErrorRecord error;
+  ASSERT_TRUE(objects.UpdateContents(stream, error));
+  EXPECT_EQ(stream.DataLength(), 20000u * 4 - 1);  // "d w" and a blank between objects
+  EXPECT_EQ(std::string(stream.Data(), 7), "0 w 1 w");
+}
+
+}  // namespace
+}  // namespace quarn

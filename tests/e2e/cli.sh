@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# The zorvane command line end to end: usage, banner, log lines, log file, exit statuses.
+# Needs ZORVANE (the binary) and SOURCE_DIR (the source tree).
+set -uo pipefail
+
+: "${ZORVANE:?path of the zorvane binary}"
+: "${SOURCE_DIR:?path of the source tree}"
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-cli-XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+cp "$SOURCE_DIR/samples/sample.pdf" a.pdf
+
+FAILURES=0
+fail() {
+  echo "FAIL: $*" >&2
+  FAILURES=$((FAILURES + 1))
+}
+
+# run ARGS...: runs zorvane, leaving its status in $STATUS, stdout in out.txt, stderr in err.txt.
+run() {
+  "$ZORVANE" "$@" >out.txt 2>err.txt
+  STATUS=$?
+  if [ -s out.txt ]; then fail "zorvane $* wrote to standard output: $(cat out.txt)"; fi
+}
+
+expect_status() {
+  if [ "$STATUS" -ne "$1" ]; then fail "$2: status $STATUS, expected $1"; fi
+}
+
+# expect_run_lines FILE FIRST INPUT OUTPUT: lines FIRST..FIRST+3 of FILE are one successful run.
+expect_run_lines() {
+  local file=$1 first=$2 input=$3 output=$4
+  local start names finish
+  start=$(sed -n "${first}p" "$file")
+  names=$(sed -n "$((first + 1)),$((first + 2))p" "$file")
+  finish=$(sed -n "$((first + 3))p" "$file")
+  local time='[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}'
+  [[ $start =~ ^Start\ at:\ $time$ ]] || fail "$file line $first: '$start' is no start line"
+  [ "$names" = " InputFile: $input
+OutputFile: $output" ] || fail "$file name lines: '$names'"
+  [[ $finish =~ ^Finish\ at:\ $time$ ]] || fail "$file line $((first + 3)): '$finish' is no finish line"
+}
+
+USAGE='Usage: zorvane [-v] InputFile [OutputFile] [-wm FileName,StartPage,EndPage] [-fit] [-up] [-nbp StartPage,EndPage,Initial] [-nbf Type,Format,Font,Size] [-nbs Location,OffsetX,OffsetY] [-sp] [-l LogFile] [-t TempPath]'
+
+# No arguments: the usage line on standard error, status 1.
+run
+expect_status 1 "zorvane alone"
+[ "$(cat err.txt)" = "$USAGE" ] || fail "usage text: $(cat err.txt)"
+[ "$(wc -l <err.txt)" -eq 1 ] || fail "usage is not exactly one line"
+
+# Only options: still the usage.
+run -fit -l only.log
+expect_status 1 "zorvane -fit -l only.log"
+[ "$(cat err.txt)" = "$USAGE" ] || fail "usage text with only options"
+[ ! -e only.log ] || fail "only.log was created"
+
+# -v with other arguments: only the banner, status 1, no log file made.
+run -v a.pdf -l x.log
+expect_status 1 "zorvane -v a.pdf -l x.log"
+[ "$(sed -n 1p err.txt)" = "zorvane" ] || fail "banner does not start with the tool line"
+grep -qx 'libquarn 2.4.0' err.txt || fail "banner lacks the library line"
+for line in "The Independent JPEG Group's JPEG software release 6b of 27-Mar-1998" \
+    "TIFF Software Distribution v3.4" "zlib 1.1.3" "MD5 message-digest algorithm"; do
+  grep -qxF "$line" err.txt || fail "banner lacks: $line"
+done
+grep -q 'Start at' err.txt && fail "banner run wrote log lines"
+[ ! -e x.log ] || fail "x.log was created by -v"
+
+# A run with a log file, twice: the log grows by one run each time.
+cp a.pdf a.orig.pdf
+run a.pdf b.pdf -l run.log
+expect_status 0 "first zorvane a.pdf b.pdf -l run.log"
+[ ! -s err.txt ] || fail "run with -l wrote to standard error: $(cat err.txt)"
+[ "$(wc -l <run.log)" -eq 4 ] || fail "run.log after one run has $(wc -l <run.log) lines"
+expect_run_lines run.log 1 a.pdf b.pdf
+run a.pdf b.pdf -l run.log
+expect_status 0 "second zorvane a.pdf b.pdf -l run.log"
+[ "$(wc -l <run.log)" -eq 8 ] || fail "run.log after two runs has $(wc -l <run.log) lines"
+expect_run_lines run.log 1 a.pdf b.pdf
+expect_run_lines run.log 5 a.pdf b.pdf
+cmp -s a.pdf a.orig.pdf || fail "a.pdf changed although the output was b.pdf"
+if [ -e b.pdf ]; then
+  qpdf --check b.pdf >/dev/null 2>&1 || fail "b.pdf does not pass qpdf --check"
+fi
+
+# -l as the last argument: the log goes to standard error; the input is rewritten in place.
+run a.pdf -l
+expect_status 0 "zorvane a.pdf -l"
+[ "$(wc -l <err.txt)" -eq 4 ] || fail "zorvane a.pdf -l: $(cat err.txt)"
+expect_run_lines err.txt 1 a.pdf a.pdf
+qpdf --check a.pdf >/dev/null 2>&1 || fail "a.pdf rewritten in place does not pass qpdf --check"
+
+# -l followed by an option: standard error too.
+run a.pdf -l -fit
+expect_status 0 "zorvane a.pdf -l -fit"
+expect_run_lines err.txt 1 a.pdf a.pdf
+
+# -l "": no log at all.
+run a.pdf -l ""
+expect_status 0 'zorvane a.pdf -l ""'
+[ ! -s err.txt ] || fail "-l \"\" still logged: $(cat err.txt)"
+
+# An unwritable log path: the run goes on without a log.
+run a.pdf -l no-such-dir/run.log
+expect_status 0 "zorvane a.pdf -l no-such-dir/run.log"
+[ ! -s err.txt ] || fail "unwritable log path logged to standard error"
+
+# -nbp followed by -nbf: numbering with the default range, -nbf read as the next option.
+run a.pdf -nbp -nbf
+expect_status 0 "zorvane a.pdf -nbp -nbf"
+expect_run_lines err.txt 1 a.pdf a.pdf
+
+# A third file name and unknown options are ignored.
+run a.pdf c.pdf third.pdf -bogus -
+expect_status 0 "zorvane a.pdf c.pdf third.pdf -bogus -"
+expect_run_lines err.txt 1 a.pdf c.pdf
+[ ! -e third.pdf ] || fail "third.pdf was written"
+
+# A number format that would read more than its one string is refused before anything is touched.
+cp a.pdf before.pdf
+run a.pdf d.pdf -nbp -nbf 'n,%s of %n'
+expect_status 1 "zorvane with an unsafe number format"
+[ "$(sed -n 4p err.txt)" = '%[ Error: invalid number format: %s of %n ]%' ] ||
+  fail "unsafe format line: $(sed -n 4p err.txt)"
+grep -q 'Finish at' err.txt && fail "a failed run wrote its finish line"
+cmp -s a.pdf before.pdf || fail "a refused run changed its input"
+[ ! -e d.pdf ] || fail "a refused run wrote its output"
+
+# A missing input file: the framed line, no finish line, status 1.
+run missing.pdf -l missing.log
+expect_status 1 "zorvane missing.pdf"
+grep -qxF '%[ Error: file not found: missing.pdf ]%' missing.log ||
+  fail "missing input: $(cat missing.log)"
+grep -q 'Finish at' missing.log && fail "a run on a missing input wrote its finish line"
+[ ! -e missing.pdf ] || fail "a missing input was created"
+
+# No run, failed or not, leaves a temporary output behind.
+leftovers=$(find . -name 'qx*.pdf')
+[ -z "$leftovers" ] || fail "temporary files left behind: $leftovers"
+
+if [ "$FAILURES" -ne 0 ]; then
+  echo "cli.sh: $FAILURES check(s) failed" >&2
+  exit 1
+fi
+echo "cli.sh: all checks passed"

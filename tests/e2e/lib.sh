@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Shared helpers of the end-to-end scripts (sourced, never run as a test of its own).
+
+: "${ZORVANE:?path of the zorvane binary}"
+: "${SOURCE_DIR:?path of the source tree}"
+
+E2E_DIR=$SOURCE_DIR/tests/e2e
+FAILURES=${FAILURES:-0}
+
+fail() {
+  echo "FAIL: $*" >&2
+  FAILURES=$((FAILURES + 1))
+}
+
+# need TOOL...: stops the script with status 1 when a test tool is missing.
+need() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "missing test tool: $tool (scripts/setup.sh installs it)" >&2; exit 1; }
+  done
+}
+
+# make_workdir NAME: a fresh directory in $WORK, removed when the script ends.
+make_workdir() {
+  WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-$1-XXXXXX")
+  trap 'rm -rf "$WORK"' EXIT
+}
+
+# ps_to_pdf PS PDF: a PDF with a classic cross-reference table made from PostScript text.
+ps_to_pdf() {
+  ps2pdf -dQUIET -dCompatibilityLevel=1.4 "$1" "$2.gs.pdf" &&
+    qpdf --object-streams=disable "$2.gs.pdf" "$2" && rm -f "$2.gs.pdf"
+}
+
+# render PDF PAGE OUT: page PAGE of PDF as an 8-bit PPM at 72 dpi (one pixel per point).
+render() {
+  pdftoppm -r 72 -f "$2" -l "$2" -singlefile "$1" "${3%.ppm}" 2>/dev/null
+}
+
+# page_count PDF
+page_count() {
+  pdfinfo "$1" 2>/dev/null | awk '/^Pages:/ { print $2 }'
+}
+
+# qpdf_ok PDF WHAT: qpdf --check must pass (warnings fail too).
+qpdf_ok() {
+  local report
+  if ! report=$(qpdf --check "$1" 2>&1); then
+    fail "$2: qpdf --check failed: $(echo "$report" | tail -3)"
+    return 1
+  fi
+  if echo "$report" | grep -qi "warning"; then
+    fail "$2: qpdf --check warns: $(echo "$report" | grep -i warning | head -3)"
+    return 1
+  fi
+}
+
+pixcheck() {
+  python3 "$E2E_DIR/pixcheck.py" "$@"
+}
+
+finish() {
+  if [ "$FAILURES" -ne 0 ]; then
+    echo "$FAILURES check(s) failed" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+  exit 0
+}

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "object_test_util.h"
+#include "pdf/object/crypt_context.h"
+#include "test_support.h"
+
+namespace quarn {
+namespace {
+
+using test::Reserialize;
+using test::Write;
+
+// ---- numbers ------------------------------------------------------------------------------------
+
+TEST(SerializeNumberTest, RealFormatTrimsZerosAndThePoint) {
+  EXPECT_EQ(FormatReal(2.5), "2.5");
+  EXPECT_EQ(FormatReal(3.0), "3");
+  EXPECT_EQ(FormatReal(0.0), "0");
+  EXPECT_EQ(FormatReal(-0.25), "-0.25");
+  EXPECT_EQ(FormatReal(0.1f), "0.1");
+  EXPECT_EQ(FormatReal(100.0), "100");
+  EXPECT_EQ(FormatReal(1.0 / 3.0), "0.333333");
+  EXPECT_EQ(FormatReal(2.5, "%.3f"), "2.5");
+}
+
+TEST(SerializeNumberTest, RealFormatIgnoresTheProcessLocale) {
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  bool switched = false;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+    if (std::setlocale(LC_NUMERIC, name)) {
+      switched = true;
+      break;
+    }
+  }
+  if (!switched) GTEST_SKIP() << "no locale with a decimal comma is installed";
+  const std::string plain = FormatReal(2.5);
+  const std::string formatted = FormatReal(2.5, "%.2f");
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  EXPECT_EQ(plain, "2.5");
+  EXPECT_EQ(formatted, "2.5");
+}
+
+TEST(SerializeNumberTest, ParsedNumbersFollowTheNumberRule) {
+  EXPECT_EQ(Reserialize("40000.5"), "40000");
+  EXPECT_EQ(Reserialize("7"), "7");
+  EXPECT_EQ(Reserialize("0.5"), "0.5");
+  EXPECT_EQ(Reserialize("-32767.5"), "-32767.5");
+  EXPECT_EQ(Reserialize("-32768.5"), "-32768");
+  EXPECT_EQ(Reserialize("32767.25"), "32767.25");
+  EXPECT_EQ(Reserialize("32768.25"), "32768");
+  EXPECT_EQ(Reserialize("-0.5"), "-0.5");
+}
+
+TEST(SerializeNumberTest, CodeBuiltNumbersKeepTheirForm) {
+  EXPECT_EQ(Write(CPDFReal(100000.0f)), "100000");
+  EXPECT_EQ(Write(CPDFReal(0.75f)), "0.75");
+  EXPECT_EQ(Write(CPDFInt(5)), "5");
+  EXPECT_EQ(Write(CPDFInt(-40000)), "-40000");
+  EXPECT_EQ(Write(CPDFNumber(int32_t{12})), "12");
+  EXPECT_EQ(Write(CPDFNumber(1.5f)), "1.5");
+}
+
+TEST(SerializeNumberTest, NumbersWithoutAFiniteRealWriteTheirInteger) {
+  const float inf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(Write(CPDFReal(inf)), "2147483647");
+  EXPECT_EQ(Write(CPDFNumber(int32_t{3}, std::numeric_limits<float>::quiet_NaN())), "3");
+  EXPECT_EQ(Reserialize("-nan"), "0");
+  EXPECT_EQ(Reserialize("1e39"), "1");
+}
+
+// ---- scalars ------------------------------------------------------------------------------------
+
+TEST(SerializeScalarTest, NullBooleansAndReferences) {
+  EXPECT_EQ(Write(CPDFNull()), "null");
+  EXPECT_EQ(Write(CPDFBool(true)), "true");
+  EXPECT_EQ(Write(CPDFBool(false)), "false");
+  EXPECT_EQ(Write(CPDFObjRef(12, 0)), "12 0 R");
+  EXPECT_EQ(Write(CPDFObjRef(7, 65535)), "7 65535 R");
+}
+
+TEST(SerializeScalarTest, NamesEscapeTheirTableOfBytes) {
+  EXPECT_EQ(Write(CPDFName("A B")), "/A#20B");
+  EXPECT_EQ(Write(CPDFName("")), "/");
+  EXPECT_EQ(Write(CPDFName("Type")), "/Type");
+  EXPECT_EQ(Write(CPDFName("#%()/<>[]{}")), "/#23#25#28#29#2F#3C#3E#5B#5D#7B#7D");
+  EXPECT_EQ(Write(CPDFName(std::string("\x00\x1F\x7F\x80\xFF", 5))), "/#00#1F#7F#80#FF");
+  EXPECT_EQ(Write(CPDFName("!~-_.;:'\"")), "/!~-_.;:'\"");
+}
+
+TEST(SerializeScalarTest, NameEscapingCoversExactlyTheTable) {
+  for (int c = 0; c < 256; ++c) {
+    const std::string text = Write(CPDFName(std::string(1, static_cast<char>(c))));
+    const bool plain = c > 32 && c < 127 &&
+                       std::string("#%()/<>[]{}").find(static_cast<char>(c)) == std::string::npos;
+    EXPECT_EQ(text.size(), plain ? 2u : 4u) << "byte " << c;
+  }
+}
+
+TEST(SerializeScalarTest, LiteralStrings) {
+  EXPECT_EQ(Write(CPDFString("a\n(")), "(a\\n\\()");
+  EXPECT_EQ(Write(CPDFString("\b\t\n\f\r")), "(\\b\\t\\n\\f\\r)");
+  EXPECT_EQ(Write(CPDFString("(x)\\")), "(\\(x\\)\\\\)");
+  EXPECT_EQ(Write(CPDFString(std::string("\x00\x1F\x7F\x80\xFF", 5))),
+            "(\\000\\037\\177\\200\\377)");
+  EXPECT_EQ(Write(CPDFString("")), "()");
+  EXPECT_EQ(Write(CPDFString("plain text 123 ~")), "(plain text 123 ~)");
+}
+
+TEST(SerializeScalarTest, HexStrings) {
+  CPDFString string("a\n(");
+  string.m_form = CPDFString::kHex;
+  EXPECT_EQ(Write(string), "<610A28>");
+  CPDFString high(std::string("\xAB\xCD", 2));
+  high.m_form = CPDFString::kHex;
+  EXPECT_EQ(Write(high), "<ABCD>");
+  CPDFString empty;
+  empty.m_form = CPDFString::kHex;
+  EXPECT_EQ(Write(empty), "<>");
+}
+
+// ---- containers ---------------------------------------------------------------------------------
+
+TEST(SerializeContainerTest, DictionariesWriteKeysInByteOrder) {
+  CPDFDict dict;
+  dict.Insert("Type", std::make_unique<CPDFName>("XObject"));
+  dict.Insert("Length", std::make_unique<CPDFInt>(3));
+  EXPECT_EQ(Write(dict), "<<\r\n/Length 3\r\n/Type /XObject\r\n>>");
+  EXPECT_EQ(Write(CPDFDict()), "<<\r\n>>");
+}
+
+TEST(SerializeContainerTest, ArraysSeparateElementsWithOneSpace) {
+  CPDFArray array;
+  array.Push_Back(std::make_unique<CPDFInt>(1));
+  array.Push_Back(std::make_unique<CPDFObjRef>(4, 0));
+  array.Push_Back(std::make_unique<CPDFArray>());
+  array.Push_Back(std::make_unique<CPDFName>("N"));
+  EXPECT_EQ(Write(array), "[1 4 0 R [] /N]");
+  EXPECT_EQ(Write(CPDFArray()), "[]");
+}
+
+TEST(SerializeContainerTest, NestedContainers) {
+  EXPECT_EQ(Reserialize("<</Kids[1 0 R 2 0 R]/Sub<</X(y)>>>>"),
+            "<<\r\n/Kids [1 0 R 2 0 R]\r\n/Sub <<\r\n/X (y)\r\n>>\r\n>>");
+}
+
+// ---- encryption ---------------------------------------------------------------------------------
+
+TEST(SerializeCryptTest, StringsAreWrittenEncryptedAndStayClearInMemory) {
+  const CPDFCryptContext::DocumentKey key = {1, 2, 3, 4, 5};
+  CPDFCryptContext crypt(key, 7, 0);
+  CPDFDict dict;
+  dict.Insert("S", std::make_unique<CPDFString>("secret"));
+  dict.Insert("N", std::make_unique<CPDFName>("name"));
+  const std::string written = Write(dict, &crypt);
+  EXPECT_EQ(written.find("secret"), std::string::npos);
+  EXPECT_NE(written.find("/N /name"), std::string::npos) << "names are never encrypted";
+  EXPECT_EQ(dict.GetString(nullptr, "S")->Str(), "secret");
+
+  // Reading with the same context gives the clear text back.
+  MemInStream in(written.data(), written.size());
+  auto read = SerializeObject(nullptr, in, &crypt);
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(AsDict(read.get())->GetString(nullptr, "S")->Str(), "secret");
+}
+
+// ---- round trips --------------------------------------------------------------------------------
+
+TEST(SerializeRoundTripTest, ReadingWhatWasWrittenGivesTheSameValue) {
+  for (const char* text :
+       {"null", "true", "false", "0", "-17", "3.25", "-32767.5", "2147483647", "/A#20B ",
+        "/#00#FF ", "(a\\n\\()", "<610A28>", "(\\000\\377\\\\)", "(nested (paren) text)",
+        "[1 0 R 2 [3 [4]] <<>>]", "<</A 1 0 R/B[1 0 R 2]/C<</D(e)>>/E<00FF>>>", "[]", "<<>>"}) {
+    const std::string first = Reserialize(text);
+    // Names are read up to a delimiter, so a lone name needs a byte after it.
+    const std::string second = Reserialize(first + " ");
+    EXPECT_EQ(first, second) << text;
+  }
+}
+
+TEST(SerializeRoundTripTest, EveryByteSurvivesInBothStringForms) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));
+  for (uint8_t form : {CPDFString::kLiteral, CPDFString::kHex}) {
+    CPDFString string(all);
+    string.m_form = form;
+    auto read = test::Parse(Write(string));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(static_cast<CPDFString*>(read.get())->Str(), all);
+    EXPECT_EQ(static_cast<CPDFString*>(read.get())->m_form, form);
+  }
+  auto name = test::Parse(Write(CPDFName(all.substr(1))) + " ");
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(static_cast<CPDFName*>(name.get())->Str(), all.substr(1));
+}
+
+// ---- output stream ------------------------------------------------------------------------------
+
+TEST(OutStreamTest, WritesLargerThanTheBufferArriveWhole) {
+  StringOutStream out;
+  const std::string big(10000, 'x');
+  out << "head";
+  out.WriteBytes(big.data(), big.size());
+  out << 'z' << int32_t{-5} << 1.5f << true;
+  EXPECT_EQ(out.Position(), static_cast<int64_t>(4 + big.size() + 1 + 2 + 3 + 4));
+  EXPECT_EQ(out.Str(), "head" + big + "z-51.5true");
+}
+
+TEST(OutStreamTest, EndOfLineIsCrLf) {
+  StringOutStream out;
+  out << "a" << endl << "b";
+  EXPECT_EQ(out.Str(), "a\r\nb");
+}
+
+TEST(OutStreamTest, PrintfKeepsLongTextsWhole) {
+  StringOutStream out;
+  const std::string long_text(600, 'q');
+  out.Printf("<%s>%d", long_text.c_str(), 42);
+  EXPECT_EQ(out.Str(), "<" + long_text + ">42");
+}
+
+TEST(OutStreamTest, FileWriterPositionsStartAfreshOnEachOpen) {
+  test::TempDir dir;
+  const std::string path = dir.File("out.bin");
+  FileOutStream out;
+  ASSERT_TRUE(out.Open(path, false));
+  out << "first file";
+  EXPECT_EQ(out.Position(), 10);
+  out.Close();
+  EXPECT_EQ(test::ReadFile(path), "first file");
+
+  ASSERT_TRUE(out.Open(path, false));
+  EXPECT_EQ(out.Position(), 0);
+  out << "new";
+  ASSERT_TRUE(out.Sync());
+  out.Close();
+  EXPECT_EQ(test::ReadFile(path), "new");
+
+  ASSERT_TRUE(out.Open(path, true));
+  EXPECT_EQ(out.Position(), 3);
+  out << "+more";
+  EXPECT_EQ(out.Position(), 8);
+  out.Close();
+  EXPECT_EQ(test::ReadFile(path), "new+more");
+}
+
+TEST(OutStreamTest, FileWriterReportsADestinationThatCannotBeOpened) {
+  test::TempDir dir;
+  FileOutStream out;
+  EXPECT_FALSE(out.Open(dir.File("missing/sub/file"), false));
+}
+
+}  // namespace
+}  // namespace quarn
