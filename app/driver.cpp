@@ -3,9 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <optional>
+#include <tuple>
 #include <utility>
 
 #include "app/zorvane_app.h"
@@ -32,6 +33,14 @@ bool SameFile(const std::string& a, const std::string& b) {
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// What stands under a name: file identity, size and change time (nothing when there is none).
+std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> FileState(const std::string& name) {
+  struct stat info {};
+  if (stat(name.c_str(), &info) != 0) return std::nullopt;
+  const int64_t changed = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+  return std::make_tuple(info.st_dev, info.st_ino, info.st_size, changed);
+}
+
 // A last page resolved against the page count: negative stays empty (0), 0 is the last page.
 int32_t ResolveLastPage(int32_t last, int32_t pageCount) {
   if (last < 0) return 0;
@@ -44,29 +53,28 @@ int32_t ResolveLastPage(int32_t last, int32_t pageCount) {
 
 int32_t DecimalValue(std::string_view text) {
   const std::string copy(text);
-  errno = 0;
   const long long value = std::strtoll(copy.c_str(), nullptr, 10);
   return static_cast<int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
 }
 
 WatermarkSpec ParseWatermarkSpec(std::string_view value) {
-  WatermarkSpec spec;
+  WatermarkSpec parsed;
   const size_t comma = value.find(',');
-  spec.fileName = std::string(value.substr(0, comma));
+  parsed.fileName = std::string(value.substr(0, comma));
   if (comma != std::string_view::npos) {
     const std::string_view rest = value.substr(comma + 1);
     const size_t second = rest.find(',');
-    spec.firstPage = DecimalValue(rest.substr(0, second));
-    if (second != std::string_view::npos) spec.lastPage = DecimalValue(rest.substr(second + 1));
+    parsed.firstPage = DecimalValue(rest.substr(0, second));
+    if (second != std::string_view::npos) parsed.lastPage = DecimalValue(rest.substr(second + 1));
   }
-  if (!spec.fileName.empty()) {
+  if (!parsed.fileName.empty()) {
     // The extension is looked for in the last path component only: "dir.v2/logo" has none.
-    const size_t slash = spec.fileName.rfind('/');
+    const size_t slash = parsed.fileName.rfind('/');
     const size_t base = slash == std::string::npos ? 0 : slash + 1;
-    if (spec.fileName.find('.', base) == std::string::npos) spec.fileName += ".pdf";
+    if (parsed.fileName.find('.', base) == std::string::npos) parsed.fileName += ".pdf";
   }
-  spec.firstPage = std::max<int32_t>(spec.firstPage, 1);
-  return spec;
+  parsed.firstPage = std::max<int32_t>(parsed.firstPage, 1);
+  return parsed;
 }
 
 PageRanges ResolvePageRanges(int32_t watermarkFirst, int32_t watermarkLast, int32_t numberingFirst,
@@ -120,8 +128,8 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
       ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
                         m_numbering.lastPage, m_pageCount);
   bool ok = true;
-  for (int32_t page = ranges.firstVisited; ok && page <= ranges.lastVisited; ++page) {
-    ok = VisitPage(page, ranges);
+  for (int64_t page = ranges.firstVisited; ok && page <= ranges.lastVisited; ++page) {
+    ok = VisitPage(static_cast<int32_t>(page), ranges);
   }
   if (ok) {
     m_page = nullptr;
@@ -152,6 +160,7 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
     LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
     return false;
   }
+  for (const std::string& warning : m_doc->Warnings()) m_app.WriteLog("%s", warning.c_str());
   return true;
 }
 
@@ -160,6 +169,7 @@ void CPDFDriver::SaveOutput(const std::string& inputFile, const std::string& out
   // through a temporary: writing it directly would truncate the file being read.
   const bool inPlace = outputFile == inputFile || SameFile(outputFile, inputFile);
   const std::string& target = inPlace ? m_doc->FileName() : outputFile;
+  m_outputBefore = FileState(outputFile);
   if (m_doc->Save(target.c_str(), false, false)) {
     m_outputWritten = true;
     return;
@@ -186,8 +196,10 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     LogError("cannot get Resources", m_doc->LastError());
     return false;
   }
-  if (ranges.watermarkFirst <= page && page <= ranges.watermarkLast && !StampWatermark(page)) return false;
-  if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page)) return false;
+  if (ranges.watermarkFirst <= page && page <= ranges.watermarkLast && !StampWatermark(page))
+    return false;
+  if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page))
+    return false;
   m_resources->UpdateProcSet();
   // The page before this one is done for good now: the page-tree lookup of this page has moved
   // past it (it resumes from the previous page, which must therefore still be in memory).
@@ -242,9 +254,12 @@ void CPDFDriver::CleanUpAfterFailure(const std::string& inputFile, const std::st
   // Closing a document that is being saved removes the output it created (a temporary or a
   // new file); the input is never touched.
   m_doc.reset();
-  // A file that this run did not create is not ours to delete: when the save could not even
-  // open the output, whatever stands under that name stays.
-  if (m_outputWritten && !inPlace && FileExists(outputFile)) RemoveFile(outputFile);
+  // A file that this run did not write is not ours to delete: when the save could not even open
+  // the output, or kept its work in a temporary that never replaced the file, whatever stood
+  // under that name before stays.
+  if (!m_outputWritten || inPlace) return;
+  const auto now = FileState(outputFile);
+  if (now && now != m_outputBefore) RemoveFile(outputFile);
 }
 
 // ---- watermark ---------------------------------------------------------------------------------
@@ -282,7 +297,8 @@ bool CPDFDriver::MakeWatermarkForm(std::string& name) {
   if (!form->CreateFromPage(m_doc.get(), *source)) return false;
   PlaceForm(*form);
   CPDFObjRef ref;
-  if (!m_resources->MakeName(name, *form) || !m_resources->AddResource(name, std::move(form), &ref)) {
+  if (!m_resources->MakeName(name, *form) ||
+      !m_resources->AddResource(name, std::move(form), &ref)) {
     LogError("cannot define PDF FormXObject", m_doc->LastError());
     return false;
   }

@@ -3,11 +3,15 @@
 // of their ranges, keeps each visited page's procedure sets current, and writes the result.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "app/numbering.h"
 #include "app/stamp_options.h"
@@ -161,6 +165,8 @@ class CPDFDriver {
 
   bool m_outputWritten = false;  // the output file was created (or truncated) by this run
   CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched
+  // What stood under the output name when the save began (see CleanUpAfterFailure).
+  std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
   // Content streams filed by this run, by their text: pages stamped alike share one stream.
   std::map<std::string, CPDFObjRef> m_sharedContents;
 };

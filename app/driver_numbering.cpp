@@ -40,30 +40,29 @@ void CPDFDriver::SetNumberingOptions(const StampOptions& options) {
   // numbering range is 0..0, resolved later to 0..page count, and StampNumber does nothing on it.
   if (!options.numberingOn) return;
   m_numbering.on = true;
-  const NumberingPages pages = ParseNumberingPagesSpec(options.numberingPagesSpec.value_or(""));
+  const NumberingPages pages = ParseNumberingPagesOption(options.numberingPagesSpec.value_or(""));
   m_numbering.firstPage = pages.firstPage;
   m_numbering.lastPage = pages.lastPage;
   m_numbering.initial = pages.initial;
-  m_numbering.text = ParseNumberFormatSpec(options.numberFormatSpec.value_or(""));
-  m_numbering.placement = ParseNumberPlacementSpec(options.numberPlacementSpec);
+  m_numbering.text = ParseNumberFormatOption(options.numberFormatSpec.value_or(""));
+  m_numbering.placement = ParseNumberPlacementOption(options.numberPlacementSpec);
 }
 
 bool CPDFDriver::StampNumber(int32_t page) {
   if (!m_numbering.on) return true;
-  std::string name;
-  CPDFFont* font = NumberingFont(name);
-  if (!font) return false;
-
   const NumberFormatSettings& settings = m_numbering.text;
   const int64_t number = PageNumberValue(page, m_numbering.firstPage, m_numbering.initial);
   // The run frame refuses an unsafe format before anything starts; a driver used on its own
-  // refuses it here, with the same line.
+  // refuses it here, with the same line, before the page is touched.
   const std::optional<std::string> text =
       ApplyNumberFormat(settings.format, NumberText(number, settings.style));
   if (!text) {
     LogError(Format("invalid number format: %s", settings.format.c_str()));
     return false;
   }
+  std::string name;
+  CPDFFont* font = NumberingFont(name);
+  if (!font) return false;
   const TextPosition position = NumberPosition(*font, *text, page);
 
   CPDFGraphObjs objects;
@@ -96,7 +95,8 @@ CPDFFont* CPDFDriver::MakeNumberingFont(std::string& name) {
   }
   CPDFFont* made = font.get();
   CPDFObjRef ref;
-  if (!m_resources->MakeName(name, *font) || !m_resources->AddResource(name, std::move(font), &ref)) {
+  if (!m_resources->MakeName(name, *font) ||
+      !m_resources->AddResource(name, std::move(font), &ref)) {
     LogError("cannot define PDF Font", m_doc->LastError());
     return nullptr;
   }

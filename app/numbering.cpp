@@ -80,13 +80,20 @@ constexpr int64_t kLargestRoman = 9999;
 
 int32_t MirroredLocation(int32_t location) {
   switch (location) {
-    case 1: return 7;
-    case 2: return 6;
-    case 3: return 5;
-    case 5: return 3;
-    case 6: return 2;
-    case 7: return 1;
-    default: return location;  // 4 and 8 sit on the centre line
+    case 1:
+      return 7;
+    case 2:
+      return 6;
+    case 3:
+      return 5;
+    case 5:
+      return 3;
+    case 6:
+      return 2;
+    case 7:
+      return 1;
+    default:
+      return location;  // 4 and 8 sit on the centre line
   }
 }
 
@@ -122,9 +129,9 @@ void AppendConversion(std::string_view format, size_t& i, std::string_view text,
 
 }  // namespace
 
-// ---- option values -------------------------------------------------------------------------------
+// ---- option values ------------------------------------------------------------------------------
 
-NumberingPages ParseNumberingPagesSpec(std::string_view value) {
+NumberingPages ParseNumberingPagesOption(std::string_view value) {
   NumberingPages pages;
   if (auto first = CommaField(value, 0); !first.empty()) pages.firstPage = DecimalValue(first);
   if (auto last = CommaField(value, 1); !last.empty()) pages.lastPage = DecimalValue(last);
@@ -145,7 +152,7 @@ std::string NumberFontName(std::string_view field) {
   return name;
 }
 
-NumberFormatSettings ParseNumberFormatSpec(std::string_view value) {
+NumberFormatSettings ParseNumberFormatOption(std::string_view value) {
   NumberFormatSettings settings;
   settings.style = StyleOf(CommaField(value, 0));
   // The same field that the run frame checked with IsSafeNumberFormat.
@@ -158,7 +165,7 @@ NumberFormatSettings ParseNumberFormatSpec(std::string_view value) {
   return settings;
 }
 
-NumberPlacement ParseNumberPlacementSpec(const std::optional<std::string>& value) {
+NumberPlacement ParseNumberPlacementOption(const std::optional<std::string>& value) {
   NumberPlacement placement;
   if (!value || value->empty()) return placement;
   placement.offsetY = 0.0f;
@@ -172,7 +179,7 @@ NumberPlacement ParseNumberPlacementSpec(const std::optional<std::string>& value
   return placement;
 }
 
-// ---- the number text -----------------------------------------------------------------------------
+// ---- the number text ----------------------------------------------------------------------------
 
 int64_t PageNumberValue(int32_t page, int32_t firstPage, int32_t initial) {
   return int64_t{page} + int64_t{initial} - int64_t{firstPage};
@@ -185,17 +192,21 @@ std::string RomanNumeral(int64_t number, bool lowerCase) {
   text += kRomanTens[number / 10 % 10];
   text += kRomanUnits[number % 10];
   if (lowerCase) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+      return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
   }
   return text;
 }
 
 std::string NumberText(int64_t number, NumberStyle style) {
   switch (style) {
-    case NumberStyle::kUpperRoman: return RomanNumeral(number, false);
-    case NumberStyle::kLowerRoman: return RomanNumeral(number, true);
-    case NumberStyle::kDecimal: break;
+    case NumberStyle::kUpperRoman:
+      return RomanNumeral(number, false);
+    case NumberStyle::kLowerRoman:
+      return RomanNumeral(number, true);
+    case NumberStyle::kDecimal:
+      break;
   }
   return std::to_string(number);
 }
@@ -219,7 +230,7 @@ std::optional<std::string> ApplyNumberFormat(std::string_view format, std::strin
   return out;
 }
 
-// ---- placement -----------------------------------------------------------------------------------
+// ---- placement ----------------------------------------------------------------------------------
 
 NumberPlacement PlacementForPage(const NumberPlacement& configured, bool spread, int32_t page,
                                  int32_t firstPage) {

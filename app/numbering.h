@@ -10,7 +10,7 @@
 
 namespace quarn {
 
-// ---- option values -------------------------------------------------------------------------------
+// ---- option values ------------------------------------------------------------------------------
 
 // -nbp "StartPage,EndPage,Initial": every part optional.
 struct NumberingPages {
@@ -18,7 +18,7 @@ struct NumberingPages {
   int32_t lastPage = 0;   // N2: 0 means the last page, negative means no page at all
   int32_t initial = 1;    // the number of page N1
 };
-NumberingPages ParseNumberingPagesSpec(std::string_view value);
+NumberingPages ParseNumberingPagesOption(std::string_view value);
 
 enum class NumberStyle : int32_t { kDecimal = 1, kUpperRoman = 2, kLowerRoman = 3 };
 
@@ -29,7 +29,7 @@ struct NumberFormatSettings {
   std::string fontName = "Helvetica";
   float fontSize = 9.0f;
 };
-NumberFormatSettings ParseNumberFormatSpec(std::string_view value);
+NumberFormatSettings ParseNumberFormatOption(std::string_view value);
 
 // The font a -nbf Font field asks for: empty is Helvetica, the abbreviations of the standard
 // fonts ("H", "TB", ...) give their full names, any other name has each "-" turned into ",".
@@ -50,9 +50,9 @@ struct NumberPlacement {
   float offsetY = static_cast<float>(5 * kPointsPerMillimetre);  // 5 mm above the edge
 };
 // An absent or empty value gives the defaults above; any other value starts from offsets 0.
-NumberPlacement ParseNumberPlacementSpec(const std::optional<std::string>& value);
+NumberPlacement ParseNumberPlacementOption(const std::optional<std::string>& value);
 
-// ---- the number text -----------------------------------------------------------------------------
+// ---- the number text ----------------------------------------------------------------------------
 
 // The number of `page` in the range that starts at `firstPage` with `initial`. Worked out in 64
 // bits: an initial number near the 32-bit limit must not wrap into a negative page number.
@@ -70,7 +70,7 @@ std::string NumberText(int64_t number, NumberStyle style);
 // user's format never reaches printf.
 std::optional<std::string> ApplyNumberFormat(std::string_view format, std::string_view text);
 
-// ---- placement -----------------------------------------------------------------------------------
+// ---- placement ----------------------------------------------------------------------------------
 
 // The location and offsets used on `page`: with spread, every second page of the range (counted
 // from `firstPage`) has its location mirrored left to right and its x offset negated.

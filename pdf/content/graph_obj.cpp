@@ -118,7 +118,8 @@ void GraphOperator::Assign(int32_t type, Operands operands) {
   if (!info) return;
   m_type = type;
   std::strncpy(m_operator.data(), info->text, m_operator.size() - 1);
-  for (size_t i = 0; i < operands.size() && i < kMaxOperands; ++i) m_operands[i] = std::move(operands[i]);
+  for (size_t i = 0; i < operands.size() && i < kMaxOperands; ++i)
+    m_operands[i] = std::move(operands[i]);
 }
 
 uint32_t GraphOperator::GetOpClass() const {
@@ -177,7 +178,8 @@ void GraphOperator::WriteTrailingSpaces(OutStream& out, const char* op) const {
 
 bool GraphOperator::BoolOperand(size_t i) const {
   const CPDFObject* operand = Operand(i);
-  return operand && operand->TypeCode() == kTypeBool && static_cast<const CPDFBool*>(operand)->Value();
+  return operand && operand->TypeCode() == kTypeBool &&
+         static_cast<const CPDFBool*>(operand)->Value();
 }
 
 void GraphOperator::WriteOperand(OutStream& out, size_t i) const {
@@ -214,27 +216,38 @@ void GraphOperator::WriteShowArray(OutStream& out) const {
 
 // ---- PageDescOperator ------------------------------------------------------------------------
 
-const OperatorInfo* PageDescOperator::InfoOf(int32_t type) const { return RowOf(kPageDescOperators, type); }
+const OperatorInfo* PageDescOperator::InfoOf(int32_t type) const {
+  return RowOf(kPageDescOperators, type);
+}
 
 void PageDescOperator::SetSave() { Assign(kSave, {}); }
 void PageDescOperator::SetRestore() { Assign(kRestore, {}); }
 void PageDescOperator::SetConcatMatrix(float a, float b, float c, float d, float e, float f) {
-  Assign(kConcatMatrix, MakeOperands(Number(a), Number(b), Number(c), Number(d), Number(e), Number(f)));
+  Assign(kConcatMatrix,
+         MakeOperands(Number(a), Number(b), Number(c), Number(d), Number(e), Number(f)));
 }
-void PageDescOperator::SetFlatness(float flatness) { Assign(kFlatness, MakeOperands(Number(flatness))); }
+void PageDescOperator::SetFlatness(float flatness) {
+  Assign(kFlatness, MakeOperands(Number(flatness)));
+}
 void PageDescOperator::SetLineCap(int32_t cap) { Assign(kLineCap, MakeOperands(Integer(cap))); }
 void PageDescOperator::SetDash(std::unique_ptr<CPDFArray> dashes, float phase) {
   if (!dashes) dashes = std::make_unique<CPDFArray>();
   Assign(kDash, MakeOperands(std::unique_ptr<CPDFObject>(std::move(dashes)), Number(phase)));
 }
 void PageDescOperator::SetLineJoin(int32_t join) { Assign(kLineJoin, MakeOperands(Integer(join))); }
-void PageDescOperator::SetLineWidth(float width) { Assign(kLineWidth, MakeOperands(Number(width))); }
-void PageDescOperator::SetMiterLimit(float limit) { Assign(kMiterLimit, MakeOperands(Number(limit))); }
+void PageDescOperator::SetLineWidth(float width) {
+  Assign(kLineWidth, MakeOperands(Number(width)));
+}
+void PageDescOperator::SetMiterLimit(float limit) {
+  Assign(kMiterLimit, MakeOperands(Number(limit)));
+}
 void PageDescOperator::SetExtGState(std::string_view resourceName) {
   Assign(kExtGState, MakeOperands(Name(resourceName)));
 }
 void PageDescOperator::SetFillGray(float gray) { Assign(kFillGray, MakeOperands(Number(gray))); }
-void PageDescOperator::SetStrokeGray(float gray) { Assign(kStrokeGray, MakeOperands(Number(gray))); }
+void PageDescOperator::SetStrokeGray(float gray) {
+  Assign(kStrokeGray, MakeOperands(Number(gray)));
+}
 void PageDescOperator::SetFillRGB(float r, float g, float b) {
   Assign(kFillRGB, MakeOperands(Number(r), Number(g), Number(b)));
 }
@@ -259,17 +272,20 @@ void PageDescOperator::SetFillColor(const std::vector<float>& components) {
 void PageDescOperator::SetStrokeColor(const std::vector<float>& components) {
   SetColorComponents(kStrokeColor, components, 4, {});
 }
-void PageDescOperator::SetFillColorN(const std::vector<float>& components, std::string_view pattern) {
+void PageDescOperator::SetFillColorN(const std::vector<float>& components,
+                                     std::string_view pattern) {
   SetColorComponents(kFillColorN, components, pattern.empty() ? kMaxOperands - 1 : 4, pattern);
 }
-void PageDescOperator::SetStrokeColorN(const std::vector<float>& components, std::string_view pattern) {
+void PageDescOperator::SetStrokeColorN(const std::vector<float>& components,
+                                       std::string_view pattern) {
   SetColorComponents(kStrokeColorN, components, pattern.empty() ? kMaxOperands - 1 : 4, pattern);
 }
 
 void PageDescOperator::SetColorComponents(OpType type, const std::vector<float>& components,
                                           size_t maxCount, std::string_view pattern) {
   Operands operands;
-  for (size_t i = 0; i < components.size() && i < maxCount; ++i) operands.push_back(Number(components[i]));
+  for (size_t i = 0; i < components.size() && i < maxCount; ++i)
+    operands.push_back(Number(components[i]));
   if (!pattern.empty()) operands.push_back(Name(pattern));
   Assign(type, std::move(operands));
 }
@@ -281,13 +297,19 @@ void PageDescOperator::SetBeginCompat() { Assign(kBeginCompat, {}); }
 void PageDescOperator::SetEndCompat(std::string_view rawBytes) {
   Assign(kEndCompat, MakeOperands(String(rawBytes.data(), rawBytes.size())));
 }
-void PageDescOperator::SetBeginMarked(std::string_view tag) { Assign(kBeginMarked, MakeOperands(Name(tag))); }
-void PageDescOperator::SetBeginMarkedProps(std::string_view tag, std::unique_ptr<CPDFObject> properties) {
+void PageDescOperator::SetBeginMarked(std::string_view tag) {
+  Assign(kBeginMarked, MakeOperands(Name(tag)));
+}
+void PageDescOperator::SetBeginMarkedProps(std::string_view tag,
+                                           std::unique_ptr<CPDFObject> properties) {
   Assign(kBeginMarkedProps, MakeOperands(Name(tag), std::move(properties)));
 }
 void PageDescOperator::SetEndMarked() { Assign(kEndMarked, {}); }
-void PageDescOperator::SetMarkPoint(std::string_view tag) { Assign(kMarkPoint, MakeOperands(Name(tag))); }
-void PageDescOperator::SetMarkPointProps(std::string_view tag, std::unique_ptr<CPDFObject> properties) {
+void PageDescOperator::SetMarkPoint(std::string_view tag) {
+  Assign(kMarkPoint, MakeOperands(Name(tag)));
+}
+void PageDescOperator::SetMarkPointProps(std::string_view tag,
+                                         std::unique_ptr<CPDFObject> properties) {
   Assign(kMarkPointProps, MakeOperands(Name(tag), std::move(properties)));
 }
 
@@ -297,9 +319,15 @@ const OperatorInfo* TextOperator::InfoOf(int32_t type) const { return RowOf(kTex
 
 void TextOperator::SetBeginText() { Assign(kBeginText, {}); }
 void TextOperator::SetEndText() { Assign(kEndText, {}); }
-void TextOperator::SetCharSpacing(float spacing) { Assign(kCharSpacing, MakeOperands(Number(spacing))); }
-void TextOperator::SetWordSpacing(float spacing) { Assign(kWordSpacing, MakeOperands(Number(spacing))); }
-void TextOperator::SetHorizScaling(float percent) { Assign(kHorizScaling, MakeOperands(Number(percent))); }
+void TextOperator::SetCharSpacing(float spacing) {
+  Assign(kCharSpacing, MakeOperands(Number(spacing)));
+}
+void TextOperator::SetWordSpacing(float spacing) {
+  Assign(kWordSpacing, MakeOperands(Number(spacing)));
+}
+void TextOperator::SetHorizScaling(float percent) {
+  Assign(kHorizScaling, MakeOperands(Number(percent)));
+}
 void TextOperator::SetLeading(float leading) { Assign(kLeading, MakeOperands(Number(leading))); }
 void TextOperator::SetFont(std::string_view resourceName, float size) {
   Assign(kFont, MakeOperands(Name(resourceName), Number(size)));
@@ -310,29 +338,39 @@ void TextOperator::SetMove(float x, float y, bool setLeading) {
   Assign(setLeading ? kMoveSetLeading : kMove, MakeOperands(Number(x), Number(y)));
 }
 void TextOperator::SetTextMatrix(float a, float b, float c, float d, float e, float f) {
-  Assign(kTextMatrix, MakeOperands(Number(a), Number(b), Number(c), Number(d), Number(e), Number(f)));
+  Assign(kTextMatrix,
+         MakeOperands(Number(a), Number(b), Number(c), Number(d), Number(e), Number(f)));
 }
 void TextOperator::SetNextLine() { Assign(kNextLine, {}); }
-void TextOperator::SetShow(const char* text, size_t length) { Assign(kShow, MakeOperands(String(text, length))); }
+void TextOperator::SetShow(const char* text, size_t length) {
+  Assign(kShow, MakeOperands(String(text, length)));
+}
 void TextOperator::SetNextLineShow(const char* text, size_t length) {
   Assign(kNextLineShow, MakeOperands(String(text, length)));
 }
-void TextOperator::SetSpacingShow(float wordSpacing, float charSpacing, const char* text, size_t length,
-                                  bool asOperator) {
-  Assign(kSpacingShow,
-         MakeOperands(Number(wordSpacing), Number(charSpacing), String(text, length), Flag(asOperator)));
+void TextOperator::SetSpacingShow(float wordSpacing, float charSpacing, const char* text,
+                                  size_t length, bool asOperator) {
+  Assign(kSpacingShow, MakeOperands(Number(wordSpacing), Number(charSpacing), String(text, length),
+                                    Flag(asOperator)));
 }
 void TextOperator::SetShowArray(std::unique_ptr<CPDFArray> elements, bool nextLine) {
   if (!elements) elements = std::make_unique<CPDFArray>();
-  Assign(kShowArray, MakeOperands(std::unique_ptr<CPDFObject>(std::move(elements)), Flag(nextLine)));
+  Assign(kShowArray,
+         MakeOperands(std::unique_ptr<CPDFObject>(std::move(elements)), Flag(nextLine)));
 }
 
 // ---- ExternalOperator ------------------------------------------------------------------------
 
-const OperatorInfo* ExternalOperator::InfoOf(int32_t type) const { return RowOf(kExternalOperators, type); }
+const OperatorInfo* ExternalOperator::InfoOf(int32_t type) const {
+  return RowOf(kExternalOperators, type);
+}
 
-void ExternalOperator::SetDo(std::string_view resourceName) { Assign(kDo, MakeOperands(Name(resourceName))); }
-void ExternalOperator::SetPS(std::string_view resourceName) { Assign(kPS, MakeOperands(Name(resourceName))); }
+void ExternalOperator::SetDo(std::string_view resourceName) {
+  Assign(kDo, MakeOperands(Name(resourceName)));
+}
+void ExternalOperator::SetPS(std::string_view resourceName) {
+  Assign(kPS, MakeOperands(Name(resourceName)));
+}
 
 // ---- compound objects ------------------------------------------------------------------------
 

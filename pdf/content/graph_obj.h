@@ -93,7 +93,9 @@ class GraphOperator : public GraphObj {
   int32_t Type() const { return m_type; }
   const char* Operator() const { return m_operator.data(); }
   // The operand in slot i (observed), or nullptr when the slot is empty.
-  const CPDFObject* Operand(size_t i) const { return i < kMaxOperands ? m_operands[i].get() : nullptr; }
+  const CPDFObject* Operand(size_t i) const {
+    return i < kMaxOperands ? m_operands[i].get() : nullptr;
+  }
   size_t OperandCount() const;
   // Releases every operand and leaves the operator unset (type -1, empty text).
   void Reset();
@@ -127,36 +129,36 @@ class GraphOperator : public GraphObj {
 class PageDescOperator : public GraphOperator {
  public:
   enum OpType : int32_t {
-    kSave = 0,                // q
-    kRestore = 1,             // Q
-    kConcatMatrix = 2,        // cm
-    kFlatness = 3,            // i
-    kLineCap = 4,             // J
-    kDash = 5,                // d
-    kLineJoin = 6,            // j
-    kLineWidth = 7,           // w
-    kMiterLimit = 8,          // M
-    kExtGState = 9,           // gs
-    kFillGray = 10,           // g
-    kStrokeGray = 11,         // G
-    kFillRGB = 12,            // rg
-    kStrokeRGB = 13,          // RG
-    kFillCMYK = 14,           // k
-    kStrokeCMYK = 15,         // K
-    kFillColorSpace = 16,     // cs
-    kStrokeColorSpace = 17,   // CS
-    kFillColor = 18,          // sc
-    kStrokeColor = 19,        // SC
-    kFillColorN = 20,         // scn
-    kStrokeColorN = 21,       // SCN
-    kRenderingIntent = 22,    // ri
-    kBeginCompat = 23,        // BX
-    kEndCompat = 24,          // EX
-    kBeginMarked = 25,        // BMC
-    kBeginMarkedProps = 26,   // BDC
-    kEndMarked = 27,          // EMC
-    kMarkPoint = 28,          // MP
-    kMarkPointProps = 29,     // DP
+    kSave = 0,               // q
+    kRestore = 1,            // Q
+    kConcatMatrix = 2,       // cm
+    kFlatness = 3,           // i
+    kLineCap = 4,            // J
+    kDash = 5,               // d
+    kLineJoin = 6,           // j
+    kLineWidth = 7,          // w
+    kMiterLimit = 8,         // M
+    kExtGState = 9,          // gs
+    kFillGray = 10,          // g
+    kStrokeGray = 11,        // G
+    kFillRGB = 12,           // rg
+    kStrokeRGB = 13,         // RG
+    kFillCMYK = 14,          // k
+    kStrokeCMYK = 15,        // K
+    kFillColorSpace = 16,    // cs
+    kStrokeColorSpace = 17,  // CS
+    kFillColor = 18,         // sc
+    kStrokeColor = 19,       // SC
+    kFillColorN = 20,        // scn
+    kStrokeColorN = 21,      // SCN
+    kRenderingIntent = 22,   // ri
+    kBeginCompat = 23,       // BX
+    kEndCompat = 24,         // EX
+    kBeginMarked = 25,       // BMC
+    kBeginMarkedProps = 26,  // BDC
+    kEndMarked = 27,         // EMC
+    kMarkPoint = 28,         // MP
+    kMarkPointProps = 29,    // DP
   };
 
   PageDescOperator() : GraphOperator(kPageDescOperator, "Page-Description Operator") {}
@@ -210,23 +212,23 @@ class PageDescOperator : public GraphOperator {
 class TextOperator : public GraphOperator {
  public:
   enum OpType : int32_t {
-    kBeginText = 0,       // BT
-    kEndText = 1,         // ET
-    kCharSpacing = 2,     // Tc
-    kWordSpacing = 3,     // Tw
-    kHorizScaling = 4,    // Tz
-    kLeading = 5,         // TL
-    kFont = 6,            // Tf
-    kRenderMode = 7,      // Tr
-    kRise = 8,            // Ts
-    kMove = 9,            // Td
-    kMoveSetLeading = 10, // TD
-    kTextMatrix = 11,     // Tm
-    kNextLine = 12,       // T*
-    kShow = 13,           // Tj
-    kNextLineShow = 14,   // '
-    kSpacingShow = 15,    // "
-    kShowArray = 16,      // TJ
+    kBeginText = 0,        // BT
+    kEndText = 1,          // ET
+    kCharSpacing = 2,      // Tc
+    kWordSpacing = 3,      // Tw
+    kHorizScaling = 4,     // Tz
+    kLeading = 5,          // TL
+    kFont = 6,             // Tf
+    kRenderMode = 7,       // Tr
+    kRise = 8,             // Ts
+    kMove = 9,             // Td
+    kMoveSetLeading = 10,  // TD
+    kTextMatrix = 11,      // Tm
+    kNextLine = 12,        // T*
+    kShow = 13,            // Tj
+    kNextLineShow = 14,    // '
+    kSpacingShow = 15,     // "
+    kShowArray = 16,       // TJ
   };
 
   TextOperator() : GraphOperator(kTextOperator, "Text Operator") {}

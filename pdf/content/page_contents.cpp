@@ -19,7 +19,8 @@ constexpr const char* kModule = "CPDFPage";
 bool IsStreamValue(const CPDFObject* value) { return value && value->TypeCode() == kTypeStream; }
 
 [[noreturn]] void ThrowTypecheck(const char* method, const CPDFObject* value) {
-  Throw(kModule, method, kInvalidFormat, Format("typecheck: %s", value ? value->TypeName() : "Null"));
+  Throw(kModule, method, kInvalidFormat,
+        Format("typecheck: %s", value ? value->TypeName() : "Null"));
 }
 
 // Appends the decoded data of `source` to `target`. Data without filters is taken as it is;
@@ -28,12 +29,14 @@ void AppendDecoded(CPDFDoc* doc, CPDFStream& source, CPDFStream& target) {
   if (!source.Lookup("Filter")) {
     const char* data = source.Data();
     const size_t length = source.DataLength();
-    if (length > 0 && !data) Throw(kModule, "ReadContents", kInternalError, "CPDFStream::LoadData()");
+    if (length > 0 && !data)
+      Throw(kModule, "ReadContents", kInternalError, "CPDFStream::LoadData()");
     if (!target.AppendData(data, length)) ThrowCode(kModule, "ReadContents", kRuntimeError);
     return;
   }
   CPDFStream scratch(doc);
-  if (!scratch.CopyFrom(source, doc)) Throw(kModule, "ReadContents", kInternalError, "CPDFStream::CopyFrom()");
+  if (!scratch.CopyFrom(source, doc))
+    Throw(kModule, "ReadContents", kInternalError, "CPDFStream::CopyFrom()");
   CPDFErrorRecord error;
   if (!scratch.DecodeAllFilter(error)) throw error;
   if (!target.AppendData(scratch.Data(), scratch.DataLength())) {
@@ -44,7 +47,8 @@ void AppendDecoded(CPDFDoc* doc, CPDFStream& source, CPDFStream& target) {
 // A copy of `source` (dictionary and data) owned by `doc`, filed there as a new indirect object.
 CPDFObjRef FileCopy(CPDFDoc* doc, const CPDFStream& source, const char* method) {
   auto copy = std::make_unique<CPDFStream>(doc);
-  if (!copy->CopyFrom(source, doc)) Throw(kModule, method, kInternalError, "CPDFStream::CopyFrom()");
+  if (!copy->CopyFrom(source, doc))
+    Throw(kModule, method, kInternalError, "CPDFStream::CopyFrom()");
   CPDFObjRef ref;
   if (!doc || !doc->RegistObj(std::move(copy), &ref)) {
     Throw(kModule, method, kInternalError, "CPDFDoc::RegistObj()");
@@ -107,7 +111,8 @@ bool CPDFPage::ReplaceContents(const CPDFStream& stream) {
     CPDFObject* contents = GetValue(doc, "Contents", &ref);
     if (!contents) {
       const CPDFObjRef added = FileCopy(doc, stream, "ReplaceContents");
-      if (!SetReference("Contents", added)) Throw(kModule, "ReplaceContents", kInternalError, "CPDFDict::Insert()");
+      if (!SetReference("Contents", added))
+        Throw(kModule, "ReplaceContents", kInternalError, "CPDFDict::Insert()");
       return;
     }
     if (!IsStreamValue(contents) && !AsArray(contents)) ThrowTypecheck("ReplaceContents", contents);
@@ -123,7 +128,8 @@ bool CPDFPage::ReplaceContents(const CPDFStream& stream) {
     auto* existing = static_cast<CPDFStream*>(contents);
     existing->ClearEntries();
     existing->ClearData();
-    if (!existing->CopyFrom(stream, doc)) Throw(kModule, "ReplaceContents", kInternalError, "CPDFStream::CopyFrom()");
+    if (!existing->CopyFrom(stream, doc))
+      Throw(kModule, "ReplaceContents", kInternalError, "CPDFStream::CopyFrom()");
   });
 }
 
@@ -139,7 +145,8 @@ bool AddContentsWith(CPDFPage& page, bool after, FileStream file) {
     CPDFObjRef ref;
     CPDFObject* contents = page.GetValue(doc, "Contents", &ref);
     if (!contents) {
-      if (!page.SetReference("Contents", file())) Throw(kModule, "AddContents", kInternalError, "CPDFDict::Insert()");
+      if (!page.SetReference("Contents", file()))
+        Throw(kModule, "AddContents", kInternalError, "CPDFDict::Insert()");
       return;
     }
     CPDFArray* parts = AsArray(contents);
@@ -195,7 +202,8 @@ bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDF
 bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after) {
   if (!stream.IsDefined()) {
     if (page.Doc()) {
-      page.Doc()->LastError().Keep(CPDFException(kModule, "AddContents", kUserError, "Object reference is not defined."));
+      page.Doc()->LastError().Keep(
+          CPDFException(kModule, "AddContents", kUserError, "Object reference is not defined."));
     }
     return false;
   }

@@ -12,7 +12,8 @@ bool CPDFProcSet::Realize(CPDFDoc* doc, CPDFObject& source) {
   return true;
 }
 
-std::unique_ptr<CPDFObject> CPDFProcSet::DuplicateWith(CPDFDoc* target, CPDFDoc*, DuplicateMap&) const {
+std::unique_ptr<CPDFObject> CPDFProcSet::DuplicateWith(CPDFDoc* target, CPDFDoc*,
+                                                       DuplicateMap&) const {
   auto copy = std::make_unique<CPDFProcSet>(View());
   copy->CopyFlagsFrom(*this);
   copy->BindDoc(target);

@@ -54,7 +54,9 @@ class NestingGuard {
   static inline thread_local int s_depth = 0;
 };
 
-bool IsTyped(const CPDFObject* value) { return dynamic_cast<const CPDFStructBase*>(value) != nullptr; }
+bool IsTyped(const CPDFObject* value) {
+  return dynamic_cast<const CPDFStructBase*>(value) != nullptr;
+}
 
 // Resolves `atom`. A reference to an object that the document does not hold reads as absent;
 // only a real load failure (recorded in the document's error record) is an error.
@@ -74,7 +76,8 @@ bool ResolveForLoading(CPDFDoc* doc, CPDFAtom* atom, CPDFObject*& value, CPDFObj
 
 // Puts `typed` where the plain value was: under the same indirect identity, or into the holder.
 template <class Store>
-bool PutInPlace(CPDFDoc* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> typed, Store store) {
+bool PutInPlace(CPDFDoc* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> typed,
+                Store store) {
   if (ref.IsDefined()) return ReplaceIndirect(doc, ref, std::move(typed));
   store(std::move(typed));
   return true;
@@ -119,8 +122,9 @@ bool LoadElementThrough(CPDFDoc* doc, CPDFArray& holder, size_t index, int typeM
   if (!value || !factory || !value->IsType(typeMask) || IsTyped(value)) return true;
   std::unique_ptr<CPDFObject> typed = factory(doc, *value, kinds);
   if (!typed) return true;
-  return PutInPlace(doc, ref, std::move(typed),
-                    [&](std::unique_ptr<CPDFObject> obj) { holder.Replace(index, std::move(obj)); });
+  return PutInPlace(doc, ref, std::move(typed), [&](std::unique_ptr<CPDFObject> obj) {
+    holder.Replace(index, std::move(obj));
+  });
 }
 
 // ---- loading -----------------------------------------------------------------------------------
@@ -140,8 +144,8 @@ bool CPDFResDict::Realize(CPDFDoc* doc, CPDFObject& source) {
   // resources as plain values; they are written back unchanged all the same.
   if (nesting.TooDeep()) return true;
   for (const CategoryInfo& category : kLoadOrder) {
-    const bool loaded = std::string_view(category.key) == "ProcSet" ? LoadProcSets()
-                                                                    : LoadCategory(category.key);
+    const bool loaded =
+        std::string_view(category.key) == "ProcSet" ? LoadProcSets() : LoadCategory(category.key);
     if (!loaded) return false;
   }
   return true;
@@ -202,7 +206,8 @@ bool CPDFResDict::MakeName(std::string& name, const CPDFResource& resource) {
 
 bool CPDFResDict::MakeNameFor(const char* category, const char* prefix, std::string& name) {
   const std::string stem = prefix ? prefix : "";
-  CPDFDict* entries = category && IsNamedCategory(category) ? AsDict(GetValue(Doc(), category)) : nullptr;
+  CPDFDict* entries =
+      category && IsNamedCategory(category) ? AsDict(GetValue(Doc(), category)) : nullptr;
   for (int i = 1; i <= kMaxResourceNumber; ++i) {
     std::string candidate = Format("%s%d", stem.c_str(), i);
     // A name whose entry is present but refers to a missing object is still taken: handing it
@@ -243,7 +248,8 @@ bool CPDFResDict::AddResource(const std::string& name, std::unique_ptr<CPDFObjec
   const auto* typed = dynamic_cast<const CPDFResource*>(resource.get());
   if (!typed || !IsNamedCategory(typed->GetCategory())) {
     if (Doc()) {
-      Doc()->LastError().Keep(CPDFException(kModule, "AddResource", kUserError, "not a named resource"));
+      Doc()->LastError().Keep(
+          CPDFException(kModule, "AddResource", kUserError, "not a named resource"));
     }
     return false;
   }
@@ -259,10 +265,12 @@ bool CPDFResDict::AddResource(const std::string& name, std::unique_ptr<CPDFObjec
   return false;
 }
 
-bool CPDFResDict::AddReference(const char* category, const std::string& name, const CPDFObjRef& ref) {
+bool CPDFResDict::AddReference(const char* category, const std::string& name,
+                               const CPDFObjRef& ref) {
   if (!category || !IsNamedCategory(category) || !ref.IsDefined()) {
     if (Doc()) {
-      Doc()->LastError().Keep(CPDFException(kModule, "AddReference", kUserError, "not a named resource"));
+      Doc()->LastError().Keep(
+          CPDFException(kModule, "AddReference", kUserError, "not a named resource"));
     }
     return false;
   }

@@ -133,13 +133,14 @@ bool CPDFFormXObj::CreateFromPage(CPDFDoc* target, CPDFPage& page) {
     CPDFResDict* resources = page.Get_Resources();
     if (!mediaBox || !resources) {
       if (target) {
-        target->LastError().Keep(CPDFException(kFormModule, "CreateFromPage", kUserError,
-                                               mediaBox ? "CPDFPage::Get_Resources()"
-                                                        : "CPDFPage::Get_MediaBox()"));
+        target->LastError().Keep(
+            CPDFException(kFormModule, "CreateFromPage", kUserError,
+                          mediaBox ? "CPDFPage::Get_Resources()" : "CPDFPage::Get_MediaBox()"));
       }
       return false;
     }
-    if (!Set_Subtype(std::make_unique<CPDFName>("Form")) || !Set_FormType(std::make_unique<CPDFInt>(1))) {
+    if (!Set_Subtype(std::make_unique<CPDFName>("Form")) ||
+        !Set_FormType(std::make_unique<CPDFInt>(1))) {
       return false;
     }
     auto box = std::make_unique<CPDFRect>();
@@ -171,7 +172,8 @@ bool CPDFFormXObj::Realize(CPDFDoc* doc, CPDFObject& source) {
          BindEntry<CPDFMatrix>(doc, *this, "Matrix", IsMatrix) &&
          BindEntry<CPDFResDict>(doc, *this, "Resources", IsResDict) && ConvertXUID() &&
          LoadEntryThrough(doc, *this, "OPI", kTypeDict, FindResourceFactory(kOPIFactory), -1) &&
-         LoadEntryThrough(doc, *this, "PieceInfo", kTypeDict, FindResourceFactory(kPieceInfoFactory), -1) &&
+         LoadEntryThrough(doc, *this, "PieceInfo", kTypeDict,
+                          FindResourceFactory(kPieceInfoFactory), -1) &&
          BindEntry<CPDFDate>(doc, *this, "LastModified", IsDateString);
 }
 
@@ -230,10 +232,9 @@ bool CPDFImageXObj::LoadMask() {
     ~Leave() { --depth; }
   } leave;
   // A colour-key mask is an array and stays as it is; only a stencil image becomes typed.
-  return BindEntry<CPDFImageXObj>(Doc(), *this, "Mask",
-                                  [](CPDFDoc* doc, CPDFObject* value) {
-                                    return value && value->TypeCode() == kTypeStream && IsImageXObj(doc, value);
-                                  });
+  return BindEntry<CPDFImageXObj>(Doc(), *this, "Mask", [](CPDFDoc* doc, CPDFObject* value) {
+    return value && value->TypeCode() == kTypeStream && IsImageXObj(doc, value);
+  });
 }
 
 bool CPDFImageXObj::LoadAlternates() {

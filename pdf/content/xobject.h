@@ -16,16 +16,16 @@ class CPDFPage;
 
 // The class-name object and the empty-object factory of a stream-based typed class. The empty
 // object is tied to `target` both as a typed value and as a stream.
-#define QUARN_TYPED_STREAM_CLASS(Class, ClassNameText)                                    \
- public:                                                                                  \
-  static const ::quarn::CPDFName& ClassName() {                                           \
-    static const ::quarn::CPDFName name(ClassNameText);                                   \
-    return name;                                                                          \
-  }                                                                                       \
+#define QUARN_TYPED_STREAM_CLASS(Class, ClassNameText)                                     \
+ public:                                                                                   \
+  static const ::quarn::CPDFName& ClassName() {                                            \
+    static const ::quarn::CPDFName name(ClassNameText);                                    \
+    return name;                                                                           \
+  }                                                                                        \
   std::unique_ptr<::quarn::CPDFObject> NewEmpty(::quarn::CPDFDoc* target) const override { \
-    auto obj = std::make_unique<Class>();                                                 \
-    obj->BindStreamDoc(target);                                                           \
-    return obj;                                                                           \
+    auto obj = std::make_unique<Class>();                                                  \
+    obj->BindStreamDoc(target);                                                            \
+    return obj;                                                                            \
   }
 
 // The base of the XObject family: a stream whose "Type" is "XObject".

@@ -83,7 +83,7 @@ bool CPDFDoc::Open(CPDFLib* lib, const std::string& fileName, const char* passwo
     m_source = SourceFile::Open(fileName);
     if (!m_source) ThrowCode(kModule, "Open", kRuntimeError);
     m_in = std::make_unique<FileInStream>(m_source);
-    OpenStep(m_error, "CPDFDoc::Serialize()", [this] { ReadSections(); });
+    OpenStep(m_error, "CPDFDoc::Serialize()", [this] { ReadSectionsOrRepair(); });
     m_released = std::make_unique<CPDFXRef>(this);
     m_released->Create(this, nullptr);
     RealizeSections();
@@ -162,10 +162,17 @@ void CPDFDoc::ReadSections() {
     m_bodies.push_back(std::make_unique<CPDFBody>(this));
     if (!m_in->Seek(offset)) Throw(kModule, "Serialize", kInvalidFormat, "ioerror");
     m_xrefs.push_back(std::make_unique<CPDFXRef>(this));
-    m_xrefs.back()->Read(this, *m_in);
+    auto trailer = std::make_unique<CPDFTrailer>(this);
+    if (ReadStreamSection(offset, *m_xrefs.back(), *trailer)) {
+      m_trailers.push_back(std::move(trailer));
+    } else {
+      if (!m_in->Seek(offset)) Throw(kModule, "Serialize", kInvalidFormat, "ioerror");
+      m_xrefs.back()->Read(this, *m_in);
+      m_trailers.push_back(std::move(trailer));
+      m_trailers.back()->Read(this, *m_in);
+      ReadHybridStream(*m_xrefs.back(), *m_trailers.back());
+    }
     m_bodies.back()->Grow(m_xrefs.back()->Size());
-    m_trailers.push_back(std::make_unique<CPDFTrailer>(this));
-    m_trailers.back()->Read(this, *m_in);
     CPDFDict& dict = m_trailers.back()->Dict();
     if (!dict.Lookup("Prev")) break;
     CPDFNumber* prev = dict.GetNumber(this, "Prev");
@@ -222,6 +229,8 @@ void CPDFDoc::CreateUpdateSection() {
   m_trailers.insert(m_trailers.begin(), std::make_unique<CPDFTrailer>(this));
   const CPDFTrailer* previous = m_trailers.size() > 1 ? m_trailers[1].get() : nullptr;
   m_trailers.front()->Create(this, previous);
+  // A section written from here has a plain table; the older one's stream stays where it was.
+  m_trailers.front()->Dict().Erase("XRefStm");
 }
 
 void CPDFDoc::MarkLinearized() {
@@ -353,6 +362,11 @@ void CPDFDoc::ResetState() {
   m_encryptRef.Reset();
   m_released.reset();
   m_loading.clear();
+  m_objStms.reset();
+  m_scan.reset();
+  m_scanSource = nullptr;
+  m_warnings.clear();
+  m_repaired = false;
 }
 
 void CPDFDoc::Close() {

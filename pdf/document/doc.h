@@ -31,6 +31,8 @@ class CPDFPages;
 class CPDFLineaParams;
 class CPDFHintStream;
 class CPDFObjRefDict;
+class CPDFObjStmCache;
+class CPDFFileScan;
 
 class CPDFDoc {
  public:
@@ -88,6 +90,13 @@ class CPDFDoc {
   bool Linearize();
   bool LinearizeObj(const CPDFObjRef& ref, bool force);
   bool IsLinearized() const { return m_linearized; }
+
+  // ---- damaged files ----
+  // Warnings about the input, for the caller to show after Open: "damaged file repaired: %s"
+  // (with the file name) when the cross-reference data had to be rebuilt from the objects in
+  // the file. Reads that need a repair later on add it then.
+  const std::vector<std::string>& Warnings() const { return m_warnings; }
+  bool IsRepaired() const { return m_repaired; }
 
   // ---- security ----
   // The object key context for reading (document key) or writing (output key); nullptr when

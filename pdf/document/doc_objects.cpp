@@ -42,7 +42,7 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
       if (m_released && m_released->GetEntry(ref.Num())) return nullptr;
       const CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(ref.Num());
       if (!entry || !entry->InUse()) continue;
-      std::unique_ptr<CPDFObject> loaded = LoadObj(ref, entry->Offset());
+      std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *entry);
       if (!loaded) Throw(kModule, "GetObj", kInternalError, "CPDFDoc::LoadObj()");
       CPDFObject* result = loaded.get();
       try {

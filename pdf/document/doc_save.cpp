@@ -40,13 +40,18 @@ void GiveDefaultPermissions(int fd) {
 
 bool CPDFDoc::Save(const char* fileName, bool incremental, bool linearize) {
   ClearError();
+  // A second Save before Flush would abandon the first output half written; it is refused and
+  // the save under way goes on.
+  if (m_saveCalled) {
+    m_error.Keep(
+        CPDFException(kModule, "Save", kUserError, "CPDFDoc::Flush() has not been called."));
+    return false;
+  }
   try {
     if (!GetBody()) Throw(kModule, "Save", kInternalError, "CPDFDoc::GetBody()");
     if (!GetXRef()) Throw(kModule, "Save", kInternalError, "CPDFDoc::GetXRef()");
     CPDFTrailer* trailer = GetTrailer();
     if (!trailer) Throw(kModule, "Save", kInternalError, "CPDFDoc::GetTrailer()");
-    // A second Save before Flush would abandon the first output half written.
-    if (m_saveCalled) Throw(kModule, "Save", kUserError, "CPDFDoc::Flush() has not been called.");
     m_saveCalled = true;
     m_tempOutput = false;
     if (IsFDF()) {
@@ -64,6 +69,7 @@ bool CPDFDoc::Save(const char* fileName, bool incremental, bool linearize) {
     }
     m_incremental = incremental;
     m_linearized = linearize;
+    if (m_incremental && fileName && m_fileName == fileName) CheckAppendable();
     ChooseOutput(fileName);
     if (m_incremental) return true;
     // Every object goes into the update section, FDF included: a rewrite that left out the
@@ -137,6 +143,7 @@ void CPDFDoc::GatherForRewrite() {
       }
     }
   }
+  DropCrossReferenceStreams();
   m_bodies.resize(1);
   m_xrefs.resize(1);
   m_trailers.resize(1);
@@ -202,7 +209,7 @@ void CPDFDoc::SerializeOut() {
       offset = StoreObj(ref, *obj);
       if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
     } else {
-      std::unique_ptr<CPDFObject> loaded = LoadObj(ref, xref->GetEntry(ref.Num())->Offset());
+      std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *xref->GetEntry(ref.Num()));
       if (!loaded) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::LoadObj()");
       offset = StoreObj(ref, *loaded);
       if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
@@ -216,11 +223,11 @@ void CPDFDoc::SerializeOut() {
   if (!IsFDF() && (!size || size->IntValue() < highest + 1)) {
     trailer->Set_Size(std::make_unique<CPDFInt>(highest + 1));
   }
-  std::vector<int64_t> inputOffsets;
-  inputOffsets.reserve(written.size());
+  std::vector<CPDFXRefEntry> inputEntries;
+  inputEntries.reserve(written.size());
   for (const auto& [num, offset] : written) {
     CPDFXRefEntry* entry = xref->GetEntry(num);
-    inputOffsets.push_back(entry->Offset());
+    inputEntries.push_back(*entry);
     entry->SetOffset(offset);
   }
   const int64_t startXRef = out.Position();
@@ -231,9 +238,7 @@ void CPDFDoc::SerializeOut() {
   if (!m_out->Good() || !m_out->Sync()) {
     const int err = errno;
     // Back to the input offsets, so that nothing points into an output that will not be.
-    for (size_t i = 0; i < written.size(); ++i) {
-      xref->GetEntry(written[i].first)->SetOffset(inputOffsets[i]);
-    }
+    for (size_t i = 0; i < written.size(); ++i) *xref->GetEntry(written[i].first) = inputEntries[i];
     trailer->SetStartXRef(-1);
     errno = err;
     ThrowCode(kModule, "Serialize", kRuntimeError);
@@ -279,7 +284,7 @@ void CPDFDoc::FinishFlush() {
     m_source = SourceFile::Open(m_fileName);
     if (!m_source) ThrowCode(kModule, "Flush", kRuntimeError);
     m_in = std::make_unique<FileInStream>(m_source);
-    ReadSections();
+    ReadSectionsOrRepair();
     m_released = std::make_unique<CPDFXRef>(this);
     m_released->Create(this, nullptr);
     RealizeSections();

@@ -119,6 +119,7 @@ void CPDFXRef::Serialize(OutStream& out) const {
 void CPDFXRef::Create(CPDFDoc* doc, const CPDFXRef* previous) {
   m_doc = doc;
   m_entries.clear();
+  m_streamNumbers.clear();
   m_freeHead = 0;
   m_size = 0;
   if (!previous) return;

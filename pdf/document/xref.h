@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "pdf/document/file_struct.h"
 
@@ -15,20 +16,42 @@ class CPDFXRefEntry {
   CPDFXRefEntry(int32_t num, int32_t gen, int64_t offset, bool inUse)
       : m_num(num), m_gen(gen), m_offset(offset), m_inUse(inUse) {}
 
+  // An object in use that is stored in object stream `stream` at position `index` (entry type
+  // 2 of a cross-reference stream); its generation is 0.
+  static CPDFXRefEntry Compressed(int32_t num, int32_t stream, int32_t index) {
+    CPDFXRefEntry entry(num, 0, 0, true);
+    entry.m_objStm = stream;
+    entry.m_objStmIndex = index;
+    return entry;
+  }
+
   int32_t Num() const { return m_num; }
   int32_t Gen() const { return m_gen; }
   // The byte offset of an object in use; for a free entry, the next number of the free list.
   int64_t Offset() const { return m_offset; }
   bool InUse() const { return m_inUse; }
+  bool IsCompressed() const { return m_objStm > 0; }
+  int32_t ObjStmNum() const { return m_objStm; }
+  int32_t ObjStmIndex() const { return m_objStmIndex; }
   void SetGen(int32_t gen) { m_gen = gen; }
-  void SetOffset(int64_t offset) { m_offset = offset; }
-  void SetInUse(bool inUse) { m_inUse = inUse; }
+  // An entry given a byte offset (or a free-list link) no longer lies in an object stream.
+  void SetOffset(int64_t offset) {
+    m_offset = offset;
+    m_objStm = 0;
+    m_objStmIndex = 0;
+  }
+  void SetInUse(bool inUse) {
+    m_inUse = inUse;
+    if (!inUse) m_objStm = m_objStmIndex = 0;
+  }
 
  private:
   int32_t m_num = -1;
   int32_t m_gen = -1;
   int64_t m_offset = 0;
   bool m_inUse = false;
+  int32_t m_objStm = 0;  // 0: the object stands at m_offset in the file
+  int32_t m_objStmIndex = 0;
 };
 
 class CPDFXRef : public CPDFFileStruct {
@@ -70,6 +93,11 @@ class CPDFXRef : public CPDFFileStruct {
   // Filled slots in ascending object number.
   const std::map<int32_t, CPDFXRefEntry>& Entries() const { return m_entries; }
 
+  // Numbers of the cross-reference stream objects this section was read from (the section's
+  // own stream, or the "XRefStm" stream of a hybrid file); none for a plain table.
+  const std::vector<int32_t>& StreamNumbers() const { return m_streamNumbers; }
+  void AddStreamNumber(int32_t num) { m_streamNumbers.push_back(num); }
+
  private:
   // The entry that links to `num` in the free list: nullptr for the head; throws when the
   // chain is broken or loops.
@@ -78,6 +106,7 @@ class CPDFXRef : public CPDFFileStruct {
   int32_t m_freeHead = 0;
   int32_t m_size = 0;
   std::map<int32_t, CPDFXRefEntry> m_entries;
+  std::vector<int32_t> m_streamNumbers;
 };
 
 }  // namespace quarn

@@ -1,5 +1,6 @@
 // Picking the class of a font: the loader for dictionaries read from a document and the
 // creators the tool calls by font name.
+#include "pdf/content/res_dict.h"
 #include "pdf/font/font.h"
 #include "pdf/font/type1_font.h"
 
@@ -45,7 +46,15 @@ std::unique_ptr<CPDFFont> BindAs(const FontClass& cls, CPDFDoc* doc, CPDFObject&
   return nullptr;
 }
 
+// Fonts named in resource dictionaries are typed when the resources are loaded.
+std::unique_ptr<CPDFObject> LoadFontResource(CPDFDoc* doc, CPDFObject& value, int kinds) {
+  return LoadFont(kinds, doc, value);
+}
+
 }  // namespace
+
+// This file is linked whenever fonts are used, so the font factory is always plugged in then.
+const bool kFontFactoryRegistered = (RegisterResourceFactory("Font", &LoadFontResource), true);
 
 std::unique_ptr<CPDFFont> LoadFont(int kinds, CPDFDoc* doc, CPDFObject& dict) {
   const FontClass* cls = AcceptingClass(kinds, doc, dict);

@@ -27,5 +27,13 @@ inline constexpr int kMaxResourceNesting = 32;
 // Depth of the recursive walks over values (copy, release, linearize) through containers and
 // indirect references; deeper chains are hostile and would exhaust the stack.
 inline constexpr int kMaxWalkDepth = 2048;
+// Colour components of a predicted image: DeviceN allows 32 colourants; more is not an image.
+inline constexpr int32_t kMaxPredictorColors = 32;
+// Decoded object streams hold dictionaries and arrays only; more than this is a bomb (256 MiB).
+inline constexpr uint64_t kMaxObjectStreamSize = uint64_t(256) << 20;
+// Object streams whose own dictionaries lead into further object streams: deeper is a loop.
+inline constexpr int kMaxObjectStreamNesting = 8;
+// A repair decodes the object streams it finds up to this much in all (1 GiB): more is a bomb.
+inline constexpr uint64_t kMaxRepairDecodedSize = uint64_t(1) << 30;
 
 }  // namespace quarn::limits

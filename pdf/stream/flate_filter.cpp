@@ -72,10 +72,13 @@ bool CPDFFlateFilter::Encode(CPDFStream& stream, CPDFErrorRecord& error, Progres
   return RunEncode(stream, kClassName, kFilterName, &EncodeBytes, error, progress, cancel, range);
 }
 
-bool CPDFFlateFilter::Decode(CPDFStream& stream, CPDFObject* /*parms*/, CPDFErrorRecord& error,
+bool CPDFFlateFilter::Decode(CPDFStream& stream, CPDFObject* parms, CPDFErrorRecord& error,
                              ProgressProc progress, CancelProc cancel,
                              const CPDFProgressRange* range) {
-  return RunDecode(stream, kClassName, &DecodeBytes, error, progress, cancel, range);
+  if (!parms) return RunDecode(stream, kClassName, &DecodeBytes, error, progress, cancel, range);
+  // The stream's filter chain knows the predictor stage; the range is only read there.
+  return stream.DecodeFilter(CPDFName(kFilterName), parms, error, progress, cancel,
+                             const_cast<CPDFProgressRange*>(range));
 }
 
 void CPDFFlateFilter::DecodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out) {

@@ -13,8 +13,8 @@ class CPDFFlateFilter {
   // Replaces the stream's data by its compressed form (default level) and records the filter.
   static bool Encode(CPDFStream& stream, CPDFErrorRecord& error, ProgressProc progress = nullptr,
                      CancelProc cancel = nullptr, const CPDFProgressRange* range = nullptr);
-  // Replaces the stream's data by its decompressed form. Predictors are not supported, so the
-  // parameters are ignored and predicted data comes back still predicted.
+  // Replaces the stream's data by its decompressed form, undoing the PNG or TIFF predictor that
+  // the parameters name (pdf/stream/predictor.h).
   static bool Decode(CPDFStream& stream, CPDFObject* parms, CPDFErrorRecord& error,
                      ProgressProc progress = nullptr, CancelProc cancel = nullptr,
                      const CPDFProgressRange* range = nullptr);

@@ -36,11 +36,9 @@ bool TempHugeString::Grow(size_t needed) {
   }
   if (needed <= limits::kHugeStringThreshold) {
     try {
-      if (needed > m_mem.size()) {
-        // Grow in 4096-byte steps, doubling once past a few steps to stay linear.
-        size_t size = std::max<size_t>(needed, m_mem.size() < 16384 ? m_mem.size() + 4096 : m_mem.size() * 2);
-        m_mem.resize(std::min(size, limits::kHugeStringThreshold));
-      }
+      // The first allocation is exact (most stream data is written once); later growth is
+      // geometric through the vector.
+      if (needed > m_mem.size()) m_mem.resize(needed);
     } catch (const std::bad_alloc&) {
       return false;
     }

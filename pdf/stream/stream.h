@@ -72,6 +72,11 @@ class CPDFStream : public CPDFDict {
   // ---- filters (errors are copied into `error`, never thrown) ----
   bool DecodeAllFilter(CPDFErrorRecord& error, ProgressProc progress = nullptr,
                        CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
+  // The same with a smaller cap on the decoded size, for data whose size the caller can bound
+  // (cross-reference and object streams): past `limit` bytes the decode fails.
+  bool DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
+                             ProgressProc progress = nullptr, CancelProc cancel = nullptr,
+                             CPDFProgressRange* range = nullptr);
   bool DecodeFilter(const CPDFName& name, CPDFObject* parms, CPDFErrorRecord& error,
                     ProgressProc progress = nullptr, CancelProc cancel = nullptr,
                     CPDFProgressRange* range = nullptr);

@@ -9,6 +9,8 @@
 #include "pdf/stream/filter_frame.h"
 #include "pdf/stream/filter_record.h"
 #include "pdf/stream/flate_filter.h"
+#include "pdf/stream/lzw_filter.h"
+#include "pdf/stream/predictor.h"
 #include "pdf/stream/run_length_filter.h"
 #include "pdf/stream/stream.h"
 
@@ -22,6 +24,10 @@ struct Decoder {
   const char* name;
   const char* module;
   ByteCodec codec;  // nullptr: known name, not decodable yet
+  // "DecodeParms" may name a predictor, undone after the codec.
+  bool predicted = false;
+  // The codec when "EarlyChange" is 0 (LZW only).
+  ByteCodec lateCodec = nullptr;
 };
 
 // In the order the names are compared. Only full names count: abbreviations such as "AHx"
@@ -29,12 +35,14 @@ struct Decoder {
 constexpr Decoder kDecoders[] = {
     {"ASCIIHexDecode", CPDFASCIIHexFilter::kClassName, &CPDFASCIIHexFilter::DecodeBytes},
     {"ASCII85Decode", CPDFASCII85Filter::kClassName, &CPDFASCII85Filter::DecodeBytes},
-    {"FlateDecode", CPDFFlateFilter::kClassName, &CPDFFlateFilter::DecodeBytes},
+    {"FlateDecode", CPDFFlateFilter::kClassName, &CPDFFlateFilter::DecodeBytes, true},
     {"RunLengthDecode", CPDFRunLengthFilter::kClassName, &CPDFRunLengthFilter::DecodeBytes},
     // The image decoders come with the image filters; until then these names fail like any
     // unknown one.
     {"CCITTFaxDecode", nullptr, nullptr},
     {"DCTDecode", nullptr, nullptr},
+    {"LZWDecode", CPDFLZWFilter::kClassName, &CPDFLZWFilter::DecodeBytes, true,
+     &CPDFLZWFilter::DecodeBytesLate},
 };
 
 // The decoder for `name`; throws ("CPDFStream", "DecodeFilter", 4, "unknown filter: %s").
@@ -70,6 +78,7 @@ class FilterList {
         stream.Lookup("DecodeParms") ? stream.GetValue(doc, "DecodeParms") : nullptr;
     if (filter && filter->IsType(kTypeName)) {
       m_name = static_cast<CPDFName*>(filter);
+      m_parms = parms;
       m_count = 1;
       return;
     }
@@ -77,6 +86,7 @@ class FilterList {
     m_names = static_cast<CPDFArray*>(filter);
     // The parameters go with the filters index by index, so they must be an array too.
     if (parms && !parms->IsType(kTypeArray)) TypeCheck(kMethod, parms);
+    m_parms = parms;
     m_count = m_names->Count();
     if (m_count > static_cast<size_t>(limits::kMaxFiltersPerStream)) {
       Throw(kModule, kMethod, kInvalidFormat, "too many filters");
@@ -90,18 +100,57 @@ class FilterList {
     if (!name || !name->IsType(kTypeName)) TypeCheck("DecodeAllFilter", name);
     return *static_cast<CPDFName*>(name);
   }
+  // The parameters of filter i, or nullptr when it has none.
+  CPDFObject* ParmsAt(size_t i) const {
+    if (!m_parms) return nullptr;
+    if (m_name) return m_parms;
+    auto* parms = static_cast<CPDFArray*>(m_parms);
+    return i < parms->Count() ? parms->GetObj(m_doc, static_cast<int>(i)) : nullptr;
+  }
 
  private:
   CPDFDoc* m_doc;
   CPDFName* m_name = nullptr;
   CPDFArray* m_names = nullptr;
+  CPDFObject* m_parms = nullptr;
   size_t m_count = 0;
 };
+
+// Runs one decoder over `in` into `out`, then undoes the predictor its parameters name. The
+// parameters are checked before any decoding work.
+void DecodeWith(const Decoder& decoder, CPDFDoc* doc, CPDFObject* parms, StrLoad& in,
+                FilterFrame& frame, TempHugeString& result, uint64_t limit) {
+  const PredictorParams predictor =
+      decoder.predicted ? PredictorParams::Read(doc, parms, frame) : PredictorParams{};
+  ByteCodec codec = decoder.codec;
+  if (decoder.lateCodec && !CPDFLZWFilter::EarlyChangeOf(doc, parms)) codec = decoder.lateCodec;
+  TempHugeString decoded;
+  {
+    FilterOutput out(decoded, frame, limit);
+    codec(in, frame, out);
+    out.Flush();
+  }
+  if (!predictor.Active() || decoded.Length() == 0) {
+    result = std::move(decoded);
+    return;
+  }
+  StrLoad predicted;
+  predicted.Open(decoded);
+  FilterOutput out(result, frame, limit);
+  CPDFPredictor::DecodeBytes(predictor, predicted, frame, out);
+  out.Flush();
+}
 
 }  // namespace
 
 bool CPDFStream::DecodeAllFilter(CPDFErrorRecord& error, ProgressProc progress, CancelProc cancel,
                                  CPDFProgressRange* range) {
+  return DecodeAllFilterWithin(limits::kMaxDecodedSize, error, progress, cancel, range);
+}
+
+bool CPDFStream::DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
+                                       ProgressProc progress, CancelProc cancel,
+                                       CPDFProgressRange* range) {
   return GuardFilterCall(kModule, "DecodeAllFilter", error, [&] {
     if (!Lookup("Filter")) return;
     const FilterList filters(*this, m_doc);
@@ -120,9 +169,7 @@ bool CPDFStream::DecodeAllFilter(CPDFErrorRecord& error, ProgressProc progress, 
       const CPDFProgressRange part = SubRange(range, i, filters.Count());
       FilterFrame frame(decoder.module, "Decode", progress, cancel, &part, in.Size());
       TempHugeString next;
-      FilterOutput out(next, frame, limits::kMaxDecodedSize);
-      decoder.codec(in, frame, out);
-      out.Flush();
+      DecodeWith(decoder, m_doc, filters.ParmsAt(i), in, frame, next, limit);
       current = std::move(next);
       decoded = true;
     }
@@ -134,14 +181,27 @@ bool CPDFStream::DecodeAllFilter(CPDFErrorRecord& error, ProgressProc progress, 
   });
 }
 
-bool CPDFStream::DecodeFilter(const CPDFName& name, CPDFObject* /*parms*/, CPDFErrorRecord& error,
+bool CPDFStream::DecodeFilter(const CPDFName& name, CPDFObject* parms, CPDFErrorRecord& error,
                               ProgressProc progress, CancelProc cancel, CPDFProgressRange* range) {
   const Decoder* decoder = nullptr;
   if (!GuardFilterCall(kModule, "DecodeFilter", error, [&] { decoder = &FindDecoder(name); })) {
     return false;
   }
-  // None of the decoders available uses its parameters (Flate ignores predictors).
-  return RunDecode(*this, decoder->module, decoder->codec, error, progress, cancel, range);
+  if (!decoder->predicted) {
+    return RunDecode(*this, decoder->module, decoder->codec, error, progress, cancel, range);
+  }
+  // Flate and LZW take their predictor and "EarlyChange" from the parameters.
+  return GuardFilterCall(decoder->module, "Decode", error, [&] {
+    StrLoad in;
+    if (!in.Open(*this)) Throw(decoder->module, "Decode", kInternalError, "StrLoad::Open()");
+    if (in.Size() == 0) return;
+    FilterFrame frame(decoder->module, "Decode", progress, cancel, range, in.Size());
+    TempHugeString result;
+    DecodeWith(*decoder, m_doc, parms, in, frame, result, limits::kMaxDecodedSize);
+    if (!SetData(std::move(result))) {
+      Throw(decoder->module, "Decode", kInternalError, "CPDFStream::SetData()");
+    }
+  });
 }
 
 bool CPDFStream::EncodeASCIIHexFilter(CPDFErrorRecord& error, ProgressProc progress,

@@ -25,25 +25,25 @@
 namespace quarn {
 namespace {
 
-// ---- -nbp ----------------------------------------------------------------------------------------
+// ---- -nbp ---------------------------------------------------------------------------------------
 
-TEST(NumberingPagesSpec, MissingPartsKeepTheirDefaults) {
-  NumberingPages pages = ParseNumberingPagesSpec("");
+TEST(NumberingPagesOption, MissingPartsKeepTheirDefaults) {
+  NumberingPages pages = ParseNumberingPagesOption("");
   EXPECT_EQ(pages.firstPage, 1);
   EXPECT_EQ(pages.lastPage, 0);
   EXPECT_EQ(pages.initial, 1);
-  pages = ParseNumberingPagesSpec("3");
+  pages = ParseNumberingPagesOption("3");
   EXPECT_EQ(pages.firstPage, 3);
   EXPECT_EQ(pages.lastPage, 0);
   EXPECT_EQ(pages.initial, 1);
-  pages = ParseNumberingPagesSpec(",,7");
+  pages = ParseNumberingPagesOption(",,7");
   EXPECT_EQ(pages.firstPage, 1);
   EXPECT_EQ(pages.lastPage, 0);
   EXPECT_EQ(pages.initial, 7);
 }
 
-TEST(NumberingPagesSpec, RangeAndInitialNumber) {
-  const NumberingPages pages = ParseNumberingPagesSpec("3,5,10");
+TEST(NumberingPagesOption, RangeAndInitialNumber) {
+  const NumberingPages pages = ParseNumberingPagesOption("3,5,10");
   EXPECT_EQ(pages.firstPage, 3);
   EXPECT_EQ(pages.lastPage, 5);
   EXPECT_EQ(pages.initial, 10);
@@ -53,57 +53,64 @@ TEST(NumberingPagesSpec, RangeAndInitialNumber) {
   EXPECT_EQ(PageNumberValue(5, pages.firstPage, pages.initial), 12);
 }
 
-TEST(NumberingPagesSpec, FirstPageBelowOneAndNegativeLastPage) {
-  EXPECT_EQ(ParseNumberingPagesSpec("0").firstPage, 1);
-  EXPECT_EQ(ParseNumberingPagesSpec("-4,2").firstPage, 1);
-  EXPECT_EQ(ParseNumberingPagesSpec("1,-1").lastPage, -1);
+TEST(NumberingPagesOption, FirstPageBelowOneAndNegativeLastPage) {
+  EXPECT_EQ(ParseNumberingPagesOption("0").firstPage, 1);
+  EXPECT_EQ(ParseNumberingPagesOption("-4,2").firstPage, 1);
+  EXPECT_EQ(ParseNumberingPagesOption("1,-1").lastPage, -1);
   // Decimal conversion: leading digits count, text without digits is 0.
-  const NumberingPages pages = ParseNumberingPagesSpec("2x,abc,+5y");
+  const NumberingPages pages = ParseNumberingPagesOption("2x,abc,+5y");
   EXPECT_EQ(pages.firstPage, 2);
   EXPECT_EQ(pages.lastPage, 0);
   EXPECT_EQ(pages.initial, 5);
 }
 
-TEST(NumberingPagesSpec, HugeInitialNumberDoesNotWrap) {
-  const NumberingPages pages = ParseNumberingPagesSpec("1,0,2147483647");
+TEST(NumberingPagesOption, HugeInitialNumberDoesNotWrap) {
+  const NumberingPages pages = ParseNumberingPagesOption("1,0,2147483647");
   EXPECT_EQ(pages.initial, 2147483647);
   EXPECT_EQ(PageNumberValue(3, 1, pages.initial), 2147483649LL);
   EXPECT_EQ(NumberText(PageNumberValue(3, 1, pages.initial), NumberStyle::kDecimal), "2147483649");
 }
 
-// ---- -nbf ----------------------------------------------------------------------------------------
+// ---- -nbf ---------------------------------------------------------------------------------------
 
-TEST(NumberFormatSpec, DefaultsForAnEmptyValue) {
-  const NumberFormatSettings settings = ParseNumberFormatSpec("");
+TEST(NumberFormatOption, DefaultsForAnEmptyValue) {
+  const NumberFormatSettings settings = ParseNumberFormatOption("");
   EXPECT_EQ(settings.style, NumberStyle::kDecimal);
   EXPECT_EQ(settings.format, "%s");
   EXPECT_EQ(settings.fontName, "Helvetica");
   EXPECT_EQ(settings.fontSize, 9.0f);
 }
 
-TEST(NumberFormatSpec, TypeComparesExactly) {
-  EXPECT_EQ(ParseNumberFormatSpec("n").style, NumberStyle::kDecimal);
-  EXPECT_EQ(ParseNumberFormatSpec("R").style, NumberStyle::kUpperRoman);
-  EXPECT_EQ(ParseNumberFormatSpec("r").style, NumberStyle::kLowerRoman);
-  EXPECT_EQ(ParseNumberFormatSpec("RR").style, NumberStyle::kDecimal);
-  EXPECT_EQ(ParseNumberFormatSpec("N").style, NumberStyle::kDecimal);
-  EXPECT_EQ(ParseNumberFormatSpec(",%s").style, NumberStyle::kDecimal);
+TEST(NumberFormatOption, TypeComparesExactly) {
+  EXPECT_EQ(ParseNumberFormatOption("n").style, NumberStyle::kDecimal);
+  EXPECT_EQ(ParseNumberFormatOption("R").style, NumberStyle::kUpperRoman);
+  EXPECT_EQ(ParseNumberFormatOption("r").style, NumberStyle::kLowerRoman);
+  EXPECT_EQ(ParseNumberFormatOption("RR").style, NumberStyle::kDecimal);
+  EXPECT_EQ(ParseNumberFormatOption("N").style, NumberStyle::kDecimal);
+  EXPECT_EQ(ParseNumberFormatOption(",%s").style, NumberStyle::kDecimal);
 }
 
-TEST(NumberFormatSpec, FormatFieldIsUsedUnchanged) {
-  EXPECT_EQ(ParseNumberFormatSpec("n,Page %s").format, "Page %s");
-  EXPECT_EQ(ParseNumberFormatSpec("n,- %s -,H").format, "- %s -");
-  EXPECT_EQ(ParseNumberFormatSpec("n,,H").format, "%s");
+TEST(NumberFormatOption, FormatFieldIsUsedUnchanged) {
+  EXPECT_EQ(ParseNumberFormatOption("n,Page %s").format, "Page %s");
+  EXPECT_EQ(ParseNumberFormatOption("n,- %s -,H").format, "- %s -");
+  EXPECT_EQ(ParseNumberFormatOption("n,,H").format, "%s");
 }
 
-TEST(NumberFormatSpec, FontAbbreviationsAndOtherNames) {
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,HB").fontName, "Helvetica-Bold");
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,").fontName, "Helvetica");
-  const std::vector<std::pair<std::string, std::string>> table = {
-      {"C", "Courier"},          {"CB", "Courier-Bold"},     {"CBO", "Courier-BoldOblique"},
-      {"CO", "Courier-Oblique"}, {"H", "Helvetica"},         {"HB", "Helvetica-Bold"},
-      {"HBO", "Helvetica-BoldOblique"}, {"HO", "Helvetica-Oblique"}, {"T", "Times-Roman"},
-      {"TB", "Times-Bold"},      {"TI", "Times-Italic"},     {"TBI", "Times-BoldItalic"}};
+TEST(NumberFormatOption, FontAbbreviationsAndOtherNames) {
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,HB").fontName, "Helvetica-Bold");
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,").fontName, "Helvetica");
+  const std::vector<std::pair<std::string, std::string>> table = {{"C", "Courier"},
+                                                                  {"CB", "Courier-Bold"},
+                                                                  {"CBO", "Courier-BoldOblique"},
+                                                                  {"CO", "Courier-Oblique"},
+                                                                  {"H", "Helvetica"},
+                                                                  {"HB", "Helvetica-Bold"},
+                                                                  {"HBO", "Helvetica-BoldOblique"},
+                                                                  {"HO", "Helvetica-Oblique"},
+                                                                  {"T", "Times-Roman"},
+                                                                  {"TB", "Times-Bold"},
+                                                                  {"TI", "Times-Italic"},
+                                                                  {"TBI", "Times-BoldItalic"}};
   for (const auto& [abbreviation, full] : table) EXPECT_EQ(NumberFontName(abbreviation), full);
   // Other names have their dashes turned into commas, the TrueType style form.
   EXPECT_EQ(NumberFontName("Arial-Bold"), "Arial,Bold");
@@ -112,58 +119,59 @@ TEST(NumberFormatSpec, FontAbbreviationsAndOtherNames) {
   EXPECT_EQ(NumberFontName("Symbol"), "Symbol");
 }
 
-TEST(NumberFormatSpec, SizeZeroOrBelowOrNotANumberBecomesNine) {
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,H,12.5").fontSize, 12.5f);
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,H,-3").fontSize, 9.0f);
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,H,0").fontSize, 9.0f);
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,H,big").fontSize, 9.0f);
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,H,20pt").fontSize, 20.0f);
+TEST(NumberFormatOption, SizeZeroOrBelowOrNotANumberBecomesNine) {
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,H,12.5").fontSize, 12.5f);
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,H,-3").fontSize, 9.0f);
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,H,0").fontSize, 9.0f);
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,H,big").fontSize, 9.0f);
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,H,20pt").fontSize, 20.0f);
   // Values that would write "nan" or "inf" into the content stream.
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,H,nan").fontSize, 9.0f);
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,H,inf").fontSize, 9.0f);
-  EXPECT_EQ(ParseNumberFormatSpec("n,%s,H,1e60").fontSize, 9.0f);
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,H,nan").fontSize, 9.0f);
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,H,inf").fontSize, 9.0f);
+  EXPECT_EQ(ParseNumberFormatOption("n,%s,H,1e60").fontSize, 9.0f);
 }
 
-// ---- -nbs ----------------------------------------------------------------------------------------
+// ---- -nbs ---------------------------------------------------------------------------------------
 
-TEST(NumberPlacementSpec, AbsentOrEmptyIsBottomCentreFiveMillimetresUp) {
-  for (const std::optional<std::string>& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
-    const NumberPlacement placement = ParseNumberPlacementSpec(value);
+TEST(NumberPlacementOption, AbsentOrEmptyIsBottomCentreFiveMillimetresUp) {
+  for (const std::optional<std::string>& value :
+       {std::optional<std::string>(), std::optional<std::string>("")}) {
+    const NumberPlacement placement = ParseNumberPlacementOption(value);
     EXPECT_EQ(placement.location, 8);
     EXPECT_EQ(placement.offsetX, 0.0f);
     EXPECT_EQ(placement.offsetY, 14.173228f);
   }
 }
 
-TEST(NumberPlacementSpec, GivenValueStartsFromZeroOffsets) {
-  NumberPlacement placement = ParseNumberPlacementSpec(std::string("3"));
+TEST(NumberPlacementOption, GivenValueStartsFromZeroOffsets) {
+  NumberPlacement placement = ParseNumberPlacementOption(std::string("3"));
   EXPECT_EQ(placement.location, 3);
   EXPECT_EQ(placement.offsetX, 0.0f);
   EXPECT_EQ(placement.offsetY, 0.0f);
-  placement = ParseNumberPlacementSpec(std::string("5,10,-2.5"));
+  placement = ParseNumberPlacementOption(std::string("5,10,-2.5"));
   EXPECT_EQ(placement.location, 5);
   EXPECT_EQ(placement.offsetX, static_cast<float>(10 * 2.834645711863446));
   EXPECT_EQ(placement.offsetY, static_cast<float>(-2.5 * 2.834645711863446));
   EXPECT_NEAR(placement.offsetX, 28.34646, 1e-4);
 }
 
-TEST(NumberPlacementSpec, LocationOutsideOneToEightIsEight) {
-  EXPECT_EQ(ParseNumberPlacementSpec(std::string("0")).location, 8);
-  EXPECT_EQ(ParseNumberPlacementSpec(std::string("9")).location, 8);
-  EXPECT_EQ(ParseNumberPlacementSpec(std::string("-1,3,3")).location, 8);
-  EXPECT_EQ(ParseNumberPlacementSpec(std::string(",3,3")).location, 8);
+TEST(NumberPlacementOption, LocationOutsideOneToEightIsEight) {
+  EXPECT_EQ(ParseNumberPlacementOption(std::string("0")).location, 8);
+  EXPECT_EQ(ParseNumberPlacementOption(std::string("9")).location, 8);
+  EXPECT_EQ(ParseNumberPlacementOption(std::string("-1,3,3")).location, 8);
+  EXPECT_EQ(ParseNumberPlacementOption(std::string(",3,3")).location, 8);
   for (int location = 1; location <= 8; ++location) {
-    EXPECT_EQ(ParseNumberPlacementSpec(std::to_string(location)).location, location);
+    EXPECT_EQ(ParseNumberPlacementOption(std::to_string(location)).location, location);
   }
 }
 
-TEST(NumberPlacementSpec, OffsetsThatAreNotNumbersAreZero) {
-  const NumberPlacement placement = ParseNumberPlacementSpec(std::string("1,nan,inf"));
+TEST(NumberPlacementOption, OffsetsThatAreNotNumbersAreZero) {
+  const NumberPlacement placement = ParseNumberPlacementOption(std::string("1,nan,inf"));
   EXPECT_EQ(placement.offsetX, 0.0f);
   EXPECT_EQ(placement.offsetY, 0.0f);
 }
 
-// ---- number text ---------------------------------------------------------------------------------
+// ---- number text --------------------------------------------------------------------------------
 
 TEST(NumberTextStyle, RomanNumerals) {
   EXPECT_EQ(NumberText(1999, NumberStyle::kUpperRoman), "MCMXCIX");
@@ -210,6 +218,19 @@ TEST(NumberFormatApply, PrintfRulesForOneString) {
   EXPECT_EQ(ApplyNumberFormat("[%1s]", "123"), "[123]");
 }
 
+// Texts are kept whole whatever their length, and their bytes are handed on unchanged (they are
+// in the host's multibyte encoding, which only the font interprets).
+TEST(NumberFormatApply, LongAndNonAsciiTextsAreKeptWhole) {
+  const std::string prefix(1000, 'x');
+  const std::optional<std::string> text = ApplyNumberFormat(prefix + "%s", "12");
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text, prefix + "12");
+  EXPECT_EQ(ApplyNumberFormat("\x83y\x81[\x83W %s", "3"), "\x83y\x81[\x83W 3");
+  EXPECT_EQ(ApplyNumberFormat("%300s", "7")->size(), 300u);
+  const std::string font(400, 'F');
+  EXPECT_EQ(ParseNumberFormatOption("n,%s," + font + ",10").fontName, font);
+}
+
 TEST(NumberFormatApply, FormatsThatReadOtherArgumentsGiveNothing) {
   EXPECT_EQ(ApplyNumberFormat("%d", "4"), std::nullopt);
   EXPECT_EQ(ApplyNumberFormat("%s%s", "4"), std::nullopt);
@@ -219,7 +240,7 @@ TEST(NumberFormatApply, FormatsThatReadOtherArgumentsGiveNothing) {
   EXPECT_EQ(ApplyNumberFormat("%99999s", "4"), std::nullopt);
 }
 
-// ---- placement -----------------------------------------------------------------------------------
+// ---- placement ----------------------------------------------------------------------------------
 
 TEST(NumberSpread, EverySecondPageIsMirrored) {
   NumberPlacement configured;
@@ -265,9 +286,9 @@ TEST(NumberPlace, EightLocations) {
   const float bottom = Rounded(-s * -207.0L * milli);
   const float middle = Rounded(792.0L * half - s * (718.0L * half) * milli);
   const float top = Rounded(792.0L - s * 718.0L * milli);
-  const std::vector<Expectation> expected = {{1, left, bottom},  {2, left, middle},  {3, left, top},
-                                             {4, centre, top},   {5, right, top},    {6, right, middle},
-                                             {7, right, bottom}, {8, centre, bottom}};
+  const std::vector<Expectation> expected = {
+      {1, left, bottom}, {2, left, middle},  {3, left, top},     {4, centre, top},
+      {5, right, top},   {6, right, middle}, {7, right, bottom}, {8, centre, bottom}};
   for (const Expectation& e : expected) {
     NumberPlacement placement;
     placement.location = e.location;
@@ -279,15 +300,35 @@ TEST(NumberPlace, EightLocations) {
   }
   // The same numbers worked out by hand.
   EXPECT_NEAR(centre, 300.996, 1e-3);  // 306 - 1112 * 9 / 2000
-  EXPECT_NEAR(right, 601.992, 1e-3);  // 612 - 10.008
+  EXPECT_NEAR(right, 601.992, 1e-3);   // 612 - 10.008
   EXPECT_NEAR(bottom, 1.863, 1e-4);
   EXPECT_NEAR(middle, 392.769, 1e-3);
   EXPECT_NEAR(top, 785.538, 1e-3);
 }
 
+// Worked in 32-bit floats step by step, this centre comes out one float step away from the
+// extended-precision result.
+TEST(NumberPlace, ArithmeticRunsInExtendedPrecision) {
+  NumberPlacement placement;
+  placement.offsetY = 0.0f;
+  const TextPosition position = PlaceNumber(PageFrame{0.0f, 0.0f, 100.0f, 300.0f}, 12.0f,
+                                            TextMetrics{114, 718, -207}, placement);
+  volatile float w = 114.0f, s = 12.0f, half = 0.5f, milli = 0.001f;
+  volatile float product = w * half;
+  product = product * s;
+  product = product * milli;
+  volatile float inFloats = 100.0f * half;
+  inFloats = inFloats - product;
+  const float extended = Rounded(100.0L * 0.5L - 114.0L * static_cast<long double>(0.5f) * 12.0L *
+                                                     static_cast<long double>(0.001f));
+  ASSERT_NE(extended, inFloats);
+  EXPECT_EQ(position.x, extended);
+}
+
 TEST(NumberPlace, DefaultPlaceIsFiveMillimetresPlusTheDescentAboveTheBottom) {
   const PageFrame box{0.0f, 0.0f, 400.0f, 300.0f};
-  const TextPosition position = PlaceNumber(box, 9.0f, TextMetrics{556, 718, -207}, NumberPlacement{});
+  const TextPosition position =
+      PlaceNumber(box, 9.0f, TextMetrics{556, 718, -207}, NumberPlacement{});
   EXPECT_NEAR(position.x, 200.0 - 556 * 9 / 2000.0, 1e-4);
   EXPECT_NEAR(position.y, 14.173228 + 1.863, 1e-4);
 }
@@ -330,14 +371,16 @@ TEST(NumberPlace, BoxNotAtTheOriginMovesTheNumberWithIt) {
     NumberPlacement placement;
     placement.location = location;
     placement.offsetX = 3.0f;
-    const TextPosition atOrigin = PlaceNumber(PageFrame{0.0f, 0.0f, 500.0f, 400.0f}, 12.0f, metrics, placement);
-    const TextPosition moved = PlaceNumber(PageFrame{100.0f, -50.0f, 500.0f, 400.0f}, 12.0f, metrics, placement);
+    const TextPosition atOrigin =
+        PlaceNumber(PageFrame{0.0f, 0.0f, 500.0f, 400.0f}, 12.0f, metrics, placement);
+    const TextPosition moved =
+        PlaceNumber(PageFrame{100.0f, -50.0f, 500.0f, 400.0f}, 12.0f, metrics, placement);
     EXPECT_FLOAT_EQ(moved.x, atOrigin.x + 100.0f) << location;
     EXPECT_FLOAT_EQ(moved.y, atOrigin.y - 50.0f) << location;
   }
 }
 
-// ---- the driver ----------------------------------------------------------------------------------
+// ---- the driver ---------------------------------------------------------------------------------
 
 // Runs the driver on documents written here and reads its output back.
 class NumberingDriverTest : public ::testing::Test {
@@ -346,7 +389,8 @@ class NumberingDriverTest : public ::testing::Test {
 
   // `count` pages of `box`, each with its own resources (holding `fonts` as its Font entry) and
   // its own content.
-  void WriteInput(int count, const std::string& box = "[0 0 400 300]", const std::string& fonts = "") {
+  void WriteInput(int count, const std::string& box = "[0 0 400 300]",
+                  const std::string& fonts = "") {
     std::vector<std::string> pages;
     std::vector<std::string> extra;
     for (int i = 0; i < count; ++i) {
@@ -361,8 +405,9 @@ class NumberingDriverTest : public ::testing::Test {
   // `count` pages that all inherit one resource dictionary from the page tree.
   void WriteSharedResourcesInput(int count) {
     std::vector<std::string> pages(count, "/Contents " + std::to_string(3 + count) + " 0 R");
-    test::WriteFile(input_, test::MakePagesPdf(pages, {test::StreamObject("0 g 10 10 50 50 re f")},
-                                               "/MediaBox [0 0 400 300] /Resources << /ProcSet [/PDF] >>"));
+    test::WriteFile(input_,
+                    test::MakePagesPdf(pages, {test::StreamObject("0 g 10 10 50 50 re f")},
+                                       "/MediaBox [0 0 400 300] /Resources << /ProcSet [/PDF] >>"));
   }
 
   bool Run(const StampOptions& options) {
@@ -429,7 +474,8 @@ class NumberingDriverTest : public ::testing::Test {
     const std::string contents = Contents(doc, index);
     std::smatch match;
     if (!std::regex_search(contents, match, kTextObject)) return std::nullopt;
-    return DrawnNumber{match[1], std::stod(match[2]), std::stod(match[3]), std::stod(match[4]), match[5]};
+    return DrawnNumber{match[1], std::stod(match[2]), std::stod(match[3]), std::stod(match[4]),
+                       match[5]};
   }
 
   static CPDFDict* FontOf(CPDFDoc& doc, int index, const std::string& name) {
@@ -439,7 +485,8 @@ class NumberingDriverTest : public ::testing::Test {
   }
 
   static std::string NameValue(CPDFDoc& doc, CPDFDict* dict, const char* key) {
-    const CPDFName* name = dict ? dynamic_cast<const CPDFName*>(dict->GetValue(&doc, key)) : nullptr;
+    const CPDFName* name =
+        dict ? dynamic_cast<const CPDFName*>(dict->GetValue(&doc, key)) : nullptr;
     return name ? name->Str() : std::string();
   }
 
@@ -494,7 +541,8 @@ TEST_F(NumberingDriverTest, OneFontObjectForTheWholeRun) {
     std::string procSets;
     if (CPDFArray* sets = doc->GetPage(i)->Get_Resources()->Get_ProcSet()) {
       for (size_t k = 0; k < sets->Count(); ++k) {
-        if (auto* name = dynamic_cast<CPDFName*>(sets->GetObj(doc.get(), static_cast<int>(k)))) procSets += name->Str() + " ";
+        if (auto* name = dynamic_cast<CPDFName*>(sets->GetObj(doc.get(), static_cast<int>(k))))
+          procSets += name->Str() + " ";
       }
     }
     EXPECT_EQ(procSets, "PDF Text ");
@@ -630,7 +678,8 @@ TEST_F(NumberingDriverTest, UnknownFontFailsTheRunAndLeavesNoOutput) {
   const std::string before = test::ReadFile(input_);
   EXPECT_FALSE(Run(Numbering(nullptr, "n,%s,No-Such-Font")));
   const std::string log = Log();
-  EXPECT_NE(log.find("%[ Error: cannot create PDF Font: No,Such,Font ]%\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("%[ Error: cannot create PDF Font: No,Such,Font ]%\n"), std::string::npos)
+      << log;
   EXPECT_NE(log.find("\nModule: "), std::string::npos) << log;
   EXPECT_NE(log.find("\nFactor: "), std::string::npos) << log;
   EXPECT_EQ(test::ReadFile(input_), before);

@@ -1,8 +1,9 @@
 // The stamping driver: -wm values, page ranges, the watermark's matrix and place, and the
 // failure lines of one run.
-#include <gtest/gtest.h>
+#include "app/driver.h"
 
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
 #include "app/zorvane_app.h"
 #include "content/pdf_builder.h"
 #include "pdf/content/res_dict.h"
@@ -31,7 +31,8 @@ std::string Text(const CPDFAtom* value) {
   return out.Str();
 }
 
-// ---- -wm values ----------------------------------------------------------------------------------
+// ---- -wm values
+// ----------------------------------------------------------------------------------
 
 TEST(WatermarkSpecParse, NameWithoutExtensionGetsPdf) {
   EXPECT_EQ(ParseWatermarkSpec("logo").fileName, "logo.pdf");
@@ -44,23 +45,23 @@ TEST(WatermarkSpecParse, NameWithoutExtensionGetsPdf) {
 }
 
 TEST(WatermarkSpecParse, PagesFollowTheName) {
-  WatermarkSpec spec = ParseWatermarkSpec("logo");
-  EXPECT_EQ(spec.firstPage, 1);
-  EXPECT_EQ(spec.lastPage, 0);
-  spec = ParseWatermarkSpec("logo.pdf,3");
-  EXPECT_EQ(spec.firstPage, 3);
-  EXPECT_EQ(spec.lastPage, 0);
-  spec = ParseWatermarkSpec("logo.pdf,0,2");
-  EXPECT_EQ(spec.firstPage, 1);
-  EXPECT_EQ(spec.lastPage, 2);
-  spec = ParseWatermarkSpec("logo.pdf,1,-1");
-  EXPECT_EQ(spec.lastPage, -1);
-  spec = ParseWatermarkSpec("logo.pdf,-4,+7x");
-  EXPECT_EQ(spec.firstPage, 1);
-  EXPECT_EQ(spec.lastPage, 7);
-  spec = ParseWatermarkSpec("logo.pdf,abc,99999999999");
-  EXPECT_EQ(spec.firstPage, 1);
-  EXPECT_EQ(spec.lastPage, 2147483647);
+  WatermarkSpec value = ParseWatermarkSpec("logo");
+  EXPECT_EQ(value.firstPage, 1);
+  EXPECT_EQ(value.lastPage, 0);
+  value = ParseWatermarkSpec("logo.pdf,3");
+  EXPECT_EQ(value.firstPage, 3);
+  EXPECT_EQ(value.lastPage, 0);
+  value = ParseWatermarkSpec("logo.pdf,0,2");
+  EXPECT_EQ(value.firstPage, 1);
+  EXPECT_EQ(value.lastPage, 2);
+  value = ParseWatermarkSpec("logo.pdf,1,-1");
+  EXPECT_EQ(value.lastPage, -1);
+  value = ParseWatermarkSpec("logo.pdf,-4,+7x");
+  EXPECT_EQ(value.firstPage, 1);
+  EXPECT_EQ(value.lastPage, 7);
+  value = ParseWatermarkSpec("logo.pdf,abc,99999999999");
+  EXPECT_EQ(value.firstPage, 1);
+  EXPECT_EQ(value.lastPage, 2147483647);
 }
 
 TEST(WatermarkSpecParse, LongValuesAreKeptWhole) {
@@ -68,7 +69,8 @@ TEST(WatermarkSpecParse, LongValuesAreKeptWhole) {
   EXPECT_EQ(ParseWatermarkSpec(name + ",2,3").fileName, name + ".pdf");
 }
 
-// ---- ranges --------------------------------------------------------------------------------------
+// ---- ranges
+// --------------------------------------------------------------------------------------
 
 TEST(PageRangeResolve, WithoutAnyOptionEveryPageIsVisited) {
   const PageRanges r = ResolvePageRanges(1, 0, 0, 0, 10);
@@ -104,7 +106,8 @@ TEST(PageRangeResolve, NumberingAndWatermarkTogether) {
   EXPECT_EQ(r.lastVisited, 0);  // nothing at all
 }
 
-// ---- runs ----------------------------------------------------------------------------------------
+// ---- runs
+// ----------------------------------------------------------------------------------------
 
 const std::string kLogoContent = "0 0 1 rg 0 0 200 100 re f";
 
@@ -116,7 +119,8 @@ class DriverTest : public ::testing::Test {
   }
 
   void WriteLogo(const std::string& name, const std::string& mediaBox = "[0 0 200 100]") {
-    test::WriteFile(dir_.File(name), test::MakePagesPdf({"/MediaBox " + mediaBox + " /Resources << >> /Contents 4 0 R"},
+    test::WriteFile(dir_.File(name), test::MakePagesPdf({"/MediaBox " + mediaBox +
+                                                         " /Resources << >> /Contents 4 0 R"},
                                                         {test::StreamObject(kLogoContent)}));
   }
 
@@ -126,8 +130,8 @@ class DriverTest : public ::testing::Test {
     std::vector<std::string> pages;
     std::vector<std::string> contents;
     for (int i = 0; i < count; ++i) {
-      pages.push_back("/MediaBox " + box + " /Resources " + resources + " /Contents " + std::to_string(3 + count + i) +
-                      " 0 R");
+      pages.push_back("/MediaBox " + box + " /Resources " + resources + " /Contents " +
+                      std::to_string(3 + count + i) + " 0 R");
       contents.push_back(test::StreamObject("0 g 10 10 50 50 re f"));
     }
     test::WriteFile(dir_.File(name), test::MakePagesPdf(pages, contents));
@@ -139,9 +143,9 @@ class DriverTest : public ::testing::Test {
     return driver.Process(in, out);
   }
 
-  static StampOptions Watermark(const std::string& spec, bool fit = false, bool up = false) {
+  static StampOptions Watermark(const std::string& value, bool fit = false, bool up = false) {
     StampOptions options;
-    options.watermarkSpec = spec;
+    options.watermarkSpec = value;
     options.fit = fit;
     options.up = up;
     return options;
@@ -213,7 +217,8 @@ class DriverTest : public ::testing::Test {
 TEST_F(DriverTest, CentredMatrixForASmallerWatermark) {
   WriteLogo("logo.pdf");
   WriteInput("in.pdf", 2);
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf")))) << Log();
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))))
+      << Log();
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   CPDFDict* form = FormOf(*out, 0, "Fm1");
@@ -227,7 +232,9 @@ TEST_F(DriverTest, CentredMatrixForASmallerWatermark) {
 TEST_F(DriverTest, FitStretchesBothAxes) {
   WriteLogo("logo.pdf");
   WriteInput("in.pdf", 1);
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), true))) << Log();
+  ASSERT_TRUE(
+      Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), true)))
+      << Log();
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   CPDFDict* form = FormOf(*out, 0, "Fm1");
@@ -238,7 +245,8 @@ TEST_F(DriverTest, FitStretchesBothAxes) {
 TEST_F(DriverTest, UpDrawsOverTheContent) {
   WriteLogo("logo.pdf");
   WriteInput("in.pdf", 1);
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), false, true)));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"),
+                  Watermark(dir_.File("logo.pdf"), false, true)));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   // The page's own content is enclosed in q ... Q so that the watermark starts from the
@@ -250,10 +258,12 @@ TEST_F(DriverTest, UpDrawsOverTheContent) {
 TEST_F(DriverTest, OverAPageThatLeavesItsMatrixChanged) {
   WriteLogo("logo.pdf");
   // The page flips its coordinates and never restores them; the watermark must not follow.
-  test::WriteFile(dir_.File("in.pdf"),
-                  test::MakePagesPdf({"/MediaBox [0 0 400 400] /Resources << >> /Contents 4 0 R"},
-                                     {test::StreamObject("1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f")}));
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), false, true)));
+  test::WriteFile(
+      dir_.File("in.pdf"),
+      test::MakePagesPdf({"/MediaBox [0 0 400 400] /Resources << >> /Contents 4 0 R"},
+                         {test::StreamObject("1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f")}));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"),
+                  Watermark(dir_.File("logo.pdf"), false, true)));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(Contents(*out, 0), "q\r\n|1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
@@ -261,8 +271,10 @@ TEST_F(DriverTest, OverAPageThatLeavesItsMatrixChanged) {
 
 TEST_F(DriverTest, OverAPageWithoutContent) {
   WriteLogo("logo.pdf");
-  test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf({"/MediaBox [0 0 400 400] /Resources << >>"}));
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"), false, true)));
+  test::WriteFile(dir_.File("in.pdf"),
+                  test::MakePagesPdf({"/MediaBox [0 0 400 400] /Resources << >>"}));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"),
+                  Watermark(dir_.File("logo.pdf"), false, true)));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q");
@@ -272,20 +284,23 @@ TEST_F(DriverTest, BoxesAwayFromTheOriginKeepTheWatermarkOnThePage) {
   WriteLogo("logo.pdf", "[10 20 210 120]");
   WriteInput("in.pdf", 1, "[100 200 500 600]");
   ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("centred.pdf"), Watermark(dir_.File("logo.pdf"))));
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("fitted.pdf"), Watermark(dir_.File("logo.pdf"), true)));
+  ASSERT_TRUE(
+      Run(dir_.File("in.pdf"), dir_.File("fitted.pdf"), Watermark(dir_.File("logo.pdf"), true)));
   auto centred = OpenOutput(dir_.File("centred.pdf"));
   auto fitted = OpenOutput(dir_.File("fitted.pdf"));
   ASSERT_NE(centred, nullptr);
   ASSERT_NE(fitted, nullptr);
   // Centred: the box's centre (110, 70) lands on the page's centre (300, 400).
-  EXPECT_EQ(Text(FormOf(*centred, 0, "Fm1")->GetValue(centred.get(), "Matrix")), "[1 0 0 1 190 330]");
+  EXPECT_EQ(Text(FormOf(*centred, 0, "Fm1")->GetValue(centred.get(), "Matrix")),
+            "[1 0 0 1 190 330]");
   // Fitted: the box's corner (10, 20) lands on the page's corner (100, 200).
   EXPECT_EQ(Text(FormOf(*fitted, 0, "Fm1")->GetValue(fitted.get(), "Matrix")), "[2 0 0 4 80 120]");
 }
 
 TEST_F(DriverTest, LaterPagesKeepTheFirstMatrix) {
   WriteLogo("logo.pdf");
-  std::vector<std::string> pages = {"/MediaBox [0 0 400 400] /Resources << >>", "/MediaBox [0 0 400 400] /Resources << >>",
+  std::vector<std::string> pages = {"/MediaBox [0 0 400 400] /Resources << >>",
+                                    "/MediaBox [0 0 400 400] /Resources << >>",
                                     "/MediaBox [0 0 800 800] /Resources << >>"};
   test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf(pages));
   ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
@@ -307,23 +322,29 @@ TEST_F(DriverTest, EachPageNamesTheFormInItsOwnResources) {
   std::vector<std::string> pages = {
       "/MediaBox [0 0 400 400] /Resources << >>",
       "/MediaBox [0 0 400 400] /Resources << /XObject << /Fm1 5 0 R >> >>"};
-  test::WriteFile(dir_.File("in.pdf"),
-                  test::MakePagesPdf(pages, {"<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Length 0 >>\nstream\nendstream"}));
+  test::WriteFile(
+      dir_.File("in.pdf"),
+      test::MakePagesPdf(
+          pages,
+          {"<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Length 0 >>\nstream\nendstream"}));
   ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q");
   EXPECT_EQ(Contents(*out, 1), "q /Fm2 Do Q");
-  EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()), "[/PDF /ImageB /ImageC /ImageI]");
+  EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()),
+            "[/PDF /ImageB /ImageC /ImageI]");
 }
 
 TEST_F(DriverTest, SharedResourcesNameTheFormOnce) {
   WriteLogo("logo.pdf");
   // 5000 pages share one resource object: a new name per page would run out after 4095.
   const int count = 5000;
-  std::vector<std::string> pages(count, "/MediaBox [0 0 400 400] /Resources " + std::to_string(3 + count) + " 0 R");
+  std::vector<std::string> pages(
+      count, "/MediaBox [0 0 400 400] /Resources " + std::to_string(3 + count) + " 0 R");
   test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf(pages, {"<< /ProcSet [/PDF] >>"}));
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf")))) << Log();
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))))
+      << Log();
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(out->GetPageCount(), count);
@@ -331,24 +352,72 @@ TEST_F(DriverTest, SharedResourcesNameTheFormOnce) {
   EXPECT_EQ(Contents(*out, count - 1), "q /Fm1 Do Q");
 }
 
+TEST_F(DriverTest, PagesStampedAlikeShareOneContentStream) {
+  WriteLogo("logo.pdf");
+  WriteInput("in.pdf", 3);
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  std::set<std::string> stamps;
+  for (int i = 0; i < 3; ++i) {
+    CPDFArray* parts = AsArray(out->GetPage(i)->Get_Contents());
+    ASSERT_NE(parts, nullptr);
+    ASSERT_EQ(parts->Count(), 2u);
+    stamps.insert(Text(parts->At(0)));
+    EXPECT_EQ(Contents(*out, i), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  }
+  EXPECT_EQ(stamps.size(), 1u);  // one stream, referred to by every page
+}
+
+TEST_F(DriverTest, NestedTreeWithSharedContentIsStampedThroughout) {
+  WriteLogo("logo.pdf");
+  // 1 catalog, 2 root, 3 and 4 intermediate nodes, 5-9 pages, 10 content shared by pages 5 and 6,
+  // 11 resources shared by every page.
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 5 >>",
+      "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 2 /MediaBox [0 0 400 400] >>",
+      "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R 8 0 R 9 0 R] /Count 3 /MediaBox [0 0 400 400] >>",
+      "<< /Type /Page /Parent 3 0 R /Resources 11 0 R /Contents 10 0 R >>",
+      "<< /Type /Page /Parent 3 0 R /Resources 11 0 R /Contents 10 0 R >>",
+      "<< /Type /Page /Parent 4 0 R /Resources 11 0 R >>",
+      "<< /Type /Page /Parent 4 0 R /Resources 11 0 R /Contents 10 0 R >>",
+      "<< /Type /Page /Parent 4 0 R /Resources 11 0 R >>",
+      test::StreamObject("0 g"),
+      "<< /ProcSet [/PDF] >>"};
+  test::WriteFile(dir_.File("in.pdf"), test::MakePdf(objects));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))))
+      << Log();
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(out->GetPageCount(), 5);
+  const char* expected[] = {"q /Fm1 Do Q|0 g", "q /Fm1 Do Q|0 g", "q /Fm1 Do Q", "q /Fm1 Do Q|0 g",
+                            "q /Fm1 Do Q"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Contents(*out, i), expected[i]) << "page " << i + 1;
+  EXPECT_EQ(out->GetPage(4)->Get_Resources()->Get_XObject()->Count(), 1u);
+}
+
 TEST_F(DriverTest, InheritedResourcesReceiveTheForm) {
   WriteLogo("logo.pdf");
-  test::WriteFile(dir_.File("in.pdf"),
-                  test::MakePagesPdf({"/Contents 5 0 R", "/Contents 5 0 R"}, {test::StreamObject("0 g")},
-                                     "/MediaBox [0 0 400 400] /Resources << /ProcSet [/PDF] >>"));
+  test::WriteFile(
+      dir_.File("in.pdf"),
+      test::MakePagesPdf({"/Contents 5 0 R", "/Contents 5 0 R"}, {test::StreamObject("0 g")},
+                         "/MediaBox [0 0 400 400] /Resources << /ProcSet [/PDF] >>"));
   ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(out->GetPage(0)->Lookup("Resources"), nullptr);  // still inherited
   EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q|0 g");
   EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g");
-  EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()), "[/PDF /ImageB /ImageC /ImageI]");
+  EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()),
+            "[/PDF /ImageB /ImageC /ImageI]");
 }
 
 TEST_F(DriverTest, BackwardRangeStampsNothingButRebuildsProcSetsFromItsStart) {
   WriteLogo("logo.pdf");
   WriteInput("in.pdf", 6);
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf") + ",5,2")));
+  ASSERT_TRUE(
+      Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf") + ",5,2")));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   for (int i = 0; i < 6; ++i) {
@@ -361,7 +430,8 @@ TEST_F(DriverTest, BackwardRangeStampsNothingButRebuildsProcSetsFromItsStart) {
 TEST_F(DriverTest, NegativeLastPageStampsNothing) {
   WriteLogo("logo.pdf");
   WriteInput("in.pdf", 3);
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf") + ",1,-1")));
+  ASSERT_TRUE(
+      Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf") + ",1,-1")));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   for (int i = 0; i < 3; ++i) {
@@ -373,7 +443,8 @@ TEST_F(DriverTest, NegativeLastPageStampsNothing) {
 TEST_F(DriverTest, RangeAndNameWithoutExtension) {
   WriteLogo("logo.pdf");
   WriteInput("in.pdf", 4);
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo") + ",2,3"))) << Log();
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo") + ",2,3")))
+      << Log();
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(Contents(*out, 0), "0 g 10 10 50 50 re f");
@@ -404,7 +475,8 @@ TEST_F(DriverTest, SecondNameOfTheInputIsRewrittenInPlace) {
   EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
 }
 
-// ---- failures ------------------------------------------------------------------------------------
+// ---- failures
+// ------------------------------------------------------------------------------------
 
 TEST_F(DriverTest, MissingInput) {
   EXPECT_FALSE(Run(dir_.File("none.pdf"), dir_.File("out.pdf"), StampOptions{}));
@@ -416,7 +488,11 @@ TEST_F(DriverTest, InputThatIsNotAPdf) {
   test::WriteFile(dir_.File("in.pdf"), "just text\n");
   EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), StampOptions{}));
   const std::string log = Log();
-  EXPECT_EQ(log.rfind("%[ Error: cannot open PDF Document: " + dir_.File("in.pdf") + " ]%\nModule: CPDF", 0), 0u) << log;
+  EXPECT_EQ(
+      log.rfind("%[ Error: cannot open PDF Document: " + dir_.File("in.pdf") + " ]%\nModule: CPDF",
+                0),
+      0u)
+      << log;
   EXPECT_NE(log.find("\nMethod: "), std::string::npos);
   EXPECT_NE(log.find("\nType: "), std::string::npos);
   EXPECT_NE(log.find("\nFactor: "), std::string::npos);
@@ -433,6 +509,15 @@ TEST_F(DriverTest, MissingWatermarkNamesTheFileAndDropsTheOutput) {
   EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "run.log"}));
 }
 
+TEST_F(DriverTest, FailureKeepsAnOutputThatWasThereBefore) {
+  WriteInput("in.pdf", 2);
+  test::WriteFile(dir_.File("out.pdf"), "an older file of the user");
+  EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("nologo.pdf"))));
+  // The run never put anything under that name, so it has nothing to take back.
+  EXPECT_EQ(test::ReadFile(dir_.File("out.pdf")), "an older file of the user");
+  EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "out.pdf", "run.log"}));
+}
+
 TEST_F(DriverTest, FailureInPlaceKeepsTheInput) {
   WriteInput("in.pdf", 2);
   const std::string before = test::ReadFile(dir_.File("in.pdf"));
@@ -446,7 +531,11 @@ TEST_F(DriverTest, WatermarkThatIsNotAPdf) {
   test::WriteFile(dir_.File("logo.pdf"), "%PDF-1.4\nnothing else\n");
   EXPECT_FALSE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
   const std::string log = Log();
-  EXPECT_EQ(log.rfind("%[ Error: cannot open PDF Document: " + dir_.File("logo.pdf") + " ]%\nModule: ", 0), 0u) << log;
+  EXPECT_EQ(
+      log.rfind("%[ Error: cannot open PDF Document: " + dir_.File("logo.pdf") + " ]%\nModule: ",
+                0),
+      0u)
+      << log;
   EXPECT_EQ(Files(), (std::set<std::string>{"in.pdf", "logo.pdf", "run.log"}));
 }
 
@@ -482,10 +571,11 @@ TEST_F(DriverTest, OutputThatIsADirectory) {
   // puts the finished file in its place; either way the run ends with a framed line and its
   // report.
   const std::string log = Log();
-  const bool saveRefused =
-      log.rfind("%[ Error: cannot save PDF Document: " + dir_.File("out") + " ]%\nModule: CPDFDoc\n", 0) == 0;
-  const bool flushRefused =
-      log.find("%[ Error: cannot flush PDF Document: " + dir_.File("in.pdf") + " ]%\nModule: CPDFDoc\n") != std::string::npos;
+  const bool saveRefused = log.rfind("%[ Error: cannot save PDF Document: " + dir_.File("out") +
+                                         " ]%\nModule: CPDFDoc\n",
+                                     0) == 0;
+  const bool flushRefused = log.find("%[ Error: cannot flush PDF Document: " + dir_.File("in.pdf") +
+                                     " ]%\nModule: CPDFDoc\n") != std::string::npos;
   EXPECT_TRUE(saveRefused || flushRefused) << log;
   struct stat info {};
   EXPECT_EQ(stat(dir_.File("out").c_str(), &info), 0);

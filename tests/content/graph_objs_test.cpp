@@ -1,10 +1,11 @@
 // Graphic objects and their written forms.
+#include "pdf/content/graph_objs.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "pdf/content/graph_objs.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/stream/stream.h"
 
@@ -29,7 +30,8 @@ std::unique_ptr<CPDFArray> Numbers(std::initializer_list<float> values) {
   return array;
 }
 
-// ---- lists ---------------------------------------------------------------------------------------
+// ---- lists
+// ---------------------------------------------------------------------------------------
 
 TEST(GraphObjsList, EmptyListWritesNothing) {
   CPDFGraphObjs list;
@@ -83,7 +85,8 @@ TEST(GraphObjsList, NestedListsFollowTheSameSpacingRule) {
   EXPECT_EQ(Written(list), " q");
 }
 
-// ---- kinds and operator classes --------------------------------------------------------------------
+// ---- kinds and operator classes
+// --------------------------------------------------------------------
 
 TEST(GraphObjKinds, KindCodesAndDescriptions) {
   PageDescOperator page;
@@ -125,41 +128,101 @@ TEST(GraphObjKinds, OpClassOfDoTfAndCompounds) {
 TEST(GraphObjKinds, OpClassOfEveryPageDescriptionType) {
   // Types 0..29 in order: q Q cm | i J d j w M gs | g G rg RG k K cs CS sc SC scn SCN ri | BX EX |
   // BMC BDC EMC MP DP.
-  const uint32_t expected[] = {1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 4, 4, 4, 4, 4,
+  const uint32_t expected[] = {1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 4,  4,  4,  4,  4,
                                4, 4, 4, 4, 4, 4, 4, 4, 8, 8, 16, 16, 16, 16, 16};
   PageDescOperator op;
   auto set = [&](int type) {
     switch (type) {
-      case 0: op.SetSave(); break;
-      case 1: op.SetRestore(); break;
-      case 2: op.SetConcatMatrix(1, 0, 0, 1, 0, 0); break;
-      case 3: op.SetFlatness(1); break;
-      case 4: op.SetLineCap(0); break;
-      case 5: op.SetDash(Numbers({3}), 0); break;
-      case 6: op.SetLineJoin(0); break;
-      case 7: op.SetLineWidth(1); break;
-      case 8: op.SetMiterLimit(10); break;
-      case 9: op.SetExtGState("GS1"); break;
-      case 10: op.SetFillGray(0); break;
-      case 11: op.SetStrokeGray(0); break;
-      case 12: op.SetFillRGB(0, 0, 0); break;
-      case 13: op.SetStrokeRGB(0, 0, 0); break;
-      case 14: op.SetFillCMYK(0, 0, 0, 1); break;
-      case 15: op.SetStrokeCMYK(0, 0, 0, 1); break;
-      case 16: op.SetFillColorSpace("DeviceRGB"); break;
-      case 17: op.SetStrokeColorSpace("DeviceRGB"); break;
-      case 18: op.SetFillColor({0}); break;
-      case 19: op.SetStrokeColor({0}); break;
-      case 20: op.SetFillColorN({0}); break;
-      case 21: op.SetStrokeColorN({0}); break;
-      case 22: op.SetRenderingIntent("Perceptual"); break;
-      case 23: op.SetBeginCompat(); break;
-      case 24: op.SetEndCompat(""); break;
-      case 25: op.SetBeginMarked("Tag"); break;
-      case 26: op.SetBeginMarkedProps("Tag", nullptr); break;
-      case 27: op.SetEndMarked(); break;
-      case 28: op.SetMarkPoint("Tag"); break;
-      case 29: op.SetMarkPointProps("Tag", nullptr); break;
+      case 0:
+        op.SetSave();
+        break;
+      case 1:
+        op.SetRestore();
+        break;
+      case 2:
+        op.SetConcatMatrix(1, 0, 0, 1, 0, 0);
+        break;
+      case 3:
+        op.SetFlatness(1);
+        break;
+      case 4:
+        op.SetLineCap(0);
+        break;
+      case 5:
+        op.SetDash(Numbers({3}), 0);
+        break;
+      case 6:
+        op.SetLineJoin(0);
+        break;
+      case 7:
+        op.SetLineWidth(1);
+        break;
+      case 8:
+        op.SetMiterLimit(10);
+        break;
+      case 9:
+        op.SetExtGState("GS1");
+        break;
+      case 10:
+        op.SetFillGray(0);
+        break;
+      case 11:
+        op.SetStrokeGray(0);
+        break;
+      case 12:
+        op.SetFillRGB(0, 0, 0);
+        break;
+      case 13:
+        op.SetStrokeRGB(0, 0, 0);
+        break;
+      case 14:
+        op.SetFillCMYK(0, 0, 0, 1);
+        break;
+      case 15:
+        op.SetStrokeCMYK(0, 0, 0, 1);
+        break;
+      case 16:
+        op.SetFillColorSpace("DeviceRGB");
+        break;
+      case 17:
+        op.SetStrokeColorSpace("DeviceRGB");
+        break;
+      case 18:
+        op.SetFillColor({0});
+        break;
+      case 19:
+        op.SetStrokeColor({0});
+        break;
+      case 20:
+        op.SetFillColorN({0});
+        break;
+      case 21:
+        op.SetStrokeColorN({0});
+        break;
+      case 22:
+        op.SetRenderingIntent("Perceptual");
+        break;
+      case 23:
+        op.SetBeginCompat();
+        break;
+      case 24:
+        op.SetEndCompat("");
+        break;
+      case 25:
+        op.SetBeginMarked("Tag");
+        break;
+      case 26:
+        op.SetBeginMarkedProps("Tag", nullptr);
+        break;
+      case 27:
+        op.SetEndMarked();
+        break;
+      case 28:
+        op.SetMarkPoint("Tag");
+        break;
+      case 29:
+        op.SetMarkPointProps("Tag", nullptr);
+        break;
     }
   };
   for (int type = 0; type < 30; ++type) {
@@ -170,28 +233,62 @@ TEST(GraphObjKinds, OpClassOfEveryPageDescriptionType) {
 }
 
 TEST(GraphObjKinds, OpClassOfEveryTextType) {
-  const uint32_t expected[] = {256, 256, 512, 512, 512, 512, 512, 512, 512,
+  const uint32_t expected[] = {256,  256,  512,  512,  512,  512,  512,  512, 512,
                                1024, 1024, 1024, 1024, 2048, 2048, 2048, 2048};
   TextOperator op;
   auto set = [&](int type) {
     switch (type) {
-      case 0: op.SetBeginText(); break;
-      case 1: op.SetEndText(); break;
-      case 2: op.SetCharSpacing(1); break;
-      case 3: op.SetWordSpacing(1); break;
-      case 4: op.SetHorizScaling(100); break;
-      case 5: op.SetLeading(12); break;
-      case 6: op.SetFont("F1", 9); break;
-      case 7: op.SetRenderMode(0); break;
-      case 8: op.SetRise(2); break;
-      case 9: op.SetMove(1, 2); break;
-      case 10: op.SetMove(1, 2, true); break;
-      case 11: op.SetTextMatrix(1, 0, 0, 1, 0, 0); break;
-      case 12: op.SetNextLine(); break;
-      case 13: op.SetShow("a", 1); break;
-      case 14: op.SetNextLineShow("a", 1); break;
-      case 15: op.SetSpacingShow(1, 2, "a", 1); break;
-      case 16: op.SetShowArray(nullptr); break;
+      case 0:
+        op.SetBeginText();
+        break;
+      case 1:
+        op.SetEndText();
+        break;
+      case 2:
+        op.SetCharSpacing(1);
+        break;
+      case 3:
+        op.SetWordSpacing(1);
+        break;
+      case 4:
+        op.SetHorizScaling(100);
+        break;
+      case 5:
+        op.SetLeading(12);
+        break;
+      case 6:
+        op.SetFont("F1", 9);
+        break;
+      case 7:
+        op.SetRenderMode(0);
+        break;
+      case 8:
+        op.SetRise(2);
+        break;
+      case 9:
+        op.SetMove(1, 2);
+        break;
+      case 10:
+        op.SetMove(1, 2, true);
+        break;
+      case 11:
+        op.SetTextMatrix(1, 0, 0, 1, 0, 0);
+        break;
+      case 12:
+        op.SetNextLine();
+        break;
+      case 13:
+        op.SetShow("a", 1);
+        break;
+      case 14:
+        op.SetNextLineShow("a", 1);
+        break;
+      case 15:
+        op.SetSpacingShow(1, 2, "a", 1);
+        break;
+      case 16:
+        op.SetShowArray(nullptr);
+        break;
     }
   };
   for (int type = 0; type < 17; ++type) {
@@ -201,7 +298,8 @@ TEST(GraphObjKinds, OpClassOfEveryTextType) {
   }
 }
 
-// ---- re-setting an operator ------------------------------------------------------------------------
+// ---- re-setting an operator
+// ------------------------------------------------------------------------
 
 TEST(GraphOperatorReset, TfToTdReleasesTheFontOperands) {
   TextOperator op;
@@ -236,7 +334,8 @@ TEST(GraphOperatorReset, ResetLeavesAnUnsetOperatorThatWritesNothing) {
   EXPECT_EQ(Written(op), "");
 }
 
-// ---- written forms ---------------------------------------------------------------------------------
+// ---- written forms
+// ---------------------------------------------------------------------------------
 
 std::string PageOp(void (*set)(PageDescOperator&)) {
   PageDescOperator op;
@@ -247,7 +346,8 @@ std::string PageOp(void (*set)(PageDescOperator&)) {
 TEST(PageDescOperatorForms, GraphicsState) {
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetSave(); }), "q");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetRestore(); }), "Q");
-  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetConcatMatrix(1, 0, 0, 1, 100, 150); }), "1 0 0 1 100 150 cm");
+  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetConcatMatrix(1, 0, 0, 1, 100, 150); }),
+            "1 0 0 1 100 150 cm");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetFlatness(0.25f); }), "0.25 i");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetLineCap(2); }), "2 J");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetDash(Numbers({3, 2}), 1); }), "[3 2] 1 d");
@@ -266,8 +366,10 @@ TEST(PageDescOperatorForms, Colour) {
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetFillCMYK(0, 0, 0, 1); }), "0 0 0 1 k");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetStrokeCMYK(1, 0, 0, 0); }), "1 0 0 0 K");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetFillColorSpace("CS0"); }), "/CS0 cs");
-  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetStrokeColorSpace("DeviceGray"); }), "/DeviceGray CS");
-  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetRenderingIntent("Perceptual"); }), "/Perceptual ri");
+  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetStrokeColorSpace("DeviceGray"); }),
+            "/DeviceGray CS");
+  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetRenderingIntent("Perceptual"); }),
+            "/Perceptual ri");
 }
 
 TEST(PageDescOperatorForms, ColourComponentsAndPatterns) {
@@ -284,9 +386,12 @@ TEST(PageDescOperatorForms, CompatibilityAndMarkedContent) {
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetBeginCompat(); }), "BX");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetEndCompat("0 sh"); }), "0 sh EX");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetBeginMarked("Artifact"); }), "/Artifact BMC");
-  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetBeginMarkedProps("Span", std::make_unique<CPDFName>("MC0")); }),
+  EXPECT_EQ(PageOp([](PageDescOperator& o) {
+              o.SetBeginMarkedProps("Span", std::make_unique<CPDFName>("MC0"));
+            }),
             "/Span /MC0 BDC");
-  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetBeginMarkedProps("Span", nullptr); }), "/Span BDC");
+  EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetBeginMarkedProps("Span", nullptr); }),
+            "/Span BDC");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetEndMarked(); }), "EMC");
   EXPECT_EQ(PageOp([](PageDescOperator& o) { o.SetMarkPoint("Tag"); }), "/Tag MP");
   EXPECT_EQ(PageOp([](PageDescOperator& o) {
@@ -314,7 +419,8 @@ TEST(TextOperatorForms, StateAndPositioning) {
   EXPECT_EQ(TextOp([](TextOperator& o) { o.SetRenderMode(3); }), "3 Tr");
   EXPECT_EQ(TextOp([](TextOperator& o) { o.SetRise(-2); }), "-2 Ts");
   EXPECT_EQ(TextOp([](TextOperator& o) { o.SetMove(1, 2, true); }), "1 2 TD");
-  EXPECT_EQ(TextOp([](TextOperator& o) { o.SetTextMatrix(1, 0, 0, 1, 72, 720); }), "1 0 0 1 72 720 Tm");
+  EXPECT_EQ(TextOp([](TextOperator& o) { o.SetTextMatrix(1, 0, 0, 1, 72, 720); }),
+            "1 0 0 1 72 720 Tm");
   EXPECT_EQ(TextOp([](TextOperator& o) { o.SetNextLine(); }), "T*");
 }
 
@@ -324,7 +430,8 @@ TEST(TextOperatorForms, Showing) {
   EXPECT_EQ(TextOp([](TextOperator& o) { o.SetNextLineShow("x", 1); }), "(x) '");
   EXPECT_EQ(TextOp([](TextOperator& o) { o.SetSpacingShow(1, 2, "x", 1); }), "1 2 (x) \"");
   // Spelled out, each operator stays a token of its own.
-  EXPECT_EQ(TextOp([](TextOperator& o) { o.SetSpacingShow(1, 2, "x", 1, false); }), "1 Tw 2 Tc (x) Tj");
+  EXPECT_EQ(TextOp([](TextOperator& o) { o.SetSpacingShow(1, 2, "x", 1, false); }),
+            "1 Tw 2 Tc (x) Tj");
   EXPECT_EQ(TextOp([](TextOperator& o) {
               auto parts = std::make_unique<CPDFArray>();
               parts->Push_Back(std::make_unique<CPDFString>("a"));
@@ -333,7 +440,8 @@ TEST(TextOperatorForms, Showing) {
               o.SetShowArray(std::move(parts));
             }),
             "[(a) -120 (b)] TJ");
-  EXPECT_EQ(TextOp([](TextOperator& o) { o.SetShowArray(std::make_unique<CPDFArray>(), true); }), "T* [] TJ");
+  EXPECT_EQ(TextOp([](TextOperator& o) { o.SetShowArray(std::make_unique<CPDFArray>(), true); }),
+            "T* [] TJ");
 }
 
 TEST(ExternalOperatorForms, DoAndPS) {

@@ -30,7 +30,8 @@ class PageContentsTest : public ::testing::Test {
  protected:
   CPDFPage* Open(const std::string& pageEntries, const std::vector<std::string>& extra = {}) {
     path_ = dir_.File("in.pdf");
-    test::WriteFile(path_, test::MakePagesPdf({"/MediaBox [0 0 100 100] /Resources << >> " + pageEntries}, extra));
+    test::WriteFile(path_, test::MakePagesPdf(
+                               {"/MediaBox [0 0 100 100] /Resources << >> " + pageEntries}, extra));
     CPDFErrorRecord error;
     doc_ = lib_.OpenDoc(path_, nullptr, error);
     EXPECT_NE(doc_, nullptr) << error.Module() << " " << error.Message();
@@ -77,7 +78,8 @@ class PageContentsTest : public ::testing::Test {
   std::unique_ptr<CPDFDoc> doc_;
 };
 
-// ---- ReadContents --------------------------------------------------------------------------------
+// ---- ReadContents
+// --------------------------------------------------------------------------------
 
 TEST_F(PageContentsTest, ReadWithoutContentsIsEmpty) {
   CPDFPage* page = Open("");
@@ -91,7 +93,9 @@ TEST_F(PageContentsTest, ReadWithoutContentsIsEmpty) {
 }
 
 TEST_F(PageContentsTest, ReadOneStreamDecodesIt) {
-  CPDFPage* page = Open("/Contents 4 0 R", {test::StreamObject(test::Deflate("0 0 m 10 10 l S"), "/Filter /FlateDecode")});
+  CPDFPage* page =
+      Open("/Contents 4 0 R",
+           {test::StreamObject(test::Deflate("0 0 m 10 10 l S"), "/Filter /FlateDecode")});
   ASSERT_NE(page, nullptr);
   CPDFStream target(doc_.get());
   ASSERT_TRUE(page->ReadContents(target));
@@ -105,7 +109,8 @@ TEST_F(PageContentsTest, ReadOneStreamDecodesIt) {
 
 TEST_F(PageContentsTest, ReadArrayJoinsStreamsEachFollowedByASpace) {
   CPDFPage* page = Open("/Contents [4 0 R 5 0 R]",
-                        {test::StreamObject("q 1 0 0 1 0 0 cm"), test::StreamObject(test::Deflate("Q"), "/Filter /FlateDecode")});
+                        {test::StreamObject("q 1 0 0 1 0 0 cm"),
+                         test::StreamObject(test::Deflate("Q"), "/Filter /FlateDecode")});
   ASSERT_NE(page, nullptr);
   CPDFStream target(doc_.get());
   ASSERT_TRUE(page->ReadContents(target));
@@ -128,7 +133,8 @@ TEST_F(PageContentsTest, ReadFailsOnContentsOfAnotherKind) {
   EXPECT_EQ(doc_->LastError().Message(), "typecheck: Number");
 }
 
-// ---- ReplaceContents -----------------------------------------------------------------------------
+// ---- ReplaceContents
+// -----------------------------------------------------------------------------
 
 TEST_F(PageContentsTest, ReplaceAbsentFilesANewStream) {
   CPDFPage* page = Open("");
@@ -148,7 +154,8 @@ TEST_F(PageContentsTest, ReplaceOneStreamInPlace) {
 }
 
 TEST_F(PageContentsTest, ReplaceArrayLeavesOneStream) {
-  CPDFPage* page = Open("/Contents 6 0 R", {test::StreamObject("a"), test::StreamObject("b"), "[4 0 R 5 0 R]"});
+  CPDFPage* page =
+      Open("/Contents 6 0 R", {test::StreamObject("a"), test::StreamObject("b"), "[4 0 R 5 0 R]"});
   ASSERT_NE(page, nullptr);
   ASSERT_TRUE(page->ReplaceContents(*NewStream("new")));
   EXPECT_EQ(Streams(*page), "new");
@@ -157,7 +164,8 @@ TEST_F(PageContentsTest, ReplaceArrayLeavesOneStream) {
   EXPECT_EQ(body, doc_->GetBody());  // the indirect array is marked updated
 }
 
-// ---- AddContents ---------------------------------------------------------------------------------
+// ---- AddContents
+// ---------------------------------------------------------------------------------
 
 TEST_F(PageContentsTest, AddToAbsentContents) {
   CPDFPage* page = Open("");
@@ -182,7 +190,8 @@ TEST_F(PageContentsTest, AddBeforeAndAfterOneStream) {
 }
 
 TEST_F(PageContentsTest, AddToAnArray) {
-  CPDFPage* page = Open("/Contents [4 0 R 5 0 R]", {test::StreamObject("a"), test::StreamObject("b")});
+  CPDFPage* page =
+      Open("/Contents [4 0 R 5 0 R]", {test::StreamObject("a"), test::StreamObject("b")});
   ASSERT_NE(page, nullptr);
   ASSERT_TRUE(page->AddContents(*NewStream("first"), false));
   ASSERT_TRUE(page->AddContents(*NewStream("last"), true));
@@ -225,7 +234,8 @@ TEST_F(PageContentsTest, AddedStreamKeepsItsFilter) {
   EXPECT_EQ(Streams(*page), "q /Fm1 Do Q");
 }
 
-// ---- UpdateContents ------------------------------------------------------------------------------
+// ---- UpdateContents
+// ------------------------------------------------------------------------------
 
 TEST(UpdateContents, EmptyListGivesAnEmptyStream) {
   CPDFGraphObjs objects;

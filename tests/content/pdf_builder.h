@@ -11,7 +11,8 @@
 namespace quarn::test {
 
 // Object i + 1 of a document is objects[i] (the text between "obj" and "endobj").
-inline std::string MakePdf(const std::vector<std::string>& objects, const std::string& trailer = "/Root 1 0 R") {
+inline std::string MakePdf(const std::vector<std::string>& objects,
+                           const std::string& trailer = "/Root 1 0 R") {
   std::string pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
   std::vector<size_t> offsets;
   for (size_t i = 0; i < objects.size(); ++i) {
@@ -25,16 +26,16 @@ inline std::string MakePdf(const std::vector<std::string>& objects, const std::s
     std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
     pdf += entry;
   }
-  pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " " + trailer + " >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
+  pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " " + trailer +
+         " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   return pdf;
 }
 
 // A stream object body holding exactly `data`, with `extra` entries in its dictionary. The
 // data runs up to "endstream" (an end of line in front of it would belong to the data).
 inline std::string StreamObject(const std::string& data, const std::string& extra = "") {
-  return "<< /Length " + std::to_string(data.size()) + (extra.empty() ? "" : " " + extra) + " >>\nstream\n" + data +
-         "endstream";
+  return "<< /Length " + std::to_string(data.size()) + (extra.empty() ? "" : " " + extra) +
+         " >>\nstream\n" + data + "endstream";
 }
 
 // `data` compressed in the zlib format, as FlateDecode expects it.
@@ -50,7 +51,8 @@ inline std::string Deflate(const std::string& data) {
 // A one-level document: catalog (1), page tree (2), then one page object per entry of `pages`
 // (the text inside the page dictionary after "/Type /Page /Parent 2 0 R"), then `extra`
 // objects numbered after the pages.
-inline std::string MakePagesPdf(const std::vector<std::string>& pages, const std::vector<std::string>& extra = {},
+inline std::string MakePagesPdf(const std::vector<std::string>& pages,
+                                const std::vector<std::string>& extra = {},
                                 const std::string& treeEntries = "") {
   std::vector<std::string> objects;
   objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
@@ -58,7 +60,8 @@ inline std::string MakePagesPdf(const std::vector<std::string>& pages, const std
   for (size_t i = 0; i < pages.size(); ++i) kids += std::to_string(i + 3) + " 0 R ";
   objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) +
                     (treeEntries.empty() ? "" : " " + treeEntries) + " >>");
-  for (const std::string& page : pages) objects.push_back("<< /Type /Page /Parent 2 0 R " + page + " >>");
+  for (const std::string& page : pages)
+    objects.push_back("<< /Type /Page /Parent 2 0 R " + page + " >>");
   for (const std::string& object : extra) objects.push_back(object);
   return MakePdf(objects);
 }

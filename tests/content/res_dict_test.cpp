@@ -1,18 +1,19 @@
 // Resource dictionaries: loading through the category factories, naming, adding, procedure sets.
+#include "pdf/content/res_dict.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
+#include "content/pdf_builder.h"
 #include "pdf/content/proc_set.h"
-#include "pdf/content/res_dict.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/pdf_lib.h"
 #include "pdf/object/out_stream.h"
 #include "test_support.h"
-#include "content/pdf_builder.h"
 
 namespace quarn {
 namespace {
@@ -41,7 +42,8 @@ std::unique_ptr<CPDFObject> MakeTestFont(CPDFDoc* doc, CPDFObject& value, int) {
 class ResDictTest : public ::testing::Test {
  protected:
   // Opens a document made of `pages` (see MakePagesPdf) and returns its first page.
-  CPDFPage* Open(const std::vector<std::string>& pages, const std::vector<std::string>& extra = {}) {
+  CPDFPage* Open(const std::vector<std::string>& pages,
+                 const std::vector<std::string>& extra = {}) {
     path_ = dir_.File("in.pdf");
     test::WriteFile(path_, test::MakePagesPdf(pages, extra));
     CPDFErrorRecord error;
@@ -63,13 +65,17 @@ class ResDictTest : public ::testing::Test {
   std::unique_ptr<CPDFDoc> doc_;
 };
 
-const char* kForm = "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 10 10] /Matrix [1 0 0 1 0 0] /Length 0 >>\nstream\nendstream";
+const char* kForm =
+    "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 10 10] /Matrix [1 0 0 1 0 0] /Length "
+    "0 >>\nstream\nendstream";
 
-// ---- naming --------------------------------------------------------------------------------------
+// ---- naming
+// --------------------------------------------------------------------------------------
 
 TEST_F(ResDictTest, FirstFreeNameFillsTheGap) {
   // Objects: 3 page, 4 form.
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R /Fm3 4 0 R >> >>"}, {kForm});
+  CPDFPage* page = Open(
+      {"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R /Fm3 4 0 R >> >>"}, {kForm});
   ASSERT_NE(page, nullptr);
   CPDFResDict* resources = page->Get_Resources();
   ASSERT_NE(resources, nullptr);
@@ -98,7 +104,8 @@ TEST_F(ResDictTest, NameOfAMissingObjectIsStillTaken) {
 TEST_F(ResDictTest, AllNamesTakenFails) {
   std::string entries;
   for (int i = 1; i <= 4095; ++i) entries += "/Fm" + std::to_string(i) + " 4 0 R ";
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /XObject << " + entries + ">> >>"}, {kForm});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /XObject << " + entries + ">> >>"}, {kForm});
   ASSERT_NE(page, nullptr);
   std::string name = "unchanged";
   EXPECT_FALSE(page->Get_Resources()->MakeNameFor("XObject", "Fm", name));
@@ -107,7 +114,9 @@ TEST_F(ResDictTest, AllNamesTakenFails) {
 }
 
 TEST_F(ResDictTest, FindResourceSearchesOnlyTheNamedCategories) {
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R >> /ProcSet [/PDF] >>"}, {kForm});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R >> /ProcSet [/PDF] >>"},
+           {kForm});
   ASSERT_NE(page, nullptr);
   CPDFResDict* resources = page->Get_Resources();
   EXPECT_NE(resources->FindResource("XObject", "Fm1"), nullptr);
@@ -116,7 +125,8 @@ TEST_F(ResDictTest, FindResourceSearchesOnlyTheNamedCategories) {
   EXPECT_EQ(resources->FindResource("Bogus", "Fm1"), nullptr);
 }
 
-// ---- adding --------------------------------------------------------------------------------------
+// ---- adding
+// --------------------------------------------------------------------------------------
 
 TEST_F(ResDictTest, MissingCategoryIsCreatedDirectly) {
   CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << >>"});
@@ -142,8 +152,9 @@ TEST_F(ResDictTest, MissingCategoryIsCreatedDirectly) {
 
 TEST_F(ResDictTest, IndirectCategoryIsMarkedUpdated) {
   // Objects: 3 page, 4 font category (indirect), 5 a font.
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /Font 4 0 R >>"},
-                        {"<< /F1 5 0 R >>", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /Font 4 0 R >>"},
+           {"<< /F1 5 0 R >>", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
   ASSERT_NE(page, nullptr);
   CPDFResDict* resources = page->Get_Resources();
   const CPDFObjRef categoryRef(4, 0);
@@ -167,7 +178,8 @@ TEST_F(ResDictTest, IndirectCategoryIsMarkedUpdated) {
 }
 
 TEST_F(ResDictTest, AddReferenceEntersTheIdentity) {
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R >> >>"}, {kForm});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R >> >>"}, {kForm});
   ASSERT_NE(page, nullptr);
   CPDFResDict* resources = page->Get_Resources();
   ASSERT_TRUE(resources->AddReference("XObject", "Fm2", CPDFObjRef(4, 0)));
@@ -180,15 +192,18 @@ TEST_F(ResDictTest, AddResourceRefusesWhatIsNotANamedResource) {
   CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << >>"});
   ASSERT_NE(page, nullptr);
   EXPECT_FALSE(page->Get_Resources()->AddResource("X1", std::make_unique<CPDFDict>(), nullptr));
-  EXPECT_FALSE(page->Get_Resources()->AddResource("P1", std::make_unique<CPDFProcSet>("PDF"), nullptr));
+  EXPECT_FALSE(
+      page->Get_Resources()->AddResource("P1", std::make_unique<CPDFProcSet>("PDF"), nullptr));
 }
 
-// ---- procedure sets ------------------------------------------------------------------------------
+// ---- procedure sets
+// ------------------------------------------------------------------------------
 
 TEST_F(ResDictTest, ProcSetWithFontsAndForms) {
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /Font << /F1 5 0 R >> /XObject << /Fm1 4 0 R >> "
-                         "/ProcSet [/PDF] >>"},
-                        {kForm, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /Font << /F1 5 0 R >> /XObject << /Fm1 4 0 R >> "
+            "/ProcSet [/PDF] >>"},
+           {kForm, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
   ASSERT_NE(page, nullptr);
   CPDFResDict* resources = page->Get_Resources();
   resources->UpdateProcSet();
@@ -198,7 +213,8 @@ TEST_F(ResDictTest, ProcSetWithFontsAndForms) {
 }
 
 TEST_F(ResDictTest, ProcSetWithNeitherIsPdfOnly) {
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /Font << >> /ProcSet [/PDF /Text /ImageC] >>"});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /Font << >> /ProcSet [/PDF /Text /ImageC] >>"});
   ASSERT_NE(page, nullptr);
   CPDFResDict* resources = page->Get_Resources();
   resources->UpdateProcSet();
@@ -206,8 +222,9 @@ TEST_F(ResDictTest, ProcSetWithNeitherIsPdfOnly) {
 }
 
 TEST_F(ResDictTest, IndirectProcSetIsEmptiedInPlace) {
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /ProcSet 4 0 R /XObject << /Fm1 5 0 R >> >>"},
-                        {"[/PDF /Text]", kForm});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /ProcSet 4 0 R /XObject << /Fm1 5 0 R >> >>"},
+           {"[/PDF /Text]", kForm});
   ASSERT_NE(page, nullptr);
   CPDFResDict* resources = page->Get_Resources();
   resources->UpdateProcSet();
@@ -218,18 +235,21 @@ TEST_F(ResDictTest, IndirectProcSetIsEmptiedInPlace) {
   EXPECT_EQ(body, doc_->GetBody());
 }
 
-// ---- loading -------------------------------------------------------------------------------------
+// ---- loading
+// -------------------------------------------------------------------------------------
 
 TEST_F(ResDictTest, LoadingTypesRecognisedXObjectsAndKeepsTheirIdentity) {
   // Objects: 3 page, 4 form, 5 image, 6 a stream without /Type, 7 PostScript.
-  CPDFPage* page = Open(
-      {"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R /Im1 5 0 R /X1 6 0 R /PS1 7 0 R >> "
-       "/ProcSet [/PDF /ImageB] >>"},
-      {kForm,
-       "<< /Type /XObject /Subtype /Image /Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray "
-       "/Length 1 >>\nstream\n\xff" "endstream",
-       test::StreamObject("0 0 m"),
-       "<< /Type /XObject /Subtype /PS /Length 0 >>\nstream\nendstream"});
+  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R /Im1 5 0 R "
+                         "/X1 6 0 R /PS1 7 0 R >> "
+                         "/ProcSet [/PDF /ImageB] >>"},
+                        {kForm,
+                         "<< /Type /XObject /Subtype /Image /Width 1 /Height 1 /BitsPerComponent 8 "
+                         "/ColorSpace /DeviceGray "
+                         "/Length 1 >>\nstream\n\xff"
+                         "endstream",
+                         test::StreamObject("0 0 m"),
+                         "<< /Type /XObject /Subtype /PS /Length 0 >>\nstream\nendstream"});
   ASSERT_NE(page, nullptr);
   CPDFResDict* resources = page->Get_Resources();
   ASSERT_NE(resources, nullptr);
@@ -257,9 +277,10 @@ TEST_F(ResDictTest, LoadingTypesRecognisedXObjectsAndKeepsTheirIdentity) {
 TEST_F(ResDictTest, RegisteredFactoryLoadsItsCategory) {
   const ResourceFactory previous = FindResourceFactory("Font");
   RegisterResourceFactory("Font", &MakeTestFont);
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /Font << /F1 4 0 R /F2 << /Type /Font >> "
-                         "/F3 << /Type /NotAFont >> >> >>"},
-                        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /Font << /F1 4 0 R /F2 << /Type /Font >> "
+            "/F3 << /Type /NotAFont >> >> >>"},
+           {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
   RegisterResourceFactory("Font", previous);
   ASSERT_NE(page, nullptr);
   CPDFDict* fonts = page->Get_Resources()->Get_Font();
@@ -281,9 +302,10 @@ TEST_F(ResDictTest, DanglingReferenceStaysAsItIs) {
 
 TEST_F(ResDictTest, FormThatNamesItselfLoadsOnce) {
   // Object 4 is a form whose own resources name object 4 again.
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R >> >>"},
-                        {"<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 10 10] /Matrix [1 0 0 1 0 0] "
-                         "/Resources << /XObject << /Fm1 4 0 R >> >> /Length 0 >>\nstream\nendstream"});
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R >> >>"},
+           {"<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 10 10] /Matrix [1 0 0 1 0 0] "
+            "/Resources << /XObject << /Fm1 4 0 R >> >> /Length 0 >>\nstream\nendstream"});
   ASSERT_NE(page, nullptr);
   ASSERT_NE(page->Get_Resources(), nullptr);
   auto* form = dynamic_cast<CPDFFormXObj*>(doc_->GetObj(CPDFObjRef(4, 0)));
@@ -297,11 +319,15 @@ TEST_F(ResDictTest, DeeplyNestedFormsDoNotExhaustTheStack) {
   std::vector<std::string> forms;
   for (int i = 0; i < 300; ++i) {
     const int self = 4 + i;
-    forms.push_back("<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 1 1] /Matrix [1 0 0 1 0 0] "
-                    "/Resources << /XObject << /Fm1 " + std::to_string(self + 1) + " 0 R >> >> /Length 0 >>\n"
-                    "stream\nendstream");
+    forms.push_back(
+        "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 1 1] /Matrix [1 0 0 1 0 0] "
+        "/Resources << /XObject << /Fm1 " +
+        std::to_string(self + 1) +
+        " 0 R >> >> /Length 0 >>\n"
+        "stream\nendstream");
   }
-  CPDFPage* page = Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R >> >>"}, forms);
+  CPDFPage* page =
+      Open({"/MediaBox [0 0 100 100] /Resources << /XObject << /Fm1 4 0 R >> >>"}, forms);
   ASSERT_NE(page, nullptr);
   EXPECT_NE(page->Get_Resources(), nullptr);
 }

@@ -1,4 +1,6 @@
 // XObjects: recognizers, the factory, a page made into a form of another document, the matrix.
+#include "pdf/content/xobject.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -6,7 +8,6 @@
 
 #include "content/pdf_builder.h"
 #include "pdf/content/res_dict.h"
-#include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/pdf_lib.h"
@@ -36,7 +37,8 @@ std::unique_ptr<CPDFArray> Numbers(std::initializer_list<int> values) {
   return array;
 }
 
-// ---- recognizers and factory ---------------------------------------------------------------------
+// ---- recognizers and factory
+// ---------------------------------------------------------------------
 
 TEST(XObjectRecognizers, FormNeedsFormTypeOneAndBothArrays) {
   auto form = Plain("XObject", "Form");
@@ -103,7 +105,8 @@ TEST(XObjectFactory, BBoxThatIsNotARectangleStaysPlain) {
   EXPECT_EQ(bound->Get_FormType()->TypeCode(), kTypeInteger);
 }
 
-// ---- the matrix ----------------------------------------------------------------------------------
+// ---- the matrix
+// ----------------------------------------------------------------------------------
 
 TEST(FormMatrix, TranslateAndScaleMultiplyTheMatrix) {
   CPDFFormXObj form;
@@ -140,13 +143,15 @@ TEST(FormMatrix, CreateWritesTheDiscriminatingEntries) {
   EXPECT_EQ(form.Kind(), CPDFXObject::kFormKind);
 }
 
-// ---- a page made into a form ---------------------------------------------------------------------
+// ---- a page made into a form
+// ---------------------------------------------------------------------
 
 class CreateFromPageTest : public ::testing::Test {
  protected:
   void OpenBoth(const std::string& sourcePage, const std::vector<std::string>& sourceExtra) {
     test::WriteFile(dir_.File("source.pdf"), test::MakePagesPdf({sourcePage}, sourceExtra));
-    test::WriteFile(dir_.File("target.pdf"), test::MakePagesPdf({"/MediaBox [0 0 400 400] /Resources << >>"}));
+    test::WriteFile(dir_.File("target.pdf"),
+                    test::MakePagesPdf({"/MediaBox [0 0 400 400] /Resources << >>"}));
     CPDFErrorRecord error;
     source_ = lib_.OpenDoc(dir_.File("source.pdf"), nullptr, error);
     target_ = lib_.OpenDoc(dir_.File("target.pdf"), nullptr, error);
@@ -217,7 +222,8 @@ TEST_F(CreateFromPageTest, PageWithoutResourcesFails) {
 TEST_F(CreateFromPageTest, FormOutlivesTheSourceDocument) {
   OpenBoth("/MediaBox [0 0 10 10] /Resources << /XObject << /Im1 5 0 R >> >> /Contents 4 0 R",
            {test::StreamObject("q /Im1 Do Q"),
-            "<< /Type /XObject /Subtype /Image /Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray "
+            "<< /Type /XObject /Subtype /Image /Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace "
+            "/DeviceGray "
             "/Length 1 >>\nstream\nZendstream"});
   CPDFPage* page = source_->GetPage(0);
   ASSERT_NE(page, nullptr);
@@ -227,7 +233,8 @@ TEST_F(CreateFromPageTest, FormOutlivesTheSourceDocument) {
   CPDFObjRef resourcesRef = *static_cast<CPDFObjRef*>(form->Lookup("Resources"));
   CPDFDict* resources = AsDict(target_->GetObj(resourcesRef));
   ASSERT_NE(resources, nullptr);
-  auto* image = dynamic_cast<CPDFStream*>(resources->GetDict(target_.get(), "XObject")->GetValue(target_.get(), "Im1"));
+  auto* image = dynamic_cast<CPDFStream*>(
+      resources->GetDict(target_.get(), "XObject")->GetValue(target_.get(), "Im1"));
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(std::string(image->Data(), image->DataLength()), "Z");
   EXPECT_EQ(std::string(form->Data(), form->DataLength()), "q /Im1 Do Q");

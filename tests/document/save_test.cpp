@@ -214,7 +214,13 @@ TEST_F(Saving, SaveCanRunAgainAfterFlush) {
   }
   EXPECT_TRUE(QpdfAccepts(path));
   EXPECT_EQ(doc->GetPageCount(), 1);
-  EXPECT_FALSE(doc->Save(path.c_str(), false, false) && doc->Save(path.c_str(), false, false));
+  // A second Save before Flush is refused and the first one goes on.
+  ASSERT_TRUE(doc->Save(path.c_str(), false, false));
+  EXPECT_FALSE(doc->Save(path.c_str(), false, false));
+  EXPECT_EQ(doc->LastError().Message(), "CPDFDoc::Flush() has not been called.");
+  EXPECT_TRUE(doc->IsSaving());
+  ASSERT_TRUE(doc->Flush()) << doc->LastError().Message();
+  EXPECT_TRUE(QpdfAccepts(path));
 }
 
 TEST_F(Saving, FdfRewriteKeepsEveryObject) {

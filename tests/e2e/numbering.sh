@@ -210,16 +210,21 @@ gs_shows() {
 }
 
 # corpus_case FILE: pages 1 to 3 numbered 7001.. at each location; odd locations with inward
-# offsets and -sp. Rotated pages are judged on their text only. Poppler stops reading a page's
-# content at some errors in it (a "Q" without its "q", an unknown operator inside a text
-# object); whatever is drawn after that, our number too, is lost to it. Pages whose own content
-# poppler complains about are judged by ghostscript's text instead.
+# offsets and -sp. Two kinds of page are judged by ghostscript's text instead of pdftotext's
+# boxes: rotated pages (pdftotext reads them turned, and drops a glyph that touches the edge
+# there), and pages whose own content poppler complains about: it stops reading a page's
+# content at some errors (a "Q" without its "q", an unknown operator inside a text object), and
+# whatever is drawn after that, our number too, is lost to it.
 corpus_case() {
-  local file=$1 name location ox oy malformed=""
+  local file=$1 name location ox oy judge=places complaints
   name=c-$(basename "$file" .pdf)
-  if pdftotext "$file" /dev/null 2>&1 | grep -q "Syntax Error"; then
-    malformed=$(pdftotext "$file" /dev/null 2>&1 | grep -m1 "Syntax Error")
-    echo "note: $(basename "$file"): poppler reports '$malformed' on the input; judged with ghostscript"
+  complaints=$(pdftotext "$file" /dev/null 2>&1)
+  if grep -q "Syntax Error" <<<"$complaints"; then
+    judge=ghostscript
+    echo "note: $(basename "$file"): poppler reports '$(grep -m1 "Syntax Error" <<<"$complaints")' on the input; judged with ghostscript"
+  elif pdfinfo -f 1 -l 3 "$file" 2>/dev/null | grep -qE "^Page +[0-9]+ rot: +(90|180|270)"; then
+    judge=ghostscript
+    echo "note: $(basename "$file"): rotated pages; judged with ghostscript"
   fi
   local pages
   pages=$(page_count "$file")
@@ -245,13 +250,13 @@ corpus_case() {
     fi
     qpdf_ok "$name.pdf" "corpus $name (location $location)" || return
     local report
-    if [ -n "$malformed" ]; then
+    if [ "$judge" = ghostscript ]; then
       report=$(gs_shows "$name.pdf" "$pages") || fail "corpus $name (location $location): $report"
       rm -f "$name.pdf"
       continue
     fi
     report=$($CHECK places "$name.pdf" "${HELV[@]}" --first 1 --last 3 --initial 7001 --size 12 \
-      --location "$location" "${cextra[@]}" --unplaced-ok 2>&1) ||
+      --location "$location" "${cextra[@]}" 2>&1) ||
       fail "corpus $name (location $location): $report"
     rm -f "$name.pdf"
   done

@@ -1,0 +1,131 @@
+// Damaged files: when the sections cannot be read, the cross-reference data is rebuilt from
+// the objects found in the file; when one object is not where its entry says, it is looked up
+// where the scan found it. Either way the document notes one warning.
+#include <algorithm>
+
+#include "pdf/document/body.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/header.h"
+#include "pdf/document/repair.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
+#include "pdf/object/in_stream.h"
+#include "platform/source_file.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFDoc";
+
+}  // namespace
+
+void CPDFDoc::ReadSectionsOrRepair() {
+  try {
+    ReadSections();
+  } catch (const CPDFException&) {
+    m_bodies.clear();
+    m_xrefs.clear();
+    m_trailers.clear();
+    // A file that cannot be repaired keeps the error of its sections.
+    if (!RepairSections()) throw;
+  }
+}
+
+CPDFFileScan* CPDFDoc::Scan() {
+  if (!m_in || !m_source) return nullptr;
+  if (!m_scan || m_scanSource != m_source.get()) {
+    m_scan = CPDFFileScan::Run(*m_in);
+    m_scanSource = m_source.get();
+  }
+  return m_scan.get();
+}
+
+void CPDFDoc::NoteRepaired() {
+  if (m_repaired) return;
+  m_repaired = true;
+  m_warnings.push_back(Format("damaged file repaired: %s", m_fileName.c_str()));
+}
+
+bool CPDFDoc::RepairSections() {
+  if (!m_in) return false;
+  // The header first: a file may carry bytes in front of "%PDF-".
+  auto header = std::make_unique<CPDFHeader>(this);
+  try {
+    if (!m_in->Seek(0)) return false;
+    header->Read(this, *m_in);
+  } catch (const CPDFException&) {
+    m_scan.reset();
+    CPDFFileScan* scan = Scan();
+    if (!scan || scan->HeaderOffset() <= 0 || !m_in->Seek(scan->HeaderOffset())) return false;
+    try {
+      header = std::make_unique<CPDFHeader>(this);
+      header->Read(this, *m_in);
+    } catch (const CPDFException&) {
+      return false;
+    }
+  }
+  if (header->IsFDF()) return false;
+
+  CPDFFileScan* scan = Scan();
+  if (!scan || scan->Objects().empty()) return false;
+
+  // The trailer: the last one found whose catalog exists, else one made for the last catalog.
+  auto trailer = std::make_unique<CPDFTrailer>(this);
+  const CPDFDict* found = scan->Trailer();
+  CPDFAtom* root = found ? found->Lookup("Root") : nullptr;
+  if (root && root->IsRef() && scan->Objects().count(static_cast<CPDFObjRef*>(root)->Num())) {
+    for (const auto& [key, atom] : *found) {
+      if (atom) trailer->Dict().Insert(key, atom->CloneAtom());
+    }
+  } else if (const int32_t catalog = scan->Catalog()) {
+    const int32_t gen = scan->Objects().at(catalog).gen;
+    trailer->Dict().Insert("Root", std::make_unique<CPDFObjRef>(catalog, gen));
+  } else if (!root || !root->IsRef()) {
+    return false;
+  } else {
+    // The catalog may lie in an object stream; the trailer is taken as it is.
+    for (const auto& [key, atom] : *found) {
+      if (atom) trailer->Dict().Insert(key, atom->CloneAtom());
+    }
+  }
+  if (!trailer->Dict().Lookup("Encrypt")) scan->ExpandObjectStreams(*m_in);
+
+  auto xref = std::make_unique<CPDFXRef>(this);
+  for (const auto& [num, object] : scan->Objects()) {
+    xref->SetEntry(CPDFXRefEntry(num, object.gen, object.offset, true));
+  }
+  for (const auto& [num, compressed] : scan->CompressedObjects()) {
+    xref->SetEntry(CPDFXRefEntry::Compressed(num, compressed.stream, compressed.index));
+  }
+  for (const int32_t num : scan->StreamNumbers()) xref->AddStreamNumber(num);
+  const int32_t highest = xref->Entries().empty() ? 0 : xref->Entries().rbegin()->first;
+  CPDFNumber* size = AsNumber(trailer->Dict().GetValue(nullptr, "Size"));
+  if (!size || size->IntValue() <= highest) {
+    trailer->Dict().Insert("Size", std::make_unique<CPDFInt>(highest + 1));
+  }
+  // Nothing in the file can be trusted to lie where it was once written, so the repaired
+  // section has no table offset of its own.
+  trailer->SetStartXRef(-1);
+
+  m_header = std::move(header);
+  auto body = std::make_unique<CPDFBody>(this);
+  body->Grow(xref->Size());
+  m_bodies.push_back(std::move(body));
+  m_xrefs.push_back(std::move(xref));
+  m_trailers.push_back(std::move(trailer));
+  NoteRepaired();
+  return true;
+}
+
+std::unique_ptr<CPDFObject> CPDFDoc::LoadFromScan(const CPDFObjRef& ref) {
+  const CPDFFileScan* scan = Scan();
+  if (!scan) return nullptr;
+  const auto found = scan->Objects().find(ref.Num());
+  if (found == scan->Objects().end() || found->second.gen != ref.Gen()) return nullptr;
+  std::unique_ptr<CPDFObject> obj = LoadObj(ref, found->second.offset);
+  if (obj) NoteRepaired();
+  return obj;
+}
+
+}  // namespace quarn

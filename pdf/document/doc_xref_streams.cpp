@@ -1,0 +1,123 @@
+// The document's side of cross-reference streams and object streams: reading stream sections
+// and hybrid files, loading objects that lie in object streams, and leaving both kinds of
+// stream out of a full rewrite.
+#include <algorithm>
+#include <set>
+
+#include "pdf/document/body.h"
+#include "pdf/document/doc.h"
+#include "pdf/document/object_stream.h"
+#include "pdf/document/repair.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
+#include "pdf/document/xref_stream.h"
+#include "pdf/object/in_stream.h"
+#include "pdf/object/lexer.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFDoc";
+
+}  // namespace
+
+bool CPDFDoc::ReadStreamSection(int64_t offset, CPDFXRef& xref, CPDFTrailer& trailer) {
+  if (CPDFXRefStream::StartsAt(*m_in, offset)) {
+    CPDFXRefStream::Read(*m_in, offset, xref, &trailer);
+    return true;
+  }
+  // Word writes hybrid updates whose table has one empty subsection and whose entries are all
+  // in the "XRefStm" stream. Any other empty subsection is left to the table reader.
+  std::string token;
+  if (!m_in->Seek(offset)) return false;
+  for (const char* expected : {"xref", "0", "0"}) {
+    if (!ReadToken(*m_in, token) || token != expected) return false;
+  }
+  const int64_t trailerAt = m_in->Tell();
+  if (!ReadToken(*m_in, token) || token != "trailer" || !m_in->Seek(trailerAt)) return false;
+  trailer.Read(this, *m_in);
+  if (!trailer.Dict().Lookup("XRefStm")) return false;
+  ReadHybridStream(xref, trailer);
+  return true;
+}
+
+void CPDFDoc::ReadHybridStream(CPDFXRef& xref, const CPDFTrailer& trailer) {
+  // Objects that only readers of cross-reference streams should see are listed in the stream
+  // that "XRefStm" names; the table's own entries in use stay first.
+  CPDFAtom* atom = trailer.Dict().Lookup("XRefStm");
+  if (!atom) return;
+  CPDFNumber* offset = atom->IsObject() ? AsNumber(static_cast<CPDFObject*>(atom)) : nullptr;
+  if (!offset || offset->IntValue() < 0) {
+    Throw("CPDFTrailer", "Serialize", kInvalidFormat, "typecheck: XRefStm");
+  }
+  CPDFXRefStream::Read(*m_in, offset->IntValue(), xref, nullptr);
+}
+
+std::unique_ptr<CPDFObject> CPDFDoc::LoadEntry(const CPDFObjRef& ref, const CPDFXRefEntry& entry) {
+  if (!entry.IsCompressed()) {
+    std::unique_ptr<CPDFObject> obj = LoadObj(ref, entry.Offset());
+    if (obj || m_error.Code() != kInvalidFormat) return obj;
+    // The table points at the wrong place: the object may still be found where it stands.
+    const CPDFErrorRecord offsetError = m_error;
+    obj = LoadFromScan(ref);
+    if (!obj) {
+      ClearError();
+      m_error.Keep(offsetError);
+    }
+    return obj;
+  }
+  ClearError();
+  try {
+    if (!m_objStms) m_objStms = std::make_shared<CPDFObjStmCache>();
+    std::unique_ptr<CPDFObject> obj =
+        m_objStms->Load(*this, ref, entry.ObjStmNum(), entry.ObjStmIndex());
+    ClearError();  // errors of lookups made while decoding do not belong to this load
+    return obj;
+  } catch (const CPDFException& e) {
+    ClearError();
+    m_error.Keep(e);
+  } catch (...) {
+    m_error.Keep(CPDFException(kModule, "LoadObj", kInternalError));
+  }
+  return nullptr;
+}
+
+void CPDFDoc::DropCrossReferenceStreams() {
+  CPDFXRef* xref = GetXRef();
+  CPDFBody* body = GetBody();
+  if (!xref || !body) return;
+  std::set<int32_t> dropped;
+  for (const auto& table : m_xrefs) {
+    dropped.insert(table->StreamNumbers().begin(), table->StreamNumbers().end());
+  }
+  for (const auto& [num, entry] : xref->Entries()) {
+    if (entry.InUse() && entry.IsCompressed()) dropped.insert(entry.ObjStmNum());
+  }
+  for (const int32_t num : dropped) {
+    CPDFXRefEntry* entry = xref->GetEntry(num);
+    if (!entry || !entry->InUse() || entry->IsCompressed()) continue;
+    // The objects of an object stream are still read from it while the rewrite writes them.
+    if (!m_objStms) m_objStms = std::make_shared<CPDFObjStmCache>();
+    m_objStms->KeepLocation(*entry);
+    body->DeleteObj(CPDFObjRef(num, entry->Gen()));
+    try {
+      xref->FreeEntry(num);
+    } catch (const CPDFException&) {
+      // A free list that the file left broken: the number is retired without being linked in.
+      entry->SetInUse(false);
+      entry->SetOffset(0);
+    }
+  }
+}
+
+void CPDFDoc::CheckAppendable() const {
+  // Appending to a file whose cross-reference data is broken would hand readers the same
+  // damage again under a new section.
+  if (m_repaired) {
+    Throw(kModule, "Save", kUserError,
+          "a repaired file cannot be updated incrementally: save it in full");
+  }
+}
+
+}  // namespace quarn

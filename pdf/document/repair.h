@@ -1,0 +1,94 @@
+// Finding the objects of a damaged file by reading it through: "N G obj" headers, "trailer"
+// dictionaries, cross-reference streams, catalogs and object streams, as common readers do when
+// "startxref" or the cross-reference data cannot be trusted. The file is read in blocks, and
+// every byte is looked at a bounded number of times, so a scan of any size finishes in time
+// linear in the file and memory linear in the number of objects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "pdf/object/values.h"
+
+namespace quarn {
+
+class InStream;
+
+class CPDFFileScan {
+ public:
+  static constexpr size_t kBlockSize = 64 * 1024;
+  // A dictionary is judged from at most this many bytes after its object header.
+  static constexpr size_t kPeekSize = 4096;
+
+  struct Object {
+    int32_t gen = 0;
+    int64_t offset = 0;  // of the object header
+  };
+  struct Compressed {
+    int32_t stream = 0;  // the object stream's number
+    int32_t index = 0;
+    int64_t streamOffset = 0;  // where that object stream stands in the file
+  };
+
+  // Reads all of `in`. Never fails: a file without anything recognizable gives an empty scan.
+  static std::unique_ptr<CPDFFileScan> Run(InStream& in);
+
+  // Decodes the object streams found (the newest definition of each number) and lists the
+  // objects they hold. Only for files that are not encrypted: an encrypted object stream cannot
+  // be read before the document key is known, and its objects then stay unlisted.
+  void ExpandObjectStreams(InStream& in);
+
+  // The newest definition of each object number found in the open.
+  const std::map<int32_t, Object>& Objects() const { return m_objects; }
+  // Objects whose newest definition lies in an object stream (after ExpandObjectStreams).
+  const std::map<int32_t, Compressed>& CompressedObjects() const { return m_compressed; }
+  // The last trailer dictionary (of a "trailer" keyword or a cross-reference stream) that
+  // names a "Root"; nullptr when there is none.
+  const CPDFDict* Trailer() const { return m_trailer.get(); }
+  // The number of the last object whose dictionary has "Type" "Catalog"; 0 when none.
+  int32_t Catalog() const;
+  // Numbers of the cross-reference streams and object streams found: a rewrite drops them.
+  std::vector<int32_t> StreamNumbers() const;
+  // Where "%PDF-" stands in the first kilobyte, or -1.
+  int64_t HeaderOffset() const { return m_headerOffset; }
+
+ private:
+  struct Event {
+    enum Kind { kNone, kObject, kTrailer } kind = kNone;
+    int32_t num = 0;
+    int32_t gen = 0;
+    int64_t start = 0;      // of the header or keyword
+    int64_t bodyStart = 0;  // just after "obj" or "trailer"
+  };
+  struct ObjectStream {
+    int32_t gen = 0;
+    int64_t offset = 0;
+    int64_t dataStart = 0;
+    int64_t dataEnd = 0;
+    std::unique_ptr<CPDFDict> dict;
+  };
+
+  CPDFFileScan() = default;
+  void ScanBlock(InStream& in, const char* buffer, size_t length, size_t carried, int64_t base,
+                 bool atEnd);
+  void Accept(InStream& in, const Event& event);
+  // Settles the pending event, whose bytes end where the next event starts (or the file ends).
+  void Settle(InStream& in, int64_t end);
+  void SettleObject(InStream& in, const Event& event, int64_t end);
+  void SettleTrailer(InStream& in, const Event& event, int64_t end);
+
+  std::map<int32_t, Object> m_objects;
+  std::map<int32_t, Compressed> m_compressed;
+  std::map<int32_t, ObjectStream> m_objectStreams;
+  std::vector<int32_t> m_xrefStreams;
+  std::unique_ptr<CPDFDict> m_trailer;
+  std::vector<std::pair<int32_t, int64_t>> m_catalogs;  // number, offset, in file order
+  int64_t m_headerOffset = -1;
+  Event m_pending;
+};
+
+}  // namespace quarn
