@@ -118,6 +118,8 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_outputWritten = false;
   m_sharedContents.clear();
   m_doneRef.Reset();
+  m_pageOwned.clear();
+  m_doneOwned.clear();
   m_formRef.Reset();
   m_fontRef.Reset();
   if (!OpenInput(inputFile)) return false;
@@ -135,7 +137,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     m_page = nullptr;
     m_pageBox = nullptr;
     m_resources = nullptr;
-    ReleaseDonePage(std::exchange(m_doneRef, CPDFObjRef()));
+    ReleaseDonePage(std::exchange(m_doneRef, CPDFObjRef()), std::exchange(m_doneOwned, {}));
   }
   ok = ok && FlushOutput();
   if (!ok) {
@@ -196,18 +198,35 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     LogError("cannot get Resources", m_doc->LastError());
     return false;
   }
+  m_pageOwned.clear();
+  const CPDFAtom* contents = m_page->Lookup("Contents");
+  const CPDFObjRef contentsBefore =
+      contents && contents->IsRef() ? *static_cast<const CPDFObjRef*>(contents) : CPDFObjRef();
   if (ranges.watermarkFirst <= page && page <= ranges.watermarkLast && !StampWatermark(page))
     return false;
   if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page))
     return false;
   m_resources->UpdateProcSet();
+  NoteNewContentsArray(contentsBefore);
   // The page before this one is done for good now: the page-tree lookup of this page has moved
   // past it (it resumes from the previous page, which must therefore still be in memory).
-  ReleaseDonePage(std::exchange(m_doneRef, pageRef));
+  ReleaseDonePage(std::exchange(m_doneRef, pageRef), std::exchange(m_doneOwned, m_pageOwned));
   return true;
 }
 
-void CPDFDriver::ReleaseDonePage(const CPDFObjRef& pageRef) {
+void CPDFDriver::NoteNewContentsArray(const CPDFObjRef& contentsBefore) {
+  // Adding content to a page whose content was one stream gives it a new array of its own;
+  // nothing else refers to it. (A stream filed for a page without content is not noted: it may
+  // be the stream that other pages share.)
+  const CPDFAtom* contents = m_page->Lookup("Contents");
+  if (!contents || !contents->IsRef()) return;
+  const CPDFObjRef& now = *static_cast<const CPDFObjRef*>(contents);
+  if (now == contentsBefore) return;
+  const CPDFObject* made = m_doc->FindObj(now, false);
+  if (made && made->IsType(kTypeArray)) m_pageOwned.push_back(now);
+}
+
+void CPDFDriver::ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned) {
   // While the save is under way a released object is written to the output at once and leaves
   // memory, so a long document is never held whole. Only the page dictionary itself goes: what
   // it refers to (the page tree, shared resources, content streams that other pages may share)
@@ -218,6 +237,17 @@ void CPDFDriver::ReleaseDonePage(const CPDFObjRef& pageRef) {
   KeepReferencedObjects(*page, 0);
   // A page that cannot be written now simply stays in memory and is written by the flush.
   m_doc->ReleaseObj(pageRef, false);
+  for (const CPDFObjRef& ref : owned) ReleaseOwnedObject(ref);
+}
+
+void CPDFDriver::ReleaseOwnedObject(const CPDFObjRef& ref) {
+  // Made for one page and never changed after it: written at once rather than held until the
+  // flush, which on a long numbered document is most of the memory. What it refers to (shared
+  // streams, the page's own content) stays, as for the page.
+  const CPDFObject* object = m_doc->FindObj(ref, false);
+  if (!object) return;
+  KeepReferencedObjects(*object, 0);
+  m_doc->ReleaseObj(ref, true);
 }
 
 void CPDFDriver::KeepReferencedObjects(const CPDFObject& value, int depth) {
@@ -353,7 +383,9 @@ bool CPDFDriver::NameWatermarkForm(std::string& name) {
 
 // ---- content -----------------------------------------------------------------------------------
 
-bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool after) {
+bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool after,
+                             CPDFObjRef* filed) {
+  if (filed) filed->Reset();
   CPDFStream stream(nullptr);
   CPDFErrorRecord error;
   // Content drawn over the page starts from whatever graphics state the page's own content left
@@ -380,10 +412,11 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
     CPDFStream save(nullptr);
     if (!save.SetData("q", 1) || !AddSharedContents(save, false, false)) return false;
   }
-  return AddSharedContents(stream, true, after);
+  return AddSharedContents(stream, true, after, filed);
 }
 
-bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after) {
+bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after,
+                                   CPDFObjRef* filed) {
   // Every page stamped with the same text draws the same bytes: the stream is filed (and
   // compressed) once and each further page refers to it. This keeps a long document from
   // holding, compressing and writing one identical stream per page.
@@ -401,12 +434,13 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
     LogError("cannot update PDF GraphObjs", error);
     return false;
   }
-  CPDFObjRef filed;
-  if (!AddContentsFiled(*m_page, stream, after, &filed)) {
+  CPDFObjRef made;
+  if (!AddContentsFiled(*m_page, stream, after, &made)) {
     LogError("cannot add PDF Contents", m_doc->LastError());
     return false;
   }
-  m_sharedContents.emplace(std::move(text), filed);
+  m_sharedContents.emplace(std::move(text), made);
+  if (filed) *filed = made;
   return true;
 }
 

@@ -6,12 +6,13 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
+#include <vector>
 
 #include "app/numbering.h"
 #include "app/stamp_options.h"
@@ -91,7 +92,10 @@ class CPDFDriver {
   bool StampNumber(int32_t page);
   // Turns `objects` into a new Flate-compressed content stream of the current page: the only
   // content with `replace`, else drawn over (`after`) or under the existing content.
-  bool AddGraphics(const CPDFGraphObjs& objects, bool replace, bool after);
+  // `filed`, when given, receives the stream filed for this call (undefined when an identical
+  // stream filed before was used instead).
+  bool AddGraphics(const CPDFGraphObjs& objects, bool replace, bool after,
+                   CPDFObjRef* filed = nullptr);
 
   // ---- state, for callers that look inside one run ----
   const WatermarkSpec& Watermark() const { return m_watermark; }
@@ -109,8 +113,13 @@ class CPDFDriver {
   void SaveOutput(const std::string& inputFile, const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
   bool FlushOutput();
-  // Writes a finished page out and drops it from memory, keeping everything it refers to.
-  void ReleaseDonePage(const CPDFObjRef& pageRef);
+  // Writes a finished page out and drops it from memory, keeping everything it refers to, and
+  // then the objects made for that page alone (`owned`).
+  void ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned);
+  // Writes out and drops one object made for a finished page, keeping what it refers to.
+  void ReleaseOwnedObject(const CPDFObjRef& ref);
+  // Notes the current page's "Contents" array when stamping made it (it belongs to that page).
+  void NoteNewContentsArray(const CPDFObjRef& contentsBefore);
   // Marks the indirect objects that `value` refers to (through its direct containers) as not
   // releasable, so that releasing the page does not take them along.
   void KeepReferencedObjects(const CPDFObject& value, int depth);
@@ -137,7 +146,8 @@ class CPDFDriver {
 
   // Adds `stream` (its plain text) to the current page, sharing one filed stream among all pages
   // that get the same text.
-  bool AddSharedContents(CPDFStream& stream, bool compress, bool after);
+  bool AddSharedContents(CPDFStream& stream, bool compress, bool after,
+                         CPDFObjRef* filed = nullptr);
   // Whether the current page has content of its own (a stream, or a non-empty array).
   bool PageHasContent() const;
   // Puts "Q " in front of the stream's data.
@@ -165,10 +175,14 @@ class CPDFDriver {
 
   bool m_outputWritten = false;  // the output file was created (or truncated) by this run
   CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched
+  // Objects made for the current page alone (its number's stream, its new "Contents" array),
+  // and those of the last page visited: released together with it.
+  std::vector<CPDFObjRef> m_pageOwned;
+  std::vector<CPDFObjRef> m_doneOwned;
   // What stood under the output name when the save began (see CleanUpAfterFailure).
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
   // Content streams filed by this run, by their text: pages stamped alike share one stream.
-  std::map<std::string, CPDFObjRef> m_sharedContents;
+  std::unordered_map<std::string, CPDFObjRef> m_sharedContents;
 };
 
 }  // namespace quarn

@@ -75,7 +75,13 @@ bool CPDFDriver::StampNumber(int32_t page) {
       .EndText();
   objects.AddRestore();
   // The number is always drawn over the page's content.
-  return AddGraphics(objects, false, true);
+  CPDFObjRef filed;
+  if (!AddGraphics(objects, false, true, &filed)) return false;
+  // Numbers differ from page to page, so each page files a stream of its own, which leaves
+  // memory with the page. It is the last thing added to the page, so nothing reads it again;
+  // a later page that draws the same text only refers to it.
+  if (filed.IsDefined()) m_pageOwned.push_back(filed);
+  return true;
 }
 
 CPDFFont* CPDFDriver::NumberingFont(std::string& name) {

@@ -14,12 +14,6 @@
 
 namespace quarn {
 
-namespace {
-
-constexpr char kModule[] = "CPDFDoc";
-
-}  // namespace
-
 void CPDFDoc::ReadSectionsOrRepair() {
   try {
     ReadSections();

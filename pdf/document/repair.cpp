@@ -220,9 +220,9 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
   CPDFName* type = dict ? dict->GetName(nullptr, "Type") : nullptr;
   if (!type) return;
   if (type->Equals("Catalog")) {
-    m_catalogs.emplace_back(event.num, event.start);
+    m_catalogs[event.num] = event.start;
   } else if (type->Equals("XRef")) {
-    m_xrefStreams.push_back(event.num);
+    m_xrefStreams.insert(event.num);
     if (dict->Lookup("Root")) m_trailer = TrailerKeysOf(*dict);
   } else if (type->Equals("ObjStm")) {
     const size_t dataStart = StreamDataStart(peek, used);
@@ -245,16 +245,22 @@ void CPDFFileScan::SettleTrailer(InStream& in, const Event& event, int64_t end) 
 }
 
 int32_t CPDFFileScan::Catalog() const {
-  // The last catalog that is still the newest definition of its number.
-  for (auto it = m_catalogs.rbegin(); it != m_catalogs.rend(); ++it) {
-    const auto object = m_objects.find(it->first);
-    if (object != m_objects.end() && object->second.offset == it->second) return it->first;
+  // The catalog that stands last in the file among those still the newest definition of
+  // their number.
+  int32_t catalog = 0;
+  int64_t last = -1;
+  for (const auto& [num, offset] : m_catalogs) {
+    const auto object = m_objects.find(num);
+    if (object != m_objects.end() && object->second.offset == offset && offset > last) {
+      catalog = num;
+      last = offset;
+    }
   }
-  return 0;
+  return catalog;
 }
 
 std::vector<int32_t> CPDFFileScan::StreamNumbers() const {
-  std::vector<int32_t> numbers = m_xrefStreams;
+  std::vector<int32_t> numbers(m_xrefStreams.begin(), m_xrefStreams.end());
   for (const auto& [num, stream] : m_objectStreams) numbers.push_back(num);
   return numbers;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -84,9 +85,10 @@ class CPDFFileScan {
   std::map<int32_t, Object> m_objects;
   std::map<int32_t, Compressed> m_compressed;
   std::map<int32_t, ObjectStream> m_objectStreams;
-  std::vector<int32_t> m_xrefStreams;
+  // Sets and maps by object number: their size is bounded by the numbers, not by the file.
+  std::set<int32_t> m_xrefStreams;
   std::unique_ptr<CPDFDict> m_trailer;
-  std::vector<std::pair<int32_t, int64_t>> m_catalogs;  // number, offset, in file order
+  std::map<int32_t, int64_t> m_catalogs;  // number -> offset of its last catalog definition
   int64_t m_headerOffset = -1;
   Event m_pending;
 };

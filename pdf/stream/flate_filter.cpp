@@ -2,65 +2,140 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace quarn {
 
 namespace {
 
-// Output is produced into a buffer of this size and appended whenever it fills. The bytes do
-// not depend on the buffer size; a large one keeps the number of zlib calls and appends low.
-constexpr size_t kOutputChunk = 256 * 1024;
+// zlib writes into an output window that is appended to the result whenever it fills. The
+// bytes do not depend on the window size, so it is sized from the input: a page's small
+// content stream gets a few kilobytes instead of the largest window, which kept the heap
+// growing and shrinking (and the kernel zeroing fresh pages) on every stream.
+constexpr size_t kMinWindow = 4 * 1024;
+constexpr size_t kMaxWindow = 256 * 1024;
 
-// Owns one zlib stream; ends it on every path out of a codec.
-class ZStream {
+size_t WindowFor(uint64_t estimate) {
+  return static_cast<size_t>(std::clamp<uint64_t>(estimate, kMinWindow, kMaxWindow));
+}
+// Compressed data is rarely larger than its input (zlib adds a few bytes per 16 KB block).
+size_t EncodeWindow(uint64_t inputSize) {
+  return WindowFor(2 * std::min<uint64_t>(inputSize, kMaxWindow) + 64);
+}
+// Content streams inflate to a few times their compressed size; larger data simply takes more
+// rounds through the window.
+size_t DecodeWindow(uint64_t inputSize) {
+  return WindowFor(4 * std::min<uint64_t>(inputSize, kMaxWindow) + 64);
+}
+
+// One zlib stream, set up on first use and reset for each further one. Setting up a deflate
+// state allocates and clears about 256 KB; a document whose every page gets a content stream of
+// its own would pay that per page. A reset state compresses to exactly the same bytes as a
+// new one (deflateReset starts from the same empty history and the same parameters).
+class ZState {
  public:
+  using InitProc = int (*)(z_streamp);
+  using ResetProc = int (*)(z_streamp);
   using EndProc = int (*)(z_streamp);
-  explicit ZStream(EndProc end) : m_end(end) {}
-  ~ZStream() {
+  ZState(InitProc init, ResetProc reset, EndProc end) : m_init(init), m_reset(reset), m_end(end) {}
+  ~ZState() {
     if (m_open) m_end(&m_z);
   }
-  ZStream(const ZStream&) = delete;
-  ZStream& operator=(const ZStream&) = delete;
+  ZState(const ZState&) = delete;
+  ZState& operator=(const ZState&) = delete;
 
+  // Ready for a new stream: false when zlib cannot set one up.
+  bool Begin() {
+    if (m_open && m_reset(&m_z) == Z_OK) return true;
+    if (m_open) Discard();
+    m_z = z_stream{};  // zlib's default allocators
+    if (m_init(&m_z) != Z_OK) return false;
+    m_open = true;
+    return true;
+  }
+  // Drops the state (after a zlib failure it is not trusted again).
+  void Discard() {
+    if (m_open) m_end(&m_z);
+    m_open = false;
+  }
+  bool InUse() const { return m_inUse; }
+  void SetInUse(bool inUse) { m_inUse = inUse; }
   z_stream* operator->() { return &m_z; }
   z_stream* Get() { return &m_z; }
-  void MarkOpen() { m_open = true; }
-  // Ends the stream and returns zlib's result.
-  int End() {
-    m_open = false;
-    return m_end(&m_z);
-  }
 
  private:
-  z_stream m_z{};  // zeroed: zlib's default allocators
+  z_stream m_z{};
+  InitProc m_init;
+  ResetProc m_reset;
   EndProc m_end;
   bool m_open = false;
+  bool m_inUse = false;
 };
+
+int InitDeflate(z_streamp z) { return deflateInit(z, Z_DEFAULT_COMPRESSION); }
+// inflateInit passes the version of the zlib headers we were built with.
+int InitInflate(z_streamp z) { return inflateInit(z); }
+
+// Lends a codec the calling thread's state for the time of one stream. A codec entered again
+// on the same thread while its state is lent (a progress or cancel callback that runs a filter
+// itself) gets a state of its own, which ends with the loan.
+class ZLoan {
+ public:
+  ZLoan(ZState& shared, ZState::InitProc init, ZState::ResetProc reset,
+                 ZState::EndProc end) {
+    if (shared.InUse()) {
+      m_own = std::make_unique<ZState>(init, reset, end);
+      m_state = m_own.get();
+    } else {
+      m_state = &shared;
+    }
+    m_state->SetInUse(true);
+  }
+  ~ZLoan() { m_state->SetInUse(false); }
+  ZLoan(const ZLoan&) = delete;
+  ZLoan& operator=(const ZLoan&) = delete;
+  ZState& State() { return *m_state; }
+
+ private:
+  std::unique_ptr<ZState> m_own;
+  ZState* m_state = nullptr;
+};
+
+ZState& ThreadDeflater() {
+  thread_local ZState state(&InitDeflate, &deflateReset, &deflateEnd);
+  return state;
+}
+
+ZState& ThreadInflater() {
+  thread_local ZState state(&InitInflate, &inflateReset, &inflateEnd);
+  return state;
+}
 
 // The output window that zlib writes into, emptied into the filter's result when it fills.
 class OutputWindow {
  public:
-  explicit OutputWindow(ZStream& z)
-      : m_z(z), m_buffer(std::make_unique_for_overwrite<unsigned char[]>(kOutputChunk)) {
+  OutputWindow(ZState& z, size_t size)
+      : m_z(z), m_size(size), m_buffer(std::make_unique_for_overwrite<unsigned char[]>(size)) {
     Reset();
   }
   bool Full() const { return m_z->avail_out == 0; }
   void Drain(FilterOutput& out) {
-    out.Append(reinterpret_cast<const char*>(m_buffer.get()), kOutputChunk - m_z->avail_out);
+    out.Append(reinterpret_cast<const char*>(m_buffer.get()), m_size - m_z->avail_out);
     Reset();
   }
 
  private:
   void Reset() {
     m_z->next_out = m_buffer.get();
-    m_z->avail_out = static_cast<uInt>(kOutputChunk);
+    m_z->avail_out = static_cast<uInt>(m_size);
   }
-  ZStream& m_z;
+  ZState& m_z;
+  size_t m_size;
   std::unique_ptr<unsigned char[]> m_buffer;
 };
 
-void SetInput(ZStream& z, const char* block, size_t n) {
+void SetInput(ZState& z, const char* block, size_t n) {
   z->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(block));
   z->avail_in = static_cast<uInt>(n);
 }
@@ -82,11 +157,10 @@ bool CPDFFlateFilter::Decode(CPDFStream& stream, CPDFObject* parms, CPDFErrorRec
 }
 
 void CPDFFlateFilter::DecodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out) {
-  ZStream z(&inflateEnd);
-  // inflateInit passes the version of the zlib headers we were built with.
-  if (inflateInit(z.Get()) != Z_OK) frame.Fail(kInternalError, "inflateInit()");
-  z.MarkOpen();
-  OutputWindow window(z);
+  ZLoan loan(ThreadInflater(), &InitInflate, &inflateReset, &inflateEnd);
+  ZState& z = loan.State();
+  if (!z.Begin()) frame.Fail(kInternalError, "inflateInit()");
+  OutputWindow window(z, DecodeWindow(in.Size() - in.Position()));
   frame.ForEachBlock(in, [&](const char* block, size_t n) {
     SetInput(z, block, n);
     for (;;) {
@@ -107,26 +181,25 @@ void CPDFFlateFilter::DecodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput&
           return false;
         default:
           // Z_MEM_ERROR, Z_STREAM_ERROR: a failure of the decoder itself, not of the data.
+          z.Discard();
           frame.Fail(kInternalError, "inflate()");
       }
     }
   });
   window.Drain(out);
-  if (z.End() != Z_OK) frame.Fail(kInternalError, "inflateEnd()");
   frame.Finish();
 }
 
 void CPDFFlateFilter::EncodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out) {
-  ZStream z(&deflateEnd);
-  if (deflateInit(z.Get(), Z_DEFAULT_COMPRESSION) != Z_OK) {
-    frame.Fail(kInternalError, "deflateInit()");
-  }
-  z.MarkOpen();
-  OutputWindow window(z);
+  ZLoan loan(ThreadDeflater(), &InitDeflate, &deflateReset, &deflateEnd);
+  ZState& z = loan.State();
+  if (!z.Begin()) frame.Fail(kInternalError, "deflateInit()");
+  OutputWindow window(z, EncodeWindow(in.Size() - in.Position()));
   auto step = [&](int flush) {
     const int rc = deflate(z.Get(), flush);
     if (window.Full()) window.Drain(out);
     if (rc != Z_OK && rc != Z_BUF_ERROR && rc != Z_STREAM_END) {
+      z.Discard();
       frame.Fail(kInternalError, "deflate()");
     }
     return rc;
@@ -143,10 +216,12 @@ void CPDFFlateFilter::EncodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput&
   for (;;) {
     const int rc = step(Z_FINISH);
     if (rc == Z_STREAM_END) break;
-    if (rc != Z_OK) frame.Fail(kInternalError, "deflate()");
+    if (rc != Z_OK) {
+      z.Discard();
+      frame.Fail(kInternalError, "deflate()");
+    }
   }
   window.Drain(out);
-  if (z.End() != Z_OK) frame.Fail(kInternalError, "deflateEnd()");
   frame.Finish();
 }
 

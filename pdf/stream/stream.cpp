@@ -65,6 +65,49 @@ int64_t FindDataEnd(InStream& in) {
   }
 }
 
+// The "Length" that can be had without reading anything: a direct number, or an indirect one
+// whose object is already in memory. -1 otherwise.
+int64_t LengthAtHand(CPDFDoc* doc, CPDFDict& dict) {
+  CPDFAtom* atom = dict.Lookup("Length");
+  if (!atom) return -1;
+  CPDFObject* value = nullptr;
+  if (atom->IsObject()) {
+    value = static_cast<CPDFObject*>(atom);
+  } else if (doc) {
+    value = doc->FindObj(*static_cast<CPDFObjRef*>(atom), false);
+  }
+  CPDFNumber* number = AsNumber(value);
+  return number ? number->IntValue() : -1;
+}
+
+// Where the data ends when `length` is right: at most one end of line (CR, LF or CR LF) after
+// start + length, then "endstream" and "endobj". The end of line stays with the data, as the
+// search gives it. -1 when the bytes there say otherwise (the caller searches then). This
+// spares reading the data of every stream twice (once here, once when it is copied out), which
+// is most of the reading on a document of large images. It answers differently from the search
+// only for data that itself holds "endstream" and "endobj" before `length`: the search would
+// stop there, this takes the declared length, which the bytes at its end confirm.
+int64_t DataEndAtLength(InStream& in, int64_t start, int64_t length) {
+  if (length < 0 || length > in.Size() - start) return -1;
+  int64_t at = start + length;
+  if (!in.Seek(at)) return -1;
+  int c = in.Peek();
+  if (c == '\r') {
+    c = in.AdvancePeek();
+    ++at;
+  }
+  if (c == '\n') {
+    c = in.AdvancePeek();
+    ++at;
+  }
+  // "endstream" must begin right there: more white space means Length is not the data's end.
+  if (c != 'e') return -1;
+  std::string token;
+  if (!ReadToken(in, token) || token != "endstream") return -1;
+  if (!ReadToken(in, token) || token != "endobj") return -1;
+  return at;
+}
+
 // The declared "Length" when it can be known without reading more of the file now: a direct
 // number, or an indirect one (already in memory while the document writes itself).
 int64_t DeclaredLength(CPDFDoc* doc, CPDFDict& dict) {
@@ -79,6 +122,36 @@ int64_t DeclaredLength(CPDFDoc* doc, CPDFDict& dict) {
   }
   CPDFNumber* number = AsNumber(value);
   return number ? number->IntValue() : -1;
+}
+
+// Writes `total` bytes, read from `file` at `offset` or else taken from `memory`, through a
+// block buffer (encrypted on the way when `crypt` is set); returns the last plain byte.
+char CopyOutInBlocks(OutStream& out, const SourceFile* file, int64_t offset, const char* memory,
+                     int64_t total, const CPDFCryptContext* crypt) {
+  std::unique_ptr<CPDFCipher> cipher;
+  if (crypt) {
+    cipher = std::make_unique<CPDFCipher>();
+    cipher->SetKey(crypt->ObjectKey());
+  }
+  // Large blocks: a document of images is mostly this copy, and every block is a read (and,
+  // past the output's buffer, a write) of its own.
+  std::vector<char> block(static_cast<size_t>(std::min<int64_t>(total, kLoadBlock)));
+  char last = 0;
+  for (int64_t done = 0; done < total;) {
+    const size_t take = static_cast<size_t>(std::min<int64_t>(total - done, kLoadBlock));
+    if (file) {
+      if (!file->ReadExact(offset + done, block.data(), take)) {
+        ThrowCode(kModule, "Serialize", kRuntimeError);
+      }
+    } else {
+      std::memcpy(block.data(), memory + done, take);
+    }
+    last = block[take - 1];
+    if (cipher) cipher->Crypt(block.data(), take);
+    out.WriteBytes(block.data(), take);
+    done += static_cast<int64_t>(take);
+  }
+  return last;
 }
 
 }  // namespace
@@ -193,7 +266,11 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFDoc* doc, InStream& in
     FailRead(Format("invalidtoken: %c", c));
   }
   const int64_t start = in.Tell();
-  const int64_t end = FindDataEnd(in);
+  int64_t end = dict ? DataEndAtLength(in, start, LengthAtHand(doc, *dict)) : -1;
+  if (end < 0) {
+    in.Seek(start);
+    end = FindDataEnd(in);
+  }
   int64_t length = end - start;
 
   if (dict) {
@@ -266,26 +343,16 @@ void CPDFStream::Serialize(OutStream& out, const CPDFCryptContext* crypt) const 
   const bool inFile = IsDataInFile();
   if (inFile && !m_file) Throw(kModule, "Serialize", kRuntimeError, "stream data is not available");
   const int64_t total = inFile ? m_length : static_cast<int64_t>(m_data.Length());
-  char block[kBlock];
   char last = 0;
-  std::unique_ptr<CPDFCipher> cipher;
-  if (crypt) {
-    cipher = std::make_unique<CPDFCipher>();
-    cipher->SetKey(crypt->ObjectKey());
-  }
-  for (int64_t done = 0; done < total;) {
-    const size_t take = static_cast<size_t>(std::min<int64_t>(total - done, kBlock));
-    if (inFile) {
-      if (!m_file->ReadExact(m_offset + done, block, take)) {
-        ThrowCode(kModule, "Serialize", kRuntimeError);
-      }
-    } else {
-      std::memcpy(block, m_data.Data() + done, take);
+  if (!inFile && !crypt) {
+    // Data in memory goes out as it is: no copy, and the output passes large writes straight on.
+    if (total > 0) {
+      out.WriteBytes(m_data.Data(), static_cast<size_t>(total));
+      last = m_data.Data()[total - 1];
     }
-    last = block[take - 1];
-    if (cipher) cipher->Crypt(block, take);
-    out.WriteBytes(block, take);
-    done += static_cast<int64_t>(take);
+  } else {
+    last = CopyOutInBlocks(out, inFile ? m_file.get() : nullptr, m_offset, m_data.Data(), total,
+                           crypt);
   }
   // Data copied from the file is written exactly as it stood there, end of line included.
   if ((!inFile || crypt) && total > 0 && !EndsWithEndOfLine(&last, 1)) out << endl;
