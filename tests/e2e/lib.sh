@@ -67,3 +67,33 @@ finish() {
   echo "all checks passed"
   exit 0
 }
+
+# make_six_pages PDF: six 400x400 pages, each with a block in the lower left, a block in the
+# centre (under a centred watermark) and its page number in the upper right.
+make_six_pages() {
+  cat >doc.ps <<'PS'
+%!PS
+<< /PageSize [400 400] >> setpagedevice
+/Helvetica findfont 20 scalefont setfont
+1 1 6 {
+  /n exch def
+  0 setgray
+  20 20 80 80 rectfill
+  180 180 40 40 rectfill
+  330 360 moveto n 3 string cvs show
+  showpage
+} for
+PS
+  ps_to_pdf doc.ps "$1"
+}
+
+# make_red_logo PDF: the watermark, one 200x100 page filled with red.
+make_red_logo() {
+  cat >logo.ps <<'PS'
+%!PS
+<< /PageSize [200 100] >> setpagedevice
+1 0 0 setrgbcolor 0 0 200 100 rectfill
+showpage
+PS
+  ps_to_pdf logo.ps "$1"
+}

@@ -14,30 +14,8 @@ cd "$WORK" || exit 1
 
 # ---- documents -------------------------------------------------------------------------------------
 
-# Six 400x400 pages: a block in the lower left, a block in the centre (under the watermark) and
-# the page number in the upper right.
-cat >doc.ps <<'PS'
-%!PS
-<< /PageSize [400 400] >> setpagedevice
-/Helvetica findfont 20 scalefont setfont
-1 1 6 {
-  /n exch def
-  0 setgray
-  20 20 80 80 rectfill
-  180 180 40 40 rectfill
-  330 360 moveto n 3 string cvs show
-  showpage
-} for
-PS
-# The watermark: one 200x100 page filled with red.
-cat >logo.ps <<'PS'
-%!PS
-<< /PageSize [200 100] >> setpagedevice
-1 0 0 setrgbcolor 0 0 200 100 rectfill
-showpage
-PS
-ps_to_pdf doc.ps in.pdf || { echo "cannot make in.pdf" >&2; exit 1; }
-ps_to_pdf logo.ps logo.pdf || { echo "cannot make logo.pdf" >&2; exit 1; }
+make_six_pages in.pdf || { echo "cannot make in.pdf" >&2; exit 1; }
+make_red_logo logo.pdf || { echo "cannot make logo.pdf" >&2; exit 1; }
 cp in.pdf pristine.pdf
 for p in 1 2 3 4 5 6; do render in.pdf "$p" "in-$p.ppm"; done
 

@@ -12,28 +12,8 @@ need ps2pdf qpdf pdftoppm pdfinfo python3
 make_workdir xref-streams
 cd "$WORK" || exit 1
 
-# Six 400x400 pages with a block in a corner, one in the centre and the page number.
-cat >doc.ps <<'PS'
-%!PS
-<< /PageSize [400 400] >> setpagedevice
-/Helvetica findfont 20 scalefont setfont
-1 1 6 {
-  /n exch def
-  0 setgray
-  20 20 80 80 rectfill
-  180 180 40 40 rectfill
-  330 360 moveto n 3 string cvs show
-  showpage
-} for
-PS
-cat >logo.ps <<'PS'
-%!PS
-<< /PageSize [200 100] >> setpagedevice
-1 0 0 setrgbcolor 0 0 200 100 rectfill
-showpage
-PS
-ps_to_pdf doc.ps table.pdf || { echo "cannot make table.pdf" >&2; exit 1; }
-ps_to_pdf logo.ps logo.pdf || { echo "cannot make logo.pdf" >&2; exit 1; }
+make_six_pages table.pdf || { echo "cannot make table.pdf" >&2; exit 1; }
+make_red_logo logo.pdf || { echo "cannot make logo.pdf" >&2; exit 1; }
 qpdf --object-streams=generate table.pdf objstm.pdf
 qpdf --object-streams=generate --linearize table.pdf linearized.pdf
 for p in 1 2 3 4 5 6; do render table.pdf "$p" "in-$p.ppm"; done
