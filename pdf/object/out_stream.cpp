@@ -160,10 +160,12 @@ std::string FormatReal(double value, const char* format) {
       std::snprintf(s.data(), s.size(), format, value);
       s.resize(static_cast<size_t>(n));
     }
+    // A caller's format goes through the C library, which follows the process locale: turn a
+    // decimal comma (or any other point) back into ".".
     const char* point = std::localeconv()->decimal_point;
     if (point && std::strcmp(point, ".") != 0) {
       const size_t at = s.find(point);
-      if (at != std::string::npos) s.replace(at, std::strlen(point), ".");
+      if (at != std::string::npos) s = s.substr(0, at) + "." + s.substr(at + std::strlen(point));
     }
   }
   while (!s.empty() && s.back() == '0') s.pop_back();
