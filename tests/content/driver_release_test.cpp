@@ -70,33 +70,7 @@ class DriverReleaseTest : public ::testing::Test {
     return pages;
   }
 
-  static std::string ContentsOf(CPDFDoc& doc, int index) {
-    CPDFPage* page = doc.GetPage(index);
-    if (!page) return "<no page>";
-    CPDFObject* contents = page->Get_Contents();
-    std::vector<CPDFStream*> streams;
-    if (CPDFArray* parts = AsArray(contents)) {
-      for (size_t i = 0; i < parts->Count(); ++i) {
-        streams.push_back(dynamic_cast<CPDFStream*>(parts->GetObj(&doc, static_cast<int>(i))));
-      }
-    } else {
-      streams.push_back(dynamic_cast<CPDFStream*>(contents));
-    }
-    std::string all;
-    for (CPDFStream* stream : streams) {
-      if (!all.empty()) all += "|";
-      if (!stream) {
-        all += "<none>";
-        continue;
-      }
-      CPDFStream copy(&doc);
-      copy.CopyFrom(*stream, &doc);
-      CPDFErrorRecord error;
-      copy.DecodeAllFilter(error);
-      all += std::string(copy.Data(), copy.DataLength());
-    }
-    return all;
-  }
+  static std::string ContentsOf(CPDFDoc& doc, int index) { return test::DecodedPageContents(doc, index); }
 
   // Whether `contents` ends with a number drawing that shows `text`.
   static bool EndsWithNumber(const std::string& contents, const std::string& text) {

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "pdf/document/doc.h"
+#include "pdf/document/pages.h"
+#include "pdf/stream/stream.h"
+
 namespace quarn::test {
 
 // Object i + 1 of a document is objects[i] (the text between "obj" and "endobj").
@@ -64,6 +68,36 @@ inline std::string MakePagesPdf(const std::vector<std::string>& pages,
     objects.push_back("<< /Type /Page /Parent 2 0 R " + page + " >>");
   for (const std::string& object : extra) objects.push_back(object);
   return MakePdf(objects);
+}
+
+// Decoded content streams of page `index` of `doc`, joined by "|" ("<none>" for a part that is
+// not a stream, "<no page>" when the page is missing).
+inline std::string DecodedPageContents(CPDFDoc& doc, int index) {
+  CPDFPage* page = doc.GetPage(index);
+  if (!page) return "<no page>";
+  CPDFObject* contents = page->Get_Contents();
+  std::vector<CPDFStream*> streams;
+  if (CPDFArray* parts = AsArray(contents)) {
+    for (size_t i = 0; i < parts->Count(); ++i) {
+      streams.push_back(dynamic_cast<CPDFStream*>(parts->GetObj(&doc, static_cast<int>(i))));
+    }
+  } else {
+    streams.push_back(dynamic_cast<CPDFStream*>(contents));
+  }
+  std::string all;
+  for (CPDFStream* stream : streams) {
+    if (!all.empty()) all += "|";
+    if (!stream) {
+      all += "<none>";
+      continue;
+    }
+    CPDFStream copy(&doc);
+    copy.CopyFrom(*stream, &doc);
+    CPDFErrorRecord error;
+    copy.DecodeAllFilter(error);
+    all += std::string(copy.Data(), copy.DataLength());
+  }
+  return all;
 }
 
 }  // namespace quarn::test
