@@ -10,14 +10,14 @@
 #include <utility>
 
 #include "app/zorvane_app.h"
-#include "pdf/content/geometry.h"
+#include "pdf/object/geometry.h"
 #include "pdf/content/graph_objs.h"
-#include "pdf/content/page_contents.h"
-#include "pdf/content/res_dict.h"
+#include "pdf/document/page_contents.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "pdf/stream/stream.h"
 #include "platform/temp_file.h"
 

@@ -6,9 +6,9 @@
 
 #include "app/driver.h"
 #include "app/zorvane_app.h"
-#include "pdf/content/geometry.h"
+#include "pdf/object/geometry.h"
 #include "pdf/content/graph_objs.h"
-#include "pdf/content/res_dict.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/font/font.h"
 #include "pdf/font/font_desc.h"

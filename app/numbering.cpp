@@ -188,9 +188,10 @@ int64_t PageNumberValue(int32_t page, int32_t firstPage, int32_t initial) {
 std::string RomanNumeral(int64_t number, bool lowerCase) {
   if (number < 1 || number > kLargestRoman) return std::string();
   std::string text(static_cast<size_t>(number / 1000), 'M');
-  text += kRomanHundreds[number / 100 % 10];
-  text += kRomanTens[number / 10 % 10];
-  text += kRomanUnits[number % 10];
+  const auto digit = [number](int64_t place) { return static_cast<size_t>(number / place % 10); };
+  text += kRomanHundreds[digit(100)];
+  text += kRomanTens[digit(10)];
+  text += kRomanUnits[digit(1)];
   if (lowerCase) {
     std::transform(text.begin(), text.end(), text.begin(), [](char c) {
       return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

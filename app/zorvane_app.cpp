@@ -7,7 +7,7 @@
 #include "app/driver.h"
 #include "app/number_format.h"
 #include "app/version_banner.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "platform/locale.h"
 
 namespace quarn {

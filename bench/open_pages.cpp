@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pdf/content/geometry.h"
+#include "pdf/object/geometry.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -10,7 +10,7 @@
 #include "pdf/stream/ascii_hex_filter.h"
 #include "pdf/stream/filter_frame.h"
 #include "pdf/stream/flate_filter.h"
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 #include "pdf/stream/run_length_filter.h"
 #include "pdf/stream/str_load.h"
 #include "pdf/stream/stream.h"

@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "pdf/content/geometry.h"
-#include "pdf/content/res_dict.h"
+#include "pdf/object/geometry.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "pdf/object/exception.h"
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 #include "pdf/stream/lzw_filter.h"
 #include "pdf/stream/str_load.h"
 #include "pdf/stream/stream.h"

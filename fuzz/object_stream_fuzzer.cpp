@@ -12,7 +12,7 @@
 
 #include "pdf/document/doc.h"
 #include "pdf/document/object_stream.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "pdf/object/exception.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 #include "pdf/stream/predictor.h"
 #include "pdf/stream/str_load.h"
 

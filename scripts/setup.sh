@@ -7,7 +7,7 @@ PACKAGES=(
   cmake make g++ pkg-config
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libssl-dev libfreetype-dev libfontconfig-dev
   libgtest-dev
-  qpdf poppler-utils ghostscript
+  qpdf poppler-utils ghostscript jq
   locales fonts-dejavu-core fonts-liberation fonts-ipafont-gothic fonts-ipafont-mincho
   poppler-data python3-reportlab
   clang

@@ -102,7 +102,7 @@ Operands MakeOperands(Args&&... args) {
 
 size_t GraphOperator::OperandCount() const {
   size_t n = 0;
-  for (const auto& operand : m_operands) n += operand ? 1 : 0;
+  for (const auto& operand : m_operands) n += operand ? 1u : 0u;
   return n;
 }
 

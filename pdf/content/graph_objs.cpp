@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "pdf/object/out_stream.h"
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 #include "pdf/stream/stream.h"
 
 namespace quarn {
@@ -23,8 +23,8 @@ void EmptyStream(CPDFStream& stream) {
   // There is no data left to decode, so a decoder that refuses empty input (Flate wants at
   // least a zlib header) must not stop a stream from being reused: the filter entries are all
   // that has to go.
-  stream.RemoveValue(stream.GetDoc(), "Filter");
-  stream.RemoveValue(stream.GetDoc(), "DecodeParms");
+  stream.RemoveValue(stream.Doc(), "Filter");
+  stream.RemoveValue(stream.Doc(), "DecodeParms");
 }
 
 }  // namespace
@@ -102,8 +102,8 @@ bool CPDFGraphObjs::UpdateContents(CPDFStream& stream, CPDFErrorRecord& error) c
   // Leave the stream empty, as before the list was written.
   stream.ClearData();
   stream.UpdateLength();
-  stream.RemoveValue(stream.GetDoc(), "Filter");
-  stream.RemoveValue(stream.GetDoc(), "DecodeParms");
+  stream.RemoveValue(stream.Doc(), "Filter");
+  stream.RemoveValue(stream.Doc(), "DecodeParms");
   return false;
 }
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "pdf/document/doc.h"
+#include "pdf/document/lib_base.h"
 #include "pdf/document/info_dict.h"
 #include "pdf/document/pages.h"
 #include "pdf/object/limits.h"
@@ -23,15 +24,15 @@ bool IsIntegerValue(CPDFObject* value) {
 }
 
 // Dates are kept as they were read (neither parsed nor checked), so every string qualifies.
-bool IsDateString(CPDFDoc*, CPDFObject* value) { return value && value->TypeCode() == kTypeString; }
+bool IsDateString(CPDFObjHolder*, CPDFObject* value) { return value && value->TypeCode() == kTypeString; }
 
-bool HasIntegerEntry(CPDFDoc* doc, const CPDFDict& dict, std::string_view key) {
+bool HasIntegerEntry(CPDFObjHolder* doc, const CPDFDict& dict, std::string_view key) {
   return IsIntegerValue(dict.GetValue(doc, key));
 }
 
 // Creates T, lets it take over `value` and gives the content back when the binding fails.
 template <class T>
-std::unique_ptr<CPDFObject> BindAs(CPDFDoc* doc, CPDFObject& value) {
+std::unique_ptr<CPDFObject> BindAs(CPDFObjHolder* doc, CPDFObject& value) {
   auto typed = std::make_unique<T>();
   typed->CopyFlagsFrom(value);
   if (!typed->Realize(doc, value)) {
@@ -43,7 +44,7 @@ std::unique_ptr<CPDFObject> BindAs(CPDFDoc* doc, CPDFObject& value) {
 
 // Replaces the integer behind `key` by a typed integer of the same value, in place (under the
 // same indirect identity when it is one).
-bool MakeTypedInteger(CPDFDoc* doc, CPDFDict& holder, std::string_view key) {
+bool MakeTypedInteger(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
   CPDFObjRef ref;
   CPDFObject* value = holder.GetValue(doc, key, &ref);
   if (!IsIntegerValue(value) || value->TypeCode() == kTypeInteger) return true;
@@ -58,12 +59,12 @@ bool MakeTypedInteger(CPDFDoc* doc, CPDFDict& holder, std::string_view key) {
 
 // ---- recognizers -------------------------------------------------------------------------------
 
-bool IsXObject(CPDFDoc* doc, CPDFObject* value) {
+bool IsXObject(CPDFObjHolder* doc, CPDFObject* value) {
   const CPDFDict* dict = AsDict(value);
   return dict && dict->HasName(doc, "Type", "XObject");
 }
 
-bool IsFormXObj(CPDFDoc* doc, CPDFObject* value) {
+bool IsFormXObj(CPDFObjHolder* doc, CPDFObject* value) {
   if (!IsXObject(doc, value)) return false;
   const CPDFDict* dict = AsDict(value);
   if (!dict->HasName(doc, "Subtype", "Form")) return false;
@@ -72,18 +73,22 @@ bool IsFormXObj(CPDFDoc* doc, CPDFObject* value) {
   return dict->GetArray(doc, "BBox") && dict->GetArray(doc, "Matrix");
 }
 
-bool IsImageXObj(CPDFDoc* doc, CPDFObject* value) {
+bool IsImageXObj(CPDFObjHolder* doc, CPDFObject* value) {
   if (!IsXObject(doc, value)) return false;
   const CPDFDict* dict = AsDict(value);
   return dict->HasName(doc, "Subtype", "Image") && HasIntegerEntry(doc, *dict, "Width") &&
          HasIntegerEntry(doc, *dict, "Height") && HasIntegerEntry(doc, *dict, "BitsPerComponent");
 }
 
-bool IsPSXObj(CPDFDoc* doc, CPDFObject* value) {
+bool IsPSXObj(CPDFObjHolder* doc, CPDFObject* value) {
   return IsXObject(doc, value) && AsDict(value)->HasName(doc, "Subtype", "PS");
 }
 
-std::unique_ptr<CPDFObject> CreateXObject(CPDFDoc* doc, CPDFObject& value, int kinds) {
+void RegisterXObjectFactories(CPDFLibBase& lib) {
+  lib.RegisterResourceFactory("XObject", &CreateXObject);
+}
+
+std::unique_ptr<CPDFObject> CreateXObject(CPDFObjHolder* doc, CPDFObject& value, int kinds) {
   if (value.TypeCode() != kTypeStream) return nullptr;
   if ((kinds & kXObjectImage) && IsImageXObj(doc, &value)) return BindAs<CPDFImageXObj>(doc, value);
   if ((kinds & kXObjectForm) && IsFormXObj(doc, &value)) return BindAs<CPDFFormXObj>(doc, value);
@@ -93,21 +98,21 @@ std::unique_ptr<CPDFObject> CreateXObject(CPDFDoc* doc, CPDFObject& value, int k
 
 // ---- CPDFXObject -------------------------------------------------------------------------------
 
-void CPDFXObject::BindStreamDoc(CPDFDoc* doc) {
+void CPDFXObject::BindStreamDoc(CPDFObjHolder* doc) {
   CPDFStructBase::BindDoc(doc);
-  CPDFStream::SetDoc(doc);
+  CPDFStream::BindDoc(doc);
 }
 
 void CPDFXObject::SwapContent(CPDFObject& other) { CPDFStream::SwapContent(other); }
 
-bool CPDFXObject::Create(CPDFDoc* doc) {
+bool CPDFXObject::Create(CPDFObjHolder* doc) {
   BindStreamDoc(doc);
   if (!Set_Type(std::make_unique<CPDFName>("XObject"))) return false;
   const std::string_view subtype = SubtypeName();
   return subtype.empty() || Set_Subtype(std::make_unique<CPDFName>(subtype));
 }
 
-bool CPDFXObject::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFXObject::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   // The content is taken over first in every case, so that a caller can give it back whole.
   SwapContent(source);
   BindStreamDoc(doc);
@@ -116,12 +121,12 @@ bool CPDFXObject::Realize(CPDFDoc* doc, CPDFObject& source) {
 
 // ---- CPDFFormXObj ------------------------------------------------------------------------------
 
-bool CPDFFormXObj::Create(CPDFDoc* doc) {
+bool CPDFFormXObj::Create(CPDFObjHolder* doc) {
   return CPDFXObject::Create(doc) && Set_FormType(std::make_unique<CPDFInt>(1));
 }
 
-bool CPDFFormXObj::CreateFromPage(CPDFDoc* target, CPDFPage& page) {
-  CPDFDoc* source = page.Doc();
+bool CPDFFormXObj::CreateFromPage(CPDFObjHolder* target, CPDFPage& page) {
+  CPDFObjHolder* source = page.Doc();
   try {
     BindStreamDoc(target);
     if (!page.ReadContents(*this)) {
@@ -165,15 +170,15 @@ bool CPDFFormXObj::CreateFromPage(CPDFDoc* target, CPDFPage& page) {
   return false;
 }
 
-bool CPDFFormXObj::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFFormXObj::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   if (!CPDFXObject::Realize(doc, source)) return false;
   if (!Set_FormType(std::make_unique<CPDFInt>(1))) return false;
   return BindEntry<CPDFRect>(doc, *this, "BBox", IsRect) &&
          BindEntry<CPDFMatrix>(doc, *this, "Matrix", IsMatrix) &&
          BindEntry<CPDFResDict>(doc, *this, "Resources", IsResDict) && ConvertXUID() &&
-         LoadEntryThrough(doc, *this, "OPI", kTypeDict, FindResourceFactory(kOPIFactory), -1) &&
+         LoadEntryThrough(doc, *this, "OPI", kTypeDict, FindResourceFactory(doc, kOPIFactory), -1) &&
          LoadEntryThrough(doc, *this, "PieceInfo", kTypeDict,
-                          FindResourceFactory(kPieceInfoFactory), -1) &&
+                          FindResourceFactory(doc, kPieceInfoFactory), -1) &&
          BindEntry<CPDFDate>(doc, *this, "LastModified", IsDateString);
 }
 
@@ -205,12 +210,12 @@ void CPDFFormXObj::Concat(float a, float b, float c, float d, float e, float f) 
 
 // ---- CPDFImageXObj -----------------------------------------------------------------------------
 
-bool CPDFImageXObj::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFImageXObj::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   if (!CPDFXObject::Realize(doc, source)) return false;
   return LoadGeometry() &&
-         LoadEntryThrough(doc, *this, "ColorSpace", kTypeArray, FindResourceFactory("ColorSpace"),
+         LoadEntryThrough(doc, *this, "ColorSpace", kTypeArray, FindResourceFactory(doc, "ColorSpace"),
                           kImageColorSpaceKinds) &&
-         LoadEntryThrough(doc, *this, "OPI", kTypeDict, FindResourceFactory(kOPIFactory), -1) &&
+         LoadEntryThrough(doc, *this, "OPI", kTypeDict, FindResourceFactory(doc, kOPIFactory), -1) &&
          LoadMask() && LoadAlternates();
 }
 
@@ -232,7 +237,7 @@ bool CPDFImageXObj::LoadMask() {
     ~Leave() { --depth; }
   } leave;
   // A colour-key mask is an array and stays as it is; only a stencil image becomes typed.
-  return BindEntry<CPDFImageXObj>(Doc(), *this, "Mask", [](CPDFDoc* doc, CPDFObject* value) {
+  return BindEntry<CPDFImageXObj>(Doc(), *this, "Mask", [](CPDFObjHolder* doc, CPDFObject* value) {
     return value && value->TypeCode() == kTypeStream && IsImageXObj(doc, value);
   });
 }
@@ -240,7 +245,7 @@ bool CPDFImageXObj::LoadMask() {
 bool CPDFImageXObj::LoadAlternates() {
   CPDFArray* alternates = Get_Alternates();
   if (!alternates) return true;
-  const ResourceFactory factory = FindResourceFactory(kAltImageFactory);
+  const ResourceFactory factory = FindResourceFactory(Doc(), kAltImageFactory);
   for (size_t i = 0; i < alternates->Count(); ++i) {
     if (!LoadElementThrough(Doc(), *alternates, i, kTypeDict, factory, -1)) return false;
   }

@@ -5,12 +5,14 @@
 
 #include <memory>
 
-#include "pdf/content/geometry.h"
-#include "pdf/content/res_dict.h"
+#include "pdf/object/geometry.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/object/typed_dict.h"
 #include "pdf/stream/stream.h"
 
 namespace quarn {
+
+class CPDFLibBase;
 
 class CPDFPage;
 
@@ -22,7 +24,7 @@ class CPDFPage;
     static const ::quarn::CPDFName name(ClassNameText);                                    \
     return name;                                                                           \
   }                                                                                        \
-  std::unique_ptr<::quarn::CPDFObject> NewEmpty(::quarn::CPDFDoc* target) const override { \
+  std::unique_ptr<::quarn::CPDFObject> NewEmpty(::quarn::CPDFObjHolder* target) const override { \
     auto obj = std::make_unique<Class>();                                                  \
     obj->BindStreamDoc(target);                                                            \
     return obj;                                                                            \
@@ -45,11 +47,11 @@ class CPDFXObject : public CPDFResource, public CPDFStream {
   const char* GetPrefix() const override { return ""; }
 
   // Ties the object to `doc` as a typed value and as a stream (the two must never differ).
-  void BindStreamDoc(CPDFDoc* doc);
+  void BindStreamDoc(CPDFObjHolder* doc);
   // A new XObject of `doc`: "Type" "XObject" and, for a kind that has one, its "Subtype".
-  bool Create(CPDFDoc* doc);
+  bool Create(CPDFObjHolder* doc);
   // Takes over the content of `source` and ties the stream to `doc`.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override;
 
   QUARN_ACCESSOR(Type, CPDFName)
@@ -65,13 +67,13 @@ class CPDFFormXObj : public CPDFXObject {
   const char* GetPrefix() const override { return "Fm"; }
 
   // A new, empty form of `doc`: "Type", "Subtype" and "FormType" 1.
-  bool Create(CPDFDoc* doc);
+  bool Create(CPDFObjHolder* doc);
   // Makes this form a copy of `page` (of another document) inside `target`: the page's decoded
   // content, its MediaBox as BBox, the identity Matrix and a copy of its resources. The form
   // gets its object number only when it is filed in a resource dictionary. False on failure
   // (the error is in the target document's record); the caller destroys the form.
-  bool CreateFromPage(CPDFDoc* target, CPDFPage& page);
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool CreateFromPage(CPDFObjHolder* target, CPDFPage& page);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
 
   // M := M x [a b c d e f]; the matrix is created as the identity first when missing.
   void Concat(float a, float b, float c, float d, float e, float f);
@@ -99,7 +101,7 @@ class CPDFImageXObj : public CPDFXObject {
   const char* SubtypeName() const override { return "Image"; }
   const char* GetPrefix() const override { return "Im"; }
 
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
 
   QUARN_ACCESSOR(Width, CPDFNumber)
   QUARN_ACCESSOR(Height, CPDFNumber)
@@ -124,10 +126,10 @@ class CPDFPSXObj : public CPDFXObject {
 };
 
 // Recognizers (they never change the value).
-bool IsXObject(CPDFDoc* doc, CPDFObject* value);
-bool IsFormXObj(CPDFDoc* doc, CPDFObject* value);
-bool IsImageXObj(CPDFDoc* doc, CPDFObject* value);
-bool IsPSXObj(CPDFDoc* doc, CPDFObject* value);
+bool IsXObject(CPDFObjHolder* doc, CPDFObject* value);
+bool IsFormXObj(CPDFObjHolder* doc, CPDFObject* value);
+bool IsImageXObj(CPDFObjHolder* doc, CPDFObject* value);
+bool IsPSXObj(CPDFObjHolder* doc, CPDFObject* value);
 
 // Factory mask bits, in the order the recognizers are asked.
 enum XObjectKindMask : int { kXObjectImage = 1, kXObjectForm = 2, kXObjectPostScript = 4 };
@@ -135,6 +137,8 @@ enum XObjectKindMask : int { kXObjectImage = 1, kXObjectForm = 2, kXObjectPostSc
 // The XObject factory: the first enabled recognizer that accepts decides the class; the new
 // object takes over the value's content. nullptr when nothing accepts or the binding fails
 // (the value is then as it was).
-std::unique_ptr<CPDFObject> CreateXObject(CPDFDoc* doc, CPDFObject& value, int kinds);
+std::unique_ptr<CPDFObject> CreateXObject(CPDFObjHolder* doc, CPDFObject& value, int kinds);
+// Plugs the "XObject" resource factory into the library.
+void RegisterXObjectFactories(CPDFLibBase& lib);
 
 }  // namespace quarn

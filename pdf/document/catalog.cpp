@@ -4,13 +4,13 @@
 
 namespace quarn {
 
-bool IsCatalog(CPDFDoc* doc, CPDFObject* value) {
+bool IsCatalog(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict =
       value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;
   return dict && dict->HasName(doc, "Type", "Catalog") && dict->GetDict(doc, "Pages");
 }
 
-bool CPDFCatalog::Create(CPDFDoc* doc) {
+bool CPDFCatalog::Create(CPDFObjHolder* doc) {
   BindDoc(doc);
   if (!Set_Type(std::make_unique<CPDFName>(ClassName().View()))) return false;
   auto root = std::make_unique<CPDFPages>();
@@ -26,7 +26,7 @@ CPDFPages* CPDFCatalog::Get_Pages(CPDFObjRef* ref) {
   return pages;
 }
 
-bool CPDFCatalog::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFCatalog::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   return BindEntry<CPDFPages>(doc, *this, "Pages", IsPagesNode);

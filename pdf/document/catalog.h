@@ -10,9 +10,9 @@ class CPDFCatalog : public CPDFDocStruct, public CPDFDict {
   QUARN_TYPED_CLASS(CPDFCatalog, CPDFDict, "Catalog")
  public:
   // "Type" "Catalog" and a new empty page tree stored as an indirect object under "Pages".
-  bool Create(CPDFDoc* doc);
+  bool Create(CPDFObjHolder* doc);
   // Takes over `source` and binds the page tree's root node.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
   QUARN_GET(Dests, CPDFDict)
@@ -32,6 +32,6 @@ class CPDFCatalog : public CPDFDocStruct, public CPDFDict {
 };
 
 // "Type" is the name "Catalog" and "Pages" is a dictionary.
-bool IsCatalog(CPDFDoc* doc, CPDFObject* value);
+bool IsCatalog(CPDFObjHolder* doc, CPDFObject* value);
 
 }  // namespace quarn

@@ -11,7 +11,7 @@
 #include "pdf/document/header.h"
 #include "pdf/document/info_dict.h"
 #include "pdf/document/linearization.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/document/lib_base.h"
 #include "pdf/document/security.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
@@ -20,6 +20,7 @@
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
+#include "pdf/stream/stream.h"
 #include "platform/source_file.h"
 
 namespace quarn {
@@ -50,7 +51,7 @@ void OpenStep(CPDFErrorRecord& record, const char* label, Step step) {
 
 }  // namespace
 
-CPDFDoc::CPDFDoc(CPDFLib* lib) : m_lib(lib) {}
+CPDFDoc::CPDFDoc(CPDFLibBase* lib) : m_lib(lib) {}
 
 CPDFDoc::~CPDFDoc() { Close(); }
 
@@ -74,7 +75,7 @@ std::unique_ptr<CPDFCryptContext> CPDFDoc::WriteCrypt(const CPDFObjRef& ref) con
 
 // ---- open ------------------------------------------------------------------------------------
 
-bool CPDFDoc::Open(CPDFLib* lib, const std::string& fileName, const char* password) {
+bool CPDFDoc::Open(CPDFLibBase* lib, const std::string& fileName, const char* password) {
   Close();
   m_lib = lib;
   ClearError();
@@ -93,15 +94,13 @@ bool CPDFDoc::Open(CPDFLib* lib, const std::string& fileName, const char* passwo
     BindRoots();
     if (m_linearized) ReadLinearizationParams();
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "Open", kInternalError));
+    KeepCurrentError(m_error, kModule, "Open");
   }
   return false;
 }
 
-bool CPDFDoc::Create(CPDFLib* lib) {
+bool CPDFDoc::Create(CPDFLibBase* lib) {
   Close();
   m_lib = lib;
   ClearError();
@@ -112,10 +111,8 @@ bool CPDFDoc::Create(CPDFLib* lib) {
     m_released->Create(this, nullptr);
     CreateUpdateSection();
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "Create", kInternalError));
+    KeepCurrentError(m_error, kModule, "Create");
   }
   return false;
 }
@@ -379,10 +376,6 @@ void CPDFDoc::Close() {
 
 // ---- typed-value hook ------------------------------------------------------------------------
 
-bool ReplaceIndirect(CPDFDoc* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj) {
-  if (!doc || !ref.IsDefined()) return false;
-  CPDFObjRef identity = ref;
-  return doc->RegistObj(std::move(obj), &identity);
-}
+const TempSpace* CPDFDoc::Temp() const { return m_lib ? &m_lib->Space() : nullptr; }
 
 }  // namespace quarn

@@ -17,7 +17,7 @@
 
 namespace quarn {
 
-class CPDFLib;
+class CPDFLibBase;
 class CPDFPage;
 class CPDFHeader;
 class CPDFBody;
@@ -34,41 +34,43 @@ class CPDFObjRefDict;
 class CPDFObjStmCache;
 class CPDFFileScan;
 
-class CPDFDoc {
+class CPDFDoc final : public CPDFObjHolder {
  public:
-  explicit CPDFDoc(CPDFLib* lib = nullptr);
-  ~CPDFDoc();
+  explicit CPDFDoc(CPDFLibBase* lib = nullptr);
+  ~CPDFDoc() override;
   CPDFDoc(const CPDFDoc&) = delete;
   CPDFDoc& operator=(const CPDFDoc&) = delete;
 
   // ---- error record ----
-  CPDFErrorRecord& LastError() { return m_error; }
-  const CPDFErrorRecord& LastError() const { return m_error; }
-  void ClearError() { m_error.Clear(); }
+  CPDFErrorRecord& LastError() override { return m_error; }
+  const CPDFErrorRecord& LastError() const override { return m_error; }
+  using CPDFObjHolder::ClearError;
 
   // ---- life ----
-  bool Open(CPDFLib* lib, const std::string& fileName, const char* password);
+  bool Open(CPDFLibBase* lib, const std::string& fileName, const char* password);
   // Makes a new, empty PDF document (header 1.3, catalog, empty page tree) with no file.
-  bool Create(CPDFLib* lib);
+  bool Create(CPDFLibBase* lib);
   void Close();
-  CPDFLib* Lib() const { return m_lib; }
+  CPDFLibBase* Lib() const { return m_lib; }
   const std::string& FileName() const { return m_fileName; }
   bool IsFDF() const;
   // The open input file, shared with streams whose data was left in it.
   const std::shared_ptr<SourceFile>& Source() const { return m_source; }
 
   // ---- object store ----
-  CPDFObject* GetObj(const CPDFObjRef& ref);
+  CPDFObject* GetObj(const CPDFObjRef& ref) override;
+  CPDFObject* FindLoadedObj(const CPDFObjRef& ref) override { return FindObj(ref, false); }
   std::unique_ptr<CPDFObject> LoadObj(const CPDFObjRef& ref, int64_t offset);
   CPDFObject* FindObj(const CPDFObjRef& ref, bool skipNewest, CPDFBody** body = nullptr);
   CPDFXRefEntry* FindEntry(int32_t num, bool skipNewest, CPDFXRef** table = nullptr);
   // Files `obj` under *ref when that is defined (replacing the object there), else gives it a
   // new number written back to *ref.
-  bool RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref);
-  bool UpdateObj(const CPDFObjRef& ref);
-  void DeleteObj(const CPDFObjRef& ref);
+  bool RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) override;
+  bool UpdateObj(const CPDFObjRef& ref) override;
+  void DeleteObj(const CPDFObjRef& ref) override;
   int64_t StoreObj(const CPDFObjRef& ref, const CPDFObject& obj);
-  bool ReleaseObj(const CPDFObjRef& ref, bool force);
+  bool ReleaseObj(const CPDFObjRef& ref, bool force) override;
+  const TempSpace* Temp() const override;
   CPDFBody* GetBody();
   CPDFXRef* GetXRef();
   CPDFTrailer* GetTrailer();
@@ -79,7 +81,7 @@ class CPDFDoc {
   bool Flush();
   bool SetDocInfo();
   bool IsSaving() const { return m_saveCalled; }
-  bool IsFlushing() const { return m_flushRunning; }
+  bool IsFlushing() const override { return m_flushRunning; }
 
   // ---- pages ----
   CPDFPage* GetPage(int position, CPDFObjRef* ref = nullptr);
@@ -88,7 +90,7 @@ class CPDFDoc {
 
   // ---- linearization ----
   bool Linearize();
-  bool LinearizeObj(const CPDFObjRef& ref, bool force);
+  bool LinearizeObj(const CPDFObjRef& ref, bool force) override;
   bool IsLinearized() const { return m_linearized; }
 
   // ---- damaged files ----
@@ -107,5 +109,17 @@ class CPDFDoc {
  private:
 #include "pdf/document/doc_private.inc"
 };
+
+// The document behind a holder, or nullptr when the holder is not a document.
+inline CPDFDoc* DocOf(CPDFObjHolder* holder) { return dynamic_cast<CPDFDoc*>(holder); }
+inline const CPDFDoc* DocOf(const CPDFObjHolder* holder) {
+  return dynamic_cast<const CPDFDoc*>(holder);
+}
+
+// The library of the document behind a holder, or nullptr.
+inline CPDFLibBase* LibOf(CPDFObjHolder* holder) {
+  const CPDFDoc* doc = DocOf(holder);
+  return doc ? doc->Lib() : nullptr;
+}
 
 }  // namespace quarn

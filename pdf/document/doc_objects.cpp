@@ -52,10 +52,8 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
       }
       return result;
     }
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "GetObj", kInternalError));
+    KeepCurrentError(m_error, kModule, "GetObj");
   }
   return nullptr;
 }
@@ -71,10 +69,8 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadObj(const CPDFObjRef& ref, int64_t offs
       Throw(kModule, "LoadObj", kInvalidFormat, Format("invalidtoken: %s", token.c_str()));
     }
     return obj;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "LoadObj", kInternalError));
+    KeepCurrentError(m_error, kModule, "LoadObj");
   }
   return nullptr;
 }
@@ -154,10 +150,8 @@ bool CPDFDoc::RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) {
     }
     if (ref) *ref = identity;
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "RegistObj", kInternalError));
+    KeepCurrentError(m_error, kModule, "RegistObj");
   }
   return false;
 }
@@ -191,10 +185,8 @@ bool CPDFDoc::UpdateObj(const CPDFObjRef& ref) {
       }
     }
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "UpdateObj", kInternalError));
+    KeepCurrentError(m_error, kModule, "UpdateObj");
   }
   return false;
 }
@@ -232,10 +224,8 @@ int64_t CPDFDoc::StoreObj(const CPDFObjRef& ref, const CPDFObject& obj) {
     obj.Serialize(*m_out, crypt.get());
     *m_out << endl << "endobj" << endl;
     return position;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "StoreObj", kInternalError));
+    KeepCurrentError(m_error, kModule, "StoreObj");
   }
   return -1;
 }
@@ -276,10 +266,8 @@ bool CPDFDoc::ReleaseObj(const CPDFObjRef& ref, bool force) {
     }
     if (!released) Throw(kModule, "ReleaseObj", kInternalError, "CPDFObject::Release()");
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "ReleaseObj", kInternalError));
+    KeepCurrentError(m_error, kModule, "ReleaseObj");
   }
   return false;
 }

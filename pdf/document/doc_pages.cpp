@@ -29,10 +29,8 @@ CPDFPage* CPDFDoc::GetPage(int position, CPDFObjRef* ref) {
     CPDFPage* page = root->GetPage(position, ref);
     if (!page) Throw(kModule, "GetPage", kInternalError, "CPDFPages::GetPage()");
     return page;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "GetPage", kInternalError));
+    KeepCurrentError(m_error, kModule, "GetPage");
   }
   return nullptr;
 }
@@ -45,10 +43,8 @@ int CPDFDoc::GetPageCount() {
     CPDFNumber* count = root->Get_Count();
     if (!count) Throw(kModule, "GetPageCount", kInternalError, "CPDFPages::Get_Count()");
     return count->IntValue();
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "GetPageCount", kInternalError));
+    KeepCurrentError(m_error, kModule, "GetPageCount");
   }
   return -1;
 }
@@ -75,10 +71,8 @@ bool CPDFDoc::DeletePage(int position, int count) {
       }
     }
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "DeletePage", kInternalError));
+    KeepCurrentError(m_error, kModule, "DeletePage");
   }
   return false;
 }

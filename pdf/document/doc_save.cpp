@@ -77,12 +77,9 @@ bool CPDFDoc::Save(const char* fileName, bool incremental, bool linearize) {
     GatherForRewrite();
     m_header->Serialize(*m_out);
     return true;
-  } catch (const CPDFException& e) {
-    CleanupAfterFailure();
-    m_error.Keep(e);
   } catch (...) {
     CleanupAfterFailure();
-    m_error.Keep(CPDFException(kModule, "Save", kInternalError));
+    KeepCurrentError(m_error, kModule, "Save");
   }
   return false;
 }
@@ -173,12 +170,9 @@ bool CPDFDoc::Flush() {
     }
     FinishFlush();
     return true;
-  } catch (const CPDFException& e) {
-    CleanupAfterFailure();
-    m_error.Keep(e);
   } catch (...) {
     CleanupAfterFailure();
-    m_error.Keep(CPDFException(kModule, "Flush", kInternalError));
+    KeepCurrentError(m_error, kModule, "Flush");
   }
   return false;
 }

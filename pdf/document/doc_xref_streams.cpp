@@ -74,11 +74,9 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadEntry(const CPDFObjRef& ref, const CPDF
         m_objStms->Load(*this, ref, entry.ObjStmNum(), entry.ObjStmIndex());
     ClearError();  // errors of lookups made while decoding do not belong to this load
     return obj;
-  } catch (const CPDFException& e) {
-    ClearError();
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "LoadObj", kInternalError));
+    ClearError();
+    KeepCurrentError(m_error, kModule, "LoadObj");
   }
   return nullptr;
 }

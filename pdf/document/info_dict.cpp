@@ -7,16 +7,16 @@
 
 namespace quarn {
 
-bool IsInfoDict(CPDFDoc*, CPDFObject* value) { return value && value->TypeCode() == kTypeDict; }
-bool IsTextString(CPDFDoc*, CPDFObject* value) { return AsString(value) != nullptr; }
+bool IsInfoDict(CPDFObjHolder*, CPDFObject* value) { return value && value->TypeCode() == kTypeDict; }
+bool IsTextString(CPDFObjHolder*, CPDFObject* value) { return AsString(value) != nullptr; }
 
-bool CPDFText::Realize(CPDFDoc*, CPDFObject& source) {
+bool CPDFText::Realize(CPDFObjHolder*, CPDFObject& source) {
   if (!AsString(&source)) return false;
   SwapContent(source);
   return true;
 }
 
-bool CPDFDate::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFDate::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   if (!AsString(&source)) return false;
   SwapContent(source);
@@ -34,12 +34,12 @@ void CPDFDate::SetTime(std::time_t when) {
   Assign(text);
 }
 
-bool CPDFInfoDict::Create(CPDFDoc* doc) {
+bool CPDFInfoDict::Create(CPDFObjHolder* doc) {
   BindDoc(doc);
   return true;
 }
 
-bool CPDFInfoDict::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFInfoDict::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   for (const char* key : {"Author", "Creator", "Producer", "Title", "Subject", "Keywords"}) {
@@ -89,10 +89,8 @@ bool CPDFDoc::SetDocInfo() {
       ThrowCode("CPDFDoc", "SetDocInfo", kInternalError);
     }
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException("CPDFDoc", "SetDocInfo", kInternalError));
+    KeepCurrentError(m_error, "CPDFDoc", "SetDocInfo");
   }
   return false;
 }

@@ -15,11 +15,11 @@ class CPDFText : public CPDFString {
   CPDFText() = default;
   explicit CPDFText(const char* text) : CPDFString(text) {}
   explicit CPDFText(std::string text) : CPDFString(std::move(text)) {}
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override {
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override {
     return std::make_unique<CPDFText>();
   }
   // Takes over the bytes of a string unchanged.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
 };
 
 // A date in the PDF form "D:YYYYMMDDHHmmSS". Dates read from a file are kept as they are,
@@ -28,7 +28,7 @@ class CPDFDate : public CPDFDataStruct, public CPDFString {
   QUARN_TYPED_CLASS(CPDFDate, CPDFString, "")
  public:
   CPDFDate() = default;
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFString::SwapContent(other); }
   // Sets the value to the current local time.
   void SetNow();
@@ -39,9 +39,9 @@ class CPDFDate : public CPDFDataStruct, public CPDFString {
 class CPDFInfoDict : public CPDFDocStruct, public CPDFDict {
   QUARN_TYPED_CLASS(CPDFInfoDict, CPDFDict, "")
  public:
-  bool Create(CPDFDoc* doc);
+  bool Create(CPDFObjHolder* doc);
   // Takes over `source` and wraps each of the eight keys whose value is a string in its class.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
   QUARN_ACCESSOR(Author, CPDFText)
@@ -55,8 +55,8 @@ class CPDFInfoDict : public CPDFDocStruct, public CPDFDict {
 };
 
 // Any dictionary can be an information dictionary; any string a text or a date.
-bool IsInfoDict(CPDFDoc* doc, CPDFObject* value);
-bool IsTextString(CPDFDoc* doc, CPDFObject* value);
+bool IsInfoDict(CPDFObjHolder* doc, CPDFObject* value);
+bool IsTextString(CPDFObjHolder* doc, CPDFObject* value);
 
 // The library's name written as "Producer".
 inline constexpr char kProducerName[] = "libquarn";

@@ -17,7 +17,7 @@ constexpr const char* kParamNumbers[] = {"Linearized", "L", "O", "E", "N", "T"};
 
 // An entry that is a reference to a number becomes a direct integer; false when the entry is
 // missing (and required) or not a number.
-bool DirectInt(CPDFDoc* doc, CPDFDict& dict, const char* key, bool required) {
+bool DirectInt(CPDFObjHolder* doc, CPDFDict& dict, const char* key, bool required) {
   CPDFAtom* atom = dict.Lookup(key);
   if (!atom) return !required;
   CPDFNumber* number = dict.GetNumber(doc, key);
@@ -28,7 +28,7 @@ bool DirectInt(CPDFDoc* doc, CPDFDict& dict, const char* key, bool required) {
 
 }  // namespace
 
-bool IsLineaParams(CPDFDoc* doc, CPDFObject* value) {
+bool IsLineaParams(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict =
       value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;
   if (!dict) return false;
@@ -38,7 +38,7 @@ bool IsLineaParams(CPDFDoc* doc, CPDFObject* value) {
   return dict->GetArray(doc, "H") != nullptr;
 }
 
-bool CPDFLineaParams::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFLineaParams::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   for (const char* key : kParamNumbers) {
@@ -55,14 +55,14 @@ bool CPDFLineaParams::Realize(CPDFDoc* doc, CPDFObject& source) {
   return true;
 }
 
-bool IsHintStream(CPDFDoc* doc, CPDFObject* value) {
+bool IsHintStream(CPDFObjHolder* doc, CPDFObject* value) {
   if (!value || value->TypeCode() != kTypeStream) return false;
   return static_cast<CPDFStream*>(value)->GetNumber(doc, "S") != nullptr;
 }
 
-bool CPDFHintStream::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFHintStream::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
-  SetDoc(doc);
+  BindDoc(doc);
   SwapContent(source);
   if (!IsHintStream(doc, this)) return false;
   for (const char* key : {"P", "S", "T", "O", "A", "E", "V", "I", "C"}) {
@@ -93,10 +93,8 @@ bool CPDFDoc::Linearize() {
       }
     }
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "Linearize", kInternalError));
+    KeepCurrentError(m_error, kModule, "Linearize");
   }
   return false;
 }
@@ -147,10 +145,8 @@ bool CPDFDoc::LinearizeObj(const CPDFObjRef& ref, bool force) {
     }
     if (!walked) Throw(kModule, "LinearizeObj", kInternalError, "CPDFObject::Linearize()");
     return true;
-  } catch (const CPDFException& e) {
-    m_error.Keep(e);
   } catch (...) {
-    m_error.Keep(CPDFException(kModule, "LinearizeObj", kInternalError));
+    KeepCurrentError(m_error, kModule, "LinearizeObj");
   }
   return false;
 }

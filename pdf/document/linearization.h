@@ -15,7 +15,7 @@ class CPDFLineaParams : public CPDFDocStruct, public CPDFDict {
  public:
   // Takes over `source`; every required number and each element of "H" becomes a direct
   // integer; a missing "H" or element fails.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
   CPDFArray* Get_Hints(CPDFObjRef* ref = nullptr) const {
@@ -30,23 +30,23 @@ class CPDFLineaParams : public CPDFDocStruct, public CPDFDict {
 };
 
 // "Linearized", "L", "O", "E", "N", "T" numbers and "H" an array.
-bool IsLineaParams(CPDFDoc* doc, CPDFObject* value);
+bool IsLineaParams(CPDFObjHolder* doc, CPDFObject* value);
 
 // The hint stream: a stream whose dictionary gives the offsets of the hint tables.
 class CPDFHintStream : public CPDFDocStruct, public CPDFStream {
  public:
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc* target) const override {
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder* target) const override {
     auto obj = std::make_unique<CPDFHintStream>();
     obj->BindDoc(target);
-    obj->SetDoc(target);
+    obj->BindDoc(target);
     return obj;
   }
   // Takes over `source`; indirect table offsets become direct integers.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
 
 #define QUARN_HINT_OFFSET(Key)                                                 \
-  CPDFNumber* Get_##Key() const { return AsNumber(GetValue(GetDoc(), #Key)); } \
-  bool Set_##Key(int32_t v) { return SetValue(GetDoc(), #Key, std::make_unique<CPDFInt>(v)); }
+  CPDFNumber* Get_##Key() const { return AsNumber(GetValue(Doc(), #Key)); } \
+  bool Set_##Key(int32_t v) { return SetValue(Doc(), #Key, std::make_unique<CPDFInt>(v)); }
   QUARN_HINT_OFFSET(P)
   QUARN_HINT_OFFSET(S)
   QUARN_HINT_OFFSET(T)
@@ -60,7 +60,7 @@ class CPDFHintStream : public CPDFDocStruct, public CPDFStream {
 };
 
 // A stream whose dictionary has "S" as a number.
-bool IsHintStream(CPDFDoc* doc, CPDFObject* value);
+bool IsHintStream(CPDFObjHolder* doc, CPDFObject* value);
 
 // Old identity -> new identity of the objects moved by the linearization walk.
 class CPDFObjRefDict {

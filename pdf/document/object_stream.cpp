@@ -46,7 +46,7 @@ class LoadingMark {
 // ---- CPDFObjStm ------------------------------------------------------------------------------
 
 std::unique_ptr<CPDFObjStm> CPDFObjStm::Decode(int32_t num, CPDFStream& stream) {
-  CPDFDoc* doc = stream.GetDoc();
+  CPDFObjHolder* doc = stream.Doc();
   CPDFName* type = stream.GetName(doc, "Type");
   if (type && !type->Equals("ObjStm")) Fail(Format("not an object stream: %d", num));
   CPDFNumber* count = stream.GetNumber(doc, "N");

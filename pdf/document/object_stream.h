@@ -14,7 +14,7 @@
 
 #include "pdf/document/xref.h"
 #include "pdf/object/values.h"
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 
 namespace quarn {
 

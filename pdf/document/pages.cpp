@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "pdf/content/res_dict.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/limits.h"
@@ -21,7 +21,7 @@ bool IsNull(const CPDFAtom* atom) {
 }
 
 // An entry that is absent, null, or a reference to no object counts as not there.
-bool IsAbsent(CPDFDoc* doc, CPDFDict& dict, const char* key) {
+bool IsAbsent(CPDFObjHolder* doc, CPDFDict& dict, const char* key) {
   CPDFAtom* atom = dict.Lookup(key);
   if (!atom || IsNull(atom)) return true;
   if (atom->IsRef()) {
@@ -33,13 +33,13 @@ bool IsAbsent(CPDFDoc* doc, CPDFDict& dict, const char* key) {
 
 // Binds an entry that a page types; present entries must fit their class.
 template <class T>
-bool BindRequired(CPDFDoc* doc, CPDFDict& dict, const char* key, Recognizer recognize) {
+bool BindRequired(CPDFObjHolder* doc, CPDFDict& dict, const char* key, Recognizer recognize) {
   if (IsAbsent(doc, dict, key)) return true;
   T* bound = nullptr;
   return BindEntry<T>(doc, dict, key, recognize, &bound) && bound;
 }
 
-bool IsDateString(CPDFDoc*, CPDFObject* value) { return AsString(value) != nullptr; }
+bool IsDateString(CPDFObjHolder*, CPDFObject* value) { return AsString(value) != nullptr; }
 
 constexpr const char* kBoxes[] = {"MediaBox", "CropBox", "ArtBox", "TrimBox", "BleedBox"};
 
@@ -47,13 +47,13 @@ constexpr const char* kBoxes[] = {"MediaBox", "CropBox", "ArtBox", "TrimBox", "B
 
 // ---- recognizers -------------------------------------------------------------------------------
 
-bool IsPagesNode(CPDFDoc* doc, CPDFObject* value) {
+bool IsPagesNode(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict = AsPlainDict(value);
   return dict && dict->HasName(doc, "Type", "Pages") && dict->GetArray(doc, "Kids") &&
          dict->GetNumber(doc, "Count");
 }
 
-bool IsPage(CPDFDoc* doc, CPDFObject* value) {
+bool IsPage(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict = AsPlainDict(value);
   if (!dict) return false;
   if (!dict->HasName(doc, "Type", "Page") && !dict->HasName(doc, "Type", "Template")) return false;
@@ -67,7 +67,7 @@ bool IsPage(CPDFDoc* doc, CPDFObject* value) {
 // whose "Kids" lead back to an ancestor is reported instead of walked forever.
 class CPDFPageTreeWalk {
  public:
-  explicit CPDFPageTreeWalk(CPDFDoc* doc) : m_doc(doc) {}
+  explicit CPDFPageTreeWalk(CPDFObjHolder* doc) : m_doc(doc) {}
 
   CPDFPage* Find(CPDFPages& node, int64_t position, CPDFObjRef* ref) {
     Enter(node, "GetPage");
@@ -203,13 +203,13 @@ class CPDFPageTreeWalk {
     return true;
   }
 
-  CPDFDoc* m_doc;
+  CPDFObjHolder* m_doc;
   std::vector<const CPDFDict*> m_path;
 };
 
 // ---- CPDFPages ---------------------------------------------------------------------------------
 
-bool CPDFPages::Create(CPDFDoc* doc, const CPDFObjRef* parent) {
+bool CPDFPages::Create(CPDFObjHolder* doc, const CPDFObjRef* parent) {
   BindDoc(doc);
   Insert("Type", std::make_unique<CPDFName>(ClassName().View()));
   if (parent && parent->IsDefined()) SetReference("Parent", *parent);
@@ -218,7 +218,7 @@ bool CPDFPages::Create(CPDFDoc* doc, const CPDFObjRef* parent) {
   return true;
 }
 
-bool CPDFPages::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFPages::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   for (const char* box : kBoxes) {
@@ -245,7 +245,7 @@ bool CPDFPages::DeletePage(int position, const CPDFObjRef& self) {
 
 // ---- CPDFPage ----------------------------------------------------------------------------------
 
-bool CPDFPage::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFPage::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   for (const char* box : kBoxes) {
@@ -256,7 +256,7 @@ bool CPDFPage::Realize(CPDFDoc* doc, CPDFObject& source) {
 }
 
 CPDFDict* CPDFPage::FindInheritedHolder(const char* key) {
-  CPDFDoc* doc = Doc();
+  CPDFObjHolder* doc = Doc();
   std::vector<const CPDFDict*> seen;
   CPDFDict* node = this;
   while (node) {
@@ -298,7 +298,7 @@ CPDFResDict* CPDFPage::Get_Resources(CPDFObjRef* ref) {
 }
 
 bool CPDFPage::Uninherit() {
-  CPDFDoc* doc = Doc();
+  CPDFObjHolder* doc = Doc();
   for (const char* key : {"MediaBox", "Resources"}) {
     if (Lookup(key)) continue;
     CPDFDict* holder = FindInheritedHolder(key);

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "pdf/content/geometry.h"
-#include "pdf/content/res_dict.h"
+#include "pdf/object/geometry.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/info_dict.h"
 #include "pdf/object/typed_dict.h"
 
@@ -19,9 +19,9 @@ class CPDFPages : public CPDFDocStruct, public CPDFDict {
   QUARN_TYPED_CLASS(CPDFPages, CPDFDict, "Pages")
  public:
   // "Type" "Pages", "Parent" when `parent` is given, an empty "Kids" and "Count" 0.
-  bool Create(CPDFDoc* doc, const CPDFObjRef* parent);
+  bool Create(CPDFObjHolder* doc, const CPDFObjRef* parent);
   // Takes over `source` and binds the inheritable boxes and resources that fit their class.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override;
 
   // The page at `position` (0-based) below this node, binding the nodes and the page on the
@@ -61,7 +61,7 @@ class CPDFPage : public CPDFDocStruct, public CPDFDict {
  public:
   // Takes over `source` and binds its typed entries; an entry that does not fit its class
   // fails the binding.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
   // Inherited attributes: the page's own value, else the nearest ancestor's through "Parent".
@@ -103,7 +103,7 @@ class CPDFPage : public CPDFDocStruct, public CPDFDict {
 };
 
 // Recognizers of the page tree.
-bool IsPagesNode(CPDFDoc* doc, CPDFObject* value);
-bool IsPage(CPDFDoc* doc, CPDFObject* value);
+bool IsPagesNode(CPDFObjHolder* doc, CPDFObject* value);
+bool IsPage(CPDFObjHolder* doc, CPDFObject* value);
 
 }  // namespace quarn

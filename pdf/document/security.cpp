@@ -93,7 +93,7 @@ std::array<uint8_t, 16> Md5(const void* data, size_t n) {
   return md5.Final();
 }
 
-bool IsEncryptDict(CPDFDoc* doc, CPDFObject* value) {
+bool IsEncryptDict(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict =
       value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;
   if (!dict) return false;
@@ -104,7 +104,7 @@ bool IsEncryptDict(CPDFDoc* doc, CPDFObject* value) {
          dict->GetNumber(doc, "P");
 }
 
-bool CPDFEncryptDict::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFEncryptDict::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   CPDFAtom* p = Lookup("P");

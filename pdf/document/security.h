@@ -15,7 +15,7 @@ class CPDFEncryptDict : public CPDFDocStruct, public CPDFDict {
   QUARN_TYPED_CLASS(CPDFEncryptDict, CPDFDict, "")
  public:
   // Takes over `source`; "P" is required and an indirect "P" becomes a direct integer.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
   // The encryption dictionary is always written in clear, whatever key it is handed.
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
@@ -32,7 +32,7 @@ class CPDFEncryptDict : public CPDFDocStruct, public CPDFDict {
 };
 
 // A dictionary whose "Filter" is a name; for "Standard", "R", "O", "U" and "P" as well.
-bool IsEncryptDict(CPDFDoc* doc, CPDFObject* value);
+bool IsEncryptDict(CPDFObjHolder* doc, CPDFObject* value);
 
 // The 32-byte padding of the standard security handler.
 const std::array<uint8_t, 32>& PasswordPadding();

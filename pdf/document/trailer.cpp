@@ -26,7 +26,7 @@ constexpr char kMethod[] = "Serialize";
   Throw(kModule, kMethod, kInvalidFormat, message);
 }
 
-bool IsPlainDict(CPDFDoc*, CPDFObject* value) { return value && value->TypeCode() == kTypeDict; }
+bool IsPlainDict(CPDFObjHolder*, CPDFObject* value) { return value && value->TypeCode() == kTypeDict; }
 
 std::string NextToken(InStream& in) {
   std::string token;

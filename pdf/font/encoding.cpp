@@ -20,13 +20,9 @@ int HexDigit(char c) {
   return -1;
 }
 
-void ReportTo(CPDFDoc* doc, const CPDFException& e) {
-  if (doc) doc->LastError().Keep(e);
-}
-
 // Numbers read from a file carry the generic number type; the Differences walk recognises
 // integer objects only, so binding turns them into integers first.
-bool ConvertDifferencesNumbers(CPDFDoc* doc, CPDFArray& differences) {
+bool ConvertDifferencesNumbers(CPDFObjHolder* doc, CPDFArray& differences) {
   for (size_t i = 0; i < differences.Count(); ++i) {
     CPDFAtom* atom = differences.At(i);
     CPDFObjRef ref;
@@ -110,7 +106,7 @@ void EncodingTable::Clear() {
   m_nameToCode.clear();
 }
 
-bool BuildDifferencesTable(CPDFDoc* doc, const CPDFArray& differences, EncodingTable& table) {
+bool BuildDifferencesTable(CPDFObjHolder* doc, const CPDFArray& differences, EncodingTable& table) {
   if (differences.Count() == 0) return true;
   uint8_t code = 0;
   if (CPDFNumber* first = AsNumber(differences.GetObj(doc, 0))) {
@@ -131,17 +127,17 @@ bool BuildDifferencesTable(CPDFDoc* doc, const CPDFArray& differences, EncodingT
 
 // ---- CPDFEncoding --------------------------------------------------------------------------
 
-bool IsEncoding(CPDFDoc* doc, CPDFObject* value) {
+bool IsEncoding(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict = AsDict(value);
   return dict && dict->HasName(doc, "Type", "Encoding");
 }
 
-bool CPDFEncoding::Create(CPDFDoc* doc) {
+bool CPDFEncoding::Create(CPDFObjHolder* doc) {
   BindDoc(doc);
   return SetValue(doc, "Type", std::make_unique<CPDFName>("Encoding"));
 }
 
-bool CPDFEncoding::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFEncoding::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   CPDFArray* differences = GetArray(doc, "Differences");
@@ -168,10 +164,8 @@ bool CPDFEncoding::UpdateDifferences() {
     }
     m_differences = std::move(table);
     return true;
-  } catch (const CPDFException& e) {
-    ReportTo(Doc(), e);
   } catch (...) {
-    ReportTo(Doc(), CPDFException("CPDFEncoding", "UpdateDifferences", kInternalError, ""));
+    if (Doc()) KeepCurrentError(Doc()->LastError(), "CPDFEncoding", "UpdateDifferences");
   }
   return false;
 }
@@ -181,7 +175,7 @@ const EncodingTable* CPDFEncoding::GetDifferences() {
   return m_differences.get();
 }
 
-std::unique_ptr<CPDFEncoding> CPDFEncoding::FromDict(CPDFDoc* doc, const CPDFDict& dict) {
+std::unique_ptr<CPDFEncoding> CPDFEncoding::FromDict(CPDFObjHolder* doc, const CPDFDict& dict) {
   std::unique_ptr<CPDFObject> content = dict.Clone();
   auto view = std::make_unique<CPDFEncoding>();
   if (!content || !view->Realize(doc, *content)) return nullptr;
@@ -238,7 +232,7 @@ const DifferencesRun kPDFDocDifferences[] = {
 
 }  // namespace
 
-std::unique_ptr<CPDFEncoding> CreatePDFDocEncodingDict(CPDFDoc* doc) {
+std::unique_ptr<CPDFEncoding> CreatePDFDocEncodingDict(CPDFObjHolder* doc) {
   auto encoding = std::make_unique<CPDFEncoding>();
   if (!encoding->Create(doc)) return nullptr;
   auto differences = std::make_unique<CPDFArray>();

@@ -50,10 +50,10 @@ class CPDFEncoding : public CPDFDataStruct, public CPDFDict {
   QUARN_TYPED_CLASS(CPDFEncoding, CPDFDict, "Encoding")
  public:
   // Writes Type /Encoding.
-  bool Create(CPDFDoc* doc);
+  bool Create(CPDFObjHolder* doc);
   // Takes over the content of `source`; numbers read from the file in Differences become
   // integer objects in place (indirect elements keep their identity).
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override;
 
   // The base encoding's name, "StandardEncoding" when the key is absent.
@@ -68,22 +68,22 @@ class CPDFEncoding : public CPDFDataStruct, public CPDFDict {
 
   // An encoding view of any encoding dictionary (one without a Type entry among them): a
   // bound copy of it, so that the dictionary itself keeps its class.
-  static std::unique_ptr<CPDFEncoding> FromDict(CPDFDoc* doc, const CPDFDict& dict);
+  static std::unique_ptr<CPDFEncoding> FromDict(CPDFObjHolder* doc, const CPDFDict& dict);
 
  private:
   std::unique_ptr<EncodingTable> m_differences;
 };
 
 // Recognizer: a dictionary whose Type is the name "Encoding".
-bool IsEncoding(CPDFDoc* doc, CPDFObject* value);
+bool IsEncoding(CPDFObjHolder* doc, CPDFObject* value);
 
 // Fills `table` from a Differences array: the first element gives the starting code, an integer
 // object starts a new run, a name takes the current code and moves it on by one (255 wraps to
 // 0); anything else is passed over.
-bool BuildDifferencesTable(CPDFDoc* doc, const CPDFArray& differences, EncodingTable& table);
+bool BuildDifferencesTable(CPDFObjHolder* doc, const CPDFArray& differences, EncodingTable& table);
 
 // A new encoding dictionary whose Differences turn StandardEncoding into PDFDocEncoding (used by
 // the interactive form dictionary).
-std::unique_ptr<CPDFEncoding> CreatePDFDocEncodingDict(CPDFDoc* doc);
+std::unique_ptr<CPDFEncoding> CreatePDFDocEncodingDict(CPDFObjHolder* doc);
 
 }  // namespace quarn

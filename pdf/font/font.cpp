@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "pdf/document/doc.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/document/lib_base.h"
 #include "pdf/font/encoding.h"
 #include "pdf/font/font_caches.h"
 
@@ -151,24 +151,24 @@ int Narrow(size_t n) { return n > size_t(INT32_MAX) ? INT32_MAX : static_cast<in
 
 // ---- CPDFFont ------------------------------------------------------------------------------
 
-bool IsFont(CPDFDoc* doc, CPDFObject* value) {
+bool IsFont(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict = AsDict(value);
   return dict && dict->HasName(doc, "Type", "Font") && dict->GetName(doc, "BaseFont");
 }
 
-bool CPDFFont::Create(CPDFDoc* doc, const std::string& fontName) {
+bool CPDFFont::Create(CPDFObjHolder* doc, const std::string& fontName) {
   BindDoc(doc);
   return SetValue(doc, "Type", std::make_unique<CPDFName>(ClassName().View())) &&
          Set_BaseFont(std::make_unique<CPDFName>(fontName));
 }
 
-bool CPDFFont::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFFont::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   return BindEntry<CPDFEncoding>(doc, *this, "Encoding", IsEncoding);
 }
 
-std::unique_ptr<CPDFFont> CPDFFont::Duplicate(CPDFDoc* target) const {
+std::unique_ptr<CPDFFont> CPDFFont::Duplicate(CPDFObjHolder* target) const {
   std::unique_ptr<CPDFObject> copy = CPDFObject::Duplicate(target, Doc());
   auto* font = dynamic_cast<CPDFFont*>(copy.get());
   if (!font) return nullptr;
@@ -179,9 +179,8 @@ std::unique_ptr<CPDFFont> CPDFFont::Duplicate(CPDFDoc* target) const {
 int32_t CPDFFont::CalcStringWidth(const char*, size_t) { return 0; }
 
 FontCaches* CPDFFont::Caches() const {
-  CPDFDoc* doc = Doc();
-  CPDFLib* lib = doc ? doc->Lib() : nullptr;
-  return lib ? &lib->FontCache() : nullptr;
+  CPDFLibBase* lib = LibOf(Doc());
+  return lib ? dynamic_cast<FontCaches*>(lib->FontCacheSlot()) : nullptr;
 }
 
 void CPDFFont::Report(const CPDFException& e) const {
@@ -194,22 +193,18 @@ namespace {
 // record unchanged, any other failure as (CPDFFont, operation, 5); failures give -1.
 template <class Body>
 int RunConversion(CPDFFont& font, const char* operation, Body body) {
-  if (CPDFDoc* doc = font.Doc()) doc->ClearError();
+  if (CPDFObjHolder* doc = font.Doc()) doc->ClearError();
   try {
     return body();
-  } catch (const CPDFException& e) {
-    if (CPDFDoc* doc = font.Doc()) doc->LastError().Keep(e);
   } catch (...) {
-    if (CPDFDoc* doc = font.Doc()) {
-      doc->LastError().Keep(CPDFException(kModule, operation, kInternalError, ""));
-    }
+    if (CPDFObjHolder* doc = font.Doc()) KeepCurrentError(doc->LastError(), kModule, operation);
   }
   return -1;
 }
 
 // The library lock when the font has a library, else nothing.
 std::unique_lock<std::recursive_mutex> LibraryLock(CPDFFont& font) {
-  CPDFLib* lib = font.Doc() ? font.Doc()->Lib() : nullptr;
+  CPDFLibBase* lib = LibOf(font.Doc());
   return lib ? std::unique_lock<std::recursive_mutex>(lib->Lock())
              : std::unique_lock<std::recursive_mutex>();
 }

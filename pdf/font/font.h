@@ -39,17 +39,17 @@ class CPDFFont : public CPDFResource, public CPDFDict {
   virtual int Kind() const { return 0; }
 
   // A new font: Type /Font and BaseFont; subclasses add their own keys.
-  bool Create(CPDFDoc* doc, const std::string& fontName);
+  bool Create(CPDFObjHolder* doc, const std::string& fontName);
   // Takes over the content of `source`; an Encoding dictionary with Type /Encoding becomes a
   // CPDFEncoding. Virtual, so that the loader binds each kind's own entries.
-  virtual bool Realize(CPDFDoc* doc, CPDFObject& source);
+  virtual bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
   CPDFDict& Dict() { return *this; }
   const CPDFDict& Dict() const { return *this; }
 
   // A deep copy of the font into `target`; nullptr on failure.
-  virtual std::unique_ptr<CPDFFont> Duplicate(CPDFDoc* target) const;
+  virtual std::unique_ptr<CPDFFont> Duplicate(CPDFObjHolder* target) const;
   using CPDFObject::Duplicate;
 
   // Fills the width entries from metrics; the base has none to fill.
@@ -80,27 +80,27 @@ class CPDFFont : public CPDFResource, public CPDFDict {
 };
 
 // Base recognizer: Type is the name "Font" and BaseFont is a name.
-bool IsFont(CPDFDoc* doc, CPDFObject* value);
+bool IsFont(CPDFObjHolder* doc, CPDFObject* value);
 
 // Makes the typed font of the first accepted kind among `kinds` (tried in the order Type1,
 // TrueType, MMType1, Type3, Type0). On success the font has taken over the content of `dict`
 // (the caller puts the font in its place); nullptr when no kind accepts it or binding fails, and
 // `dict` is then as it was.
-std::unique_ptr<CPDFFont> LoadFont(int kinds, CPDFDoc* doc, CPDFObject& dict);
+std::unique_ptr<CPDFFont> LoadFont(int kinds, CPDFObjHolder* doc, CPDFObject& dict);
 
 // Binds the entry `key` of `holder` (a font resource, direct or indirect) as the typed font of
 // the first accepted kind, in place: an indirect font keeps its identity. A value no kind
 // accepts stays as it is. False only when a binding was tried and failed; `bound` receives the
 // typed font, or nullptr.
-bool BindFontEntry(CPDFDoc* doc, CPDFDict& holder, std::string_view key, int kinds,
+bool BindFontEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key, int kinds,
                    CPDFFont** bound = nullptr);
 
 // The fonts the tool asks for by name: a standard or AFM-described Type 1 font, else a Japanese
 // CID font. Failures are kept in the document's last-error record.
-std::unique_ptr<CPDFFont> CreateFontByName(CPDFDoc* doc, const std::string& fontName,
+std::unique_ptr<CPDFFont> CreateFontByName(CPDFObjHolder* doc, const std::string& fontName,
                                            const std::string& encodingName);
 // A TrueType font of the host by name. TrueType fonts are not available yet: always nullptr.
-std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFDoc* doc, const std::string& fontName,
+std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFObjHolder* doc, const std::string& fontName,
                                                    const std::string& encodingName);
 
 }  // namespace quarn

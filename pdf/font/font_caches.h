@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "pdf/document/lib_base.h"
+
 namespace quarn {
 
 class AFMFile;
@@ -15,7 +17,7 @@ class CMapFile;
 class CPDFFontDesc;
 class EncodingTable;
 
-class FontCaches {
+class FontCaches final : public CPDFLibExtension {
  public:
   // Makes the CMap of a name from the CMap directory or the built-in ones; nullptr when there
   // is none. The CMap module installs it; until then no CMap is found.
@@ -24,7 +26,7 @@ class FontCaches {
 
   // The directories are kept with a trailing "/" (or empty); `lock` is the library's lock.
   FontCaches(std::recursive_mutex& lock, std::string cmapDir, std::string afmDir);
-  ~FontCaches();
+  ~FontCaches() override;
   FontCaches(const FontCaches&) = delete;
   FontCaches& operator=(const FontCaches&) = delete;
 

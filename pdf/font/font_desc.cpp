@@ -10,14 +10,14 @@ namespace {
 
 // Numbers read from a file carry the generic number type; numbers built by code do not and
 // never pass this test.
-bool IsFileNumber(CPDFDoc* doc, const CPDFDict& dict, std::string_view key) {
+bool IsFileNumber(CPDFObjHolder* doc, const CPDFDict& dict, std::string_view key) {
   CPDFObject* value = dict.GetValue(doc, key);
   return value && value->TypeCode() == kTypeNumber;
 }
 
 }  // namespace
 
-bool IsFontDesc(CPDFDoc* doc, CPDFObject* value) {
+bool IsFontDesc(CPDFObjHolder* doc, CPDFObject* value) {
   if (!value || value->TypeCode() != kTypeDict) return false;
   const auto& dict = *static_cast<CPDFDict*>(value);
   return dict.HasName(doc, "Type", "FontDescriptor") && IsFileNumber(doc, dict, "Ascent") &&
@@ -27,7 +27,7 @@ bool IsFontDesc(CPDFDoc* doc, CPDFObject* value) {
          IsFileNumber(doc, dict, "StemV");
 }
 
-bool CPDFFontDesc::Create(CPDFDoc* doc, int32_t ascent, int32_t capHeight, int32_t descent,
+bool CPDFFontDesc::Create(CPDFObjHolder* doc, int32_t ascent, int32_t capHeight, int32_t descent,
                           int32_t flags, const std::array<float, 4>& fontBBox,
                           const std::string& fontName, int32_t italicAngle, int32_t stemV) {
   BindDoc(doc);
@@ -43,7 +43,7 @@ bool CPDFFontDesc::Create(CPDFDoc* doc, int32_t ascent, int32_t capHeight, int32
          Set_StemV(std::make_unique<CPDFInt>(stemV));
 }
 
-bool CPDFFontDesc::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFFontDesc::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) {
@@ -56,7 +56,7 @@ int32_t Type1DescriptorFlags(const AFMFile& metrics) {
   return kFontFlagNonsymbolic | (metrics.Header().isFixedPitch ? kFontFlagFixedPitch : 0);
 }
 
-std::unique_ptr<CPDFFontDesc> CreateFontDescFromMetrics(CPDFDoc* doc, const std::string& fontName,
+std::unique_ptr<CPDFFontDesc> CreateFontDescFromMetrics(CPDFObjHolder* doc, const std::string& fontName,
                                                         const AFMFile& metrics, int32_t flags) {
   const AFMHeader& h = metrics.Header();
   const std::array<float, 4> box = {float(h.fontBBox[0]), float(h.fontBBox[1]),

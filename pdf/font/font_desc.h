@@ -24,12 +24,12 @@ class CPDFFontDesc : public CPDFDataStruct, public CPDFDict {
   QUARN_TYPED_CLASS(CPDFFontDesc, CPDFDict, "FontDescriptor")
  public:
   // Writes Type and the required entries, in this order.
-  bool Create(CPDFDoc* doc, int32_t ascent, int32_t capHeight, int32_t descent, int32_t flags,
+  bool Create(CPDFObjHolder* doc, int32_t ascent, int32_t capHeight, int32_t descent, int32_t flags,
               const std::array<float, 4>& fontBBox, const std::string& fontName,
               int32_t italicAngle, int32_t stemV);
   // Takes over the content of `source`; embedded font programs with a Length1 entry become
   // CPDFFontFile streams.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
   QUARN_ACCESSOR(Ascent, CPDFNumber)
@@ -56,7 +56,7 @@ class CPDFFontDesc : public CPDFDataStruct, public CPDFDict {
 // Validity test: Type is "FontDescriptor"; Ascent, CapHeight, Descent and Flags are numbers
 // read from a file; FontBBox is an array; FontName a name; ItalicAngle and StemV numbers read
 // from a file. Checked in that order, failing on the first that is missing or ill-typed.
-bool IsFontDesc(CPDFDoc* doc, CPDFObject* value);
+bool IsFontDesc(CPDFObjHolder* doc, CPDFObject* value);
 
 // The Flags of a Type 1 font made from metrics: Nonsymbolic, plus FixedPitch when the metrics
 // say so (32 or 33).
@@ -65,7 +65,7 @@ int32_t Type1DescriptorFlags(const AFMFile& metrics);
 // A new descriptor made from metrics the way Type 1 fonts are created: Ascent = Ascender,
 // CapHeight, Descent = Descender, `flags`, the box as reals, the font name, ItalicAngle, StemV,
 // then XHeight. Entries are stored directly; nullptr on failure.
-std::unique_ptr<CPDFFontDesc> CreateFontDescFromMetrics(CPDFDoc* doc, const std::string& fontName,
+std::unique_ptr<CPDFFontDesc> CreateFontDescFromMetrics(CPDFObjHolder* doc, const std::string& fontName,
                                                         const AFMFile& metrics, int32_t flags);
 
 }  // namespace quarn

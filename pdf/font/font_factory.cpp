@@ -1,6 +1,9 @@
 // Picking the class of a font: the loader for dictionaries read from a document and the
 // creators the tool calls by font name.
-#include "pdf/content/res_dict.h"
+#include "pdf/font/font_factory.h"
+
+#include "pdf/document/lib_base.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/font/font.h"
 #include "pdf/font/type1_font.h"
 
@@ -26,7 +29,7 @@ const FontClass kFontClasses[] = {
 };
 
 // The first class among `kinds` whose recognizer accepts the value, or nullptr.
-const FontClass* AcceptingClass(int kinds, CPDFDoc* doc, CPDFObject& value) {
+const FontClass* AcceptingClass(int kinds, CPDFObjHolder* doc, CPDFObject& value) {
   for (const FontClass& cls : kFontClasses) {
     if ((kinds & cls.kind) != 0 && cls.recognize(doc, &value)) return &cls;
   }
@@ -34,7 +37,7 @@ const FontClass* AcceptingClass(int kinds, CPDFDoc* doc, CPDFObject& value) {
 }
 
 // Makes a font of class `cls` from `value`; on failure `value` gets its content back.
-std::unique_ptr<CPDFFont> BindAs(const FontClass& cls, CPDFDoc* doc, CPDFObject& value) {
+std::unique_ptr<CPDFFont> BindAs(const FontClass& cls, CPDFObjHolder* doc, CPDFObject& value) {
   std::unique_ptr<CPDFFont> font = cls.make();
   font->CopyFlagsFrom(value);
   try {
@@ -47,21 +50,20 @@ std::unique_ptr<CPDFFont> BindAs(const FontClass& cls, CPDFDoc* doc, CPDFObject&
 }
 
 // Fonts named in resource dictionaries are typed when the resources are loaded.
-std::unique_ptr<CPDFObject> LoadFontResource(CPDFDoc* doc, CPDFObject& value, int kinds) {
+std::unique_ptr<CPDFObject> LoadFontResource(CPDFObjHolder* doc, CPDFObject& value, int kinds) {
   return LoadFont(kinds, doc, value);
 }
 
 }  // namespace
 
-// This file is linked whenever fonts are used, so the font factory is always plugged in then.
-const bool kFontFactoryRegistered = (RegisterResourceFactory("Font", &LoadFontResource), true);
+void RegisterFontFactories(CPDFLibBase& lib) { lib.RegisterResourceFactory("Font", &LoadFontResource); }
 
-std::unique_ptr<CPDFFont> LoadFont(int kinds, CPDFDoc* doc, CPDFObject& dict) {
+std::unique_ptr<CPDFFont> LoadFont(int kinds, CPDFObjHolder* doc, CPDFObject& dict) {
   const FontClass* cls = AcceptingClass(kinds, doc, dict);
   return cls ? BindAs(*cls, doc, dict) : nullptr;
 }
 
-bool BindFontEntry(CPDFDoc* doc, CPDFDict& holder, std::string_view key, int kinds,
+bool BindFontEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key, int kinds,
                    CPDFFont** bound) {
   if (bound) *bound = nullptr;
   CPDFAtom* atom = holder.Lookup(key);
@@ -87,14 +89,14 @@ bool BindFontEntry(CPDFDoc* doc, CPDFDict& holder, std::string_view key, int kin
   return true;
 }
 
-std::unique_ptr<CPDFFont> CreateFontByName(CPDFDoc* doc, const std::string& fontName,
+std::unique_ptr<CPDFFont> CreateFontByName(CPDFObjHolder* doc, const std::string& fontName,
                                            const std::string& encodingName) {
   // Japanese CID fonts (Type 0 with a CIDFontType0 descendant) are the second choice; they
   // come with the Type 0 font classes.
   return CPDFType1Font::CreateFont(doc, fontName, encodingName);
 }
 
-std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFDoc*, const std::string&,
+std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFObjHolder*, const std::string&,
                                                    const std::string&) {
   return nullptr;
 }

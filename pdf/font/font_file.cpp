@@ -7,7 +7,7 @@ namespace quarn {
 namespace {
 
 // Replaces a length read from the file by an integer object of the same value, in place.
-bool ConvertLength(CPDFDoc* doc, CPDFDict& dict, const char* key) {
+bool ConvertLength(CPDFObjHolder* doc, CPDFDict& dict, const char* key) {
   CPDFAtom* atom = dict.Lookup(key);
   if (!atom) return true;
   CPDFObjRef ref;
@@ -21,15 +21,15 @@ bool ConvertLength(CPDFDoc* doc, CPDFDict& dict, const char* key) {
 
 }  // namespace
 
-bool IsFontFile(CPDFDoc* doc, CPDFObject* value) {
+bool IsFontFile(CPDFObjHolder* doc, CPDFObject* value) {
   if (!value || value->TypeCode() != kTypeStream) return false;
   CPDFObject* length1 = static_cast<CPDFStream*>(value)->GetValue(doc, "Length1");
   return length1 && length1->TypeCode() == kTypeNumber;
 }
 
-bool CPDFFontFile::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFFontFile::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
-  SetDoc(doc);
+  BindDoc(doc);
   SwapContent(source);
   for (const char* key : {"Length1", "Length2", "Length3"}) {
     if (!ConvertLength(doc, *this, key)) return false;
@@ -37,7 +37,7 @@ bool CPDFFontFile::Realize(CPDFDoc* doc, CPDFObject& source) {
   return true;
 }
 
-std::unique_ptr<CPDFFontFile> CPDFFontFile::Duplicate(CPDFDoc* target) const {
+std::unique_ptr<CPDFFontFile> CPDFFontFile::Duplicate(CPDFObjHolder* target) const {
   std::unique_ptr<CPDFObject> copy = CPDFObject::Duplicate(target, Doc());
   auto* file = dynamic_cast<CPDFFontFile*>(copy.get());
   if (!file) return nullptr;

@@ -11,18 +11,18 @@ namespace quarn {
 
 class CPDFFontFile : public CPDFDataStruct, public CPDFStream {
  public:
-  explicit CPDFFontFile(CPDFDoc* doc = nullptr) : CPDFStream(doc) { BindDoc(doc); }
+  explicit CPDFFontFile(CPDFObjHolder* doc = nullptr) : CPDFStream(doc) { BindDoc(doc); }
 
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc* target) const override {
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder* target) const override {
     return std::make_unique<CPDFFontFile>(target);
   }
   // Takes over the stream `source`; Length1, Length2 and Length3 read from the file become
   // integer objects (an indirect one keeps its identity).
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFStream::SwapContent(other); }
 
   // A copy of the stream into `target`; nullptr on failure.
-  std::unique_ptr<CPDFFontFile> Duplicate(CPDFDoc* target) const;
+  std::unique_ptr<CPDFFontFile> Duplicate(CPDFObjHolder* target) const;
   using CPDFObject::Duplicate;
 
   QUARN_ACCESSOR(Length1, CPDFNumber)
@@ -31,6 +31,6 @@ class CPDFFontFile : public CPDFDataStruct, public CPDFStream {
 };
 
 // Recognizer: a stream whose Length1 is a number read from the file.
-bool IsFontFile(CPDFDoc* doc, CPDFObject* value);
+bool IsFontFile(CPDFObjHolder* doc, CPDFObject* value);
 
 }  // namespace quarn

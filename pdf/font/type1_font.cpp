@@ -30,7 +30,7 @@ int32_t ClampWidth(int64_t total) {
 // finished, so that a failed creation leaves nothing behind in the document.
 class RegisteredObjects {
  public:
-  explicit RegisteredObjects(CPDFDoc* doc) : m_doc(doc) {}
+  explicit RegisteredObjects(CPDFObjHolder* doc) : m_doc(doc) {}
   ~RegisteredObjects() {
     if (!m_doc) return;
     for (const CPDFObjRef& ref : m_refs) m_doc->DeleteObj(ref);
@@ -44,7 +44,7 @@ class RegisteredObjects {
   void Keep() { m_refs.clear(); }
 
  private:
-  CPDFDoc* m_doc;
+  CPDFObjHolder* m_doc;
   std::vector<CPDFObjRef> m_refs;
 };
 
@@ -59,7 +59,7 @@ struct MeasuringEncoding {
 
 // ---- recognition and binding ---------------------------------------------------------------
 
-bool IsType1Font(CPDFDoc* doc, CPDFObject* value) {
+bool IsType1Font(CPDFObjHolder* doc, CPDFObject* value) {
   if (!IsFont(doc, value)) return false;
   const auto& dict = *static_cast<CPDFDict*>(value);
   if (!dict.HasName(doc, "Subtype", "Type1")) return false;
@@ -70,16 +70,16 @@ bool IsType1Font(CPDFDoc* doc, CPDFObject* value) {
          dict.GetArray(doc, "Widths") && dict.GetDict(doc, "FontDescriptor");
 }
 
-bool CPDFType1Font::Create(CPDFDoc* doc, const std::string& fontName) {
+bool CPDFType1Font::Create(CPDFObjHolder* doc, const std::string& fontName) {
   return CPDFFont::Create(doc, fontName) && Set_Subtype(std::make_unique<CPDFName>("Type1"));
 }
 
-bool CPDFType1Font::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFType1Font::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   return CPDFFont::Realize(doc, source) &&
          BindEntry<CPDFFontDesc>(doc, *this, "FontDescriptor", IsFontDesc);
 }
 
-std::unique_ptr<CPDFFont> CPDFType1Font::Duplicate(CPDFDoc* target) const {
+std::unique_ptr<CPDFFont> CPDFType1Font::Duplicate(CPDFObjHolder* target) const {
   return CPDFFont::Duplicate(target);
 }
 
@@ -138,7 +138,7 @@ const EncodingTable& NameEncoding(CPDFObject* entry, FontCaches* caches, const c
   return FindNamedEncoding(caches, operation, static_cast<CPDFName*>(entry)->Str());
 }
 
-MeasuringEncoding EncodingForMeasuring(CPDFDoc* doc, CPDFObject* entry, FontCaches* caches,
+MeasuringEncoding EncodingForMeasuring(CPDFObjHolder* doc, CPDFObject* entry, FontCaches* caches,
                                        const char* operation) {
   MeasuringEncoding result;
   if (!entry || entry->TypeCode() != kTypeDict) {
@@ -172,7 +172,7 @@ bool GlyphNameOf(const MeasuringEncoding& enc, uint8_t code, std::string& name) 
 
 // ---- creation ------------------------------------------------------------------------------
 
-std::unique_ptr<CPDFType1Font> CPDFType1Font::CreateFont(CPDFDoc* doc, const std::string& fontName,
+std::unique_ptr<CPDFType1Font> CPDFType1Font::CreateFont(CPDFObjHolder* doc, const std::string& fontName,
                                                          const std::string& encodingName) {
   static constexpr const char* kOp = "CreateFont";
   try {
@@ -217,10 +217,8 @@ std::unique_ptr<CPDFType1Font> CPDFType1Font::CreateFont(CPDFDoc* doc, const std
     Require(descSet, kOp, "CPDFType1Font::Set_FontDescriptor()");
     registered.Keep();
     return font;
-  } catch (const CPDFException& e) {
-    if (doc) doc->LastError().Keep(e);
   } catch (...) {
-    if (doc) doc->LastError().Keep(CPDFException(kModule, kOp, kInternalError, ""));
+    if (doc) KeepCurrentError(doc->LastError(), kModule, kOp);
   }
   return nullptr;
 }
@@ -260,10 +258,8 @@ bool CPDFType1Font::CreateWidths() {
       widths->Push_Back(std::make_unique<CPDFInt>(glyph ? glyph->wx : 0));
     }
     return true;
-  } catch (const CPDFException& e) {
-    Report(e);
   } catch (...) {
-    Report(CPDFException(kModule, kOp, kInternalError, ""));
+    if (Doc()) KeepCurrentError(Doc()->LastError(), kModule, kOp);
   }
   return false;
 }
@@ -312,10 +308,8 @@ int32_t CPDFType1Font::CalcStringWidth(const char* bytes, size_t length) {
       if (const AFMCharMetric* glyph = metrics.FindGlyph(name)) total += glyph->wx;
     }
     return ClampWidth(total);
-  } catch (const CPDFException& e) {
-    Report(e);
   } catch (...) {
-    Report(CPDFException(kModule, kOp, kInternalError, ""));
+    if (Doc()) KeepCurrentError(Doc()->LastError(), kModule, kOp);
   }
   return -1;
 }

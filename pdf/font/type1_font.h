@@ -17,16 +17,16 @@ class CPDFType1Font : public CPDFFont {
   int Kind() const override { return kFontType1; }
 
   // A new font with Subtype /Type1 (no other key).
-  bool Create(CPDFDoc* doc, const std::string& fontName);
+  bool Create(CPDFObjHolder* doc, const std::string& fontName);
   // Takes over the content of `source`; a valid FontDescriptor becomes a CPDFFontDesc.
-  bool Realize(CPDFDoc* doc, CPDFObject& source) override;
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source) override;
 
   // A standard 14 font as a bare dictionary, or a font with widths and a descriptor made from
   // the metrics of `fontName`. Failures go to the document's last-error record; nullptr then.
-  static std::unique_ptr<CPDFType1Font> CreateFont(CPDFDoc* doc, const std::string& fontName,
+  static std::unique_ptr<CPDFType1Font> CreateFont(CPDFObjHolder* doc, const std::string& fontName,
                                                    const std::string& encodingName);
 
-  std::unique_ptr<CPDFFont> Duplicate(CPDFDoc* target) const override;
+  std::unique_ptr<CPDFFont> Duplicate(CPDFObjHolder* target) const override;
   using CPDFObject::Duplicate;
   // Fills Widths for FirstChar..LastChar from the metrics, through the font's encoding.
   bool CreateWidths() override;
@@ -49,6 +49,6 @@ class CPDFType1Font : public CPDFFont {
 
 // Recognizer: a font with Subtype /Type1; a standard 14 BaseFont suffices, any other needs
 // FirstChar and LastChar read from the file, a Widths array and a FontDescriptor dictionary.
-bool IsType1Font(CPDFDoc* doc, CPDFObject* value);
+bool IsType1Font(CPDFObjHolder* doc, CPDFObject* value);
 
 }  // namespace quarn

@@ -1,5 +1,7 @@
 #include "pdf/object/exception.h"
 
+#include <new>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -45,6 +47,33 @@ void CPDFException::Clear() {
 
 void CPDFException::Keep(const CPDFException& e) {
   if (!IsError()) *this = e;
+}
+
+const char* CPDFException::what() const noexcept {
+  if (!m_message.empty()) return m_message.c_str();
+  try {
+    m_what = m_module + "::" + m_method;
+  } catch (...) {
+    return "CPDFException";
+  }
+  return m_what.c_str();
+}
+
+void KeepCurrentError(CPDFException& record, const char* module, const char* method) noexcept {
+  try {
+    try {
+      throw;
+    } catch (const CPDFException& e) {
+      record.Keep(e);
+    } catch (const std::bad_alloc&) {
+      record.Keep(CPDFException(module, method, kRuntimeError, "out of memory"));
+    } catch (...) {
+      record.Keep(CPDFException(module, method, kInternalError));
+    }
+  } catch (...) {
+    // Copying the record itself ran out of memory: the failure stays reported by the caller's
+    // return value.
+  }
 }
 
 std::string Format(const char* fmt, ...) {

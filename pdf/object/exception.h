@@ -1,6 +1,7 @@
 // The library's one error type and the first-error-wins record that public operations keep.
 #pragma once
 
+#include <exception>
 #include <string>
 
 namespace quarn {
@@ -17,7 +18,7 @@ enum ErrorCode : int {
 // Name of an error code as printed in "Type: %s"; empty for unknown codes.
 const char* ErrorCodeName(int code);
 
-class CPDFException {
+class CPDFException : public std::exception {
  public:
   CPDFException() = default;
   // With message == nullptr the text is filled from the code: code 1 takes strerror(errno),
@@ -31,6 +32,8 @@ class CPDFException {
   const std::string& Message() const { return m_message; }
 
   bool IsError() const { return m_code != kNoError; }
+  // The message, or "module::method" when there is none.
+  const char* what() const noexcept override;
   void Clear();
 
   // First error wins: copies `e` only when this record holds no error yet.
@@ -41,7 +44,13 @@ class CPDFException {
   std::string m_method;
   int m_code = kNoError;
   std::string m_message;
+  mutable std::string m_what;
 };
+
+// The error boundary of a public operation, called from its `catch (...)`: keeps the exception
+// in flight in `record` (first error wins): a CPDFException as it is, running out of memory as
+// (module, method, 1, "out of memory"), anything else as (module, method, 5).
+void KeepCurrentError(CPDFException& record, const char* module, const char* method) noexcept;
 
 // The last-error record of documents, streams and fonts has the same four fields.
 using CPDFErrorRecord = CPDFException;

@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 
 namespace quarn {
 

@@ -10,7 +10,6 @@
 #include "pdf/object/exception.h"
 #include "pdf/object/lexer.h"
 #include "pdf/object/limits.h"
-#include "pdf/stream/stream.h"
 
 namespace quarn {
 
@@ -49,7 +48,8 @@ bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 
 class ObjectParser {
  public:
-  ObjectParser(CPDFDoc* doc, InStream& in) : m_doc(doc), m_in(in) {}
+  ObjectParser(CPDFObjHolder* doc, InStream& in, StreamReader streams = nullptr)
+      : m_doc(doc), m_in(in), m_streams(streams) {}
 
   std::unique_ptr<CPDFObject> Any(const CPDFCryptContext* crypt);
   std::unique_ptr<CPDFObjRef> Reference();
@@ -88,8 +88,9 @@ class ObjectParser {
   static std::string DecodeName(const std::string& raw);
   bool ReadTwoBytes(char two[2]);
 
-  CPDFDoc* m_doc;
+  CPDFObjHolder* m_doc;
   InStream& m_in;
+  StreamReader m_streams;
   int m_depth = 0;
 };
 
@@ -130,9 +131,8 @@ std::unique_ptr<CPDFObject> ObjectParser::Any(const CPDFCryptContext* crypt) {
 std::unique_ptr<CPDFObject> ObjectParser::DictOrStream(const CPDFCryptContext* crypt) {
   std::unique_ptr<CPDFDict> dict = Dict(crypt);
   SkipWhitespaceAndComments(m_in);
-  if (m_in.Peek() != 's') return dict;
-  std::unique_ptr<CPDFStream> stream =
-      CPDFStream::ReadAfterDict(m_doc, m_in, std::move(dict), crypt);
+  if (m_in.Peek() != 's' || !m_streams) return dict;
+  std::unique_ptr<CPDFObject> stream = m_streams(m_doc, m_in, std::move(dict), crypt);
   if (!stream) Throw("CPDFStream", kRead, kInternalError, "");
   return stream;
 }
@@ -394,12 +394,12 @@ std::unique_ptr<CPDFDict> ObjectParser::Dict(const CPDFCryptContext* crypt) {
 
 }  // namespace
 
-std::unique_ptr<CPDFObject> SerializeObject(CPDFDoc* doc, InStream& in,
-                                            const CPDFCryptContext* crypt) {
-  return ObjectParser(doc, in).Any(crypt);
+std::unique_ptr<CPDFObject> ParseObject(CPDFObjHolder* doc, InStream& in,
+                                        const CPDFCryptContext* crypt, StreamReader streams) {
+  return ObjectParser(doc, in, streams).Any(crypt);
 }
 
-std::unique_ptr<CPDFObjRef> ReadReference(CPDFDoc* doc, InStream& in) {
+std::unique_ptr<CPDFObjRef> ReadReference(CPDFObjHolder* doc, InStream& in) {
   return ObjectParser(doc, in).Reference();
 }
 
@@ -412,11 +412,11 @@ std::unique_ptr<CPDFString> ReadString(InStream& in, const CPDFCryptContext* cry
   return ObjectParser(nullptr, in).String(crypt);
 }
 
-std::unique_ptr<CPDFArray> ReadArray(CPDFDoc* doc, InStream& in, const CPDFCryptContext* crypt) {
+std::unique_ptr<CPDFArray> ReadArray(CPDFObjHolder* doc, InStream& in, const CPDFCryptContext* crypt) {
   return ObjectParser(doc, in).Array(crypt);
 }
 
-std::unique_ptr<CPDFDict> ReadDict(CPDFDoc* doc, InStream& in, const CPDFCryptContext* crypt) {
+std::unique_ptr<CPDFDict> ReadDict(CPDFObjHolder* doc, InStream& in, const CPDFCryptContext* crypt) {
   return ObjectParser(doc, in).Dict(crypt);
 }
 

@@ -9,15 +9,24 @@
 
 namespace quarn {
 
-class CPDFDoc;
+class CPDFObjHolder;
 class CPDFCryptContext;
 
-// Reads one value of any type (a dictionary followed by "stream" becomes a stream); nullptr
-// when the input holds no value at that point. Throws CPDFException on malformed input.
-std::unique_ptr<CPDFObject> SerializeObject(CPDFDoc* doc, InStream& in,
-                                            const CPDFCryptContext* crypt = nullptr);
+// Reads the body of a stream whose dictionary has just been read, the input standing at the
+// keyword "stream"; takes the dictionary over. The stream layer supplies it.
+using StreamReader = std::unique_ptr<CPDFObject> (*)(CPDFObjHolder* doc, InStream& in,
+                                                     std::unique_ptr<CPDFDict> dict,
+                                                     const CPDFCryptContext* crypt);
+
+// Reads one value of any type; a dictionary followed by "stream" becomes a stream through
+// `streams` (without it the dictionary is returned and the keyword left unread). nullptr when
+// the input holds no value at that point. Throws CPDFException on malformed input.
+// SerializeObject (pdf/stream/stream.h) is this with the library's stream reader.
+std::unique_ptr<CPDFObject> ParseObject(CPDFObjHolder* doc, InStream& in,
+                                        const CPDFCryptContext* crypt = nullptr,
+                                        StreamReader streams = nullptr);
 // "n g R" lookahead; nullptr with the input restored when the next tokens are not a reference.
-std::unique_ptr<CPDFObjRef> ReadReference(CPDFDoc* doc, InStream& in);
+std::unique_ptr<CPDFObjRef> ReadReference(CPDFObjHolder* doc, InStream& in);
 
 // The readers of single classes (the load form of each class's Serialize). Each expects its
 // value at the current position (no whitespace skipped first, except where a class says so),
@@ -29,9 +38,9 @@ std::unique_ptr<CPDFBool> ReadBool(InStream& in);
 std::unique_ptr<CPDFNumber> ReadNumber(InStream& in);
 std::unique_ptr<CPDFName> ReadName(InStream& in);
 std::unique_ptr<CPDFString> ReadString(InStream& in, const CPDFCryptContext* crypt = nullptr);
-std::unique_ptr<CPDFArray> ReadArray(CPDFDoc* doc, InStream& in,
+std::unique_ptr<CPDFArray> ReadArray(CPDFObjHolder* doc, InStream& in,
                                      const CPDFCryptContext* crypt = nullptr);
-std::unique_ptr<CPDFDict> ReadDict(CPDFDoc* doc, InStream& in,
+std::unique_ptr<CPDFDict> ReadDict(CPDFObjHolder* doc, InStream& in,
                                    const CPDFCryptContext* crypt = nullptr);
 
 }  // namespace quarn

@@ -10,18 +10,9 @@
 
 namespace quarn {
 
-class CPDFDoc;
-
-// Base of the mix-ins: the document the typed value belongs to (observed, not owned).
-class CPDFStructBase {
- public:
-  virtual ~CPDFStructBase() = default;
-  CPDFDoc* Doc() const { return m_doc; }
-  void BindDoc(CPDFDoc* doc) { m_doc = doc; }
-
- protected:
-  CPDFDoc* m_doc = nullptr;
-};
+// Base of the mix-ins: the store the typed value belongs to, shared with CPDFStream so that a
+// typed stream is tied to one store only.
+class CPDFStructBase : public virtual CPDFHolderBinding {};
 
 // Values of the document's structure: catalog, pages, annotations, actions, information...
 class CPDFDocStruct : public CPDFStructBase {};
@@ -36,7 +27,7 @@ class CPDFResource : public CPDFDataStruct {
 };
 
 // A recognizer: says whether a value is of a class; never changes the value.
-using Recognizer = bool (*)(CPDFDoc* doc, CPDFObject* value);
+using Recognizer = bool (*)(CPDFObjHolder* doc, CPDFObject* value);
 
 // The typed object behind the entry `key` of `holder`, bound as T when it is a plain value that
 // `recognize` accepts: a new T is realized from it and stored back under the same key (or the
@@ -44,21 +35,17 @@ using Recognizer = bool (*)(CPDFDoc* doc, CPDFObject* value);
 // then left as it was). `bound` receives the typed object, or nullptr when the entry is absent
 // or not of the class.
 template <class T>
-bool BindEntry(CPDFDoc* doc, CPDFDict& holder, std::string_view key, Recognizer recognize,
+bool BindEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key, Recognizer recognize,
                T** bound = nullptr);
 // The same for element `index` of an array.
 template <class T>
-bool BindElement(CPDFDoc* doc, CPDFArray& holder, size_t index, Recognizer recognize,
+bool BindElement(CPDFObjHolder* doc, CPDFArray& holder, size_t index, Recognizer recognize,
                  T** bound = nullptr);
 // Binds a value already at hand (for example an indirect object fetched by identity): when
 // `ref` is defined the new object replaces the document's object under that identity.
 template <class T>
-T* BindValue(CPDFDoc* doc, CPDFObject* value, const CPDFObjRef& ref, Recognizer recognize,
+T* BindValue(CPDFObjHolder* doc, CPDFObject* value, const CPDFObjRef& ref, Recognizer recognize,
              bool* failed = nullptr);
-
-// Files `obj` in the document under `ref` (replacing the object there); defined in the
-// document layer.
-bool ReplaceIndirect(CPDFDoc* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj);
 
 // ---- accessor declarations ------------------------------------------------------------------
 // Get_<Key>(ref out) returns the resolved entry as T (nullptr when absent or of another class);
@@ -81,7 +68,7 @@ bool ReplaceIndirect(CPDFDoc* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFOb
     static const ::quarn::CPDFName name(ClassNameText);                                  \
     return name;                                                                         \
   }                                                                                      \
-  std::unique_ptr<::quarn::CPDFObject> NewEmpty(::quarn::CPDFDoc* target) const override { \
+  std::unique_ptr<::quarn::CPDFObject> NewEmpty(::quarn::CPDFObjHolder* target) const override { \
     auto obj = std::make_unique<Class>();                                                \
     obj->BindDoc(target);                                                                \
     return obj;                                                                          \

@@ -3,13 +3,13 @@
 
 namespace quarn {
 
-// Every typed class offers: bool Realize(CPDFDoc*, CPDFObject& source). Its first step, before
+// Every typed class offers: bool Realize(CPDFObjHolder*, CPDFObject& source). Its first step, before
 // anything that can fail, is the root step of its chain of bases: bind the document and take over
 // the source's content (SwapContent); it then binds its known entries. The helpers below rely on
 // that order: when Realize fails, swapping the content back restores the holder's value as it
 // was, and the half-bound typed object dies empty.
 template <class T>
-T* BindValue(CPDFDoc* doc, CPDFObject* value, const CPDFObjRef& ref, Recognizer recognize,
+T* BindValue(CPDFObjHolder* doc, CPDFObject* value, const CPDFObjRef& ref, Recognizer recognize,
              bool* failed) {
   if (failed) *failed = false;
   if (!value) return nullptr;
@@ -35,7 +35,7 @@ T* BindValue(CPDFDoc* doc, CPDFObject* value, const CPDFObjRef& ref, Recognizer 
 }
 
 template <class T>
-bool BindEntry(CPDFDoc* doc, CPDFDict& holder, std::string_view key, Recognizer recognize,
+bool BindEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key, Recognizer recognize,
                T** bound) {
   if (bound) *bound = nullptr;
   CPDFAtom* atom = holder.Lookup(key);
@@ -66,7 +66,7 @@ bool BindEntry(CPDFDoc* doc, CPDFDict& holder, std::string_view key, Recognizer 
 }
 
 template <class T>
-bool BindElement(CPDFDoc* doc, CPDFArray& holder, size_t index, Recognizer recognize, T** bound) {
+bool BindElement(CPDFObjHolder* doc, CPDFArray& holder, size_t index, Recognizer recognize, T** bound) {
   if (bound) *bound = nullptr;
   CPDFAtom* atom = holder.At(index);
   if (!atom) return true;

@@ -5,22 +5,13 @@
 
 #include <new>
 
-#include "pdf/document/doc.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/typed_dict.h"
 #include "pdf/object/walk_guard.h"
-#include "pdf/stream/stream.h"
 
 namespace quarn {
 
 namespace {
-
-// The document that a stream or a typed value is tied to; plain values have none.
-CPDFDoc* OwnDocOf(const CPDFObject& object) {
-  if (const auto* stream = dynamic_cast<const CPDFStream*>(&object)) return stream->GetDoc();
-  if (const auto* typed = dynamic_cast<const CPDFStructBase*>(&object)) return typed->Doc();
-  return nullptr;
-}
 
 // Contents may only move between objects of one value class (a dictionary's entries into a
 // stream would leave the stream's data behind).
@@ -36,7 +27,7 @@ T& SameValueClass(const char* label, const CPDFObject& self, CPDFObject& other) 
 // A new, empty object of the class of `self` (a typed class gives its own class, tied to
 // `target`), with the flags of `self`.
 template <class T>
-std::unique_ptr<CPDFObject> EmptyCopyOf(const T& self, CPDFDoc* target, const char* label,
+std::unique_ptr<CPDFObject> EmptyCopyOf(const T& self, CPDFObjHolder* target, const char* label,
                                         T** typed) {
   std::unique_ptr<CPDFObject> copy = self.NewEmpty(target);
   *typed = dynamic_cast<T*>(copy.get());
@@ -49,7 +40,7 @@ std::unique_ptr<CPDFObject> EmptyCopyOf(const T& self, CPDFDoc* target, const ch
 // `ref` when the entry was a reference). Returns the atom to store in the copy, or nullptr when
 // the entry is left out. `map` remembers source identity -> target identity; an identity whose
 // target is still undefined is being copied further up the walk, so meeting it again is a cycle.
-std::unique_ptr<CPDFAtom> CopyEntry(const char* label, CPDFDoc* target, CPDFDoc* source,
+std::unique_ptr<CPDFAtom> CopyEntry(const char* label, CPDFObjHolder* target, CPDFObjHolder* source,
                                     DuplicateMap& map, CPDFObject* value, const CPDFObjRef& ref) {
   if (!value) Throw(label, "Duplicate", kInternalError, "CPDFDoc::GetObj()");
   if (!value->m_copyWithContainer) return nullptr;
@@ -95,7 +86,7 @@ std::unique_ptr<CPDFAtom> CopyEntry(const char* label, CPDFDoc* target, CPDFDoc*
 }
 
 // Release of one container entry: references go to the document, direct values recurse.
-void ReleaseEntry(const char* label, CPDFDoc* doc, CPDFAtom& atom) {
+void ReleaseEntry(const char* label, CPDFObjHolder* doc, CPDFAtom& atom) {
   if (atom.IsRef()) {
     if (doc && !doc->ReleaseObj(static_cast<CPDFObjRef&>(atom), false)) {
       Throw(label, "Release", kInternalError, "CPDFDoc::ReleaseObj()");
@@ -109,7 +100,7 @@ void ReleaseEntry(const char* label, CPDFDoc* doc, CPDFAtom& atom) {
 
 // Linearization of one container entry: referenced objects are moved (not forced), direct
 // values recurse.
-void LinearizeEntry(const char* label, CPDFDoc* doc, CPDFAtom& atom) {
+void LinearizeEntry(const char* label, CPDFObjHolder* doc, CPDFAtom& atom) {
   if (atom.IsRef()) {
     if (doc && !doc->LinearizeObj(static_cast<CPDFObjRef&>(atom), false)) {
       Throw(label, "Linearize", kInternalError, "CPDFObject::Linearize()");
@@ -140,7 +131,7 @@ std::unique_ptr<CPDFAtom> CPDFObjRef::CloneAtom() const {
   return std::make_unique<CPDFObjRef>(*this);
 }
 
-CPDFObject* Resolve(CPDFDoc* doc, CPDFAtom* atom, CPDFObjRef* ref) {
+CPDFObject* Resolve(CPDFObjHolder* doc, CPDFAtom* atom, CPDFObjRef* ref) {
   if (ref) ref->Reset();
   if (!atom) return nullptr;
   if (atom->IsRef()) {
@@ -187,7 +178,7 @@ void CPDFObject::CopyFlagsFrom(const CPDFObject& o) {
   m_relocatable = o.m_relocatable;
 }
 
-std::unique_ptr<CPDFObject> CPDFObject::Duplicate(CPDFDoc* target, CPDFDoc* source) const {
+std::unique_ptr<CPDFObject> CPDFObject::Duplicate(CPDFObjHolder* target, CPDFObjHolder* source) const {
   try {
     DuplicateMap map;
     return DuplicateWith(target, source, map);
@@ -197,25 +188,30 @@ std::unique_ptr<CPDFObject> CPDFObject::Duplicate(CPDFDoc* target, CPDFDoc* sour
   }
 }
 
-bool CPDFObject::Release(CPDFDoc*) { return true; }
-bool CPDFObject::Linearize(CPDFDoc*) { return true; }
+bool CPDFObject::Release(CPDFObjHolder*) { return true; }
+bool CPDFObject::Linearize(CPDFObjHolder*) { return true; }
 
 std::unique_ptr<CPDFObject> CPDFObject::Clone() const {
   std::unique_ptr<CPDFAtom> atom = CloneAtom();
   return std::unique_ptr<CPDFObject>(static_cast<CPDFObject*>(atom.release()));
 }
 
+CPDFObjHolder* CPDFObject::OwnHolder() const {
+  const auto* bound = dynamic_cast<const CPDFHolderBinding*>(this);
+  return bound ? bound->Doc() : nullptr;
+}
+
+bool ReplaceIndirect(CPDFObjHolder* holder, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj) {
+  if (!holder || !ref.IsDefined()) return false;
+  CPDFObjRef identity = ref;
+  return holder->RegistObj(std::move(obj), &identity);
+}
+
 std::unique_ptr<CPDFAtom> CPDFObject::CloneAtom() const {
   WalkDepthGuard guard("CPDFObject", "Clone");
-  CPDFDoc* doc = OwnDocOf(*this);
+  CPDFObjHolder* doc = OwnHolder();
   std::unique_ptr<CPDFObject> copy;
-  if (const auto* stream = dynamic_cast<const CPDFStream*>(this)) {
-    copy = NewEmpty(doc);
-    auto* target = dynamic_cast<CPDFStream*>(copy.get());
-    if (!target || !target->CopyFrom(*stream, doc)) {
-      Throw("CPDFStream", "Clone", kInternalError, "CPDFStream::CopyFrom()");
-    }
-  } else if (const auto* dict = dynamic_cast<const CPDFDict*>(this)) {
+  if (const auto* dict = dynamic_cast<const CPDFDict*>(this)) {
     copy = NewEmpty(doc);
     auto* target = dynamic_cast<CPDFDict*>(copy.get());
     if (!target) Throw("CPDFDict", "Clone", kInternalError, "");
@@ -236,13 +232,13 @@ std::unique_ptr<CPDFAtom> CPDFObject::CloneAtom() const {
 
 // ---- scalars ----------------------------------------------------------------------------------
 
-std::unique_ptr<CPDFObject> CPDFNull::DuplicateWith(CPDFDoc* target, CPDFDoc*,
+std::unique_ptr<CPDFObject> CPDFNull::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder*,
                                                     DuplicateMap&) const {
   CPDFNull* copy = nullptr;
   return EmptyCopyOf(*this, target, "CPDFNull", &copy);
 }
 
-std::unique_ptr<CPDFObject> CPDFBool::DuplicateWith(CPDFDoc* target, CPDFDoc*,
+std::unique_ptr<CPDFObject> CPDFBool::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder*,
                                                     DuplicateMap&) const {
   CPDFBool* copy = nullptr;
   auto result = EmptyCopyOf(*this, target, "CPDFBool", &copy);
@@ -261,7 +257,7 @@ int32_t CPDFNumber::TruncateReal(double v) {
   return static_cast<int32_t>(v);
 }
 
-std::unique_ptr<CPDFObject> CPDFNumber::DuplicateWith(CPDFDoc* target, CPDFDoc*,
+std::unique_ptr<CPDFObject> CPDFNumber::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder*,
                                                       DuplicateMap&) const {
   CPDFNumber* copy = nullptr;
   auto result = EmptyCopyOf(*this, target, "CPDFNumber", &copy);
@@ -275,7 +271,7 @@ void CPDFNumber::SwapContent(CPDFObject& other) {
   std::swap(m_real, number.m_real);
 }
 
-std::unique_ptr<CPDFObject> CPDFString::DuplicateWith(CPDFDoc* target, CPDFDoc*,
+std::unique_ptr<CPDFObject> CPDFString::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder*,
                                                       DuplicateMap&) const {
   CPDFString* copy = nullptr;
   auto result = EmptyCopyOf(*this, target, "CPDFString", &copy);
@@ -290,7 +286,7 @@ void CPDFString::SwapContent(CPDFObject& other) {
   std::swap(m_form, string.m_form);
 }
 
-std::unique_ptr<CPDFObject> CPDFName::DuplicateWith(CPDFDoc* target, CPDFDoc*,
+std::unique_ptr<CPDFObject> CPDFName::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder*,
                                                     DuplicateMap&) const {
   CPDFName* copy = nullptr;
   auto result = EmptyCopyOf(*this, target, "CPDFName", &copy);
@@ -314,18 +310,18 @@ bool CPDFArray::Push_Back(std::unique_ptr<CPDFAtom> atom) {
   return true;
 }
 
-CPDFObject* CPDFArray::GetObj(CPDFDoc* doc, int index, CPDFObjRef* ref) const {
+CPDFObject* CPDFArray::GetObj(CPDFObjHolder* doc, int index, CPDFObjRef* ref) const {
   if (ref) ref->Reset();
   if (doc) doc->ClearError();
   if (index < 0 || static_cast<size_t>(index) >= Count()) return nullptr;
   return Resolve(doc, At(static_cast<size_t>(index)), ref);
 }
 
-CPDFNumber* CPDFArray::GetNumber(CPDFDoc* doc, int index) const {
+CPDFNumber* CPDFArray::GetNumber(CPDFObjHolder* doc, int index) const {
   return AsNumber(GetObj(doc, index));
 }
 
-std::unique_ptr<CPDFObject> CPDFArray::DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+std::unique_ptr<CPDFObject> CPDFArray::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder* source,
                                                      DuplicateMap& map) const {
   WalkDepthGuard guard("CPDFArray", "Duplicate");
   CPDFArray* copy = nullptr;
@@ -344,13 +340,13 @@ void CPDFArray::SwapContent(CPDFObject& other) {
   SwapItems(SameValueClass<CPDFArray>("CPDFArray", *this, other));
 }
 
-bool CPDFArray::Release(CPDFDoc* doc) {
+bool CPDFArray::Release(CPDFObjHolder* doc) {
   WalkDepthGuard guard("CPDFArray", "Release");
   for (size_t i = 0; i < Count(); ++i) ReleaseEntry("CPDFArray", doc, *At(i));
   return true;
 }
 
-bool CPDFArray::Linearize(CPDFDoc* doc) {
+bool CPDFArray::Linearize(CPDFObjHolder* doc) {
   WalkDepthGuard guard("CPDFArray", "Linearize");
   for (size_t i = 0; i < Count(); ++i) LinearizeEntry("CPDFArray", doc, *At(i));
   return true;
@@ -368,13 +364,13 @@ bool CPDFDict::Insert(std::string_view key, std::unique_ptr<CPDFAtom> atom) {
   return true;
 }
 
-CPDFObject* CPDFDict::GetValue(CPDFDoc* doc, std::string_view key, CPDFObjRef* ref) const {
+CPDFObject* CPDFDict::GetValue(CPDFObjHolder* doc, std::string_view key, CPDFObjRef* ref) const {
   if (ref) ref->Reset();
   if (doc) doc->ClearError();
   return Resolve(doc, Find(key), ref);
 }
 
-bool CPDFDict::SetValue(CPDFDoc* doc, std::string_view key, std::unique_ptr<CPDFObject> value,
+bool CPDFDict::SetValue(CPDFObjHolder* doc, std::string_view key, std::unique_ptr<CPDFObject> value,
                         bool indirect, CPDFObjRef* ref) {
   if (doc) doc->ClearError();
   if (!value) return false;
@@ -390,39 +386,39 @@ bool CPDFDict::SetReference(std::string_view key, const CPDFObjRef& ref) {
   return Insert(key, std::make_unique<CPDFObjRef>(ref));
 }
 
-void CPDFDict::RemoveValue(CPDFDoc* doc, std::string_view key) {
+void CPDFDict::RemoveValue(CPDFObjHolder* doc, std::string_view key) {
   if (doc) doc->ClearError();
   // The document keeps no count of the references to its objects, so a dropped reference needs
   // no bookkeeping there: the object stays filed (and is written) until it is deleted itself.
   Detach(key);
 }
 
-CPDFNumber* CPDFDict::GetNumber(CPDFDoc* doc, std::string_view key, CPDFObjRef* ref) const {
+CPDFNumber* CPDFDict::GetNumber(CPDFObjHolder* doc, std::string_view key, CPDFObjRef* ref) const {
   return AsNumber(GetValue(doc, key, ref));
 }
 
-CPDFName* CPDFDict::GetName(CPDFDoc* doc, std::string_view key) const {
+CPDFName* CPDFDict::GetName(CPDFObjHolder* doc, std::string_view key) const {
   return AsName(GetValue(doc, key));
 }
 
-CPDFArray* CPDFDict::GetArray(CPDFDoc* doc, std::string_view key, CPDFObjRef* ref) const {
+CPDFArray* CPDFDict::GetArray(CPDFObjHolder* doc, std::string_view key, CPDFObjRef* ref) const {
   return AsArray(GetValue(doc, key, ref));
 }
 
-CPDFDict* CPDFDict::GetDict(CPDFDoc* doc, std::string_view key, CPDFObjRef* ref) const {
+CPDFDict* CPDFDict::GetDict(CPDFObjHolder* doc, std::string_view key, CPDFObjRef* ref) const {
   return AsDict(GetValue(doc, key, ref));
 }
 
-CPDFString* CPDFDict::GetString(CPDFDoc* doc, std::string_view key) const {
+CPDFString* CPDFDict::GetString(CPDFObjHolder* doc, std::string_view key) const {
   return AsString(GetValue(doc, key));
 }
 
-bool CPDFDict::HasName(CPDFDoc* doc, std::string_view key, std::string_view value) const {
+bool CPDFDict::HasName(CPDFObjHolder* doc, std::string_view key, std::string_view value) const {
   const CPDFName* name = GetName(doc, key);
   return name && name->Equals(value);
 }
 
-void CPDFDict::DuplicateEntriesInto(CPDFDict& copy, CPDFDoc* target, CPDFDoc* source,
+void CPDFDict::DuplicateEntriesInto(CPDFDict& copy, CPDFObjHolder* target, CPDFObjHolder* source,
                                     DuplicateMap& map, bool mergeOnly) const {
   for (const auto& [key, atom] : *this) {
     if (mergeOnly && copy.Has(key)) continue;
@@ -434,13 +430,13 @@ void CPDFDict::DuplicateEntriesInto(CPDFDict& copy, CPDFDoc* target, CPDFDoc* so
   }
 }
 
-void CPDFDict::MergeWith(CPDFDoc* target, CPDFDoc* source, const CPDFDict& from,
+void CPDFDict::MergeWith(CPDFObjHolder* target, CPDFObjHolder* source, const CPDFDict& from,
                          DuplicateMap& map) {
   WalkDepthGuard guard("CPDFDict", "Duplicate");
   from.DuplicateEntriesInto(*this, target, source, map, true);
 }
 
-std::unique_ptr<CPDFObject> CPDFDict::DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+std::unique_ptr<CPDFObject> CPDFDict::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder* source,
                                                     DuplicateMap& map) const {
   WalkDepthGuard guard("CPDFDict", "Duplicate");
   CPDFDict* copy = nullptr;
@@ -453,13 +449,13 @@ void CPDFDict::SwapContent(CPDFObject& other) {
   SwapEntries(SameValueClass<CPDFDict>("CPDFDict", *this, other));
 }
 
-bool CPDFDict::Release(CPDFDoc* doc) {
+bool CPDFDict::Release(CPDFObjHolder* doc) {
   WalkDepthGuard guard("CPDFDict", "Release");
   for (auto& entry : *this) ReleaseEntry("CPDFDict", doc, *entry.second);
   return true;
 }
 
-bool CPDFDict::Linearize(CPDFDoc* doc) {
+bool CPDFDict::Linearize(CPDFObjHolder* doc) {
   WalkDepthGuard guard("CPDFDict", "Linearize");
   for (auto& entry : *this) LinearizeEntry("CPDFDict", doc, *entry.second);
   return true;

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <utility>
 
+#include "pdf/object/obj_holder.h"
 #include "pdf/object/temp_containers.h"
 
 namespace quarn {
 
-class CPDFDoc;
 class OutStream;
 class CPDFCryptContext;
 class CPDFObjRef;
@@ -102,22 +102,24 @@ class CPDFObject : public CPDFAtom {
   void CopyFlagsFrom(const CPDFObject& o);
 
   // A copy into `target`, resolving references through `source`; nothing on failure.
-  std::unique_ptr<CPDFObject> Duplicate(CPDFDoc* target, CPDFDoc* source) const;
+  std::unique_ptr<CPDFObject> Duplicate(CPDFObjHolder* target, CPDFObjHolder* source) const;
   // The walk behind Duplicate; throws on failure.
-  virtual std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+  virtual std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder* target, CPDFObjHolder* source,
                                                     DuplicateMap& map) const = 0;
   // An empty object of the same class, tied to `target` when the class is tied to a document.
-  virtual std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc* target) const = 0;
+  virtual std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder* target) const = 0;
   // Moves the whole content (not the flags) between two objects of the same value class.
   virtual void SwapContent(CPDFObject& other) = 0;
 
   // Containers hand references to doc->ReleaseObj and recurse into direct values; throws on
   // failure. Scalars succeed at once.
-  virtual bool Release(CPDFDoc* doc);
+  virtual bool Release(CPDFObjHolder* doc);
   // The container's step of the linearization walk; scalars succeed at once.
-  virtual bool Linearize(CPDFDoc* doc);
+  virtual bool Linearize(CPDFObjHolder* doc);
 
   std::unique_ptr<CPDFAtom> CloneAtom() const override;
+  // The store that a stream or a typed value is tied to; plain values have none.
+  CPDFObjHolder* OwnHolder() const;
   // A deep copy with references kept as references (no document involved).
   std::unique_ptr<CPDFObject> Clone() const;
 
@@ -132,8 +134,8 @@ class CPDFNull : public CPDFObject {
  public:
   CPDFNull() : CPDFObject(kTypeNull) {}
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc*, CPDFDoc*, DuplicateMap&) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFNull>(); }
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder*, CPDFObjHolder*, DuplicateMap&) const override;
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFNull>(); }
   void SwapContent(CPDFObject&) override {}
 };
 
@@ -144,8 +146,8 @@ class CPDFBool : public CPDFObject {
   bool Value() const { return m_value; }
   void SetValue(bool v) { m_value = v; }
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc*, CPDFDoc*, DuplicateMap&) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFBool>(); }
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder*, CPDFObjHolder*, DuplicateMap&) const override;
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFBool>(); }
   void SwapContent(CPDFObject& other) override;
 
  private:
@@ -169,8 +171,8 @@ class CPDFNumber : public CPDFObject {
   void SetBoth(int32_t i, float r) { m_int = i; m_real = r; }
 
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc*, CPDFDoc*, DuplicateMap&) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFNumber>(); }
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder*, CPDFObjHolder*, DuplicateMap&) const override;
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFNumber>(); }
   void SwapContent(CPDFObject& other) override;
 
   // Truncation toward zero, saturating at the 32-bit range (NaN gives 0).
@@ -190,7 +192,7 @@ class CPDFInt : public CPDFNumber {
   CPDFInt() : CPDFNumber(kTypeInteger, 0, 0.0f) {}
   explicit CPDFInt(int32_t v) : CPDFNumber(kTypeInteger, v, static_cast<float>(v)) {}
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFInt>(); }
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFInt>(); }
 };
 
 // A number built by code that is always written in the real format.
@@ -200,7 +202,7 @@ class CPDFReal : public CPDFNumber {
   explicit CPDFReal(float v) : CPDFNumber(kTypeReal, TruncateReal(v), v) {}
   explicit CPDFReal(double v) : CPDFReal(static_cast<float>(v)) {}
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFReal>(); }
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFReal>(); }
 };
 
 // A string's bytes after escape decoding and decryption, and the form it is written in.
@@ -215,8 +217,8 @@ class CPDFString : public CPDFObject, public TempString {
   uint8_t m_form = kLiteral;
 
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc*, CPDFDoc*, DuplicateMap&) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFString>(); }
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder*, CPDFObjHolder*, DuplicateMap&) const override;
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFString>(); }
   void SwapContent(CPDFObject& other) override;
 };
 
@@ -228,8 +230,8 @@ class CPDFName : public CPDFObject, public TempString {
   bool Equals(std::string_view s) const { return m_str == s; }
 
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc*, CPDFDoc*, DuplicateMap&) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFName>(); }
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder*, CPDFObjHolder*, DuplicateMap&) const override;
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFName>(); }
   void SwapContent(CPDFObject& other) override;
 };
 
@@ -240,17 +242,17 @@ class CPDFArray : public CPDFObject, public TempArray<CPDFAtom> {
   // Appends an atom; throws ("CPDFArray::Push_Back()") only if it cannot.
   bool Push_Back(std::unique_ptr<CPDFAtom> atom);
   // The element at `index`, resolved through `doc` as CPDFDict::GetValue resolves an entry.
-  CPDFObject* GetObj(CPDFDoc* doc, int index, CPDFObjRef* ref = nullptr) const;
+  CPDFObject* GetObj(CPDFObjHolder* doc, int index, CPDFObjRef* ref = nullptr) const;
   // Convenience for numeric arrays: element i as a number (direct or resolved), or nullptr.
-  CPDFNumber* GetNumber(CPDFDoc* doc, int index) const;
+  CPDFNumber* GetNumber(CPDFObjHolder* doc, int index) const;
 
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder* target, CPDFObjHolder* source,
                                             DuplicateMap& map) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFArray>(); }
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFArray>(); }
   void SwapContent(CPDFObject& other) override;
-  bool Release(CPDFDoc* doc) override;
-  bool Linearize(CPDFDoc* doc) override;
+  bool Release(CPDFObjHolder* doc) override;
+  bool Linearize(CPDFObjHolder* doc) override;
 
  protected:
   explicit CPDFArray(int type) : CPDFObject(type) {}
@@ -267,48 +269,48 @@ class CPDFDict : public CPDFObject, public TempDict<CPDFAtom> {
 
   // Resolves the entry: a reference is looked up through `doc` (nothing without a document)
   // and copied to *ref; a direct value is returned as it is. Clears doc's last error.
-  CPDFObject* GetValue(CPDFDoc* doc, std::string_view key, CPDFObjRef* ref = nullptr) const;
+  CPDFObject* GetValue(CPDFObjHolder* doc, std::string_view key, CPDFObjRef* ref = nullptr) const;
   // Stores `value` directly, or registers it in `doc` as an indirect object (under *ref when
   // that is defined, else a new number) and stores a reference; the identity used is written
   // back to *ref. Clears doc's last error.
-  bool SetValue(CPDFDoc* doc, std::string_view key, std::unique_ptr<CPDFObject> value,
+  bool SetValue(CPDFObjHolder* doc, std::string_view key, std::unique_ptr<CPDFObject> value,
                 bool indirect = false, CPDFObjRef* ref = nullptr);
   // Stores a reference to an existing indirect object.
   bool SetReference(std::string_view key, const CPDFObjRef& ref);
   // Removes and deletes the entry. Clears doc's last error.
-  void RemoveValue(CPDFDoc* doc, std::string_view key);
+  void RemoveValue(CPDFObjHolder* doc, std::string_view key);
 
   // Typed reads of resolved entries; nullptr when absent or of another type.
-  CPDFNumber* GetNumber(CPDFDoc* doc, std::string_view key, CPDFObjRef* ref = nullptr) const;
-  CPDFName* GetName(CPDFDoc* doc, std::string_view key) const;
-  CPDFArray* GetArray(CPDFDoc* doc, std::string_view key, CPDFObjRef* ref = nullptr) const;
-  CPDFDict* GetDict(CPDFDoc* doc, std::string_view key, CPDFObjRef* ref = nullptr) const;
-  CPDFString* GetString(CPDFDoc* doc, std::string_view key) const;
+  CPDFNumber* GetNumber(CPDFObjHolder* doc, std::string_view key, CPDFObjRef* ref = nullptr) const;
+  CPDFName* GetName(CPDFObjHolder* doc, std::string_view key) const;
+  CPDFArray* GetArray(CPDFObjHolder* doc, std::string_view key, CPDFObjRef* ref = nullptr) const;
+  CPDFDict* GetDict(CPDFObjHolder* doc, std::string_view key, CPDFObjRef* ref = nullptr) const;
+  CPDFString* GetString(CPDFObjHolder* doc, std::string_view key) const;
   // True when the entry is a name equal to `value`.
-  bool HasName(CPDFDoc* doc, std::string_view key, std::string_view value) const;
+  bool HasName(CPDFObjHolder* doc, std::string_view key, std::string_view value) const;
 
   // Copies the entries of `from` that this dictionary lacks (the merge variant of Duplicate).
-  void MergeWith(CPDFDoc* target, CPDFDoc* source, const CPDFDict& from, DuplicateMap& map);
+  void MergeWith(CPDFObjHolder* target, CPDFObjHolder* source, const CPDFDict& from, DuplicateMap& map);
 
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder* target, CPDFObjHolder* source,
                                             DuplicateMap& map) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc*) const override { return std::make_unique<CPDFDict>(); }
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFDict>(); }
   void SwapContent(CPDFObject& other) override;
-  bool Release(CPDFDoc* doc) override;
-  bool Linearize(CPDFDoc* doc) override;
+  bool Release(CPDFObjHolder* doc) override;
+  bool Linearize(CPDFObjHolder* doc) override;
 
  protected:
   explicit CPDFDict(int type) : CPDFObject(type) {}
   // Copies every entry of this dictionary into `copy` by the Duplicate walk.
-  void DuplicateEntriesInto(CPDFDict& copy, CPDFDoc* target, CPDFDoc* source,
+  void DuplicateEntriesInto(CPDFDict& copy, CPDFObjHolder* target, CPDFObjHolder* source,
                             DuplicateMap& map, bool mergeOnly) const;
   // Writes "<<" CR LF, the entries, ">>".
   void SerializeEntries(OutStream& out, const CPDFCryptContext* crypt) const;
 };
 
 // Resolves an atom: a reference through the document, a direct value as is.
-CPDFObject* Resolve(CPDFDoc* doc, CPDFAtom* atom, CPDFObjRef* ref = nullptr);
+CPDFObject* Resolve(CPDFObjHolder* doc, CPDFAtom* atom, CPDFObjRef* ref = nullptr);
 
 // Typed view helpers: the object as T when its type code fits, else nullptr.
 inline CPDFNumber* AsNumber(CPDFObject* o) {

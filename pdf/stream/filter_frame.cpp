@@ -4,7 +4,7 @@
 
 #include "pdf/object/limits.h"
 #include "pdf/stream/filter_record.h"
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 
 namespace quarn {
 
@@ -107,7 +107,7 @@ bool RunDecode(CPDFStream& stream, const char* module, ByteCodec codec, CPDFErro
     if (!in.Open(stream)) Throw(module, kMethod, kInternalError, "StrLoad::Open()");
     if (in.Size() == 0) return;
     FilterFrame frame(module, kMethod, progress, cancel, range, in.Size());
-    TempHugeString result;
+    TempHugeString result(stream.Space());
     FilterOutput out(result, frame, limits::kMaxDecodedSize);
     codec(in, frame, out);
     out.Flush();
@@ -128,7 +128,7 @@ bool RunEncode(CPDFStream& stream, const char* module, const char* filterName, B
     // Worked out first: a "Filter" that cannot take the new name fails before any work.
     CPDFFilterRecord record = CPDFFilterRecord::Prepare(stream, filterName, nullptr);
     FilterFrame frame(module, kMethod, progress, cancel, range, in.Size());
-    TempHugeString result;
+    TempHugeString result(stream.Space());
     FilterOutput out(result, frame);
     codec(in, frame, out);
     out.Flush();

@@ -107,12 +107,10 @@ bool GuardFilterCall(const char* module, const char* method, CPDFErrorRecord& er
   try {
     body();
     return true;
-  } catch (const CPDFException& e) {
-    error.Keep(e);
   } catch (const FilterEntryRejected&) {
     error.Clear();
   } catch (...) {
-    error.Keep(CPDFException(module, method, kInternalError, std::string()));
+    KeepCurrentError(error, module, method);
   }
   return false;
 }

@@ -65,7 +65,7 @@ CPDFFilterRecord CPDFFilterRecord::Prepare(const CPDFStream& stream, const char*
                                            std::unique_ptr<CPDFObject> parms) {
   CPDFFilterRecord record;
   auto newName = std::make_unique<CPDFName>(name);
-  CPDFDoc* doc = stream.GetDoc();
+  CPDFObjHolder* doc = stream.Doc();
   const CPDFAtom* storedFilter = stream.Lookup("Filter");
   const CPDFAtom* storedParms = stream.Lookup("DecodeParms");
 
@@ -106,7 +106,7 @@ CPDFFilterRecord CPDFFilterRecord::Prepare(const CPDFStream& stream, const char*
 }
 
 void CPDFFilterRecord::Commit(CPDFStream& stream) {
-  CPDFDoc* doc = stream.GetDoc();
+  CPDFObjHolder* doc = stream.Doc();
   if (!stream.SetValue(doc, "Filter", std::move(m_filter))) throw FilterEntryRejected{};
   if (m_parms && !stream.SetValue(doc, "DecodeParms", std::move(m_parms))) {
     throw FilterEntryRejected{};

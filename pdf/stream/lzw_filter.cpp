@@ -125,7 +125,7 @@ void Decode(StrLoad& in, FilterFrame& frame, FilterOutput& out, bool earlyChange
 
 }  // namespace
 
-bool CPDFLZWFilter::EarlyChangeOf(CPDFDoc* doc, CPDFObject* parms) {
+bool CPDFLZWFilter::EarlyChangeOf(CPDFObjHolder* doc, CPDFObject* parms) {
   CPDFDict* dict = AsDict(parms);
   CPDFNumber* value =
       dict && dict->Lookup("EarlyChange") ? dict->GetNumber(doc, "EarlyChange") : nullptr;

@@ -6,7 +6,7 @@
 
 namespace quarn {
 
-class CPDFDoc;
+class CPDFObjHolder;
 class CPDFObject;
 
 class CPDFLZWFilter {
@@ -16,7 +16,7 @@ class CPDFLZWFilter {
 
   // "EarlyChange" of a "DecodeParms" dictionary: true (the default) when the code width grows
   // one code early, as TIFF and most PDF writers do; only 0 turns it off.
-  static bool EarlyChangeOf(CPDFDoc* doc, CPDFObject* parms);
+  static bool EarlyChangeOf(CPDFObjHolder* doc, CPDFObject* parms);
 
   // The codec on bytes, with early change on and off. Like Flate decoding, the data ends at the
   // end-of-data code, at the end of the input, or at a code that cannot occur (a damaged tail);

@@ -14,7 +14,7 @@ namespace {
 
 using Row = std::vector<unsigned char>;
 
-int32_t IntEntry(CPDFDoc* doc, CPDFDict* dict, const char* key, int32_t fallback) {
+int32_t IntEntry(CPDFObjHolder* doc, CPDFDict* dict, const char* key, int32_t fallback) {
   if (!dict || !dict->Lookup(key)) return fallback;
   CPDFNumber* number = dict->GetNumber(doc, key);
   return number ? number->IntValue() : fallback;
@@ -128,7 +128,7 @@ void ForEachRow(StrLoad& in, FilterFrame& frame, size_t width, bool tagged, Row&
 
 }  // namespace
 
-PredictorParams PredictorParams::Read(CPDFDoc* doc, CPDFObject* parms, const FilterFrame& frame) {
+PredictorParams PredictorParams::Read(CPDFObjHolder* doc, CPDFObject* parms, const FilterFrame& frame) {
   PredictorParams p;
   CPDFDict* dict = AsDict(parms);
   p.predictor = IntEntry(doc, dict, "Predictor", kNone);

@@ -10,7 +10,7 @@
 
 namespace quarn {
 
-class CPDFDoc;
+class CPDFObjHolder;
 class CPDFObject;
 
 struct PredictorParams {
@@ -25,7 +25,7 @@ struct PredictorParams {
   // The parameters of a "DecodeParms" dictionary (resolved through `doc`); absent keys, a
   // missing dictionary or a null take the defaults. Values that no predictor can work with
   // fail through `frame` with code 4.
-  static PredictorParams Read(CPDFDoc* doc, CPDFObject* parms, const FilterFrame& frame);
+  static PredictorParams Read(CPDFObjHolder* doc, CPDFObject* parms, const FilterFrame& frame);
 
   bool Active() const { return predictor != kNone; }
   bool IsPNG() const { return predictor >= 10 && predictor <= 15; }

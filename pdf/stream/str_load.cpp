@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 #include "pdf/stream/stream.h"
 
 namespace quarn {

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "pdf/document/doc.h"
+#include "pdf/object/walk_guard.h"
 #include "pdf/object/crypt_context.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/lexer.h"
 #include "pdf/object/out_stream.h"
+#include "pdf/object/parser.h"
 #include "platform/source_file.h"
 
 namespace quarn {
@@ -67,14 +68,14 @@ int64_t FindDataEnd(InStream& in) {
 
 // The "Length" that can be had without reading anything: a direct number, or an indirect one
 // whose object is already in memory. -1 otherwise.
-int64_t LengthAtHand(CPDFDoc* doc, CPDFDict& dict) {
+int64_t LengthAtHand(CPDFObjHolder* doc, CPDFDict& dict) {
   CPDFAtom* atom = dict.Lookup("Length");
   if (!atom) return -1;
   CPDFObject* value = nullptr;
   if (atom->IsObject()) {
     value = static_cast<CPDFObject*>(atom);
   } else if (doc) {
-    value = doc->FindObj(*static_cast<CPDFObjRef*>(atom), false);
+    value = doc->FindLoadedObj(*static_cast<CPDFObjRef*>(atom));
   }
   CPDFNumber* number = AsNumber(value);
   return number ? number->IntValue() : -1;
@@ -110,7 +111,7 @@ int64_t DataEndAtLength(InStream& in, int64_t start, int64_t length) {
 
 // The declared "Length" when it can be known without reading more of the file now: a direct
 // number, or an indirect one (already in memory while the document writes itself).
-int64_t DeclaredLength(CPDFDoc* doc, CPDFDict& dict) {
+int64_t DeclaredLength(CPDFObjHolder* doc, CPDFDict& dict) {
   CPDFAtom* atom = dict.Lookup("Length");
   if (!atom) return -1;
   CPDFObject* value = nullptr;
@@ -118,7 +119,7 @@ int64_t DeclaredLength(CPDFDoc* doc, CPDFDict& dict) {
     value = static_cast<CPDFObject*>(atom);
   } else if (doc) {
     const CPDFObjRef& ref = *static_cast<CPDFObjRef*>(atom);
-    value = doc->IsFlushing() ? doc->FindObj(ref, false) : doc->GetObj(ref);
+    value = doc->IsFlushing() ? doc->FindLoadedObj(ref) : doc->GetObj(ref);
   }
   CPDFNumber* number = AsNumber(value);
   return number ? number->IntValue() : -1;
@@ -156,7 +157,9 @@ char CopyOutInBlocks(OutStream& out, const SourceFile* file, int64_t offset, con
 
 }  // namespace
 
-CPDFStream::CPDFStream(CPDFDoc* doc) : CPDFDict(kTypeStream), m_doc(doc) {}
+CPDFStream::CPDFStream(CPDFObjHolder* doc) : CPDFDict(kTypeStream) { BindDoc(doc); }
+
+const TempSpace* CPDFStream::Space() const { return Doc() ? Doc()->Temp() : nullptr; }
 
 CPDFStream::~CPDFStream() = default;
 
@@ -176,7 +179,7 @@ size_t CPDFStream::DataLength() {
 bool CPDFStream::LoadData() {
   if (!IsDataInFile()) return true;
   if (!m_file) return false;
-  TempHugeString loaded;
+  TempHugeString loaded(Space());
   if (!ReadFromFile(*m_file, m_offset, m_length, loaded)) return false;
   m_data.Swap(loaded);
   m_file.reset();
@@ -186,19 +189,21 @@ bool CPDFStream::LoadData() {
 }
 
 bool CPDFStream::AppendData(const void* data, size_t n) {
+  if (!m_data.Space()) m_data.SetSpace(Space());
   if (!LoadData() || !m_data.Append(data, n)) return false;
   UpdateLength();
   return true;
 }
 
 bool CPDFStream::AppendRepeated(size_t count, char byte) {
+  if (!m_data.Space()) m_data.SetSpace(Space());
   if (!LoadData() || !m_data.AppendRepeated(count, byte)) return false;
   UpdateLength();
   return true;
 }
 
 bool CPDFStream::SetData(const void* data, size_t n) {
-  TempHugeString fresh;
+  TempHugeString fresh(Space());
   if (!fresh.Append(data, n)) return false;
   return SetData(std::move(fresh));
 }
@@ -233,10 +238,10 @@ void CPDFStream::UpdateLength() {
   const int32_t value =
       length > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(length);
   CPDFAtom* atom = Lookup("Length");
-  if (atom && atom->IsRef() && m_doc) {
+  if (atom && atom->IsRef() && Doc()) {
     const CPDFObjRef ref = *static_cast<CPDFObjRef*>(atom);
-    if (CPDFNumber* number = AsNumber(m_doc->GetObj(ref))) {
-      m_doc->UpdateObj(ref);
+    if (CPDFNumber* number = AsNumber(Doc()->GetObj(ref))) {
+      Doc()->UpdateObj(ref);
       number->SetBoth(value, static_cast<float>(value));
       return;
     }
@@ -246,7 +251,7 @@ void CPDFStream::UpdateLength() {
 
 // ---- reading ---------------------------------------------------------------------------------
 
-std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFDoc* doc, InStream& in,
+std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStream& in,
                                                       std::unique_ptr<CPDFDict> dict,
                                                       const CPDFCryptContext* crypt) {
   auto stream = std::make_unique<CPDFStream>(doc);
@@ -361,19 +366,30 @@ void CPDFStream::Serialize(OutStream& out, const CPDFCryptContext* crypt) const 
 
 // ---- copies ----------------------------------------------------------------------------------
 
-std::unique_ptr<CPDFObject> CPDFStream::DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+std::unique_ptr<CPDFAtom> CPDFStream::CloneAtom() const {
+  WalkDepthGuard guard("CPDFObject", "Clone");
+  std::unique_ptr<CPDFObject> copy = NewEmpty(Doc());
+  auto* target = dynamic_cast<CPDFStream*>(copy.get());
+  if (!target || !target->CopyFrom(*this, Doc())) {
+    Throw("CPDFStream", "Clone", kInternalError, "CPDFStream::CopyFrom()");
+  }
+  copy->CopyFlagsFrom(*this);
+  return copy;
+}
+
+std::unique_ptr<CPDFObject> CPDFStream::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder* source,
                                                       DuplicateMap& map) const {
   std::unique_ptr<CPDFObject> made = NewEmpty(target);
   auto* copy = dynamic_cast<CPDFStream*>(made.get());
   if (!copy) Throw(kModule, "Duplicate", kInternalError, "CPDFStream::Duplicate()");
   copy->CopyFlagsFrom(*this);
   DuplicateEntriesInto(*copy, target, source, map, false);
-  copy->m_doc = target;
+  copy->BindDoc(target);
   if (IsDataInFile() && target == source) {
     copy->SetSource(m_file, m_offset, m_length);
     return made;
   }
-  TempHugeString data;
+  TempHugeString data(copy->Space());
   if (IsDataInFile()) {
     if (!m_file || !ReadFromFile(*m_file, m_offset, m_length, data)) {
       Throw(kModule, "Duplicate", kRuntimeError, "CPDFStream::Duplicate()");
@@ -388,7 +404,9 @@ std::unique_ptr<CPDFObject> CPDFStream::DuplicateWith(CPDFDoc* target, CPDFDoc* 
 void CPDFStream::SwapContent(CPDFObject& other) {
   CPDFDict::SwapContent(other);
   if (auto* stream = dynamic_cast<CPDFStream*>(&other)) {
-    std::swap(m_doc, stream->m_doc);
+    CPDFObjHolder* mine = Doc();
+    BindDoc(stream->Doc());
+    stream->BindDoc(mine);
     m_data.Swap(stream->m_data);
     std::swap(m_file, stream->m_file);
     std::swap(m_offset, stream->m_offset);
@@ -396,17 +414,17 @@ void CPDFStream::SwapContent(CPDFObject& other) {
   }
 }
 
-bool CPDFStream::CopyFrom(const CPDFStream& from, CPDFDoc* target) {
+bool CPDFStream::CopyFrom(const CPDFStream& from, CPDFObjHolder* target) {
   if (&from == this) return true;
   ClearEntries();
   for (const auto& [key, atom] : from) {
     if (atom) Insert(key, atom->CloneAtom());
   }
-  m_doc = target;
+  BindDoc(target);
   if (from.IsDataInFile()) {
     SetSource(from.m_file, from.m_offset, from.m_length);
   } else {
-    TempHugeString data;
+    TempHugeString data(Space());
     if (!data.Append(from.m_data.Data(), from.m_data.Length())) return false;
     m_data.Swap(data);
     m_file.reset();
@@ -419,6 +437,17 @@ bool CPDFStream::CopyFrom(const CPDFStream& from, CPDFDoc* target) {
   Insert("Length",
          std::make_unique<CPDFInt>(static_cast<int32_t>(std::min<size_t>(length, INT32_MAX))));
   return true;
+}
+
+std::unique_ptr<CPDFObject> SerializeObject(CPDFObjHolder* doc, InStream& in,
+                                            const CPDFCryptContext* crypt) {
+  constexpr StreamReader kReadStream = [](CPDFObjHolder* holder, InStream& input,
+                                          std::unique_ptr<CPDFDict> dict,
+                                          const CPDFCryptContext* cipher) {
+    return std::unique_ptr<CPDFObject>(
+        CPDFStream::ReadAfterDict(holder, input, std::move(dict), cipher));
+  };
+  return ParseObject(doc, in, crypt, kReadStream);
 }
 
 }  // namespace quarn

@@ -7,11 +7,11 @@
 
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 
 namespace quarn {
 
-class CPDFDoc;
+class CPDFObjHolder;
 class InStream;
 class SourceFile;
 
@@ -24,14 +24,14 @@ struct CPDFProgressRange {
 using ProgressProc = void (*)(int32_t position, void* user);
 using CancelProc = void (*)(bool* cancel, void* user);
 
-class CPDFStream : public CPDFDict {
+class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
  public:
-  explicit CPDFStream(CPDFDoc* doc = nullptr);
+  explicit CPDFStream(CPDFObjHolder* doc = nullptr);
   ~CPDFStream() override;
 
-  // The owning document (named apart from the typed mix-ins' Doc()).
-  CPDFDoc* GetDoc() const { return m_doc; }
-  void SetDoc(CPDFDoc* doc) { m_doc = doc; }
+  using CPDFHolderBinding::Doc;
+  // Where this stream's large data goes: its store's temporary space.
+  const TempSpace* Space() const;
 
   // ---- data ----
   // The data, loaded first when it is in the file; nullptr/0 when loading fails.
@@ -52,21 +52,21 @@ class CPDFStream : public CPDFDict {
   void UpdateLength();
 
   // ---- accessors ----
-  CPDFObject* Get_Length(CPDFObjRef* ref = nullptr) const { return GetValue(m_doc, "Length", ref); }
-  CPDFObject* Get_Filter(CPDFObjRef* ref = nullptr) const { return GetValue(m_doc, "Filter", ref); }
-  CPDFObject* Get_DecodeParms(CPDFObjRef* ref = nullptr) const { return GetValue(m_doc, "DecodeParms", ref); }
-  CPDFObject* Get_F(CPDFObjRef* ref = nullptr) const { return GetValue(m_doc, "F", ref); }
+  CPDFObject* Get_Length(CPDFObjRef* ref = nullptr) const { return GetValue(Doc(), "Length", ref); }
+  CPDFObject* Get_Filter(CPDFObjRef* ref = nullptr) const { return GetValue(Doc(), "Filter", ref); }
+  CPDFObject* Get_DecodeParms(CPDFObjRef* ref = nullptr) const { return GetValue(Doc(), "DecodeParms", ref); }
+  CPDFObject* Get_F(CPDFObjRef* ref = nullptr) const { return GetValue(Doc(), "F", ref); }
   bool Set_Length(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
-    return SetValue(m_doc, "Length", std::move(v), indirect, ref);
+    return SetValue(Doc(), "Length", std::move(v), indirect, ref);
   }
   bool Set_Filter(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
-    return SetValue(m_doc, "Filter", std::move(v), indirect, ref);
+    return SetValue(Doc(), "Filter", std::move(v), indirect, ref);
   }
   bool Set_DecodeParms(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
-    return SetValue(m_doc, "DecodeParms", std::move(v), indirect, ref);
+    return SetValue(Doc(), "DecodeParms", std::move(v), indirect, ref);
   }
   bool Set_F(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
-    return SetValue(m_doc, "F", std::move(v), indirect, ref);
+    return SetValue(Doc(), "F", std::move(v), indirect, ref);
   }
 
   // ---- filters (errors are copied into `error`, never thrown) ----
@@ -93,26 +93,31 @@ class CPDFStream : public CPDFDict {
 
   // ---- reading and writing ----
   // Reads "stream" ... "endstream" after `dict` (which it takes over) from `in`.
-  static std::unique_ptr<CPDFStream> ReadAfterDict(CPDFDoc* doc, InStream& in,
+  static std::unique_ptr<CPDFStream> ReadAfterDict(CPDFObjHolder* doc, InStream& in,
                                                    std::unique_ptr<CPDFDict> dict,
                                                    const CPDFCryptContext* crypt);
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder* target, CPDFObjHolder* source,
                                             DuplicateMap& map) const override;
-  std::unique_ptr<CPDFObject> NewEmpty(CPDFDoc* target) const override {
+  std::unique_ptr<CPDFAtom> CloneAtom() const override;
+  std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder* target) const override {
     return std::make_unique<CPDFStream>(target);
   }
   void SwapContent(CPDFObject& other) override;
   // Copies dictionary and data of `from` into this stream (data left in the same file is
   // shared by location rather than copied).
-  bool CopyFrom(const CPDFStream& from, CPDFDoc* target);
+  bool CopyFrom(const CPDFStream& from, CPDFObjHolder* target);
 
  protected:
-  CPDFDoc* m_doc = nullptr;
   mutable TempHugeString m_data;
   std::shared_ptr<SourceFile> m_file;
   int64_t m_offset = -1;
   int64_t m_length = -1;
 };
+
+// Reads one value of any type, a dictionary followed by "stream" becoming a CPDFStream; nullptr
+// when the input holds no value at that point. Throws CPDFException on malformed input.
+std::unique_ptr<CPDFObject> SerializeObject(CPDFObjHolder* doc, InStream& in,
+                                            const CPDFCryptContext* crypt = nullptr);
 
 }  // namespace quarn

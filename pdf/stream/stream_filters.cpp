@@ -71,7 +71,7 @@ CPDFProgressRange SubRange(const CPDFProgressRange* range, size_t i, size_t coun
 // The filters of a stream as a list: "Filter" a name (one filter) or an array.
 class FilterList {
  public:
-  FilterList(CPDFStream& stream, CPDFDoc* doc) : m_doc(doc) {
+  FilterList(CPDFStream& stream, CPDFObjHolder* doc) : m_doc(doc) {
     static constexpr const char* kMethod = "DecodeAllFilter";
     CPDFObject* filter = stream.GetValue(doc, "Filter");
     CPDFObject* parms =
@@ -109,7 +109,7 @@ class FilterList {
   }
 
  private:
-  CPDFDoc* m_doc;
+  CPDFObjHolder* m_doc;
   CPDFName* m_name = nullptr;
   CPDFArray* m_names = nullptr;
   CPDFObject* m_parms = nullptr;
@@ -118,13 +118,13 @@ class FilterList {
 
 // Runs one decoder over `in` into `out`, then undoes the predictor its parameters name. The
 // parameters are checked before any decoding work.
-void DecodeWith(const Decoder& decoder, CPDFDoc* doc, CPDFObject* parms, StrLoad& in,
+void DecodeWith(const Decoder& decoder, CPDFObjHolder* doc, CPDFObject* parms, StrLoad& in,
                 FilterFrame& frame, TempHugeString& result, uint64_t limit) {
   const PredictorParams predictor =
       decoder.predicted ? PredictorParams::Read(doc, parms, frame) : PredictorParams{};
   ByteCodec codec = decoder.codec;
   if (decoder.lateCodec && !CPDFLZWFilter::EarlyChangeOf(doc, parms)) codec = decoder.lateCodec;
-  TempHugeString decoded;
+  TempHugeString decoded(result.Space());
   {
     FilterOutput out(decoded, frame, limit);
     codec(in, frame, out);
@@ -153,10 +153,10 @@ bool CPDFStream::DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
                                        CPDFProgressRange* range) {
   return GuardFilterCall(kModule, "DecodeAllFilter", error, [&] {
     if (!Lookup("Filter")) return;
-    const FilterList filters(*this, m_doc);
+    const FilterList filters(*this, Doc());
     // Every step reads the previous step's result; the stream itself changes only once the
     // whole chain has succeeded, so a failing filter leaves data and dictionary as they were.
-    TempHugeString current;
+    TempHugeString current(Space());
     bool decoded = false;
     StrLoad in;
     for (size_t i = 0; i < filters.Count(); ++i) {
@@ -168,16 +168,16 @@ bool CPDFStream::DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
       if (in.Size() == 0) continue;  // no data: every decoder leaves it as it is
       const CPDFProgressRange part = SubRange(range, i, filters.Count());
       FilterFrame frame(decoder.module, "Decode", progress, cancel, &part, in.Size());
-      TempHugeString next;
-      DecodeWith(decoder, m_doc, filters.ParmsAt(i), in, frame, next, limit);
+      TempHugeString next(Space());
+      DecodeWith(decoder, Doc(), filters.ParmsAt(i), in, frame, next, limit);
       current = std::move(next);
       decoded = true;
     }
     if (decoded && !SetData(std::move(current))) {
       Throw(kModule, "DecodeAllFilter", kInternalError, "CPDFStream::SetData()");
     }
-    RemoveValue(m_doc, "Filter");
-    RemoveValue(m_doc, "DecodeParms");
+    RemoveValue(Doc(), "Filter");
+    RemoveValue(Doc(), "DecodeParms");
   });
 }
 
@@ -196,8 +196,8 @@ bool CPDFStream::DecodeFilter(const CPDFName& name, CPDFObject* parms, CPDFError
     if (!in.Open(*this)) Throw(decoder->module, "Decode", kInternalError, "StrLoad::Open()");
     if (in.Size() == 0) return;
     FilterFrame frame(decoder->module, "Decode", progress, cancel, range, in.Size());
-    TempHugeString result;
-    DecodeWith(*decoder, m_doc, parms, in, frame, result, limits::kMaxDecodedSize);
+    TempHugeString result(Space());
+    DecodeWith(*decoder, Doc(), parms, in, frame, result, limits::kMaxDecodedSize);
     if (!SetData(std::move(result))) {
       Throw(decoder->module, "Decode", kInternalError, "CPDFStream::SetData()");
     }

@@ -12,7 +12,7 @@
 #include "content/pdf_builder.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "pdf/stream/stream.h"
 #include "test_support.h"
 

@@ -14,11 +14,11 @@
 
 #include "app/zorvane_app.h"
 #include "content/pdf_builder.h"
-#include "pdf/content/res_dict.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
 #include "test_support.h"
 

@@ -1,5 +1,5 @@
 // Resource dictionaries: loading through the category factories, naming, adding, procedure sets.
-#include "pdf/content/res_dict.h"
+#include "pdf/document/res_dict.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 
 #include "content/pdf_builder.h"
-#include "pdf/content/proc_set.h"
+#include "pdf/document/proc_set.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
 #include "test_support.h"
 
@@ -24,7 +24,7 @@ class TestFont : public CPDFResource, public CPDFDict {
  public:
   const char* GetCategory() const override { return "Font"; }
   const char* GetPrefix() const override { return "F"; }
-  bool Realize(CPDFDoc* doc, CPDFObject& source) {
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source) {
     BindDoc(doc);
     SwapContent(source);
     return true;
@@ -32,7 +32,7 @@ class TestFont : public CPDFResource, public CPDFDict {
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 };
 
-std::unique_ptr<CPDFObject> MakeTestFont(CPDFDoc* doc, CPDFObject& value, int) {
+std::unique_ptr<CPDFObject> MakeTestFont(CPDFObjHolder* doc, CPDFObject& value, int) {
   if (!AsDict(&value) || !AsDict(&value)->HasName(doc, "Type", "Font")) return nullptr;
   auto font = std::make_unique<TestFont>();
   font->Realize(doc, value);
@@ -261,7 +261,7 @@ TEST_F(ResDictTest, LoadingTypesRecognisedXObjectsAndKeepsTheirIdentity) {
   }
   auto* form = dynamic_cast<CPDFFormXObj*>(doc_->GetObj(CPDFObjRef(4, 0)));
   ASSERT_NE(form, nullptr);
-  EXPECT_EQ(form->GetDoc(), doc_.get());
+  EXPECT_EQ(form->Doc(), doc_.get());
   EXPECT_EQ(form->Doc(), doc_.get());
   EXPECT_NE(form->Get_BBox(), nullptr);
   EXPECT_NE(form->Get_Matrix(), nullptr);
@@ -275,13 +275,11 @@ TEST_F(ResDictTest, LoadingTypesRecognisedXObjectsAndKeepsTheirIdentity) {
 }
 
 TEST_F(ResDictTest, RegisteredFactoryLoadsItsCategory) {
-  const ResourceFactory previous = FindResourceFactory("Font");
-  RegisterResourceFactory("Font", &MakeTestFont);
+  lib_.RegisterResourceFactory("Font", &MakeTestFont);
   CPDFPage* page =
       Open({"/MediaBox [0 0 100 100] /Resources << /Font << /F1 4 0 R /F2 << /Type /Font >> "
             "/F3 << /Type /NotAFont >> >> >>"},
            {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
-  RegisterResourceFactory("Font", previous);
   ASSERT_NE(page, nullptr);
   CPDFDict* fonts = page->Get_Resources()->Get_Font();
   ASSERT_NE(fonts, nullptr);

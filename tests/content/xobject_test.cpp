@@ -7,10 +7,10 @@
 #include <string>
 
 #include "content/pdf_builder.h"
-#include "pdf/content/res_dict.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
 #include "test_support.h"
 
@@ -177,7 +177,7 @@ TEST_F(CreateFromPageTest, TwoContentStreamsMediaBoxAndResources) {
   ASSERT_TRUE(form.CreateFromPage(target_.get(), *page)) << target_->LastError().Message();
   const std::string expected = "BT /F1 12 Tf (A) Tj ET 0 0 m 5 5 l S ";
   EXPECT_EQ(std::string(form.Data(), form.DataLength()), expected);
-  EXPECT_EQ(form.GetDoc(), target_.get());
+  EXPECT_EQ(form.Doc(), target_.get());
   EXPECT_EQ(form.Doc(), target_.get());
   EXPECT_EQ(Text(form.Get_Type()), "/XObject");
   EXPECT_EQ(Text(form.Get_Subtype()), "/Form");

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "pdf/document/doc.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "test_support.h"
 
 namespace quarn::test {

@@ -1,5 +1,5 @@
 // Rectangles and matrices.
-#include "pdf/content/geometry.h"
+#include "pdf/object/geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "doc_test_util.h"
-#include "pdf/content/geometry.h"
-#include "pdf/content/res_dict.h"
+#include "pdf/object/geometry.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/catalog.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"

@@ -181,7 +181,7 @@ TEST_F(StreamInDocument, DuplicateWithinTheDocumentSharesTheLocation) {
   auto* streamCopy = dynamic_cast<CPDFStream*>(copy.get());
   ASSERT_NE(streamCopy, nullptr);
   EXPECT_TRUE(streamCopy->IsDataInFile());
-  EXPECT_EQ(streamCopy->GetDoc(), doc.get());
+  EXPECT_EQ(streamCopy->Doc(), doc.get());
   EXPECT_EQ(DataOf(*streamCopy), "shared bytes\n");
 }
 
@@ -196,7 +196,7 @@ TEST_F(StreamInDocument, DuplicateIntoAnotherDocumentCopiesTheBytes) {
   auto* streamCopy = dynamic_cast<CPDFStream*>(copy.get());
   ASSERT_NE(streamCopy, nullptr);
   EXPECT_FALSE(streamCopy->IsDataInFile());
-  EXPECT_EQ(streamCopy->GetDoc(), &target);
+  EXPECT_EQ(streamCopy->Doc(), &target);
   EXPECT_EQ(DataOf(*streamCopy), "copied bytes\n");
   // The indirect length came along as a new object of the target, set to the data length.
   CPDFObjRef lengthRef;

@@ -15,10 +15,10 @@ PER_FILE="${STREAMS_PER_FILE:-8}"
 
 if [ ! -f "$CORPUS/MANIFEST.tsv" ]; then
   echo "SKIP: no corpus at $CORPUS"
-  exit 0
+  exit 77
 fi
 for need in qpdf jq; do
-  command -v "$need" >/dev/null || { echo "SKIP: $need is not installed"; exit 0; }
+  command -v "$need" >/dev/null || { echo "SKIP: $need is not installed"; exit 77; }
 done
 [ -x "$TOOL" ] || { echo "FAIL: $TOOL is not built"; exit 1; }
 

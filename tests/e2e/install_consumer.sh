@@ -18,7 +18,7 @@ LIBDIR=$(find "$PREFIX" -name libquarn.a -printf '%h\n' | head -n 1)
 [ -n "$LIBDIR" ] || { echo "no libquarn.a under $PREFIX" >&2; exit 1; }
 for file in "$PREFIX/bin/zorvane" "$LIBDIR/pkgconfig/libquarn.pc" \
     "$LIBDIR/cmake/quarn/quarnConfig.cmake" "$LIBDIR/cmake/quarn/quarnConfigVersion.cmake" \
-    "$PREFIX/include/quarn/pdf/document/doc.h" "$PREFIX/include/quarn/pdf/document/pdf_lib.h"; do
+    "$PREFIX/include/quarn/pdf/document/doc.h" "$PREFIX/include/quarn/pdf/library/pdf_lib.h"; do
   [ -e "$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 

@@ -12,11 +12,12 @@ fail() {
   FAILURES=$((FAILURES + 1))
 }
 
-# need TOOL...: stops the script with status 1 when a test tool is missing.
+# need TOOL...: stops the script as skipped (status 77, which CTest reports as "Skipped") when a
+# test tool is missing.
 need() {
   local tool
   for tool in "$@"; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "missing test tool: $tool (scripts/setup.sh installs it)" >&2; exit 1; }
+    command -v "$tool" >/dev/null 2>&1 || { echo "missing test tool: $tool (scripts/setup.sh installs it): skipped" >&2; exit 77; }
   done
 }
 

@@ -5,7 +5,7 @@
 
 #include "font_test_util.h"
 #include "pdf/document/doc.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "pdf/font/font_desc.h"
 #include "pdf/font/font_file.h"
 #include "pdf/font/type1_font.h"

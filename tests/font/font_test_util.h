@@ -10,6 +10,7 @@
 #include "pdf/object/in_stream.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
+#include "pdf/stream/stream.h"
 #include "pdf/object/values.h"
 
 namespace quarn::test {
@@ -37,12 +38,12 @@ inline std::string MakeAFM(const std::string& fontName, const std::string& extra
 }
 
 // Parses one PDF value, as a document reader would (numbers carry the generic number type).
-inline std::unique_ptr<CPDFObject> ParseValue(const std::string& text, CPDFDoc* doc = nullptr) {
+inline std::unique_ptr<CPDFObject> ParseValue(const std::string& text, CPDFObjHolder* doc = nullptr) {
   MemInStream in(text.data(), text.size());
   return SerializeObject(doc, in);
 }
 
-inline std::unique_ptr<CPDFDict> ParseDict(const std::string& text, CPDFDoc* doc = nullptr) {
+inline std::unique_ptr<CPDFDict> ParseDict(const std::string& text, CPDFObjHolder* doc = nullptr) {
   std::unique_ptr<CPDFObject> value = ParseValue(text, doc);
   if (!value || value->TypeCode() != kTypeDict) return nullptr;
   return std::unique_ptr<CPDFDict>(static_cast<CPDFDict*>(value.release()));

@@ -7,7 +7,7 @@
 
 #include "font_test_util.h"
 #include "pdf/document/doc.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 #include "pdf/font/encoding.h"
 #include "pdf/font/font_caches.h"
 #include "pdf/font/metrics.h"

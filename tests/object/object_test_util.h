@@ -12,6 +12,7 @@
 #include "pdf/object/in_stream.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
+#include "pdf/stream/stream.h"
 #include "pdf/object/values.h"
 
 namespace quarn::test {

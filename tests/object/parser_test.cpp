@@ -1,4 +1,5 @@
 #include "pdf/object/parser.h"
+#include "pdf/stream/stream.h"
 
 #include <gtest/gtest.h>
 

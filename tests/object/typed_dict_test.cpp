@@ -13,13 +13,13 @@ namespace {
 using test::Parse;
 using test::Write;
 
-bool IsTestBox(CPDFDoc*, CPDFObject* value) { return value && value->TypeCode() == kTypeArray; }
+bool IsTestBox(CPDFObjHolder*, CPDFObject* value) { return value && value->TypeCode() == kTypeArray; }
 
 class CTestBox : public CPDFDataStruct, public CPDFArray {
   QUARN_TYPED_CLASS(CTestBox, CPDFArray, "")
  public:
   // Binding takes the content first, then insists on four numbers.
-  bool Realize(CPDFDoc* doc, CPDFObject& source) {
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source) {
     BindDoc(doc);
     SwapContent(source);
     if (Count() != 4) return false;
@@ -34,7 +34,7 @@ class CTestBox : public CPDFDataStruct, public CPDFArray {
   }
 };
 
-bool IsTestWidget(CPDFDoc* doc, CPDFObject* value) {
+bool IsTestWidget(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict = AsDict(value);
   return dict && dict->TypeCode() == kTypeDict && dict->HasName(doc, "Type", "Widget") &&
          dict->GetArray(doc, "Box");
@@ -43,11 +43,11 @@ bool IsTestWidget(CPDFDoc* doc, CPDFObject* value) {
 class CTestWidget : public CPDFDocStruct, public CPDFDict {
   QUARN_TYPED_CLASS(CTestWidget, CPDFDict, "Widget")
  public:
-  bool Create(CPDFDoc* doc) {
+  bool Create(CPDFObjHolder* doc) {
     BindDoc(doc);
     return SetValue(doc, "Type", std::make_unique<CPDFName>(ClassName().View()));
   }
-  bool Realize(CPDFDoc* doc, CPDFObject& source) {
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source) {
     BindDoc(doc);
     SwapContent(source);
     return BindEntry<CTestBox>(doc, *this, "Box", IsTestBox);

@@ -12,7 +12,7 @@
 
 #include "pdf/object/exception.h"
 #include "pdf/stream/filter_frame.h"
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 #include "pdf/stream/str_load.h"
 #include "pdf/stream/stream.h"
 

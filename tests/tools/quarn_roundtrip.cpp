@@ -6,7 +6,7 @@
 #include <string>
 
 #include "pdf/document/doc.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "pdf/document/doc.h"
-#include "pdf/document/pdf_lib.h"
+#include "pdf/library/pdf_lib.h"
 
 namespace {
 

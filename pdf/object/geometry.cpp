@@ -1,10 +1,10 @@
-#include "pdf/content/geometry.h"
+#include "pdf/object/geometry.h"
 
 namespace quarn {
 
 namespace {
 
-bool IsNumberArray(CPDFDoc* doc, CPDFObject* value, size_t count) {
+bool IsNumberArray(CPDFObjHolder* doc, CPDFObject* value, size_t count) {
   CPDFArray* array = AsArray(value);
   if (!array || array->Count() != count) return false;
   for (size_t i = 0; i < count; ++i) {
@@ -15,7 +15,7 @@ bool IsNumberArray(CPDFDoc* doc, CPDFObject* value, size_t count) {
 
 // Replaces each element that is a reference to a number by a direct copy of the number, so
 // that the typed value reads its numbers without a document.
-void MakeElementsDirect(CPDFDoc* doc, CPDFArray& array) {
+void MakeElementsDirect(CPDFObjHolder* doc, CPDFArray& array) {
   for (size_t i = 0; i < array.Count(); ++i) {
     CPDFAtom* atom = array.At(i);
     if (!atom || !atom->IsRef()) continue;
@@ -39,20 +39,20 @@ void FillReals(CPDFArray& array, std::initializer_list<float> values) {
 
 }  // namespace
 
-bool IsRect(CPDFDoc* doc, CPDFObject* value) { return IsNumberArray(doc, value, 4); }
-bool IsMatrix(CPDFDoc* doc, CPDFObject* value) { return IsNumberArray(doc, value, 6); }
+bool IsRect(CPDFObjHolder* doc, CPDFObject* value) { return IsNumberArray(doc, value, 4); }
+bool IsMatrix(CPDFObjHolder* doc, CPDFObject* value) { return IsNumberArray(doc, value, 6); }
 
 // ---- CPDFRect ----------------------------------------------------------------------------------
 
 CPDFRect::CPDFRect(float llx, float lly, float urx, float ury) { Set(llx, lly, urx, ury); }
 
-bool CPDFRect::Create(CPDFDoc* doc, float llx, float lly, float urx, float ury) {
+bool CPDFRect::Create(CPDFObjHolder* doc, float llx, float lly, float urx, float ury) {
   BindDoc(doc);
   Set(llx, lly, urx, ury);
   return true;
 }
 
-bool CPDFRect::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFRect::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   if (!IsRect(doc, this)) return false;
@@ -70,13 +70,13 @@ float CPDFRect::Element(int index) const { return NumberAt(*this, static_cast<si
 
 CPDFMatrix::CPDFMatrix() { Set(1, 0, 0, 1, 0, 0); }
 
-bool CPDFMatrix::Create(CPDFDoc* doc) {
+bool CPDFMatrix::Create(CPDFObjHolder* doc) {
   BindDoc(doc);
   Set(1, 0, 0, 1, 0, 0);
   return true;
 }
 
-bool CPDFMatrix::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFMatrix::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   if (!IsMatrix(doc, this)) return false;

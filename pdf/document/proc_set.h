@@ -19,14 +19,14 @@ class CPDFProcSet : public CPDFResource, public CPDFName {
   const char* GetPrefix() const override { return ""; }
 
   // Binds the name to `doc`, taking over the bytes of `source`.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFName::SwapContent(other); }
   // Copies stay procedure-set names.
-  std::unique_ptr<CPDFObject> DuplicateWith(CPDFDoc* target, CPDFDoc* source,
+  std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder* target, CPDFObjHolder* source,
                                             DuplicateMap& map) const override;
 };
 
 // Recognizer: every name of a "ProcSet" array is a procedure-set name.
-bool IsProcSet(CPDFDoc* doc, CPDFObject* value);
+bool IsProcSet(CPDFObjHolder* doc, CPDFObject* value);
 
 }  // namespace quarn

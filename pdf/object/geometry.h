@@ -15,9 +15,9 @@ class CPDFRect : public CPDFDataStruct, public CPDFArray {
   CPDFRect(float llx, float lly, float urx, float ury);
 
   // Fills an empty rectangle with four numbers and ties it to `doc`.
-  bool Create(CPDFDoc* doc, float llx, float lly, float urx, float ury);
+  bool Create(CPDFObjHolder* doc, float llx, float lly, float urx, float ury);
   // Takes over the content of `source`, which must hold four numbers.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFArray::SwapContent(other); }
 
   // The four corners as 32-bit floats (0 for an element that is missing or not a number).
@@ -39,9 +39,9 @@ class CPDFMatrix : public CPDFDataStruct, public CPDFArray {
   // A new matrix is the identity [1 0 0 1 0 0].
   CPDFMatrix();
 
-  bool Create(CPDFDoc* doc);
+  bool Create(CPDFObjHolder* doc);
   // Takes over the content of `source`, which must hold six numbers.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFArray::SwapContent(other); }
 
   float At(int index) const;
@@ -54,7 +54,7 @@ class CPDFMatrix : public CPDFDataStruct, public CPDFArray {
 
 // Recognizers: an array of exactly four (rectangle) or six (matrix) numbers, each direct or
 // reached through a reference.
-bool IsRect(CPDFDoc* doc, CPDFObject* value);
-bool IsMatrix(CPDFDoc* doc, CPDFObject* value);
+bool IsRect(CPDFObjHolder* doc, CPDFObject* value);
+bool IsMatrix(CPDFObjHolder* doc, CPDFObject* value);
 
 }  // namespace quarn

@@ -5,28 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "pdf/document/lib_base.h"
 #include "pdf/object/typed_dict.h"
 
 namespace quarn {
 
 // ---- category factories -----------------------------------------------------------------------
-// A factory turns a plain value into its typed resource object. It is asked with every kind it
-// knows (mask -1) when a resource dictionary is loaded. On success the new object has taken over
-// the value's content (through its Realize) and is returned; when the factory does not recognise
-// the value, or binding fails, it returns nullptr and leaves the value as it was.
-using ResourceFactory = std::unique_ptr<CPDFObject> (*)(CPDFDoc* doc, CPDFObject& value, int kinds);
-
-// Plugs a factory in under a key. The keys are the category keys ("ColorSpace", "XObject",
-// "ExtGState", "Font", "Pattern", "Properties", "Shading") and the entry factories that XObject
-// loading asks for (kOPIFactory, kPieceInfoFactory, kAltImageFactory). A later registration
-// under the same key replaces the earlier one; nullptr removes it.
-//
-// Register from a source file that the program links anyway (the one that defines the typed
-// class): a static library only contributes the object files that something refers to, so a
-// registration standing alone in a file of its own would silently never run.
-void RegisterResourceFactory(std::string_view key, ResourceFactory factory);
-// The factory under `key`, or nullptr while none is plugged in (values then stay plain).
-ResourceFactory FindResourceFactory(std::string_view key);
+// The factory under `key` in the library of `doc` (pdf/document/lib_base.h), or nullptr while
+// none is plugged in (values then stay plain).
+ResourceFactory FindResourceFactory(CPDFObjHolder* doc, std::string_view key);
 
 inline constexpr std::string_view kOPIFactory = "OPI";              // CPDFOPIDict (all versions)
 inline constexpr std::string_view kPieceInfoFactory = "PieceInfo";  // CPDFPieceInfoDict
@@ -36,10 +23,10 @@ inline constexpr std::string_view kAltImageFactory = "AltImage";    // CPDFAltIm
 // `typeMask`, and puts the typed object in its place, keeping the entry's indirect identity.
 // Values already typed are left alone. Returns false only when the value cannot be loaded or
 // the typed object cannot be filed in its place.
-bool LoadEntryThrough(CPDFDoc* doc, CPDFDict& holder, std::string_view key, int typeMask,
+bool LoadEntryThrough(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key, int typeMask,
                       ResourceFactory factory, int kinds);
 // The same for element `index` of an array.
-bool LoadElementThrough(CPDFDoc* doc, CPDFArray& holder, size_t index, int typeMask,
+bool LoadElementThrough(CPDFObjHolder* doc, CPDFArray& holder, size_t index, int typeMask,
                         ResourceFactory factory, int kinds);
 
 // ---- the resource dictionary ------------------------------------------------------------------
@@ -50,9 +37,9 @@ class CPDFResDict : public CPDFDataStruct, public CPDFDict {
   // Binds the dictionary to `doc` (taking over the content of `source`) and loads every
   // category through its factory, in the order ColorSpace, XObject, ExtGState, Font, Pattern,
   // ProcSet, Properties, Shading.
-  bool Realize(CPDFDoc* doc, CPDFObject& source);
+  bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   // A new, empty resource dictionary of `doc`.
-  bool Create(CPDFDoc* doc);
+  bool Create(CPDFObjHolder* doc);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
   QUARN_GET(ColorSpace, CPDFDict)
@@ -88,6 +75,6 @@ class CPDFResDict : public CPDFDataStruct, public CPDFDict {
 };
 
 // Recognizer: any dictionary can serve as a resource dictionary.
-bool IsResDict(CPDFDoc* doc, CPDFObject* value);
+bool IsResDict(CPDFObjHolder* doc, CPDFObject* value);
 
 }  // namespace quarn

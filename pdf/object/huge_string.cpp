@@ -1,31 +1,12 @@
-#include "pdf/stream/huge_string.h"
+#include "pdf/object/huge_string.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 
 #include "pdf/object/limits.h"
 
 namespace quarn {
-
-namespace {
-std::mutex g_locationMutex;
-std::string g_tempDirectory;
-std::string g_tempPrefix = "qx";
-
-void TempLocation(std::string& dir, std::string& prefix) {
-  std::lock_guard<std::mutex> lock(g_locationMutex);
-  dir = g_tempDirectory;
-  prefix = g_tempPrefix;
-}
-}  // namespace
-
-void TempHugeString::SetTempLocation(const std::string& directory, const std::string& prefix) {
-  std::lock_guard<std::mutex> lock(g_locationMutex);
-  g_tempDirectory = directory;
-  g_tempPrefix = prefix;
-}
 
 bool TempHugeString::Grow(size_t needed) {
   if (m_map) {
@@ -46,10 +27,10 @@ bool TempHugeString::Grow(size_t needed) {
   }
   // Past the threshold the data moves into a mapped temporary file.
   auto map = std::make_unique<FileMap>();
-  std::string dir, prefix;
-  TempLocation(dir, prefix);
+  static const TempSpace kHostSpace;
+  const TempSpace& space = m_space ? *m_space : kHostSpace;
   size_t size = std::max(needed, limits::kHugeStringThreshold * 2);
-  if (!map->Open(dir, prefix, size)) return false;
+  if (!map->Open(space.directory, space.prefix, size)) return false;
   if (m_length) std::memcpy(map->Data(), m_mem.data(), m_length);
   m_mem.clear();
   m_mem.shrink_to_fit();
@@ -76,7 +57,7 @@ bool TempHugeString::AppendRepeated(size_t count, char byte) {
 }
 
 bool TempHugeString::Assign(const void* data, size_t n) {
-  TempHugeString fresh;
+  TempHugeString fresh(m_space);
   if (!fresh.Append(data, n)) return false;
   Swap(fresh);
   return true;
@@ -93,6 +74,7 @@ void TempHugeString::Swap(TempHugeString& other) noexcept {
   m_mem.swap(other.m_mem);
   m_map.swap(other.m_map);
   std::swap(m_length, other.m_length);
+  std::swap(m_space, other.m_space);
 }
 
 }  // namespace quarn

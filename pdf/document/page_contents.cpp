@@ -1,11 +1,11 @@
 // The page operations on "Contents" (absent, one stream, or an array of streams): reading the
 // whole content decoded, replacing it, and adding one more stream before or after it.
-#include "pdf/content/page_contents.h"
+#include "pdf/document/page_contents.h"
 
 #include <memory>
 #include <utility>
 
-#include "pdf/content/res_dict.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/stream/stream.h"
@@ -25,7 +25,7 @@ bool IsStreamValue(const CPDFObject* value) { return value && value->TypeCode() 
 
 // Appends the decoded data of `source` to `target`. Data without filters is taken as it is;
 // filtered data is decoded in a scratch copy so that the page's stream stays untouched.
-void AppendDecoded(CPDFDoc* doc, CPDFStream& source, CPDFStream& target) {
+void AppendDecoded(CPDFObjHolder* doc, CPDFStream& source, CPDFStream& target) {
   if (!source.Lookup("Filter")) {
     const char* data = source.Data();
     const size_t length = source.DataLength();
@@ -45,7 +45,7 @@ void AppendDecoded(CPDFDoc* doc, CPDFStream& source, CPDFStream& target) {
 }
 
 // A copy of `source` (dictionary and data) owned by `doc`, filed there as a new indirect object.
-CPDFObjRef FileCopy(CPDFDoc* doc, const CPDFStream& source, const char* method) {
+CPDFObjRef FileCopy(CPDFObjHolder* doc, const CPDFStream& source, const char* method) {
   auto copy = std::make_unique<CPDFStream>(doc);
   if (!copy->CopyFrom(source, doc))
     Throw(kModule, method, kInternalError, "CPDFStream::CopyFrom()");
@@ -56,7 +56,7 @@ CPDFObjRef FileCopy(CPDFDoc* doc, const CPDFStream& source, const char* method) 
   return ref;
 }
 
-void MarkUpdated(CPDFDoc* doc, const CPDFObjRef& ref, const char* method) {
+void MarkUpdated(CPDFObjHolder* doc, const CPDFObjRef& ref, const char* method) {
   if (ref.IsDefined() && doc && !doc->UpdateObj(ref)) {
     Throw(kModule, method, kInternalError, "CPDFDoc::UpdateObj()");
   }
@@ -64,7 +64,7 @@ void MarkUpdated(CPDFDoc* doc, const CPDFObjRef& ref, const char* method) {
 
 // Runs `body`; a library error goes into the document's record and the result is false.
 template <class Body>
-bool Guarded(CPDFDoc* doc, const char* method, Body body) {
+bool Guarded(CPDFObjHolder* doc, const char* method, Body body) {
   try {
     body();
     return true;
@@ -79,7 +79,7 @@ bool Guarded(CPDFDoc* doc, const char* method, Body body) {
 }  // namespace
 
 bool CPDFPage::ReadContents(CPDFStream& target) {
-  CPDFDoc* doc = Doc();
+  CPDFObjHolder* doc = Doc();
   target.ClearEntries();
   target.ClearData();
   return Guarded(doc, "ReadContents", [&] {
@@ -105,7 +105,7 @@ bool CPDFPage::ReadContents(CPDFStream& target) {
 }
 
 bool CPDFPage::ReplaceContents(const CPDFStream& stream) {
-  CPDFDoc* doc = Doc();
+  CPDFObjHolder* doc = Doc();
   return Guarded(doc, "ReplaceContents", [&] {
     CPDFObjRef ref;
     CPDFObject* contents = GetValue(doc, "Contents", &ref);
@@ -140,7 +140,7 @@ namespace {
 // existing content.
 template <class FileStream>
 bool AddContentsWith(CPDFPage& page, bool after, FileStream file) {
-  CPDFDoc* doc = page.Doc();
+  CPDFObjHolder* doc = page.Doc();
   return Guarded(doc, "AddContents", [&] {
     CPDFObjRef ref;
     CPDFObject* contents = page.GetValue(doc, "Contents", &ref);

@@ -1,10 +1,10 @@
-#include "pdf/content/proc_set.h"
+#include "pdf/document/proc_set.h"
 
 namespace quarn {
 
-bool IsProcSet(CPDFDoc*, CPDFObject* value) { return value && value->TypeCode() == kTypeName; }
+bool IsProcSet(CPDFObjHolder*, CPDFObject* value) { return value && value->TypeCode() == kTypeName; }
 
-bool CPDFProcSet::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFProcSet::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   if (!IsProcSet(doc, &source)) return false;
   // Only a name can hand its bytes over; the check above keeps SwapContent within one class.
   BindDoc(doc);
@@ -12,7 +12,7 @@ bool CPDFProcSet::Realize(CPDFDoc* doc, CPDFObject& source) {
   return true;
 }
 
-std::unique_ptr<CPDFObject> CPDFProcSet::DuplicateWith(CPDFDoc* target, CPDFDoc*,
+std::unique_ptr<CPDFObject> CPDFProcSet::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder*,
                                                        DuplicateMap&) const {
   auto copy = std::make_unique<CPDFProcSet>(View());
   copy->CopyFlagsFrom(*this);

@@ -11,9 +11,17 @@
 
 namespace quarn {
 
+// Where mapped buffers are made: a directory kept with a trailing "/" (empty: the host's
+// temporary directory) and the prefix of the file names. One per library object.
+struct TempSpace {
+  std::string directory;
+  std::string prefix = "qx";
+};
+
 class TempHugeString {
  public:
   TempHugeString() = default;
+  explicit TempHugeString(const TempSpace* space) : m_space(space) {}
   TempHugeString(const TempHugeString&) = delete;
   TempHugeString& operator=(const TempHugeString&) = delete;
   TempHugeString(TempHugeString&& other) noexcept { Swap(other); }
@@ -22,8 +30,9 @@ class TempHugeString {
     return *this;
   }
 
-  // Where mapped buffers are made; set once by the library (empty: the host's temp directory).
-  static void SetTempLocation(const std::string& directory, const std::string& prefix);
+  // Where this buffer goes once it is large (observed; nullptr: the host's temp directory).
+  const TempSpace* Space() const { return m_space; }
+  void SetSpace(const TempSpace* space) { m_space = space; }
 
   const char* Data() const { return m_map ? m_map->Data() : m_mem.data(); }
   char* Data() { return m_map ? m_map->Data() : m_mem.data(); }
@@ -42,6 +51,7 @@ class TempHugeString {
  private:
   bool Grow(size_t needed);
 
+  const TempSpace* m_space = nullptr;
   std::vector<char> m_mem;
   std::unique_ptr<FileMap> m_map;
   size_t m_length = 0;

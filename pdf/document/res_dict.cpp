@@ -1,10 +1,9 @@
-#include "pdf/content/res_dict.h"
+#include "pdf/document/res_dict.h"
 
 #include <map>
 #include <utility>
 
-#include "pdf/content/proc_set.h"
-#include "pdf/content/xobject.h"
+#include "pdf/document/proc_set.h"
 #include "pdf/document/doc.h"
 #include "pdf/object/limits.h"
 
@@ -33,14 +32,6 @@ constexpr CategoryInfo kLoadOrder[] = {
 // Highest number tried when a resource name is made (prefix + 1 .. prefix + 4095).
 constexpr int kMaxResourceNumber = 4095;
 
-std::map<std::string, ResourceFactory, std::less<>>& Factories() {
-  static std::map<std::string, ResourceFactory, std::less<>> factories;
-  return factories;
-}
-
-// The XObject factory is part of this layer and always present.
-const bool kXObjectFactoryRegistered = (RegisterResourceFactory("XObject", &CreateXObject), true);
-
 // Counts the resource dictionaries being loaded one inside another.
 class NestingGuard {
  public:
@@ -60,7 +51,7 @@ bool IsTyped(const CPDFObject* value) {
 
 // Resolves `atom`. A reference to an object that the document does not hold reads as absent;
 // only a real load failure (recorded in the document's error record) is an error.
-bool ResolveForLoading(CPDFDoc* doc, CPDFAtom* atom, CPDFObject*& value, CPDFObjRef& ref) {
+bool ResolveForLoading(CPDFObjHolder* doc, CPDFAtom* atom, CPDFObject*& value, CPDFObjRef& ref) {
   ref.Reset();
   value = nullptr;
   if (!atom) return true;
@@ -76,7 +67,7 @@ bool ResolveForLoading(CPDFDoc* doc, CPDFAtom* atom, CPDFObject*& value, CPDFObj
 
 // Puts `typed` where the plain value was: under the same indirect identity, or into the holder.
 template <class Store>
-bool PutInPlace(CPDFDoc* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> typed,
+bool PutInPlace(CPDFObjHolder* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> typed,
                 Store store) {
   if (ref.IsDefined()) return ReplaceIndirect(doc, ref, std::move(typed));
   store(std::move(typed));
@@ -87,22 +78,12 @@ bool PutInPlace(CPDFDoc* doc, const CPDFObjRef& ref, std::unique_ptr<CPDFObject>
 
 // ---- factories ---------------------------------------------------------------------------------
 
-void RegisterResourceFactory(std::string_view key, ResourceFactory factory) {
-  auto& factories = Factories();
-  if (factory) {
-    factories[std::string(key)] = factory;
-  } else if (auto it = factories.find(key); it != factories.end()) {
-    factories.erase(it);
-  }
+ResourceFactory FindResourceFactory(CPDFObjHolder* doc, std::string_view key) {
+  const CPDFDoc* document = DocOf(doc);
+  return document && document->Lib() ? document->Lib()->FindResourceFactory(key) : nullptr;
 }
 
-ResourceFactory FindResourceFactory(std::string_view key) {
-  const auto& factories = Factories();
-  auto it = factories.find(key);
-  return it == factories.end() ? nullptr : it->second;
-}
-
-bool LoadEntryThrough(CPDFDoc* doc, CPDFDict& holder, std::string_view key, int typeMask,
+bool LoadEntryThrough(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key, int typeMask,
                       ResourceFactory factory, int kinds) {
   CPDFObject* value = nullptr;
   CPDFObjRef ref;
@@ -114,7 +95,7 @@ bool LoadEntryThrough(CPDFDoc* doc, CPDFDict& holder, std::string_view key, int 
                     [&](std::unique_ptr<CPDFObject> obj) { holder.Put(key, std::move(obj)); });
 }
 
-bool LoadElementThrough(CPDFDoc* doc, CPDFArray& holder, size_t index, int typeMask,
+bool LoadElementThrough(CPDFObjHolder* doc, CPDFArray& holder, size_t index, int typeMask,
                         ResourceFactory factory, int kinds) {
   CPDFObject* value = nullptr;
   CPDFObjRef ref;
@@ -129,14 +110,14 @@ bool LoadElementThrough(CPDFDoc* doc, CPDFArray& holder, size_t index, int typeM
 
 // ---- loading -----------------------------------------------------------------------------------
 
-bool IsResDict(CPDFDoc*, CPDFObject* value) { return value && value->TypeCode() == kTypeDict; }
+bool IsResDict(CPDFObjHolder*, CPDFObject* value) { return value && value->TypeCode() == kTypeDict; }
 
-bool CPDFResDict::Create(CPDFDoc* doc) {
+bool CPDFResDict::Create(CPDFObjHolder* doc) {
   BindDoc(doc);
   return true;
 }
 
-bool CPDFResDict::Realize(CPDFDoc* doc, CPDFObject& source) {
+bool CPDFResDict::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
   NestingGuard nesting;
@@ -152,7 +133,7 @@ bool CPDFResDict::Realize(CPDFDoc* doc, CPDFObject& source) {
 }
 
 bool CPDFResDict::LoadCategory(const char* category) {
-  const ResourceFactory factory = FindResourceFactory(category);
+  const ResourceFactory factory = FindResourceFactory(Doc(), category);
   if (!factory) return true;
   CPDFDict* entries = AsDict(GetValue(Doc(), category));
   if (!entries || entries->TypeCode() != kTypeDict) return true;
@@ -173,7 +154,7 @@ bool CPDFResDict::LoadCategory(const char* category) {
 bool CPDFResDict::LoadProcSets() {
   CPDFArray* procSets = GetArray(Doc(), "ProcSet");
   if (!procSets) return true;
-  auto makeProcSet = [](CPDFDoc* doc, CPDFObject& value, int) -> std::unique_ptr<CPDFObject> {
+  auto makeProcSet = [](CPDFObjHolder* doc, CPDFObject& value, int) -> std::unique_ptr<CPDFObject> {
     auto typed = std::make_unique<CPDFProcSet>();
     typed->CopyFlagsFrom(value);
     if (!typed->Realize(doc, value)) return nullptr;
@@ -217,7 +198,7 @@ bool CPDFResDict::MakeNameFor(const char* category, const char* prefix, std::str
     name = std::move(candidate);
     return true;
   }
-  if (CPDFDoc* doc = Doc()) {
+  if (CPDFObjHolder* doc = Doc()) {
     doc->LastError().Keep(CPDFException(kModule, "MakeName", kUserError,
                                         Format("no free resource name: %s1 to %s%d are taken",
                                                stem.c_str(), stem.c_str(), kMaxResourceNumber)));
