@@ -3,6 +3,7 @@
 #include <new>
 
 #include "pdf/font/afm_file.h"
+#include "pdf/font/cmap_file.h"
 #include "pdf/font/encoding.h"
 #include "pdf/font/font_desc.h"
 #include "pdf/font/metrics.h"
@@ -26,7 +27,17 @@ auto* FileEntry(Map& map, const std::string& key, Value value) {
 }  // namespace
 
 FontCaches::FontCaches(std::recursive_mutex& lock, std::string cmapDir, std::string afmDir)
-    : m_lock(lock), m_cmapDir(std::move(cmapDir)), m_afmDir(std::move(afmDir)) {}
+    : m_lock(lock),
+      m_cmapDir(cmapDir.empty() ? std::string(kDefaultCMapDir) : std::move(cmapDir)),
+      m_afmDir(std::move(afmDir)),
+      m_cmapLoader(&LoadCMapByName) {}
+
+std::shared_ptr<CMapFile> FontCaches::LoadCMapByName(const std::string& cmapDir,
+                                                     const std::string& name) {
+  auto cmap = std::make_shared<CMapFile>();
+  if (!cmap->LoadByName(cmapDir, name)) return nullptr;
+  return cmap;
+}
 
 FontCaches::~FontCaches() = default;
 

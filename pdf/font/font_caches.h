@@ -18,11 +18,12 @@ class EncodingTable;
 class FontCaches {
  public:
   // Makes the CMap of a name from the CMap directory or the built-in ones; nullptr when there
-  // is none. The CMap module installs it; until then no CMap is found.
+  // is none. LoadCMapByName unless a caller installs another (tests do).
   using CMapLoader =
       std::function<std::shared_ptr<CMapFile>(const std::string& cmapDir, const std::string& name)>;
 
-  // The directories are kept with a trailing "/" (or empty); `lock` is the library's lock.
+  // The directories are kept with a trailing "/" (or empty); `lock` is the library's lock. An
+  // empty CMap directory means kDefaultCMapDir (pdf/font/cmap_file.h).
   FontCaches(std::recursive_mutex& lock, std::string cmapDir, std::string afmDir);
   ~FontCaches();
   FontCaches(const FontCaches&) = delete;
@@ -39,6 +40,10 @@ class FontCaches {
 
   void SetCMapLoader(CMapLoader loader);
   const std::string& AFMDir() const { return m_afmDir; }
+  const std::string& CMapDir() const { return m_cmapDir; }
+  // The default loader: CMapFile::LoadByName.
+  static std::shared_ptr<CMapFile> LoadCMapByName(const std::string& cmapDir,
+                                                  const std::string& name);
 
  private:
   // The directory scan of the first lookup; false when a file of the directory is not AFM.
