@@ -2,7 +2,6 @@
 
 #include <limits>
 #include <functional>
-#include <optional>
 #include <set>
 
 #include "pdf/document/doc.h"
@@ -224,37 +223,40 @@ void CPDFCIDFont::PackWidths(const std::vector<std::pair<uint16_t, int32_t>>& wi
     closeList();
   };
 
-  std::optional<std::pair<uint16_t, int32_t>> held;  // the glyph before, not yet written
+  // The glyph before, not yet written (when `holding`).
+  bool holding = false;
+  std::pair<uint16_t, int32_t> held{0, 0};
   for (const auto& g : widths) {
     if (g.second == dw) {
-      if (held) closeWith(*held);
-      held.reset();
+      if (holding) closeWith(held);
+      holding = false;
       continue;
     }
-    if (held && g.first != held->first + 1) {
-      closeWith(*held);
-      held.reset();
+    if (holding && g.first != held.first + 1) {
+      closeWith(held);
+      holding = false;
     }
-    if (!held) {
+    if (!holding) {
       held = g;
+      holding = true;
       continue;
     }
-    if (g.second == held->second) {
+    if (g.second == held.second) {
       if (open == Open::kList) closeList();
       if (open != Open::kRange) {
-        rangeFirst = held->first;
+        rangeFirst = held.first;
         open = Open::kRange;
       }
     } else if (open == Open::kRange) {
-      emitRange(rangeFirst, held->first, held->second);
+      emitRange(rangeFirst, held.first, held.second);
       open = Open::kNone;
     } else {
-      if (open == Open::kNone) startList(held->first);
-      list->Push_Back(std::make_unique<CPDFInt>(held->second));
+      if (open == Open::kNone) startList(held.first);
+      list->Push_Back(std::make_unique<CPDFInt>(held.second));
     }
     held = g;
   }
-  if (held) closeWith(*held);
+  if (holding) closeWith(held);
 }
 
 // ---- CPDFType0CIDFont ----------------------------------------------------------------------
