@@ -122,7 +122,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_doneOwned.clear();
   m_formRef.Reset();
   m_fontRef.Reset();
-  if (!OpenInput(inputFile)) return false;
+  if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
   m_pageCount = std::max(m_doc->GetPageCount(), 0);
   SaveOutput(inputFile, outputFile);
 

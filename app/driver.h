@@ -109,6 +109,9 @@ class CPDFDriver {
  private:
   // Reads -nbp, -nbf, -nbs and -sp (the numbering part of SetOptions).
   void SetNumberingOptions(const StampOptions& options);
+  // Before anything is opened: picks the encoding the numbering font is made with and turns a
+  // UTF-8 format into it; false (its line written) when a character is not in that encoding.
+  bool PrepareNumberingText();
   bool OpenInput(const std::string& inputFile);
   void SaveOutput(const std::string& inputFile, const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
@@ -172,6 +175,9 @@ class CPDFDriver {
 
   NumberingSettings m_numbering;
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
+  // The font name whose kind PrepareNumberingText found, and the encoding to make it with.
+  std::string m_numberingFontPlanned;
+  std::string m_numberingEncoding;
 
   bool m_outputWritten = false;  // the output file was created (or truncated) by this run
   CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched

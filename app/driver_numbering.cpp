@@ -3,15 +3,21 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "app/driver.h"
+#include "app/numbering_text.h"
 #include "app/zorvane_app.h"
 #include "pdf/object/geometry.h"
 #include "pdf/content/graph_objs.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
+#include "pdf/library/pdf_lib.h"
+#include "pdf/font/afm_file.h"
 #include "pdf/font/font.h"
+#include "pdf/font/font_caches.h"
 #include "pdf/font/font_desc.h"
+#include "pdf/font/metrics.h"
 
 namespace quarn {
 
@@ -29,6 +35,13 @@ std::string NameReferringTo(const CPDFDict* fonts, const CPDFObjRef& ref) {
 std::optional<int32_t> IntegerEntry(const CPDFNumber* number) {
   if (!number) return std::nullopt;
   return number->IntValue();
+}
+
+// The names a -nbf Font field is tried under: as converted ("Arial,Bold"), then as typed.
+std::vector<std::string> FontNameCandidates(const NumberFormatSettings& settings) {
+  std::vector<std::string> names{settings.fontName};
+  if (settings.typedFontName != settings.fontName) names.push_back(settings.typedFontName);
+  return names;
 }
 
 }  // namespace
@@ -91,14 +104,57 @@ CPDFFont* CPDFDriver::NumberingFont(std::string& name) {
   return font;
 }
 
+bool CPDFDriver::PrepareNumberingText() {
+  m_numberingFontPlanned.clear();
+  m_numberingEncoding.clear();
+  if (!m_numbering.on) return true;
+  std::string& format = m_numbering.text.format;
+  if (!NeedsEncodingConversion(format)) return true;
+  // The kind of font the name will give, found the way the font will be made: the library's
+  // metrics say Type 1 (text in WinAnsiEncoding) or CID-keyed (text in the host CMap's
+  // encoding). Other names are looked for among the installed TrueType fonts later on; their
+  // text goes unchanged.
+  FontCaches& caches = m_lib.FontCache();
+  const char* charset = nullptr;
+  for (const std::string& name : FontNameCandidates(m_numbering.text)) {
+    const AFMFile* metrics = caches.FindMetrics(name);
+    if (!metrics) continue;
+    m_numberingFontPlanned = name;
+    if (metrics->IsCIDFont()) {
+      charset = CharsetOfCMap(m_lib.HostCMapName() + "-H");
+    } else {
+      charset = kLatinCharset;
+      m_numberingEncoding = kLatinFontEncoding;
+    }
+    break;
+  }
+  if (!charset) return true;
+  std::optional<std::string> converted = ConvertFromUTF8(format, charset);
+  if (!converted) {
+    LogError(Format("character not in the font's encoding: %s", format.c_str()));
+    return false;
+  }
+  format = std::move(*converted);
+  return true;
+}
+
 CPDFFont* CPDFDriver::MakeNumberingFont(std::string& name) {
   const std::string& fontName = m_numbering.text.fontName;
-  std::unique_ptr<CPDFFont> font = CreateFontByName(m_doc.get(), fontName, "");
-  if (!font) font = CreateTrueTypeFontByName(m_doc.get(), fontName, "");
+  std::unique_ptr<CPDFFont> font;
+  // A name that finds nothing with its "-" turned into "," is tried as typed: "HeiseiMin-W3"
+  // is a font of the library, "HeiseiMin,W3" is none.
+  for (const std::string& candidate : FontNameCandidates(m_numbering.text)) {
+    const std::string encoding =
+        candidate == m_numberingFontPlanned ? m_numberingEncoding : std::string();
+    font = CreateFontByName(m_doc.get(), candidate, encoding);
+    if (!font) font = CreateTrueTypeFontByName(m_doc.get(), candidate, "");
+    if (font) break;
+  }
   if (!font) {
     LogError(Format("cannot create PDF Font: %s", fontName.c_str()), m_doc->LastError());
     return nullptr;
   }
+  m_doc->ClearError();  // the failed tries before the one that found the font
   CPDFFont* made = font.get();
   CPDFObjRef ref;
   if (!m_resources->MakeName(name, *font) ||

@@ -140,6 +140,14 @@ NumberingPages ParseNumberingPagesOption(std::string_view value) {
   return pages;
 }
 
+std::string TypedFontName(std::string_view field) {
+  if (field.empty()) return "Helvetica";
+  for (const FontAbbreviation& abbreviation : kFontAbbreviations) {
+    if (field == abbreviation.shortName) return std::string(abbreviation.fullName);
+  }
+  return std::string(field);
+}
+
 std::string NumberFontName(std::string_view field) {
   if (field.empty()) return "Helvetica";
   for (const FontAbbreviation& abbreviation : kFontAbbreviations) {
@@ -159,6 +167,7 @@ NumberFormatSettings ParseNumberFormatOption(std::string_view value) {
   settings.format = NumberFormatField(value);
   if (settings.format.empty()) settings.format = "%s";
   settings.fontName = NumberFontName(CommaField(value, 2));
+  settings.typedFontName = TypedFontName(CommaField(value, 2));
   const std::string_view size = CommaField(value, 3);
   if (!size.empty()) settings.fontSize = FiniteOr(DecimalFloat(size), 0.0f);
   if (!(settings.fontSize > 0.0f)) settings.fontSize = 9.0f;

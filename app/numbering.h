@@ -27,6 +27,9 @@ struct NumberFormatSettings {
   NumberStyle style = NumberStyle::kDecimal;
   std::string format = "%s";
   std::string fontName = "Helvetica";
+  // The name as typed (abbreviations expanded): tried when `fontName`, with its "-" turned
+  // into ",", finds no font ("HeiseiMin-W3").
+  std::string typedFontName = "Helvetica";
   float fontSize = 9.0f;
 };
 NumberFormatSettings ParseNumberFormatOption(std::string_view value);
@@ -34,6 +37,8 @@ NumberFormatSettings ParseNumberFormatOption(std::string_view value);
 // The font a -nbf Font field asks for: empty is Helvetica, the abbreviations of the standard
 // fonts ("H", "TB", ...) give their full names, any other name has each "-" turned into ",".
 std::string NumberFontName(std::string_view field);
+// The same without the "-" to "," turn.
+std::string TypedFontName(std::string_view field);
 
 // The eight places along the edges of the page box.
 inline constexpr int32_t kFirstLocation = 1;

@@ -298,22 +298,45 @@ def descendant_widths(info_node, font):
 
 
 def expand_w_array(default_width, w):
-    """Per-CID widths from a PDF "W" array: 'c [w1 w2 ...]' and 'c_first c_last w' entries."""
+    """Per-CID widths from a PDF "W" array ('c [w1 w2 ...]' and 'c_first c_last w' entries),
+    and the set of CIDs the array names."""
     widths = [default_width] * CID_COUNT
+    named = set()
     i = 0
     while i < len(w):
         first = w[i]
         if i + 1 < len(w) and isinstance(w[i + 1], (list, tuple)):
             for offset, width in enumerate(w[i + 1]):
                 widths[first + offset] = width
+                named.add(first + offset)
             i += 2
         elif i + 2 < len(w):
             for cid in range(first, w[i + 1] + 1):
                 widths[cid] = w[i + 2]
+                named.add(cid)
             i += 3
         else:
             fail("malformed W array near index %d" % i)
-    return widths
+    return widths, named
+
+
+# CIDs 231-632 of Adobe-Japan1 are the half-width forms (half-width Latin, digits among them at
+# 247-256, and half-width katakana): every font of the collection sets them half an em wide.
+# reportlab's table for HeiseiMin-W3 names only some of them, so the rest would measure a full
+# em; the generator fills the ones the source leaves out.
+HALF_WIDTH_CIDS = range(231, 633)
+HALF_WIDTH = 500
+# The count of CIDs at 1000 that the library's metrics are documented to have.
+DOCUMENTED_FULL_WIDTH = 8089
+
+
+def fill_half_width(widths, named):
+    filled = 0
+    for cid in HALF_WIDTH_CIDS:
+        if cid not in named:
+            widths[cid] = HALF_WIDTH
+            filled += 1
+    return filled
 
 
 def write_cid_fonts(reportlab_dir, out_dir):
@@ -329,10 +352,12 @@ def write_cid_fonts(reportlab_dir, out_dir):
         if node is None:
             fail("%s: no CIDFontInfo['%s']" % (path, font))
         default_width, w = descendant_widths(node, font)
-        widths = expand_w_array(default_width, w)
+        widths, named = expand_w_array(default_width, w)
+        filled = fill_half_width(widths, named)
         full = sum(1 for width in widths if width == 1000)
-        sys.stderr.write("gen_font_data: %s: %d CIDs, %d of width 1000\n"
-                         % (font, len(widths), full))
+        sys.stderr.write("gen_font_data: %s: %d CIDs, %d half-width CIDs filled at %d, "
+                         "%d of width 1000 (documented: %d)\n"
+                         % (font, len(widths), filled, HALF_WIDTH, full, DOCUMENTED_FULL_WIDTH))
         parts.append("static const int16_t kCIDWidths_%s[%d] = {\n" % (ident(font), CID_COUNT))
         for row in range(0, CID_COUNT, 16):
             parts.append("    " + ", ".join(str(v) for v in widths[row:row + 16]) + ",\n")

@@ -179,8 +179,7 @@ std::unique_ptr<CPDFFont> CPDFFont::Duplicate(CPDFObjHolder* target) const {
 int32_t CPDFFont::CalcStringWidth(const char*, size_t) { return 0; }
 
 FontCaches* CPDFFont::Caches() const {
-  CPDFLibBase* lib = LibOf(Doc());
-  return lib ? dynamic_cast<FontCaches*>(lib->FontCacheSlot()) : nullptr;
+  return FontCachesOf(Doc());
 }
 
 void CPDFFont::Report(const CPDFException& e) const {

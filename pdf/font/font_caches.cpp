@@ -2,7 +2,9 @@
 
 #include <new>
 
+#include "pdf/document/doc.h"
 #include "pdf/font/afm_file.h"
+#include "pdf/font/cmap_file.h"
 #include "pdf/font/encoding.h"
 #include "pdf/font/font_desc.h"
 #include "pdf/font/metrics.h"
@@ -26,7 +28,17 @@ auto* FileEntry(Map& map, const std::string& key, Value value) {
 }  // namespace
 
 FontCaches::FontCaches(std::recursive_mutex& lock, std::string cmapDir, std::string afmDir)
-    : m_lock(lock), m_cmapDir(std::move(cmapDir)), m_afmDir(std::move(afmDir)) {}
+    : m_lock(lock),
+      m_cmapDir(cmapDir.empty() ? std::string(kDefaultCMapDir) : std::move(cmapDir)),
+      m_afmDir(std::move(afmDir)),
+      m_cmapLoader(&LoadCMapByName) {}
+
+std::shared_ptr<CMapFile> FontCaches::LoadCMapByName(const std::string& cmapDir,
+                                                     const std::string& name) {
+  auto cmap = std::make_shared<CMapFile>();
+  if (!cmap->LoadByName(cmapDir, name)) return nullptr;
+  return cmap;
+}
 
 FontCaches::~FontCaches() = default;
 
@@ -81,6 +93,11 @@ AFMFile* FontCaches::FindMetrics(const std::string& fontName) {
   if (!metrics) metrics = LoadBuiltInMetrics(fontName);
   if (!metrics) return nullptr;
   return FileEntry(m_metrics, fontName, std::move(metrics));
+}
+
+FontCaches* FontCachesOf(CPDFObjHolder* doc) {
+  CPDFLibBase* lib = LibOf(doc);
+  return lib ? dynamic_cast<FontCaches*>(lib->FontCacheSlot()) : nullptr;
 }
 
 }  // namespace quarn

@@ -20,11 +20,12 @@ class EncodingTable;
 class FontCaches final : public CPDFLibExtension {
  public:
   // Makes the CMap of a name from the CMap directory or the built-in ones; nullptr when there
-  // is none. The CMap module installs it; until then no CMap is found.
+  // is none. LoadCMapByName unless a caller installs another (tests do).
   using CMapLoader =
       std::function<std::shared_ptr<CMapFile>(const std::string& cmapDir, const std::string& name)>;
 
-  // The directories are kept with a trailing "/" (or empty); `lock` is the library's lock.
+  // The directories are kept with a trailing "/" (or empty); `lock` is the library's lock. An
+  // empty CMap directory means kDefaultCMapDir (pdf/font/cmap_file.h).
   FontCaches(std::recursive_mutex& lock, std::string cmapDir, std::string afmDir);
   ~FontCaches() override;
   FontCaches(const FontCaches&) = delete;
@@ -41,6 +42,10 @@ class FontCaches final : public CPDFLibExtension {
 
   void SetCMapLoader(CMapLoader loader);
   const std::string& AFMDir() const { return m_afmDir; }
+  const std::string& CMapDir() const { return m_cmapDir; }
+  // The default loader: CMapFile::LoadByName.
+  static std::shared_ptr<CMapFile> LoadCMapByName(const std::string& cmapDir,
+                                                  const std::string& name);
 
  private:
   // The directory scan of the first lookup; false when a file of the directory is not AFM.
@@ -55,5 +60,8 @@ class FontCaches final : public CPDFLibExtension {
   std::map<std::string, std::shared_ptr<CMapFile>> m_cmaps;
   std::map<std::string, std::unique_ptr<AFMFile>> m_metrics;
 };
+
+// The font caches of the library behind `doc`, or nullptr when there is none.
+FontCaches* FontCachesOf(CPDFObjHolder* doc);
 
 }  // namespace quarn

@@ -5,7 +5,10 @@
 #include "pdf/document/lib_base.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/font/font.h"
+#include "pdf/font/cid_font.h"
+#include "pdf/font/type0_font.h"
 #include "pdf/font/type1_font.h"
+#include "pdf/font/type3_font.h"
 
 namespace quarn {
 
@@ -22,10 +25,13 @@ std::unique_ptr<CPDFFont> MakeFont() {
   return std::make_unique<T>();
 }
 
-// In the loader's order: Type1, TrueType, MMType1, Type3, Type0. Only the Type 1 class exists so
-// far; the others join this table when their classes do.
+// In the loader's order: Type1, TrueType, MMType1, Type3, Type0. The TrueType class joins this
+// table when it exists.
 const FontClass kFontClasses[] = {
     {kFontType1, IsType1Font, &MakeFont<CPDFType1Font>},
+    {kFontMMType1, IsMMType1Font, &MakeFont<CPDFMMType1Font>},
+    {kFontType3, IsType3Font, &MakeFont<CPDFType3Font>},
+    {kFontType0, IsType0Font, &MakeFont<CPDFType0Font>},
 };
 
 // The first class among `kinds` whose recognizer accepts the value, or nullptr.
@@ -91,9 +97,12 @@ bool BindFontEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key, i
 
 std::unique_ptr<CPDFFont> CreateFontByName(CPDFObjHolder* doc, const std::string& fontName,
                                            const std::string& encodingName) {
-  // Japanese CID fonts (Type 0 with a CIDFontType0 descendant) are the second choice; they
-  // come with the Type 0 font classes.
-  return CPDFType1Font::CreateFont(doc, fontName, encodingName);
+  // A Japanese CID font (Type 0 with a CIDFontType0 descendant) is the second choice; when
+  // both fail, the record keeps the first failure.
+  if (std::unique_ptr<CPDFFont> font = CPDFType1Font::CreateFont(doc, fontName, encodingName)) {
+    return font;
+  }
+  return CPDFType0CIDFont::CreateFont(doc, fontName, encodingName);
 }
 
 std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFObjHolder*, const std::string&,

@@ -8,6 +8,7 @@
 
 #include "font_test_util.h"
 #include "pdf/font/encoding.h"
+#include "pdf/font/cmap_file.h"
 #include "pdf/font/font_caches.h"
 #include "pdf/font/font_desc.h"
 #include "test_support.h"
@@ -218,9 +219,11 @@ TEST_F(FontCachesTest, DescriptorsOfStandardFonts) {
   EXPECT_FALSE(caches->FindFontDesc("No-Such-Font"));
 }
 
-TEST_F(FontCachesTest, CMapsNeedALoader) {
+TEST_F(FontCachesTest, CMapsComeFromTheLoader) {
   auto caches = Caches("");
-  EXPECT_FALSE(caches->FindCMap("90ms-RKSJ-H"));
+  CMapFile* builtIn = caches->FindCMap("Identity-H");
+  ASSERT_TRUE(builtIn);
+  EXPECT_EQ(caches->FindCMap("Identity-H"), builtIn);
   int calls = 0;
   caches->SetCMapLoader([&calls](const std::string&, const std::string&) {
     ++calls;

@@ -1,0 +1,87 @@
+#include "app/numbering_text.h"
+
+#include <errno.h>
+#include <iconv.h>
+
+#include <memory>
+
+namespace quarn {
+
+namespace {
+
+// The length of the UTF-8 sequence starting at `i`, 0 when it is not a valid one (overlong
+// forms, surrogates and values past U+10FFFF included).
+size_t SequenceLength(std::string_view s, size_t i) {
+  const auto lead = static_cast<unsigned char>(s[i]);
+  size_t length = 0;
+  uint32_t value = 0;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + length > s.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const auto c = static_cast<unsigned char>(s[i + k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    value = value << 6 | (c & 0x3F);
+  }
+  const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
+  const bool invalid = (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF;
+  return overlong || invalid ? 0 : length;
+}
+
+struct IconvCloser {
+  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+
+}  // namespace
+
+bool NeedsEncodingConversion(std::string_view text) {
+  bool nonAscii = false;
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = SequenceLength(text, i);
+    if (n == 0) return false;
+    nonAscii = nonAscii || n > 1;
+    i += n;
+  }
+  return nonAscii;
+}
+
+std::optional<std::string> ConvertFromUTF8(std::string_view utf8, const char* charset) {
+  iconv_t raw = iconv_open(charset, "UTF-8");
+  if (raw == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::unique_ptr<void, IconvCloser> cd(raw);
+  std::string out(utf8.size() * 4 + 16, '\0');
+  std::string in(utf8);
+  char* inPtr = in.data();
+  size_t inLeft = in.size();
+  char* outPtr = out.data();
+  size_t outLeft = out.size();
+  // Every character of the target takes at most four bytes, so the output never runs short; a
+  // character the target lacks (EILSEQ) or any other failure ends the conversion.
+  if (iconv(raw, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+    return std::nullopt;
+  }
+  if (iconv(raw, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+    return std::nullopt;
+  }
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+const char* CharsetOfCMap(std::string_view cmapName) {
+  if (cmapName.find("RKSJ") != std::string_view::npos) return "CP932";
+  if (cmapName.find("EUC") != std::string_view::npos) return "EUC-JP";
+  return nullptr;
+}
+
+}  // namespace quarn

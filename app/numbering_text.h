@@ -1,0 +1,28 @@
+// The number text in the font's own encoding: a format typed on a UTF-8 command line is
+// converted (with iconv) to the encoding the numbering font reads its bytes in.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quarn {
+
+// True when `text` is valid UTF-8 and holds at least one non-ASCII character: such a format is
+// converted. Pure ASCII, and bytes that are not UTF-8 (raw Shift-JIS from a legacy script), go
+// to the font unchanged.
+bool NeedsEncodingConversion(std::string_view text);
+
+// `utf8` in the iconv character set `charset`; none when a character has no code there (or the
+// conversion is not available).
+std::optional<std::string> ConvertFromUTF8(std::string_view utf8, const char* charset);
+
+// The character set of the bytes a Japanese CMap reads: "CP932" for the RKSJ CMaps, "EUC-JP"
+// for the EUC ones, nullptr for any other.
+const char* CharsetOfCMap(std::string_view cmapName);
+
+// Simple Latin fonts get their text as WinAnsiEncoding, that is code page 1252.
+inline constexpr const char* kLatinFontEncoding = "WinAnsiEncoding";
+inline constexpr const char* kLatinCharset = "CP1252";
+
+}  // namespace quarn
