@@ -324,7 +324,13 @@ bool CPDFDriver::MakeWatermarkForm(std::string& name) {
     return false;
   }
   auto form = std::make_unique<CPDFFormXObj>();
-  if (!form->CreateFromPage(m_doc.get(), *source)) return false;
+  if (!form->CreateFromPage(m_doc.get(), *source)) {
+    // The failure may have been met in either document.
+    const CPDFErrorRecord& record =
+        m_doc->LastError().IsError() ? m_doc->LastError() : watermarkDoc->LastError();
+    LogError("cannot define PDF FormXObject", record);
+    return false;
+  }
   PlaceForm(*form);
   CPDFObjRef ref;
   if (!m_resources->MakeName(name, *form) ||

@@ -14,9 +14,9 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr std::array<signed char, 256> MakeHexValues() {
   std::array<signed char, 256> values{};
   for (auto& v : values) v = -1;
-  for (int c = '0'; c <= '9'; ++c) values[c] = static_cast<signed char>(c - '0');
-  for (int c = 'A'; c <= 'F'; ++c) values[c] = static_cast<signed char>(c - 'A' + 10);
-  for (int c = 'a'; c <= 'f'; ++c) values[c] = static_cast<signed char>(c - 'a' + 10);
+  for (int c = '0'; c <= '9'; ++c) values[static_cast<size_t>(c)] = static_cast<signed char>(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) values[static_cast<size_t>(c)] = static_cast<signed char>(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) values[static_cast<size_t>(c)] = static_cast<signed char>(c - 'a' + 10);
   return values;
 }
 constexpr std::array<signed char, 256> kHexValues = MakeHexValues();

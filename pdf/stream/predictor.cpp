@@ -85,8 +85,9 @@ void UndoTIFFRow(const PredictorParams& p, Row& row, size_t n) {
   }
   if (bits == 16) {
     for (size_t s = colors; 2 * s + 1 < n; ++s) {
-      const unsigned value = (row[2 * s] << 8 | row[2 * s + 1]) +
-                             (row[2 * (s - colors)] << 8 | row[2 * (s - colors) + 1]);
+      const unsigned value =
+          static_cast<unsigned>(row[2 * s] << 8 | row[2 * s + 1]) +
+          static_cast<unsigned>(row[2 * (s - colors)] << 8 | row[2 * (s - colors) + 1]);
       row[2 * s] = static_cast<unsigned char>(value >> 8);
       row[2 * s + 1] = static_cast<unsigned char>(value);
     }

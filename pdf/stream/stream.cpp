@@ -43,7 +43,7 @@ bool ReadFromFile(const SourceFile& file, int64_t offset, int64_t length, TempHu
   if (!target.Reserve(static_cast<size_t>(length))) return false;
   std::vector<char> block(std::min<size_t>(kLoadBlock, static_cast<size_t>(length) + 1));
   for (int64_t done = 0; done < length;) {
-    const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, block.size()));
+    const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, static_cast<int64_t>(block.size())));
     if (!file.ReadExact(offset + done, block.data(), take)) return false;
     if (!target.Append(block.data(), take)) return false;
     done += static_cast<int64_t>(take);

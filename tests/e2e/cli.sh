@@ -136,6 +136,26 @@ grep -qxF '%[ Error: file not found: missing.pdf ]%' missing.log ||
 grep -q 'Finish at' missing.log && fail "a run on a missing input wrote its finish line"
 [ ! -e missing.pdf ] || fail "a missing input was created"
 
+# Every failing run says why: whatever is wrong with the watermark file, the run either stamps
+# (qpdf accepts the output) or fails with status 1 and its framed error line.
+page='3 0 obj <</Type /Page /Parent 2 0 R /MediaBox [0 0 100 100]>> endobj'
+printf '%%PDF-1.4\n1 0 obj <</Type /Catalog /Pages 2 0 R>> endobj\n2 0 obj <</Type /Pages /Kids [3 0 R] /Count 1>> endobj\n%s\ntrailer <</Root 1 0 R /Size 4>>\n' \
+  "$page" >no-resources.raw
+printf '%%PDF-1.4\n1 0 obj <</Type /Catalog /Pages 2 0 R>> endobj\n2 0 obj <</Type /Pages /Kids [] /Count 0>> endobj\ntrailer <</Root 1 0 R /Size 3>>\n' \
+  >no-pages.raw
+qpdf no-resources.raw no-resources.pdf 2>/dev/null
+qpdf no-pages.raw no-pages.pdf 2>/dev/null
+echo "not a PDF" >not-a-pdf.pdf
+for watermark in no-resources.pdf no-pages.pdf not-a-pdf.pdf; do
+  rm -f wm-out.pdf wm.log
+  run a.pdf wm-out.pdf -wm "$watermark" -l wm.log
+  case $STATUS in
+    0) qpdf --check wm-out.pdf >/dev/null 2>&1 || fail "watermark $watermark: exit 0 with a damaged output" ;;
+    1) grep -q '^%\[ Error: .* \]%$' wm.log || fail "watermark $watermark: exit 1 without a framed line" ;;
+    *) fail "watermark $watermark: status $STATUS" ;;
+  esac
+done
+
 # No run, failed or not, leaves a temporary output behind.
 leftovers=$(find . -name 'qx*.pdf')
 [ -z "$leftovers" ] || fail "temporary files left behind: $leftovers"
