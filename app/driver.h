@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/numbering.h"
+#include "app/page_view.h"
 #include "app/stamp_options.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
@@ -61,6 +62,9 @@ struct PageRanges {
 // 0 means the page count (for the numbering range too, even with numbering off).
 PageRanges ResolvePageRanges(int32_t watermarkFirst, int32_t watermarkLast, int32_t numberingFirst,
                              int32_t numberingLast, int32_t pageCount);
+
+// Appends "a b c d e f cm" to `objects`.
+void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m);
 
 // The page-numbering settings (filled from -nbp, -nbf, -nbs and -sp).
 struct NumberingSettings {
@@ -112,6 +116,9 @@ class CPDFDriver {
   bool OpenInput(const std::string& inputFile);
   void SaveOutput(const std::string& inputFile, const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
+  // The current page's resource dictionary; a page with none anywhere in its tree gets an empty
+  // one of its own when `stamped` (readers take a missing one as empty). nullptr otherwise.
+  CPDFResDict* PageResources(bool stamped);
   bool FlushOutput();
   // Writes a finished page out and drops it from memory, keeping everything it refers to, and
   // then the objects made for that page alone (`owned`).
@@ -134,6 +141,11 @@ class CPDFDriver {
   // The name under which the current page's resources refer to the form (entered when new).
   bool NameWatermarkForm(std::string& name);
   void PlaceForm(class CPDFFormXObj& form) const;
+  // Where the watermark goes on the current page when that page is shown as readers show it.
+  Affine WatermarkPlacement(const CPDFRect& formBox) const;
+  // The "cm" that carries the form (drawn with its own Matrix) to where it belongs on the current
+  // page; false when none is needed (the page and the page the form was made on are plain).
+  bool WatermarkAdjustment(Affine& adjustment) const;
 
   // Numbering steps.
   // The numbering font, named in the current page's resources: made on the first numbered page,
@@ -163,12 +175,16 @@ class CPDFDriver {
   CPDFPage* m_page = nullptr;          // the current page (observed)
   CPDFRect* m_pageBox = nullptr;       // its MediaBox (observed)
   CPDFResDict* m_resources = nullptr;  // its resource dictionary (observed)
+  PageView m_view;                     // its visible box and rotation
   int32_t m_pageCount = 0;
 
   WatermarkSpec m_watermark;
   bool m_fit = false;
   bool m_up = false;
   CPDFObjRef m_formRef;  // the watermark form in the output document, once made
+  Affine m_formMatrix = kIdentity;  // its Matrix
+  Affine m_formBox = {0, 0, 0, 0, 0, 0};  // its BBox (llx lly urx ury in the first four)
+  bool m_formPlain = true;          // made on a plain page
 
   NumberingSettings m_numbering;
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
