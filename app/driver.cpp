@@ -164,7 +164,8 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
     LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
     return false;
   }
-  for (const std::string& warning : m_doc->Warnings()) m_app.WriteLog("%s", warning.c_str());
+  m_warningsShown = 0;
+  LogNewWarnings();
   return true;
 }
 
@@ -285,8 +286,18 @@ void CPDFDriver::KeepReferencedObjects(const CPDFObject& value, int depth) {
   }
 }
 
+void CPDFDriver::LogNewWarnings() {
+  const std::vector<std::string>& warnings = m_doc->Warnings();
+  for (; m_warningsShown < warnings.size(); ++m_warningsShown) {
+    m_app.WriteLog("%s", warnings[m_warningsShown].c_str());
+  }
+}
+
 bool CPDFDriver::FlushOutput() {
-  if (m_doc->Flush()) return true;
+  const bool flushed = m_doc->Flush();
+  // Objects that the save found damaged and wrote as null are reported, whatever the outcome.
+  LogNewWarnings();
+  if (flushed) return true;
   LogError(Format("cannot flush PDF Document: %s", m_doc->FileName().c_str()), m_doc->LastError());
   return false;
 }

@@ -120,6 +120,8 @@ class CPDFDriver {
   // one of its own when `stamped` (readers take a missing one as empty). nullptr otherwise.
   CPDFResDict* PageResources(bool stamped);
   bool FlushOutput();
+  // Writes the document's warnings that have not been written yet.
+  void LogNewWarnings();
   // Writes a finished page out and drops it from memory, keeping everything it refers to, and
   // then the objects made for that page alone (`owned`).
   void ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned);
@@ -189,6 +191,7 @@ class CPDFDriver {
   NumberingSettings m_numbering;
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
 
+  size_t m_warningsShown = 0;    // the document's warnings written to the log so far
   bool m_outputWritten = false;  // the output file was created (or truncated) by this run
   CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched
   // Objects made for the current page alone (its number's stream, its new "Contents" array),

@@ -252,8 +252,13 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFDoc* doc, InStream& in
   auto stream = std::make_unique<CPDFStream>(doc);
   const std::string keyword = NextToken(in);
   if (keyword != "stream") FailRead(Format("invalidtoken: %s", keyword.c_str()));
-  // One end of line after the keyword: CR LF, LF, or (leniently) a lone CR.
+  // One end of line after the keyword: CR LF, LF, or (leniently) a lone CR. Blanks in front
+  // of it are skipped, as readers do.
   int c = in.Peek();
+  while (c == ' ' || c == '\t') {
+    in.Get();
+    c = in.Peek();
+  }
   if (c < 0) FailRead("ioerror");
   if (c == '\r') {
     in.Get();
