@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <tuple>
@@ -98,7 +99,20 @@ CPDFDriver::CPDFDriver(CPDFLib& lib, CZorvaneApp& app) : m_lib(lib), m_app(app) 
 
 CPDFDriver::~CPDFDriver() = default;
 
+std::optional<std::string> ReadPassword(const std::string& fileName) {
+  std::FILE* file = fileName == "-" ? stdin : std::fopen(fileName.c_str(), "rb");
+  if (!file) return std::nullopt;
+  std::string line;
+  for (int c = std::fgetc(file); c != EOF && c != '\n'; c = std::fgetc(file)) {
+    line.push_back(static_cast<char>(c));
+  }
+  if (file != stdin) std::fclose(file);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 bool CPDFDriver::SetOptions(const StampOptions& options) {
+  m_passwordFile = options.passwordFile;
   m_watermark = WatermarkSpec{};
   if (options.watermarkSpec) m_watermark = ParseWatermarkSpec(*options.watermarkSpec);
   m_fit = options.fit;
@@ -158,10 +172,27 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
     LogError(Format("file not found: %s", inputFile.c_str()));
     return false;
   }
+  std::optional<std::string> password;
+  if (m_passwordFile) {
+    password = ReadPassword(*m_passwordFile);
+    if (!password) {
+      LogError(Format("file not found: %s", m_passwordFile->c_str()));
+      return false;
+    }
+  }
   CPDFErrorRecord error;
-  m_doc = m_lib.OpenDoc(inputFile, nullptr, error);
+  m_doc = m_lib.OpenDoc(inputFile, password ? password->c_str() : nullptr, error);
   if (!m_doc) {
-    LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
+    if (password && error.Message() == "incorrect password") {
+      LogError("incorrect password", error);
+    } else {
+      LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
+    }
+    return false;
+  }
+  if (!m_doc->MayModify()) {
+    LogError(Format("the document's permissions do not allow changes: %s", inputFile.c_str()));
+    m_doc.reset();
     return false;
   }
   m_warningsShown = 0;

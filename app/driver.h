@@ -43,6 +43,10 @@ struct WatermarkSpec {
 // extension), then the first and the last page as decimal integers.
 WatermarkSpec ParseWatermarkSpec(std::string_view value);
 
+// The first line of a password file ("-": standard input), without its end of line; nothing
+// when the file cannot be read.
+std::optional<std::string> ReadPassword(const std::string& fileName);
+
 // The standard library's decimal conversion (leading blanks, optional sign, leading digits; 0
 // when there are none), saturated to the 32-bit range.
 int32_t DecimalValue(std::string_view text);
@@ -180,6 +184,7 @@ class CPDFDriver {
   PageView m_view;                     // its visible box and rotation
   int32_t m_pageCount = 0;
 
+  std::optional<std::string> m_passwordFile;
   WatermarkSpec m_watermark;
   bool m_fit = false;
   bool m_up = false;
