@@ -289,7 +289,9 @@ std::array<uint8_t, 32> PasswordHash(int32_t revision, const std::string& passwo
   const std::string pw = password.substr(0, 127);
   std::string k = Digest(EVP_sha256(), pw + salt + userEntry);
   if (revision >= 6) {
-    for (int round = 0;; ++round) {
+    // Rounds are counted from 1 (the SHA-256 above is round 0); at least 64 are run, then more
+    // until the last byte of E is at most the round number less 32.
+    for (int round = 1;; ++round) {
       std::string k1;
       const std::string piece = pw + k + userEntry;
       k1.reserve(piece.size() * 64);
