@@ -32,7 +32,10 @@ bool CommandLine::Parse(int argc, const char* const* argv) {
     if (arg == nullptr) break;
     if (IsOption(arg)) {
       const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-      const char* value = next != nullptr && !IsOption(next) ? next : nullptr;
+      // "-pw -" names standard input: its lone "-" is a value, not an option.
+      const bool stdinValue = next != nullptr && std::strcmp(arg, "-pw") == 0 &&
+                              std::strcmp(next, "-") == 0;
+      const char* value = next != nullptr && (!IsOption(next) || stdinValue) ? next : nullptr;
       if (ApplyOption(arg + 1, value)) ++i;
     } else if (inputFile == nullptr) {
       inputFile = arg;
@@ -66,6 +69,8 @@ bool CommandLine::ApplyOption(const char* name, const char* value) {
     return takeValue(numberPlacementSpec);
   } else if (is("sp")) {
     spread = true;
+  } else if (is("pw")) {
+    return takeValue(passwordFile);
   } else if (is("l")) {
     return takeValue(logFile);
   } else if (is("t")) {
@@ -86,6 +91,7 @@ StampOptions CommandLine::ToStampOptions() const {
   options.numberFormatSpec = TextOf(numberFormatSpec);
   options.numberPlacementSpec = TextOf(numberPlacementSpec);
   options.spread = spread;
+  options.passwordFile = TextOf(passwordFile);
   return options;
 }
 

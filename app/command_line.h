@@ -25,6 +25,7 @@ class CommandLine {
   const char* numberFormatSpec = nullptr;
   const char* numberPlacementSpec = nullptr;
   bool spread = false;
+  const char* passwordFile = nullptr;
   const char* logFile = nullptr;
   const char* tempPath = nullptr;
   bool version = false;

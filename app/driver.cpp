@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <tuple>
@@ -98,7 +99,20 @@ CPDFDriver::CPDFDriver(CPDFLib& lib, CZorvaneApp& app) : m_lib(lib), m_app(app) 
 
 CPDFDriver::~CPDFDriver() = default;
 
+std::optional<std::string> ReadPassword(const std::string& fileName) {
+  std::FILE* file = fileName == "-" ? stdin : std::fopen(fileName.c_str(), "rb");
+  if (!file) return std::nullopt;
+  std::string line;
+  for (int c = std::fgetc(file); c != EOF && c != '\n'; c = std::fgetc(file)) {
+    line.push_back(static_cast<char>(c));
+  }
+  if (file != stdin) std::fclose(file);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 bool CPDFDriver::SetOptions(const StampOptions& options) {
+  m_passwordFile = options.passwordFile;
   m_watermark = WatermarkSpec{};
   if (options.watermarkSpec) m_watermark = ParseWatermarkSpec(*options.watermarkSpec);
   m_fit = options.fit;
@@ -121,6 +135,8 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_pageOwned.clear();
   m_doneOwned.clear();
   m_formRef.Reset();
+  m_formMatrix = kIdentity;
+  m_formPlain = true;
   m_fontRef.Reset();
   if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
   m_pageCount = std::max(m_doc->GetPageCount(), 0);
@@ -156,13 +172,31 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
     LogError(Format("file not found: %s", inputFile.c_str()));
     return false;
   }
+  std::optional<std::string> password;
+  if (m_passwordFile) {
+    password = ReadPassword(*m_passwordFile);
+    if (!password) {
+      LogError(Format("file not found: %s", m_passwordFile->c_str()));
+      return false;
+    }
+  }
   CPDFErrorRecord error;
-  m_doc = m_lib.OpenDoc(inputFile, nullptr, error);
+  m_doc = m_lib.OpenDoc(inputFile, password ? password->c_str() : nullptr, error);
   if (!m_doc) {
-    LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
+    if (password && error.Message() == "incorrect password") {
+      LogError("incorrect password", error);
+    } else {
+      LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
+    }
     return false;
   }
-  for (const std::string& warning : m_doc->Warnings()) m_app.WriteLog("%s", warning.c_str());
+  if (!m_doc->MayModify()) {
+    LogError(Format("the document's permissions do not allow changes: %s", inputFile.c_str()));
+    m_doc.reset();
+    return false;
+  }
+  m_warningsShown = 0;
+  LogNewWarnings();
   return true;
 }
 
@@ -193,8 +227,13 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     LogError("cannot get MediaBox", m_doc->LastError());
     return false;
   }
-  m_resources = m_page->Get_Resources();
-  if (!m_resources) {
+  m_view = ViewOfPage(*m_pageBox, m_page->Get_CropBox(), m_page->Get_Rotate());
+  const bool watermarked = ranges.watermarkFirst <= page && page <= ranges.watermarkLast &&
+                           !m_watermark.fileName.empty();
+  const bool numbered =
+      ranges.numberingFirst <= page && page <= ranges.numberingLast && m_numbering.on;
+  m_resources = PageResources(watermarked || numbered);
+  if (!m_resources && (watermarked || numbered)) {
     LogError("cannot get Resources", m_doc->LastError());
     return false;
   }
@@ -206,12 +245,20 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     return false;
   if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page))
     return false;
-  m_resources->UpdateProcSet();
+  if (m_resources) m_resources->UpdateProcSet();
   NoteNewContentsArray(contentsBefore);
   // The page before this one is done for good now: the page-tree lookup of this page has moved
   // past it (it resumes from the previous page, which must therefore still be in memory).
   ReleaseDonePage(std::exchange(m_doneRef, pageRef), std::exchange(m_doneOwned, m_pageOwned));
   return true;
+}
+
+CPDFResDict* CPDFDriver::PageResources(bool stamped) {
+  if (CPDFResDict* resources = m_page->Get_Resources()) return resources;
+  if (!stamped) return nullptr;
+  auto made = std::make_unique<CPDFResDict>();
+  if (!made->Create(m_doc.get()) || !m_page->Set_Resources(std::move(made))) return nullptr;
+  return m_page->Get_Resources();
 }
 
 void CPDFDriver::NoteNewContentsArray(const CPDFObjRef& contentsBefore) {
@@ -270,8 +317,18 @@ void CPDFDriver::KeepReferencedObjects(const CPDFObject& value, int depth) {
   }
 }
 
+void CPDFDriver::LogNewWarnings() {
+  const std::vector<std::string>& warnings = m_doc->Warnings();
+  for (; m_warningsShown < warnings.size(); ++m_warningsShown) {
+    m_app.WriteLog("%s", warnings[m_warningsShown].c_str());
+  }
+}
+
 bool CPDFDriver::FlushOutput() {
-  if (m_doc->Flush()) return true;
+  const bool flushed = m_doc->Flush();
+  // Objects that the save found damaged and wrote as null are reported, whatever the outcome.
+  LogNewWarnings();
+  if (flushed) return true;
   LogError(Format("cannot flush PDF Document: %s", m_doc->FileName().c_str()), m_doc->LastError());
   return false;
 }
@@ -301,6 +358,8 @@ bool CPDFDriver::StampWatermark(int32_t /*page*/) {
   if (!named) return false;
   CPDFGraphObjs objects;
   objects.AddSave();
+  Affine adjustment;
+  if (WatermarkAdjustment(adjustment)) AddConcatMatrix(objects, adjustment);
   objects.AddExternalObject(name);
   objects.AddRestore();
   return AddGraphics(objects, false, m_up);
@@ -332,6 +391,13 @@ bool CPDFDriver::MakeWatermarkForm(std::string& name) {
     return false;
   }
   PlaceForm(*form);
+  if (const CPDFMatrix* matrix = form->Get_Matrix()) {
+    for (int i = 0; i < 6; ++i) m_formMatrix[static_cast<size_t>(i)] = matrix->At(i);
+  }
+  if (const CPDFRect* box = form->Get_BBox()) {
+    m_formBox = {box->Llx(), box->Lly(), box->Urx(), box->Ury(), 0, 0};
+  }
+  m_formPlain = m_view.plain;
   CPDFObjRef ref;
   if (!m_resources->MakeName(name, *form) ||
       !m_resources->AddResource(name, std::move(form), &ref)) {
@@ -345,6 +411,16 @@ bool CPDFDriver::MakeWatermarkForm(std::string& name) {
 void CPDFDriver::PlaceForm(CPDFFormXObj& form) const {
   const CPDFRect* box = form.Get_BBox();
   if (!box || !m_pageBox) return;
+  if (!m_view.plain) {
+    // Made on a page shown turned or cropped: the form stands upright in what the reader shows.
+    const Affine placed = WatermarkPlacement(*box);
+    if (CPDFMatrix* matrix = form.Get_Matrix()) {
+      matrix->Set(static_cast<float>(placed[0]), static_cast<float>(placed[1]),
+                  static_cast<float>(placed[2]), static_cast<float>(placed[3]),
+                  static_cast<float>(placed[4]), static_cast<float>(placed[5]));
+    }
+    return;
+  }
   const float pageWidth = m_pageBox->Width();
   const float pageHeight = m_pageBox->Height();
   const float formWidth = box->Width();
@@ -365,6 +441,40 @@ void CPDFDriver::PlaceForm(CPDFFormXObj& form) const {
   const float originX = m_pageBox->Llx() - box->Llx();
   const float originY = m_pageBox->Lly() - box->Lly();
   form.Translate(centreX + originX, centreY + originY);
+}
+
+Affine CPDFDriver::WatermarkPlacement(const CPDFRect& formBox) const {
+  const double width = m_view.DisplayWidth(), height = m_view.DisplayHeight();
+  const double formWidth = formBox.Width(), formHeight = formBox.Height();
+  Affine inFrame;
+  if (m_fit && formWidth != 0 && formHeight != 0) {
+    const double sx = width / formWidth, sy = height / formHeight;
+    inFrame = {sx, 0, 0, sy, -sx * formBox.Llx(), -sy * formBox.Lly()};
+  } else {
+    inFrame = {1, 0, 0, 1, (width - formWidth) * 0.5 - formBox.Llx(),
+               (height - formHeight) * 0.5 - formBox.Lly()};
+  }
+  return Multiply(inFrame, m_view.DisplayToUser());
+}
+
+bool CPDFDriver::WatermarkAdjustment(Affine& adjustment) const {
+  if (m_view.plain && m_formPlain) return false;
+  // The form draws with the Matrix made for the first watermarked page; the "cm" in front of it
+  // takes that back and puts the form where this page wants it.
+  const CPDFRect box(static_cast<float>(m_formBox[0]), static_cast<float>(m_formBox[1]),
+                     static_cast<float>(m_formBox[2]), static_cast<float>(m_formBox[3]));
+  Affine undo;
+  if (!Invert(m_formMatrix, undo)) return false;
+  adjustment = Multiply(undo, WatermarkPlacement(box));
+  return !NearlyIdentity(adjustment);
+}
+
+void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m) {
+  auto op = std::make_unique<PageDescOperator>();
+  op->SetConcatMatrix(static_cast<float>(m[0]), static_cast<float>(m[1]),
+                      static_cast<float>(m[2]), static_cast<float>(m[3]),
+                      static_cast<float>(m[4]), static_cast<float>(m[5]));
+  objects.Append(std::move(op));
 }
 
 bool CPDFDriver::NameWatermarkForm(std::string& name) {

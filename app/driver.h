@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/numbering.h"
+#include "app/page_view.h"
 #include "app/stamp_options.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
@@ -42,6 +43,10 @@ struct WatermarkSpec {
 // extension), then the first and the last page as decimal integers.
 WatermarkSpec ParseWatermarkSpec(std::string_view value);
 
+// The first line of a password file ("-": standard input), without its end of line; nothing
+// when the file cannot be read.
+std::optional<std::string> ReadPassword(const std::string& fileName);
+
 // The standard library's decimal conversion (leading blanks, optional sign, leading digits; 0
 // when there are none), saturated to the 32-bit range.
 int32_t DecimalValue(std::string_view text);
@@ -61,6 +66,9 @@ struct PageRanges {
 // 0 means the page count (for the numbering range too, even with numbering off).
 PageRanges ResolvePageRanges(int32_t watermarkFirst, int32_t watermarkLast, int32_t numberingFirst,
                              int32_t numberingLast, int32_t pageCount);
+
+// Appends "a b c d e f cm" to `objects`.
+void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m);
 
 // The page-numbering settings (filled from -nbp, -nbf, -nbs and -sp).
 struct NumberingSettings {
@@ -115,7 +123,12 @@ class CPDFDriver {
   bool OpenInput(const std::string& inputFile);
   void SaveOutput(const std::string& inputFile, const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
+  // The current page's resource dictionary; a page with none anywhere in its tree gets an empty
+  // one of its own when `stamped` (readers take a missing one as empty). nullptr otherwise.
+  CPDFResDict* PageResources(bool stamped);
   bool FlushOutput();
+  // Writes the document's warnings that have not been written yet.
+  void LogNewWarnings();
   // Writes a finished page out and drops it from memory, keeping everything it refers to, and
   // then the objects made for that page alone (`owned`).
   void ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned);
@@ -137,6 +150,11 @@ class CPDFDriver {
   // The name under which the current page's resources refer to the form (entered when new).
   bool NameWatermarkForm(std::string& name);
   void PlaceForm(class CPDFFormXObj& form) const;
+  // Where the watermark goes on the current page when that page is shown as readers show it.
+  Affine WatermarkPlacement(const CPDFRect& formBox) const;
+  // The "cm" that carries the form (drawn with its own Matrix) to where it belongs on the current
+  // page; false when none is needed (the page and the page the form was made on are plain).
+  bool WatermarkAdjustment(Affine& adjustment) const;
 
   // Numbering steps.
   // The numbering font, named in the current page's resources: made on the first numbered page,
@@ -166,12 +184,17 @@ class CPDFDriver {
   CPDFPage* m_page = nullptr;          // the current page (observed)
   CPDFRect* m_pageBox = nullptr;       // its MediaBox (observed)
   CPDFResDict* m_resources = nullptr;  // its resource dictionary (observed)
+  PageView m_view;                     // its visible box and rotation
   int32_t m_pageCount = 0;
 
+  std::optional<std::string> m_passwordFile;
   WatermarkSpec m_watermark;
   bool m_fit = false;
   bool m_up = false;
   CPDFObjRef m_formRef;  // the watermark form in the output document, once made
+  Affine m_formMatrix = kIdentity;  // its Matrix
+  Affine m_formBox = {0, 0, 0, 0, 0, 0};  // its BBox (llx lly urx ury in the first four)
+  bool m_formPlain = true;          // made on a plain page
 
   NumberingSettings m_numbering;
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
@@ -179,6 +202,7 @@ class CPDFDriver {
   std::string m_numberingFontPlanned;
   std::string m_numberingEncoding;
 
+  size_t m_warningsShown = 0;    // the document's warnings written to the log so far
   bool m_outputWritten = false;  // the output file was created (or truncated) by this run
   CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched
   // Objects made for the current page alone (its number's stream, its new "Contents" array),

@@ -80,6 +80,8 @@ bool CPDFDriver::StampNumber(int32_t page) {
 
   CPDFGraphObjs objects;
   objects.AddSave();
+  // On a page shown turned the number is set in the displayed frame and carried into the page.
+  if (m_view.rotate != 0) AddConcatMatrix(objects, m_view.DisplayToUser());
   objects.AddTextObject()
       .BeginText()
       .SetFont(name, settings.fontSize)
@@ -203,6 +205,14 @@ TextPosition CPDFDriver::NumberPosition(CPDFFont& font, const std::string& text,
   box.lly = m_pageBox->Lly();
   box.width = m_pageBox->Width();
   box.height = m_pageBox->Height();
+  if (!m_view.plain) {
+    // The visible box; when the page is shown turned, its displayed frame (see StampNumber).
+    const bool turned = m_view.rotate != 0;
+    box.llx = turned ? 0.0f : m_view.llx;
+    box.lly = turned ? 0.0f : m_view.lly;
+    box.width = m_view.DisplayWidth();
+    box.height = m_view.DisplayHeight();
+  }
   const NumberPlacement placement =
       PlacementForPage(m_numbering.placement, m_numbering.spread, page, m_numbering.firstPage);
   return PlaceNumber(box, m_numbering.text.fontSize, metrics, placement);

@@ -16,6 +16,7 @@ struct StampOptions {
   std::optional<std::string> numberFormatSpec;     // -nbf "Type,Format,Font,Size"
   std::optional<std::string> numberPlacementSpec;  // -nbs "Location,OffsetX,OffsetY"
   bool spread = false;                             // -sp
+  std::optional<std::string> passwordFile;         // -pw: first line is the password; "-" stdin
 };
 
 }  // namespace quarn

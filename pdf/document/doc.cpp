@@ -245,6 +245,7 @@ void CPDFDoc::MarkLinearized() {
 }
 
 void CPDFDoc::CheckSecurity(const char* password) {
+  m_mayModify = true;
   CPDFTrailer* trailer = GetTrailer();
   if (!trailer->Dict().Lookup("Encrypt")) return;
   CPDFObjRef ref;
@@ -253,12 +254,16 @@ void CPDFDoc::CheckSecurity(const char* password) {
   m_encryptRef = ref;
   CPDFString* fileId = nullptr;
   if (CPDFArray* ids = trailer->Get_ID()) fileId = AsString(ids->GetObj(this, 0));
-  if (!password) Throw(kModule, "Open", kUserError, "encrypted document");
+  // Without a password the empty one is tried, as readers do. A password is tried as the user
+  // password and as the owner password; the owner's opens with every permission.
+  const std::string given = password ? password : "";
   CPDFCryptContext::DocumentKey key{};
-  if (!CheckUserPassword(*dict, fileId, password, key) &&
-      !CheckOwnerPassword(*dict, fileId, password, key)) {
-    Throw(kModule, "Open", kUserError, "incorrect password");
+  const bool owner = CheckOwnerPassword(*dict, fileId, given, key);
+  if (!owner && !CheckUserPassword(*dict, fileId, given, key)) {
+    Throw(kModule, "Open", kUserError, password ? "incorrect password" : "encrypted document");
   }
+  const CPDFNumber* permissions = dict->Get_P();
+  m_mayModify = owner || (permissions && (permissions->IntValue() & 8) != 0);
   m_docKey = key;
   m_hasDocKey = true;
 }
@@ -356,6 +361,7 @@ void CPDFDoc::ResetState() {
   m_incremental = false;
   m_hasDocKey = false;
   m_docKey = {};
+  m_mayModify = true;
   m_encryptRef.Reset();
   m_released.reset();
   m_loading.clear();

@@ -105,6 +105,9 @@ class CPDFDoc final : public CPDFObjHolder {
   // that side is not encrypted.
   std::unique_ptr<CPDFCryptContext> ReadCrypt(const CPDFObjRef& ref) const;
   std::unique_ptr<CPDFCryptContext> WriteCrypt(const CPDFObjRef& ref) const;
+  // False for an encrypted document opened with its user password whose permissions ("P" bit 4)
+  // forbid changing it.
+  bool MayModify() const { return m_mayModify; }
 
  private:
 #include "pdf/document/doc_private.inc"

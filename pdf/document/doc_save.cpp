@@ -204,7 +204,7 @@ void CPDFDoc::SerializeOut() {
       if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
     } else {
       std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *xref->GetEntry(ref.Num()));
-      if (!loaded) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::LoadObj()");
+      if (!loaded) loaded = LoadDamaged(ref);
       offset = StoreObj(ref, *loaded);
       if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
     }
@@ -237,6 +237,16 @@ void CPDFDoc::SerializeOut() {
     errno = err;
     ThrowCode(kModule, "Serialize", kRuntimeError);
   }
+}
+
+std::unique_ptr<CPDFObject> CPDFDoc::LoadDamaged(const CPDFObjRef& ref) {
+  // The table may simply be wrong about it: the object is looked for where it stands. What still
+  // cannot be read is written as null, as other tools do, and said so.
+  ClearError();
+  if (std::unique_ptr<CPDFObject> found = LoadFromScan(ref)) return found;
+  ClearError();
+  m_warnings.push_back(Format("damaged object replaced by null: %d %d", ref.Num(), ref.Gen()));
+  return std::make_unique<CPDFNull>();
 }
 
 void CPDFDoc::FinishFlush() {

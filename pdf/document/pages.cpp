@@ -297,6 +297,22 @@ CPDFResDict* CPDFPage::Get_Resources(CPDFObjRef* ref) {
   return resources;
 }
 
+CPDFRect* CPDFPage::Get_CropBox(CPDFObjRef* ref) {
+  if (ref) ref->Reset();
+  CPDFDict* holder = FindInheritedHolder("CropBox");
+  if (!holder) return nullptr;
+  CPDFRect* rect = nullptr;
+  if (!BindEntry<CPDFRect>(Doc(), *holder, "CropBox", IsRect, &rect) || !rect) return nullptr;
+  if (ref) holder->GetValue(Doc(), "CropBox", ref);
+  return rect;
+}
+
+CPDFNumber* CPDFPage::Get_Rotate(CPDFObjRef* ref) {
+  if (ref) ref->Reset();
+  CPDFDict* holder = FindInheritedHolder("Rotate");
+  return holder ? holder->GetNumber(Doc(), "Rotate", ref) : nullptr;
+}
+
 bool CPDFPage::Uninherit() {
   CPDFObjHolder* doc = Doc();
   for (const char* key : {"MediaBox", "Resources"}) {

@@ -64,20 +64,23 @@ class CPDFPage : public CPDFDocStruct, public CPDFDict {
   bool Realize(CPDFObjHolder* doc, CPDFObject& source);
   void SwapContent(CPDFObject& other) override { CPDFDict::SwapContent(other); }
 
-  // Inherited attributes: the page's own value, else the nearest ancestor's through "Parent".
+  // Inherited attributes ("MediaBox", "Resources", "CropBox", "Rotate"): the page's own value,
+  // else the nearest ancestor's through "Parent".
   // A "Parent" chain that loops ends the search with an error in the document's record.
   CPDFRect* Get_MediaBox(CPDFObjRef* ref = nullptr);
   CPDFResDict* Get_Resources(CPDFObjRef* ref = nullptr);
+  CPDFRect* Get_CropBox(CPDFObjRef* ref = nullptr);
+  CPDFNumber* Get_Rotate(CPDFObjRef* ref = nullptr);
   QUARN_SET(MediaBox, CPDFRect)
   QUARN_SET(Resources, CPDFResDict)
+  QUARN_SET(CropBox, CPDFRect)
+  QUARN_SET(Rotate, CPDFNumber)
 
   QUARN_ACCESSOR(Parent, CPDFDict)
-  QUARN_ACCESSOR(CropBox, CPDFRect)
   QUARN_ACCESSOR(ArtBox, CPDFRect)
   QUARN_ACCESSOR(TrimBox, CPDFRect)
   QUARN_ACCESSOR(BleedBox, CPDFRect)
   QUARN_ACCESSOR(Contents, CPDFObject)
-  QUARN_ACCESSOR(Rotate, CPDFNumber)
   QUARN_ACCESSOR(Thumb, CPDFObject)
   QUARN_ACCESSOR(Annots, CPDFArray)
   QUARN_ACCESSOR(Dur, CPDFNumber)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "pdf/object/exception.h"
@@ -47,34 +48,141 @@ std::array<uint8_t, 32> PadPassword(const uint8_t* password, size_t n) {
   return padded;
 }
 
-// Steps 1-4 of the user password check with an already padded password.
-bool CheckPaddedUserPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
-                             const std::array<uint8_t, 32>& padded,
-                             CPDFCryptContext::DocumentKey& key) {
-  const CPDFString* owner = dict.Get_O();
-  const CPDFString* user = dict.Get_U();
-  const CPDFNumber* permissions = dict.Get_P();
-  if (!owner || !user || !permissions) return false;
+std::string Bytes(const CPDFString* value) {
+  return value ? std::string(value->Data(), value->Length()) : std::string();
+}
+
+// RC4 with `key` XOR `round` over `data` (the rounds of revisions 3 and 4).
+void Rc4Round(const uint8_t* key, size_t n, uint8_t round, std::string& data) {
+  std::array<uint8_t, 16> turned{};
+  for (size_t i = 0; i < n; ++i) turned[i] = static_cast<uint8_t>(key[i] ^ round);
+  CPDFCipher rc4;
+  rc4.SetRawKey(turned.data(), n);
+  rc4.Crypt(data.data(), data.size());
+}
+
+std::string Digest(const EVP_MD* md, const std::string& data) {
+  unsigned char out[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  if (EVP_Digest(data.data(), data.size(), out, &len, md, nullptr) != 1) {
+    Throw("CPDFEncryptDict", "Digest", kRuntimeError, "digest is not available");
+  }
+  return std::string(reinterpret_cast<char*>(out), len);
+}
+
+// AES-CBC without padding over whole blocks.
+std::string AesNoPadding(const EVP_CIPHER* cipher, const uint8_t* key, const uint8_t* iv,
+                         const std::string& data, bool encrypt) {
+  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+  std::string out(data.size() + 32, '\0');
+  int written = 0;
+  int last = 0;
+  const bool ok =
+      context && EVP_CipherInit_ex(context, cipher, nullptr, key, iv, encrypt ? 1 : 0) == 1 &&
+      EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
+      EVP_CipherUpdate(context, reinterpret_cast<unsigned char*>(out.data()), &written,
+                       reinterpret_cast<const unsigned char*>(data.data()),
+                       static_cast<int>(data.size())) == 1 &&
+      EVP_CipherFinal_ex(context, reinterpret_cast<unsigned char*>(out.data()) + written, &last) ==
+          1;
+  EVP_CIPHER_CTX_free(context);
+  if (!ok) Throw("CPDFEncryptDict", "AES", kRuntimeError, "AES failed");
+  out.resize(static_cast<size_t>(written + last));
+  return out;
+}
+
+// The file key of revisions 2 to 4 from a padded password.
+std::string KeyFromPadded(const CPDFEncryptDict& dict, const CPDFString* fileId,
+                          const std::array<uint8_t, 32>& padded) {
+  const size_t n = dict.KeyLength();
+  const int32_t revision = dict.Revision();
   Md5Digest md5;
   md5.Update(padded.data(), padded.size());
-  md5.Update(owner->Data(), owner->Length());
-  const uint32_t p = static_cast<uint32_t>(permissions->IntValue());
+  const std::string owner = Bytes(dict.Get_O());
+  md5.Update(owner.data(), owner.size());
+  const uint32_t p = static_cast<uint32_t>(dict.Get_P() ? dict.Get_P()->IntValue() : 0);
   const uint8_t pBytes[4] = {static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8),
                              static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 24)};
   md5.Update(pBytes, 4);
   if (fileId) md5.Update(fileId->Data(), fileId->Length());
-  const std::array<uint8_t, 16> digest = md5.Final();
-  CPDFCryptContext::DocumentKey candidate{};
-  std::copy_n(digest.begin(), candidate.size(), candidate.begin());
+  if (revision >= 4 && !dict.EncryptsMetadata()) {
+    const uint8_t all[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    md5.Update(all, 4);
+  }
+  std::array<uint8_t, 16> digest = md5.Final();
+  if (revision >= 3) {
+    for (int i = 0; i < 50; ++i) digest = Md5(digest.data(), n);
+  }
+  return std::string(reinterpret_cast<const char*>(digest.data()), n);
+}
 
-  std::vector<char> plain(user->Data(), user->Data() + user->Length());
-  CPDFCipher rc4;
-  rc4.SetRawKey(candidate.data(), candidate.size());
-  rc4.Crypt(plain.data(), plain.size());
-  const size_t compare = std::min<size_t>(plain.size(), 32);
-  if (std::memcmp(plain.data(), PasswordPadding().data(), compare) != 0) return false;
-  key = candidate;
+CPDFCryptContext::DocumentKey MakeKey(const CPDFEncryptDict& dict, const std::string& key) {
+  return CPDFCryptContext::DocumentKey(reinterpret_cast<const uint8_t*>(key.data()), key.size(),
+                                       dict.StringMethod(), dict.StreamMethod(),
+                                       dict.EncryptsMetadata());
+}
+
+// Steps of the user password check of revisions 2 to 4 with an already padded password.
+bool CheckPaddedUserPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
+                             const std::array<uint8_t, 32>& padded,
+                             CPDFCryptContext::DocumentKey& key) {
+  if (!dict.Get_O() || !dict.Get_U() || !dict.Get_P()) return false;
+  const std::string candidate = KeyFromPadded(dict, fileId, padded);
+  const std::string user = Bytes(dict.Get_U());
+  const auto* keyBytes = reinterpret_cast<const uint8_t*>(candidate.data());
+  bool fits = false;
+  if (dict.Revision() == 2) {
+    std::string plain = user;
+    CPDFCipher rc4;
+    rc4.SetRawKey(keyBytes, candidate.size());
+    rc4.Crypt(plain.data(), plain.size());
+    const size_t compare = std::min<size_t>(plain.size(), 32);
+    fits = std::memcmp(plain.data(), PasswordPadding().data(), compare) == 0;
+  } else {
+    Md5Digest md5;
+    md5.Update(PasswordPadding().data(), 32);
+    if (fileId) md5.Update(fileId->Data(), fileId->Length());
+    const std::array<uint8_t, 16> digest = md5.Final();
+    std::string check(reinterpret_cast<const char*>(digest.data()), 16);
+    for (int round = 0; round < 20; ++round) {
+      Rc4Round(keyBytes, candidate.size(), static_cast<uint8_t>(round), check);
+    }
+    fits = user.size() >= 16 && user.compare(0, 16, check) == 0;
+  }
+  if (fits) key = MakeKey(dict, candidate);
+  return fits;
+}
+
+// Revisions 5 and 6: the password fits the entry when its hash with the entry's validation salt
+// equals the entry's first 32 bytes; the file key is then the matching "UE"/"OE" decrypted with
+// the hash under the key salt.
+bool CheckAesV3Password(const CPDFEncryptDict& dict, const std::string& password, bool owner,
+                        CPDFCryptContext::DocumentKey& key) {
+  const std::string entry = Bytes(owner ? dict.Get_O() : dict.Get_U());
+  const std::string user = Bytes(dict.Get_U());
+  const std::string wrapped = Bytes(owner ? dict.Get_OE() : dict.Get_UE());
+  if (entry.size() < 48 || user.size() < 48 || wrapped.size() < 32) return false;
+  const std::string userEntry = owner ? user.substr(0, 48) : std::string();
+  const int32_t revision = dict.Revision();
+  const auto hash = PasswordHash(revision, password, entry.substr(32, 8), userEntry);
+  if (std::memcmp(hash.data(), entry.data(), 32) != 0) return false;
+  const auto wrapKey = PasswordHash(revision, password, entry.substr(40, 8), userEntry);
+  const uint8_t zeroIv[16] = {};
+  const std::string fileKey =
+      AesNoPadding(EVP_aes_256_cbc(), wrapKey.data(), zeroIv, wrapped.substr(0, 32), false);
+  key = MakeKey(dict, fileKey);
   return true;
+}
+
+CryptMethod FilterMethod(const CPDFEncryptDict& dict, const CPDFName* name) {
+  if (!name || name->Equals("Identity")) return CryptMethod::kNone;
+  const CPDFDict* filters = dict.Get_CF();
+  CPDFDict* filter = filters ? filters->GetDict(dict.Doc(), name->View()) : nullptr;
+  CPDFName* method = filter ? filter->GetName(dict.Doc(), "CFM") : nullptr;
+  if (!method || method->Equals("None")) return CryptMethod::kNone;
+  if (method->Equals("AESV2")) return CryptMethod::kAESV2;
+  if (method->Equals("AESV3")) return CryptMethod::kAESV3;
+  return CryptMethod::kRC4;
 }
 
 }  // namespace
@@ -125,13 +233,89 @@ void CPDFEncryptDict::Serialize(OutStream& out, const CPDFCryptContext*) const {
 
 bool CPDFEncryptDict::IsStandard() const {
   const CPDFName* filter = Get_Filter();
-  const CPDFNumber* r = Get_R();
   const CPDFNumber* v = Get_V();
-  return filter && filter->Equals("Standard") && r && r->IntValue() == 2 && v && v->IntValue() == 1;
+  if (!filter || !filter->Equals("Standard") || !Get_R() || !v) return false;
+  const int32_t r = Revision();
+  switch (v->IntValue()) {
+    case 1:
+      return r == 2;
+    case 2:
+      return r == 3;
+    case 4:
+      return r == 4;
+    case 5:
+      return r == 5 || r == 6;
+    default:
+      return false;
+  }
+}
+
+int32_t CPDFEncryptDict::Revision() const { return Get_R() ? Get_R()->IntValue() : 0; }
+
+size_t CPDFEncryptDict::KeyLength() const {
+  const int32_t v = Get_V() ? Get_V()->IntValue() : 0;
+  if (v >= 5) return 32;
+  if (v <= 1) return 5;
+  int32_t length = Get_Length() ? Get_Length()->IntValue() : (v == 4 ? 128 : 40);
+  if (v == 4) {
+    // The crypt filter's "Length" is in bytes by the letter, in bits in many files.
+    const CPDFDict* filters = Get_CF();
+    const CPDFName* name = Get_StmF();
+    CPDFDict* filter = filters && name ? filters->GetDict(Doc(), name->View()) : nullptr;
+    if (CPDFNumber* own = filter ? filter->GetNumber(Doc(), "Length") : nullptr) {
+      length = own->IntValue() <= 16 ? own->IntValue() * 8 : own->IntValue();
+    }
+  }
+  return static_cast<size_t>(std::clamp(length, 40, 128) / 8);
+}
+
+CryptMethod CPDFEncryptDict::StringMethod() const {
+  const int32_t v = Get_V() ? Get_V()->IntValue() : 0;
+  return v >= 4 ? FilterMethod(*this, Get_StrF()) : CryptMethod::kRC4;
+}
+
+CryptMethod CPDFEncryptDict::StreamMethod() const {
+  const int32_t v = Get_V() ? Get_V()->IntValue() : 0;
+  return v >= 4 ? FilterMethod(*this, Get_StmF()) : CryptMethod::kRC4;
+}
+
+bool CPDFEncryptDict::EncryptsMetadata() const {
+  const CPDFBool* value = Get_EncryptMetadata();
+  return !value || value->Value();
+}
+
+std::array<uint8_t, 32> PasswordHash(int32_t revision, const std::string& password,
+                                     const std::string& salt, const std::string& userEntry) {
+  const std::string pw = password.substr(0, 127);
+  std::string k = Digest(EVP_sha256(), pw + salt + userEntry);
+  if (revision >= 6) {
+    // Rounds are counted from 1 (the SHA-256 above is round 0); at least 64 are run, then more
+    // until the last byte of E is at most the round number less 32.
+    for (int round = 1;; ++round) {
+      std::string k1;
+      const std::string piece = pw + k + userEntry;
+      k1.reserve(piece.size() * 64);
+      for (int i = 0; i < 64; ++i) k1 += piece;
+      const auto* bytes = reinterpret_cast<const uint8_t*>(k.data());
+      const std::string e = AesNoPadding(EVP_aes_128_cbc(), bytes, bytes + 16, k1, true);
+      unsigned sum = 0;
+      for (int i = 0; i < 16; ++i) sum += static_cast<uint8_t>(e[static_cast<size_t>(i)]);
+      const EVP_MD* next = sum % 3 == 0 ? EVP_sha256() : sum % 3 == 1 ? EVP_sha384() : EVP_sha512();
+      k = Digest(next, e);
+      if (round >= 64 &&
+          static_cast<uint8_t>(e.back()) <= static_cast<unsigned>(round - 32)) {
+        break;
+      }
+    }
+  }
+  std::array<uint8_t, 32> hash{};
+  std::memcpy(hash.data(), k.data(), 32);
+  return hash;
 }
 
 bool CheckUserPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
                        const std::string& password, CPDFCryptContext::DocumentKey& key) {
+  if (dict.Revision() >= 5) return CheckAesV3Password(dict, password, false, key);
   const auto padded =
       PadPassword(reinterpret_cast<const uint8_t*>(password.data()), password.size());
   return CheckPaddedUserPassword(dict, fileId, padded, key);
@@ -139,15 +323,25 @@ bool CheckUserPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
 
 bool CheckOwnerPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
                         const std::string& password, CPDFCryptContext::DocumentKey& key) {
+  if (dict.Revision() >= 5) return CheckAesV3Password(dict, password, true, key);
   const CPDFString* owner = dict.Get_O();
   if (!owner) return false;
   const auto padded =
       PadPassword(reinterpret_cast<const uint8_t*>(password.data()), password.size());
-  const std::array<uint8_t, 16> digest = Md5(padded.data(), padded.size());
-  std::vector<char> userPassword(owner->Data(), owner->Data() + owner->Length());
-  CPDFCipher rc4;
-  rc4.SetRawKey(digest.data(), 5);
-  rc4.Crypt(userPassword.data(), userPassword.size());
+  std::array<uint8_t, 16> digest = Md5(padded.data(), padded.size());
+  const size_t n = dict.Revision() == 2 ? 5 : dict.KeyLength();
+  if (dict.Revision() >= 3) {
+    for (int i = 0; i < 50; ++i) digest = Md5(digest.data(), digest.size());
+  }
+  // The owner entry is the padded user password encrypted with a key from the owner password.
+  std::string userPassword = Bytes(owner);
+  if (dict.Revision() == 2) {
+    Rc4Round(digest.data(), n, 0, userPassword);
+  } else {
+    for (int round = 19; round >= 0; --round) {
+      Rc4Round(digest.data(), n, static_cast<uint8_t>(round), userPassword);
+    }
+  }
   const auto paddedUser =
       PadPassword(reinterpret_cast<const uint8_t*>(userPassword.data()), userPassword.size());
   return CheckPaddedUserPassword(dict, fileId, paddedUser, key);

@@ -1,5 +1,6 @@
-// The standard security handler, first revision: the encryption dictionary, the password
-// checks that derive the 40-bit document key, and (in cipher.cpp) the per-object RC4 cipher.
+// The standard security handler, revisions 2 to 6: the encryption dictionary, the password
+// checks that derive the file key (RC4 40 to 128 bits, AES-128 with crypt filters, AES-256), and
+// (in cipher.cpp) the per-object ciphers.
 #pragma once
 
 #include <array>
@@ -26,9 +27,23 @@ class CPDFEncryptDict : public CPDFDocStruct, public CPDFDict {
   QUARN_ACCESSOR(O, CPDFString)
   QUARN_ACCESSOR(U, CPDFString)
   QUARN_ACCESSOR(P, CPDFNumber)
+  QUARN_ACCESSOR(Length, CPDFNumber)
+  QUARN_ACCESSOR(CF, CPDFDict)
+  QUARN_ACCESSOR(StmF, CPDFName)
+  QUARN_ACCESSOR(StrF, CPDFName)
+  QUARN_ACCESSOR(EncryptMetadata, CPDFBool)
+  QUARN_ACCESSOR(OE, CPDFString)
+  QUARN_ACCESSOR(UE, CPDFString)
 
-  // "Filter" is "Standard", "R" is 2 and "V" is 1.
+  // "Filter" is "Standard" with a revision this handler reads: "R" 2 to 6 with "V" 1, 2, 4 or 5.
   bool IsStandard() const;
+  int32_t Revision() const;
+  // The file key's length in bytes (5 to 16 for RC4 and AES-128, 32 for AES-256).
+  size_t KeyLength() const;
+  // The method of strings and of streams ("StrF", "StmF" through "CF" from version 4 on).
+  CryptMethod StringMethod() const;
+  CryptMethod StreamMethod() const;
+  bool EncryptsMetadata() const;
 };
 
 // A dictionary whose "Filter" is a name; for "Standard", "R", "O", "U" and "P" as well.
@@ -47,5 +62,10 @@ bool CheckOwnerPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
 
 // MD5 (RFC 1321) through libcrypto.
 std::array<uint8_t, 16> Md5(const void* data, size_t n);
+
+// The hash of revisions 5 (SHA-256) and 6 (the iterated SHA-256/384/512 with AES-128 rounds) over
+// the password (UTF-8, at most 127 bytes), a salt and the user entry (empty for user checks).
+std::array<uint8_t, 32> PasswordHash(int32_t revision, const std::string& password,
+                                     const std::string& salt, const std::string& userEntry);
 
 }  // namespace quarn

@@ -323,7 +323,7 @@ std::unique_ptr<CPDFString> ObjectParser::String(const CPDFCryptContext* crypt) 
   } else {
     InvalidByte("CPDFString", c);
   }
-  if (crypt && !value->Empty()) crypt->Crypt(value->Str().data(), value->Length());
+  if (crypt && !value->Empty()) crypt->DecryptString(value->Str());
   return value;
 }
 

@@ -143,7 +143,7 @@ void CPDFString::Serialize(OutStream& out, const CPDFCryptContext* crypt) const 
   if (crypt) {
     // The string itself stays in clear text; only what is written is encrypted.
     encrypted.assign(bytes);
-    crypt->Crypt(encrypted.data(), encrypted.size());
+    crypt->EncryptString(encrypted);
     bytes = encrypted;
   }
   if (m_form == kLiteral) {

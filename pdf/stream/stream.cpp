@@ -129,11 +129,8 @@ int64_t DeclaredLength(CPDFObjHolder* doc, CPDFDict& dict) {
 // block buffer (encrypted on the way when `crypt` is set); returns the last plain byte.
 char CopyOutInBlocks(OutStream& out, const SourceFile* file, int64_t offset, const char* memory,
                      int64_t total, const CPDFCryptContext* crypt) {
-  std::unique_ptr<CPDFCipher> cipher;
-  if (crypt) {
-    cipher = std::make_unique<CPDFCipher>();
-    cipher->SetKey(crypt->ObjectKey());
-  }
+  std::unique_ptr<CPDFStreamCipher> cipher = crypt ? crypt->StreamCipher(true) : nullptr;
+  std::string encrypted;
   // Large blocks: a document of images is mostly this copy, and every block is a read (and,
   // past the output's buffer, a write) of its own.
   std::vector<char> block(static_cast<size_t>(std::min<int64_t>(total, kLoadBlock)));
@@ -148,9 +145,20 @@ char CopyOutInBlocks(OutStream& out, const SourceFile* file, int64_t offset, con
       std::memcpy(block.data(), memory + done, take);
     }
     last = block[take - 1];
-    if (cipher) cipher->Crypt(block.data(), take);
-    out.WriteBytes(block.data(), take);
+    if (cipher) {
+      encrypted.clear();
+      cipher->Update(block.data(), take, encrypted);
+      out.WriteBytes(encrypted.data(), encrypted.size());
+    } else {
+      out.WriteBytes(block.data(), take);
+    }
     done += static_cast<int64_t>(take);
+  }
+  if (cipher) {
+    encrypted.clear();
+    cipher->Finish(encrypted);
+    out.WriteBytes(encrypted.data(), encrypted.size());
+    if (!encrypted.empty()) last = encrypted.back();
   }
   return last;
 }
@@ -257,8 +265,13 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStre
   auto stream = std::make_unique<CPDFStream>(doc);
   const std::string keyword = NextToken(in);
   if (keyword != "stream") FailRead(Format("invalidtoken: %s", keyword.c_str()));
-  // One end of line after the keyword: CR LF, LF, or (leniently) a lone CR.
+  // One end of line after the keyword: CR LF, LF, or (leniently) a lone CR. Blanks in front
+  // of it are skipped, as readers do.
   int c = in.Peek();
+  while (c == ' ' || c == '\t') {
+    in.Get();
+    c = in.Peek();
+  }
   if (c < 0) FailRead("ioerror");
   if (c == '\r') {
     in.Get();
@@ -284,6 +297,7 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStre
     dict.reset();
   }
   auto* fileInput = dynamic_cast<FileInStream*>(&in);
+  if (crypt && !crypt->CoversStream(*stream)) crypt = nullptr;
   if (crypt) {
     // The end of line in front of "endstream" is not encrypted data; decrypting it would
     // leave two stray bytes at the end of the content.
@@ -295,16 +309,26 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStre
       if (tail.find_first_not_of("\r\n") == std::string::npos) length = declared;
     }
     in.Seek(start);
-    CPDFCipher cipher;
-    cipher.SetKey(crypt->ObjectKey());
+    std::unique_ptr<CPDFStreamCipher> cipher = crypt->StreamCipher(false);
     char block[kBlock];
-    for (int64_t done = 0; done < length;) {
+    std::string plain;
+    for (int64_t done = 0; done <= length;) {
       const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, kBlock));
-      if (in.Read(block, take) != take) FailRead("ioerror");
-      cipher.Crypt(block, take);
-      if (!stream->m_data.Append(block, take)) ThrowCode(kModule, "Serialize", kRuntimeError);
+      plain.clear();
+      if (take == 0) {
+        cipher->Finish(plain);
+      } else {
+        if (in.Read(block, take) != take) FailRead("ioerror");
+        cipher->Update(block, take, plain);
+      }
+      if (!stream->m_data.Append(plain.data(), plain.size())) {
+        ThrowCode(kModule, "Serialize", kRuntimeError);
+      }
+      if (take == 0) break;
       done += static_cast<int64_t>(take);
     }
+    // The decrypted data is what the stream holds from now on (AES data is shorter).
+    length = static_cast<int64_t>(stream->m_data.Length());
   } else if (in.SourceKindOf() == InStream::kFileSource && fileInput && fileInput->File()) {
     stream->SetSource(fileInput->File(), start, length);
   } else {
@@ -343,11 +367,30 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStre
 // ---- writing ---------------------------------------------------------------------------------
 
 void CPDFStream::Serialize(OutStream& out, const CPDFCryptContext* crypt) const {
-  CPDFDict::Serialize(out, crypt);
-  out << endl << "stream\r\n";
+  if (crypt && !crypt->CoversStream(*this)) crypt = nullptr;
   const bool inFile = IsDataInFile();
   if (inFile && !m_file) Throw(kModule, "Serialize", kRuntimeError, "stream data is not available");
   const int64_t total = inFile ? m_length : static_cast<int64_t>(m_data.Length());
+  const int64_t written = crypt ? crypt->EncryptedStreamLength(total) : total;
+  if (written != total) {
+    // Encryption that makes the data longer (AES: IV and padding) is told by a direct "Length"
+    // for the time of the writing; the stream keeps its own entry.
+    auto& self = const_cast<CPDFStream&>(*this);
+    const CPDFAtom* kept = Lookup("Length");
+    std::unique_ptr<CPDFAtom> saved = kept ? kept->CloneAtom() : nullptr;
+    self.Insert("Length", std::make_unique<CPDFInt>(
+                              static_cast<int32_t>(std::min<int64_t>(written, INT32_MAX))));
+    try {
+      CPDFDict::Serialize(out, crypt);
+    } catch (...) {
+      if (saved) self.Insert("Length", std::move(saved));
+      throw;
+    }
+    if (saved) self.Insert("Length", std::move(saved));
+  } else {
+    CPDFDict::Serialize(out, crypt);
+  }
+  out << endl << "stream\r\n";
   char last = 0;
   if (!inFile && !crypt) {
     // Data in memory goes out as it is: no copy, and the output passes large writes straight on.

@@ -155,6 +155,24 @@ TEST_F(CommandLineTest, UnknownOptionsAndLoneDashAreIgnored) {
   EXPECT_EQ(line.watermarkSpec, nullptr);
 }
 
+TEST_F(CommandLineTest, PasswordFileTakesAFileOrALoneDashForStandardInput) {
+  const std::vector<std::pair<std::vector<std::string>, const char*>> cases = {
+      {{"zorvane", "in.pdf", "-pw", "secret.txt", "out.pdf"}, "secret.txt"},
+      {{"zorvane", "in.pdf", "-pw", "-", "out.pdf"}, "-"},
+      {{"zorvane", "in.pdf", "-pw", "-fit", "out.pdf"}, nullptr},
+      {{"zorvane", "in.pdf", "out.pdf"}, nullptr},
+  };
+  for (const auto& [args, expected] : cases) {
+    CommandLine line;
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    ASSERT_TRUE(line.Parse(static_cast<int>(argv.size()), argv.data()));
+    EXPECT_EQ(Text(line.passwordFile), Text(expected)) << args.size();
+    EXPECT_EQ(Text(line.outputFile), "out.pdf");
+    EXPECT_EQ(line.ToStampOptions().passwordFile.has_value(), expected != nullptr);
+  }
+}
+
 TEST_F(CommandLineTest, RepeatedOptionOverwrites) {
   ASSERT_TRUE(Parse(
       {"zorvane", "in.pdf", "-wm", "a.pdf", "-wm", "b.pdf", "-l", "one.log", "-l", "two.log"}));

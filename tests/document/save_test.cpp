@@ -304,22 +304,46 @@ TEST_F(Saving, SaveIntoAMissingDirectoryFails) {
   EXPECT_EQ(ReadFile(path), MakeFlatPdf(1));
 }
 
-TEST_F(Saving, FailedFlushLeavesTheInputAndNoTemporary) {
-  // Object 4 is listed but unreadable: the rewrite fails when it comes to copy it.
+// A stream whose data is said to lie beyond the end of the input: writing it fails half way.
+void AddUnwritableStream(CPDFDoc& doc) {
+  auto stream = std::make_unique<CPDFStream>(&doc);
+  stream->SetSource(doc.Source(), 1 << 20, 100);
+  CPDFObjRef ref;
+  ASSERT_TRUE(doc.RegistObj(std::move(stream), &ref));
+}
+
+TEST_F(Saving, UnreadableObjectsAreWrittenAsNullWithAWarning) {
+  // Object 4 is listed but unreadable: it is written as null, and said so.
   PdfMaker maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 1 1] >>")
       .Obj(3, "<< /Type /Page /Parent 2 0 R >>")
       .ListEntry(4, 5, 0, 'n')
       .Section("/Size 5 /Root 1 0 R");
+  const std::string path = Put("a.pdf", maker.Str());
+  auto doc = Open(path);
+  ASSERT_NE(doc, nullptr);
+  ASSERT_TRUE(doc->Save(path.c_str(), false, false));
+  ASSERT_TRUE(doc->Flush()) << doc->LastError().Message();
+  EXPECT_NE(ReadFile(path).find("4 0 obj\r\nnull\r\nendobj"), std::string::npos);
+  ASSERT_FALSE(doc->Warnings().empty());
+  EXPECT_EQ(doc->Warnings().back(), "damaged object replaced by null: 4 0");
+}
+
+TEST_F(Saving, FailedFlushLeavesTheInputAndNoTemporary) {
+  PdfMaker maker;
+  maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
+      .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 1 1] >>")
+      .Obj(3, "<< /Type /Page /Parent 2 0 R >>")
+      .Section("/Size 4 /Root 1 0 R");
   const std::string original = maker.Str();
   const std::string path = Put("a.pdf", original);
   auto doc = Open(path);
   ASSERT_NE(doc, nullptr);
   ASSERT_TRUE(doc->Save(path.c_str(), false, false));
+  AddUnwritableStream(*doc);
   EXPECT_FALSE(doc->Flush());
-  EXPECT_EQ(doc->LastError().Module(), "CPDFDoc");
-  EXPECT_EQ(doc->LastError().Method(), "LoadObj");
+  EXPECT_EQ(doc->LastError().Method(), "Serialize");
   EXPECT_EQ(ReadFile(path), original);
   EXPECT_TRUE(Temporaries(m_dir.Path()).empty());
   EXPECT_FALSE(doc->IsSaving());
@@ -339,11 +363,10 @@ TEST_F(Saving, FailedIncrementalFlushCutsTheAppendedBytesOff) {
   auto doc = Open(path);
   ASSERT_NE(doc, nullptr);
   ASSERT_TRUE(doc->Save(path.c_str(), true, false));
-  // An entry in use that no object and no offset backs makes the flush fail after objects
-  // were already appended.
+  // An object that cannot be written makes the flush fail after objects were already appended.
   ASSERT_NE(doc->GetObj(CPDFObjRef(3, 0)), nullptr);
   ASSERT_TRUE(doc->UpdateObj(CPDFObjRef(3, 0)));
-  doc->GetXRef()->SetEntry(CPDFXRefEntry(9, 0, 1, true));
+  AddUnwritableStream(*doc);
   EXPECT_FALSE(doc->Flush());
   EXPECT_EQ(ReadFile(path), original);
 }

@@ -72,7 +72,7 @@ TEST(StreamRead, Errors) {
     return "no error";
   };
   EXPECT_EQ(fails("<< >> streamx\nabc\nendstream endobj"), "invalidtoken: streamx");
-  EXPECT_EQ(fails("<< >> stream abc\nendstream endobj"), "invalidtoken:  ");
+  EXPECT_EQ(fails("<< >> stream abc\nendstream endobj"), "invalidtoken: a");
   EXPECT_EQ(fails("<< >> stream\nabc"), "ioerror");
   EXPECT_EQ(fails("<< >> stream\nabc endstream foo"), "ioerror");
   EXPECT_EQ(fails("<< >> stream"), "ioerror");
