@@ -5,9 +5,15 @@ install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS quarn EXPORT quarnTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quarn)
+# The headers of the API: every header of the layers but the library's own internals (the
+# generated font tables and their declarations, the helpers of the filter and walk code).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/pdf ${CMAKE_SOURCE_DIR}/platform
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quarn
-        FILES_MATCHING PATTERN "*.h" PATTERN "*.inc")
+        FILES_MATCHING PATTERN "*.h"
+        PATTERN "data" EXCLUDE
+        PATTERN "builtin_data.h" EXCLUDE
+        PATTERN "filter_chars.h" EXCLUDE
+        PATTERN "walk_guard.h" EXCLUDE)
 install(EXPORT quarnTargets NAMESPACE quarn:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quarn)
 
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/quarnConfig.cmake.in

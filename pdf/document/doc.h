@@ -1,8 +1,8 @@
 // The document: its file sections, its object store, saving, security and pages.
 //
-// Public contract used across the library. The document layer owns the private state and may
-// add private members and helpers freely; the public signatures below are relied on by the
-// stream, content, font and tool layers.
+// Public contract used across the library. The document layer owns the private state below and
+// may add private members and helpers freely; the public signatures are relied on by the
+// content, font and tool layers and by programs using the library.
 #pragma once
 
 #include <array>
@@ -110,7 +110,101 @@ class CPDFDoc final : public CPDFObjHolder {
   bool MayModify() const { return m_mayModify; }
 
  private:
-#include "pdf/document/doc_private.inc"
+  CPDFErrorRecord m_error;
+  CPDFLibBase* m_lib = nullptr;
+  std::string m_fileName;
+  std::shared_ptr<SourceFile> m_source;
+  std::unique_ptr<InStream> m_in;
+  std::unique_ptr<CPDFHeader> m_header;
+  bool m_saveCalled = false;
+  bool m_flushRunning = false;
+  bool m_linearized = false;
+
+  // ---- file sections, newest first (index 0 is the update section once open) ----
+  std::vector<std::unique_ptr<CPDFBody>> m_bodies;
+  std::vector<std::unique_ptr<CPDFXRef>> m_xrefs;
+  std::vector<std::unique_ptr<CPDFTrailer>> m_trailers;
+  // Objects written to the output by ReleaseObj during a save: number, generation, offset.
+  std::unique_ptr<CPDFXRef> m_released;
+  // Numbers of the objects being parsed right now: an object whose own parse asks for itself
+  // (a stream whose "Length" refers to the stream) is not loaded a second time.
+  std::vector<int32_t> m_loading;
+
+  // ---- linearization ----
+  std::unique_ptr<CPDFLineaParams> m_lineaParams;
+  std::unique_ptr<CPDFHintStream> m_hintStream;
+  std::vector<std::unique_ptr<CPDFBody>> m_linBodies;
+  std::vector<std::unique_ptr<CPDFXRef>> m_linXRefs;
+  std::vector<std::unique_ptr<CPDFTrailer>> m_linTrailers;
+  std::unique_ptr<CPDFObjRefDict> m_objRefDict;
+
+  // ---- save state ----
+  bool m_incremental = false;
+  bool m_tempOutput = false;     // the output is a temporary that replaces m_targetName at Flush
+  bool m_outputCreated = false;  // this save made the output file
+  bool m_outputIsStdout = false;
+  std::string m_outputName;      // the file being written (a temporary for a full rewrite)
+  std::string m_targetName;      // the name the output takes at Flush
+  int64_t m_appendStart = -1;    // size of the file before an incremental update was appended
+  std::unique_ptr<FileOutStream> m_out;
+
+  // ---- security ----
+  bool m_hasDocKey = false;
+  CPDFCryptContext::DocumentKey m_docKey{};
+  bool m_hasOutKey = false;
+  CPDFCryptContext::DocumentKey m_outKey{};
+  bool m_mayModify = true;  // not encrypted, opened as owner, or "P" allows changes
+  // The encryption dictionary's own identity: it is read and written in clear.
+  CPDFObjRef m_encryptRef;
+
+  // ---- cross-reference streams, object streams, repair (doc_xref_streams.cpp, doc_repair.cpp) ----
+  std::shared_ptr<CPDFObjStmCache> m_objStms;  // decoded object streams, made on first need
+  std::shared_ptr<CPDFFileScan> m_scan;        // the objects of the input as a scan found them
+  const SourceFile* m_scanSource = nullptr;    // the file m_scan describes
+  std::vector<std::string> m_warnings;
+  bool m_repaired = false;
+  // Reads the section at `offset` when it is a cross-reference stream, or a hybrid file's empty
+  // table ("xref 0 0") whose trailer names its "XRefStm"; false (input position undefined) when
+  // it is any other table.
+  bool ReadStreamSection(int64_t offset, CPDFXRef& xref, CPDFTrailer& trailer);
+  // Adds the entries of a hybrid file's "XRefStm" stream to the table of its section.
+  void ReadHybridStream(CPDFXRef& xref, const CPDFTrailer& trailer);
+  // An object at its entry: from the file, or from its object stream; a plain entry whose offset
+  // is wrong falls back on the repair scan. nullptr with the error kept, as LoadObj.
+  std::unique_ptr<CPDFObject> LoadEntry(const CPDFObjRef& ref, const CPDFXRefEntry& entry);
+  // A full rewrite writes every object plainly: cross-reference streams and object streams are
+  // not copied, and their numbers become free.
+  void DropCrossReferenceStreams();
+  // Refuses an incremental update where appending would not give a sound file.
+  void CheckAppendable() const;
+  void ReadSectionsOrRepair();
+  bool RepairSections();
+  std::unique_ptr<CPDFObject> LoadFromScan(const CPDFObjRef& ref);
+  CPDFFileScan* Scan();
+  void NoteRepaired();
+
+  // ---- helpers (doc.cpp) ----
+  void ReadSections();
+  void RealizeSections();
+  void CreateUpdateSection();
+  void MarkLinearized();
+  void CheckSecurity(const char* password);
+  void BindRoots();
+  void ReadLinearizationParams();
+  std::unique_ptr<CPDFObject> ReadObjectAt(int64_t offset, const CPDFObjRef* expect,
+                                            CPDFObjRef* found);
+  void ResetState();
+  int32_t LargestTableSize() const;
+  // ---- helpers (doc_save.cpp) ----
+  void ChooseOutput(const char* fileName);
+  void GatherForRewrite();
+  void SerializeOut();
+  // An object that cannot be loaded during the save: found by the repair scan, else a null.
+  std::unique_ptr<CPDFObject> LoadDamaged(const CPDFObjRef& ref);
+  void FinishFlush();
+  void CleanupAfterFailure();
+  // ---- helpers (pages) ----
+  CPDFPages* PagesRoot(const char* method, CPDFObjRef* rootRef);
 };
 
 // The document behind a holder, or nullptr when the holder is not a document.

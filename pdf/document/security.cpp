@@ -195,12 +195,6 @@ const std::array<uint8_t, 32>& PasswordPadding() {
   return padding;
 }
 
-std::array<uint8_t, 16> Md5(const void* data, size_t n) {
-  Md5Digest md5;
-  md5.Update(data, n);
-  return md5.Final();
-}
-
 bool IsEncryptDict(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict =
       value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;

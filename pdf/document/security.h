@@ -60,9 +60,6 @@ bool CheckUserPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
 bool CheckOwnerPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
                         const std::string& password, CPDFCryptContext::DocumentKey& key);
 
-// MD5 (RFC 1321) through libcrypto.
-std::array<uint8_t, 16> Md5(const void* data, size_t n);
-
 // The hash of revisions 5 (SHA-256) and 6 (the iterated SHA-256/384/512 with AES-128 rounds) over
 // the password (UTF-8, at most 127 bytes), a salt and the user entry (empty for user checks).
 std::array<uint8_t, 32> PasswordHash(int32_t revision, const std::string& password,

@@ -89,6 +89,9 @@ class CPDFCryptContext {
 };
 
 // RC4 through libcrypto: keyed once, Crypt continues one keystream over repeated calls.
+// MD5 (RFC 1321) through libcrypto.
+std::array<uint8_t, 16> Md5(const void* data, size_t n);
+
 class CPDFCipher {
  public:
   CPDFCipher();

@@ -22,6 +22,14 @@ for file in "$PREFIX/bin/zorvane" "$LIBDIR/pkgconfig/libquarn.pc" \
   [ -e "$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 
+# Only headers of the API are installed, and each compiles on its own (so none of them reaches
+# for a header that was left out).
+[ -z "$(find "$PREFIX/include" -name '*.inc')" ] || { echo "generated data installed" >&2; exit 1; }
+for header in $(cd "$PREFIX/include/quarn" && find . -name '*.h' | sort); do
+  c++ -std=c++20 -fsyntax-only -I "$PREFIX/include/quarn" -x c++ - <<<"#include \"${header#./}\"" ||
+    { echo "installed header does not compile on its own: $header" >&2; exit 1; }
+done
+
 check_consumer() {
   local how=$1 binary=$2
   local output=$WORK/out-$how.pdf

@@ -224,8 +224,8 @@ corpus_case() {
     rm -f "o-$name"-* "s-$name"-* "x-$name"-* "c-$name.pdf" "r-$name.pdf"
     return
   fi
-  # Where the watermark lands in the render of page 1: centred on the MediaBox, turned with the
-  # page's rotation.
+  # Where the watermark lands in the render of page 1: upright and centred on the visible page
+  # (the CropBox clipped to the MediaBox) as the page's rotation shows it.
   local box
   box=$(pdfinfo -box -f 1 -l 1 "$file" 2>/dev/null | python3 -c '
 import re, sys
@@ -234,18 +234,19 @@ def box(name):
     m = re.search(r"Page +1 +" + name + r": +([-\d.]+) +([-\d.]+) +([-\d.]+) +([-\d.]+)", text)
     return [float(v) for v in m.groups()] if m else None
 # pdftoppm renders the whole MediaBox (it looks at the CropBox only with -cropbox).
-media = crop = box("MediaBox")
+media = box("MediaBox")
+crop = box("CropBox") or media
 rot = re.search(r"Page +1 +rot: +(-?\d+)", text)
 rot = int(rot.group(1)) % 360 if rot else 0
 if not media or rot % 90:
     sys.exit(0)
-width, height = crop[2] - crop[0], crop[3] - crop[1]
-cx, cy = (media[0] + media[2]) / 2, (media[1] + media[3]) / 2
+crop = [max(crop[0], media[0]), max(crop[1], media[1]), min(crop[2], media[2]), min(crop[3], media[3])]
+width, height = media[2] - media[0], media[3] - media[1]
+cx, cy = (crop[0] + crop[2]) / 2, (crop[1] + crop[3]) / 2
 def turn(u, v):  # unrotated render position -> position after turning clockwise by rot
     return {0: (u, v), 90: (height - v, u), 180: (width - u, height - v), 270: (v, width - u)}[rot]
-corners = [turn(x - crop[0], crop[3] - y) for x in (cx - 100, cx + 100) for y in (cy - 50, cy + 50)]
-xs, ys = [c[0] for c in corners], [c[1] for c in corners]
-print(round(min(xs)), round(min(ys)), round(max(xs)), round(max(ys)))
+x, y = turn(cx - media[0], media[3] - cy)
+print(round(x - 100), round(y - 50), round(x + 100), round(y + 50))
 ')
   if [ -n "$box" ]; then
     # shellcheck disable=SC2086

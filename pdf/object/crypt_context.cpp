@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pdf/document/security.h"
 #include "pdf/object/crypt_context.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
@@ -319,6 +318,15 @@ void CPDFCipher::Crypt(char* data, size_t n) {
   if (EVP_CipherUpdate(m_state->context.get(), bytes, &written, bytes, static_cast<int>(n)) != 1) {
     CipherFailure("RC4 failed");
   }
+}
+
+std::array<uint8_t, 16> Md5(const void* data, size_t n) {
+  std::array<uint8_t, 16> digest{};
+  unsigned int length = 0;
+  if (EVP_Digest(data, n, digest.data(), &length, EVP_md5(), nullptr) != 1 || length != digest.size()) {
+    Throw(kModule, "Md5", kRuntimeError, "MD5 failed");
+  }
+  return digest;
 }
 
 }  // namespace quarn
