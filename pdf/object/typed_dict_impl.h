@@ -1,6 +1,8 @@
 // Template bodies of the binding helpers.
 #pragma once
 
+#include <type_traits>
+
 namespace quarn {
 
 // Every typed class offers: bool Realize(CPDFDoc*, CPDFObject& source). Its first step, before
@@ -18,6 +20,16 @@ T* BindValue(CPDFDoc* doc, CPDFObject* value, const CPDFObjRef& ref, Recognizer 
   // (BindEntry/BindElement), so leave it untouched rather than empty it.
   if (!ref.IsDefined()) return nullptr;
   if (recognize && !recognize(doc, value)) return nullptr;
+  // One object cannot be a piece of the document's structure and data at once (a page that
+  // names itself or its parent as its resources): re-typing it would empty the object that its
+  // first user holds.
+  const bool valueIsStructure = dynamic_cast<CPDFDocStruct*>(value) != nullptr;
+  const bool valueIsData = dynamic_cast<CPDFDataStruct*>(value) != nullptr;
+  if ((valueIsStructure && !std::is_base_of_v<CPDFDocStruct, T>) ||
+      (valueIsData && !std::is_base_of_v<CPDFDataStruct, T>)) {
+    if (failed) *failed = true;
+    return nullptr;
+  }
   auto typed = std::make_unique<T>();
   typed->CopyFlagsFrom(*value);
   if (!typed->Realize(doc, *value)) {
