@@ -324,7 +324,10 @@ bool CPDFDriver::MakeWatermarkForm(std::string& name) {
     return false;
   }
   auto form = std::make_unique<CPDFFormXObj>();
-  if (!form->CreateFromPage(m_doc.get(), *source)) return false;
+  if (!form->CreateFromPage(m_doc.get(), *source)) {
+    LogError("cannot define PDF FormXObject", m_doc->LastError());
+    return false;
+  }
   PlaceForm(*form);
   CPDFObjRef ref;
   if (!m_resources->MakeName(name, *form) ||

@@ -33,7 +33,20 @@ bool FileMap::Open(const std::string& directory, const std::string& prefix, size
 bool FileMap::Resize(size_t size) {
   if (m_fd < 0) return false;
   if (size == 0) size = 1;
-  if (ftruncate(m_fd, static_cast<off_t>(size)) != 0) return false;
+  if (size > m_size) {
+    // The blocks are reserved before they are mapped: a mapped page that the file system
+    // cannot back (a full temporary directory) would kill the process with SIGBUS on first
+    // write instead of failing here.
+    const int err = posix_fallocate(m_fd, static_cast<off_t>(m_size),
+                                    static_cast<off_t>(size - m_size));
+    if (err != 0) {
+      errno = err;
+      if (m_data) (void)!ftruncate(m_fd, static_cast<off_t>(m_size));
+      return false;
+    }
+  } else if (ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
+    return false;
+  }
   void* p;
   if (m_data) {
     p = mremap(m_data, m_size, size, MREMAP_MAYMOVE);

@@ -17,8 +17,8 @@ class FileMap {
   // Makes a temporary file in `directory` (empty: $TMPDIR, else /tmp) named with `prefix`, maps
   // it at `size` bytes. False with errno kept on failure.
   bool Open(const std::string& directory, const std::string& prefix, size_t size);
-  // Remaps at `size` bytes; new bytes read as zero. False with errno kept on failure (the old
-  // mapping stays valid then).
+  // Remaps at `size` bytes, with the file's blocks reserved first; new bytes read as zero.
+  // False with errno kept on failure (the old mapping stays valid then).
   bool Resize(size_t size);
   void Close();
 
