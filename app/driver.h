@@ -110,7 +110,9 @@ class CPDFDriver {
   // Reads -nbp, -nbf, -nbs and -sp (the numbering part of SetOptions).
   void SetNumberingOptions(const StampOptions& options);
   bool OpenInput(const std::string& inputFile);
-  void SaveOutput(const std::string& inputFile, const std::string& outputFile);
+  // "file not found" / "not a regular file" for an input or watermark name that cannot be one.
+  bool CheckReadable(const std::string& fileName);
+  bool SaveOutput(const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
   bool FlushOutput();
   // Writes a finished page out and drops it from memory, keeping everything it refers to, and

@@ -20,6 +20,7 @@
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
+#include "platform/output_file.h"
 #include "platform/source_file.h"
 
 namespace quarn {

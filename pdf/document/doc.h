@@ -27,6 +27,7 @@ class CPDFTrailer;
 class InStream;
 class FileOutStream;
 class SourceFile;
+class OutputFile;
 class CPDFPages;
 class CPDFLineaParams;
 class CPDFHintStream;
