@@ -10,15 +10,17 @@ need qpdf pdftotext python3 cmp timeout
 make_workdir robustness
 cd "$WORK" || exit 1
 MINI="python3 $SOURCE_DIR/tests/support/mini_pdf.py"
-for kind in plain self_resources parent_resources big_content; do $MINI $kind $kind.pdf; done
+for kind in plain self_resources parent_resources big_content bomb; do $MINI $kind $kind.pdf; done
 IS_ROOT=$([ "$(id -u)" = 0 ] && echo 1 || echo 0)
 
-# run NAME ARGS...: zorvane with its log in NAME.log, status in $STATUS (FILE_LIMIT: ulimit -f).
+# run NAME ARGS...: zorvane with its log in NAME.log, status in $STATUS (FILE_LIMIT: ulimit -f,
+# MEMORY_LIMIT: ulimit -v).
 run() {
   local name=$1
   shift
   (
     [ -z "${FILE_LIMIT:-}" ] || ulimit -f "$FILE_LIMIT"
+    [ -z "${MEMORY_LIMIT:-}" ] || ulimit -v "$MEMORY_LIMIT"
     exec timeout 60 "$ZORVANE" "$@" -l "$name.log" 2>/dev/null
   )
   STATUS=$?
@@ -67,6 +69,8 @@ else
   mkdir ro && chmod 555 ro
   refused readonly-dir "cannot save PDF Document: ro/out.pdf" plain.pdf in.pdf ro/out.pdf
 fi
+# A decompression bomb in an address space too small for it: the decode fails with its line.
+MEMORY_LIMIT=150000 refused bomb "cannot define PDF FormXObject" plain.pdf in.pdf -wm bomb.pdf -nbp
 long=$(printf 'n%.0s' $(seq 300)).pdf
 refused too-long "cannot open PDF Document: $long" plain.pdf "$long"
 

@@ -30,6 +30,12 @@ def stream(data, extra=b""):
 
 CONTENT = b"0 0 1 rg 10 10 50 50 re f"
 PAGE = b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R /Resources %s >>"
+def bomb(size):
+    packer = zlib.compressobj(9)
+    chunk = b"\0" * (1 << 20)
+    return b"".join([packer.compress(chunk) for _ in range(size >> 20)] + [packer.flush()])
+
+
 KINDS = {
     # A page whose resources are the page itself, or its parent node.
     "self_resources": [b"<< /Type /Catalog /Pages 2 0 R >>",
@@ -47,6 +53,10 @@ KINDS = {
                     b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                     PAGE % b"<< >>",
                     stream(zlib.compress(b"% padding\n" * 20000 + CONTENT), b"/Filter /FlateDecode")],
+    # A watermark whose 256 KB of content decodes to 256 MiB.
+    "bomb": [b"<< /Type /Catalog /Pages 2 0 R >>",
+             b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             PAGE % b"<< >>", stream(bomb(256 << 20), b"/Filter /FlateDecode")],
 }
 
 if __name__ == "__main__":
