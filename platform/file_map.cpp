@@ -15,11 +15,17 @@ bool FileMap::Open(const std::string& directory, const std::string& prefix, size
     const char* env = std::getenv("TMPDIR");
     dir = env && *env ? env : "/tmp";
   }
-  if (dir.back() != '/') dir += '/';
-  std::string path = dir + prefix + "XXXXXX";
-  int fd = mkstemp(path.data());
-  if (fd < 0) return false;
-  unlink(path.c_str());
+  // An unnamed file where the file system has them: not even a kill between create and
+  // unlink can leave it behind.
+  int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+  if (fd < 0) {
+    if (dir.back() != '/') dir += '/';
+    std::string path = dir + prefix + "XXXXXX";
+    fd = mkstemp(path.data());
+    if (fd < 0) return false;
+    unlink(path.c_str());
+  }
   m_fd = fd;
   if (!Resize(size ? size : 1)) {
     const int err = errno;
