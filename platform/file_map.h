@@ -1,5 +1,6 @@
-// A growable memory-mapped temporary file. The file is unlinked as soon as it is made, so
-// nothing is left behind, even after a crash.
+// A growable memory-mapped temporary file. The file has no name (O_TMPFILE), or loses it as soon
+// as it is made where the file system has no unnamed files, so nothing is left behind, even
+// after a crash.
 #pragma once
 
 #include <cstddef>
