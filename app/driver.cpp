@@ -20,19 +20,12 @@
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/stream/stream.h"
+#include "platform/file_status.h"
 #include "platform/temp_file.h"
 
 namespace quarn {
 
 namespace {
-
-// True when both names reach the same file on the host (for example "a.pdf" and "./a.pdf").
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first {};
-  struct stat second {};
-  if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
-  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
 
 // What stands under a name: file identity, size and change time (nothing when there is none).
 std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> FileState(const std::string& name) {
@@ -140,7 +133,10 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_fontRef.Reset();
   if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
   m_pageCount = std::max(m_doc->GetPageCount(), 0);
-  SaveOutput(inputFile, outputFile);
+  if (!SaveOutput(outputFile)) {
+    CleanUpAfterFailure(inputFile, outputFile);
+    return false;
+  }
 
   const PageRanges ranges =
       ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
@@ -168,10 +164,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
 }
 
 bool CPDFDriver::OpenInput(const std::string& inputFile) {
-  if (!FileExists(inputFile)) {
-    LogError(Format("file not found: %s", inputFile.c_str()));
-    return false;
-  }
+  if (!CheckReadable(inputFile)) return false;
   std::optional<std::string> password;
   if (m_passwordFile) {
     password = ReadPassword(*m_passwordFile);
@@ -200,19 +193,38 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
   return true;
 }
 
-void CPDFDriver::SaveOutput(const std::string& inputFile, const std::string& outputFile) {
-  // Another name for the input file itself (a second path, a link) must be rewritten in place
-  // through a temporary: writing it directly would truncate the file being read.
-  const bool inPlace = outputFile == inputFile || SameFile(outputFile, inputFile);
-  const std::string& target = inPlace ? m_doc->FileName() : outputFile;
+bool CPDFDriver::CheckReadable(const std::string& fileName) {
+  // Only a name with nothing under it is "not found"; a name the host refuses for another
+  // reason (too long, no permission) is reported by the open with that reason.
+  if (FileMissing(fileName)) {
+    LogError(Format("file not found: %s", fileName.c_str()));
+    return false;
+  }
+  if (IsSpecialFile(fileName)) {
+    LogError(Format("not a regular file: %s", fileName.c_str()));
+    return false;
+  }
+  return true;
+}
+
+bool CPDFDriver::SaveOutput(const std::string& outputFile) {
+  // The output is written where its name leads: through a symbolic link to the file it names
+  // (the link stays a link), and always through a temporary beside it that replaces it in one
+  // step, so that an output that is another name of the input (a hard link, a second path)
+  // never truncates the file being read.
+  const std::string target = FollowLinks(outputFile);
+  if (IsSpecialFile(target)) {
+    LogError(Format("output is not a regular file: %s", outputFile.c_str()));
+    return false;
+  }
   m_outputBefore = FileState(outputFile);
   if (m_doc->Save(target.c_str(), false, false)) {
     m_outputWritten = true;
-    return;
+    return true;
   }
-  // The run goes on; the flush reports what the document then refuses. The report shows the
-  // save's own error (the open's record is empty at this point).
+  // One line per failure: a save that cannot even open its output ends the run here.
   LogError(Format("cannot save PDF Document: %s", outputFile.c_str()), m_doc->LastError());
+  return false;
 }
 
 bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
@@ -367,10 +379,7 @@ bool CPDFDriver::StampWatermark(int32_t /*page*/) {
 
 bool CPDFDriver::MakeWatermarkForm(std::string& name) {
   const std::string& fileName = m_watermark.fileName;
-  if (!FileExists(fileName)) {
-    LogError(Format("file not found: %s", fileName.c_str()));
-    return false;
-  }
+  if (!CheckReadable(fileName)) return false;
   CPDFErrorRecord error;
   std::unique_ptr<CPDFDoc> watermarkDoc = m_lib.OpenDoc(fileName, nullptr, error);
   if (!watermarkDoc) {

@@ -121,7 +121,9 @@ class CPDFDriver {
   // UTF-8 format into it; false (its line written) when a character is not in that encoding.
   bool PrepareNumberingText();
   bool OpenInput(const std::string& inputFile);
-  void SaveOutput(const std::string& inputFile, const std::string& outputFile);
+  // "file not found" / "not a regular file" for an input or watermark name that cannot be one.
+  bool CheckReadable(const std::string& fileName);
+  bool SaveOutput(const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
   // The current page's resource dictionary; a page with none anywhere in its tree gets an empty
   // one of its own when `stamped` (readers take a missing one as empty). nullptr otherwise.

@@ -1,13 +1,16 @@
 #include "app/zorvane_app.h"
 
+#include <csignal>
 #include <cstdarg>
 #include <ctime>
+#include <new>
 
 #include "app/command_line.h"
 #include "app/driver.h"
 #include "app/number_format.h"
 #include "app/version_banner.h"
 #include "pdf/library/pdf_lib.h"
+#include "platform/file_status.h"
 #include "platform/locale.h"
 
 namespace quarn {
@@ -50,13 +53,17 @@ int CZorvaneApp::Main(int argc, const char* const* argv) {
     return 1;
   }
   if (!Init(commandLine.logFile, commandLine.tempPath)) return 1;
+  // Past a file-size limit (ulimit -f) a write then fails with EFBIG and the run ends with its
+  // error line, instead of the process dying with the output half written.
+  std::signal(SIGXFSZ, SIG_IGN);
   int status = 1;
   try {
     status = Run(commandLine.inputFile, commandLine.outputFile, commandLine.ToStampOptions());
+  } catch (const std::bad_alloc&) {
+    // What escaped the run still ends with its line; the log is closed properly below.
+    WriteFailure("out of memory");
   } catch (...) {
-    // Whatever escaped the run (out of memory, most likely) ends it as a failure; the log is
-    // still closed properly below.
-    status = 1;
+    WriteFailure("internal error");
   }
   Close();
   return status == 0 ? 0 : 1;
@@ -127,6 +134,12 @@ bool CZorvaneApp::ProcessDocument(CPDFLib& lib, const std::string& inputName,
                                   const std::string& outputName, const StampOptions& options) {
   // The stamping driver opens the input through `lib`, stamps the pages and writes the output,
   // logging its own error lines through this object.
+  // Runs that rewrite one file in place take turns: each reads the file the previous one left,
+  // so every run that reports success has its stamp in the result.
+  FileLock lock;
+  if (outputName == inputName || SameFile(outputName, inputName)) {
+    (void)lock.Acquire(FollowLinks(inputName));
+  }
   CPDFDriver driver(lib, *this);
   driver.SetOptions(options);
   return driver.Process(inputName, outputName);
@@ -159,6 +172,13 @@ void CZorvaneApp::WriteLogLine(const std::string& line) {
 
 void CZorvaneApp::WriteError(const std::string& message) {
   WriteLogLine("%[ Error: " + message + " ]%");
+}
+
+void CZorvaneApp::WriteFailure(const char* message) {
+  // Memory may be short: the line is written without building a string.
+  if (m_log == nullptr) return;
+  std::fprintf(m_log, "%%[ Error: %s ]%%\n", message);
+  std::fflush(m_log);
 }
 
 void CZorvaneApp::WriteErrorReport(const CPDFErrorRecord& record) {

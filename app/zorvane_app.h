@@ -42,6 +42,9 @@ class CZorvaneApp {
   void WriteLogLine(const std::string& line);
   // The framed error line "%[ Error: <message> ]%".
   void WriteError(const std::string& message);
+  // The framed error line for a failure that escaped the run (out of memory), written without
+  // allocating.
+  void WriteFailure(const char* message);
   // "Module:", "Method:", "Type:" and "Factor:" lines of a library error record.
   void WriteErrorReport(const CPDFErrorRecord& record);
 

@@ -13,6 +13,7 @@
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
+#include "reference_swap.h"
 
 namespace {
 
@@ -64,4 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   doc.reset();
   unlink(files.output.c_str());
   return 0;
+}
+
+// One mutation in three points references at other objects (see reference_swap.h); the rest
+// are libFuzzer's own.
+extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize,
+                                          unsigned int seed) {
+  if (seed % 3 == 0) {
+    if (const size_t swapped = fuzz::SwapReferences(data, size, seed)) return swapped;
+  }
+  return LLVMFuzzerMutate(data, size, maxSize);
 }

@@ -15,11 +15,17 @@ bool FileMap::Open(const std::string& directory, const std::string& prefix, size
     const char* env = std::getenv("TMPDIR");
     dir = env && *env ? env : "/tmp";
   }
-  if (dir.back() != '/') dir += '/';
-  std::string path = dir + prefix + "XXXXXX";
-  int fd = mkstemp(path.data());
-  if (fd < 0) return false;
-  unlink(path.c_str());
+  // An unnamed file where the file system has them: not even a kill between create and
+  // unlink can leave it behind.
+  int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+  if (fd < 0) {
+    if (dir.back() != '/') dir += '/';
+    std::string path = dir + prefix + "XXXXXX";
+    fd = mkstemp(path.data());
+    if (fd < 0) return false;
+    unlink(path.c_str());
+  }
   m_fd = fd;
   if (!Resize(size ? size : 1)) {
     const int err = errno;
@@ -33,7 +39,20 @@ bool FileMap::Open(const std::string& directory, const std::string& prefix, size
 bool FileMap::Resize(size_t size) {
   if (m_fd < 0) return false;
   if (size == 0) size = 1;
-  if (ftruncate(m_fd, static_cast<off_t>(size)) != 0) return false;
+  if (size > m_size) {
+    // The blocks are reserved before they are mapped: a mapped page that the file system
+    // cannot back (a full temporary directory) would kill the process with SIGBUS on first
+    // write instead of failing here.
+    const int err = posix_fallocate(m_fd, static_cast<off_t>(m_size),
+                                    static_cast<off_t>(size - m_size));
+    if (err != 0) {
+      errno = err;
+      if (m_data) (void)!ftruncate(m_fd, static_cast<off_t>(m_size));
+      return false;
+    }
+  } else if (ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
+    return false;
+  }
   void* p;
   if (m_data) {
     p = mremap(m_data, m_size, size, MREMAP_MAYMOVE);

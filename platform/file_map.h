@@ -1,5 +1,6 @@
-// A growable memory-mapped temporary file. The file is unlinked as soon as it is made, so
-// nothing is left behind, even after a crash.
+// A growable memory-mapped temporary file. The file has no name (O_TMPFILE), or loses it as soon
+// as it is made where the file system has no unnamed files, so nothing is left behind, even
+// after a crash.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +18,8 @@ class FileMap {
   // Makes a temporary file in `directory` (empty: $TMPDIR, else /tmp) named with `prefix`, maps
   // it at `size` bytes. False with errno kept on failure.
   bool Open(const std::string& directory, const std::string& prefix, size_t size);
-  // Remaps at `size` bytes; new bytes read as zero. False with errno kept on failure (the old
-  // mapping stays valid then).
+  // Remaps at `size` bytes, with the file's blocks reserved first; new bytes read as zero.
+  // False with errno kept on failure (the old mapping stays valid then).
   bool Resize(size_t size);
   void Close();
 

@@ -44,7 +44,10 @@ int SpoolStandardInput() {
 }  // namespace
 
 std::shared_ptr<SourceFile> SourceFile::Open(const std::string& path) {
-  int fd = path.empty() ? SpoolStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO that has no writer must not hang the run; it is refused below
+  // like anything else that is not a regular file.
+  int fd = path.empty() ? SpoolStandardInput()
+                        : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat st;
   if (fstat(fd, &st) != 0) {
@@ -53,9 +56,9 @@ std::shared_ptr<SourceFile> SourceFile::Open(const std::string& path) {
     errno = err;
     return nullptr;
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (!S_ISREG(st.st_mode)) {
     close(fd);
-    errno = EISDIR;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return nullptr;
   }
   return std::shared_ptr<SourceFile>(new SourceFile(fd, static_cast<int64_t>(st.st_size), path));

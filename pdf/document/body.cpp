@@ -14,6 +14,8 @@ CPDFBody::~CPDFBody() {
   objects.reserve(m_slots.size());
   for (auto& [num, slot] : m_slots) objects.push_back(std::move(slot.obj));
   m_slots.clear();
+  for (auto& retired : m_retired) objects.push_back(std::move(retired));
+  m_retired.clear();
 }
 
 CPDFObject* CPDFBody::GetObj(const CPDFObjRef& ref) const {
@@ -38,6 +40,11 @@ void CPDFBody::SetObj(const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj) {
   std::unique_ptr<CPDFObject> old = std::move(slot.obj);
   slot.gen = ref.Gen();
   slot.obj = std::move(obj);
+  Retire(std::move(old));
+}
+
+void CPDFBody::Retire(std::unique_ptr<CPDFObject> obj) {
+  if (obj) m_retired.push_back(std::move(obj));
 }
 
 int32_t CPDFBody::AddObj(std::unique_ptr<CPDFObject> obj) {
@@ -57,6 +64,6 @@ std::unique_ptr<CPDFObject> CPDFBody::DetachObj(const CPDFObjRef& ref) {
   return obj;
 }
 
-void CPDFBody::DeleteObj(const CPDFObjRef& ref) { DetachObj(ref).reset(); }
+void CPDFBody::DeleteObj(const CPDFObjRef& ref) { Retire(DetachObj(ref)); }
 
 }  // namespace quarn

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "pdf/document/file_struct.h"
 #include "pdf/object/values.h"
@@ -29,13 +30,16 @@ class CPDFBody : public CPDFFileStruct {
   CPDFObject* GetObj(const CPDFObjRef& ref) const;
   // The object filed under `num` whatever its generation, with that identity.
   CPDFObject* GetObjByNumber(int32_t num, CPDFObjRef* ref = nullptr) const;
-  // Files `obj` under `ref`, deleting whatever was filed under that number.
+  // Files `obj` under `ref`. Whatever was filed under that number is retired, not deleted:
+  // callers may still hold it (a page being stamped whose file makes it its own resources),
+  // and it lives until the body goes.
   void SetObj(const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj);
   // Appends `obj` under the next number (size + 1, generation 0); returns that number.
   int32_t AddObj(std::unique_ptr<CPDFObject> obj);
   // Takes the object out of the body without deleting it; nullptr when it is not there.
   std::unique_ptr<CPDFObject> DetachObj(const CPDFObjRef& ref);
-  // Deletes the object filed under exactly this identity.
+  // Takes the object filed under exactly this identity out of the body; like a replaced object
+  // it is retired and lives until the body goes.
   void DeleteObj(const CPDFObjRef& ref);
   bool Empty() const { return m_slots.empty(); }
 
@@ -46,8 +50,12 @@ class CPDFBody : public CPDFFileStruct {
   const std::map<int32_t, Slot>& Slots() const { return m_slots; }
 
  private:
+  void Retire(std::unique_ptr<CPDFObject> obj);
+
   int32_t m_size = 0;
   std::map<int32_t, Slot> m_slots;
+  // Objects taken out of their slots while someone may still point at them.
+  std::vector<std::unique_ptr<CPDFObject>> m_retired;
 };
 
 }  // namespace quarn

@@ -27,6 +27,7 @@ class CPDFTrailer;
 class InStream;
 class FileOutStream;
 class SourceFile;
+class OutputFile;
 class CPDFPages;
 class CPDFLineaParams;
 class CPDFHintStream;
@@ -147,6 +148,7 @@ class CPDFDoc final : public CPDFObjHolder {
   std::string m_targetName;      // the name the output takes at Flush
   int64_t m_appendStart = -1;    // size of the file before an incremental update was appended
   std::unique_ptr<FileOutStream> m_out;
+  std::unique_ptr<OutputFile> m_tempFile;  // the full rewrite's file until it takes the target's place
 
   // ---- security ----
   bool m_hasDocKey = false;

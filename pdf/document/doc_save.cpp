@@ -1,6 +1,5 @@
 // Saving: choosing the output, gathering a full rewrite, writing the update section, and
 // putting the output in place of the input.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/out_stream.h"
+#include "platform/output_file.h"
 #include "platform/source_file.h"
 #include "platform/temp_file.h"
 
@@ -25,14 +25,6 @@ namespace quarn {
 namespace {
 
 constexpr char kModule[] = "CPDFDoc";
-
-// A new file takes the permissions that the process would give any file it creates (mkstemps
-// makes it private); a file written over an existing one takes that file's at the rename.
-void GiveDefaultPermissions(int fd) {
-  const mode_t mask = umask(0);
-  umask(mask);
-  (void)fchmod(fd, 0666 & ~mask);
-}
 
 }  // namespace
 
@@ -115,12 +107,17 @@ void CPDFDoc::ChooseOutput(const char* fileName) {
   // replaced in one step at Flush and never left half written.
   if (name != m_fileName) m_incremental = false;
   m_targetName = name;
-  std::optional<TempSibling> temp = CreateTempSibling(DirectoryOf(name));
-  if (!temp) ThrowCode(kModule, "Save", kRuntimeError);
-  struct stat existing {};
-  if (stat(name.c_str(), &existing) != 0) GiveDefaultPermissions(temp->fd);
-  m_outputName = temp->path;
-  m_out->Adopt(temp->fd, 0);
+  m_tempFile = OutputFile::CreateBeside(name);
+  if (!m_tempFile) ThrowCode(kModule, "Save", kRuntimeError);
+  const int fd = m_tempFile->DuplicateFd();
+  if (fd < 0) {
+    const int err = errno;
+    m_tempFile.reset();
+    errno = err;
+    ThrowCode(kModule, "Save", kRuntimeError);
+  }
+  m_outputName = m_tempFile->Path();
+  m_out->Adopt(fd, 0);
   m_tempOutput = true;
   m_outputCreated = true;
 }
@@ -255,9 +252,13 @@ void CPDFDoc::FinishFlush() {
   m_out.reset();
   const std::string previousName = m_fileName;
   if (m_tempOutput) {
-    if (!ReplaceFileAtomically(m_outputName, m_targetName)) {
+    const bool replaced = m_tempFile && m_tempFile->Commit(m_targetName);
+    const int err = errno;
+    m_tempFile.reset();
+    if (!replaced) {
       // The temporary is gone with the failed replace; the input is as it was.
       m_outputCreated = false;
+      errno = err;
       ThrowCode(kModule, "Flush", kRuntimeError);
     }
   }
@@ -329,9 +330,9 @@ void CPDFDoc::CleanupAfterFailure() {
   if (m_appendStart >= 0 && !m_outputName.empty()) {
     // A partly appended update is cut off again: the file is as it was before the save.
     (void)truncate(m_outputName.c_str(), static_cast<off_t>(m_appendStart));
-  } else if (m_outputCreated && m_tempOutput && !m_outputName.empty()) {
-    RemoveFile(m_outputName);
   }
+  if (m_tempFile) m_tempFile->Discard();
+  m_tempFile.reset();
   // Objects written out by ReleaseObj are read from the input again.
   if (m_released) m_released->Create(this, nullptr);
   m_saveCalled = false;

@@ -281,7 +281,10 @@ void CPDFFileScan::ExpandObjectStreams(InStream& in) {
     std::unique_ptr<CPDFObjStm> decoded;
     try {
       decoded = CPDFObjStm::Decode(num, stream);
-    } catch (const CPDFException&) {
+    } catch (const CPDFException& e) {
+      // A host that cannot hold the decoded data (no memory, no temporary space) is not a
+      // broken stream: dropping its objects would lose them from the repaired file.
+      if (e.Code() == kRuntimeError || e.Code() == kSystemError) throw;
       continue;  // a broken object stream: its objects stay unlisted
     }
     decodedSoFar += decoded->DataSize();

@@ -1,5 +1,9 @@
-// Template bodies of the binding helpers.
+// Template bodies of the binding helpers (included at the end of typed_dict.h).
 #pragma once
+
+#include "pdf/object/typed_dict.h"
+
+#include <type_traits>
 
 namespace quarn {
 
@@ -18,6 +22,16 @@ T* BindValue(CPDFObjHolder* doc, CPDFObject* value, const CPDFObjRef& ref, Recog
   // (BindEntry/BindElement), so leave it untouched rather than empty it.
   if (!ref.IsDefined()) return nullptr;
   if (recognize && !recognize(doc, value)) return nullptr;
+  // One object cannot be a piece of the document's structure and data at once (a page that
+  // names itself or its parent as its resources): re-typing it would empty the object that its
+  // first user holds.
+  const bool valueIsStructure = dynamic_cast<CPDFDocStruct*>(value) != nullptr;
+  const bool valueIsData = dynamic_cast<CPDFDataStruct*>(value) != nullptr;
+  if ((valueIsStructure && !std::is_base_of_v<CPDFDocStruct, T>) ||
+      (valueIsData && !std::is_base_of_v<CPDFDataStruct, T>)) {
+    if (failed) *failed = true;
+    return nullptr;
+  }
   auto typed = std::make_unique<T>();
   typed->CopyFlagsFrom(*value);
   if (!typed->Realize(doc, *value)) {

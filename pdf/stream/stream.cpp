@@ -3,6 +3,7 @@
 #include "pdf/stream/stream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -44,7 +45,12 @@ bool ReadFromFile(const SourceFile& file, int64_t offset, int64_t length, TempHu
   std::vector<char> block(std::min<size_t>(kLoadBlock, static_cast<size_t>(length) + 1));
   for (int64_t done = 0; done < length;) {
     const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, static_cast<int64_t>(block.size())));
-    if (!file.ReadExact(offset + done, block.data(), take)) return false;
+    errno = 0;
+    if (!file.ReadExact(offset + done, block.data(), take)) {
+      // A file cut short under us reads as an end of file with no error number of its own.
+      if (errno == 0) errno = EIO;
+      return false;
+    }
     if (!target.Append(block.data(), take)) return false;
     done += static_cast<int64_t>(take);
   }
@@ -173,14 +179,16 @@ CPDFStream::~CPDFStream() = default;
 
 // ---- data ------------------------------------------------------------------------------------
 
+// Data that cannot be loaded is an error, never an empty stream: a caller that took it for
+// empty would write a blank page or lose every object of an object stream.
 const char* CPDFStream::Data() {
-  if (IsDataInFile() && !LoadData()) return nullptr;
+  if (IsDataInFile() && !LoadData()) ThrowCode(kModule, "LoadData", kRuntimeError);
   static const char kEmpty[1] = {0};
   return m_data.Length() ? m_data.Data() : kEmpty;
 }
 
 size_t CPDFStream::DataLength() {
-  if (IsDataInFile() && !LoadData()) return 0;
+  if (IsDataInFile() && !LoadData()) ThrowCode(kModule, "LoadData", kRuntimeError);
   return m_data.Length();
 }
 

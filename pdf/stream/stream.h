@@ -34,7 +34,7 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   const TempSpace* Space() const;
 
   // ---- data ----
-  // The data, loaded first when it is in the file; nullptr/0 when loading fails.
+  // The data, loaded first when it is in the file; a failure to load throws (code 1).
   const char* Data();
   size_t DataLength();
   bool IsDataInFile() const { return m_offset != -1 && m_length != -1; }

@@ -67,10 +67,14 @@ TEST_F(Saving, InPlaceRewriteGoesThroughATemporaryBeside) {
   auto doc = Open(path);
   ASSERT_NE(doc, nullptr);
   ASSERT_TRUE(doc->Save(path.c_str(), false, false)) << doc->LastError().Message();
+  // Where the file system allows it the temporary has no name until Flush links it in place;
+  // elsewhere it is one qxXXXXXX.pdf.
   const std::vector<std::string> temps = Temporaries(m_dir.Path());
-  ASSERT_EQ(temps.size(), 1u);
-  EXPECT_EQ(temps[0].size(), std::string("qxXXXXXX.pdf").size());
-  EXPECT_EQ(temps[0].substr(temps[0].size() - 4), ".pdf");
+  ASSERT_LE(temps.size(), 1u);
+  for (const std::string& temp : temps) {
+    EXPECT_EQ(temp.size(), std::string("qxXXXXXX.pdf").size());
+    EXPECT_EQ(temp.substr(temp.size() - 4), ".pdf");
+  }
   // The input is untouched until Flush.
   EXPECT_EQ(ReadFile(path), MakeFlatPdf(2));
   ASSERT_TRUE(doc->Flush()) << doc->LastError().Message();
@@ -377,7 +381,7 @@ TEST_F(Saving, CloseDuringASaveRemovesTheTemporary) {
     auto doc = Open(path);
     ASSERT_NE(doc, nullptr);
     ASSERT_TRUE(doc->Save(path.c_str(), false, false));
-    ASSERT_EQ(Temporaries(m_dir.Path()).size(), 1u);
+    ASSERT_LE(Temporaries(m_dir.Path()).size(), 1u);
   }
   EXPECT_TRUE(Temporaries(m_dir.Path()).empty());
   EXPECT_EQ(ReadFile(path), MakeFlatPdf(1));

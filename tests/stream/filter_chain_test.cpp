@@ -355,5 +355,14 @@ TEST(FilterSource, DataThatCannotBeLoadedFailsInsteadOfPassingAsEmpty) {
   }
 }
 
+TEST(FilterSource, DataThatCannotBeLoadedIsAnErrorNotAnEmptyStream) {
+  ScratchFile file("short");
+  CPDFStream stream(nullptr);
+  stream.SetSource(SourceFile::Open(file.Path()), 2, 1000);
+  EXPECT_THROW(stream.DataLength(), CPDFException);
+  EXPECT_THROW(stream.Data(), CPDFException);
+  EXPECT_TRUE(stream.IsDataInFile());  // nothing changed: a later try reads the file again
+}
+
 }  // namespace
 }  // namespace quarn

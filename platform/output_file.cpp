@@ -1,0 +1,174 @@
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "platform/temp_file.h"
+
+namespace quarn {
+
+namespace {
+
+// ---- names to remove when a signal ends the process ----
+// A fixed table of fixed buffers: the handler may only use what is async-signal-safe.
+constexpr size_t kMaxNamed = 8;
+constexpr size_t kMaxNameLength = 4096;
+std::array<std::atomic<bool>, kMaxNamed> g_used{};
+std::array<std::array<char, kMaxNameLength>, kMaxNamed> g_names{};
+std::atomic<bool> g_handlersInstalled{false};
+constexpr int kCleanupSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGXFSZ};
+
+void RemoveNamedAndDie(int signalNumber) {
+  for (size_t i = 0; i < kMaxNamed; ++i) {
+    if (g_used[i].load()) unlink(g_names[i].data());
+  }
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+void InstallHandlers() {
+  if (g_handlersInstalled.exchange(true)) return;
+  for (const int number : kCleanupSignals) {
+    struct sigaction current {};
+    // A signal the caller chose to ignore (SIGXFSZ, so that writes fail with EFBIG) stays so.
+    if (sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = RemoveNamedAndDie;
+    sigemptyset(&action.sa_mask);
+    sigaction(number, &action, nullptr);
+  }
+}
+
+int Remember(const std::string& path) {
+  if (path.size() >= kMaxNameLength) return -1;
+  InstallHandlers();
+  for (size_t i = 0; i < kMaxNamed; ++i) {
+    if (g_used[i].load()) continue;
+    std::memcpy(g_names[i].data(), path.c_str(), path.size() + 1);
+    g_used[i].store(true);
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void Forget(const std::string& path) {
+  for (size_t i = 0; i < kMaxNamed; ++i) {
+    if (g_used[i].load() && path == g_names[i].data()) g_used[i].store(false);
+  }
+}
+
+bool FailWith(int err) {
+  errno = err;
+  return false;
+}
+
+}  // namespace
+
+std::unique_ptr<OutputFile> OutputFile::CreateBeside(const std::string& targetPath) {
+  const std::string directory = DirectoryOf(targetPath);
+#ifdef O_TMPFILE
+  const int anonymous = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (anonymous >= 0) return std::unique_ptr<OutputFile>(new OutputFile(anonymous, ""));
+  // Only a file system without unnamed files goes on to a named one; any other reason (no
+  // such directory, no permission, no space) is the answer.
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return nullptr;
+#endif
+  std::optional<TempSibling> named = CreateTempSibling(directory);
+  if (!named) return nullptr;
+  Remember(named->path);
+  return std::unique_ptr<OutputFile>(new OutputFile(named->fd, named->path));
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+int OutputFile::DuplicateFd() const { return fcntl(m_fd, F_DUPFD_CLOEXEC, 0); }
+
+void OutputFile::Discard() {
+  if (!m_path.empty()) {
+    unlink(m_path.c_str());
+    Forget(m_path);
+    m_path.clear();
+  }
+  if (m_fd >= 0) close(m_fd);
+  m_fd = -1;
+}
+
+bool OutputFile::GiveTargetAttributes(const std::string& targetPath) const {
+  struct stat target {};
+  if (stat(targetPath.c_str(), &target) != 0) {
+    // A new file takes the permissions the process gives any file it creates.
+    const mode_t mask = umask(0);
+    umask(mask);
+    return fchmod(m_fd, 0666 & ~mask) == 0;
+  }
+  // Rewritten in place the file stays its owner's and its group's (only root may give a file
+  // away; others keep the group when they belong to it). A file whose group could not be kept
+  // does not hand that group's rights to ours.
+  if (fchown(m_fd, target.st_uid, target.st_gid) == 0 ||
+      fchown(m_fd, static_cast<uid_t>(-1), target.st_gid) == 0) {
+    return fchmod(m_fd, target.st_mode & 07777) == 0;
+  }
+  return fchmod(m_fd, target.st_mode & 0707) == 0;
+}
+
+// A name "qxXXXXXX.pdf" beside `targetPath` that nothing is known to use (the link that
+// takes it fails with EEXIST when something does).
+static std::string CandidateName(const std::string& targetPath) {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static std::random_device source;
+  std::string name = DirectoryOf(targetPath) + "/qx";
+  for (int i = 0; i < 6; ++i) name += kLetters[source() % (sizeof kLetters - 1)];
+  return name + ".pdf";
+}
+
+bool OutputFile::LinkBeside(const std::string& targetPath) {
+  if (!m_path.empty()) return true;
+  // The unnamed file gets a name only for the instant between link and rename.
+  const std::string procPath = "/proc/self/fd/" + std::to_string(m_fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = CandidateName(targetPath);
+    if (linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+        (errno != EEXIST &&
+         linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
+      m_path = name;
+      Remember(name);
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return FailWith(EEXIST);
+}
+
+bool OutputFile::Commit(const std::string& targetPath) {
+  if (m_fd < 0) return FailWith(EBADF);
+  if (fsync(m_fd) != 0 || !GiveTargetAttributes(targetPath) || !LinkBeside(targetPath) ||
+      std::rename(m_path.c_str(), targetPath.c_str()) != 0) {
+    const int err = errno;
+    Discard();
+    return FailWith(err);
+  }
+  Forget(m_path);
+  m_path.clear();
+  close(m_fd);
+  m_fd = -1;
+  // The rename has happened; a directory that cannot be synced (some file systems refuse)
+  // does not undo it, so this step is best effort.
+  const int dir = open(DirectoryOf(targetPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    (void)fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+}  // namespace quarn

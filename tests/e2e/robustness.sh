@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The tool as an attacker or an unlucky user meets it: hostile page trees, unusable temporary
+# storage, links and special files, killed and concurrent runs. Every run ends with status 0 and
+# a good output, or status 1 with exactly one framed error line; the input is never damaged and
+# nothing is left behind. Cases that need root (mounts, chown) run only as root.
+set -uo pipefail
+
+source "$(dirname "$0")/lib.sh"
+need qpdf pdftotext python3 cmp timeout
+make_workdir robustness
+cd "$WORK" || exit 1
+MINI="python3 $SOURCE_DIR/tests/support/mini_pdf.py"
+for kind in plain self_resources parent_resources big_content bomb; do $MINI $kind $kind.pdf; done
+IS_ROOT=$([ "$(id -u)" = 0 ] && echo 1 || echo 0)
+
+# run NAME ARGS...: zorvane with its log in NAME.log, status in $STATUS (FILE_LIMIT: ulimit -f,
+# MEMORY_LIMIT: ulimit -v).
+run() {
+  local name=$1
+  shift
+  (
+    [ -z "${FILE_LIMIT:-}" ] || ulimit -f "$FILE_LIMIT"
+    [ -z "${MEMORY_LIMIT:-}" ] || ulimit -v "$MEMORY_LIMIT"
+    exec timeout 60 "$ZORVANE" "$@" -l "$name.log" 2>/dev/null
+  )
+  STATUS=$?
+}
+
+# refused NAME LINE INPUT ARGS...: the run on a copy of INPUT (in.pdf) fails with status 1 and
+# LINE as its only framed line; in.pdf is unchanged and no new file is left.
+refused() {
+  local name=$1 line=$2 input=$3
+  shift 3
+  cp "$input" in.pdf
+  local before
+  before=$(ls -A | sort)
+  run "$name" "$@"
+  [ "$STATUS" = 1 ] || fail "$name: status $STATUS, expected 1"
+  local lines
+  lines=$(grep -c '^%\[ Error: ' "$name.log")
+  [ "$lines" = 1 ] || fail "$name: $lines framed lines: $(grep '^%\[' "$name.log" | tr '\n' '|')"
+  [ -z "$line" ] || grep -qF "$line" "$name.log" || fail "$name: no '$line' in $(grep '^%\[' "$name.log")"
+  cmp -s in.pdf "$input" || fail "$name: the input changed"
+  local after
+  after=$(ls -A | grep -v "^$name\.log$" | sort)
+  [ "$before" = "$after" ] || fail "$name: left behind: $(comm -13 <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+}
+
+# stamps PDF: how many page numbers the document's content draws.
+stamps() { qpdf --qdf --object-streams=disable "$1" - 2>/dev/null | grep -ac 'Tj'; }
+
+# ---- hostile page trees --------------------------------------------------------------------------
+refused self "cannot get Resources" self_resources.pdf in.pdf -wm big_content.pdf -nbp
+refused parent "" parent_resources.pdf in.pdf -wm big_content.pdf -nbp
+
+# ---- unusable temporary storage: never an empty watermark and exit 0 -------------------------------
+refused tmp-missing "cannot define PDF FormXObject" plain.pdf in.pdf -wm big_content.pdf -t "$WORK/none"
+TMPDIR=$WORK/none refused tmpdir-missing "cannot define PDF FormXObject" plain.pdf in.pdf -wm big_content.pdf
+FILE_LIMIT=4 refused file-limit "" plain.pdf in.pdf out.pdf -wm big_content.pdf
+if [ "$IS_ROOT" = 1 ]; then
+  mkdir full && mount -t tmpfs -o size=64k tmpfs full && {
+    head -c 1M /dev/zero >full/fill 2>/dev/null
+    refused full-tmp "System Error" plain.pdf in.pdf -wm big_content.pdf -t full  # once SIGBUS
+    mkdir -p ro && mount -t tmpfs -o ro tmpfs ro &&
+      refused readonly-dir "cannot save PDF Document: ro/out.pdf" plain.pdf in.pdf ro/out.pdf
+    umount ro full
+  }
+else
+  mkdir ro && chmod 555 ro
+  refused readonly-dir "cannot save PDF Document: ro/out.pdf" plain.pdf in.pdf ro/out.pdf
+fi
+# A decompression bomb in an address space too small for it: the decode fails with its line.
+MEMORY_LIMIT=150000 refused bomb "cannot define PDF FormXObject" plain.pdf in.pdf -wm bomb.pdf -nbp
+long=$(printf 'n%.0s' $(seq 300)).pdf
+refused too-long "cannot open PDF Document: $long" plain.pdf "$long"
+
+# ---- links and special files -----------------------------------------------------------------------
+cp plain.pdf target.pdf && ln -sf target.pdf link.pdf
+run symlink-in link.pdf target.pdf -nbp
+[ "$STATUS" = 0 ] && [ -L link.pdf ] && [ "$(stamps target.pdf)" = 1 ] || fail "symlink-in: target not stamped through the link"
+cp plain.pdf target.pdf
+run symlink-out plain.pdf link.pdf -nbp
+[ "$STATUS" = 0 ] && [ -L link.pdf ] && [ "$(stamps target.pdf)" = 1 ] || fail "symlink-out: link replaced or target unstamped"
+cp plain.pdf a.pdf && ln -f a.pdf hard.pdf
+run hardlink a.pdf hard.pdf -nbp
+[ "$STATUS" = 0 ] && [ "$(stamps hard.pdf)" = 1 ] && cmp -s a.pdf plain.pdf || fail "hardlink: output kept the old content"
+mkfifo pipe.pdf
+# A device of the work directory's own (never the system's /dev/null: a broken build running as
+# root would replace it) and a FIFO as the output.
+if [ "$IS_ROOT" = 1 ] && mknod null c 1 3; then
+  refused device-out "output is not a regular file: null" plain.pdf in.pdf null
+fi
+refused fifo-out "output is not a regular file: pipe.pdf" plain.pdf in.pdf pipe.pdf
+refused fifo-in "not a regular file: pipe.pdf" plain.pdf pipe.pdf
+refused fifo-wm "not a regular file: pipe.pdf" plain.pdf in.pdf -wm pipe.pdf
+
+# ---- in-place runs: owner kept, concurrent runs serialised, killed runs leave nothing ---------------
+if [ "$IS_ROOT" = 1 ]; then
+  cp plain.pdf owned.pdf && chown nobody:nogroup owned.pdf && chmod 640 owned.pdf
+  run owner owned.pdf -nbp
+  [ "$(stat -c '%U:%G %a' owned.pdf)" = "nobody:nogroup 640" ] || fail "owner: now $(stat -c '%U:%G %a' owned.pdf)"
+fi
+cp plain.pdf shared.pdf
+for i in 1 2 3 4 5 6 7 8 9 10; do "$ZORVANE" shared.pdf -nbp -l /dev/null 2>/dev/null & done
+wait
+[ "$(stamps shared.pdf)" = 10 ] || fail "concurrent: $(stamps shared.pdf) of 10 stamps survived"
+for signal in TERM KILL INT; do
+  for delay in 0.01 0.03 0.06 0.1; do
+    cp big_content.pdf victim.pdf
+    "$ZORVANE" victim.pdf -wm big_content.pdf -nbp -l /dev/null 2>/dev/null &
+    sleep "$delay"
+    kill -s "$signal" $! 2>/dev/null
+    wait $! 2>/dev/null
+    qpdf --check victim.pdf >/dev/null 2>&1 || fail "kill $signal after $delay: input damaged"
+    ls qx* >/dev/null 2>&1 && fail "kill $signal after $delay: left $(ls qx*)" && rm -f qx*
+  done
+done
+finish
