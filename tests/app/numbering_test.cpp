@@ -14,13 +14,14 @@
 
 #include "app/driver.h"
 #include "app/zorvane_app.h"
-#include "content/pdf_builder.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/stream/stream.h"
-#include "test_support.h"
+#include "support/documents.h"
+#include "support/files.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
@@ -434,32 +435,6 @@ class NumberingDriverTest : public ::testing::Test {
     return doc;
   }
 
-  // The decoded content streams of a page, joined by "|".
-  static std::string Contents(CPDFDoc& doc, int index) {
-    CPDFPage* page = doc.GetPage(index);
-    if (!page) return "<no page>";
-    std::vector<CPDFStream*> streams;
-    CPDFObject* contents = page->Get_Contents();
-    if (CPDFArray* parts = AsArray(contents)) {
-      for (size_t i = 0; i < parts->Count(); ++i) {
-        streams.push_back(dynamic_cast<CPDFStream*>(parts->GetObj(&doc, static_cast<int>(i))));
-      }
-    } else {
-      streams.push_back(dynamic_cast<CPDFStream*>(contents));
-    }
-    std::string all;
-    for (CPDFStream* stream : streams) {
-      if (!all.empty()) all += "|";
-      if (!stream) continue;
-      CPDFStream copy(&doc);
-      copy.CopyFrom(*stream, &doc);
-      CPDFErrorRecord error;
-      copy.DecodeAllFilter(error);
-      all += std::string(copy.Data(), copy.DataLength());
-    }
-    return all;
-  }
-
   // The text object drawn on a page: font name, size, x, y and the shown string.
   struct DrawnNumber {
     std::string font;
@@ -471,7 +446,7 @@ class NumberingDriverTest : public ::testing::Test {
   static std::optional<DrawnNumber> NumberOn(CPDFDoc& doc, int index) {
     static const std::regex kTextObject(
         R"(q BT /(\S+) (\S+) Tf (\S+) (\S+) Td \(((?:[^\\)]|\\.)*)\) Tj ET Q)");
-    const std::string contents = Contents(doc, index);
+    const std::string contents = test::DecodedPageContents(doc, index);
     std::smatch match;
     if (!std::regex_search(contents, match, kTextObject)) return std::nullopt;
     return DrawnNumber{match[1], std::stod(match[2]), std::stod(match[3]), std::stod(match[4]),
@@ -507,7 +482,7 @@ TEST_F(NumberingDriverTest, EveryPageGetsItsNumberAtTheBottomCentre) {
   ASSERT_NE(doc, nullptr);
   for (int i = 0; i < 10; ++i) {
     const auto drawn = NumberOn(*doc, i);
-    ASSERT_TRUE(drawn) << Contents(*doc, i);
+    ASSERT_TRUE(drawn) << test::DecodedPageContents(*doc, i);
     EXPECT_EQ(drawn->text, std::to_string(i + 1));
     EXPECT_EQ(drawn->font, "F1");
     EXPECT_EQ(drawn->size, 9.0);
@@ -515,8 +490,8 @@ TEST_F(NumberingDriverTest, EveryPageGetsItsNumberAtTheBottomCentre) {
     EXPECT_NEAR(drawn->x, 200.0 - 556.0 * drawn->text.size() * 9 / 2000, 1e-4);
     EXPECT_NEAR(drawn->y, 14.173228 + 207 * 9 / 1000.0, 1e-4);
     // The page's own content stays, drawn first.
-    EXPECT_NE(Contents(*doc, i).find("10 10 50 50 re f"), std::string::npos);
-    EXPECT_LT(Contents(*doc, i).find("re f"), Contents(*doc, i).find("BT"));
+    EXPECT_NE(test::DecodedPageContents(*doc, i).find("10 10 50 50 re f"), std::string::npos);
+    EXPECT_LT(test::DecodedPageContents(*doc, i).find("re f"), test::DecodedPageContents(*doc, i).find("BT"));
   }
 }
 
@@ -559,7 +534,7 @@ TEST_F(NumberingDriverTest, RangeAndInitialNumber) {
   for (int i = 0; i < 6; ++i) {
     const auto drawn = NumberOn(*doc, i);
     if (expected[i].empty()) {
-      EXPECT_FALSE(drawn) << "page " << i + 1 << ": " << Contents(*doc, i);
+      EXPECT_FALSE(drawn) << "page " << i + 1 << ": " << test::DecodedPageContents(*doc, i);
     } else {
       ASSERT_TRUE(drawn) << "page " << i + 1;
       EXPECT_EQ(drawn->text, expected[i]);
@@ -708,7 +683,7 @@ TEST_F(NumberingDriverTest, NumberingTogetherWithTheWatermark) {
   ASSERT_TRUE(drawn);
   EXPECT_EQ(drawn->text, "1");
   // The watermark goes under the content, the number over it.
-  const std::string contents = Contents(*doc, 1);
+  const std::string contents = test::DecodedPageContents(*doc, 1);
   EXPECT_LT(contents.find("Do"), contents.find("re f"));
   EXPECT_LT(contents.find("re f"), contents.find("BT"));
 }

@@ -9,9 +9,9 @@
 
 #include <chrono>
 #include <thread>
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
-#include "doc_test_util.h"
-#include "pdf_maker.h"
 
 namespace quarn {
 namespace {

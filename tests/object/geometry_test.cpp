@@ -4,15 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "pdf/object/out_stream.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
-std::unique_ptr<CPDFArray> Numbers(std::initializer_list<float> values) {
-  auto array = std::make_unique<CPDFArray>();
-  for (float v : values) array->Append(std::make_unique<CPDFNumber>(v));
-  return array;
-}
+using test::Numbers;
 
 TEST(Rect, WidthAndHeightFromTheCorners) {
   CPDFRect rect(10, 20, 110, 70);

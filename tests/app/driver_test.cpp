@@ -13,23 +13,21 @@
 #include <vector>
 
 #include "app/zorvane_app.h"
-#include "content/pdf_builder.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
-#include "test_support.h"
+#include "support/documents.h"
+#include "support/files.h"
+#include "support/pdf_builder.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
-std::string Text(const CPDFAtom* value) {
-  StringOutStream out;
-  if (value) value->Serialize(out);
-  return out.Str();
-}
+using test::Text;
 
 // ---- -wm values
 // ----------------------------------------------------------------------------------
@@ -165,9 +163,6 @@ class DriverTest : public ::testing::Test {
     return AsDict(page->Get_Resources()->FindResource("XObject", name));
   }
 
-  // Decoded content streams of a page, joined by "|".
-  static std::string Contents(CPDFDoc& doc, int index) { return test::DecodedPageContents(doc, index); }
-
   std::string Log() { return test::ReadFile(log_); }
 
   std::set<std::string> Files() {
@@ -199,8 +194,8 @@ TEST_F(DriverTest, CentredMatrixForASmallerWatermark) {
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(Text(form->GetValue(out.get(), "Matrix")), "[1 0 0 1 100 150]");
   EXPECT_EQ(Text(form->GetValue(out.get(), "BBox")), "[0 0 200 100]");
-  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
-  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
 }
 
 TEST_F(DriverTest, FitStretchesBothAxes) {
@@ -226,7 +221,7 @@ TEST_F(DriverTest, UpDrawsOverTheContent) {
   // The page's own content is enclosed in q ... Q so that the watermark starts from the
   // default graphics state.
   // (A stream written without a final end of line gets CR LF in front of "endstream".)
-  EXPECT_EQ(Contents(*out, 0), "q\r\n|0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q\r\n|0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, OverAPageThatLeavesItsMatrixChanged) {
@@ -240,7 +235,7 @@ TEST_F(DriverTest, OverAPageThatLeavesItsMatrixChanged) {
                   Watermark(dir_.File("logo.pdf"), false, true)));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Contents(*out, 0), "q\r\n|1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q\r\n|1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, OverAPageWithoutContent) {
@@ -251,7 +246,7 @@ TEST_F(DriverTest, OverAPageWithoutContent) {
                   Watermark(dir_.File("logo.pdf"), false, true)));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, BoxesAwayFromTheOriginKeepTheWatermarkOnThePage) {
@@ -287,7 +282,7 @@ TEST_F(DriverTest, LaterPagesKeepTheFirstMatrix) {
   EXPECT_TRUE(first.IsDefined());
   EXPECT_EQ(first, third);
   EXPECT_EQ(Text(FormOf(*out, 2, "Fm1")->GetValue(out.get(), "Matrix")), "[1 0 0 1 100 150]");
-  EXPECT_EQ(Contents(*out, 2), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 2), "q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, EachPageNamesTheFormInItsOwnResources) {
@@ -304,8 +299,8 @@ TEST_F(DriverTest, EachPageNamesTheFormInItsOwnResources) {
   ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q");
-  EXPECT_EQ(Contents(*out, 1), "q /Fm2 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm2 Do Q");
   EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()),
             "[/PDF /ImageB /ImageC /ImageI]");
 }
@@ -323,7 +318,7 @@ TEST_F(DriverTest, SharedResourcesNameTheFormOnce) {
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(out->GetPageCount(), count);
   EXPECT_EQ(out->GetPage(0)->Get_Resources()->Get_XObject()->Count(), 1u);
-  EXPECT_EQ(Contents(*out, count - 1), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, count - 1), "q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, PagesStampedAlikeShareOneContentStream) {
@@ -338,7 +333,7 @@ TEST_F(DriverTest, PagesStampedAlikeShareOneContentStream) {
     ASSERT_NE(parts, nullptr);
     ASSERT_EQ(parts->Count(), 2u);
     stamps.insert(Text(parts->At(0)));
-    EXPECT_EQ(Contents(*out, i), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+    EXPECT_EQ(test::DecodedPageContents(*out, i), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
   }
   EXPECT_EQ(stamps.size(), 1u);  // one stream, referred to by every page
 }
@@ -367,7 +362,7 @@ TEST_F(DriverTest, NestedTreeWithSharedContentIsStampedThroughout) {
   ASSERT_EQ(out->GetPageCount(), 5);
   const char* expected[] = {"q /Fm1 Do Q|0 g", "q /Fm1 Do Q|0 g", "q /Fm1 Do Q", "q /Fm1 Do Q|0 g",
                             "q /Fm1 Do Q"};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Contents(*out, i), expected[i]) << "page " << i + 1;
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(test::DecodedPageContents(*out, i), expected[i]) << "page " << i + 1;
   EXPECT_EQ(out->GetPage(4)->Get_Resources()->Get_XObject()->Count(), 1u);
 }
 
@@ -381,8 +376,8 @@ TEST_F(DriverTest, InheritedResourcesReceiveTheForm) {
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(out->GetPage(0)->Lookup("Resources"), nullptr);  // still inherited
-  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q|0 g");
-  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q /Fm1 Do Q|0 g");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm1 Do Q|0 g");
   EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()),
             "[/PDF /ImageB /ImageC /ImageI]");
 }
@@ -395,7 +390,7 @@ TEST_F(DriverTest, BackwardRangeStampsNothingButRebuildsProcSetsFromItsStart) {
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(Contents(*out, i), "0 g 10 10 50 50 re f") << "page " << i + 1;
+    EXPECT_EQ(test::DecodedPageContents(*out, i), "0 g 10 10 50 50 re f") << "page " << i + 1;
     const std::string procSet = Text(out->GetPage(i)->Get_Resources()->Get_ProcSet());
     EXPECT_EQ(procSet, i < 4 ? "[/PDF /Text]" : "[/PDF]") << "page " << i + 1;
   }
@@ -409,7 +404,7 @@ TEST_F(DriverTest, NegativeLastPageStampsNothing) {
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(Contents(*out, i), "0 g 10 10 50 50 re f");
+    EXPECT_EQ(test::DecodedPageContents(*out, i), "0 g 10 10 50 50 re f");
     EXPECT_EQ(Text(out->GetPage(i)->Get_Resources()->Get_ProcSet()), "[/PDF]");
   }
 }
@@ -421,10 +416,10 @@ TEST_F(DriverTest, RangeAndNameWithoutExtension) {
       << Log();
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Contents(*out, 0), "0 g 10 10 50 50 re f");
-  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
-  EXPECT_EQ(Contents(*out, 2), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
-  EXPECT_EQ(Contents(*out, 3), "0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 2), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 3), "0 g 10 10 50 50 re f");
 }
 
 TEST_F(DriverTest, NoOptionRewritesInPlace) {
@@ -446,7 +441,7 @@ TEST_F(DriverTest, SecondNameOfTheInputIsRewrittenInPlace) {
   auto out = OpenOutput(dir_.File("in.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(out->GetPageCount(), 2);
-  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
 }
 
 // ---- failures
