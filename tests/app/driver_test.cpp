@@ -32,37 +32,36 @@ using test::Text;
 // ---- -wm values
 // ----------------------------------------------------------------------------------
 
-TEST(WatermarkSpecParse, NameWithoutExtensionGetsPdf) {
-  EXPECT_EQ(ParseWatermarkSpec("logo").fileName, "logo.pdf");
-  EXPECT_EQ(ParseWatermarkSpec("logo.pdf").fileName, "logo.pdf");
-  EXPECT_EQ(ParseWatermarkSpec("logo.PDF").fileName, "logo.PDF");
-  EXPECT_EQ(ParseWatermarkSpec("art/logo.v2").fileName, "art/logo.v2");
-  EXPECT_EQ(ParseWatermarkSpec("art.v2/logo").fileName, "art.v2/logo.pdf");
-  EXPECT_EQ(ParseWatermarkSpec("").fileName, "");
-  EXPECT_EQ(ParseWatermarkSpec(",3").fileName, "");
+struct SpecCase {
+  const char* value;
+  const char* fileName;
+  int firstPage;
+  int lastPage;
+};
+
+class WatermarkSpecParse : public ::testing::TestWithParam<SpecCase> {};
+
+TEST_P(WatermarkSpecParse, NameGetsPdfWithoutExtensionAndPagesFollowIt) {
+  const SpecCase& c = GetParam();
+  const WatermarkSpec value = ParseWatermarkSpec(c.value);
+  EXPECT_EQ(value.fileName, c.fileName);
+  EXPECT_EQ(value.firstPage, c.firstPage);
+  EXPECT_EQ(value.lastPage, c.lastPage);
 }
 
-TEST(WatermarkSpecParse, PagesFollowTheName) {
-  WatermarkSpec value = ParseWatermarkSpec("logo");
-  EXPECT_EQ(value.firstPage, 1);
-  EXPECT_EQ(value.lastPage, 0);
-  value = ParseWatermarkSpec("logo.pdf,3");
-  EXPECT_EQ(value.firstPage, 3);
-  EXPECT_EQ(value.lastPage, 0);
-  value = ParseWatermarkSpec("logo.pdf,0,2");
-  EXPECT_EQ(value.firstPage, 1);
-  EXPECT_EQ(value.lastPage, 2);
-  value = ParseWatermarkSpec("logo.pdf,1,-1");
-  EXPECT_EQ(value.lastPage, -1);
-  value = ParseWatermarkSpec("logo.pdf,-4,+7x");
-  EXPECT_EQ(value.firstPage, 1);
-  EXPECT_EQ(value.lastPage, 7);
-  value = ParseWatermarkSpec("logo.pdf,abc,99999999999");
-  EXPECT_EQ(value.firstPage, 1);
-  EXPECT_EQ(value.lastPage, 2147483647);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Values, WatermarkSpecParse,
+    ::testing::Values(SpecCase{"logo", "logo.pdf", 1, 0}, SpecCase{"logo.pdf", "logo.pdf", 1, 0},
+                      SpecCase{"logo.PDF", "logo.PDF", 1, 0},
+                      SpecCase{"art/logo.v2", "art/logo.v2", 1, 0},
+                      SpecCase{"art.v2/logo", "art.v2/logo.pdf", 1, 0}, SpecCase{"", "", 1, 0},
+                      SpecCase{",3", "", 3, 0}, SpecCase{"logo.pdf,3", "logo.pdf", 3, 0},
+                      SpecCase{"logo.pdf,0,2", "logo.pdf", 1, 2},
+                      SpecCase{"logo.pdf,1,-1", "logo.pdf", 1, -1},
+                      SpecCase{"logo.pdf,-4,+7x", "logo.pdf", 1, 7},
+                      SpecCase{"logo.pdf,abc,99999999999", "logo.pdf", 1, 2147483647}));
 
-TEST(WatermarkSpecParse, LongValuesAreKeptWhole) {
+TEST(WatermarkSpecParseLong, LongValuesAreKeptWhole) {
   const std::string name(600, 'n');
   EXPECT_EQ(ParseWatermarkSpec(name + ",2,3").fileName, name + ".pdf");
 }
@@ -70,38 +69,37 @@ TEST(WatermarkSpecParse, LongValuesAreKeptWhole) {
 // ---- ranges
 // --------------------------------------------------------------------------------------
 
-TEST(PageRangeResolve, WithoutAnyOptionEveryPageIsVisited) {
-  const PageRanges r = ResolvePageRanges(1, 0, 0, 0, 10);
-  EXPECT_EQ(r.firstVisited, 1);
-  EXPECT_EQ(r.lastVisited, 10);
-  EXPECT_EQ(r.watermarkLast, 10);
+// Watermark range, numbering range (0 0: off), page count, and the pages visited.
+struct RangeCase {
+  int watermarkFirst, watermarkLast, numberingFirst, numberingLast, pageCount;
+  int firstVisited, lastVisited;
+};
+
+class PageRangeResolve : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(PageRangeResolve, VisitedPagesCoverBothRangesWithinTheDocument) {
+  const RangeCase& c = GetParam();
+  const PageRanges r = ResolvePageRanges(c.watermarkFirst, c.watermarkLast, c.numberingFirst,
+                                         c.numberingLast, c.pageCount);
+  EXPECT_EQ(r.firstVisited, c.firstVisited);
+  EXPECT_EQ(r.lastVisited, c.lastVisited);
 }
 
-TEST(PageRangeResolve, BackwardWatermarkRangeStillVisitsToTheEnd) {
-  const PageRanges r = ResolvePageRanges(5, 2, 0, 0, 10);
-  EXPECT_EQ(r.firstVisited, 5);
-  EXPECT_EQ(r.lastVisited, 10);
-  EXPECT_GT(r.watermarkFirst, r.watermarkLast);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, PageRangeResolve,
+    ::testing::Values(RangeCase{1, 0, 0, 0, 10, 1, 10},  // without any option every page
+                      RangeCase{5, 2, 0, 0, 10, 5, 10},  // a backward range still visits to the end
+                      RangeCase{1, -1, 0, 0, 10, 1, 10},  // numbering (off) ends at the last page
+                      RangeCase{4, 6, 3, 5, 10, 3, 6},    // both ranges together
+                      RangeCase{2, 3, 7, 0, 10, 2, 10},   // numbering to the end
+                      RangeCase{1, 50, 1, 40, 10, 1, 10},  // never past the page count
+                      RangeCase{1, -1, 1, -1, 10, 1, 0}));  // nothing at all
 
-TEST(PageRangeResolve, NegativeLastPageIsEmpty) {
-  const PageRanges r = ResolvePageRanges(1, -1, 0, 0, 10);
-  EXPECT_EQ(r.watermarkLast, 0);
-  EXPECT_EQ(r.firstVisited, 1);
-  EXPECT_EQ(r.lastVisited, 10);  // the numbering range (off) still ends at the last page
-}
-
-TEST(PageRangeResolve, NumberingAndWatermarkTogether) {
-  PageRanges r = ResolvePageRanges(4, 6, 3, 5, 10);
-  EXPECT_EQ(r.firstVisited, 3);
-  EXPECT_EQ(r.lastVisited, 6);
-  r = ResolvePageRanges(2, 3, 7, 0, 10);
-  EXPECT_EQ(r.firstVisited, 2);
-  EXPECT_EQ(r.lastVisited, 10);
-  r = ResolvePageRanges(1, 50, 1, 40, 10);
-  EXPECT_EQ(r.lastVisited, 10);  // never past the page count
-  r = ResolvePageRanges(1, -1, 1, -1, 10);
-  EXPECT_EQ(r.lastVisited, 0);  // nothing at all
+TEST(PageRangeWatermark, LastPageDefaultsToTheEndAndNegativeIsEmpty) {
+  EXPECT_EQ(ResolvePageRanges(1, 0, 0, 0, 10).watermarkLast, 10);
+  const PageRanges backward = ResolvePageRanges(5, 2, 0, 0, 10);
+  EXPECT_GT(backward.watermarkFirst, backward.watermarkLast);
+  EXPECT_EQ(ResolvePageRanges(1, -1, 0, 0, 10).watermarkLast, 0);
 }
 
 // ---- runs

@@ -28,41 +28,35 @@ namespace {
 
 // ---- -nbp ---------------------------------------------------------------------------------------
 
-TEST(NumberingPagesOption, MissingPartsKeepTheirDefaults) {
-  NumberingPages pages = ParseNumberingPagesOption("");
-  EXPECT_EQ(pages.firstPage, 1);
-  EXPECT_EQ(pages.lastPage, 0);
-  EXPECT_EQ(pages.initial, 1);
-  pages = ParseNumberingPagesOption("3");
-  EXPECT_EQ(pages.firstPage, 3);
-  EXPECT_EQ(pages.lastPage, 0);
-  EXPECT_EQ(pages.initial, 1);
-  pages = ParseNumberingPagesOption(",,7");
-  EXPECT_EQ(pages.firstPage, 1);
-  EXPECT_EQ(pages.lastPage, 0);
-  EXPECT_EQ(pages.initial, 7);
+struct PagesCase {
+  const char* value;
+  int firstPage, lastPage, initial;
+};
+
+class NumberingPagesParse : public ::testing::TestWithParam<PagesCase> {};
+
+TEST_P(NumberingPagesParse, MissingPartsKeepTheirDefaults) {
+  const PagesCase& c = GetParam();
+  const NumberingPages pages = ParseNumberingPagesOption(c.value);
+  EXPECT_EQ(pages.firstPage, c.firstPage);
+  EXPECT_EQ(pages.lastPage, c.lastPage);
+  EXPECT_EQ(pages.initial, c.initial);
 }
 
-TEST(NumberingPagesOption, RangeAndInitialNumber) {
-  const NumberingPages pages = ParseNumberingPagesOption("3,5,10");
-  EXPECT_EQ(pages.firstPage, 3);
-  EXPECT_EQ(pages.lastPage, 5);
-  EXPECT_EQ(pages.initial, 10);
-  // Pages 3, 4 and 5 get 10, 11 and 12.
-  EXPECT_EQ(PageNumberValue(3, pages.firstPage, pages.initial), 10);
-  EXPECT_EQ(PageNumberValue(4, pages.firstPage, pages.initial), 11);
-  EXPECT_EQ(PageNumberValue(5, pages.firstPage, pages.initial), 12);
-}
+// Decimal conversion: leading digits count, text without digits is 0; a first page below one
+// is one.
+INSTANTIATE_TEST_SUITE_P(
+    Values, NumberingPagesParse,
+    ::testing::Values(PagesCase{"", 1, 0, 1}, PagesCase{"3", 3, 0, 1}, PagesCase{",,7", 1, 0, 7},
+                      PagesCase{"3,5,10", 3, 5, 10}, PagesCase{"0", 1, 0, 1},
+                      PagesCase{"-4,2", 1, 2, 1}, PagesCase{"1,-1", 1, -1, 1},
+                      PagesCase{"2x,abc,+5y", 2, 0, 5}));
 
-TEST(NumberingPagesOption, FirstPageBelowOneAndNegativeLastPage) {
-  EXPECT_EQ(ParseNumberingPagesOption("0").firstPage, 1);
-  EXPECT_EQ(ParseNumberingPagesOption("-4,2").firstPage, 1);
-  EXPECT_EQ(ParseNumberingPagesOption("1,-1").lastPage, -1);
-  // Decimal conversion: leading digits count, text without digits is 0.
-  const NumberingPages pages = ParseNumberingPagesOption("2x,abc,+5y");
-  EXPECT_EQ(pages.firstPage, 2);
-  EXPECT_EQ(pages.lastPage, 0);
-  EXPECT_EQ(pages.initial, 5);
+TEST(NumberingPagesOption, PagesOfTheRangeCountOnFromTheInitialNumber) {
+  // Pages 3, 4 and 5 of "3,5,10" get 10, 11 and 12.
+  EXPECT_EQ(PageNumberValue(3, 3, 10), 10);
+  EXPECT_EQ(PageNumberValue(4, 3, 10), 11);
+  EXPECT_EQ(PageNumberValue(5, 3, 10), 12);
 }
 
 TEST(NumberingPagesOption, HugeInitialNumberDoesNotWrap) {
