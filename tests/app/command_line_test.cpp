@@ -26,7 +26,7 @@ class CommandLineTest : public ::testing::Test {
   CommandLine m_line;
 };
 
-std::string Text(const char* field) { return field ? field : "<unset>"; }
+std::string OrUnset(const char* field) { return field ? field : "<unset>"; }
 
 TEST(ProgramNameTest, CutsAfterTheLastSlashOrBackslash) {
   EXPECT_STREQ(ProgramNameOf("/usr/local/bin/zorvane"), "zorvane");
@@ -58,8 +58,8 @@ TEST_F(CommandLineTest, VersionAloneSucceeds) {
 TEST_F(CommandLineTest, FilesInOrderAndAThirdIsIgnored) {
   ASSERT_TRUE(Parse({"/bin/zorvane", "in.pdf", "-fit", "out.pdf", "third.pdf"}));
   EXPECT_STREQ(Line().programName, "zorvane");
-  EXPECT_EQ(Text(Line().inputFile), "in.pdf");
-  EXPECT_EQ(Text(Line().outputFile), "out.pdf");
+  EXPECT_EQ(OrUnset(Line().inputFile), "in.pdf");
+  EXPECT_EQ(OrUnset(Line().outputFile), "out.pdf");
   EXPECT_TRUE(Line().fit);
 }
 
@@ -70,7 +70,7 @@ TEST_F(CommandLineTest, InputOnlyLeavesOutputUnset) {
 
 TEST_F(CommandLineTest, EmptyArgumentIsAFileName) {
   ASSERT_TRUE(Parse({"zorvane", "in.pdf", ""}));
-  EXPECT_EQ(Text(Line().outputFile), "");
+  EXPECT_EQ(OrUnset(Line().outputFile), "");
 }
 
 TEST_F(CommandLineTest, EveryOptionIsRead) {
@@ -78,16 +78,16 @@ TEST_F(CommandLineTest, EveryOptionIsRead) {
       Parse({"zorvane", "in.pdf", "-wm", "logo.pdf,2,3", "-fit", "-up", "-nbp", "1,0,5", "-nbf",
              "R,- %s -,HB,12", "-nbs", "4,10,-5", "-sp", "-l", "run.log", "-t", "/tmp/work"}));
   const CommandLine& line = Line();
-  EXPECT_EQ(Text(line.watermarkSpec), "logo.pdf,2,3");
+  EXPECT_EQ(OrUnset(line.watermarkSpec), "logo.pdf,2,3");
   EXPECT_TRUE(line.fit);
   EXPECT_TRUE(line.up);
   EXPECT_TRUE(line.numberingOn);
-  EXPECT_EQ(Text(line.numberingPagesSpec), "1,0,5");
-  EXPECT_EQ(Text(line.numberFormatSpec), "R,- %s -,HB,12");
-  EXPECT_EQ(Text(line.numberPlacementSpec), "4,10,-5");
+  EXPECT_EQ(OrUnset(line.numberingPagesSpec), "1,0,5");
+  EXPECT_EQ(OrUnset(line.numberFormatSpec), "R,- %s -,HB,12");
+  EXPECT_EQ(OrUnset(line.numberPlacementSpec), "4,10,-5");
   EXPECT_TRUE(line.spread);
-  EXPECT_EQ(Text(line.logFile), "run.log");
-  EXPECT_EQ(Text(line.tempPath), "/tmp/work");
+  EXPECT_EQ(OrUnset(line.logFile), "run.log");
+  EXPECT_EQ(OrUnset(line.tempPath), "/tmp/work");
   EXPECT_FALSE(line.version);
   EXPECT_EQ(line.outputFile, nullptr);
 }
@@ -117,7 +117,7 @@ TEST_F(CommandLineTest, LogFollowedByAnOptionHasNoValue) {
 
 TEST_F(CommandLineTest, EmptyLogNameIsAValue) {
   ASSERT_TRUE(Parse({"zorvane", "in.pdf", "-l", ""}));
-  EXPECT_EQ(Text(Line().logFile), "");
+  EXPECT_EQ(OrUnset(Line().logFile), "");
   EXPECT_EQ(Line().outputFile, nullptr);
 }
 
@@ -125,14 +125,14 @@ TEST_F(CommandLineTest, NumberingWithoutValueThenFormat) {
   ASSERT_TRUE(Parse({"zorvane", "in.pdf", "-nbp", "-nbf", "r"}));
   EXPECT_TRUE(Line().numberingOn);
   EXPECT_EQ(Line().numberingPagesSpec, nullptr);
-  EXPECT_EQ(Text(Line().numberFormatSpec), "r");
+  EXPECT_EQ(OrUnset(Line().numberFormatSpec), "r");
 }
 
 TEST_F(CommandLineTest, NumberingValueIsTakenWhenPresent) {
   ASSERT_TRUE(Parse({"zorvane", "-nbp", "3,5,10", "in.pdf"}));
   EXPECT_TRUE(Line().numberingOn);
-  EXPECT_EQ(Text(Line().numberingPagesSpec), "3,5,10");
-  EXPECT_EQ(Text(Line().inputFile), "in.pdf");
+  EXPECT_EQ(OrUnset(Line().numberingPagesSpec), "3,5,10");
+  EXPECT_EQ(OrUnset(Line().inputFile), "in.pdf");
 }
 
 TEST_F(CommandLineTest, ValueOptionsAtTheEndOrBeforeOptionsStayUnset) {
@@ -148,8 +148,8 @@ TEST_F(CommandLineTest, UnknownOptionsAndLoneDashAreIgnored) {
   ASSERT_TRUE(Parse({"zorvane", "-", "-foo", "in.pdf", "--fit", "-FIT", "-V", "-wmx", "out.pdf"}));
   const CommandLine& line = Line();
   // An unknown option never takes a value: the next word is still the input file.
-  EXPECT_EQ(Text(line.inputFile), "in.pdf");
-  EXPECT_EQ(Text(line.outputFile), "out.pdf");
+  EXPECT_EQ(OrUnset(line.inputFile), "in.pdf");
+  EXPECT_EQ(OrUnset(line.outputFile), "out.pdf");
   EXPECT_FALSE(line.fit);
   EXPECT_FALSE(line.version);
   EXPECT_EQ(line.watermarkSpec, nullptr);
@@ -167,8 +167,8 @@ TEST_F(CommandLineTest, PasswordFileTakesAFileOrALoneDashForStandardInput) {
     std::vector<const char*> argv;
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     ASSERT_TRUE(line.Parse(static_cast<int>(argv.size()), argv.data()));
-    EXPECT_EQ(Text(line.passwordFile), Text(expected)) << args.size();
-    EXPECT_EQ(Text(line.outputFile), "out.pdf");
+    EXPECT_EQ(OrUnset(line.passwordFile), OrUnset(expected)) << args.size();
+    EXPECT_EQ(OrUnset(line.outputFile), "out.pdf");
     EXPECT_EQ(line.ToStampOptions().passwordFile.has_value(), expected != nullptr);
   }
 }
@@ -176,19 +176,19 @@ TEST_F(CommandLineTest, PasswordFileTakesAFileOrALoneDashForStandardInput) {
 TEST_F(CommandLineTest, RepeatedOptionOverwrites) {
   ASSERT_TRUE(Parse(
       {"zorvane", "in.pdf", "-wm", "a.pdf", "-wm", "b.pdf", "-l", "one.log", "-l", "two.log"}));
-  EXPECT_EQ(Text(Line().watermarkSpec), "b.pdf");
-  EXPECT_EQ(Text(Line().logFile), "two.log");
+  EXPECT_EQ(OrUnset(Line().watermarkSpec), "b.pdf");
+  EXPECT_EQ(OrUnset(Line().logFile), "two.log");
 }
 
 TEST_F(CommandLineTest, RepeatedOptionWithoutValueKeepsTheEarlierOne) {
   ASSERT_TRUE(Parse({"zorvane", "in.pdf", "-wm", "a.pdf", "-wm"}));
-  EXPECT_EQ(Text(Line().watermarkSpec), "a.pdf");
+  EXPECT_EQ(OrUnset(Line().watermarkSpec), "a.pdf");
 }
 
 TEST_F(CommandLineTest, VersionWithOtherArguments) {
   ASSERT_TRUE(Parse({"zorvane", "-v", "in.pdf", "-l", "x.log"}));
   EXPECT_TRUE(Line().version);
-  EXPECT_EQ(Text(Line().inputFile), "in.pdf");
+  EXPECT_EQ(OrUnset(Line().inputFile), "in.pdf");
 }
 
 TEST_F(CommandLineTest, StampOptionsCarryTheValues) {

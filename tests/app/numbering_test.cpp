@@ -14,54 +14,49 @@
 
 #include "app/driver.h"
 #include "app/zorvane_app.h"
-#include "content/pdf_builder.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/stream/stream.h"
-#include "test_support.h"
+#include "support/documents.h"
+#include "support/files.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
 
 // ---- -nbp ---------------------------------------------------------------------------------------
 
-TEST(NumberingPagesOption, MissingPartsKeepTheirDefaults) {
-  NumberingPages pages = ParseNumberingPagesOption("");
-  EXPECT_EQ(pages.firstPage, 1);
-  EXPECT_EQ(pages.lastPage, 0);
-  EXPECT_EQ(pages.initial, 1);
-  pages = ParseNumberingPagesOption("3");
-  EXPECT_EQ(pages.firstPage, 3);
-  EXPECT_EQ(pages.lastPage, 0);
-  EXPECT_EQ(pages.initial, 1);
-  pages = ParseNumberingPagesOption(",,7");
-  EXPECT_EQ(pages.firstPage, 1);
-  EXPECT_EQ(pages.lastPage, 0);
-  EXPECT_EQ(pages.initial, 7);
+struct PagesCase {
+  const char* value;
+  int firstPage, lastPage, initial;
+};
+
+class NumberingPagesParse : public ::testing::TestWithParam<PagesCase> {};
+
+TEST_P(NumberingPagesParse, MissingPartsKeepTheirDefaults) {
+  const PagesCase& c = GetParam();
+  const NumberingPages pages = ParseNumberingPagesOption(c.value);
+  EXPECT_EQ(pages.firstPage, c.firstPage);
+  EXPECT_EQ(pages.lastPage, c.lastPage);
+  EXPECT_EQ(pages.initial, c.initial);
 }
 
-TEST(NumberingPagesOption, RangeAndInitialNumber) {
-  const NumberingPages pages = ParseNumberingPagesOption("3,5,10");
-  EXPECT_EQ(pages.firstPage, 3);
-  EXPECT_EQ(pages.lastPage, 5);
-  EXPECT_EQ(pages.initial, 10);
-  // Pages 3, 4 and 5 get 10, 11 and 12.
-  EXPECT_EQ(PageNumberValue(3, pages.firstPage, pages.initial), 10);
-  EXPECT_EQ(PageNumberValue(4, pages.firstPage, pages.initial), 11);
-  EXPECT_EQ(PageNumberValue(5, pages.firstPage, pages.initial), 12);
-}
+// Decimal conversion: leading digits count, text without digits is 0; a first page below one
+// is one.
+INSTANTIATE_TEST_SUITE_P(
+    Values, NumberingPagesParse,
+    ::testing::Values(PagesCase{"", 1, 0, 1}, PagesCase{"3", 3, 0, 1}, PagesCase{",,7", 1, 0, 7},
+                      PagesCase{"3,5,10", 3, 5, 10}, PagesCase{"0", 1, 0, 1},
+                      PagesCase{"-4,2", 1, 2, 1}, PagesCase{"1,-1", 1, -1, 1},
+                      PagesCase{"2x,abc,+5y", 2, 0, 5}));
 
-TEST(NumberingPagesOption, FirstPageBelowOneAndNegativeLastPage) {
-  EXPECT_EQ(ParseNumberingPagesOption("0").firstPage, 1);
-  EXPECT_EQ(ParseNumberingPagesOption("-4,2").firstPage, 1);
-  EXPECT_EQ(ParseNumberingPagesOption("1,-1").lastPage, -1);
-  // Decimal conversion: leading digits count, text without digits is 0.
-  const NumberingPages pages = ParseNumberingPagesOption("2x,abc,+5y");
-  EXPECT_EQ(pages.firstPage, 2);
-  EXPECT_EQ(pages.lastPage, 0);
-  EXPECT_EQ(pages.initial, 5);
+TEST(NumberingPagesOption, PagesOfTheRangeCountOnFromTheInitialNumber) {
+  // Pages 3, 4 and 5 of "3,5,10" get 10, 11 and 12.
+  EXPECT_EQ(PageNumberValue(3, 3, 10), 10);
+  EXPECT_EQ(PageNumberValue(4, 3, 10), 11);
+  EXPECT_EQ(PageNumberValue(5, 3, 10), 12);
 }
 
 TEST(NumberingPagesOption, HugeInitialNumberDoesNotWrap) {
@@ -434,32 +429,6 @@ class NumberingDriverTest : public ::testing::Test {
     return doc;
   }
 
-  // The decoded content streams of a page, joined by "|".
-  static std::string Contents(CPDFDoc& doc, int index) {
-    CPDFPage* page = doc.GetPage(index);
-    if (!page) return "<no page>";
-    std::vector<CPDFStream*> streams;
-    CPDFObject* contents = page->Get_Contents();
-    if (CPDFArray* parts = AsArray(contents)) {
-      for (size_t i = 0; i < parts->Count(); ++i) {
-        streams.push_back(dynamic_cast<CPDFStream*>(parts->GetObj(&doc, static_cast<int>(i))));
-      }
-    } else {
-      streams.push_back(dynamic_cast<CPDFStream*>(contents));
-    }
-    std::string all;
-    for (CPDFStream* stream : streams) {
-      if (!all.empty()) all += "|";
-      if (!stream) continue;
-      CPDFStream copy(&doc);
-      copy.CopyFrom(*stream, &doc);
-      CPDFErrorRecord error;
-      copy.DecodeAllFilter(error);
-      all += std::string(copy.Data(), copy.DataLength());
-    }
-    return all;
-  }
-
   // The text object drawn on a page: font name, size, x, y and the shown string.
   struct DrawnNumber {
     std::string font;
@@ -471,7 +440,7 @@ class NumberingDriverTest : public ::testing::Test {
   static std::optional<DrawnNumber> NumberOn(CPDFDoc& doc, int index) {
     static const std::regex kTextObject(
         R"(q BT /(\S+) (\S+) Tf (\S+) (\S+) Td \(((?:[^\\)]|\\.)*)\) Tj ET Q)");
-    const std::string contents = Contents(doc, index);
+    const std::string contents = test::DecodedPageContents(doc, index);
     std::smatch match;
     if (!std::regex_search(contents, match, kTextObject)) return std::nullopt;
     return DrawnNumber{match[1], std::stod(match[2]), std::stod(match[3]), std::stod(match[4]),
@@ -507,7 +476,7 @@ TEST_F(NumberingDriverTest, EveryPageGetsItsNumberAtTheBottomCentre) {
   ASSERT_NE(doc, nullptr);
   for (int i = 0; i < 10; ++i) {
     const auto drawn = NumberOn(*doc, i);
-    ASSERT_TRUE(drawn) << Contents(*doc, i);
+    ASSERT_TRUE(drawn) << test::DecodedPageContents(*doc, i);
     EXPECT_EQ(drawn->text, std::to_string(i + 1));
     EXPECT_EQ(drawn->font, "F1");
     EXPECT_EQ(drawn->size, 9.0);
@@ -515,8 +484,8 @@ TEST_F(NumberingDriverTest, EveryPageGetsItsNumberAtTheBottomCentre) {
     EXPECT_NEAR(drawn->x, 200.0 - 556.0 * drawn->text.size() * 9 / 2000, 1e-4);
     EXPECT_NEAR(drawn->y, 14.173228 + 207 * 9 / 1000.0, 1e-4);
     // The page's own content stays, drawn first.
-    EXPECT_NE(Contents(*doc, i).find("10 10 50 50 re f"), std::string::npos);
-    EXPECT_LT(Contents(*doc, i).find("re f"), Contents(*doc, i).find("BT"));
+    EXPECT_NE(test::DecodedPageContents(*doc, i).find("10 10 50 50 re f"), std::string::npos);
+    EXPECT_LT(test::DecodedPageContents(*doc, i).find("re f"), test::DecodedPageContents(*doc, i).find("BT"));
   }
 }
 
@@ -559,7 +528,7 @@ TEST_F(NumberingDriverTest, RangeAndInitialNumber) {
   for (int i = 0; i < 6; ++i) {
     const auto drawn = NumberOn(*doc, i);
     if (expected[i].empty()) {
-      EXPECT_FALSE(drawn) << "page " << i + 1 << ": " << Contents(*doc, i);
+      EXPECT_FALSE(drawn) << "page " << i + 1 << ": " << test::DecodedPageContents(*doc, i);
     } else {
       ASSERT_TRUE(drawn) << "page " << i + 1;
       EXPECT_EQ(drawn->text, expected[i]);
@@ -708,7 +677,7 @@ TEST_F(NumberingDriverTest, NumberingTogetherWithTheWatermark) {
   ASSERT_TRUE(drawn);
   EXPECT_EQ(drawn->text, "1");
   // The watermark goes under the content, the number over it.
-  const std::string contents = Contents(*doc, 1);
+  const std::string contents = test::DecodedPageContents(*doc, 1);
   EXPECT_LT(contents.find("Do"), contents.find("re f"));
   EXPECT_LT(contents.find("re f"), contents.find("BT"));
 }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/version_banner.h"
-#include "test_support.h"
+#include "support/files.h"
 
 namespace quarn {
 namespace {

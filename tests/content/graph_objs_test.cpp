@@ -8,27 +8,13 @@
 
 #include "pdf/object/out_stream.h"
 #include "pdf/stream/stream.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
-std::string Written(const GraphObj& object) {
-  StringOutStream out;
-  object.Write(out);
-  return out.Str();
-}
-
-std::string Written(const CPDFGraphObjs& list) {
-  StringOutStream out;
-  list.Write(out);
-  return out.Str();
-}
-
-std::unique_ptr<CPDFArray> Numbers(std::initializer_list<float> values) {
-  auto array = std::make_unique<CPDFArray>();
-  for (float v : values) array->Push_Back(std::make_unique<CPDFNumber>(v));
-  return array;
-}
+using test::Numbers;
+using test::Text;
 
 // ---- lists
 // ---------------------------------------------------------------------------------------
@@ -36,7 +22,7 @@ std::unique_ptr<CPDFArray> Numbers(std::initializer_list<float> values) {
 TEST(GraphObjsList, EmptyListWritesNothing) {
   CPDFGraphObjs list;
   EXPECT_EQ(list.Count(), 0u);
-  EXPECT_EQ(Written(list), "");
+  EXPECT_EQ(Text(list), "");
 }
 
 TEST(GraphObjsList, WatermarkListIsSaveInvokeRestore) {
@@ -45,7 +31,7 @@ TEST(GraphObjsList, WatermarkListIsSaveInvokeRestore) {
   list.AddExternalObject("Fm1");
   list.AddRestore();
   EXPECT_EQ(list.Count(), 3u);
-  EXPECT_EQ(Written(list), "q /Fm1 Do Q");
+  EXPECT_EQ(Text(list), "q /Fm1 Do Q");
 }
 
 TEST(GraphObjsList, PageNumberListIsOneLineOfSingleSpaces) {
@@ -53,20 +39,20 @@ TEST(GraphObjsList, PageNumberListIsOneLineOfSingleSpaces) {
   list.AddSave();
   list.AddTextObject().BeginText().SetFont("F1", 12).MoveText(10, 20).ShowText("7", 1).EndText();
   list.AddRestore();
-  EXPECT_EQ(Written(list), "q BT /F1 12 Tf 10 20 Td (7) Tj ET Q");
+  EXPECT_EQ(Text(list), "q BT /F1 12 Tf 10 20 Td (7) Tj ET Q");
 }
 
 TEST(GraphObjsList, FractionalPositionsKeepTheirFraction) {
   CPDFGraphObjs list;
   list.AddTextObject().BeginText().MoveText(297.5f, 14.173228f).EndText();
-  EXPECT_EQ(Written(list), "BT 297.5 14.173228 Td ET");
+  EXPECT_EQ(Text(list), "BT 297.5 14.173228 Td ET");
 }
 
 TEST(GraphObjsList, LineWidthAndGrayHelpers) {
   CPDFGraphObjs list;
   list.AddLineWidth(0.5f);
   list.AddGray(1);
-  EXPECT_EQ(Written(list), "0.5 w 1 G");
+  EXPECT_EQ(Text(list), "0.5 w 1 G");
 }
 
 TEST(GraphObjsList, ClearDestroysTheObjects) {
@@ -75,14 +61,14 @@ TEST(GraphObjsList, ClearDestroysTheObjects) {
   list.AddTextObject().BeginText();
   list.Clear();
   EXPECT_TRUE(list.Empty());
-  EXPECT_EQ(Written(list), "");
+  EXPECT_EQ(Text(list), "");
 }
 
 TEST(GraphObjsList, NestedListsFollowTheSameSpacingRule) {
   CPDFGraphObjs list;
   list.AddTextObject();  // an empty text object writes nothing, but still takes its place
   list.AddSave();
-  EXPECT_EQ(Written(list), " q");
+  EXPECT_EQ(Text(list), " q");
 }
 
 // ---- kinds and operator classes
@@ -311,7 +297,7 @@ TEST(GraphOperatorReset, TfToTdReleasesTheFontOperands) {
   EXPECT_STREQ(op.Operator(), "Td");
   EXPECT_EQ(op.OperandCount(), 2u);
   EXPECT_EQ(op.Operand(0)->TypeCode(), kTypeNumber);
-  EXPECT_EQ(Written(op), "10 20 Td");
+  EXPECT_EQ(Text(op), "10 20 Td");
 }
 
 TEST(GraphOperatorReset, FewerOperandsLeaveNoStaleSlots) {
@@ -321,7 +307,7 @@ TEST(GraphOperatorReset, FewerOperandsLeaveNoStaleSlots) {
   op.SetLineWidth(2);
   EXPECT_EQ(op.OperandCount(), 1u);
   EXPECT_EQ(op.Operand(1), nullptr);
-  EXPECT_EQ(Written(op), "2 w");
+  EXPECT_EQ(Text(op), "2 w");
 }
 
 TEST(GraphOperatorReset, ResetLeavesAnUnsetOperatorThatWritesNothing) {
@@ -331,7 +317,7 @@ TEST(GraphOperatorReset, ResetLeavesAnUnsetOperatorThatWritesNothing) {
   EXPECT_EQ(op.Type(), -1);
   EXPECT_STREQ(op.Operator(), "");
   EXPECT_EQ(op.OperandCount(), 0u);
-  EXPECT_EQ(Written(op), "");
+  EXPECT_EQ(Text(op), "");
 }
 
 // ---- written forms
@@ -340,7 +326,7 @@ TEST(GraphOperatorReset, ResetLeavesAnUnsetOperatorThatWritesNothing) {
 std::string PageOp(void (*set)(PageDescOperator&)) {
   PageDescOperator op;
   set(op);
-  return Written(op);
+  return Text(op);
 }
 
 TEST(PageDescOperatorForms, GraphicsState) {
@@ -405,7 +391,7 @@ TEST(PageDescOperatorForms, CompatibilityAndMarkedContent) {
 std::string TextOp(void (*set)(TextOperator&)) {
   TextOperator op;
   set(op);
-  return Written(op);
+  return Text(op);
 }
 
 TEST(TextOperatorForms, StateAndPositioning) {
@@ -447,9 +433,9 @@ TEST(TextOperatorForms, Showing) {
 TEST(ExternalOperatorForms, DoAndPS) {
   ExternalOperator op;
   op.SetDo("Im3");
-  EXPECT_EQ(Written(op), "/Im3 Do");
+  EXPECT_EQ(Text(op), "/Im3 Do");
   op.SetPS("PS1");
-  EXPECT_EQ(Written(op), "/PS1 PS");
+  EXPECT_EQ(Text(op), "/PS1 PS");
   EXPECT_EQ(op.OperandCount(), 1u);
 }
 
@@ -458,9 +444,9 @@ TEST(ExternalObjectForms, HoldsExactlyOneOperator) {
   object.SetXObject("Fm1");
   object.SetXObject("Fm2");
   EXPECT_EQ(object.Objects().Count(), 1u);
-  EXPECT_EQ(Written(object), "/Fm2 Do");
+  EXPECT_EQ(Text(object), "/Fm2 Do");
   object.SetPostScript("PS1");
-  EXPECT_EQ(Written(object), "/PS1 PS");
+  EXPECT_EQ(Text(object), "/PS1 PS");
 }
 
 TEST(TextObjectForms, CallsChainAndAppendAnyOperator) {
@@ -469,7 +455,7 @@ TEST(TextObjectForms, CallsChainAndAppendAnyOperator) {
   rise->SetRise(3);
   text.BeginText().SetRenderMode(1).Append(std::move(rise)).EndText();
   EXPECT_EQ(text.Objects().Count(), 4u);
-  EXPECT_EQ(Written(text), "BT 1 Tr 3 Ts ET");
+  EXPECT_EQ(Text(text), "BT 1 Tr 3 Ts ET");
 }
 
 }  // namespace

@@ -6,22 +6,21 @@
 #include <memory>
 #include <string>
 
-#include "content/pdf_builder.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
-#include "test_support.h"
+#include "support/documents.h"
+#include "support/files.h"
+#include "support/pdf_builder.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
-std::string Text(const CPDFAtom* value) {
-  StringOutStream out;
-  if (value) value->Serialize(out);
-  return out.Str();
-}
+using test::Numbers;
+using test::Text;
 
 // A plain stream dictionary for the recognizers.
 std::unique_ptr<CPDFStream> Plain(const std::string& type, const std::string& subtype) {
@@ -29,12 +28,6 @@ std::unique_ptr<CPDFStream> Plain(const std::string& type, const std::string& su
   if (!type.empty()) stream->Insert("Type", std::make_unique<CPDFName>(type));
   if (!subtype.empty()) stream->Insert("Subtype", std::make_unique<CPDFName>(subtype));
   return stream;
-}
-
-std::unique_ptr<CPDFArray> Numbers(std::initializer_list<int> values) {
-  auto array = std::make_unique<CPDFArray>();
-  for (int v : values) array->Push_Back(std::make_unique<CPDFNumber>(v));
-  return array;
 }
 
 // ---- recognizers and factory

@@ -8,17 +8,42 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
-#include "doc_test_util.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
 
-// Size of the temporary being written in `dir`, or -1 when there is none.
-int64_t TemporarySize(const std::string& dir, std::string* name) {
+// Size of the largest file that `child` has open and that has no name any more (the unnamed
+// temporary of a rewrite), or -1.
+int64_t UnnamedTemporarySize(pid_t child) {
   int64_t size = -1;
+  const std::string fds = "/proc/" + std::to_string(child) + "/fd";
+  if (DIR* d = opendir(fds.c_str())) {
+    while (dirent* entry = readdir(d)) {
+      const std::string fd = fds + "/" + entry->d_name;
+      char target[4096];
+      const ssize_t n = readlink(fd.c_str(), target, sizeof target - 1);
+      if (n <= 0) continue;
+      target[n] = 0;
+      struct stat info {};
+      if (std::string(target).find("(deleted)") != std::string::npos &&
+          stat(fd.c_str(), &info) == 0 && info.st_size > size) {
+        size = info.st_size;
+      }
+    }
+    closedir(d);
+  }
+  return size;
+}
+
+// Size of the temporary being written in `dir` (named, or unnamed and open in `child`), or -1
+// when there is none.
+int64_t TemporarySize(const std::string& dir, pid_t child, std::string* name) {
+  int64_t size = UnnamedTemporarySize(child);
   if (DIR* d = opendir(dir.c_str())) {
     while (dirent* entry = readdir(d)) {
       const std::string file = entry->d_name;
@@ -56,7 +81,7 @@ TEST_F(CrashSafety, KilledRewriteLeavesTheInputIntact) {
     std::string temp;
     bool killed = false;
     for (int i = 0; i < 200000 && !killed; ++i) {
-      if (TemporarySize(m_dir.Path(), &temp) > (4 << 20)) {
+      if (TemporarySize(m_dir.Path(), child, &temp) > (4 << 20)) {
         kill(child, SIGKILL);
         killed = true;
       } else {

@@ -1,7 +1,6 @@
 // Header, cross-reference table and trailer: reading, writing and the free list.
 #include <gtest/gtest.h>
 
-#include "doc_test_util.h"
 #include "pdf/document/body.h"
 #include "pdf/document/header.h"
 #include "pdf/document/trailer.h"
@@ -9,10 +8,14 @@
 #include "pdf/object/in_stream.h"
 #include "pdf/object/lexer.h"
 #include "pdf/object/out_stream.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
+
+using test::Text;
 
 // Reads a table from text; returns the error (code 0 when it read).
 CPDFErrorRecord ReadXRef(const std::string& text, CPDFXRef& xref) {
@@ -24,12 +27,6 @@ CPDFErrorRecord ReadXRef(const std::string& text, CPDFXRef& xref) {
     error = e;
   }
   return error;
-}
-
-std::string Written(const CPDFFileStruct& part) {
-  StringOutStream out;
-  part.Serialize(out);
-  return out.Str();
 }
 
 // ---- header -------------------------------------------------------------------------------------
@@ -75,10 +72,10 @@ TEST(Header, RejectsOtherFirstLines) {
 TEST(Header, WritesVersionAndBinaryComment) {
   CPDFHeader header;
   header.SetVersion(1, 3);
-  EXPECT_EQ(Written(header), "%PDF-1.3\r\n%\xE2\xE3\xCF\xD3\r\n");
+  EXPECT_EQ(Text(header), "%PDF-1.3\r\n%\xE2\xE3\xCF\xD3\r\n");
   header.SetFDF(true);
   header.SetVersion(1, 2);
-  EXPECT_EQ(Written(header), "%FDF-1.2\r\n%\xE2\xE3\xCF\xD3\r\n");
+  EXPECT_EQ(Text(header), "%FDF-1.2\r\n%\xE2\xE3\xCF\xD3\r\n");
 }
 
 // ---- reading tables ---------------------------------------------------------------------------
@@ -160,20 +157,20 @@ TEST(XRefWrite, OnlySlotsSevenAndEight) {
   CPDFXRef xref;
   xref.SetEntry(CPDFXRefEntry(7, 0, 100, true));
   xref.SetEntry(CPDFXRefEntry(8, 3, 200, false));
-  EXPECT_EQ(Written(xref),
+  EXPECT_EQ(Text(xref),
             "xref\r\n0 1\r\n0000000000 65535 f \n7 2\r\n0000000100 00000 n \n"
             "0000000200 00003 f \n");
 }
 
 TEST(XRefWrite, EmptyTableAndFirstRunJoinsObjectZero) {
   CPDFXRef empty;
-  EXPECT_EQ(Written(empty), "xref\r\n0 1\r\n0000000000 65535 f \n");
+  EXPECT_EQ(Text(empty), "xref\r\n0 1\r\n0000000000 65535 f \n");
   CPDFXRef xref;
   xref.SetFreeHead(4);
   xref.SetEntry(CPDFXRefEntry(1, 0, 15, true));
   xref.SetEntry(CPDFXRefEntry(2, 0, 70, true));
   xref.SetEntry(CPDFXRefEntry(4, 1, 0, false));
-  EXPECT_EQ(Written(xref),
+  EXPECT_EQ(Text(xref),
             "xref\r\n0 3\r\n0000000004 65535 f \n0000000015 00000 n \n0000000070 00000 n \n"
             "4 1\r\n0000000000 00001 f \n");
 }
@@ -181,7 +178,7 @@ TEST(XRefWrite, EmptyTableAndFirstRunJoinsObjectZero) {
 TEST(XRefWrite, EntryLinesAreTwentyBytes) {
   CPDFXRef xref;
   xref.SetEntry(CPDFXRefEntry(1, 0, 1234567890, true));
-  const std::string text = Written(xref);
+  const std::string text = Text(xref);
   const size_t line = text.find("1234567890");
   ASSERT_NE(line, std::string::npos);
   EXPECT_EQ(text.substr(line), "1234567890 00000 n \n");
@@ -299,7 +296,7 @@ TEST(TrailerWrite, WritesAllLines) {
   CPDFTrailer trailer;
   trailer.Dict().Insert("Size", std::make_unique<CPDFInt>(3));
   trailer.SetStartXRef(99);
-  EXPECT_EQ(Written(trailer), "trailer\r\n<<\r\n/Size 3\r\n>>\r\nstartxref\r\n99\r\n%%EOF\r\n");
+  EXPECT_EQ(Text(trailer), "trailer\r\n<<\r\n/Size 3\r\n>>\r\nstartxref\r\n99\r\n%%EOF\r\n");
 }
 
 TEST(TrailerCreate, NewDocumentHasSizeAndIndirectRoot) {

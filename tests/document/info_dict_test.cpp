@@ -5,10 +5,10 @@
 
 #include <regex>
 
-#include "doc_test_util.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {

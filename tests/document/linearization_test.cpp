@@ -4,15 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include "doc_test_util.h"
 #include "pdf/document/body.h"
 #include "pdf/document/trailer.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
 
-using test::PdfMaker;
+using test::PdfBuilder;
 
 class Linearized : public test::DocTest {};
 

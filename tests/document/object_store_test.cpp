@@ -2,21 +2,21 @@
 // hostile inputs that must fail cleanly.
 #include <gtest/gtest.h>
 
-#include "doc_test_util.h"
 #include "pdf/document/body.h"
 #include "pdf/document/catalog.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/stream/stream.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
 
 using test::MakeFlatPdf;
 using test::MakePdf;
-using test::PdfMaker;
+using test::PdfBuilder;
 
 class ObjectStore : public test::DocTest {};
 
@@ -74,7 +74,7 @@ TEST_F(ObjectStore, ParseErrorInADictionaryReachesTheRecord) {
 
 // Object 3 is "(old)" in the first section and "(new)" in the second.
 std::string TwoSections() {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Obj(3, "(old)")
@@ -98,7 +98,7 @@ TEST_F(ObjectStore, NewestSectionWins) {
 }
 
 TEST_F(ObjectStore, FreeNewestEntryLooksInOlderSections) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Obj(3, "(old)")
@@ -128,10 +128,10 @@ TEST_F(ObjectStore, XRefOffsetPastTheEndFails) {
 }
 
 TEST_F(ObjectStore, ObjectOffsetPastTheEndFailsOnLoad) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
-      .ListEntry(3, 9999999999, 0, 'n')
+      .Entry(3, 1, 9999999999, 0)
       .Section("/Size 4 /Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr);
@@ -152,7 +152,7 @@ TEST_F(ObjectStore, UndefinedIdentityIsAUserError) {
 }
 
 TEST_F(ObjectStore, LoadObjChecksTheObjectHeader) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Obj(12, "(twelve)")
@@ -173,10 +173,10 @@ TEST_F(ObjectStore, LoadObjChecksTheObjectHeader) {
 }
 
 TEST_F(ObjectStore, LoadObjWantsEndobj) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>").Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>");
   const int64_t at = static_cast<int64_t>(maker.Str().size());
-  maker.Raw("3 0 obj\n(x) (y)\nendobj\n").ListEntry(3, at, 0, 'n').Section("/Size 4 /Root 1 0 R");
+  maker.Raw("3 0 obj\n(x) (y)\nendobj\n").Entry(3, 1, at, 0).Section("/Size 4 /Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(doc->GetObj(CPDFObjRef(3, 0)), nullptr);
@@ -239,7 +239,7 @@ TEST_F(ObjectStore, NewObjectsTakeConsecutiveNumbersAndRaiseSize) {
 
 TEST_F(ObjectStore, NewNumbersNeverReuseNumbersOfOlderSections) {
   // The newest table lists only object 3; object 40 lives in the older one.
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Obj(3, "(three)")
@@ -255,7 +255,7 @@ TEST_F(ObjectStore, NewNumbersNeverReuseNumbersOfOlderSections) {
 
 // A document whose free list is 3 -> 7 (generations 1 and 2), 5 in use.
 std::string FreeListDocument() {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Free(3, 7, 1)
@@ -293,7 +293,7 @@ TEST_F(ObjectStore, DeletingLinksTheNumberIntoTheFreeList) {
 }
 
 TEST_F(ObjectStore, BrokenFreeListHeadDoesNotHandOutANumberInUse) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Section("/Size 3 /Root 1 0 R", 2);  // head names object 2, which is in use
@@ -379,7 +379,7 @@ TEST_F(ObjectStore, LongReferenceChainReleasesWithoutExhaustingTheStack) {
 // ---- FDF --------------------------------------------------------------------------------------
 
 TEST_F(ObjectStore, FdfOpensWithoutPages) {
-  PdfMaker maker("%FDF-1.2\n%\xE2\xE3\xCF\xD3\n");
+  PdfBuilder maker("%FDF-1.2\n%\xE2\xE3\xCF\xD3\n");
   maker.Obj(1, "<< /FDF << /F (form.pdf) >> >>").Section("/Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();
@@ -400,7 +400,7 @@ TEST_F(ObjectStore, MissingRootFailsTheOpen) {
 }
 
 TEST_F(ObjectStore, TrailerWithoutSizeFailsRealize) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Section("/Root 1 0 R");
@@ -409,7 +409,7 @@ TEST_F(ObjectStore, TrailerWithoutSizeFailsRealize) {
 }
 
 TEST_F(ObjectStore, IndirectSizeBecomesDirect) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Obj(3, "4")

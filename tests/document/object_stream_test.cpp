@@ -7,16 +7,17 @@
 
 #include <string>
 
-#include "doc_test_util.h"
 #include "pdf/document/xref.h"
 #include "pdf/stream/stream.h"
-#include "stream_pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
 
+using test::PdfBuilder;
+
 using test::DocTest;
-using test::StreamPdfMaker;
 
 std::unique_ptr<CPDFObjStm> FromText(const std::string& data, int32_t count, int64_t first) {
   return CPDFObjStm::FromData(9, data.data(), data.size(), count, first);
@@ -120,8 +121,8 @@ TEST(ObjStm, DecodingChecksTypeNAndFirst) {
 class ObjStmDocTest : public DocTest {
  protected:
   // Catalog 1 and page tree 2 plainly, page 3 and objects 30..(29+extra) in object stream 20.
-  static StreamPdfMaker Base(int extra, bool flate) {
-    StreamPdfMaker maker;
+  static PdfBuilder Base(int extra, bool flate) {
+    test::PdfBuilder maker(test::kPdf15Header);
     maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
         .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>");
     std::vector<std::pair<int, std::string>> objects = {
@@ -140,8 +141,8 @@ class ObjStmDocTest : public DocTest {
 };
 
 TEST_F(ObjStmDocTest, ManyObjectsOfOneStreamAllLoad) {
-  StreamPdfMaker maker = Base(200, true);
-  maker.Section(21, "/Root 1 0 R");
+  PdfBuilder maker = Base(200, true);
+  maker.StreamSection(21, "/Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();
   for (int32_t num = 229; num >= 30; --num) {
@@ -153,8 +154,8 @@ TEST_F(ObjStmDocTest, ManyObjectsOfOneStreamAllLoad) {
 }
 
 TEST_F(ObjStmDocTest, AGenerationOtherThanZeroIsNotTheObject) {
-  StreamPdfMaker maker = Base(1, false);
-  maker.Section(21, "/Root 1 0 R");
+  PdfBuilder maker = Base(1, false);
+  maker.StreamSection(21, "/Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();
   EXPECT_EQ(LoadError(*doc, 30, 1), "invalidobjref: 30 0");
@@ -162,8 +163,8 @@ TEST_F(ObjStmDocTest, AGenerationOtherThanZeroIsNotTheObject) {
 
 TEST_F(ObjStmDocTest, AnObjectStreamThatContainsItselfFailsCleanly) {
   // Entry 20 says object stream 20 lies in object stream 20.
-  StreamPdfMaker maker = Base(1, false);
-  maker.ListRow(20, 2, 20, 0).Section(21, "/Root 1 0 R");
+  PdfBuilder maker = Base(1, false);
+  maker.Entry(20, 2, 20, 0).StreamSection(21, "/Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();
   EXPECT_EQ(LoadError(*doc, 30), "object stream 20 lies in an object stream");
@@ -171,16 +172,16 @@ TEST_F(ObjStmDocTest, AnObjectStreamThatContainsItselfFailsCleanly) {
 
 TEST_F(ObjStmDocTest, ObjectStreamsInsideEachOtherFailCleanly) {
   // 20 lies in 22 and 22 in 20.
-  StreamPdfMaker maker = Base(1, false);
-  maker.ListRow(20, 2, 22, 0).ListRow(22, 2, 20, 0).Section(21, "/Root 1 0 R");
+  PdfBuilder maker = Base(1, false);
+  maker.Entry(20, 2, 22, 0).Entry(22, 2, 20, 0).StreamSection(21, "/Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();
   EXPECT_EQ(LoadError(*doc, 30), "object stream 20 lies in an object stream");
 }
 
 TEST_F(ObjStmDocTest, MissingAndFreeObjectStreamsFail) {
-  StreamPdfMaker maker = Base(1, false);
-  maker.ListRow(5, 2, 80, 0).ListRow(6, 2, 81, 0).ListRow(81, 0, 0, 1).Section(21, "/Root 1 0 R");
+  PdfBuilder maker = Base(1, false);
+  maker.Entry(5, 2, 80, 0).Entry(6, 2, 81, 0).Entry(81, 0, 0, 1).StreamSection(21, "/Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();
   EXPECT_EQ(LoadError(*doc, 5), "object stream 80 is missing");
@@ -191,14 +192,14 @@ TEST_F(ObjStmDocTest, MissingAndFreeObjectStreamsFail) {
 
 TEST_F(ObjStmDocTest, ALengthInsideTheObjectStreamIsNotFollowedForEver) {
   // Object stream 20's "Length" is object 9, which lies in object stream 20.
-  StreamPdfMaker maker;
+  test::PdfBuilder maker(test::kPdf15Header);
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>");
   std::string data = "3 0 9 49 ";
   const std::string page = "<< /Type /Page /Parent 2 0 R /Resources << >> >>";
   data += page + "\n" + "58";
   maker.Obj(20, "<< /Type /ObjStm /N 2 /First 9 /Length 9 0 R >>\nstream\n" + data + "\nendstream");
-  maker.ListRow(3, 2, 20, 0).ListRow(9, 2, 20, 1).Section(21, "/Root 1 0 R");
+  maker.Entry(3, 2, 20, 0).Entry(9, 2, 20, 1).StreamSection(21, "/Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();
   EXPECT_EQ(doc->GetPageCount(), 1);
@@ -207,12 +208,12 @@ TEST_F(ObjStmDocTest, ALengthInsideTheObjectStreamIsNotFollowedForEver) {
 
 TEST_F(ObjStmDocTest, AFlateBombIsCutOff) {
   // An object stream whose data inflates past the cap fails; nothing is filled up.
-  StreamPdfMaker maker;
+  test::PdfBuilder maker(test::kPdf15Header);
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>").Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>");
   const std::string bomb = test::Deflate(std::string(300u << 20, ' '));
   maker.Obj(20, "<< /Type /ObjStm /N 1 /First 4 /Filter /FlateDecode /Length " +
                     std::to_string(bomb.size()) + " >>\nstream\n" + bomb + "\nendstream");
-  maker.ListRow(3, 2, 20, 0).Section(21, "/Root 1 0 R");
+  maker.Entry(3, 2, 20, 0).StreamSection(21, "/Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();
   EXPECT_EQ(LoadError(*doc, 3),

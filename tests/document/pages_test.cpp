@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "doc_test_util.h"
 #include "pdf/object/geometry.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/catalog.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {

@@ -10,12 +10,11 @@
 
 #include <string>
 
-#include "doc_test_util.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
-#include "pdf_maker.h"
-#include "stream_pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
@@ -79,11 +78,11 @@ TEST(FileScan, TheLastTrailerWithARootWins) {
 }
 
 TEST(FileScan, ObjectStreamsAreExpanded) {
-  test::StreamPdfMaker maker;
+  test::PdfBuilder maker(test::kPdf15Header);
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .ObjStm(5, {{2, "<< /Type /Pages /Kids [] /Count 0 >>"}, {3, "(three)"}}, true)
       .Obj(3, "(three, newer)")
-      .Section(6, "/Root 1 0 R");
+      .StreamSection(6, "/Root 1 0 R");
   auto scan = ScanOf(maker.Str());
   ASSERT_TRUE(scan->CompressedObjects().count(2));
   EXPECT_EQ(scan->CompressedObjects().at(2).stream, 5);
@@ -185,13 +184,13 @@ TEST_F(RepairTest, BytesBeforeTheHeaderAreRepaired) {
 }
 
 TEST_F(RepairTest, AStreamFileWithoutItsStreamIsRepairedWithItsObjectStreams) {
-  test::StreamPdfMaker maker;
+  test::PdfBuilder maker(test::kPdf15Header);
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .ObjStm(5,
               {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 100 100] >>"},
                {3, "<< /Type /Page /Parent 2 0 R /Resources << >> >>"}},
               true)
-      .Section(6, "/Root 1 0 R", true);
+      .StreamSection(6, "/Root 1 0 R", true);
   std::string bytes = maker.Str();
   bytes.resize(bytes.size() - 30);  // "startxref" and the end of the stream's object are cut
   auto doc = ExpectRepaired(bytes, 1);
@@ -200,12 +199,12 @@ TEST_F(RepairTest, AStreamFileWithoutItsStreamIsRepairedWithItsObjectStreams) {
 
 TEST_F(RepairTest, AnObjectAtTheWrongOffsetIsFoundWhereItStands) {
   // The table says object 3 lies 4 bytes early; the sections themselves read fine.
-  test::PdfMaker maker;
+  test::PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 100 100] >>");
   const int64_t page = static_cast<int64_t>(maker.Str().size());
   maker.Obj(3, "<< /Type /Page /Parent 2 0 R /Resources << >> >>")
-      .ListEntry(3, page - 4, 0, 'n')
+      .Entry(3, 1, page - 4, 0)
       .Section("/Size 4 /Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr) << m_error.Message();

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "doc_test_util.h"
 #include "pdf/document/body.h"
 #include "pdf/document/catalog.h"
 #include "pdf/document/info_dict.h"
@@ -15,7 +14,8 @@
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/stream/stream.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
@@ -23,7 +23,7 @@ namespace {
 using test::CountOf;
 using test::MakeFlatPdf;
 using test::MakePdf;
-using test::PdfMaker;
+using test::PdfBuilder;
 using test::QpdfAccepts;
 using test::ReadFile;
 
@@ -112,7 +112,7 @@ TEST_F(Saving, FullRewriteLayout) {
 }
 
 TEST_F(Saving, FullRewriteOfTwoSectionsKeepsEachObjectOnce) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>")
       .Obj(3, "<< /Type /Page /Parent 2 0 R /Resources << >> >>")
@@ -228,7 +228,7 @@ TEST_F(Saving, SaveCanRunAgainAfterFlush) {
 }
 
 TEST_F(Saving, FdfRewriteKeepsEveryObject) {
-  PdfMaker maker("%FDF-1.2\n%\xE2\xE3\xCF\xD3\n");
+  PdfBuilder maker("%FDF-1.2\n%\xE2\xE3\xCF\xD3\n");
   maker.Obj(1, "<< /FDF << /F (form.pdf) /Fields [2 0 R] >> >>")
       .Obj(2, "<< /T (name) /V (value) >>")
       .Section("/Root 1 0 R");
@@ -318,11 +318,11 @@ void AddUnwritableStream(CPDFDoc& doc) {
 
 TEST_F(Saving, UnreadableObjectsAreWrittenAsNullWithAWarning) {
   // Object 4 is listed but unreadable: it is written as null, and said so.
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 1 1] >>")
       .Obj(3, "<< /Type /Page /Parent 2 0 R >>")
-      .ListEntry(4, 5, 0, 'n')
+      .Entry(4, 1, 5, 0)
       .Section("/Size 5 /Root 1 0 R");
   const std::string path = Put("a.pdf", maker.Str());
   auto doc = Open(path);
@@ -335,7 +335,7 @@ TEST_F(Saving, UnreadableObjectsAreWrittenAsNullWithAWarning) {
 }
 
 TEST_F(Saving, FailedFlushLeavesTheInputAndNoTemporary) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 1 1] >>")
       .Obj(3, "<< /Type /Page /Parent 2 0 R >>")
@@ -357,7 +357,7 @@ TEST_F(Saving, FailedFlushLeavesTheInputAndNoTemporary) {
 }
 
 TEST_F(Saving, FailedIncrementalFlushCutsTheAppendedBytesOff) {
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 1 1] >>")
       .Obj(3, "<< /Type /Page /Parent 2 0 R >>")

@@ -8,19 +8,19 @@
 #include <array>
 #include <cstring>
 
-#include "doc_test_util.h"
 #include "pdf/document/trailer.h"
 #include "pdf/object/crypt_context.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
 #include "pdf/object/out_stream.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
 
-using test::PdfMaker;
+using test::PdfBuilder;
 using test::QpdfAccepts;
 
 // ---- an independent statement of the algorithm, to build files by hand
@@ -97,7 +97,7 @@ std::string ObjectCipher(const std::string& key, int num, int gen, const std::st
 std::string EncryptedByHand(const std::string& userPw, const std::string& ownerPw, int32_t p,
                             const std::string& id, const std::string& filterEntries = "/R 2 /V 1") {
   const HandMadeKeys keys = Derive(userPw, ownerPw, p, id);
-  PdfMaker maker;
+  PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 10 10] >>")
       .Obj(3, "<< /Type /Page /Parent 2 0 R >>")

@@ -3,11 +3,11 @@
 // first "endstream" "endobj" found.
 #include <gtest/gtest.h>
 
-#include "doc_test_util.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {

@@ -2,7 +2,6 @@
 // data, writing, encryption block by block, and copies.
 #include <gtest/gtest.h>
 
-#include "doc_test_util.h"
 #include "pdf/document/body.h"
 #include "pdf/document/xref.h"
 #include "pdf/object/crypt_context.h"
@@ -10,10 +9,14 @@
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
-#include "pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
+
+using test::Text;
 
 using test::MakePdf;
 using test::StreamBody;
@@ -25,12 +28,6 @@ std::unique_ptr<CPDFObject> ParseBytes(const std::string& text,
 }
 
 std::string DataOf(CPDFStream& stream) { return std::string(stream.Data(), stream.DataLength()); }
-
-std::string Written(const CPDFObject& obj, const CPDFCryptContext* crypt = nullptr) {
-  StringOutStream out;
-  obj.Serialize(out, crypt);
-  return out.Str();
-}
 
 // ---- reading ----------------------------------------------------------------------------------
 
@@ -94,7 +91,7 @@ TEST(StreamRead, EncryptedDataIsDecryptedBlockByBlock) {
   // The end of line in front of "endstream" is not decrypted into two stray bytes.
   EXPECT_EQ(DataOf(*stream), plain);
   // Written with the same key it is the same cipher text again, then CR LF.
-  const std::string written = Written(*stream, &context);
+  const std::string written = Text(*stream, &context);
   EXPECT_NE(written.find("stream\r\n" + cipher + "\r\nendstream"), std::string::npos);
 }
 
@@ -126,11 +123,11 @@ TEST(StreamData, LargeDataMovesIntoAMappedBuffer) {
 TEST(StreamWrite, EndOfLineBeforeEndstreamOnlyWhenMissing) {
   CPDFStream stream;
   stream.SetData("abc", 3);
-  EXPECT_EQ(Written(stream), "<<\r\n/Length 3\r\n>>\r\nstream\r\nabc\r\nendstream");
+  EXPECT_EQ(Text(stream), "<<\r\n/Length 3\r\n>>\r\nstream\r\nabc\r\nendstream");
   stream.SetData("abc\n", 4);
-  EXPECT_EQ(Written(stream), "<<\r\n/Length 4\r\n>>\r\nstream\r\nabc\nendstream");
+  EXPECT_EQ(Text(stream), "<<\r\n/Length 4\r\n>>\r\nstream\r\nabc\nendstream");
   stream.SetData("", 0);
-  EXPECT_EQ(Written(stream), "<<\r\n/Length 0\r\n>>\r\nstream\r\nendstream");
+  EXPECT_EQ(Text(stream), "<<\r\n/Length 0\r\n>>\r\nstream\r\nendstream");
 }
 
 class StreamInDocument : public test::DocTest {
@@ -149,7 +146,7 @@ TEST_F(StreamInDocument, DataStaysInTheFileUntilUsed) {
   auto* stream = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(4, 0)));
   ASSERT_NE(stream, nullptr);
   EXPECT_TRUE(stream->IsDataInFile());
-  EXPECT_EQ(Written(*stream), "<<\r\n/Length 10\r\n>>\r\nstream\r\nfile data\nendstream");
+  EXPECT_EQ(Text(*stream), "<<\r\n/Length 10\r\n>>\r\nstream\r\nfile data\nendstream");
   EXPECT_TRUE(stream->IsDataInFile());  // writing copies it without loading it
   EXPECT_EQ(DataOf(*stream), "file data\n");
   EXPECT_FALSE(stream->IsDataInFile());

@@ -7,22 +7,20 @@
 
 #include <string>
 
-#include "doc_test_util.h"
 #include "pdf/document/body.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/parser.h"
-#include "pdf_maker.h"
-#include "stream_pdf_maker.h"
+#include "support/documents.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
 
 using test::CountOf;
 using test::DocTest;
-using test::PdfMaker;
-using test::StreamPdfMaker;
+using test::PdfBuilder;
 
 std::unique_ptr<CPDFDict> DictOf(const std::string& text) {
   MemInStream in(text.data(), text.size());
@@ -194,15 +192,15 @@ class XRefStreamDocTest : public DocTest {
  protected:
   // Catalog 1 and the page tree 2 plainly, the page 3 and an info dictionary 4 in object
   // stream 5, the cross-reference stream 6.
-  static StreamPdfMaker OneSection(bool predicted, bool flate) {
-    StreamPdfMaker maker;
+  static PdfBuilder OneSection(bool predicted, bool flate) {
+    test::PdfBuilder maker(test::kPdf15Header);
     maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
         .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>")
         .ObjStm(5,
                 {{3, "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
                  {4, "<< /Producer (stream maker) /Title (compressed) >>"}},
                 flate)
-        .Section(6, "/Root 1 0 R /Info 4 0 R", predicted);
+        .StreamSection(6, "/Root 1 0 R /Info 4 0 R", predicted);
     return maker;
   }
 
@@ -241,17 +239,17 @@ TEST_F(XRefStreamDocTest, TheTrailerTakesOnlyTheTrailerKeys) {
 TEST_F(XRefStreamDocTest, APrevChainMixesTablesAndStreams) {
   // A table first, then a stream section that changes the title, then a table again that adds
   // a second page.
-  PdfMaker first;
+  PdfBuilder first;
   first.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>")
       .Obj(3, "<< /Type /Page /Parent 2 0 R /Resources << >> >>")
       .Obj(4, "<< /Title (first) >>")
       .Section("/Size 5 /Root 1 0 R /Info 4 0 R");
-  StreamPdfMaker second(first.Str());
+  PdfBuilder second(first.Str());
   second.Prev(first.LastXRef())
       .ObjStm(5, {{4, "<< /Title (second) >>"}})
-      .Section(6, "/Root 1 0 R /Info 4 0 R");
-  PdfMaker third(second.Str());
+      .StreamSection(6, "/Root 1 0 R /Info 4 0 R");
+  PdfBuilder third(second.Str());
   third.Obj(2, "<< /Type /Pages /Kids [3 0 R 7 0 R] /Count 2 /MediaBox [0 0 200 200] >>")
       .Obj(7, "<< /Type /Page /Parent 2 0 R /Resources << >> >>")
       .Section("/Size 8 /Root 1 0 R /Info 4 0 R /Prev " + std::to_string(second.LastXRef()));
@@ -265,14 +263,14 @@ TEST_F(XRefStreamDocTest, APrevChainMixesTablesAndStreams) {
 TEST_F(XRefStreamDocTest, AHybridFileReadsItsXRefStm) {
   // The table lists objects 1-3 and marks 4 free; the "XRefStm" stream places 4 in object
   // stream 5, which only readers of streams see.
-  StreamPdfMaker streams;
+  test::PdfBuilder streams(test::kPdf15Header);
   streams.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>")
       .Obj(3, "<< /Type /Page /Parent 2 0 R /Resources << >> >>");
   std::string text = streams.Str();
-  StreamPdfMaker tail(text);
+  PdfBuilder tail(text);
   tail.ObjStm(5, {{4, "<< /Title (hybrid) >>"}});
-  tail.Section(6, "/Root 1 0 R");
+  tail.StreamSection(6, "/Root 1 0 R");
   text = tail.Str();
   const int64_t xrefStm = tail.LastXRef();
   text.resize(text.rfind("startxref"));
@@ -301,11 +299,11 @@ TEST_F(XRefStreamDocTest, AHybridFileReadsItsXRefStm) {
 
 TEST_F(XRefStreamDocTest, AWordHybridUpdateWithAnEmptyTableOpens) {
   // "xref 0 0" followed by a trailer whose "XRefStm" holds all of the update's entries.
-  StreamPdfMaker maker = OneSection(false, false);
+  PdfBuilder maker = OneSection(false, false);
   std::string text = maker.Str();
   const int64_t first = maker.LastXRef();
-  StreamPdfMaker update(text);
-  update.ObjStm(8, {{4, "<< /Title (updated) >>"}}).Section(9, "/Root 1 0 R /Info 4 0 R");
+  PdfBuilder update(text);
+  update.ObjStm(8, {{4, "<< /Title (updated) >>"}}).StreamSection(9, "/Root 1 0 R /Info 4 0 R");
   text = update.Str();
   const int64_t stream = update.LastXRef();
   const size_t tableAt = text.size();

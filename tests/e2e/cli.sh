@@ -3,19 +3,11 @@
 # Needs ZORVANE (the binary) and SOURCE_DIR (the source tree).
 set -uo pipefail
 
-: "${ZORVANE:?path of the zorvane binary}"
-: "${SOURCE_DIR:?path of the source tree}"
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-cli-XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+source "$(dirname "$0")/lib.sh"
+need qpdf
+make_workdir cli
 cd "$WORK" || exit 1
 cp "$SOURCE_DIR/samples/sample.pdf" a.pdf
-
-FAILURES=0
-fail() {
-  echo "FAIL: $*" >&2
-  FAILURES=$((FAILURES + 1))
-}
 
 # run ARGS...: runs zorvane, leaving its status in $STATUS, stdout in out.txt, stderr in err.txt.
 run() {
@@ -160,8 +152,4 @@ done
 leftovers=$(find . -name 'qx*.pdf')
 [ -z "$leftovers" ] || fail "temporary files left behind: $leftovers"
 
-if [ "$FAILURES" -ne 0 ]; then
-  echo "cli.sh: $FAILURES check(s) failed" >&2
-  exit 1
-fi
-echo "cli.sh: all checks passed"
+finish

@@ -11,11 +11,7 @@ set -uo pipefail
 ZORVANE=${ZORVANE:-unused}
 source "$SOURCE_DIR/tests/e2e/lib.sh"
 
-CORPUS=${CORPUS_DIR:-$SOURCE_DIR/../shared/corpus}
-if [ ! -f "$CORPUS/MANIFEST.tsv" ]; then
-  echo "corpus not found at $CORPUS: skipped"
-  exit 77
-fi
+need_corpus
 ROUNDTRIP=$BUILD_DIR/tests/quarn_roundtrip
 [ -x "$ROUNDTRIP" ] || { echo "missing $ROUNDTRIP (build the quarn_roundtrip target)" >&2; exit 1; }
 need qpdf pdfinfo pdftoppm python3
@@ -115,4 +111,5 @@ while IFS=$'\t' read -r file _repo _path _lic _bytes _ver pages xref _objstm _se
 done < "$CORPUS/MANIFEST.tsv"
 
 echo "corpus round trip: $PASSED passed, $XFAILED expected failures, $SKIPPED skipped, $FAILURES failed"
+skip_if_nothing_judged $((PASSED + XFAILED)) "round-tripped"
 [ "$FAILURES" -eq 0 ]

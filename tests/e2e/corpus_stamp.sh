@@ -15,11 +15,7 @@
 set -uo pipefail
 
 source "$(dirname "$0")/lib.sh"
-CORPUS=${CORPUS_DIR:-$SOURCE_DIR/../shared/corpus}
-if [ ! -f "$CORPUS/MANIFEST.tsv" ]; then
-  echo "corpus not found at $CORPUS: skipped"
-  exit 77
-fi
+need_corpus
 need ps2pdf qpdf pdftoppm pdfinfo python3 sha256sum
 make_workdir corpus-stamp
 cd "$WORK" || exit 1
@@ -170,4 +166,5 @@ done <"$CORPUS/MANIFEST.tsv"
 
 echo "corpus stamp: $PASSED of $TOTAL accepted files stamped, $EXCEPTIONS expected exceptions," \
   "$FAILURES failed; $NOT_ACCEPTED files that qpdf itself rejects were left out"
+skip_if_nothing_judged "$TOTAL" "stamped"
 finish

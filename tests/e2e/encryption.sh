@@ -85,7 +85,7 @@ for revision in "40" "128 --use-aes=n" "128 --force-V4 --use-aes=n" "128 --use-a
 done
 
 # The encrypted files of the corpus, with the password of their manifest row (or none).
-CORPUS=${CORPUS_DIR:-$SOURCE_DIR/../shared/corpus}
+
 if [ -f "$CORPUS/MANIFEST.tsv" ]; then
   # (awk keeps the empty columns that a read with a tab IFS would merge)
   while IFS=$'\t' read -r file password <&3; do

@@ -9,21 +9,16 @@
 set -uo pipefail
 
 SOURCE_DIR="${SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}"
-CORPUS="$SOURCE_DIR/../shared/corpus"
+ZORVANE=${ZORVANE:-unused}
+source "$SOURCE_DIR/tests/e2e/lib.sh"
 TOOL="${QUARN_DECODE:-${BUILD_DIR:-$SOURCE_DIR/build}/tests/quarn_decode}"
 PER_FILE="${STREAMS_PER_FILE:-8}"
 
-if [ ! -f "$CORPUS/MANIFEST.tsv" ]; then
-  echo "SKIP: no corpus at $CORPUS"
-  exit 77
-fi
-for need in qpdf jq; do
-  command -v "$need" >/dev/null || { echo "SKIP: $need is not installed"; exit 77; }
-done
+need_corpus
+need qpdf jq
 [ -x "$TOOL" ] || { echo "FAIL: $TOOL is not built"; exit 1; }
 
-WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
+make_workdir flate
 
 compared=0
 failed=0

@@ -6,9 +6,10 @@ set -euo pipefail
 
 : "${SOURCE_DIR:?path of the source tree}"
 : "${BUILD_DIR:?path of the build tree}"
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-install-XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+ZORVANE=${ZORVANE:-unused}
+source "$SOURCE_DIR/tests/e2e/lib.sh"
+need cmake pkg-config qpdf c++
+make_workdir install
 PREFIX=$WORK/prefix
 
 cmake --install "$BUILD_DIR" --prefix "$PREFIX" >"$WORK/install.log"

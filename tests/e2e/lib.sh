@@ -56,6 +56,44 @@ qpdf_ok() {
   fi
 }
 
+# The shared corpus of real-world files; its MANIFEST.tsv describes each file.
+CORPUS=${CORPUS:-$SOURCE_DIR/../shared/corpus}
+
+# have_corpus: whether the corpus is there.
+have_corpus() {
+  [ -f "$CORPUS/MANIFEST.tsv" ]
+}
+
+# need_corpus: stops the script as skipped (status 77) when the corpus is not there.
+need_corpus() {
+  have_corpus || { echo "corpus not found at $CORPUS: skipped" >&2; exit 77; }
+}
+
+# skip_if_nothing_judged COUNT WHAT: stops the script as skipped when the corpus is there but
+# not one of its files could be judged (files missing, or none that qualifies), so that a run
+# that checked nothing never reports passed.
+skip_if_nothing_judged() {
+  if [ "$1" -eq 0 ] && [ "$FAILURES" -eq 0 ]; then
+    echo "no corpus file could be $2 (files under $CORPUS/files missing?): skipped" >&2
+    exit 77
+  fi
+}
+
+# plain_corpus_files: the corpus files present with a classic cross-reference table, no object
+# streams, no encryption, that qpdf accepts (the manifest's columns are read by name).
+plain_corpus_files() {
+  local file
+  for file in $(python3 - "$CORPUS/MANIFEST.tsv" <<'PY'
+import csv, sys
+for row in csv.DictReader(open(sys.argv[1], newline=""), delimiter="\t"):
+    if (row["xref_kind"], row["object_streams"], row["encryption"], row["qpdf_check"]) == ("table", "n", "none", "ok"):
+        print(row["file"])
+PY
+  ); do
+    [ -f "$CORPUS/files/$file" ] && echo "$file"
+  done
+}
+
 pixcheck() {
   python3 "$E2E_DIR/pixcheck.py" "$@"
 }

@@ -194,8 +194,7 @@ grep -qxF "%[ Error: invalid number format: %s%n ]%" badformat.log || fail "badf
 
 # ---- the corpus ----------------------------------------------------------------------------------------
 
-CORPUS=$SOURCE_DIR/../shared/corpus
-if [ ! -f "$CORPUS/MANIFEST.tsv" ]; then
+if ! have_corpus; then
   echo "note: no corpus at $CORPUS; real-world files skipped"
   finish
 fi
@@ -263,18 +262,8 @@ corpus_case() {
   CORPUS_DONE=$((CORPUS_DONE + 1))
 }
 
-# Files with a classic cross-reference table, no object streams, no encryption, that qpdf
-# accepts (the manifest's columns are read by name).
-CORPUS_LIST=$(python3 - "$CORPUS/MANIFEST.tsv" <<'PY'
-import csv, sys
-for row in csv.DictReader(open(sys.argv[1], newline=""), delimiter="\t"):
-    if (row["xref_kind"], row["object_streams"], row["encryption"], row["qpdf_check"]) == ("table", "n", "none", "ok"):
-        print(row["file"])
-PY
-)
 CORPUS_DONE=0
-for file in $CORPUS_LIST; do
-  [ -f "$CORPUS/files/$file" ] || continue
+for file in $(plain_corpus_files); do
   corpus_case "$CORPUS/files/$file"
 done
 echo "corpus: $CORPUS_DONE file(s) numbered at all eight locations"

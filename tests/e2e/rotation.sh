@@ -132,12 +132,12 @@ for rotate in 0 90 180 270; do
   done
 done
 
-CORPUS=${CORPUS_DIR:-$SOURCE_DIR/../shared/corpus}/files
+CORPUS_FILES=$CORPUS/files
 for case in handmade-xreftable-cropbox-6p.pdf:2 handmade-xreftable-rot-inherited-rotate-1p.pdf:1 \
   quartz-10.11-xreftable-rot-1p.pdf:1 pdftk2.02-xreftable-rot-1p.pdf:1 autocad2012-xreftable-rot-1p.pdf:1; do
   file=${case%:*}
-  if [ -f "$CORPUS/$file" ]; then
-    run_case "$file" "$CORPUS/$file" "${case#*:}"
+  if [ -f "$CORPUS_FILES/$file" ]; then
+    run_case "$file" "$CORPUS_FILES/$file" "${case#*:}"
   else
     echo "note: $file not in the corpus"
   fi

@@ -174,8 +174,7 @@ fi
 
 # ---- the corpus ----------------------------------------------------------------------------------------
 
-CORPUS=$SOURCE_DIR/../shared/corpus
-if [ ! -f "$CORPUS/MANIFEST.tsv" ]; then
+if ! have_corpus; then
   echo "note: no corpus at $CORPUS; real-world files skipped"
   finish
 fi
@@ -256,18 +255,8 @@ print(round(x - 100), round(y - 50), round(x + 100), round(y + 50))
   rm -f "o-$name"-* "s-$name"-* "x-$name"-* "c-$name.pdf" "r-$name.pdf"
 }
 
-# Files with a classic cross-reference table, no object streams, no encryption, that qpdf
-# accepts (the manifest's columns are read by name).
-CORPUS_LIST=$(python3 - "$CORPUS/MANIFEST.tsv" <<'PY'
-import csv, sys
-for row in csv.DictReader(open(sys.argv[1], newline=""), delimiter="\t"):
-    if (row["xref_kind"], row["object_streams"], row["encryption"], row["qpdf_check"]) == ("table", "n", "none", "ok"):
-        print(row["file"])
-PY
-)
 CORPUS_FILES=0
-for file in $CORPUS_LIST; do
-  [ -f "$CORPUS/files/$file" ] || continue
+for file in $(plain_corpus_files); do
   corpus_case "$CORPUS/files/$file"
   CORPUS_FILES=$((CORPUS_FILES + 1))
 done

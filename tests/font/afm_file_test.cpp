@@ -1,8 +1,9 @@
 // The AFM reader: header keys, glyph metric lines and the conditions under which a file loads.
 #include <gtest/gtest.h>
+#include "support/afm.h"
+#include "support/files.h"
+#include "support/values.h"
 
-#include "font_test_util.h"
-#include "test_support.h"
 
 namespace quarn {
 namespace {

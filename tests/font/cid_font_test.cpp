@@ -3,11 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "font_test_util.h"
 #include "pdf/document/doc.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/font/type0_font.h"
 #include "pdf/font/type3_font.h"
+#include "support/afm.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
@@ -39,7 +40,7 @@ TEST_F(CIDFontTest, CreatesHeiseiFontsWithPackedWidths) {
   EXPECT_EQ(descendant->Get_CIDSystemInfo()->Get_Ordering()->Str(), "Japan1");
   EXPECT_EQ(font->GetFontDescriptor()->Get_Flags()->IntValue(), 4);
   // Proportional CIDs gather in lists, the half-width block is one range, DW widths are left out.
-  std::string w = test::Written(*descendant->Get_W());
+  std::string w = test::Text(*descendant->Get_W());
   for (size_t at; (at = w.find("\r\n")) != std::string::npos;) w.replace(at, 2, " ");
   EXPECT_EQ(w.rfind("[1 [250 333 408] 4 5 500 6 [833 778 180] 9 10 333 ", 0), 0u) << w.substr(0, 60);
   EXPECT_NE(w.find("231 632 500"), std::string::npos);

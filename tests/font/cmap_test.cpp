@@ -2,17 +2,14 @@
 #include "pdf/font/cmap_file.h"
 
 #include <gtest/gtest.h>
+#include "support/files.h"
+#include "support/values.h"
 
-#include "test_support.h"
 
 namespace quarn {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s.push_back(static_cast<char>(v));
-  return s;
-}
+using test::Bytes;
 
 const char* const kHeader = "%!PS-Adobe-3.0 Resource-CMap\n";
 

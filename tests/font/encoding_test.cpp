@@ -2,8 +2,9 @@
 #include "pdf/font/encoding.h"
 
 #include <gtest/gtest.h>
+#include "support/afm.h"
+#include "support/values.h"
 
-#include "font_test_util.h"
 
 namespace quarn {
 namespace {
@@ -142,7 +143,7 @@ TEST(BuiltInEncodingTest, StandardEncodingNamesTheAdobeGlyphs) {
 // ---- Differences ---------------------------------------------------------------------------
 
 EncodingTable DifferencesOf(const std::string& arrayText) {
-  std::unique_ptr<CPDFObject> value = test::ParseValue(arrayText);
+  std::unique_ptr<CPDFObject> value = test::Parse(arrayText);
   EncodingTable table;
   auto encoding = std::make_unique<CPDFEncoding>();
   auto dict = std::make_unique<CPDFDict>();

@@ -3,12 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "font_test_util.h"
 #include "pdf/document/doc.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/font/font_desc.h"
 #include "pdf/font/font_file.h"
 #include "pdf/font/type1_font.h"
+#include "support/afm.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
@@ -65,7 +66,7 @@ TEST_F(FontBaseTest, IsFontNeedsTypeFontAndABaseFontName) {
 TEST_F(FontBaseTest, BaseSlotsDoNothing) {
   CPDFFont font;
   ASSERT_TRUE(font.Create(m_doc.get(), "Plain"));
-  EXPECT_EQ(test::Written(font), "<<\r\n/BaseFont /Plain\r\n/Type /Font\r\n>>");
+  EXPECT_EQ(test::Text(font), "<<\r\n/BaseFont /Plain\r\n/Type /Font\r\n>>");
   EXPECT_FALSE(font.CreateWidths());
   EXPECT_FALSE(font.GetFontDescriptor());
   EXPECT_EQ(font.CalcStringWidth("abc", 3), 0);
@@ -198,7 +199,7 @@ TEST_F(FontBaseTest, DescriptorCreateWritesItsEntries) {
   CPDFFontDesc desc;
   ASSERT_TRUE(desc.Create(m_doc.get(), 718, 718, -207, 33, {-166.5f, -225, 1000, 931}, "Helvetica",
                           -12, 88));
-  EXPECT_EQ(test::Written(desc),
+  EXPECT_EQ(test::Text(desc),
             "<<\r\n/Ascent 718\r\n/CapHeight 718\r\n/Descent -207\r\n/Flags 33\r\n"
             "/FontBBox [-166.5 -225 1000 931]\r\n/FontName /Helvetica\r\n/ItalicAngle -12\r\n"
             "/StemV 88\r\n/Type /FontDescriptor\r\n>>");

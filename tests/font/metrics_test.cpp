@@ -6,12 +6,13 @@
 
 #include <mutex>
 
-#include "font_test_util.h"
 #include "pdf/font/encoding.h"
 #include "pdf/font/cmap_file.h"
 #include "pdf/font/font_caches.h"
 #include "pdf/font/font_desc.h"
-#include "test_support.h"
+#include "support/afm.h"
+#include "support/files.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
@@ -212,7 +213,7 @@ TEST_F(FontCachesTest, DescriptorsOfStandardFonts) {
   EXPECT_EQ(caches->FindFontDesc("Courier"), courier);
   EXPECT_EQ(courier->Get_Flags()->IntValue(), 33);
   EXPECT_EQ(caches->FindFontDesc("Helvetica")->Get_Flags()->IntValue(), 32);
-  EXPECT_EQ(test::Written(*courier),
+  EXPECT_EQ(test::Text(*courier),
             "<<\r\n/Ascent 629\r\n/CapHeight 562\r\n/Descent -157\r\n/Flags 33\r\n"
             "/FontBBox [-23 -250 623 805]\r\n/FontName /Courier\r\n/ItalicAngle 0\r\n"
             "/StemV 0\r\n/Type /FontDescriptor\r\n/XHeight 426\r\n>>");

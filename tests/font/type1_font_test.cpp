@@ -5,13 +5,14 @@
 
 #include <limits>
 
-#include "font_test_util.h"
 #include "pdf/document/doc.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/font/encoding.h"
 #include "pdf/font/font_caches.h"
 #include "pdf/font/metrics.h"
-#include "test_support.h"
+#include "support/afm.h"
+#include "support/files.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
@@ -72,14 +73,14 @@ class Type1FontTest : public ::testing::Test {
 TEST_F(Type1FontTest, StandardFontIsABareDictionary) {
   auto font = Create("Helvetica");
   ASSERT_TRUE(font);
-  EXPECT_EQ(test::Written(*font),
+  EXPECT_EQ(test::Text(*font),
             "<<\r\n/BaseFont /Helvetica\r\n/Subtype /Type1\r\n/Type /Font\r\n>>");
   EXPECT_STREQ(font->GetCategory(), "Font");
   EXPECT_STREQ(font->GetPrefix(), "F");
 
   auto withEncoding = Create("Helvetica-Bold", "WinAnsiEncoding");
   ASSERT_TRUE(withEncoding);
-  EXPECT_EQ(test::Written(*withEncoding),
+  EXPECT_EQ(test::Text(*withEncoding),
             "<<\r\n/BaseFont /Helvetica-Bold\r\n/Encoding /WinAnsiEncoding\r\n"
             "/Subtype /Type1\r\n/Type /Font\r\n>>");
 }
@@ -102,7 +103,7 @@ TEST_F(Type1FontTest, AFMFontGetsWidthsAndDescriptor) {
   CPDFFontDesc* desc = font->GetFontDescriptor();
   ASSERT_TRUE(desc);
   EXPECT_EQ(desc, font->Get_FontDescriptor());
-  EXPECT_EQ(test::Written(*desc),
+  EXPECT_EQ(test::Text(*desc),
             "<<\r\n/Ascent 0\r\n/CapHeight 0\r\n/Descent 0\r\n/Flags 32\r\n"
             "/FontBBox [-10 -20 900 800]\r\n/FontName /Prop-Test\r\n/ItalicAngle 0\r\n"
             "/StemV 0\r\n/Type /FontDescriptor\r\n/XHeight 0\r\n>>");

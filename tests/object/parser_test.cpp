@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "object_test_util.h"
 #include "pdf/object/lexer.h"
 #include "pdf/object/limits.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
@@ -319,9 +319,9 @@ TEST(ParserDictTest, ReadDictLeavesAFollowingKeywordAlone) {
 TEST(ParserDictTest, RefillsInsideTheTwoByteBracketsAreHandled) {
   // A 3-byte buffer puts buffer edges inside "<<" and ">>" and inside "n g R".
   const std::string text = "<</Ab 12 0 R/C<</D[1 2 3]>>>>";
-  auto value = Parse(text, 3);
+  auto value = Parse(text, nullptr, 3);
   ASSERT_NE(value, nullptr);
-  EXPECT_EQ(test::Write(*value), test::Reserialize(text));
+  EXPECT_EQ(test::Text(*value), test::Reserialize(text));
   EXPECT_NE(AsRef(AsDict(value.get())->Lookup("Ab")), nullptr);
 }
 

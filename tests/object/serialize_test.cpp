@@ -5,15 +5,16 @@
 #include <limits>
 #include <string>
 
-#include "object_test_util.h"
 #include "pdf/object/crypt_context.h"
-#include "test_support.h"
+#include "pdf/stream/stream.h"
+#include "support/files.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
 using test::Reserialize;
-using test::Write;
+using test::Text;
 
 // ---- numbers ------------------------------------------------------------------------------------
 
@@ -57,18 +58,18 @@ TEST(SerializeNumberTest, ParsedNumbersFollowTheNumberRule) {
 }
 
 TEST(SerializeNumberTest, CodeBuiltNumbersKeepTheirForm) {
-  EXPECT_EQ(Write(CPDFReal(100000.0f)), "100000");
-  EXPECT_EQ(Write(CPDFReal(0.75f)), "0.75");
-  EXPECT_EQ(Write(CPDFInt(5)), "5");
-  EXPECT_EQ(Write(CPDFInt(-40000)), "-40000");
-  EXPECT_EQ(Write(CPDFNumber(int32_t{12})), "12");
-  EXPECT_EQ(Write(CPDFNumber(1.5f)), "1.5");
+  EXPECT_EQ(Text(CPDFReal(100000.0f)), "100000");
+  EXPECT_EQ(Text(CPDFReal(0.75f)), "0.75");
+  EXPECT_EQ(Text(CPDFInt(5)), "5");
+  EXPECT_EQ(Text(CPDFInt(-40000)), "-40000");
+  EXPECT_EQ(Text(CPDFNumber(int32_t{12})), "12");
+  EXPECT_EQ(Text(CPDFNumber(1.5f)), "1.5");
 }
 
 TEST(SerializeNumberTest, NumbersWithoutAFiniteRealWriteTheirInteger) {
   const float inf = std::numeric_limits<float>::infinity();
-  EXPECT_EQ(Write(CPDFReal(inf)), "2147483647");
-  EXPECT_EQ(Write(CPDFNumber(int32_t{3}, std::numeric_limits<float>::quiet_NaN())), "3");
+  EXPECT_EQ(Text(CPDFReal(inf)), "2147483647");
+  EXPECT_EQ(Text(CPDFNumber(int32_t{3}, std::numeric_limits<float>::quiet_NaN())), "3");
   EXPECT_EQ(Reserialize("-nan"), "0");
   EXPECT_EQ(Reserialize("1e39"), "1");
 }
@@ -76,25 +77,25 @@ TEST(SerializeNumberTest, NumbersWithoutAFiniteRealWriteTheirInteger) {
 // ---- scalars ------------------------------------------------------------------------------------
 
 TEST(SerializeScalarTest, NullBooleansAndReferences) {
-  EXPECT_EQ(Write(CPDFNull()), "null");
-  EXPECT_EQ(Write(CPDFBool(true)), "true");
-  EXPECT_EQ(Write(CPDFBool(false)), "false");
-  EXPECT_EQ(Write(CPDFObjRef(12, 0)), "12 0 R");
-  EXPECT_EQ(Write(CPDFObjRef(7, 65535)), "7 65535 R");
+  EXPECT_EQ(Text(CPDFNull()), "null");
+  EXPECT_EQ(Text(CPDFBool(true)), "true");
+  EXPECT_EQ(Text(CPDFBool(false)), "false");
+  EXPECT_EQ(Text(CPDFObjRef(12, 0)), "12 0 R");
+  EXPECT_EQ(Text(CPDFObjRef(7, 65535)), "7 65535 R");
 }
 
 TEST(SerializeScalarTest, NamesEscapeTheirTableOfBytes) {
-  EXPECT_EQ(Write(CPDFName("A B")), "/A#20B");
-  EXPECT_EQ(Write(CPDFName("")), "/");
-  EXPECT_EQ(Write(CPDFName("Type")), "/Type");
-  EXPECT_EQ(Write(CPDFName("#%()/<>[]{}")), "/#23#25#28#29#2F#3C#3E#5B#5D#7B#7D");
-  EXPECT_EQ(Write(CPDFName(std::string("\x00\x1F\x7F\x80\xFF", 5))), "/#00#1F#7F#80#FF");
-  EXPECT_EQ(Write(CPDFName("!~-_.;:'\"")), "/!~-_.;:'\"");
+  EXPECT_EQ(Text(CPDFName("A B")), "/A#20B");
+  EXPECT_EQ(Text(CPDFName("")), "/");
+  EXPECT_EQ(Text(CPDFName("Type")), "/Type");
+  EXPECT_EQ(Text(CPDFName("#%()/<>[]{}")), "/#23#25#28#29#2F#3C#3E#5B#5D#7B#7D");
+  EXPECT_EQ(Text(CPDFName(std::string("\x00\x1F\x7F\x80\xFF", 5))), "/#00#1F#7F#80#FF");
+  EXPECT_EQ(Text(CPDFName("!~-_.;:'\"")), "/!~-_.;:'\"");
 }
 
 TEST(SerializeScalarTest, NameEscapingCoversExactlyTheTable) {
   for (int c = 0; c < 256; ++c) {
-    const std::string text = Write(CPDFName(std::string(1, static_cast<char>(c))));
+    const std::string text = Text(CPDFName(std::string(1, static_cast<char>(c))));
     const bool plain = c > 32 && c < 127 &&
                        std::string("#%()/<>[]{}").find(static_cast<char>(c)) == std::string::npos;
     EXPECT_EQ(text.size(), plain ? 2u : 4u) << "byte " << c;
@@ -102,25 +103,25 @@ TEST(SerializeScalarTest, NameEscapingCoversExactlyTheTable) {
 }
 
 TEST(SerializeScalarTest, LiteralStrings) {
-  EXPECT_EQ(Write(CPDFString("a\n(")), "(a\\n\\()");
-  EXPECT_EQ(Write(CPDFString("\b\t\n\f\r")), "(\\b\\t\\n\\f\\r)");
-  EXPECT_EQ(Write(CPDFString("(x)\\")), "(\\(x\\)\\\\)");
-  EXPECT_EQ(Write(CPDFString(std::string("\x00\x1F\x7F\x80\xFF", 5))),
+  EXPECT_EQ(Text(CPDFString("a\n(")), "(a\\n\\()");
+  EXPECT_EQ(Text(CPDFString("\b\t\n\f\r")), "(\\b\\t\\n\\f\\r)");
+  EXPECT_EQ(Text(CPDFString("(x)\\")), "(\\(x\\)\\\\)");
+  EXPECT_EQ(Text(CPDFString(std::string("\x00\x1F\x7F\x80\xFF", 5))),
             "(\\000\\037\\177\\200\\377)");
-  EXPECT_EQ(Write(CPDFString("")), "()");
-  EXPECT_EQ(Write(CPDFString("plain text 123 ~")), "(plain text 123 ~)");
+  EXPECT_EQ(Text(CPDFString("")), "()");
+  EXPECT_EQ(Text(CPDFString("plain text 123 ~")), "(plain text 123 ~)");
 }
 
 TEST(SerializeScalarTest, HexStrings) {
   CPDFString string("a\n(");
   string.m_form = CPDFString::kHex;
-  EXPECT_EQ(Write(string), "<610A28>");
+  EXPECT_EQ(Text(string), "<610A28>");
   CPDFString high(std::string("\xAB\xCD", 2));
   high.m_form = CPDFString::kHex;
-  EXPECT_EQ(Write(high), "<ABCD>");
+  EXPECT_EQ(Text(high), "<ABCD>");
   CPDFString empty;
   empty.m_form = CPDFString::kHex;
-  EXPECT_EQ(Write(empty), "<>");
+  EXPECT_EQ(Text(empty), "<>");
 }
 
 // ---- containers ---------------------------------------------------------------------------------
@@ -129,8 +130,8 @@ TEST(SerializeContainerTest, DictionariesWriteKeysInByteOrder) {
   CPDFDict dict;
   dict.Insert("Type", std::make_unique<CPDFName>("XObject"));
   dict.Insert("Length", std::make_unique<CPDFInt>(3));
-  EXPECT_EQ(Write(dict), "<<\r\n/Length 3\r\n/Type /XObject\r\n>>");
-  EXPECT_EQ(Write(CPDFDict()), "<<\r\n>>");
+  EXPECT_EQ(Text(dict), "<<\r\n/Length 3\r\n/Type /XObject\r\n>>");
+  EXPECT_EQ(Text(CPDFDict()), "<<\r\n>>");
 }
 
 TEST(SerializeContainerTest, ArraysSeparateElementsWithOneSpace) {
@@ -139,8 +140,8 @@ TEST(SerializeContainerTest, ArraysSeparateElementsWithOneSpace) {
   array.Push_Back(std::make_unique<CPDFObjRef>(4, 0));
   array.Push_Back(std::make_unique<CPDFArray>());
   array.Push_Back(std::make_unique<CPDFName>("N"));
-  EXPECT_EQ(Write(array), "[1 4 0 R [] /N]");
-  EXPECT_EQ(Write(CPDFArray()), "[]");
+  EXPECT_EQ(Text(array), "[1 4 0 R [] /N]");
+  EXPECT_EQ(Text(CPDFArray()), "[]");
 }
 
 TEST(SerializeContainerTest, NestedContainers) {
@@ -156,7 +157,7 @@ TEST(SerializeCryptTest, StringsAreWrittenEncryptedAndStayClearInMemory) {
   CPDFDict dict;
   dict.Insert("S", std::make_unique<CPDFString>("secret"));
   dict.Insert("N", std::make_unique<CPDFName>("name"));
-  const std::string written = Write(dict, &crypt);
+  const std::string written = Text(dict, &crypt);
   EXPECT_EQ(written.find("secret"), std::string::npos);
   EXPECT_NE(written.find("/N /name"), std::string::npos) << "names are never encrypted";
   EXPECT_EQ(dict.GetString(nullptr, "S")->Str(), "secret");
@@ -188,12 +189,12 @@ TEST(SerializeRoundTripTest, EveryByteSurvivesInBothStringForms) {
   for (uint8_t form : {CPDFString::kLiteral, CPDFString::kHex}) {
     CPDFString string(all);
     string.m_form = form;
-    auto read = test::Parse(Write(string));
+    auto read = test::Parse(Text(string));
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(static_cast<CPDFString*>(read.get())->Str(), all);
     EXPECT_EQ(static_cast<CPDFString*>(read.get())->m_form, form);
   }
-  auto name = test::Parse(Write(CPDFName(all.substr(1))) + " ");
+  auto name = test::Parse(Text(CPDFName(all.substr(1))) + " ");
   ASSERT_NE(name, nullptr);
   EXPECT_EQ(static_cast<CPDFName*>(name.get())->Str(), all.substr(1));
 }

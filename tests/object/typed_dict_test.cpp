@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include "object_test_util.h"
 #include "pdf/document/doc.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
 using test::Parse;
-using test::Write;
+using test::Text;
 
 bool IsTestBox(CPDFObjHolder*, CPDFObject* value) { return value && value->TypeCode() == kTypeArray; }
 
@@ -67,7 +67,7 @@ TEST(TypedDictTest, ClassNameIsSharedAndHoldsTheDiscriminator) {
 TEST(TypedDictTest, CreateWritesTheDiscriminatingEntry) {
   CTestWidget widget;
   ASSERT_TRUE(widget.Create(nullptr));
-  EXPECT_EQ(Write(widget), "<<\r\n/Type /Widget\r\n>>");
+  EXPECT_EQ(Text(widget), "<<\r\n/Type /Widget\r\n>>");
   EXPECT_TRUE(widget.Get_Type()->Equals("Widget"));
 }
 
@@ -75,12 +75,12 @@ TEST(TypedDictTest, RecognizerAnswersWithoutChangingTheValue) {
   auto good = Parse("<</Type/Widget/Box[0 0 10 20]>>");
   auto wrongType = Parse("<</Type/Gadget/Box[0 0 10 20]>>");
   auto noBox = Parse("<</Type/Widget/Box 5>>");
-  const std::string before = Write(*noBox);
+  const std::string before = Text(*noBox);
   EXPECT_TRUE(IsTestWidget(nullptr, good.get()));
   EXPECT_FALSE(IsTestWidget(nullptr, wrongType.get()));
   EXPECT_FALSE(IsTestWidget(nullptr, noBox.get()));
   EXPECT_FALSE(IsTestWidget(nullptr, nullptr));
-  EXPECT_EQ(Write(*noBox), before);
+  EXPECT_EQ(Text(*noBox), before);
 }
 
 TEST(TypedDictTest, RealizeBindsItsTypedEntries) {
@@ -98,7 +98,7 @@ TEST(TypedDictTest, RealizeBindsItsTypedEntries) {
   CTestWidget* again = nullptr;
   ASSERT_TRUE(BindEntry<CTestWidget>(nullptr, *AsDict(holder.get()), "W", IsTestWidget, &again));
   EXPECT_EQ(again, widget);
-  EXPECT_EQ(Write(*holder), Write(*Parse("<</W<</Type/Widget/Box[0 0 10 20]/Title(t)>>>>")));
+  EXPECT_EQ(Text(*holder), Text(*Parse("<</W<</Type/Widget/Box[0 0 10 20]/Title(t)>>>>")));
 }
 
 TEST(TypedDictTest, AValueThatFailsTheRecognizerStaysPlain) {
@@ -120,7 +120,7 @@ TEST(TypedDictTest, AFailedBindingRestoresTheHolder) {
   EXPECT_FALSE(BindEntry<CTestWidget>(nullptr, *AsDict(holder.get()), "W", IsTestWidget));
   EXPECT_EQ(AsDict(holder.get())->Lookup("W"), before);
   EXPECT_EQ(dynamic_cast<CTestWidget*>(before), nullptr);
-  EXPECT_EQ(Write(*holder), Write(*Parse(text)));
+  EXPECT_EQ(Text(*holder), Text(*Parse(text)));
 }
 
 TEST(TypedDictTest, ArrayElementsAreBoundInPlace) {
@@ -132,7 +132,7 @@ TEST(TypedDictTest, ArrayElementsAreBoundInPlace) {
   ASSERT_TRUE(BindElement<CTestBox>(nullptr, *array, 1, IsTestBox, &box));
   EXPECT_EQ(box, nullptr);
   EXPECT_FALSE(BindElement<CTestBox>(nullptr, *array, 2, IsTestBox, &box));
-  EXPECT_EQ(Write(*holder), "[[0 0 1 1] 5 [1 2]]");
+  EXPECT_EQ(Text(*holder), "[[0 0 1 1] 5 [1 2]]");
 }
 
 TEST(TypedDictTest, BindValueLeavesDirectValuesToTheirHolder) {
@@ -141,7 +141,7 @@ TEST(TypedDictTest, BindValueLeavesDirectValuesToTheirHolder) {
   EXPECT_EQ(BindValue<CTestWidget>(nullptr, value.get(), CPDFObjRef(), IsTestWidget, &failed),
             nullptr);
   EXPECT_FALSE(failed);
-  EXPECT_EQ(Write(*value), Write(*Parse("<</Type/Widget/Box[0 0 1 1]>>")))
+  EXPECT_EQ(Text(*value), Text(*Parse("<</Type/Widget/Box[0 0 1 1]>>")))
       << "an unbound direct value keeps its content";
 }
 
@@ -168,7 +168,7 @@ TEST(TypedDictTest, CopiesKeepTheTypedClass) {
   EXPECT_NE(dynamic_cast<CTestWidget*>(copy.get())->Get_Box(), nullptr);
   auto clone = widget.Clone();
   ASSERT_NE(dynamic_cast<CTestWidget*>(clone.get()), nullptr);
-  EXPECT_EQ(Write(*clone), Write(widget));
+  EXPECT_EQ(Text(*clone), Text(widget));
 }
 
 TEST(TypedDictTest, BindingAnIndirectEntryKeepsItsIdentity) {
@@ -198,7 +198,7 @@ TEST(TypedDictTest, AFailedIndirectBindingLeavesTheDocumentsObject) {
   holder.SetReference("W", ref);
   EXPECT_FALSE(BindEntry<CTestWidget>(&doc, holder, "W", IsTestWidget));
   EXPECT_EQ(doc.GetObj(ref), before);
-  EXPECT_EQ(Write(*before), Write(*Parse("<</Type/Widget/Box[1]>>")));
+  EXPECT_EQ(Text(*before), Text(*Parse("<</Type/Widget/Box[1]>>")));
 }
 
 }  // namespace

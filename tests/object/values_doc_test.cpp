@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "object_test_util.h"
 #include "pdf/document/doc.h"
 #include "pdf/object/limits.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
 using test::Parse;
-using test::Write;
+using test::Text;
 
 class ValuesWithDocTest : public ::testing::Test {
  protected:
@@ -78,7 +78,7 @@ TEST_F(ValuesWithDocTest, ArrayElementsResolveThroughTheDocument) {
   CPDFObjRef got;
   CPDFObject* value = array.GetObj(&m_source, 0, &got);
   ASSERT_NE(value, nullptr);
-  EXPECT_EQ(Write(*value), "(indirect)");
+  EXPECT_EQ(Text(*value), "(indirect)");
   EXPECT_EQ(got, ref);
 }
 
@@ -98,7 +98,7 @@ TEST_F(ValuesWithDocTest, DuplicateMakesOneTargetObjectForTwoReferences) {
   CPDFObject* copied = m_target.GetObj(a);
   ASSERT_NE(copied, nullptr);
   EXPECT_NE(copied, m_source.GetObj(shared));
-  EXPECT_EQ(Write(*copied), "<<\r\n/V 1\r\n>>");
+  EXPECT_EQ(Text(*copied), "<<\r\n/V 1\r\n>>");
   EXPECT_EQ(AsDict(copy.get())->GetNumber(&m_target, "C")->IntValue(), 3);
 }
 
@@ -140,7 +140,7 @@ TEST_F(ValuesWithDocTest, DuplicateWithinOneDocumentGivesNewNumbers) {
   const CPDFObjRef copied = RefAt(*AsDict(copy.get()), "A");
   ASSERT_TRUE(copied.IsDefined());
   EXPECT_NE(copied, ref);
-  EXPECT_EQ(Write(*m_source.GetObj(copied)), "[1 2]");
+  EXPECT_EQ(Text(*m_source.GetObj(copied)), "[1 2]");
 }
 
 TEST_F(ValuesWithDocTest, DuplicateWithoutATargetStoresCopiesDirectly) {
@@ -149,7 +149,7 @@ TEST_F(ValuesWithDocTest, DuplicateWithoutATargetStoresCopiesDirectly) {
   holder.SetReference("A", ref);
   auto copy = holder.Duplicate(nullptr, &m_source);
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(Write(*copy), "<<\r\n/A (text)\r\n>>");
+  EXPECT_EQ(Text(*copy), "<<\r\n/A (text)\r\n>>");
 }
 
 TEST_F(ValuesWithDocTest, ACycleWithoutATargetDocumentFailsTheCopy) {
@@ -213,7 +213,7 @@ TEST(ValuesReleaseTest, ReleaseHandsReferencesToTheDocument) {
   EXPECT_EQ(doc.FindObj(dropped, false), nullptr) << "dropped from memory";
   // It is still in the file, so asking for it again loads it again.
   ASSERT_NE(doc.GetObj(dropped), nullptr);
-  EXPECT_EQ(Write(*doc.GetObj(dropped)), "(dropped)");
+  EXPECT_EQ(Text(*doc.GetObj(dropped)), "(dropped)");
 }
 
 TEST_F(ValuesWithDocTest, RemovingAReferenceLeavesTheObjectFiled) {
@@ -223,7 +223,7 @@ TEST_F(ValuesWithDocTest, RemovingAReferenceLeavesTheObjectFiled) {
   holder.RemoveValue(&m_source, "A");
   EXPECT_FALSE(holder.Has("A"));
   ASSERT_NE(m_source.FindObj(ref, false), nullptr);
-  EXPECT_EQ(Write(*m_source.FindObj(ref, false)), "(still here)");
+  EXPECT_EQ(Text(*m_source.FindObj(ref, false)), "(still here)");
 }
 
 }  // namespace

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "object_test_util.h"
 #include "pdf/object/limits.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
 using test::Parse;
-using test::Write;
+using test::Text;
 
 // A value that reports its own destruction, to check who deletes what.
 class TracedNull : public CPDFNull {
@@ -224,7 +224,7 @@ TEST(DictValueTest, SetValueDirectAndIndirectWithoutADocument) {
   EXPECT_FALSE(dict.Has("B"));
   EXPECT_FALSE(dict.SetValue(nullptr, "C", nullptr));
   EXPECT_TRUE(dict.SetReference("R", CPDFObjRef(4, 0)));
-  EXPECT_EQ(Write(dict), "<<\r\n/A 2\r\n/R 4 0 R\r\n>>");
+  EXPECT_EQ(Text(dict), "<<\r\n/A 2\r\n/R 4 0 R\r\n>>");
 }
 
 TEST(DictValueTest, RemoveValueDeletesTheEntry) {
@@ -271,21 +271,21 @@ TEST(DuplicateTest, ScalarsKeepTheirClassDataAndFlags) {
   CPDFString hex("ab");
   hex.m_form = CPDFString::kHex;
   auto hexCopy = hex.Duplicate(nullptr, nullptr);
-  EXPECT_EQ(Write(*hexCopy), "<6162>");
-  EXPECT_EQ(Write(*CPDFReal(2.5f).Duplicate(nullptr, nullptr)), "2.5");
-  EXPECT_EQ(Write(*CPDFBool(true).Duplicate(nullptr, nullptr)), "true");
-  EXPECT_EQ(Write(*CPDFName("N").Duplicate(nullptr, nullptr)), "/N");
-  EXPECT_EQ(Write(*CPDFNull().Duplicate(nullptr, nullptr)), "null");
+  EXPECT_EQ(Text(*hexCopy), "<6162>");
+  EXPECT_EQ(Text(*CPDFReal(2.5f).Duplicate(nullptr, nullptr)), "2.5");
+  EXPECT_EQ(Text(*CPDFBool(true).Duplicate(nullptr, nullptr)), "true");
+  EXPECT_EQ(Text(*CPDFName("N").Duplicate(nullptr, nullptr)), "/N");
+  EXPECT_EQ(Text(*CPDFNull().Duplicate(nullptr, nullptr)), "null");
 }
 
 TEST(DuplicateTest, DirectContainersAreCopiedDeeply) {
   auto value = Parse("<</A[1 (two) /three <</x true>>]/B 2.5>>");
   auto copy = value->Duplicate(nullptr, nullptr);
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(Write(*copy), Write(*value));
+  EXPECT_EQ(Text(*copy), Text(*value));
   // The copy shares nothing with the source.
   AsDict(value.get())->GetArray(nullptr, "A")->Push_Back(std::make_unique<CPDFNull>());
-  EXPECT_NE(Write(*copy), Write(*value));
+  EXPECT_NE(Text(*copy), Text(*value));
 }
 
 TEST(DuplicateTest, EntriesNotCopiedWithTheirContainerAreLeftOut) {
@@ -304,7 +304,7 @@ TEST(DuplicateTest, EntriesNotCopiedWithTheirContainerAreLeftOut) {
 
   auto copy = dict->Duplicate(nullptr, nullptr);
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(Write(*copy), "<<\r\n/Array [3 4]\r\n/Shown 2\r\n>>");
+  EXPECT_EQ(Text(*copy), "<<\r\n/Array [3 4]\r\n/Shown 2\r\n>>");
 }
 
 TEST(DuplicateTest, AnUnresolvableReferenceFailsTheWholeCopy) {
@@ -319,19 +319,19 @@ TEST(DuplicateTest, MergeCopiesOnlyTheMissingKeys) {
   auto into = Parse("<</B 20>>");
   DuplicateMap map;
   AsDict(into.get())->MergeWith(nullptr, nullptr, *AsDict(from.get()), map);
-  EXPECT_EQ(Write(*into), "<<\r\n/A 1\r\n/B 20\r\n/C [3]\r\n>>");
+  EXPECT_EQ(Text(*into), "<<\r\n/A 1\r\n/B 20\r\n/C [3]\r\n>>");
 }
 
 TEST(CloneTest, ReferencesStayReferencesAndClassesStay) {
   auto value = Parse("<</A 1 0 R/B[2 0 R 3]/C(s)>>");
   auto clone = value->Clone();
   ASSERT_NE(clone, nullptr);
-  EXPECT_EQ(Write(*clone), Write(*value));
+  EXPECT_EQ(Text(*clone), Text(*value));
   EXPECT_TRUE(clone->m_readFromFile);
   EXPECT_TRUE(AsDict(clone.get())->Lookup("A")->IsRef());
   EXPECT_EQ(CPDFInt(5).Clone()->TypeCode(), kTypeInteger);
   auto atom = CPDFObjRef(4, 2).CloneAtom();
-  EXPECT_EQ(Write(*atom), "4 2 R");
+  EXPECT_EQ(Text(*atom), "4 2 R");
 }
 
 TEST(SwapContentTest, ContentMovesButFlagsStay) {
@@ -339,16 +339,16 @@ TEST(SwapContentTest, ContentMovesButFlagsStay) {
   CPDFDict b;
   b.Insert("B", std::make_unique<CPDFInt>(2));
   a->SwapContent(b);
-  EXPECT_EQ(Write(*a), "<<\r\n/B 2\r\n>>");
-  EXPECT_EQ(Write(b), "<<\r\n/A 1\r\n>>");
+  EXPECT_EQ(Text(*a), "<<\r\n/B 2\r\n>>");
+  EXPECT_EQ(Text(b), "<<\r\n/A 1\r\n>>");
   EXPECT_TRUE(a->m_readFromFile);
   EXPECT_FALSE(b.m_readFromFile);
 
   CPDFString s1("one"), s2("two");
   s2.m_form = CPDFString::kHex;
   s1.SwapContent(s2);
-  EXPECT_EQ(Write(s1), "<74776F>");
-  EXPECT_EQ(Write(s2), "(one)");
+  EXPECT_EQ(Text(s1), "<74776F>");
+  EXPECT_EQ(Text(s2), "(one)");
 }
 
 TEST(SwapContentTest, DifferentValueClassesAreRefused) {

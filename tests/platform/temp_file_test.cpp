@@ -11,8 +11,8 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include "support/files.h"
 
-#include "test_support.h"
 
 namespace quarn {
 namespace {

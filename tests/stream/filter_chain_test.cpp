@@ -6,9 +6,10 @@
 
 #include <cstdlib>
 
-#include "filter_test_support.h"
 #include "pdf/object/limits.h"
 #include "platform/source_file.h"
+#include "support/filters.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {

@@ -1,8 +1,9 @@
 // Recording a just-applied filter in "Filter" and "DecodeParms": the newest encoding first.
 #include <gtest/gtest.h>
 
-#include "filter_test_support.h"
 #include "pdf/object/limits.h"
+#include "support/filters.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {

@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include "support/filters.h"
+#include "support/values.h"
 
-#include "filter_test_support.h"
 
 namespace quarn {
 namespace {

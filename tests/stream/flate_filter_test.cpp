@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <zlib.h>
+#include "support/filters.h"
+#include "support/values.h"
 
-#include "filter_test_support.h"
 
 namespace quarn {
 namespace {

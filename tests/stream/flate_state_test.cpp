@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "filter_test_support.h"
 #include "pdf/stream/flate_filter.h"
+#include "support/filters.h"
+#include "support/values.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
@@ -20,17 +22,6 @@ using test::RunCodec;
 std::string Encode(const std::string& s) { return RunCodec(&CPDFFlateFilter::EncodeBytes, s); }
 std::string Decode(const std::string& s) { return RunCodec(&CPDFFlateFilter::DecodeBytes, s); }
 
-// zlib's one-call compression at the default level, with a state of its own.
-std::string FreshDeflate(const std::string& data) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  std::string out(size, '\0');
-  EXPECT_EQ(compress(reinterpret_cast<Bytef*>(out.data()), &size,
-                     reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size())),
-            Z_OK);
-  out.resize(size);
-  return out;
-}
-
 std::string PageText(int page) {
   std::string text = "q BT /F1 9 Tf 297.5 14 Td (" + std::to_string(page) + ") Tj ET Q\n";
   for (int i = 0; i < page % 7; ++i) text += text;
@@ -40,7 +31,7 @@ std::string PageText(int page) {
 TEST(FlateState, ManySmallStreamsInARowMatchAFreshState) {
   for (int page = 1; page <= 300; ++page) {
     const std::string text = PageText(page);
-    ASSERT_EQ(Encode(text), FreshDeflate(text)) << page;
+    ASSERT_EQ(Encode(text), test::Deflate(text)) << page;
   }
 }
 
@@ -49,8 +40,8 @@ TEST(FlateState, SizesAroundTheOutputWindowMatchAFreshState) {
   for (size_t size : {size_t(0), size_t(1), size_t(2015), size_t(2016), size_t(4096),
                       size_t(131040), size_t(131041), size_t(262144), size_t(600000)}) {
     const std::string noise = RandomData(size, static_cast<uint32_t>(size) + 1);
-    EXPECT_EQ(Encode(noise), FreshDeflate(noise)) << size;
-    EXPECT_EQ(Decode(FreshDeflate(noise)), noise) << size;
+    EXPECT_EQ(Encode(noise), test::Deflate(noise)) << size;
+    EXPECT_EQ(Decode(test::Deflate(noise)), noise) << size;
   }
 }
 
@@ -59,14 +50,14 @@ TEST(FlateState, AStreamThatFailedHalfWayLeavesNoTrace) {
   const std::string next = PageText(42);
   // The output limit stops the encoder in the middle of its data.
   EXPECT_THROW(RunCodec(&CPDFFlateFilter::EncodeBytes, big, 1000), CPDFException);
-  EXPECT_EQ(Encode(next), FreshDeflate(next));
+  EXPECT_EQ(Encode(next), test::Deflate(next));
   // The same for the decoder, stopped in the middle of a stream.
-  EXPECT_THROW(RunCodec(&CPDFFlateFilter::DecodeBytes, FreshDeflate(big), 1000), CPDFException);
-  EXPECT_EQ(Decode(FreshDeflate(next)), next);
+  EXPECT_THROW(RunCodec(&CPDFFlateFilter::DecodeBytes, test::Deflate(big), 1000), CPDFException);
+  EXPECT_EQ(Decode(test::Deflate(next)), next);
   // Data cut off leaves the decoder mid-stream too.
-  const std::string compressed = FreshDeflate(big);
+  const std::string compressed = test::Deflate(big);
   EXPECT_LT(Decode(compressed.substr(0, compressed.size() / 3)).size(), big.size());
-  EXPECT_EQ(Decode(FreshDeflate(next)), next);
+  EXPECT_EQ(Decode(test::Deflate(next)), next);
 }
 
 // A cancel query that compresses and decompresses other data itself, once, while the outer
@@ -82,7 +73,7 @@ struct NestedCodecs {
     if (self->ran) return;
     self->ran = true;
     self->innerEncoded = Encode(self->inner);
-    self->innerDecoded = Decode(FreshDeflate(self->inner));
+    self->innerDecoded = Decode(test::Deflate(self->inner));
   }
 };
 
@@ -102,16 +93,16 @@ TEST(FlateState, ACodecRunFromACallbackGetsAStateOfItsOwn) {
   const std::string outer = RandomData(50000, 5, true);
   NestedCodecs whileEncoding;
   EXPECT_EQ(RunWithNested(&CPDFFlateFilter::EncodeBytes, outer, whileEncoding),
-            FreshDeflate(outer));
+            test::Deflate(outer));
   ASSERT_TRUE(whileEncoding.ran);
-  EXPECT_EQ(whileEncoding.innerEncoded, FreshDeflate(whileEncoding.inner));
+  EXPECT_EQ(whileEncoding.innerEncoded, test::Deflate(whileEncoding.inner));
   EXPECT_EQ(whileEncoding.innerDecoded, whileEncoding.inner);
 
   NestedCodecs whileDecoding;
-  EXPECT_EQ(RunWithNested(&CPDFFlateFilter::DecodeBytes, FreshDeflate(outer), whileDecoding),
+  EXPECT_EQ(RunWithNested(&CPDFFlateFilter::DecodeBytes, test::Deflate(outer), whileDecoding),
             outer);
   ASSERT_TRUE(whileDecoding.ran);
-  EXPECT_EQ(whileDecoding.innerEncoded, FreshDeflate(whileDecoding.inner));
+  EXPECT_EQ(whileDecoding.innerEncoded, test::Deflate(whileDecoding.inner));
   EXPECT_EQ(whileDecoding.innerDecoded, whileDecoding.inner);
 }
 
@@ -123,7 +114,7 @@ TEST(FlateState, ThreadsDoNotShareAState) {
       std::string all;
       for (int page = 1; page <= 50; ++page) {
         const std::string text = PageText(page * static_cast<int>(t + 1));
-        all += Encode(text) == FreshDeflate(text) && Decode(Encode(text)) == text ? "." : "x";
+        all += Encode(text) == test::Deflate(text) && Decode(Encode(text)) == text ? "." : "x";
       }
       results[t] = all;
     });

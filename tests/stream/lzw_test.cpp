@@ -5,8 +5,9 @@
 
 #include <map>
 
-#include "filter_test_support.h"
 #include "pdf/stream/lzw_filter.h"
+#include "support/filters.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {

@@ -7,8 +7,9 @@
 
 #include <cstdlib>
 
-#include "filter_test_support.h"
 #include "pdf/stream/flate_filter.h"
+#include "support/filters.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {

@@ -1,8 +1,9 @@
 #include "pdf/stream/run_length_filter.h"
 
 #include <gtest/gtest.h>
+#include "support/filters.h"
+#include "support/values.h"
 
-#include "filter_test_support.h"
 
 namespace quarn {
 namespace {

@@ -3,16 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "pdf/object/out_stream.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
-std::unique_ptr<CPDFArray> Numbers(std::initializer_list<float> values) {
-  auto array = std::make_unique<CPDFArray>();
-  for (float v : values) array->Append(std::make_unique<CPDFNumber>(v));
-  return array;
-}
+using test::Numbers;
+using test::Text;
 
 TEST(Rect, WidthAndHeightFromTheCorners) {
   CPDFRect rect(10, 20, 110, 70);
@@ -20,9 +17,7 @@ TEST(Rect, WidthAndHeightFromTheCorners) {
   EXPECT_FLOAT_EQ(rect.Height(), 50);
   EXPECT_FLOAT_EQ(rect.Llx(), 10);
   EXPECT_FLOAT_EQ(rect.Ury(), 70);
-  StringOutStream out;
-  rect.Serialize(out);
-  EXPECT_EQ(out.Str(), "[10 20 110 70]");
+  EXPECT_EQ(Text(rect), "[10 20 110 70]");
 }
 
 TEST(Rect, RealizeNeedsFourNumbers) {
@@ -41,9 +36,7 @@ TEST(Rect, RealizeNeedsFourNumbers) {
 
 TEST(Matrix, StartsAsIdentity) {
   CPDFMatrix m;
-  StringOutStream out;
-  m.Serialize(out);
-  EXPECT_EQ(out.Str(), "[1 0 0 1 0 0]");
+  EXPECT_EQ(Text(m), "[1 0 0 1 0 0]");
 }
 
 TEST(Matrix, ConcatInRowVectorOrder) {

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "content/pdf_builder.h"
 #include "pdf/content/graph_objs.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
@@ -13,18 +12,16 @@
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/stream/stream.h"
-#include "test_support.h"
+#include "support/documents.h"
+#include "support/files.h"
+#include "support/pdf_builder.h"
+#include "support/filters.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
-std::string DataOf(CPDFStream& stream) { return std::string(stream.Data(), stream.DataLength()); }
-
-std::string Text(const CPDFAtom* value) {
-  StringOutStream out;
-  if (value) value->Serialize(out);
-  return out.Str();
-}
+using test::Text;
 
 class PageContentsTest : public ::testing::Test {
  protected:
@@ -36,40 +33,6 @@ class PageContentsTest : public ::testing::Test {
     doc_ = lib_.OpenDoc(path_, nullptr, error);
     EXPECT_NE(doc_, nullptr) << error.Module() << " " << error.Message();
     return doc_ ? doc_->GetPage(0) : nullptr;
-  }
-
-  // Every stream of the page's content, decoded and joined by "|".
-  std::string Streams(CPDFPage& page) {
-    CPDFObject* contents = page.Get_Contents();
-    if (!contents) return "<none>";
-    std::string all;
-    auto take = [&](CPDFObject* part) {
-      auto* stream = dynamic_cast<CPDFStream*>(part);
-      if (!stream) {
-        all += "<not a stream>";
-        return;
-      }
-      CPDFStream copy(doc_.get());
-      copy.CopyFrom(*stream, doc_.get());
-      CPDFErrorRecord error;
-      copy.DecodeAllFilter(error);
-      all += DataOf(copy);
-    };
-    if (CPDFArray* parts = AsArray(contents)) {
-      for (size_t i = 0; i < parts->Count(); ++i) {
-        if (i) all += "|";
-        take(parts->GetObj(doc_.get(), static_cast<int>(i)));
-      }
-    } else {
-      take(contents);
-    }
-    return all;
-  }
-
-  static std::unique_ptr<CPDFStream> NewStream(const std::string& data) {
-    auto stream = std::make_unique<CPDFStream>(nullptr);
-    stream->SetData(data.data(), data.size());
-    return stream;
   }
 
   test::TempDir dir_;
@@ -99,7 +62,7 @@ TEST_F(PageContentsTest, ReadOneStreamDecodesIt) {
   ASSERT_NE(page, nullptr);
   CPDFStream target(doc_.get());
   ASSERT_TRUE(page->ReadContents(target));
-  EXPECT_EQ(DataOf(target), "0 0 m 10 10 l S");
+  EXPECT_EQ(test::DataOf(target), "0 0 m 10 10 l S");
   EXPECT_EQ(target.Lookup("Filter"), nullptr);
   // The page's own stream is still compressed.
   auto* original = dynamic_cast<CPDFStream*>(page->Get_Contents());
@@ -114,7 +77,7 @@ TEST_F(PageContentsTest, ReadArrayJoinsStreamsEachFollowedByASpace) {
   ASSERT_NE(page, nullptr);
   CPDFStream target(doc_.get());
   ASSERT_TRUE(page->ReadContents(target));
-  EXPECT_EQ(DataOf(target), "q 1 0 0 1 0 0 cm Q ");
+  EXPECT_EQ(test::DataOf(target), "q 1 0 0 1 0 0 cm Q ");
 }
 
 TEST_F(PageContentsTest, ReadFailsOnAnArrayElementThatIsNotAStream) {
@@ -139,17 +102,17 @@ TEST_F(PageContentsTest, ReadFailsOnContentsOfAnotherKind) {
 TEST_F(PageContentsTest, ReplaceAbsentFilesANewStream) {
   CPDFPage* page = Open("");
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(page->ReplaceContents(*NewStream("new")));
+  ASSERT_TRUE(page->ReplaceContents(*test::StreamWith("new")));
   EXPECT_TRUE(page->Lookup("Contents")->IsRef());
-  EXPECT_EQ(Streams(*page), "new");
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "new");
 }
 
 TEST_F(PageContentsTest, ReplaceOneStreamInPlace) {
   CPDFPage* page = Open("/Contents 4 0 R", {test::StreamObject("old", "/Extra 1")});
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(page->ReplaceContents(*NewStream("new")));
+  ASSERT_TRUE(page->ReplaceContents(*test::StreamWith("new")));
   EXPECT_EQ(Text(page->Lookup("Contents")), "4 0 R");
-  EXPECT_EQ(Streams(*page), "new");
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "new");
   EXPECT_EQ(AsDict(doc_->GetObj(CPDFObjRef(4, 0)))->Lookup("Extra"), nullptr);
 }
 
@@ -157,8 +120,8 @@ TEST_F(PageContentsTest, ReplaceArrayLeavesOneStream) {
   CPDFPage* page =
       Open("/Contents 6 0 R", {test::StreamObject("a"), test::StreamObject("b"), "[4 0 R 5 0 R]"});
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(page->ReplaceContents(*NewStream("new")));
-  EXPECT_EQ(Streams(*page), "new");
+  ASSERT_TRUE(page->ReplaceContents(*test::StreamWith("new")));
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "new");
   CPDFBody* body = nullptr;
   doc_->FindObj(CPDFObjRef(6, 0), false, &body);
   EXPECT_EQ(body, doc_->GetBody());  // the indirect array is marked updated
@@ -170,18 +133,18 @@ TEST_F(PageContentsTest, ReplaceArrayLeavesOneStream) {
 TEST_F(PageContentsTest, AddToAbsentContents) {
   CPDFPage* page = Open("");
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(page->AddContents(*NewStream("new"), true));
+  ASSERT_TRUE(page->AddContents(*test::StreamWith("new"), true));
   EXPECT_TRUE(page->Lookup("Contents")->IsRef());
-  EXPECT_EQ(Streams(*page), "new");
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "new");
 }
 
 TEST_F(PageContentsTest, AddBeforeAndAfterOneStream) {
   CPDFPage* page = Open("/Contents 4 0 R", {test::StreamObject("page")});
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(page->AddContents(*NewStream("under"), false));
-  EXPECT_EQ(Streams(*page), "under|page");
-  ASSERT_TRUE(page->AddContents(*NewStream("over"), true));
-  EXPECT_EQ(Streams(*page), "under|page|over");
+  ASSERT_TRUE(page->AddContents(*test::StreamWith("under"), false));
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "under|page");
+  ASSERT_TRUE(page->AddContents(*test::StreamWith("over"), true));
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "under|page|over");
   // The array is a new indirect object and the old stream keeps its identity.
   EXPECT_TRUE(page->Lookup("Contents")->IsRef());
   CPDFArray* parts = AsArray(page->Get_Contents());
@@ -193,9 +156,9 @@ TEST_F(PageContentsTest, AddToAnArray) {
   CPDFPage* page =
       Open("/Contents [4 0 R 5 0 R]", {test::StreamObject("a"), test::StreamObject("b")});
   ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(page->AddContents(*NewStream("first"), false));
-  ASSERT_TRUE(page->AddContents(*NewStream("last"), true));
-  EXPECT_EQ(Streams(*page), "first|a|b|last");
+  ASSERT_TRUE(page->AddContents(*test::StreamWith("first"), false));
+  ASSERT_TRUE(page->AddContents(*test::StreamWith("last"), true));
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "first|a|b|last");
 }
 
 TEST_F(PageContentsTest, AddToADirectStreamFilesItFirst) {
@@ -204,15 +167,15 @@ TEST_F(PageContentsTest, AddToADirectStreamFilesItFirst) {
   auto direct = std::make_unique<CPDFStream>(doc_.get());
   direct->SetData("page", 4);
   page->Insert("Contents", std::move(direct));
-  ASSERT_TRUE(page->AddContents(*NewStream("over"), true));
-  EXPECT_EQ(Streams(*page), "page|over");
+  ASSERT_TRUE(page->AddContents(*test::StreamWith("over"), true));
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "page|over");
 }
 
 TEST_F(PageContentsTest, AddFailsOnContentsOfAnotherKind) {
   CPDFPage* page = Open("/Contents (text)");
   ASSERT_NE(page, nullptr);
-  EXPECT_FALSE(page->AddContents(*NewStream("x"), true));
-  EXPECT_FALSE(page->ReplaceContents(*NewStream("x")));
+  EXPECT_FALSE(page->AddContents(*test::StreamWith("x"), true));
+  EXPECT_FALSE(page->ReplaceContents(*test::StreamWith("x")));
   EXPECT_EQ(doc_->LastError().Message(), "typecheck: String");
 }
 
@@ -231,7 +194,7 @@ TEST_F(PageContentsTest, AddedStreamKeepsItsFilter) {
   auto* added = dynamic_cast<CPDFStream*>(page->Get_Contents());
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(Text(added->Get_Filter()), "/FlateDecode");
-  EXPECT_EQ(Streams(*page), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "q /Fm1 Do Q");
 }
 
 // ---- UpdateContents
@@ -256,7 +219,7 @@ TEST(UpdateContents, WritesTheListAndSetsLength) {
   CPDFStream stream(nullptr);
   CPDFErrorRecord error;
   ASSERT_TRUE(objects.UpdateContents(stream, error));
-  EXPECT_EQ(DataOf(stream), "q BT /F1 12 Tf 10 20 Td (7) Tj ET Q");
+  EXPECT_EQ(test::DataOf(stream), "q BT /F1 12 Tf 10 20 Td (7) Tj ET Q");
   EXPECT_EQ(Text(stream.Get_Length()), "35");
 }
 
@@ -273,7 +236,7 @@ TEST(UpdateContents, ReusedCompressedStreamLosesItsFilters) {
   ASSERT_TRUE(second.UpdateContents(stream, error)) << error.Message();
   EXPECT_EQ(stream.Lookup("Filter"), nullptr);
   EXPECT_EQ(stream.Lookup("DecodeParms"), nullptr);
-  EXPECT_EQ(DataOf(stream), "Q");
+  EXPECT_EQ(test::DataOf(stream), "Q");
 }
 
 TEST(UpdateContents, LargeContentGoesThroughTheMappedBuffer) {

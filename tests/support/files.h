@@ -1,7 +1,8 @@
-// Small helpers shared by the unit tests: a temporary directory that cleans up after itself and
-// whole-file reads and writes.
+// Files and programs for the tests: a temporary directory that cleans up after itself,
+// whole-file reads and writes, and runners for the external checkers (qpdf, poppler).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -28,5 +29,17 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 // Creates or truncates the file and writes `bytes`; throws std::runtime_error on failure.
 void WriteFile(const std::string& path, std::string_view bytes);
+
+// Exit status of a shell command, its output thrown away (-1 when it could not run).
+int RunCommand(const std::string& command);
+// Standard output of a shell command.
+std::string CommandOutput(const std::string& command);
+// Whether `tool` is on the PATH.
+bool HaveTool(const char* tool);
+// qpdf --check passes (0) or passes with warnings only (3).
+bool QpdfAccepts(const std::string& path, const std::string& password = "");
+
+// Occurrences of `needle` in `haystack`.
+size_t CountOf(const std::string& haystack, const std::string& needle);
 
 }  // namespace quarn::test

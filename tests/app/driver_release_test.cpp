@@ -9,12 +9,13 @@
 
 #include "app/driver.h"
 #include "app/zorvane_app.h"
-#include "content/pdf_builder.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/stream/stream.h"
-#include "test_support.h"
+#include "support/documents.h"
+#include "support/files.h"
+#include "support/pdf_builder.h"
 
 namespace quarn {
 namespace {
@@ -66,11 +67,9 @@ class DriverReleaseTest : public ::testing::Test {
       return {};
     }
     std::vector<std::string> pages;
-    for (int i = 0; i < doc->GetPageCount(); ++i) pages.push_back(ContentsOf(*doc, i));
+    for (int i = 0; i < doc->GetPageCount(); ++i) pages.push_back(test::DecodedPageContents(*doc, i));
     return pages;
   }
-
-  static std::string ContentsOf(CPDFDoc& doc, int index) { return test::DecodedPageContents(doc, index); }
 
   // Whether `contents` ends with a number drawing that shows `text`.
   static bool EndsWithNumber(const std::string& contents, const std::string& text) {

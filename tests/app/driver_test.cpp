@@ -13,58 +13,55 @@
 #include <vector>
 
 #include "app/zorvane_app.h"
-#include "content/pdf_builder.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
-#include "test_support.h"
+#include "support/documents.h"
+#include "support/files.h"
+#include "support/pdf_builder.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
 
-std::string Text(const CPDFAtom* value) {
-  StringOutStream out;
-  if (value) value->Serialize(out);
-  return out.Str();
-}
+using test::Text;
 
 // ---- -wm values
 // ----------------------------------------------------------------------------------
 
-TEST(WatermarkSpecParse, NameWithoutExtensionGetsPdf) {
-  EXPECT_EQ(ParseWatermarkSpec("logo").fileName, "logo.pdf");
-  EXPECT_EQ(ParseWatermarkSpec("logo.pdf").fileName, "logo.pdf");
-  EXPECT_EQ(ParseWatermarkSpec("logo.PDF").fileName, "logo.PDF");
-  EXPECT_EQ(ParseWatermarkSpec("art/logo.v2").fileName, "art/logo.v2");
-  EXPECT_EQ(ParseWatermarkSpec("art.v2/logo").fileName, "art.v2/logo.pdf");
-  EXPECT_EQ(ParseWatermarkSpec("").fileName, "");
-  EXPECT_EQ(ParseWatermarkSpec(",3").fileName, "");
+struct SpecCase {
+  const char* value;
+  const char* fileName;
+  int firstPage;
+  int lastPage;
+};
+
+class WatermarkSpecParse : public ::testing::TestWithParam<SpecCase> {};
+
+TEST_P(WatermarkSpecParse, NameGetsPdfWithoutExtensionAndPagesFollowIt) {
+  const SpecCase& c = GetParam();
+  const WatermarkSpec value = ParseWatermarkSpec(c.value);
+  EXPECT_EQ(value.fileName, c.fileName);
+  EXPECT_EQ(value.firstPage, c.firstPage);
+  EXPECT_EQ(value.lastPage, c.lastPage);
 }
 
-TEST(WatermarkSpecParse, PagesFollowTheName) {
-  WatermarkSpec value = ParseWatermarkSpec("logo");
-  EXPECT_EQ(value.firstPage, 1);
-  EXPECT_EQ(value.lastPage, 0);
-  value = ParseWatermarkSpec("logo.pdf,3");
-  EXPECT_EQ(value.firstPage, 3);
-  EXPECT_EQ(value.lastPage, 0);
-  value = ParseWatermarkSpec("logo.pdf,0,2");
-  EXPECT_EQ(value.firstPage, 1);
-  EXPECT_EQ(value.lastPage, 2);
-  value = ParseWatermarkSpec("logo.pdf,1,-1");
-  EXPECT_EQ(value.lastPage, -1);
-  value = ParseWatermarkSpec("logo.pdf,-4,+7x");
-  EXPECT_EQ(value.firstPage, 1);
-  EXPECT_EQ(value.lastPage, 7);
-  value = ParseWatermarkSpec("logo.pdf,abc,99999999999");
-  EXPECT_EQ(value.firstPage, 1);
-  EXPECT_EQ(value.lastPage, 2147483647);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Values, WatermarkSpecParse,
+    ::testing::Values(SpecCase{"logo", "logo.pdf", 1, 0}, SpecCase{"logo.pdf", "logo.pdf", 1, 0},
+                      SpecCase{"logo.PDF", "logo.PDF", 1, 0},
+                      SpecCase{"art/logo.v2", "art/logo.v2", 1, 0},
+                      SpecCase{"art.v2/logo", "art.v2/logo.pdf", 1, 0}, SpecCase{"", "", 1, 0},
+                      SpecCase{",3", "", 3, 0}, SpecCase{"logo.pdf,3", "logo.pdf", 3, 0},
+                      SpecCase{"logo.pdf,0,2", "logo.pdf", 1, 2},
+                      SpecCase{"logo.pdf,1,-1", "logo.pdf", 1, -1},
+                      SpecCase{"logo.pdf,-4,+7x", "logo.pdf", 1, 7},
+                      SpecCase{"logo.pdf,abc,99999999999", "logo.pdf", 1, 2147483647}));
 
-TEST(WatermarkSpecParse, LongValuesAreKeptWhole) {
+TEST(WatermarkSpecParseLong, LongValuesAreKeptWhole) {
   const std::string name(600, 'n');
   EXPECT_EQ(ParseWatermarkSpec(name + ",2,3").fileName, name + ".pdf");
 }
@@ -72,38 +69,37 @@ TEST(WatermarkSpecParse, LongValuesAreKeptWhole) {
 // ---- ranges
 // --------------------------------------------------------------------------------------
 
-TEST(PageRangeResolve, WithoutAnyOptionEveryPageIsVisited) {
-  const PageRanges r = ResolvePageRanges(1, 0, 0, 0, 10);
-  EXPECT_EQ(r.firstVisited, 1);
-  EXPECT_EQ(r.lastVisited, 10);
-  EXPECT_EQ(r.watermarkLast, 10);
+// Watermark range, numbering range (0 0: off), page count, and the pages visited.
+struct RangeCase {
+  int watermarkFirst, watermarkLast, numberingFirst, numberingLast, pageCount;
+  int firstVisited, lastVisited;
+};
+
+class PageRangeResolve : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(PageRangeResolve, VisitedPagesCoverBothRangesWithinTheDocument) {
+  const RangeCase& c = GetParam();
+  const PageRanges r = ResolvePageRanges(c.watermarkFirst, c.watermarkLast, c.numberingFirst,
+                                         c.numberingLast, c.pageCount);
+  EXPECT_EQ(r.firstVisited, c.firstVisited);
+  EXPECT_EQ(r.lastVisited, c.lastVisited);
 }
 
-TEST(PageRangeResolve, BackwardWatermarkRangeStillVisitsToTheEnd) {
-  const PageRanges r = ResolvePageRanges(5, 2, 0, 0, 10);
-  EXPECT_EQ(r.firstVisited, 5);
-  EXPECT_EQ(r.lastVisited, 10);
-  EXPECT_GT(r.watermarkFirst, r.watermarkLast);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, PageRangeResolve,
+    ::testing::Values(RangeCase{1, 0, 0, 0, 10, 1, 10},  // without any option every page
+                      RangeCase{5, 2, 0, 0, 10, 5, 10},  // a backward range still visits to the end
+                      RangeCase{1, -1, 0, 0, 10, 1, 10},  // numbering (off) ends at the last page
+                      RangeCase{4, 6, 3, 5, 10, 3, 6},    // both ranges together
+                      RangeCase{2, 3, 7, 0, 10, 2, 10},   // numbering to the end
+                      RangeCase{1, 50, 1, 40, 10, 1, 10},  // never past the page count
+                      RangeCase{1, -1, 1, -1, 10, 1, 0}));  // nothing at all
 
-TEST(PageRangeResolve, NegativeLastPageIsEmpty) {
-  const PageRanges r = ResolvePageRanges(1, -1, 0, 0, 10);
-  EXPECT_EQ(r.watermarkLast, 0);
-  EXPECT_EQ(r.firstVisited, 1);
-  EXPECT_EQ(r.lastVisited, 10);  // the numbering range (off) still ends at the last page
-}
-
-TEST(PageRangeResolve, NumberingAndWatermarkTogether) {
-  PageRanges r = ResolvePageRanges(4, 6, 3, 5, 10);
-  EXPECT_EQ(r.firstVisited, 3);
-  EXPECT_EQ(r.lastVisited, 6);
-  r = ResolvePageRanges(2, 3, 7, 0, 10);
-  EXPECT_EQ(r.firstVisited, 2);
-  EXPECT_EQ(r.lastVisited, 10);
-  r = ResolvePageRanges(1, 50, 1, 40, 10);
-  EXPECT_EQ(r.lastVisited, 10);  // never past the page count
-  r = ResolvePageRanges(1, -1, 1, -1, 10);
-  EXPECT_EQ(r.lastVisited, 0);  // nothing at all
+TEST(PageRangeWatermark, LastPageDefaultsToTheEndAndNegativeIsEmpty) {
+  EXPECT_EQ(ResolvePageRanges(1, 0, 0, 0, 10).watermarkLast, 10);
+  const PageRanges backward = ResolvePageRanges(5, 2, 0, 0, 10);
+  EXPECT_GT(backward.watermarkFirst, backward.watermarkLast);
+  EXPECT_EQ(ResolvePageRanges(1, -1, 0, 0, 10).watermarkLast, 0);
 }
 
 // ---- runs
@@ -165,9 +161,6 @@ class DriverTest : public ::testing::Test {
     return AsDict(page->Get_Resources()->FindResource("XObject", name));
   }
 
-  // Decoded content streams of a page, joined by "|".
-  static std::string Contents(CPDFDoc& doc, int index) { return test::DecodedPageContents(doc, index); }
-
   std::string Log() { return test::ReadFile(log_); }
 
   std::set<std::string> Files() {
@@ -199,8 +192,8 @@ TEST_F(DriverTest, CentredMatrixForASmallerWatermark) {
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(Text(form->GetValue(out.get(), "Matrix")), "[1 0 0 1 100 150]");
   EXPECT_EQ(Text(form->GetValue(out.get(), "BBox")), "[0 0 200 100]");
-  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
-  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
 }
 
 TEST_F(DriverTest, FitStretchesBothAxes) {
@@ -226,7 +219,7 @@ TEST_F(DriverTest, UpDrawsOverTheContent) {
   // The page's own content is enclosed in q ... Q so that the watermark starts from the
   // default graphics state.
   // (A stream written without a final end of line gets CR LF in front of "endstream".)
-  EXPECT_EQ(Contents(*out, 0), "q\r\n|0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q\r\n|0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, OverAPageThatLeavesItsMatrixChanged) {
@@ -240,7 +233,7 @@ TEST_F(DriverTest, OverAPageThatLeavesItsMatrixChanged) {
                   Watermark(dir_.File("logo.pdf"), false, true)));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Contents(*out, 0), "q\r\n|1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q\r\n|1 0 0 -1 0 400 cm 0 g 10 10 50 50 re f|Q q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, OverAPageWithoutContent) {
@@ -251,7 +244,7 @@ TEST_F(DriverTest, OverAPageWithoutContent) {
                   Watermark(dir_.File("logo.pdf"), false, true)));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, BoxesAwayFromTheOriginKeepTheWatermarkOnThePage) {
@@ -287,7 +280,7 @@ TEST_F(DriverTest, LaterPagesKeepTheFirstMatrix) {
   EXPECT_TRUE(first.IsDefined());
   EXPECT_EQ(first, third);
   EXPECT_EQ(Text(FormOf(*out, 2, "Fm1")->GetValue(out.get(), "Matrix")), "[1 0 0 1 100 150]");
-  EXPECT_EQ(Contents(*out, 2), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 2), "q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, EachPageNamesTheFormInItsOwnResources) {
@@ -304,8 +297,8 @@ TEST_F(DriverTest, EachPageNamesTheFormInItsOwnResources) {
   ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q");
-  EXPECT_EQ(Contents(*out, 1), "q /Fm2 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm2 Do Q");
   EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()),
             "[/PDF /ImageB /ImageC /ImageI]");
 }
@@ -323,7 +316,7 @@ TEST_F(DriverTest, SharedResourcesNameTheFormOnce) {
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(out->GetPageCount(), count);
   EXPECT_EQ(out->GetPage(0)->Get_Resources()->Get_XObject()->Count(), 1u);
-  EXPECT_EQ(Contents(*out, count - 1), "q /Fm1 Do Q");
+  EXPECT_EQ(test::DecodedPageContents(*out, count - 1), "q /Fm1 Do Q");
 }
 
 TEST_F(DriverTest, PagesStampedAlikeShareOneContentStream) {
@@ -338,7 +331,7 @@ TEST_F(DriverTest, PagesStampedAlikeShareOneContentStream) {
     ASSERT_NE(parts, nullptr);
     ASSERT_EQ(parts->Count(), 2u);
     stamps.insert(Text(parts->At(0)));
-    EXPECT_EQ(Contents(*out, i), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+    EXPECT_EQ(test::DecodedPageContents(*out, i), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
   }
   EXPECT_EQ(stamps.size(), 1u);  // one stream, referred to by every page
 }
@@ -367,7 +360,7 @@ TEST_F(DriverTest, NestedTreeWithSharedContentIsStampedThroughout) {
   ASSERT_EQ(out->GetPageCount(), 5);
   const char* expected[] = {"q /Fm1 Do Q|0 g", "q /Fm1 Do Q|0 g", "q /Fm1 Do Q", "q /Fm1 Do Q|0 g",
                             "q /Fm1 Do Q"};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Contents(*out, i), expected[i]) << "page " << i + 1;
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(test::DecodedPageContents(*out, i), expected[i]) << "page " << i + 1;
   EXPECT_EQ(out->GetPage(4)->Get_Resources()->Get_XObject()->Count(), 1u);
 }
 
@@ -381,8 +374,8 @@ TEST_F(DriverTest, InheritedResourcesReceiveTheForm) {
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(out->GetPage(0)->Lookup("Resources"), nullptr);  // still inherited
-  EXPECT_EQ(Contents(*out, 0), "q /Fm1 Do Q|0 g");
-  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "q /Fm1 Do Q|0 g");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm1 Do Q|0 g");
   EXPECT_EQ(Text(out->GetPage(1)->Get_Resources()->Get_ProcSet()),
             "[/PDF /ImageB /ImageC /ImageI]");
 }
@@ -395,7 +388,7 @@ TEST_F(DriverTest, BackwardRangeStampsNothingButRebuildsProcSetsFromItsStart) {
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(Contents(*out, i), "0 g 10 10 50 50 re f") << "page " << i + 1;
+    EXPECT_EQ(test::DecodedPageContents(*out, i), "0 g 10 10 50 50 re f") << "page " << i + 1;
     const std::string procSet = Text(out->GetPage(i)->Get_Resources()->Get_ProcSet());
     EXPECT_EQ(procSet, i < 4 ? "[/PDF /Text]" : "[/PDF]") << "page " << i + 1;
   }
@@ -409,7 +402,7 @@ TEST_F(DriverTest, NegativeLastPageStampsNothing) {
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(Contents(*out, i), "0 g 10 10 50 50 re f");
+    EXPECT_EQ(test::DecodedPageContents(*out, i), "0 g 10 10 50 50 re f");
     EXPECT_EQ(Text(out->GetPage(i)->Get_Resources()->Get_ProcSet()), "[/PDF]");
   }
 }
@@ -421,10 +414,10 @@ TEST_F(DriverTest, RangeAndNameWithoutExtension) {
       << Log();
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Contents(*out, 0), "0 g 10 10 50 50 re f");
-  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
-  EXPECT_EQ(Contents(*out, 2), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
-  EXPECT_EQ(Contents(*out, 3), "0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 0), "0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 2), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 3), "0 g 10 10 50 50 re f");
 }
 
 TEST_F(DriverTest, NoOptionRewritesInPlace) {
@@ -446,7 +439,7 @@ TEST_F(DriverTest, SecondNameOfTheInputIsRewrittenInPlace) {
   auto out = OpenOutput(dir_.File("in.pdf"));
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(out->GetPageCount(), 2);
-  EXPECT_EQ(Contents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
+  EXPECT_EQ(test::DecodedPageContents(*out, 1), "q /Fm1 Do Q|0 g 10 10 50 50 re f");
 }
 
 // ---- failures

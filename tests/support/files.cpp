@@ -1,6 +1,10 @@
-#include "test_support.h"
+#include "support/files.h"
 
+#include <sys/wait.h>
+
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -40,6 +44,39 @@ void WriteFile(const std::string& path, std::string_view bytes) {
   if (!out) throw std::runtime_error("cannot write " + path);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+int RunCommand(const std::string& command) {
+  const int status = std::system((command + " >/dev/null 2>&1").c_str());
+  return status == -1 || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
+}
+
+std::string CommandOutput(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return out;
+  std::array<char, 4096> buf{};
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+  pclose(pipe);
+  return out;
+}
+
+bool HaveTool(const char* tool) { return RunCommand(std::string("command -v ") + tool) == 0; }
+
+bool QpdfAccepts(const std::string& path, const std::string& password) {
+  const std::string pw = password.empty() ? "" : " --password=" + password;
+  const int status = RunCommand("qpdf" + pw + " --check '" + path + "'");
+  return status == 0 || status == 3;
+}
+
+size_t CountOf(const std::string& haystack, const std::string& needle) {
+  size_t count = 0;
+  for (size_t at = haystack.find(needle); at != std::string::npos;
+       at = haystack.find(needle, at + needle.size())) {
+    ++count;
+  }
+  return count;
 }
 
 }  // namespace quarn::test

@@ -6,17 +6,21 @@
 #include <memory>
 #include <string>
 
-#include "content/pdf_builder.h"
 #include "pdf/document/proc_set.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
-#include "test_support.h"
+#include "support/documents.h"
+#include "support/files.h"
+#include "support/pdf_builder.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
+
+using test::Text;
 
 // A font-like resource used to exercise the Font category without the font classes.
 class TestFont : public CPDFResource, public CPDFDict {
@@ -51,12 +55,6 @@ class ResDictTest : public ::testing::Test {
     EXPECT_NE(doc_, nullptr) << error.Module() << " " << error.Message();
     if (!doc_) return nullptr;
     return doc_->GetPage(0);
-  }
-
-  static std::string Text(const CPDFObject* value) {
-    StringOutStream out;
-    if (value) value->Serialize(out);
-    return out.Str();
   }
 
   test::TempDir dir_;
