@@ -130,7 +130,8 @@ for loc in 1 2 3 4 5 6 7 8; do
   CASES+=$'\n'"sp$loc|-nbp -nbf n,%s,DejaVuSans,12 -nbs $loc,$ox,0 -sp|DejaVuSans +TrueType|$DEJAVU|1-10 %d 12 $loc $ox 0 1"
 done
 # Corpus files of other producers.
-CORPUS=$SOURCE_DIR/../shared/corpus/files
+CORPUS=${CORPUS_DIR:-$SOURCE_DIR/../shared/corpus/files}
+[ -d "$CORPUS" ] || CORPUS=/work/shared/corpus/files
 for file in apache-fop2.7-xreftable-lin-6p cairo1.17-firefox-xrefstream-objstm-1p \
     fpdf1.52-xreftable-cjk-1p gs906-pdf24-xrefstream-objstm-lin-upd2-cjk-5p; do
   [ -f "$CORPUS/$file.pdf" ] || continue
