@@ -15,8 +15,10 @@ struct HbDeleter {
 };
 using BlobHandle = std::unique_ptr<hb_blob_t, HbDeleter<hb_blob_t, hb_blob_destroy>>;
 using FaceHandle = std::unique_ptr<hb_face_t, HbDeleter<hb_face_t, hb_face_destroy>>;
-using InputHandle = std::unique_ptr<hb_subset_input_t, HbDeleter<hb_subset_input_t, hb_subset_input_destroy>>;
-using PlanHandle = std::unique_ptr<hb_subset_plan_t, HbDeleter<hb_subset_plan_t, hb_subset_plan_destroy>>;
+using InputHandle =
+    std::unique_ptr<hb_subset_input_t, HbDeleter<hb_subset_input_t, hb_subset_input_destroy>>;
+using PlanHandle =
+    std::unique_ptr<hb_subset_plan_t, HbDeleter<hb_subset_plan_t, hb_subset_plan_destroy>>;
 
 }  // namespace
 

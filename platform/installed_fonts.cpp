@@ -77,7 +77,8 @@ bool HasUnicodeCharmap(FT_Face face) {
 uint8_t CharsetOf(FT_Face face, const TT_OS2* os2) {
   const bool unicode = HasUnicodeCharmap(face);
   if (unicode && os2 && (os2->ulCodePageRange1 & kJapanCodePageBit) != 0) return kCharsetShiftJIS;
-  if (!unicode && HasCharmap(face, TT_PLATFORM_MICROSOFT, TT_MS_ID_SYMBOL_CS)) return kCharsetSymbol;
+  if (!unicode && HasCharmap(face, TT_PLATFORM_MICROSOFT, TT_MS_ID_SYMBOL_CS))
+    return kCharsetSymbol;
   if (!unicode && HasCharmap(face, TT_PLATFORM_MACINTOSH, TT_MAC_ID_ROMAN)) return kCharsetMac;
   return kCharsetAnsi;
 }
@@ -99,13 +100,19 @@ uint8_t FamilyOf(const std::array<uint8_t, 10>& panose, const TT_OS2* os2, bool 
       break;
   }
   switch (os2 ? (os2->sFamilyClass >> 8) : 0) {
-    case 1: case 2: case 3: case 4: case 5: case 7:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 7:
       return kFamilyRoman;
     case 8:
       return kFamilySwiss;
     case 10:
       return kFamilyScript;
-    case 9: case 12:
+    case 9:
+    case 12:
       return kFamilyDecorative;
     default:
       return 0;
@@ -137,7 +144,8 @@ std::string FullNameOf(FT_Face face) {
   for (FT_UInt i = 0; i < count; ++i) {
     FT_SfntName name;
     if (FT_Get_Sfnt_Name(face, i, &name) != 0 || name.name_id != TT_NAME_ID_FULL_NAME) continue;
-    if (name.platform_id == TT_PLATFORM_MICROSOFT && name.language_id == TT_MS_LANGID_ENGLISH_UNITED_STATES) {
+    if (name.platform_id == TT_PLATFORM_MICROSOFT &&
+        name.language_id == TT_MS_LANGID_ENGLISH_UNITED_STATES) {
       return Utf16BEToUtf8(name.string, name.string_len);
     }
     if (name.platform_id == TT_PLATFORM_MACINTOSH && name.encoding_id == TT_MAC_ID_ROMAN &&
@@ -157,9 +165,12 @@ std::string FullNameOf(FT_Face face) {
 FT_UInt GlyphOfCode(FT_Face face, uint8_t charSet, uint8_t code) {
   switch (charSet) {
     case kCharsetMac:
-      return FT_Select_Charmap(face, FT_ENCODING_APPLE_ROMAN) == 0 ? FT_Get_Char_Index(face, code) : 0;
+      return FT_Select_Charmap(face, FT_ENCODING_APPLE_ROMAN) == 0 ? FT_Get_Char_Index(face, code)
+                                                                   : 0;
     case kCharsetSymbol:
-      return FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0 ? FT_Get_Char_Index(face, 0xF000u + code) : 0;
+      return FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0
+                 ? FT_Get_Char_Index(face, 0xF000u + code)
+                 : 0;
     default: {
       const std::optional<char32_t> character = CodePageCharacter(charSet, code);
       if (!character || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) return 0;
@@ -281,13 +292,16 @@ std::unique_ptr<TrueTypeFaceInfo> ReadTrueTypeFace(const std::string& file, int 
     std::copy(std::begin(os2->panose), std::end(os2->panose), info->panose.begin());
     info->fsType = os2->fsType;
   }
-  const bool fixed = (post && post->isFixedPitch != 0) || (info->panose[0] == 2 && info->panose[3] == 9);
+  const bool fixed =
+      (post && post->isFixedPitch != 0) || (info->panose[0] == 2 && info->panose[3] == 9);
   const uint8_t family = FamilyOf(info->panose, os2, fixed);
   info->pitchAndFamily = static_cast<uint8_t>(family | (fixed ? kFixedPitch : 0x02));
   info->tmPitchAndFamily =
       static_cast<uint8_t>(family | kTmTrueType | kTmVector | (fixed ? 0 : kTmProportional));
   info->charSet = CharsetOf(rawFace, os2);
-  info->italicAngle = post ? static_cast<int32_t>(std::lround(static_cast<double>(post->italicAngle) / 65536.0)) : 0;
+  info->italicAngle =
+      post ? static_cast<int32_t>(std::lround(static_cast<double>(post->italicAngle) / 65536.0))
+           : 0;
   info->boxLeft = PerMille(head->xMin, em);
   info->boxTop = PerMille(head->yMax, em);
   info->boxRight = PerMille(head->xMax, em);
@@ -304,9 +318,9 @@ InstalledFonts::InstalledFonts() {
   FcConfig* config = FcInitLoadConfigAndFonts();
   if (!config) return;
   FcPattern* pattern = FcPatternCreate();
-  FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FULLNAME, FC_FULLNAMELANG,
-                                          FC_FAMILY, FC_FAMILYLANG, FC_WEIGHT, FC_SLANT, FC_WIDTH,
-                                          FC_FONTFORMAT, FC_VARIABLE, nullptr);
+  FcObjectSet* objects =
+      FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FULLNAME, FC_FULLNAMELANG, FC_FAMILY, FC_FAMILYLANG,
+                       FC_WEIGHT, FC_SLANT, FC_WIDTH, FC_FONTFORMAT, FC_VARIABLE, nullptr);
   FcFontSet* set = pattern && objects ? FcFontList(config, pattern, objects) : nullptr;
   for (int i = 0; set && i < set->nfont; ++i) {
     FcPattern* font = set->fonts[i];

@@ -21,13 +21,13 @@ inline constexpr uint8_t kCharsetMac = 77;
 inline constexpr uint8_t kCharsetShiftJIS = 128;
 
 // Pitch and family bits of a logical font (the family nibble is the same in both bytes).
-inline constexpr uint8_t kFixedPitch = 0x01;        // lfPitchAndFamily: monospaced
-inline constexpr uint8_t kTmProportional = 0x01;    // tmPitchAndFamily: the inverted bit
+inline constexpr uint8_t kFixedPitch = 0x01;      // lfPitchAndFamily: monospaced
+inline constexpr uint8_t kTmProportional = 0x01;  // tmPitchAndFamily: the inverted bit
 inline constexpr uint8_t kTmVector = 0x02;
 inline constexpr uint8_t kTmTrueType = 0x04;
-inline constexpr uint8_t kFamilyRoman = 0x10;       // serif
-inline constexpr uint8_t kFamilySwiss = 0x20;       // sans serif
-inline constexpr uint8_t kFamilyModern = 0x30;      // monospace
+inline constexpr uint8_t kFamilyRoman = 0x10;   // serif
+inline constexpr uint8_t kFamilySwiss = 0x20;   // sans serif
+inline constexpr uint8_t kFamilyModern = 0x30;  // monospace
 inline constexpr uint8_t kFamilyScript = 0x40;
 inline constexpr uint8_t kFamilyDecorative = 0x50;
 

@@ -47,8 +47,9 @@ std::optional<EmbedResult> Refusal(const TrueTypeInfo* info, const std::string& 
     return EmbedResult{};
   }
   if (!info->SubsetEmbeddable()) {
-    return EmbedResult{EmbedOutcome::kLicenceForbids,
-                       Format("font not embedded, its licence forbids embedding: %s", name.c_str())};
+    return EmbedResult{
+        EmbedOutcome::kLicenceForbids,
+        Format("font not embedded, its licence forbids embedding: %s", name.c_str())};
   }
   return std::nullopt;
 }
@@ -83,7 +84,8 @@ EmbedResult EmbedSimple(CPDFTrueTypeFont& font, std::string_view text) {
   CPDFNumber* first = font.Get_FirstChar();
   CPDFNumber* last = font.Get_LastChar();
   // The subset's Unicode cmap is what a reader reaches WinAnsiEncoding codes through.
-  if (info->charSet != kCharsetAnsi || !encoding || encoding->Str() != "WinAnsiEncoding" || !first || !last) {
+  if (info->charSet != kCharsetAnsi || !encoding || encoding->Str() != "WinAnsiEncoding" ||
+      !first || !last) {
     return {};
   }
   std::set<char32_t> characters;
@@ -108,7 +110,8 @@ EmbedResult EmbedSimple(CPDFTrueTypeFont& font, std::string_view text) {
 }
 
 // CIDToGIDMap: two bytes per CID from 0 to the highest CID drawn, the subset's glyph of each.
-std::string GlyphMap(const std::vector<std::pair<uint16_t, char32_t>>& drawn, const FontSubset& subset) {
+std::string GlyphMap(const std::vector<std::pair<uint16_t, char32_t>>& drawn,
+                     const FontSubset& subset) {
   uint16_t highest = 0;
   for (const auto& [cid, character] : drawn) highest = std::max(highest, cid);
   std::string map(2 * (static_cast<size_t>(highest) + 1), '\0');
@@ -125,9 +128,10 @@ EmbedResult EmbedComposite(CPDFType0Font& font, std::string_view text) {
   CPDFObjHolder* doc = font.Doc();
   CPDFArray* descendants = font.Get_DescendantFonts();
   CPDFObjRef descendantRef;
-  auto* descendant = descendants && descendants->Count() > 0
-                         ? dynamic_cast<CPDFType2CIDFont*>(descendants->GetObj(doc, 0, &descendantRef))
-                         : nullptr;
+  auto* descendant =
+      descendants && descendants->Count() > 0
+          ? dynamic_cast<CPDFType2CIDFont*>(descendants->GetObj(doc, 0, &descendantRef))
+          : nullptr;
   FontCaches* caches = FontCachesOf(doc);
   CPDFName* baseFont = descendant ? descendant->Get_BaseFont() : nullptr;
   if (!baseFont || !caches) return {};
@@ -145,7 +149,8 @@ EmbedResult EmbedComposite(CPDFType0Font& font, std::string_view text) {
   std::vector<std::pair<uint16_t, char32_t>> drawn;
   std::set<char32_t> characters;
   for (size_t i = 0; i + 1 < cids.size(); i += 2) {
-    const auto cid = static_cast<uint16_t>(static_cast<uint8_t>(cids[i]) << 8 | static_cast<uint8_t>(cids[i + 1]));
+    const auto cid = static_cast<uint16_t>(static_cast<uint8_t>(cids[i]) << 8 |
+                                           static_cast<uint8_t>(cids[i + 1]));
     if (cid >= unicode.size() || unicode[cid] == 0) continue;
     drawn.emplace_back(cid, unicode[cid]);
     characters.insert(unicode[cid]);
@@ -155,7 +160,8 @@ EmbedResult EmbedComposite(CPDFType0Font& font, std::string_view text) {
   if (!subset) return Failed(name);
   if (descendantRef.IsDefined() && !doc->UpdateObj(descendantRef)) return Failed(name);
   auto glyphMap = std::make_unique<CPDFStream>(doc);
-  if (!SetFlateData(*glyphMap, GlyphMap(drawn, *subset)) || !FileFontProgram(doc, *desc, subset->program) ||
+  if (!SetFlateData(*glyphMap, GlyphMap(drawn, *subset)) ||
+      !FileFontProgram(doc, *desc, subset->program) ||
       !descendant->SetValue(doc, "CIDToGIDMap", std::move(glyphMap), true, nullptr)) {
     return Failed(name);
   }
@@ -191,7 +197,8 @@ std::string SubsetTag(std::string_view fontName, const std::u32string& character
 EmbedResult EmbedFontSubset(CPDFFont& font, std::string_view text) {
   try {
     if (auto* simple = dynamic_cast<CPDFTrueTypeFont*>(&font)) return EmbedSimple(*simple, text);
-    if (auto* composite = dynamic_cast<CPDFType0Font*>(&font)) return EmbedComposite(*composite, text);
+    if (auto* composite = dynamic_cast<CPDFType0Font*>(&font))
+      return EmbedComposite(*composite, text);
   } catch (...) {
     CPDFName* baseFont = font.Get_BaseFont();
     return Failed(baseFont ? baseFont->Str() : std::string());

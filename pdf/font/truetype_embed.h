@@ -13,11 +13,11 @@ namespace quarn {
 
 enum class EmbedOutcome {
   kEmbedded,
-  kNotEmbedded,      // nothing to embed: no installed face (the Heisei records), another kind
-                     // of font, an encoding the face cannot be cut by, or a style the reader
-                     // is to simulate ("DejaVuSans,Bold" with no bold face installed)
-  kLicenceForbids,   // the face's OS/2 fsType forbids embedding (or subsetting) it
-  kFailed,           // the face could not be read or cut; the font stays as it was
+  kNotEmbedded,     // nothing to embed: no installed face (the Heisei records), another kind
+                    // of font, an encoding the face cannot be cut by, or a style the reader
+                    // is to simulate ("DejaVuSans,Bold" with no bold face installed)
+  kLicenceForbids,  // the face's OS/2 fsType forbids embedding (or subsetting) it
+  kFailed,          // the face could not be read or cut; the font stays as it was
 };
 
 struct EmbedResult {
@@ -26,7 +26,8 @@ struct EmbedResult {
 };
 
 // The Adobe-Japan1 CID to Unicode data of poppler-data.
-inline constexpr const char* kAdobeJapan1ToUnicodeFile = "/usr/share/poppler/cidToUnicode/Adobe-Japan1";
+inline constexpr const char* kAdobeJapan1ToUnicodeFile =
+    "/usr/share/poppler/cidToUnicode/Adobe-Japan1";
 
 // Embeds a subset of the face of `font` (a CPDFTrueTypeFont in WinAnsiEncoding, or a Type 0
 // font over a CPDFType2CIDFont) that holds every glyph the bytes of `text` select. A font that

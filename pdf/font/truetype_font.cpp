@@ -65,16 +65,19 @@ std::unique_ptr<CPDFFontDesc> CreateTrueTypeDescriptor(CPDFObjHolder* doc, const
                                                        const std::string& fontName, int32_t flags,
                                                        const char* module, const char* operation) {
   auto desc = std::make_unique<CPDFFontDesc>();
-  const std::array<float, 4> box{static_cast<float>(info.boxLeft), static_cast<float>(info.boxBottom),
-                                 static_cast<float>(info.boxRight), static_cast<float>(info.boxTop)};
-  if (!desc->Create(doc, info.macAscent, 0, info.macDescent, flags, box, fontName, info.italicAngle, 0)) {
+  const std::array<float, 4> box{
+      static_cast<float>(info.boxLeft), static_cast<float>(info.boxBottom),
+      static_cast<float>(info.boxRight), static_cast<float>(info.boxTop)};
+  if (!desc->Create(doc, info.macAscent, 0, info.macDescent, flags, box, fontName, info.italicAngle,
+                    0)) {
     Throw(module, operation, kInternalError, "CPDFFontDesc::Create()");
   }
   std::string panose(info.panose.begin(), info.panose.end());
   panose.append(2, '\0');
   auto style = std::make_unique<CPDFDict>();
   style->Insert("Panose", std::make_unique<CPDFString>(panose));
-  if (!desc->Set_Style(std::move(style))) Throw(module, operation, kInternalError, "CPDFFontDesc::Set_Style()");
+  if (!desc->Set_Style(std::move(style)))
+    Throw(module, operation, kInternalError, "CPDFFontDesc::Set_Style()");
   return desc;
 }
 
@@ -111,7 +114,8 @@ const TrueTypeInfo& CPDFTrueTypeFont::RequiredInfo(const char* operation,
                                                    const std::string& baseFont) const {
   FontCaches* caches = Caches();
   const TrueTypeInfo* info = caches ? caches->FindTrueTypeInfo(baseFont) : nullptr;
-  if (!info) Throw(kModule, operation, kUserError, Format("undefined TrueType font: %s", baseFont.c_str()));
+  if (!info)
+    Throw(kModule, operation, kUserError, Format("undefined TrueType font: %s", baseFont.c_str()));
   return *info;
 }
 
@@ -125,7 +129,8 @@ std::unique_ptr<CPDFTrueTypeFont> CPDFTrueTypeFont::CreateFont(CPDFObjHolder* do
   try {
     FontCaches* caches = FontCachesOf(doc);
     const TrueTypeInfo* info = caches ? caches->FindTrueTypeInfo(fontName) : nullptr;
-    if (!info) Throw(kModule, kOp, kUserError, Format("TrueType info not found: %s", fontName.c_str()));
+    if (!info)
+      Throw(kModule, kOp, kUserError, Format("TrueType info not found: %s", fontName.c_str()));
     std::string encoding = encodingName;
     switch (info->charSet) {
       case kCharsetAnsi:
@@ -139,8 +144,8 @@ std::unique_ptr<CPDFTrueTypeFont> CPDFTrueTypeFont::CreateFont(CPDFObjHolder* do
       default:
         Throw(kModule, kOp, kUserError, Format("unknown TrueType encoding: %s", fontName.c_str()));
     }
-    std::unique_ptr<CPDFFontDesc> desc =
-        CreateTrueTypeDescriptor(doc, *info, fontName, TrueTypeFlags(info->pitchAndFamily), kModule, kOp);
+    std::unique_ptr<CPDFFontDesc> desc = CreateTrueTypeDescriptor(
+        doc, *info, fontName, TrueTypeFlags(info->pitchAndFamily), kModule, kOp);
 
     auto font = std::make_unique<CPDFTrueTypeFont>();
     Require(font->CPDFFont::Create(doc, fontName) &&
@@ -182,7 +187,8 @@ bool CPDFTrueTypeFont::CreateWidths() {
     }
     const TrueTypeInfo& info = RequiredInfo(kOp, baseFont);
     // Codes are single bytes: a range beyond them would only size a huge array of zeros.
-    if (first < 0 || last > 255) Throw(kModule, kOp, kInvalidFormat, Format("rangecheck: %d %d", first, last));
+    if (first < 0 || last > 255)
+      Throw(kModule, kOp, kInvalidFormat, Format("rangecheck: %d %d", first, last));
     if (!widths) {
       Require(Set_Widths(std::make_unique<CPDFArray>(), true, &widthsRef), kOp,
               "CPDFTrueTypeFont::Set_Widths()");
@@ -193,7 +199,8 @@ bool CPDFTrueTypeFont::CreateWidths() {
     }
     widths->ClearItems();
     for (int32_t code = first; code <= last; ++code) {
-      widths->Push_Back(std::make_unique<CPDFInt>(info.WidthOf(static_cast<uint8_t>(code)).value_or(0)));
+      widths->Push_Back(
+          std::make_unique<CPDFInt>(info.WidthOf(static_cast<uint8_t>(code)).value_or(0)));
     }
     return true;
   } catch (...) {

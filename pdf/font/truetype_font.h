@@ -23,7 +23,8 @@ class CPDFTrueTypeFont : public CPDFFont {
   // A font for the installed face `fontName` (ANSI faces in WinAnsiEncoding, Mac faces in
   // MacRomanEncoding unless `encodingName` says otherwise), with its widths and descriptor.
   // Failures go to the document's last-error record; nullptr then.
-  static std::unique_ptr<CPDFTrueTypeFont> CreateFont(CPDFObjHolder* doc, const std::string& fontName,
+  static std::unique_ptr<CPDFTrueTypeFont> CreateFont(CPDFObjHolder* doc,
+                                                      const std::string& fontName,
                                                       const std::string& encodingName);
 
   std::unique_ptr<CPDFFont> Duplicate(CPDFObjHolder* target) const override;

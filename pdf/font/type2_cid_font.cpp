@@ -30,12 +30,14 @@ bool BindType2CIDFont(CPDFObjHolder* doc, CPDFArray& array, size_t index) {
 }  // namespace
 
 bool IsType2CIDFont(CPDFObjHolder* doc, CPDFObject* value) {
-  return IsCIDFont(doc, value) && static_cast<CPDFDict*>(value)->HasName(doc, "Subtype", "CIDFontType2");
+  return IsCIDFont(doc, value) &&
+         static_cast<CPDFDict*>(value)->HasName(doc, "Subtype", "CIDFontType2");
 }
 
 void RegisterType2CIDFontKind() {
   static std::once_flag once;
-  std::call_once(once, [] { RegisterCIDFontKind(kCIDFontType2, IsType2CIDFont, BindType2CIDFont); });
+  std::call_once(once,
+                 [] { RegisterCIDFontKind(kCIDFontType2, IsType2CIDFont, BindType2CIDFont); });
 }
 
 bool CPDFType2CIDFont::CreateWidths() {
@@ -49,16 +51,20 @@ bool CPDFType2CIDFont::CreateWidths() {
       Throw(kModule, kOp, kInternalError, "CPDFDoc::UpdateObj()");
     }
     if (!w) {
-      if (!Set_W(std::make_unique<CPDFArray>())) Throw(kModule, kOp, kInternalError, "CPDFCIDFont::Set_W()");
+      if (!Set_W(std::make_unique<CPDFArray>()))
+        Throw(kModule, kOp, kInternalError, "CPDFCIDFont::Set_W()");
       w = Get_W();
     }
     w->ClearItems();
     FontCaches* caches = Caches();
     const TrueTypeInfo* info = caches ? caches->FindTrueTypeInfo(baseFont->Str()) : nullptr;
     if (!info) {
-      Throw(kModule, kOp, kUserError, Format("undefined TrueType font: %s", baseFont->Str().c_str()));
+      Throw(kModule, kOp, kUserError,
+            Format("undefined TrueType font: %s", baseFont->Str().c_str()));
     }
-    auto widthOf = [info](int32_t code) { return info->WidthOf(static_cast<uint8_t>(code)).value_or(0); };
+    auto widthOf = [info](int32_t code) {
+      return info->WidthOf(static_cast<uint8_t>(code)).value_or(0);
+    };
     if ((info->tmPitchAndFamily & kTmProportional) != 0) {
       for (const CodeRun& run : kProportionalRuns) {
         w->Push_Back(std::make_unique<CPDFInt>(run.firstCID));
@@ -89,12 +95,14 @@ std::unique_ptr<CPDFType0Font> CPDFType2CIDFont::CreateFont(CPDFObjHolder* doc,
   try {
     FontCaches* caches = FontCachesOf(doc);
     const TrueTypeInfo* info = caches ? caches->FindTrueTypeInfo(fontName) : nullptr;
-    if (!info) Throw(kModule, kOp, kUserError, Format("TrueType info not found: %s", fontName.c_str()));
+    if (!info)
+      Throw(kModule, kOp, kUserError, Format("TrueType info not found: %s", fontName.c_str()));
     if (info->charSet != kCharsetShiftJIS) {
       Throw(kModule, kOp, kUserError, Format("unknown TrueType encoding: %s", fontName.c_str()));
     }
     std::string cmap = cmapName;
-    if (cmap.empty()) cmap = (info->tmPitchAndFamily & kTmProportional) != 0 ? "90msp-RKSJ-H" : "90ms-RKSJ-H";
+    if (cmap.empty())
+      cmap = (info->tmPitchAndFamily & kTmProportional) != 0 ? "90msp-RKSJ-H" : "90ms-RKSJ-H";
 
     auto require = [](bool ok, const char* step) {
       if (!ok) Throw(kModule, kOp, kInternalError, step);

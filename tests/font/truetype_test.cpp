@@ -1,6 +1,4 @@
 // Installed TrueType faces: face records, lookup, TrueType and CIDFontType2 fonts, embedding.
-#include "pdf/font/truetype_font.h"
-
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -8,6 +6,7 @@
 #include "font_test_util.h"
 #include "pdf/document/doc.h"
 #include "pdf/font/truetype_embed.h"
+#include "pdf/font/truetype_font.h"
 #include "pdf/font/type2_cid_font.h"
 #include "pdf/library/pdf_lib.h"
 #include "platform/temp_file.h"
@@ -26,7 +25,9 @@ class TrueTypeTest : public ::testing::Test {
     m_doc = std::make_unique<CPDFDoc>(m_lib.get());
     ASSERT_TRUE(m_doc->Create(m_lib.get()));
   }
-  const TrueTypeInfo* Info(const std::string& name) { return m_lib->FontCache().FindTrueTypeInfo(name); }
+  const TrueTypeInfo* Info(const std::string& name) {
+    return m_lib->FontCache().FindTrueTypeInfo(name);
+  }
   std::string W(CPDFFont& font) {
     return test::Written(*dynamic_cast<CPDFType0Font&>(font).Descendant()->Get_W());
   }
@@ -88,7 +89,8 @@ TEST_F(TrueTypeTest, FaceRecordsFromTheInstalledFaces) {
 }
 
 TEST_F(TrueTypeTest, SimpleFontsWithWidthsFlagsAndPanose) {
-  std::unique_ptr<CPDFTrueTypeFont> font = CPDFTrueTypeFont::CreateFont(m_doc.get(), "DejaVuSans", "");
+  std::unique_ptr<CPDFTrueTypeFont> font =
+      CPDFTrueTypeFont::CreateFont(m_doc.get(), "DejaVuSans", "");
   ASSERT_TRUE(font);
   EXPECT_STREQ(font->GetPrefix(), "TT");
   EXPECT_EQ(font->Get_Encoding()->TypeCode(), kTypeName);
@@ -99,7 +101,10 @@ TEST_F(TrueTypeTest, SimpleFontsWithWidthsFlagsAndPanose) {
   EXPECT_EQ(desc->Get_Descent()->IntValue(), -236);
   EXPECT_EQ(desc->Get_Style()->GetString(m_doc.get(), "Panose")->Length(), 12u);
   EXPECT_EQ(CPDFTrueTypeFont::CreateFont(m_doc.get(), "Liberation Serif", "")
-                ->GetFontDescriptor()->Get_Flags()->IntValue(), 34);  // serif
+                ->GetFontDescriptor()
+                ->Get_Flags()
+                ->IntValue(),
+            34);  // serif
 
   EXPECT_FALSE(CPDFTrueTypeFont::CreateFont(m_doc.get(), "IPAGothic", ""));
   EXPECT_EQ(m_doc->LastError().Message(), "unknown TrueType encoding: IPAGothic");
@@ -117,15 +122,21 @@ TEST_F(TrueTypeTest, JapaneseFacesAsType0OverCIDFontType2) {
   EXPECT_STREQ(fixed->GetPrefix(), "G");
   EXPECT_EQ(fixed->Get_Encoding()->TypeCode(), kTypeName);
   EXPECT_EQ(W(*fixed), "[1 94 500 231 389 500 631 631 500]");
-  EXPECT_EQ(fixed->CalcStringWidth("\x91\xe6" "12", 4), 2000);  // a kanji and two digits
+  EXPECT_EQ(fixed->CalcStringWidth("\x91\xe6"
+                                   "12",
+                                   4),
+            2000);  // a kanji and two digits
   EXPECT_EQ(fixed->GetFontDescriptor()->Get_Flags()->IntValue(), 4);
 
   std::unique_ptr<CPDFFont> proportional = CreateTrueTypeFontByName(m_doc.get(), "IPAPGothic", "");
   ASSERT_TRUE(proportional);
-  EXPECT_TRUE(std::regex_match(W(*proportional),
-                               std::regex(R"(\[1 \[(\d+ ){93}\d+\] 231 \[(\d+ ){94}\d+\] 326 \[(\d+ ){63}\d+\] 631 631 \d+\])")));
+  EXPECT_TRUE(std::regex_match(
+      W(*proportional),
+      std::regex(
+          R"(\[1 \[(\d+ ){93}\d+\] 231 \[(\d+ ){94}\d+\] 326 \[(\d+ ){63}\d+\] 631 631 \d+\])")));
 
-  std::unique_ptr<CPDFType0Font> heisei = CPDFType2CIDFont::CreateFont(m_doc.get(), "HeiseiMin-W3", "");
+  std::unique_ptr<CPDFType0Font> heisei =
+      CPDFType2CIDFont::CreateFont(m_doc.get(), "HeiseiMin-W3", "");
   ASSERT_TRUE(heisei);
   EXPECT_EQ(heisei->Get_BaseFont()->Str(), "HeiseiMin-W3");
   EXPECT_EQ(W(*heisei), "[1 94 500 231 389 500 631 631 500]");
@@ -144,7 +155,11 @@ TEST_F(TrueTypeTest, EmbedsTaggedSubsets) {
   EXPECT_EQ(simple->CalcStringWidth("10", 2), 1272);  // the tagged name still measures
 
   std::unique_ptr<CPDFFont> composite = CreateTrueTypeFontByName(m_doc.get(), "IPAGothic", "");
-  ASSERT_EQ(EmbedFontSubset(*composite, "\x91\xe6" "12").outcome, EmbedOutcome::kEmbedded);
+  ASSERT_EQ(EmbedFontSubset(*composite,
+                            "\x91\xe6"
+                            "12")
+                .outcome,
+            EmbedOutcome::kEmbedded);
   CPDFCIDFont* cid = dynamic_cast<CPDFType0Font&>(*composite).Descendant();
   EXPECT_EQ(cid->Get_BaseFont()->Str(), composite->Get_BaseFont()->Str());
   EXPECT_TRUE(cid->GetValue(m_doc.get(), "CIDToGIDMap"));
