@@ -18,6 +18,7 @@
 #include "pdf/font/font_caches.h"
 #include "pdf/font/font_desc.h"
 #include "pdf/font/metrics.h"
+#include "pdf/font/truetype_embed.h"
 
 namespace quarn {
 
@@ -42,6 +43,16 @@ std::vector<std::string> FontNameCandidates(const NumberFormatSettings& settings
   std::vector<std::string> names{settings.fontName};
   if (settings.typedFontName != settings.fontName) names.push_back(settings.typedFontName);
   return names;
+}
+
+// An installed face is mostly not on the reader's machine: the font carries a subset of it,
+// made once for every character any page's number text can hold. A face that may not be
+// embedded says so in one log line.
+void EmbedNumberingFont(CPDFFont& font, const NumberFormatSettings& settings, CZorvaneApp& app) {
+  std::string characters = ApplyNumberFormat(settings.format, "").value_or(settings.format);
+  characters += NumberAlphabet(settings.style);
+  const EmbedResult result = EmbedFontSubset(font, characters);
+  if (!result.warning.empty()) app.WriteLog("%s", result.warning.c_str());
 }
 
 }  // namespace
@@ -114,11 +125,12 @@ bool CPDFDriver::PrepareNumberingText() {
   if (!NeedsEncodingConversion(format)) return true;
   // The kind of font the name will give, found the way the font will be made: the library's
   // metrics say Type 1 (text in WinAnsiEncoding) or CID-keyed (text in the host CMap's
-  // encoding). Other names are looked for among the installed TrueType fonts later on; their
-  // text goes unchanged.
+  // encoding); else an installed TrueType face says by its charset (Latin faces read
+  // WinAnsiEncoding, Japanese ones Shift-JIS). A name that is neither goes unchanged.
   FontCaches& caches = m_lib.FontCache();
   const char* charset = nullptr;
-  for (const std::string& name : FontNameCandidates(m_numbering.text)) {
+  const std::vector<std::string> candidates = FontNameCandidates(m_numbering.text);
+  for (const std::string& name : candidates) {
     const AFMFile* metrics = caches.FindMetrics(name);
     if (!metrics) continue;
     m_numberingFontPlanned = name;
@@ -129,6 +141,15 @@ bool CPDFDriver::PrepareNumberingText() {
       m_numberingEncoding = kLatinFontEncoding;
     }
     break;
+  }
+  for (size_t i = 0; !charset && i < candidates.size(); ++i) {
+    const TrueTypeInfo* face = caches.FindTrueTypeInfo(candidates[i]);
+    if (!face) continue;
+    const FaceTextEncoding encoding = TextEncodingOfFace(face->charSet);
+    if (!encoding.charset) break;
+    m_numberingFontPlanned = candidates[i];
+    charset = encoding.charset;
+    m_numberingEncoding = encoding.fontEncoding;
   }
   if (!charset) return true;
   std::optional<std::string> converted = ConvertFromUTF8(format, charset);
@@ -145,11 +166,15 @@ CPDFFont* CPDFDriver::MakeNumberingFont(std::string& name) {
   std::unique_ptr<CPDFFont> font;
   // A name that finds nothing with its "-" turned into "," is tried as typed: "HeiseiMin-W3"
   // is a font of the library, "HeiseiMin,W3" is none.
+  bool trueType = false;
   for (const std::string& candidate : FontNameCandidates(m_numbering.text)) {
     const std::string encoding =
         candidate == m_numberingFontPlanned ? m_numberingEncoding : std::string();
     font = CreateFontByName(m_doc.get(), candidate, encoding);
-    if (!font) font = CreateTrueTypeFontByName(m_doc.get(), candidate, "");
+    if (!font) {
+      font = CreateTrueTypeFontByName(m_doc.get(), candidate, encoding);
+      trueType = font != nullptr;
+    }
     if (font) break;
   }
   if (!font) {
@@ -157,6 +182,7 @@ CPDFFont* CPDFDriver::MakeNumberingFont(std::string& name) {
     return nullptr;
   }
   m_doc->ClearError();  // the failed tries before the one that found the font
+  if (trueType) EmbedNumberingFont(*font, m_numbering.text, m_app);
   CPDFFont* made = font.get();
   CPDFObjRef ref;
   if (!m_resources->MakeName(name, *font) ||

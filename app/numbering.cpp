@@ -221,6 +221,18 @@ std::string NumberText(int64_t number, NumberStyle style) {
   return std::to_string(number);
 }
 
+std::string_view NumberAlphabet(NumberStyle style) {
+  switch (style) {
+    case NumberStyle::kUpperRoman:
+      return "MDCLXVI";
+    case NumberStyle::kLowerRoman:
+      return "mdclxvi";
+    case NumberStyle::kDecimal:
+      break;
+  }
+  return "-0123456789";
+}
+
 std::optional<std::string> ApplyNumberFormat(std::string_view format, std::string_view text) {
   if (!IsSafeNumberFormat(format)) return std::nullopt;
   std::string out;

@@ -68,6 +68,9 @@ std::string RomanNumeral(int64_t number, bool lowerCase);
 
 // The number in the chosen style, before formatting.
 std::string NumberText(int64_t number, NumberStyle style);
+// Every character a number of that style can be written with (a decimal number may be
+// negative): with the format's own text, the glyphs an embedded subset font must hold.
+std::string_view NumberAlphabet(NumberStyle style);
 
 // `format` applied by printf rules to `text` as its one string argument. Only literal text,
 // "%%" and "%s" conversions with flags, width and precision are formats the tool accepts (see

@@ -78,6 +78,19 @@ std::optional<std::string> ConvertFromUTF8(std::string_view utf8, const char* ch
   return out;
 }
 
+FaceTextEncoding TextEncodingOfFace(uint8_t charSet) {
+  switch (charSet) {
+    case 0:
+      return {kLatinCharset, kLatinFontEncoding};
+    case 77:
+      return {kMacCharset, kMacFontEncoding};
+    case 128:
+      return {"CP932", ""};
+    default:
+      return {};
+  }
+}
+
 const char* CharsetOfCMap(std::string_view cmapName) {
   if (cmapName.find("RKSJ") != std::string_view::npos) return "CP932";
   if (cmapName.find("EUC") != std::string_view::npos) return "EUC-JP";

@@ -2,6 +2,7 @@
 // converted (with iconv) to the encoding the numbering font reads its bytes in.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,5 +25,17 @@ const char* CharsetOfCMap(std::string_view cmapName);
 // Simple Latin fonts get their text as WinAnsiEncoding, that is code page 1252.
 inline constexpr const char* kLatinFontEncoding = "WinAnsiEncoding";
 inline constexpr const char* kLatinCharset = "CP1252";
+// TrueType faces with only a Macintosh cmap read MacRomanEncoding.
+inline constexpr const char* kMacFontEncoding = "MacRomanEncoding";
+inline constexpr const char* kMacCharset = "MACINTOSH";
+
+// The iconv character set and the font encoding of the text of a TrueType face of charset
+// `charSet` (0 ANSI, 77 Mac, 128 Shift-JIS, as the installed-font records number them); the
+// encoding is empty where the font takes its default (the RKSJ CMap of a Japanese face).
+struct FaceTextEncoding {
+  const char* charset = nullptr;
+  const char* fontEncoding = "";
+};
+FaceTextEncoding TextEncodingOfFace(uint8_t charSet);
 
 }  // namespace quarn

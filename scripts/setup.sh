@@ -6,10 +6,11 @@ set -euo pipefail
 PACKAGES=(
   cmake make g++ pkg-config
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libssl-dev libfreetype-dev libfontconfig-dev
+  libharfbuzz-dev
   libgtest-dev
   qpdf poppler-utils ghostscript jq
   locales fonts-dejavu-core fonts-liberation fonts-ipafont-gothic fonts-ipafont-mincho
-  poppler-data python3-reportlab
+  poppler-data python3-reportlab python3-fonttools
   clang
 )
 

@@ -99,7 +99,9 @@ bool BindFontEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key, i
 // CID font. Failures are kept in the document's last-error record.
 std::unique_ptr<CPDFFont> CreateFontByName(CPDFObjHolder* doc, const std::string& fontName,
                                            const std::string& encodingName);
-// A TrueType font of the host by name. TrueType fonts are not available yet: always nullptr.
+// A font of an installed TrueType face by name: a simple TrueType font, else (Shift-JIS faces
+// and the Heisei records) a Type 0 font over CIDFontType2. Failures are kept in the document's
+// last-error record.
 std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFObjHolder* doc, const std::string& fontName,
                                                    const std::string& encodingName);
 

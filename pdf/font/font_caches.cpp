@@ -8,6 +8,7 @@
 #include "pdf/font/encoding.h"
 #include "pdf/font/font_desc.h"
 #include "pdf/font/metrics.h"
+#include "pdf/font/truetype_font.h"
 
 namespace quarn {
 
@@ -93,6 +94,38 @@ AFMFile* FontCaches::FindMetrics(const std::string& fontName) {
   if (!metrics) metrics = LoadBuiltInMetrics(fontName);
   if (!metrics) return nullptr;
   return FileEntry(m_metrics, fontName, std::move(metrics));
+}
+
+std::string WithoutSubsetTag(const std::string& fontName) {
+  if (fontName.size() < 7 || fontName[6] != '+') return fontName;
+  for (size_t i = 0; i < 6; ++i) {
+    if (fontName[i] < 'A' || fontName[i] > 'Z') return fontName;
+  }
+  return fontName.substr(7);
+}
+
+const TrueTypeInfo* FontCaches::FindTrueTypeInfo(const std::string& fontName) {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  const std::string name = WithoutSubsetTag(fontName);
+  const std::string key = TrueTypeLookupKey(name);
+  const std::optional<FaceStyle> style = StyleSuffix(name);
+  std::string cacheKey = key;
+  if (style) cacheKey += style->bold ? (style->italic ? ",BoldItalic" : ",Bold") : ",Italic";
+  if (auto it = m_trueType.find(cacheKey); it != m_trueType.end()) return it->second.get();
+
+  if (!m_installed) m_installed = std::make_unique<InstalledFonts>();
+  std::unique_ptr<TrueTypeInfo> info = m_installed->FindFace(key);
+  if (info && style && !(info->style == *style)) {
+    if (std::unique_ptr<TrueTypeInfo> styled = m_installed->FindStyledFace(*info, *style)) {
+      info = std::move(styled);
+    }
+  }
+  if (!info) {
+    info = HeiseiTrueTypeInfo(name);
+    if (!info) return nullptr;
+    cacheKey = name;
+  }
+  return FileEntry(m_trueType, cacheKey, std::move(info));
 }
 
 FontCaches* FontCachesOf(CPDFObjHolder* doc) {

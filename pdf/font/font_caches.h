@@ -9,6 +9,7 @@
 #include <string>
 
 #include "pdf/document/lib_base.h"
+#include "platform/installed_fonts.h"
 
 namespace quarn {
 
@@ -16,6 +17,10 @@ class AFMFile;
 class CMapFile;
 class CPDFFontDesc;
 class EncodingTable;
+
+// The record of a TrueType face: an installed face, or one of the two Heisei records that stand
+// for a face the host need not have.
+using TrueTypeInfo = TrueTypeFaceInfo;
 
 class FontCaches final : public CPDFLibExtension {
  public:
@@ -40,6 +45,13 @@ class FontCaches final : public CPDFLibExtension {
   // Metrics: the AFM directory's files (by FontName), then "<dir><name>.afm", then built-in.
   AFMFile* FindMetrics(const std::string& fontName);
 
+  // The record of a TrueType face by name (a subset tag "ABCDEF+" ignored): the face filed
+  // under the name's lookup key; with a style suffix ("DejaVuSans,Bold") the family's face of
+  // that style when there is one. "HeiseiMin-W3" and "HeiseiKakuGo-W5" have records without a
+  // face. The installed faces are listed on the first call, so a run that asks for no TrueType
+  // font never lists them.
+  const TrueTypeInfo* FindTrueTypeInfo(const std::string& fontName);
+
   void SetCMapLoader(CMapLoader loader);
   const std::string& AFMDir() const { return m_afmDir; }
   const std::string& CMapDir() const { return m_cmapDir; }
@@ -59,7 +71,12 @@ class FontCaches final : public CPDFLibExtension {
   std::map<std::string, std::unique_ptr<EncodingTable>> m_encodings;
   std::map<std::string, std::shared_ptr<CMapFile>> m_cmaps;
   std::map<std::string, std::unique_ptr<AFMFile>> m_metrics;
+  std::unique_ptr<InstalledFonts> m_installed;  // listed on the first TrueType lookup
+  std::map<std::string, std::unique_ptr<TrueTypeInfo>> m_trueType;
 };
+
+// The font name without a leading subset tag (six capital letters and "+").
+std::string WithoutSubsetTag(const std::string& fontName);
 
 // The font caches of the library behind `doc`, or nullptr when there is none.
 FontCaches* FontCachesOf(CPDFObjHolder* doc);

@@ -8,7 +8,9 @@
 #include "pdf/font/cid_font.h"
 #include "pdf/font/type0_font.h"
 #include "pdf/font/type1_font.h"
+#include "pdf/font/type2_cid_font.h"
 #include "pdf/font/type3_font.h"
+#include "pdf/font/truetype_font.h"
 
 namespace quarn {
 
@@ -25,10 +27,10 @@ std::unique_ptr<CPDFFont> MakeFont() {
   return std::make_unique<T>();
 }
 
-// In the loader's order: Type1, TrueType, MMType1, Type3, Type0. The TrueType class joins this
-// table when it exists.
+// In the loader's order: Type1, TrueType, MMType1, Type3, Type0.
 const FontClass kFontClasses[] = {
     {kFontType1, IsType1Font, &MakeFont<CPDFType1Font>},
+    {kFontTrueType, IsTrueTypeFont, &MakeFont<CPDFTrueTypeFont>},
     {kFontMMType1, IsMMType1Font, &MakeFont<CPDFMMType1Font>},
     {kFontType3, IsType3Font, &MakeFont<CPDFType3Font>},
     {kFontType0, IsType0Font, &MakeFont<CPDFType0Font>},
@@ -62,7 +64,10 @@ std::unique_ptr<CPDFObject> LoadFontResource(CPDFObjHolder* doc, CPDFObject& val
 
 }  // namespace
 
-void RegisterFontFactories(CPDFLibBase& lib) { lib.RegisterResourceFactory("Font", &LoadFontResource); }
+void RegisterFontFactories(CPDFLibBase& lib) {
+  RegisterType2CIDFontKind();
+  lib.RegisterResourceFactory("Font", &LoadFontResource);
+}
 
 std::unique_ptr<CPDFFont> LoadFont(int kinds, CPDFObjHolder* doc, CPDFObject& dict) {
   const FontClass* cls = AcceptingClass(kinds, doc, dict);
@@ -105,9 +110,13 @@ std::unique_ptr<CPDFFont> CreateFontByName(CPDFObjHolder* doc, const std::string
   return CPDFType0CIDFont::CreateFont(doc, fontName, encodingName);
 }
 
-std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFObjHolder*, const std::string&,
-                                                   const std::string&) {
-  return nullptr;
+std::unique_ptr<CPDFFont> CreateTrueTypeFontByName(CPDFObjHolder* doc, const std::string& fontName,
+                                                   const std::string& encodingName) {
+  // A Shift-JIS face is no simple font: it becomes a Type 0 font over CIDFontType2.
+  if (std::unique_ptr<CPDFFont> font = CPDFTrueTypeFont::CreateFont(doc, fontName, encodingName)) {
+    return font;
+  }
+  return CPDFType2CIDFont::CreateFont(doc, fontName, encodingName);
 }
 
 }  // namespace quarn
