@@ -18,12 +18,15 @@ namespace {
 constexpr const char* kCIDFontModule = "CPDFCIDFont";
 
 // A number read from the file, in place as an integer object (an indirect one keeps its
-// identity).
+// identity). A width with a fractional part stays as it was read: made an integer it would be
+// cut short, and every reader would space the text differently.
 bool ToInteger(CPDFObjHolder* doc, CPDFAtom* atom, const std::function<bool(std::unique_ptr<CPDFInt>)>& put) {
   CPDFObjRef ref;
   CPDFObject* value = Resolve(doc, atom, &ref);
   if (!value || value->TypeCode() != kTypeNumber) return true;
-  auto integer = std::make_unique<CPDFInt>(static_cast<CPDFNumber*>(value)->IntValue());
+  const auto* number = static_cast<CPDFNumber*>(value);
+  if (static_cast<float>(number->IntValue()) != number->RealValue()) return true;
+  auto integer = std::make_unique<CPDFInt>(number->IntValue());
   integer->CopyFlagsFrom(*value);
   if (atom->IsRef()) return ReplaceIndirect(doc, ref, std::move(integer));
   return put(std::move(integer));

@@ -21,19 +21,7 @@ class CPDFObjHolder {
   virtual CPDFObject* GetObj(const CPDFObjRef& ref) = 0;
   // The indirect object under `ref` if it is already loaded; never reads the file.
   virtual CPDFObject* FindLoadedObj(const CPDFObjRef& ref) = 0;
-  // The store that a stream or a typed value belongs to (observed, not owned). Streams and the
-// typed mix-ins share it as a virtual base, so a typed stream holds its store once.
-class CPDFHolderBinding {
- public:
-  virtual ~CPDFHolderBinding() = default;
-  CPDFObjHolder* Doc() const { return m_holder; }
-  void BindDoc(CPDFObjHolder* holder) { m_holder = holder; }
-
- private:
-  CPDFObjHolder* m_holder = nullptr;
-};
-
-// Files `obj` under *ref when that is defined (replacing the object there), else gives it a
+  // Files `obj` under *ref when that is defined (replacing the object there), else gives it a
   // new number written back to *ref.
   virtual bool RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) = 0;
   // Marks the object as changed, so that an incremental save writes it.
@@ -67,7 +55,6 @@ class CPDFHolderBinding {
 };
 
 // Files `obj` under the defined identity `ref`, replacing the object there.
-bool ReplaceIndirect(CPDFObjHolder* holder, const CPDFObjRef& ref,
-                            std::unique_ptr<CPDFObject> obj);
+bool ReplaceIndirect(CPDFObjHolder* holder, const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj);
 
 }  // namespace quarn

@@ -50,7 +50,16 @@ refused() {
 stamps() { qpdf --qdf --object-streams=disable "$1" - 2>/dev/null | grep -ac 'Tj'; }
 
 # ---- hostile page trees --------------------------------------------------------------------------
-refused self "cannot get Resources" self_resources.pdf in.pdf -wm big_content.pdf -nbp
+# A page whose Resources is the page itself reads as a page without resources: it is stamped
+# with resources of its own, or refused with its line; never a crash.
+cp self_resources.pdf in.pdf
+run self in.pdf -wm big_content.pdf -nbp
+case $STATUS in
+  0) qpdf --check in.pdf >/dev/null 2>&1 || fail "self: exit 0 with a damaged output"
+     [ "$(stamps in.pdf)" -ge 1 ] || fail "self: exit 0 but no number drawn" ;;
+  1) grep -qF "cannot get Resources" self.log || fail "self: $(grep '^%\[' self.log)" ;;
+  *) fail "self: status $STATUS" ;;
+esac
 refused parent "" parent_resources.pdf in.pdf -wm big_content.pdf -nbp
 
 # ---- unusable temporary storage: never an empty watermark and exit 0 -------------------------------

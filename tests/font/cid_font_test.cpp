@@ -110,6 +110,20 @@ TEST_F(CIDFontTest, WidthsOfLoadedCIDFonts) {
   }
 }
 
+TEST_F(CIDFontTest, FractionalWidthsKeepTheirValueOnLoad) {
+  std::unique_ptr<CPDFFont> type0 = Load(
+      "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H "
+      "/DescendantFonts [<< /Type /Font /Subtype /CIDFontType0 /BaseFont /X "
+      "/CIDSystemInfo << /Registry (Adobe) /Ordering (Japan1) /Supplement 2 >> "
+      "/FontDescriptor << /Type /FontDescriptor >> /DW 1000 /W [10 [277.832031 500]] >>] >>");
+  auto* composite = dynamic_cast<CPDFType0Font*>(type0.get());
+  ASSERT_TRUE(composite);
+  CPDFArray* list = AsArray(composite->Descendant()->Get_W()->GetObj(nullptr, 1));
+  ASSERT_TRUE(list);
+  EXPECT_FLOAT_EQ(AsNumber(list->GetObj(nullptr, 0))->RealValue(), 277.832031f);
+  EXPECT_EQ(list->GetObj(nullptr, 1)->TypeCode(), kTypeInteger);
+}
+
 TEST_F(CIDFontTest, LoaderRecognisesEveryKind) {
   struct Case {
     const char* text;
