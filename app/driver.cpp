@@ -18,6 +18,8 @@
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/stream/stream.h"
 #include "platform/temp_file.h"
@@ -139,7 +141,20 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_formPlain = true;
   m_fontRef.Reset();
   if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
-  m_pageCount = std::max(m_doc->GetPageCount(), 0);
+  // A document in which no page can be found is not stamped: writing it back unchanged would
+  // report a success that did not happen.
+  const int32_t pageCount = m_doc->GetPageCount();
+  if (pageCount <= 0) {
+    const std::string line = Format("no page in PDF Document: %s", inputFile.c_str());
+    if (pageCount < 0) {
+      LogError(line, m_doc->LastError());
+    } else {
+      LogError(line);
+    }
+    m_doc.reset();
+    return false;
+  }
+  m_pageCount = pageCount;
   SaveOutput(inputFile, outputFile);
 
   const PageRanges ranges =
@@ -155,7 +170,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     m_resources = nullptr;
     ReleaseDonePage(std::exchange(m_doneRef, CPDFObjRef()), std::exchange(m_doneOwned, {}));
   }
-  ok = ok && FlushOutput();
+  ok = ok && CheckCatalogWritten(inputFile) && FlushOutput();
   if (!ok) {
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
@@ -322,6 +337,22 @@ void CPDFDriver::LogNewWarnings() {
   for (; m_warningsShown < warnings.size(); ++m_warningsShown) {
     m_app.WriteLog("%s", warnings[m_warningsShown].c_str());
   }
+}
+
+bool CPDFDriver::CheckCatalogWritten(const std::string& inputFile) {
+  // The output's trailer must lead to a catalog that the output holds: a table that lost the
+  // catalog's entry would give a file that no reader opens.
+  CPDFTrailer* trailer = m_doc->GetTrailer();
+  const CPDFAtom* root = trailer ? trailer->Dict().Lookup("Root") : nullptr;
+  if (root && root->IsRef()) {
+    const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(root);
+    const CPDFXRefEntry* entry = m_doc->GetXRef() ? m_doc->GetXRef()->GetEntry(ref.Num()) : nullptr;
+    if (entry && entry->InUse() && entry->Gen() == ref.Gen() && AsDict(m_doc->GetObj(ref))) {
+      return true;
+    }
+  }
+  LogError(Format("no catalog in PDF Document: %s", inputFile.c_str()));
+  return false;
 }
 
 bool CPDFDriver::FlushOutput() {

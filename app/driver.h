@@ -126,6 +126,8 @@ class CPDFDriver {
   // The current page's resource dictionary; a page with none anywhere in its tree gets an empty
   // one of its own when `stamped` (readers take a missing one as empty). nullptr otherwise.
   CPDFResDict* PageResources(bool stamped);
+  // False, with its line written, when the output would be written without its catalog.
+  bool CheckCatalogWritten(const std::string& inputFile);
   bool FlushOutput();
   // Writes the document's warnings that have not been written yet.
   void LogNewWarnings();
