@@ -163,8 +163,19 @@ TEST(DecodeAllFilter, FlateUndoesAPNGPredictor) {
   EXPECT_EQ(stream->Lookup("DecodeParms"), nullptr);
 }
 
-TEST(DecodeFilter, AbbreviatedAndImageNamesAreUnknown) {
-  for (const char* name : {"AHx", "Fl", "LZW", "CCITTFaxDecode", "DCTDecode"}) {
+// Writers abbreviate filter names on streams as well as on inline images; the image filters
+// are not decoded in either spelling.
+TEST(DecodeFilter, AbbreviatedNamesDecodeAsTheFullOnes) {
+  for (const char* name : {"AHx", "ASCIIHexDecode"}) {
+    auto stream = StreamWith("4142 43>");
+    CPDFErrorRecord error;
+    ASSERT_TRUE(stream->DecodeFilter(CPDFName(name), nullptr, error)) << name;
+    EXPECT_EQ(DataOf(*stream), "ABC");
+  }
+}
+
+TEST(DecodeFilter, ImageAndOtherNamesAreUnknown) {
+  for (const char* name : {"CCF", "DCT", "CCITTFaxDecode", "DCTDecode", "Flate"}) {
     auto stream = StreamWith("41>");
     CPDFErrorRecord error;
     EXPECT_FALSE(stream->DecodeFilter(CPDFName(name), nullptr, error));
