@@ -12,6 +12,7 @@
 
 #include "app/zorvane_app.h"
 #include "pdf/object/geometry.h"
+#include "pdf/content/content_lexer.h"
 #include "pdf/content/graph_objs.h"
 #include "pdf/document/page_contents.h"
 #include "pdf/document/res_dict.h"
@@ -253,6 +254,7 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     return false;
   }
   m_pageOwned.clear();
+  m_pageEnclosed = false;
   const CPDFAtom* contents = m_page->Lookup("Contents");
   const CPDFObjRef contentsBefore =
       contents && contents->IsRef() ? *static_cast<const CPDFObjRef*>(contents) : CPDFObjRef();
@@ -539,8 +541,11 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
   // behind. Producers that change the matrix without q/Q would move the stamp off the page or
   // hide it, so the page's content is enclosed in q ... Q: "q" goes in front of it and the new
   // stream begins with "Q".
+  // Content may also end with states saved and not restored, a text object or an array left
+  // open; those are closed first, so that the stamp is drawn as on a fresh page.
   const bool enclose = !replace && after && PageHasContent();
-  if (!objects.UpdateContents(stream, error) || (enclose && !PrefixRestore(stream))) {
+  if (!objects.UpdateContents(stream, error) ||
+      (enclose && !PrefixRestore(stream, std::exchange(m_pageEnclosed, true) ? "" : OpenContentClosing()))) {
     LogError("cannot update PDF GraphObjs", error);
     return false;
   }
@@ -597,8 +602,15 @@ bool CPDFDriver::PageHasContent() const {
   return contents != nullptr;
 }
 
-bool CPDFDriver::PrefixRestore(CPDFStream& stream) {
-  std::string data = "Q ";
+std::string CPDFDriver::OpenContentClosing() const {
+  CPDFStream content(nullptr);
+  if (!m_page->ReadContents(content)) return std::string();
+  return ClosingOperators(
+      ScanContentEnd(std::string_view(content.Data(), content.DataLength())));
+}
+
+bool CPDFDriver::PrefixRestore(CPDFStream& stream, const std::string& closing) {
+  std::string data = closing + "Q ";
   data.append(stream.Data(), stream.DataLength());
   return stream.SetData(data.data(), data.size());
 }

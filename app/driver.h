@@ -173,8 +173,11 @@ class CPDFDriver {
                          CPDFObjRef* filed = nullptr);
   // Whether the current page has content of its own (a stream, or a non-empty array).
   bool PageHasContent() const;
-  // Puts "Q " in front of the stream's data.
-  static bool PrefixRestore(CPDFStream& stream);
+  // Puts `closing` and "Q " in front of the stream's data.
+  static bool PrefixRestore(CPDFStream& stream, const std::string& closing);
+  // What closes the states, text object and containers that the current page's content leaves
+  // open (empty when nothing is, or when the content cannot be read).
+  std::string OpenContentClosing() const;
 
   void LogError(const std::string& message);
   void LogError(const std::string& message, const CPDFErrorRecord& record);
@@ -210,6 +213,7 @@ class CPDFDriver {
   // Objects made for the current page alone (its number's stream, its new "Contents" array),
   // and those of the last page visited: released together with it.
   std::vector<CPDFObjRef> m_pageOwned;
+  bool m_pageEnclosed = false;  // the current page's content was enclosed (and closed) already
   std::vector<CPDFObjRef> m_doneOwned;
   // What stood under the output name when the save began (see CleanUpAfterFailure).
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
