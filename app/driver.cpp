@@ -238,12 +238,14 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     LogError(Format("cannot get PDF Page: %d", page), m_doc->LastError());
     return false;
   }
-  m_pageBox = m_page->Get_MediaBox();
+  m_pageBox = PageBox(page);
   if (!m_pageBox) {
     LogError("cannot get MediaBox", m_doc->LastError());
     return false;
   }
-  m_view = ViewOfPage(*m_pageBox, m_page->Get_CropBox(), m_page->Get_Rotate());
+  CPDFRect* cropBox = m_page->Get_CropBox();
+  if (cropBox) NormaliseBox(*cropBox);
+  m_view = ViewOfPage(*m_pageBox, cropBox, m_page->Get_Rotate());
   const bool watermarked = ranges.watermarkFirst <= page && page <= ranges.watermarkLast &&
                            !m_watermark.fileName.empty();
   const bool numbered =
@@ -268,6 +270,28 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   // past it (it resumes from the previous page, which must therefore still be in memory).
   ReleaseDonePage(std::exchange(m_doneRef, pageRef), std::exchange(m_doneOwned, m_pageOwned));
   return true;
+}
+
+void NormaliseBox(CPDFRect& box) {
+  const float llx = box.Llx(), lly = box.Lly(), urx = box.Urx(), ury = box.Ury();
+  if (llx > urx || lly > ury) {
+    box.Set(std::min(llx, urx), std::min(lly, ury), std::max(llx, urx), std::max(lly, ury));
+  }
+}
+
+CPDFRect* CPDFDriver::PageBox(int32_t page) {
+  // A rectangle may be given by any two opposite corners; readers take a page without a
+  // usable box as US Letter, and so does the stamp (the page gets that box of its own).
+  CPDFRect* box = m_page->Get_MediaBox();
+  if (box) NormaliseBox(*box);
+  if (box && box->Width() > 0 && box->Height() > 0) return box;
+  m_app.WriteLog("MediaBox of page %d is missing or empty: US Letter assumed", page);
+  auto letter = std::make_unique<CPDFRect>();
+  if (!letter->Create(m_doc.get(), 0, 0, kLetterWidth, kLetterHeight) ||
+      !m_page->Set_MediaBox(std::move(letter))) {
+    return nullptr;
+  }
+  return m_page->Get_MediaBox();
 }
 
 CPDFResDict* CPDFDriver::PageResources(bool stamped) {

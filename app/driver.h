@@ -67,6 +67,9 @@ struct PageRanges {
 PageRanges ResolvePageRanges(int32_t watermarkFirst, int32_t watermarkLast, int32_t numberingFirst,
                              int32_t numberingLast, int32_t pageCount);
 
+// Puts the corners of a rectangle given by any two opposite corners in order.
+void NormaliseBox(CPDFRect& box);
+
 // Appends "a b c d e f cm" to `objects`.
 void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m);
 
@@ -123,6 +126,11 @@ class CPDFDriver {
   bool OpenInput(const std::string& inputFile);
   void SaveOutput(const std::string& inputFile, const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
+  // The current page's MediaBox with its corners in order; a page without a usable one is
+  // given US Letter (with a line in the log). nullptr when even that fails.
+  CPDFRect* PageBox(int32_t page);
+  static constexpr float kLetterWidth = 612.0f;
+  static constexpr float kLetterHeight = 792.0f;
   // The current page's resource dictionary; a page with none anywhere in its tree gets an empty
   // one of its own when `stamped` (readers take a missing one as empty). nullptr otherwise.
   CPDFResDict* PageResources(bool stamped);
