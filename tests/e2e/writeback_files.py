@@ -143,9 +143,7 @@ FILES = {
     "objstm-A85": object_stream(b"A85"),
     "objstm-RL": object_stream(b"RL"),
     # Headers and offsets that need the repair path.
-    "leading": classic(objects(), prefix=b"garbage in front of the header\n" * 8),
     "badheader": classic(objects(), header=b"%PDF-x.y"),
-    "zerooffset": classic(objects(), zero=(3, 4)),
     # Contents that leave the graphics state open.
     "openq": classic(objects(content=b"q 0.1 0 0 0.1 0 0 cm q " + HELLO)),
     "openarray": classic(objects(content=HELLO + b" [ /oops")),
@@ -158,5 +156,5 @@ FILES = {
 
 if __name__ == "__main__":
     for name, data in FILES.items():
-        with open(name + ".pdf", "wb") as f:
+        with open(name + "-in.pdf", "wb") as f:
             f.write(data)
