@@ -225,10 +225,21 @@ TEST_F(RepairTest, AnUnrepairableFileKeepsItsError) {
   auto orphans = OpenBytes("%PDF-1.4\n1 0 obj (a) endobj\n2 0 obj << /Type /Pages >> endobj\n");
   EXPECT_EQ(orphans, nullptr);
   ExpectError(m_error, "CPDFDoc", "Serialize", kInvalidFormat, "Cannot find startxref");
-  // A header that is not there at all is not repaired.
-  auto headless = OpenBytes("no header\n1 0 obj << /Type /Catalog >> endobj\n");
+  // No header and nothing to repair from: the header's error stands.
+  auto headless = OpenBytes("no header\nnor anything else\n");
   EXPECT_EQ(headless, nullptr);
   ExpectError(m_error, "CPDFHeader", "Serialize", kInvalidFormat, "invalidheader: no header");
+}
+
+TEST_F(RepairTest, AHeaderDamagedBeyondReadingIsRepaired) {
+  for (const std::string header : {"%PDF-x.y", "no header"}) {
+    std::string bytes = MakeFlatPdf(1);
+    bytes.replace(0, bytes.find('\n'), header);
+    auto doc = OpenBytes(bytes);
+    ASSERT_NE(doc, nullptr) << header;
+    EXPECT_EQ(doc->Warnings().size(), 1u) << header;
+    EXPECT_EQ(doc->GetPageCount(), 1) << header;
+  }
 }
 
 TEST_F(RepairTest, ARepairedFileIsNotUpdatedIncrementally) {
