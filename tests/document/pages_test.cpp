@@ -208,31 +208,6 @@ TEST_F(PageTree, MalformedTreesGiveNothing) {
   EXPECT_EQ(doc->GetPage(0), nullptr);
 }
 
-// A node is what has "Kids", a page what "Kids" leads to without "Kids" of its own, whatever
-// "Type" says; a missing "Count" is counted, a direct kid becomes an object of its own.
-TEST_F(PageTree, PagesAreFoundAsReadersFindThem) {
-  const std::vector<std::vector<std::string>> files = {
-      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] >>",
-       "<< /Type /Page /Parent 2 0 R >>"},
-      {"<< /Pages 2 0 R >>", "<< /Kids [3 0 R] /Count 1 >>", "<< /Parent 2 0 R >>"},
-      {"<< /Type /Catalgo /Pages 2 0 R >>", "<< /Type /Page /Kids [3 0 R] /Count 1 >>",
-       "<< /Type /Pgae /Parent 2 0 R >>"},
-      {"<< /Type /Catalog /Pages 2 0 R >>",
-       "<< /Type /Pages /Kids [<< /Type /Page /Parent 2 0 R >>] /Count 1 >>", "null"},
-  };
-  for (const auto& objects : files) {
-    auto doc = OpenBytes(MakePdf(objects));
-    ASSERT_NE(doc, nullptr) << objects[1];
-    EXPECT_EQ(doc->GetPageCount(), 1) << objects[1];
-    CPDFObjRef ref;
-    CPDFPage* page = doc->GetPage(0, &ref);
-    ASSERT_NE(page, nullptr) << objects[1];
-    EXPECT_TRUE(ref.IsDefined()) << objects[1];
-    EXPECT_TRUE(page->HasName(doc.get(), "Type", "Page")) << objects[1];
-    EXPECT_EQ(doc->GetPage(1), nullptr) << objects[1];
-  }
-}
-
 TEST_F(PageTree, PageWhoseBoxDoesNotFitFailsToBind) {
   auto doc = OpenBytes(MakePdf({
       "<< /Type /Catalog /Pages 2 0 R >>",

@@ -231,17 +231,6 @@ TEST_F(RepairTest, AnUnrepairableFileKeepsItsError) {
   ExpectError(m_error, "CPDFHeader", "Serialize", kInvalidFormat, "invalidheader: no header");
 }
 
-TEST_F(RepairTest, AHeaderDamagedBeyondReadingIsRepaired) {
-  for (const std::string header : {"%PDF-x.y", "no header"}) {
-    std::string bytes = MakeFlatPdf(1);
-    bytes.replace(0, bytes.find('\n'), header);
-    auto doc = OpenBytes(bytes);
-    ASSERT_NE(doc, nullptr) << header;
-    EXPECT_EQ(doc->Warnings().size(), 1u) << header;
-    EXPECT_EQ(doc->GetPageCount(), 1) << header;
-  }
-}
-
 TEST_F(RepairTest, ARepairedFileIsNotUpdatedIncrementally) {
   std::string bytes = MakeFlatPdf(1);
   bytes.erase(bytes.rfind("startxref"));

@@ -27,7 +27,6 @@ reused     | ok   | number Reused
 objstm-Fl  | ok   | number Hello
 objstm-AHx | ok   | number Hello
 objstm-A85 | ok   | number Hello
-objstm-RL  | ok   | number Hello
 badheader  | ok   | number Hello line:damaged_file_repaired
 openq      | ok   | number Hello
 openarray  | ok   | number Hello

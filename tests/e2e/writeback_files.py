@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the hand-made minimal PDFs of writeback.sh into the current directory: one file per
-row of its table, each a small one-page document with one oddity that other writers produce
-(page trees without "Type", names and numbers that must read back the same, reused object
-numbers, abbreviated filters, damaged headers and offsets, contents left open, odd boxes)."""
+"""Writes the hand-made one-page PDFs of writeback.sh (NAME-in.pdf), each with one oddity."""
 import base64
 import zlib
 
-FONT = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"
+HEAD = b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n"
 HELLO = b"BT /F1 24 Tf 50 150 Td (Hello) Tj ET"
 
 
@@ -14,19 +11,18 @@ def stream(data, extra=b""):
     return b"<< /Length %d%s >>\nstream\n%s\nendstream" % (len(data), extra, data)
 
 
-def page(box=b"/MediaBox [0 0 300 300]", kind=b"/Type /Page", font=b"/F1", contents=b"4 0 R",
-         extra=b""):
-    return (b"<< %s /Parent 2 0 R %s /Resources << /Font << %s 5 0 R >> >> /Contents %s%s >>"
-            % (kind, box, font, contents, extra))
+def page(box=b"/MediaBox [0 0 300 300]", kind=b"/Type /Page", font=b"/F1", extra=b""):
+    return (b"<< %s /Parent 2 0 R %s /Resources << /Font << %s 5 0 R >> >> /Contents 4 0 R%s >>"
+            % (kind, box, font, extra))
 
 
-def objects(catalog=b"<< /Type /Catalog /Pages 2 0 R >>",
-            pages=b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>", page_dict=None, content=HELLO):
-    return {1: catalog, 2: pages, 3: page_dict or page(), 4: stream(content), 5: FONT}
+def objects(catalog=b"<< /Type /Catalog /Pages 2 0 R >>", kids=b"[3 0 R] /Count 1",
+            pages=b"/Type /Pages", page_dict=None, content=HELLO):
+    return {1: catalog, 2: b"<< %s /Kids %s >>" % (pages, kids), 3: page_dict or page(),
+            4: stream(content), 5: b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}
 
 
 def body(objs, start):
-    """The objects written one after the other from offset `start`: (bytes, offsets)."""
     out, offsets = b"", {}
     for num in sorted(objs):
         offsets[num] = start + len(out)
@@ -34,127 +30,76 @@ def body(objs, start):
     return out, offsets
 
 
-def table(offsets, size):
-    out = b"xref\n0 %d\n0000000000 65535 f \n" % size
-    for num in range(1, size):
-        out += (b"%010d 00000 n \n" % offsets[num]) if num in offsets else b"0000000000 00001 f \n"
-    return out
+def classic(objs, header=HEAD, trailer=b"/Root 1 0 R", prev=b"", start=b""):
+    """A section with a cross-reference table (appended to `start`, whose table is at `prev`)."""
+    data, offsets = body(objs, len(start) + len(header))
+    xref = b"xref\n0 1\n0000000000 65535 f \n" + b"".join(
+        b"%d 1\n%010d 00000 n \n" % (n, offsets[n]) for n in sorted(offsets))
+    at = len(start) + len(header) + len(data)
+    return (start + header + data + xref + b"trailer\n<< /Size %d %s%s >>\nstartxref\n%d\n%%%%EOF\n"
+            % (max(objs) + 1, trailer, prev, at))
 
 
-def classic(objs, header=b"%PDF-1.4", prefix=b"", zero=(), trailer=b"/Root 1 0 R"):
-    """A file with one cross-reference table; offsets count from the header, as when bytes are
-    put in front of a finished file; the entries of `zero` say offset 0."""
-    head = header + b"\n%\xe2\xe3\xcf\xd3\n"
-    data, offsets = body(objs, len(head))
-    for num in zero:
-        offsets[num] = 0
-    size = max(objs) + 1
-    xref_at = len(head) + len(data)
-    return (prefix + head + data + table(offsets, size) +
-            b"trailer\n<< /Size %d %s >>\nstartxref\n%d\n%%%%EOF\n" % (size, trailer, xref_at))
-
-
-def xref_stream(num, entries, size, start, extra=b""):
-    """Cross-reference stream object `num` (uncompressed, W [1 4 2]) at `start`; entries maps a
-    number to (type, field2, field3); the others are free."""
+def with_xref_stream(objs, num, compressed=()):
+    """A section read through cross-reference stream `num` (W [1 4 2]); the objects of
+    `compressed` lie in object stream 7 in that order."""
+    data, offsets = body(objs, len(HEAD))
+    at = len(HEAD) + len(data)
+    entries = {n: (1, offsets[n], 0) for n in offsets}
+    entries[num] = (1, at, 0)
+    entries.update({n: (2, 7, i) for i, n in enumerate(compressed)})
+    size = max(entries) + 1
     rows = b"".join(bytes([t]) + a.to_bytes(4, "big") + b.to_bytes(2, "big")
                     for t, a, b in (entries.get(n, (0, 0, 0)) for n in range(size)))
-    return b"%d 0 obj\n%s\nendobj\n" % (num, stream(
-        rows, b" /Type /XRef /Size %d /W [1 4 2] /Root 1 0 R%s" % (size, extra)))
+    xref = stream(rows, b" /Type /XRef /Size %d /W [1 4 2] /Root 1 0 R" % size)
+    return HEAD + data + b"%d 0 obj\n%s\nendobj\nstartxref\n%d\n%%%%EOF\n" % (num, xref, at), at
 
 
-def reused_xref_stream_number():
-    """Section 1 is read through cross-reference stream 6; the update that follows uses number 6
-    for the page's new content (a classic table whose "Prev" names that stream)."""
-    head = b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n"
-    data, offsets = body(objects(), len(head))
-    at = len(head) + len(data)
-    entries = {0: (0, 0, 65535), 6: (1, at, 0)}
-    entries.update({n: (1, offsets[n], 0) for n in offsets})
-    first = head + data + xref_stream(6, entries, 7, at) + b"startxref\n%d\n%%%%EOF\n" % at
-    update = {6: stream(b"BT /F1 24 Tf 50 150 Td (Reused) Tj ET"), 3: page(contents=b"6 0 R")}
-    data2, offsets2 = body(update, len(first))
-    xref_at = len(first) + len(data2)
-    xref = b"xref\n0 1\n0000000000 65535 f \n3 1\n%010d 00000 n \n6 1\n%010d 00000 n \n" % (
-        offsets2[3], offsets2[6])
-    return (first + data2 + xref + b"trailer\n<< /Size 7 /Root 1 0 R /Prev %d >>\nstartxref\n%d\n"
-            b"%%%%EOF\n" % (at, xref_at))
+def reused():
+    """Number 6, the cross-reference stream of section 1, is the page's content in section 2."""
+    first, at = with_xref_stream(objects(), 6)
+    update = {6: stream(b"BT /F1 24 Tf 50 150 Td (Reused) Tj ET"),
+              3: page().replace(b"4 0 R", b"6 0 R")}
+    return classic(update, header=b"", prev=b" /Prev %d" % at, start=first)
 
 
-def run_length(data):
-    out = b""
-    for i in range(0, len(data), 128):
-        chunk = data[i:i + 128]
-        out += bytes([len(chunk) - 1]) + chunk
-    return out + b"\x80"
+ENCODE = {b"Fl": zlib.compress, b"AHx": lambda d: d.hex().encode() + b">",
+          b"A85": lambda d: base64.a85encode(d) + b"~>"}
 
 
-ENCODERS = {
-    b"Fl": lambda d: zlib.compress(d),
-    b"AHx": lambda d: d.hex().encode() + b">",
-    b"A85": lambda d: base64.a85encode(d) + b"~>",
-    b"RL": run_length,
-}
-
-
-def object_stream(filter_name):
-    """Catalog and page tree in object stream 7, encoded with an abbreviated filter name."""
+def object_stream(name):
+    """Catalog and page tree in object stream 7, its filter named by an abbreviation."""
     objs = objects()
-    inner = [1, 2]
-    parts = [objs.pop(n) for n in inner]
-    index, offset = b"", 0
-    for n, part in zip(inner, parts):
-        index += b"%d %d " % (n, offset)
-        offset += len(part) + 1
-    payload = index + b"\n".join(parts) + b"\n"
-    first = len(index)
-    objs[7] = stream(ENCODERS[filter_name](payload),
-                     b" /Type /ObjStm /N 2 /First %d /Filter /%s" % (first, filter_name))
-    head = b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n"
-    data, offsets = body(objs, len(head))
-    at = len(head) + len(data)
-    entries = {0: (0, 0, 65535), 1: (2, 7, 0), 2: (2, 7, 1), 8: (1, at, 0)}
-    entries.update({n: (1, offsets[n], 0) for n in offsets})
-    return head + data + xref_stream(8, entries, 9, at) + b"startxref\n%d\n%%%%EOF\n" % at
+    parts = [objs.pop(1), objs.pop(2)]
+    index = b"1 0 2 %d " % (len(parts[0]) + 1)
+    objs[7] = stream(ENCODE[name](index + b"\n".join(parts)),
+                     b" /Type /ObjStm /N 2 /First %d /Filter /%s" % (len(index), name))
+    return with_xref_stream(objs, 8, compressed=(1, 2))[0]
 
 
 FILES = {
-    # Page trees as readers find them.
-    "notype": classic(objects(catalog=b"<< /Pages 2 0 R >>", pages=b"<< /Kids [3 0 R] /Count 1 >>",
-                              page_dict=page(kind=b""))),
-    "misspelt": classic(objects(catalog=b"<< /Type /Catalgo /Pages 2 0 R >>",
-                                pages=b"<< /Type /Page /Kids [3 0 R] /Count 1 >>",
+    "notype": classic(objects(catalog=b"<< /Pages 2 0 R >>", pages=b"", page_dict=page(kind=b""))),
+    "misspelt": classic(objects(catalog=b"<< /Type /Catalgo /Pages 2 0 R >>", pages=b"/Type /Page",
                                 page_dict=page(kind=b"/Type /Pgae"))),
-    "directkid": classic({1: b"<< /Type /Catalog /Pages 2 0 R >>",
-                          2: b"<< /Type /Pages /Count 1 /Kids [%s] >>" % page(), 4: stream(HELLO),
-                          5: FONT}),
-    "nocount": classic(objects(pages=b"<< /Type /Pages /Kids [3 0 R] >>")),
-    "nopages": classic(objects(pages=b"<< /Type /Pages /Kids [] /Count 0 >>")),
+    "directkid": classic({n: o for n, o in objects(kids=b"[%s] /Count 1" % page()).items() if n != 3}),
+    "nocount": classic(objects(kids=b"[3 0 R]")),
+    "nopages": classic(objects(kids=b"[] /Count 0")),
     "nocatalog": classic(objects(), trailer=b"/Root 9 0 R"),
-    # Names and numbers written back with their value.
     "names": classic(objects(catalog=b"<< /Type /Catalog /Pages 2 0 R /E / /H /A\xffB >>",
                              page_dict=page(font=b"/F#1"), content=HELLO.replace(b"/F1", b"/F#1"))),
     "numbers": classic(objects(page_dict=page(box=b"/MediaBox [0 0 595.2 842.4]",
                                               extra=b" /Big 40000.5 /Small 0.1"))),
-    # Objects that must not vanish, filters as writers abbreviate them.
-    "reused": reused_xref_stream_number(),
-    "objstm-Fl": object_stream(b"Fl"),
-    "objstm-AHx": object_stream(b"AHx"),
-    "objstm-A85": object_stream(b"A85"),
-    "objstm-RL": object_stream(b"RL"),
-    # Headers and offsets that need the repair path.
-    "badheader": classic(objects(), header=b"%PDF-x.y"),
-    # Contents that leave the graphics state open.
+    "reused": reused(),
+    "badheader": classic(objects(), header=b"%PDF-x.y\n"),
     "openq": classic(objects(content=b"q 0.1 0 0 0.1 0 0 cm q " + HELLO)),
     "openarray": classic(objects(content=HELLO + b" [ /oops")),
     "opendict": classic(objects(content=HELLO + b" /Tag << /A [1 (x)")),
-    # Odd page boxes.
     "swappedbox": classic(objects(page_dict=page(box=b"/MediaBox [0 300 300 0]"))),
     "emptybox": classic(objects(page_dict=page(box=b"/MediaBox [0 0 0 0]"))),
     "nobox": classic(objects(page_dict=page(box=b""))),
 }
+FILES.update({"objstm-" + n.decode(): object_stream(n) for n in ENCODE})
 
-if __name__ == "__main__":
-    for name, data in FILES.items():
-        with open(name + "-in.pdf", "wb") as f:
-            f.write(data)
+for name, data in FILES.items():
+    with open(name + "-in.pdf", "wb") as f:
+        f.write(data)
