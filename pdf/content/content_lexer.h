@@ -11,8 +11,8 @@
 namespace quarn {
 
 struct ContentEnd {
-  int openSaves = 0;         // "q" without its "Q"
-  bool inText = false;       // "BT" without its "ET"
+  int openSaves = 0;    // "q" without its "Q"
+  bool inText = false;  // "BT" without its "ET"
   // Containers open at the end, outermost first: '[' for an array, '<' for a dictionary, each
   // with the number of values read in it so far.
   struct Container {
