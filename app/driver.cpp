@@ -11,17 +11,17 @@
 #include <utility>
 
 #include "app/zorvane_app.h"
-#include "pdf/object/geometry.h"
 #include "pdf/content/content_lexer.h"
 #include "pdf/content/graph_objs.h"
-#include "pdf/document/page_contents.h"
-#include "pdf/document/res_dict.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/page_contents.h"
 #include "pdf/document/pages.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/library/pdf_lib.h"
+#include "pdf/object/geometry.h"
 #include "pdf/stream/stream.h"
 #include "platform/temp_file.h"
 
@@ -569,7 +569,8 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
   // open; those are closed first, so that the stamp is drawn as on a fresh page.
   const bool enclose = !replace && after && PageHasContent();
   if (!objects.UpdateContents(stream, error) ||
-      (enclose && !PrefixRestore(stream, std::exchange(m_pageEnclosed, true) ? "" : OpenContentClosing()))) {
+      (enclose &&
+       !PrefixRestore(stream, std::exchange(m_pageEnclosed, true) ? "" : OpenContentClosing()))) {
     LogError("cannot update PDF GraphObjs", error);
     return false;
   }
@@ -629,8 +630,7 @@ bool CPDFDriver::PageHasContent() const {
 std::string CPDFDriver::OpenContentClosing() const {
   CPDFStream content(nullptr);
   if (!m_page->ReadContents(content)) return std::string();
-  return ClosingOperators(
-      ScanContentEnd(std::string_view(content.Data(), content.DataLength())));
+  return ClosingOperators(ScanContentEnd(std::string_view(content.Data(), content.DataLength())));
 }
 
 bool CPDFDriver::PrefixRestore(CPDFStream& stream, const std::string& closing) {

@@ -4,8 +4,8 @@
 #include <climits>
 #include <string>
 
-#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/limits.h"
 
@@ -229,7 +229,7 @@ class CPDFPageTreeWalk {
       kids.Replace(index, std::make_unique<CPDFObjRef>(made));
       kidRef = made;
       kid = AsPlainDict(m_doc->GetObj(made));
-          }
+    }
     return BindValue<T>(m_doc, kid, kidRef, recognize);
   }
 
@@ -287,7 +287,8 @@ bool CPDFPages::Realize(CPDFObjHolder* doc, CPDFObject& source) {
       if (doc) doc->LastError().Keep(e);
       return false;
     }
-    Insert("Count", std::make_unique<CPDFInt>(static_cast<int32_t>(std::min<int64_t>(pages, INT32_MAX))));
+    Insert("Count",
+           std::make_unique<CPDFInt>(static_cast<int32_t>(std::min<int64_t>(pages, INT32_MAX))));
   }
   for (const char* box : kBoxes) {
     if (!BindEntry<CPDFRect>(doc, *this, box, IsRect)) return false;

@@ -136,9 +136,7 @@ double TokenToDouble(const char* token) {
   return value;
 }
 
-float TokenToReal(const char* token) {
-  return static_cast<float>(TokenToDouble(token));
-}
+float TokenToReal(const char* token) { return static_cast<float>(TokenToDouble(token)); }
 
 bool ReadIntToken(InStream& in, int32_t& value) {
   char token[limits::kTokenBufferSize];

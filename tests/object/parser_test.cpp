@@ -132,7 +132,11 @@ TEST(ParserScalarTest, OddNamesKeepTheirBytesAndReadBackTheSame) {
       {"/AB#4 ", "AB#4", "/AB#234"},
       {"/A#G1 ", "A#G1", "/A#23G1"},
       {"/A##41 ", "A#A", "/A#23A"},
-      {"/A\xff\x01" "B ", "A\xff\x01" "B", "/A#FF#01B"},
+      {"/A\xff\x01"
+       "B ",
+       "A\xff\x01"
+       "B",
+       "/A#FF#01B"},
       {"/N#00 ", std::string("N\0", 2), "/N#00"},
   };
   for (const auto& c : cases) {

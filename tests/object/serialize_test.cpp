@@ -13,8 +13,8 @@
 namespace quarn {
 namespace {
 
-using test::Reserialize;
 using test::Parse;
+using test::Reserialize;
 using test::Write;
 
 // ---- numbers ------------------------------------------------------------------------------------
@@ -50,6 +50,7 @@ TEST(SerializeNumberTest, RealFormatIgnoresTheProcessLocale) {
 // A number read from a file is written with the value it was read with, in the shortest text
 // that reads back the same (a 32-bit float would turn 842.4 into 842.400024).
 TEST(SerializeNumberTest, ParsedNumbersKeepTheirValue) {
+  // clang-format off
   const std::pair<const char*, const char*> cases[] = {
       {"40000.5", "40000.5"}, {"7", "7"},         {"0.5", "0.5"},       {"-32767.5", "-32767.5"},
       {"-32768.5", "-32768.5"}, {"32768.25", "32768.25"}, {"-0.5", "-0.5"}, {"842.4", "842.4"},
@@ -57,6 +58,7 @@ TEST(SerializeNumberTest, ParsedNumbersKeepTheirValue) {
       {"+5", "5"},              {"00012", "12"},  {"3.5.1", "3.5"},     {"-0", "0"},
       {"0.0000001", "0.0000001"}, {"3000000000", "3000000000"}, {"1.23456789", "1.23456789"},
   };
+  // clang-format on
   for (const auto& [text, written] : cases) EXPECT_EQ(Reserialize(text), written) << text;
   // Both forms still come from the token; a number changed by code is written in its own form.
   auto number = Parse("842.4 ");
