@@ -11,14 +11,17 @@
 #include <utility>
 
 #include "app/zorvane_app.h"
-#include "pdf/object/geometry.h"
+#include "pdf/content/content_lexer.h"
 #include "pdf/content/graph_objs.h"
-#include "pdf/document/page_contents.h"
-#include "pdf/document/res_dict.h"
 #include "pdf/content/xobject.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/page_contents.h"
 #include "pdf/document/pages.h"
+#include "pdf/document/res_dict.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
 #include "pdf/library/pdf_lib.h"
+#include "pdf/object/geometry.h"
 #include "pdf/stream/stream.h"
 #include "platform/file_status.h"
 #include "platform/temp_file.h"
@@ -132,7 +135,20 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_formPlain = true;
   m_fontRef.Reset();
   if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
-  m_pageCount = std::max(m_doc->GetPageCount(), 0);
+  // A document in which no page can be found is not stamped: writing it back unchanged would
+  // report a success that did not happen.
+  const int32_t pageCount = m_doc->GetPageCount();
+  if (pageCount <= 0) {
+    const std::string line = Format("no page in PDF Document: %s", inputFile.c_str());
+    if (pageCount < 0) {
+      LogError(line, m_doc->LastError());
+    } else {
+      LogError(line);
+    }
+    m_doc.reset();
+    return false;
+  }
+  m_pageCount = pageCount;
   if (!SaveOutput(outputFile)) {
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
@@ -151,7 +167,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     m_resources = nullptr;
     ReleaseDonePage(std::exchange(m_doneRef, CPDFObjRef()), std::exchange(m_doneOwned, {}));
   }
-  ok = ok && FlushOutput();
+  ok = ok && CheckCatalogWritten(inputFile) && FlushOutput();
   if (!ok) {
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
@@ -234,12 +250,14 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     LogError(Format("cannot get PDF Page: %d", page), m_doc->LastError());
     return false;
   }
-  m_pageBox = m_page->Get_MediaBox();
+  m_pageBox = PageBox(page);
   if (!m_pageBox) {
     LogError("cannot get MediaBox", m_doc->LastError());
     return false;
   }
-  m_view = ViewOfPage(*m_pageBox, m_page->Get_CropBox(), m_page->Get_Rotate());
+  CPDFRect* cropBox = m_page->Get_CropBox();
+  if (cropBox) NormaliseBox(*cropBox);
+  m_view = ViewOfPage(*m_pageBox, cropBox, m_page->Get_Rotate());
   const bool watermarked = ranges.watermarkFirst <= page && page <= ranges.watermarkLast &&
                            !m_watermark.fileName.empty();
   const bool numbered =
@@ -250,6 +268,7 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     return false;
   }
   m_pageOwned.clear();
+  m_pageEnclosed = false;
   const CPDFAtom* contents = m_page->Lookup("Contents");
   const CPDFObjRef contentsBefore =
       contents && contents->IsRef() ? *static_cast<const CPDFObjRef*>(contents) : CPDFObjRef();
@@ -263,6 +282,28 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   // past it (it resumes from the previous page, which must therefore still be in memory).
   ReleaseDonePage(std::exchange(m_doneRef, pageRef), std::exchange(m_doneOwned, m_pageOwned));
   return true;
+}
+
+void NormaliseBox(CPDFRect& box) {
+  const float llx = box.Llx(), lly = box.Lly(), urx = box.Urx(), ury = box.Ury();
+  if (llx > urx || lly > ury) {
+    box.Set(std::min(llx, urx), std::min(lly, ury), std::max(llx, urx), std::max(lly, ury));
+  }
+}
+
+CPDFRect* CPDFDriver::PageBox(int32_t page) {
+  // A rectangle may be given by any two opposite corners; readers take a page without a
+  // usable box as US Letter, and so does the stamp (the page gets that box of its own).
+  CPDFRect* box = m_page->Get_MediaBox();
+  if (box) NormaliseBox(*box);
+  if (box && box->Width() > 0 && box->Height() > 0) return box;
+  m_app.WriteLog("MediaBox of page %d is missing or empty: US Letter assumed", page);
+  auto letter = std::make_unique<CPDFRect>();
+  if (!letter->Create(m_doc.get(), 0, 0, kLetterWidth, kLetterHeight) ||
+      !m_page->Set_MediaBox(std::move(letter))) {
+    return nullptr;
+  }
+  return m_page->Get_MediaBox();
 }
 
 CPDFResDict* CPDFDriver::PageResources(bool stamped) {
@@ -334,6 +375,22 @@ void CPDFDriver::LogNewWarnings() {
   for (; m_warningsShown < warnings.size(); ++m_warningsShown) {
     m_app.WriteLog("%s", warnings[m_warningsShown].c_str());
   }
+}
+
+bool CPDFDriver::CheckCatalogWritten(const std::string& inputFile) {
+  // The output's trailer must lead to a catalog that the output holds: a table that lost the
+  // catalog's entry would give a file that no reader opens.
+  CPDFTrailer* trailer = m_doc->GetTrailer();
+  const CPDFAtom* root = trailer ? trailer->Dict().Lookup("Root") : nullptr;
+  if (root && root->IsRef()) {
+    const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(root);
+    const CPDFXRefEntry* entry = m_doc->GetXRef() ? m_doc->GetXRef()->GetEntry(ref.Num()) : nullptr;
+    if (entry && entry->InUse() && entry->Gen() == ref.Gen() && AsDict(m_doc->GetObj(ref))) {
+      return true;
+    }
+  }
+  LogError(Format("no catalog in PDF Document: %s", inputFile.c_str()));
+  return false;
 }
 
 bool CPDFDriver::FlushOutput() {
@@ -517,8 +574,12 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
   // behind. Producers that change the matrix without q/Q would move the stamp off the page or
   // hide it, so the page's content is enclosed in q ... Q: "q" goes in front of it and the new
   // stream begins with "Q".
+  // Content may also end with states saved and not restored, a text object or an array left
+  // open; those are closed first, so that the stamp is drawn as on a fresh page.
   const bool enclose = !replace && after && PageHasContent();
-  if (!objects.UpdateContents(stream, error) || (enclose && !PrefixRestore(stream))) {
+  if (!objects.UpdateContents(stream, error) ||
+      (enclose &&
+       !PrefixRestore(stream, std::exchange(m_pageEnclosed, true) ? "" : OpenContentClosing()))) {
     LogError("cannot update PDF GraphObjs", error);
     return false;
   }
@@ -575,8 +636,14 @@ bool CPDFDriver::PageHasContent() const {
   return contents != nullptr;
 }
 
-bool CPDFDriver::PrefixRestore(CPDFStream& stream) {
-  std::string data = "Q ";
+std::string CPDFDriver::OpenContentClosing() const {
+  CPDFStream content(nullptr);
+  if (!m_page->ReadContents(content)) return std::string();
+  return ClosingOperators(ScanContentEnd(std::string_view(content.Data(), content.DataLength())));
+}
+
+bool CPDFDriver::PrefixRestore(CPDFStream& stream, const std::string& closing) {
+  std::string data = closing + "Q ";
   data.append(stream.Data(), stream.DataLength());
   return stream.SetData(data.data(), data.size());
 }

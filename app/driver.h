@@ -67,6 +67,9 @@ struct PageRanges {
 PageRanges ResolvePageRanges(int32_t watermarkFirst, int32_t watermarkLast, int32_t numberingFirst,
                              int32_t numberingLast, int32_t pageCount);
 
+// Puts the corners of a rectangle given by any two opposite corners in order.
+void NormaliseBox(CPDFRect& box);
+
 // Appends "a b c d e f cm" to `objects`.
 void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m);
 
@@ -125,9 +128,16 @@ class CPDFDriver {
   bool CheckReadable(const std::string& fileName);
   bool SaveOutput(const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
+  // The current page's MediaBox with its corners in order; a page without a usable one is
+  // given US Letter (with a line in the log). nullptr when even that fails.
+  CPDFRect* PageBox(int32_t page);
+  static constexpr float kLetterWidth = 612.0f;
+  static constexpr float kLetterHeight = 792.0f;
   // The current page's resource dictionary; a page with none anywhere in its tree gets an empty
   // one of its own when `stamped` (readers take a missing one as empty). nullptr otherwise.
   CPDFResDict* PageResources(bool stamped);
+  // False, with its line written, when the output would be written without its catalog.
+  bool CheckCatalogWritten(const std::string& inputFile);
   bool FlushOutput();
   // Writes the document's warnings that have not been written yet.
   void LogNewWarnings();
@@ -173,8 +183,11 @@ class CPDFDriver {
                          CPDFObjRef* filed = nullptr);
   // Whether the current page has content of its own (a stream, or a non-empty array).
   bool PageHasContent() const;
-  // Puts "Q " in front of the stream's data.
-  static bool PrefixRestore(CPDFStream& stream);
+  // Puts `closing` and "Q " in front of the stream's data.
+  static bool PrefixRestore(CPDFStream& stream, const std::string& closing);
+  // What closes the states, text object and containers that the current page's content leaves
+  // open (empty when nothing is, or when the content cannot be read).
+  std::string OpenContentClosing() const;
 
   void LogError(const std::string& message);
   void LogError(const std::string& message, const CPDFErrorRecord& record);
@@ -210,6 +223,7 @@ class CPDFDriver {
   // Objects made for the current page alone (its number's stream, its new "Contents" array),
   // and those of the last page visited: released together with it.
   std::vector<CPDFObjRef> m_pageOwned;
+  bool m_pageEnclosed = false;  // the current page's content was enclosed (and closed) already
   std::vector<CPDFObjRef> m_doneOwned;
   // What stood under the output name when the save began (see CleanUpAfterFailure).
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;

@@ -4,10 +4,12 @@
 
 namespace quarn {
 
+// Readers take the trailer's "Root" as the catalog whatever its "Type" says: a catalog whose
+// "Type" is missing or misspelt still leads to its pages.
 bool IsCatalog(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict =
       value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;
-  return dict && dict->HasName(doc, "Type", "Catalog") && dict->GetDict(doc, "Pages");
+  return dict && dict->GetDict(doc, "Pages");
 }
 
 bool CPDFCatalog::Create(CPDFObjHolder* doc) {
@@ -29,6 +31,7 @@ CPDFPages* CPDFCatalog::Get_Pages(CPDFObjRef* ref) {
 bool CPDFCatalog::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
+  if (!HasName(doc, "Type", "Catalog")) Insert("Type", std::make_unique<CPDFName>("Catalog"));
   return BindEntry<CPDFPages>(doc, *this, "Pages", IsPagesNode);
 }
 

@@ -14,6 +14,12 @@
 
 namespace quarn {
 
+namespace {
+// The version a file whose header cannot be read is written with.
+constexpr int32_t kAssumedMajor = 1;
+constexpr int32_t kAssumedMinor = 4;
+}  // namespace
+
 void CPDFDoc::ReadSectionsOrRepair() {
   try {
     ReadSections();
@@ -51,12 +57,21 @@ bool CPDFDoc::RepairSections() {
   } catch (const CPDFException&) {
     m_scan.reset();
     CPDFFileScan* scan = Scan();
-    if (!scan || scan->HeaderOffset() <= 0 || !m_in->Seek(scan->HeaderOffset())) return false;
-    try {
+    if (!scan) return false;
+    bool read = false;
+    if (scan->HeaderOffset() > 0 && m_in->Seek(scan->HeaderOffset())) {
+      try {
+        header = std::make_unique<CPDFHeader>(this);
+        header->Read(this, *m_in);
+        read = true;
+      } catch (const CPDFException&) {
+      }
+    }
+    if (!read) {
+      // A header that is damaged beyond reading ("%PDF-x.y", or none at all) does not stop
+      // readers when the objects are there; the file is taken as the version they assume.
       header = std::make_unique<CPDFHeader>(this);
-      header->Read(this, *m_in);
-    } catch (const CPDFException&) {
-      return false;
+      header->SetVersion(kAssumedMajor, kAssumedMinor);
     }
   }
   if (header->IsFDF()) return false;

@@ -2,6 +2,7 @@
 // and hybrid files, loading objects that lie in object streams, and leaving both kinds of
 // stream out of a full rewrite.
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "pdf/document/body.h"
@@ -85,12 +86,31 @@ void CPDFDoc::DropCrossReferenceStreams() {
   CPDFXRef* xref = GetXRef();
   CPDFBody* body = GetBody();
   if (!xref || !body) return;
-  std::set<int32_t> dropped;
-  for (const auto& table : m_xrefs) {
-    dropped.insert(table->StreamNumbers().begin(), table->StreamNumbers().end());
+  // A number is a stream's only while no newer section has given it to another object: the
+  // newest definition of every number wins, whatever the older one was. So each stream number
+  // is noted with the newest section that uses it as a stream (a section's own cross-reference
+  // stream, or the object stream that objects still in use are read from), and dropped only
+  // when no section newer than that one defines the number again.
+  std::map<int32_t, size_t> streamSection;
+  auto note = [&streamSection](int32_t num, size_t section) {
+    const auto [at, added] = streamSection.emplace(num, section);
+    if (!added) at->second = std::min(at->second, section);
+  };
+  // The section that a number's newest definition comes from.
+  auto newestSection = [this](int32_t num) {
+    size_t i = 1;
+    while (i < m_xrefs.size() && !m_xrefs[i]->GetEntry(num)) ++i;
+    return i;
+  };
+  for (size_t i = 1; i < m_xrefs.size(); ++i) {
+    for (const int32_t num : m_xrefs[i]->StreamNumbers()) note(num, i);
   }
   for (const auto& [num, entry] : xref->Entries()) {
-    if (entry.InUse() && entry.IsCompressed()) dropped.insert(entry.ObjStmNum());
+    if (entry.InUse() && entry.IsCompressed()) note(entry.ObjStmNum(), newestSection(num));
+  }
+  std::set<int32_t> dropped;
+  for (const auto& [num, section] : streamSection) {
+    if (newestSection(num) >= section) dropped.insert(num);
   }
   for (const int32_t num : dropped) {
     CPDFXRefEntry* entry = xref->GetEntry(num);

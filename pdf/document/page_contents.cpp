@@ -23,17 +23,10 @@ bool IsStreamValue(const CPDFObject* value) { return value && value->TypeCode() 
         Format("typecheck: %s", value ? value->TypeName() : "Null"));
 }
 
-// Appends the decoded data of `source` to `target`. Data without filters is taken as it is;
-// filtered data is decoded in a scratch copy so that the page's stream stays untouched.
+// Appends the decoded data of `source` to `target`. The data is read and decoded in a scratch
+// copy, so that the page's stream stays untouched (data still in the file stays there, and is
+// copied to the output as it stands).
 void AppendDecoded(CPDFObjHolder* doc, CPDFStream& source, CPDFStream& target) {
-  if (!source.Lookup("Filter")) {
-    const char* data = source.Data();
-    const size_t length = source.DataLength();
-    if (length > 0 && !data)
-      Throw(kModule, "ReadContents", kInternalError, "CPDFStream::LoadData()");
-    if (!target.AppendData(data, length)) ThrowCode(kModule, "ReadContents", kRuntimeError);
-    return;
-  }
   CPDFStream scratch(doc);
   if (!scratch.CopyFrom(source, doc))
     Throw(kModule, "ReadContents", kInternalError, "CPDFStream::CopyFrom()");

@@ -1,10 +1,11 @@
 #include "pdf/document/pages.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
-#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/limits.h"
 
@@ -47,19 +48,54 @@ constexpr const char* kBoxes[] = {"MediaBox", "CropBox", "ArtBox", "TrimBox", "B
 
 // ---- recognizers -------------------------------------------------------------------------------
 
+// Pages are found as readers find them, whatever "Type" says (many writers leave it out or
+// misspell it): a node of the tree is a dictionary with a "Kids" array, and a page is what a
+// "Kids" array leads to without "Kids" of its own.
 bool IsPagesNode(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict = AsPlainDict(value);
-  return dict && dict->HasName(doc, "Type", "Pages") && dict->GetArray(doc, "Kids") &&
-         dict->GetNumber(doc, "Count");
+  return dict && dict->GetArray(doc, "Kids");
 }
 
 bool IsPage(CPDFObjHolder* doc, CPDFObject* value) {
   CPDFDict* dict = AsPlainDict(value);
-  if (!dict) return false;
-  if (!dict->HasName(doc, "Type", "Page") && !dict->HasName(doc, "Type", "Template")) return false;
-  if (!dict->GetDict(doc, "Parent")) return false;
+  if (!dict || dict->GetArray(doc, "Kids")) return false;
   return !dict->Lookup("B") || dict->GetArray(doc, "B");
 }
+
+namespace {
+
+// The pages below a node that has no "Count" of its own: its kids counted through, a null kid
+// as one page (as the walk counts it). `path` holds the nodes on the way down, so that a tree
+// that loops is reported instead of counted forever.
+int64_t CountPages(CPDFObjHolder* doc, CPDFDict& node, std::vector<const CPDFDict*>& path) {
+  if (path.size() >= static_cast<size_t>(limits::kMaxPageTreeDepth) ||
+      std::find(path.begin(), path.end(), &node) != path.end()) {
+    Throw("CPDFPages", "Realize", kInvalidFormat, "page tree loops");
+  }
+  CPDFArray* kids = node.GetArray(doc, "Kids");
+  if (!kids) return 0;
+  path.push_back(&node);
+  int64_t pages = 0;
+  for (size_t index = 0; index < kids->Count(); ++index) {
+    if (IsNull(kids->At(index))) {
+      ++pages;
+      continue;
+    }
+    CPDFDict* kid = AsDict(kids->GetObj(doc, static_cast<int>(index)));
+    if (!kid) continue;
+    if (!kid->GetArray(doc, "Kids")) {
+      ++pages;
+    } else if (CPDFNumber* count = kid->GetNumber(doc, "Count")) {
+      pages += std::max<int64_t>(count->IntValue(), 0);
+    } else {
+      pages += CountPages(doc, *kid, path);
+    }
+  }
+  path.pop_back();
+  return pages;
+}
+
+}  // namespace
 
 // ---- the walk over the tree --------------------------------------------------------------------
 
@@ -93,8 +129,8 @@ class CPDFPageTreeWalk {
       CPDFObjRef kidRef;
       CPDFDict* kid = Kid(*kids, index, kidRef);
       if (!kid) return nullptr;
-      if (kid->HasName(m_doc, "Type", "Pages")) {
-        CPDFPages* child = BindNode(kid, kidRef, "GetPage");
+      if (IsPagesNode(m_doc, kid)) {
+        CPDFPages* child = BindNode(*kids, index, kid, kidRef, "GetPage");
         CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
         if (!childCount) return nullptr;
         if (position < passed + childCount->IntValue()) {
@@ -102,17 +138,15 @@ class CPDFPageTreeWalk {
           return Find(*child, position - passed, ref);
         }
         passed += childCount->IntValue();
-      } else if (kid->HasName(m_doc, "Type", "Page")) {
+      } else {
         if (passed == position) {
-          CPDFPage* page = BindValue<CPDFPage>(m_doc, kid, kidRef, IsPage);
+          CPDFPage* page = BindKid<CPDFPage>(*kids, index, kid, kidRef, IsPage);
           if (!page) return nullptr;
           if (ref) *ref = kidRef;
           cursor = {kids, kids->Count(), index, passed};
           return page;
         }
         ++passed;
-      } else {
-        return nullptr;
       }
     }
     return nullptr;
@@ -136,8 +170,8 @@ class CPDFPageTreeWalk {
       CPDFObjRef kidRef;
       CPDFDict* kid = Kid(*kids, index, kidRef);
       if (!kid) return false;
-      if (kid->HasName(m_doc, "Type", "Pages")) {
-        CPDFPages* child = BindNode(kid, kidRef, "DeletePage");
+      if (IsPagesNode(m_doc, kid)) {
+        CPDFPages* child = BindNode(*kids, index, kid, kidRef, "DeletePage");
         CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
         if (!childCount) return false;
         if (position < passed + childCount->IntValue()) {
@@ -148,14 +182,12 @@ class CPDFPageTreeWalk {
           return Decrease(node, self, *count, countRef);
         }
         passed += childCount->IntValue();
-      } else if (kid->HasName(m_doc, "Type", "Page")) {
+      } else {
         if (passed == position) {
           RemoveKid(*kids, index, kidRef);
           return Decrease(node, self, *count, countRef);
         }
         ++passed;
-      } else {
-        return false;
       }
     }
     return false;
@@ -170,21 +202,43 @@ class CPDFPageTreeWalk {
     m_path.push_back(&node);
   }
 
-  // The kid at `index` as a dictionary with a "Type", and its identity; nullptr otherwise.
+  // The kid at `index` as a dictionary, and its identity (undefined for a dictionary written
+  // directly into "Kids"); nullptr otherwise.
   CPDFDict* Kid(CPDFArray& kids, size_t index, CPDFObjRef& kidRef) {
     CPDFAtom* atom = kids.At(index);
-    if (!atom || !atom->IsRef()) return nullptr;
-    kidRef = *static_cast<CPDFObjRef*>(atom);
-    if (!kidRef.IsDefined()) return nullptr;
-    CPDFDict* kid = AsDict(kids.GetObj(m_doc, static_cast<int>(index)));
-    return kid && kid->GetName(m_doc, "Type") ? kid : nullptr;
+    if (!atom) return nullptr;
+    if (atom->IsRef()) {
+      kidRef = *static_cast<CPDFObjRef*>(atom);
+      if (!kidRef.IsDefined()) return nullptr;
+    }
+    return AsPlainDict(kids.GetObj(m_doc, static_cast<int>(index)));
   }
 
-  CPDFPages* BindNode(CPDFDict* kid, const CPDFObjRef& kidRef, const char* method) {
+  // Binds a kid as T under its identity. A dictionary written directly into "Kids" is first
+  // made an indirect object of its own, as readers and writers expect every kid to be;
+  // `kidRef` receives its new identity.
+  template <class T>
+  T* BindKid(CPDFArray& kids, size_t index, CPDFDict* kid, CPDFObjRef& kidRef,
+             Recognizer recognize) {
+    if (!kidRef.IsDefined()) {
+      if (recognize && !recognize(m_doc, kid)) return nullptr;
+      std::unique_ptr<CPDFAtom> direct = kids.Replace(index, std::make_unique<CPDFObjRef>());
+      std::unique_ptr<CPDFObject> value(static_cast<CPDFObject*>(direct.release()));
+      CPDFObjRef made;
+      if (!m_doc->RegistObj(std::move(value), &made)) return nullptr;
+      kids.Replace(index, std::make_unique<CPDFObjRef>(made));
+      kidRef = made;
+      kid = AsPlainDict(m_doc->GetObj(made));
+    }
+    return BindValue<T>(m_doc, kid, kidRef, recognize);
+  }
+
+  CPDFPages* BindNode(CPDFArray& kids, size_t index, CPDFDict* kid, CPDFObjRef& kidRef,
+                      const char* method) {
     if (std::find(m_path.begin(), m_path.end(), kid) != m_path.end()) {
       Throw("CPDFPages", method, kInvalidFormat, "page tree loops");
     }
-    return BindValue<CPDFPages>(m_doc, kid, kidRef, IsPagesNode);
+    return BindKid<CPDFPages>(kids, index, kid, kidRef, IsPagesNode);
   }
 
   void RemoveKid(CPDFArray& kids, size_t index, const CPDFObjRef& kidRef) {
@@ -221,6 +275,21 @@ bool CPDFPages::Create(CPDFObjHolder* doc, const CPDFObjRef* parent) {
 bool CPDFPages::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
+  // Found by its "Kids": a "Type" that is missing or says otherwise is written as it should be.
+  if (!HasName(doc, "Type", "Pages")) Insert("Type", std::make_unique<CPDFName>("Pages"));
+  if (!GetNumber(doc, "Count")) {
+    // A node without "Count" is counted through, and the count it gets is written with it.
+    std::vector<const CPDFDict*> path;
+    int64_t pages = 0;
+    try {
+      pages = CountPages(doc, *this, path);
+    } catch (const CPDFException& e) {
+      if (doc) doc->LastError().Keep(e);
+      return false;
+    }
+    Insert("Count",
+           std::make_unique<CPDFInt>(static_cast<int32_t>(std::min<int64_t>(pages, INT32_MAX))));
+  }
   for (const char* box : kBoxes) {
     if (!BindEntry<CPDFRect>(doc, *this, box, IsRect)) return false;
   }
@@ -248,6 +317,9 @@ bool CPDFPages::DeletePage(int position, const CPDFObjRef& self) {
 bool CPDFPage::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   BindDoc(doc);
   SwapContent(source);
+  if (!HasName(doc, "Type", "Page") && !HasName(doc, "Type", "Template")) {
+    Insert("Type", std::make_unique<CPDFName>("Page"));
+  }
   for (const char* box : kBoxes) {
     if (!BindRequired<CPDFRect>(doc, *this, box, IsRect)) return false;
   }

@@ -222,7 +222,7 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
   if (type->Equals("Catalog")) {
     m_catalogs[event.num] = event.start;
   } else if (type->Equals("XRef")) {
-    m_xrefStreams.insert(event.num);
+    m_xrefStreams[event.num] = event.start;
     if (dict->Lookup("Root")) m_trailer = TrailerKeysOf(*dict);
   } else if (type->Equals("ObjStm")) {
     const size_t dataStart = StreamDataStart(peek, used);
@@ -260,8 +260,18 @@ int32_t CPDFFileScan::Catalog() const {
 }
 
 std::vector<int32_t> CPDFFileScan::StreamNumbers() const {
-  std::vector<int32_t> numbers(m_xrefStreams.begin(), m_xrefStreams.end());
-  for (const auto& [num, stream] : m_objectStreams) numbers.push_back(num);
+  // A number that a later object took over belongs to that object.
+  auto newest = [this](int32_t num, int64_t offset) {
+    const auto object = m_objects.find(num);
+    return object != m_objects.end() && object->second.offset == offset;
+  };
+  std::vector<int32_t> numbers;
+  for (const auto& [num, offset] : m_xrefStreams) {
+    if (newest(num, offset)) numbers.push_back(num);
+  }
+  for (const auto& [num, stream] : m_objectStreams) {
+    if (newest(num, stream.offset)) numbers.push_back(num);
+  }
   return numbers;
 }
 

@@ -52,7 +52,8 @@ class CPDFFileScan {
   const CPDFDict* Trailer() const { return m_trailer.get(); }
   // The number of the last object whose dictionary has "Type" "Catalog"; 0 when none.
   int32_t Catalog() const;
-  // Numbers of the cross-reference streams and object streams found: a rewrite drops them.
+  // Numbers of the cross-reference streams and object streams found that are still the newest
+  // definition of their number: a rewrite drops them.
   std::vector<int32_t> StreamNumbers() const;
   // Where "%PDF-" stands in the first kilobyte, or -1.
   int64_t HeaderOffset() const { return m_headerOffset; }
@@ -86,7 +87,7 @@ class CPDFFileScan {
   std::map<int32_t, Compressed> m_compressed;
   std::map<int32_t, ObjectStream> m_objectStreams;
   // Sets and maps by object number: their size is bounded by the numbers, not by the file.
-  std::set<int32_t> m_xrefStreams;
+  std::map<int32_t, int64_t> m_xrefStreams;  // number -> offset of its last definition
   std::unique_ptr<CPDFDict> m_trailer;
   std::map<int32_t, int64_t> m_catalogs;  // number -> offset of its last catalog definition
   int64_t m_headerOffset = -1;

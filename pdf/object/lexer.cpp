@@ -126,16 +126,17 @@ int32_t TokenToInt(const char* token) {
   return static_cast<int32_t>(value);
 }
 
-float TokenToReal(const char* token) {
+double TokenToDouble(const char* token) {
   // strtod in the C locale: the process runs in the host's locale, whose decimal point need not
   // be ".".
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   const double value = cLocale ? strtod_l(token, nullptr, cLocale) : std::strtod(token, nullptr);
-  if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) {
-    return static_cast<float>(TokenToInt(token));
-  }
-  return static_cast<float>(value);
+  // Beyond what a PDF real can hold (a 32-bit float's range) only the integer is kept.
+  if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) return TokenToInt(token);
+  return value;
 }
+
+float TokenToReal(const char* token) { return static_cast<float>(TokenToDouble(token)); }
 
 bool ReadIntToken(InStream& in, int32_t& value) {
   char token[limits::kTokenBufferSize];

@@ -37,6 +37,8 @@ int32_t TokenToInt(const char* token);
 // Floating conversion of the token (strtod rules) as a 32-bit float; a value that a float
 // cannot hold (NaN, infinity, overflow) is replaced by the token's integer value.
 float TokenToReal(const char* token);
+// The same as a double (what a number read from a file is written back as).
+double TokenToDouble(const char* token);
 
 // The typed extractors: each reads one token; false (target unchanged) at the end of input.
 bool ReadIntToken(InStream& in, int32_t& value);

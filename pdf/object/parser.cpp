@@ -193,17 +193,19 @@ std::unique_ptr<CPDFNumber> ObjectParser::Number() {
   value->m_readFromFile = true;
   char token[limits::kTokenBufferSize];
   if (!ReadToken(m_in, token, sizeof token)) IoError("CPDFNumber");
-  // Both forms come from the same token: "2.9" holds 2 and 2.9.
-  value->SetBoth(TokenToInt(token), TokenToReal(token));
+  // Both forms come from the same token: "2.9" holds 2 and 2.9; the value itself is kept to
+  // be written back.
+  value->SetFromFile(TokenToInt(token), TokenToReal(token), TokenToDouble(token));
   return value;
 }
 
 std::string ObjectParser::ReadNameBytes() {
   std::string raw;
   for (;;) {
+    // The end of the input ends a name as any delimiter does (the last value of an object
+    // stream may be one).
     const int c = m_in.Peek();
-    if (c == -1) IoError("CPDFName");
-    if (IsWhitespace(c) || IsDelimiter(c) || c == '%') return raw;
+    if (c == -1 || IsWhitespace(c) || IsDelimiter(c) || c == '%') return raw;
     raw.push_back(static_cast<char>(c));
     m_in.Get();
   }
@@ -217,11 +219,15 @@ std::string ObjectParser::DecodeName(const std::string& raw) {
       bytes.push_back(raw[i]);
       continue;
     }
-    // "#" needs two more bytes; a name cut short ends at its "#".
-    if (i + 2 >= raw.size()) break;
-    const int high = HexValue(static_cast<unsigned char>(raw[i + 1]));
-    const int low = HexValue(static_cast<unsigned char>(raw[i + 2]));
-    bytes.push_back(static_cast<char>((high < 0 ? 0 : high) * 16 + (low < 0 ? 0 : low)));
+    // A "#" that two hex digits do not follow is the byte "#" itself, as readers take it; the
+    // name is written back with that byte escaped and so reads back the same.
+    const int high = i + 2 < raw.size() ? HexValue(static_cast<unsigned char>(raw[i + 1])) : -1;
+    const int low = i + 2 < raw.size() ? HexValue(static_cast<unsigned char>(raw[i + 2])) : -1;
+    if (high < 0 || low < 0) {
+      bytes.push_back('#');
+      continue;
+    }
+    bytes.push_back(static_cast<char>(high * 16 + low));
     i += 2;
   }
   return bytes;
@@ -233,9 +239,8 @@ std::unique_ptr<CPDFName> ObjectParser::Name() {
   const int c = m_in.Get();
   if (c == -1) IoError("CPDFName");
   if (c != '/') Throw("CPDFName", kRead, kInvalidFormat, Format("invalidtoken: %c", c));
-  const std::string raw = ReadNameBytes();
-  if (raw.empty()) IoError("CPDFName");
-  value->Assign(DecodeName(raw));
+  // A lone "/" is the empty name, a valid name that some files use as a key or a value.
+  value->Assign(DecodeName(ReadNameBytes()));
   return value;
 }
 

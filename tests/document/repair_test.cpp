@@ -224,8 +224,8 @@ TEST_F(RepairTest, AnUnrepairableFileKeepsItsError) {
   auto orphans = OpenBytes("%PDF-1.4\n1 0 obj (a) endobj\n2 0 obj << /Type /Pages >> endobj\n");
   EXPECT_EQ(orphans, nullptr);
   ExpectError(m_error, "CPDFDoc", "Serialize", kInvalidFormat, "Cannot find startxref");
-  // A header that is not there at all is not repaired.
-  auto headless = OpenBytes("no header\n1 0 obj << /Type /Catalog >> endobj\n");
+  // No header and nothing to repair from: the header's error stands.
+  auto headless = OpenBytes("no header\nnor anything else\n");
   EXPECT_EQ(headless, nullptr);
   ExpectError(m_error, "CPDFHeader", "Serialize", kInvalidFormat, "invalidheader: no header");
 }

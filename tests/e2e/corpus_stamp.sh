@@ -36,7 +36,6 @@ RED=255,0,0
 # Files that are stamped but whose page 1 is not judged by its render, with the reason.
 declare -A RENDER_EXCEPTION=(
   [handmade-xreftable-dual-startxref-1p.pdf]='its last two startxref lines name two tables; the first line in the window is taken (a damaged trailer follows it), the repair takes the newest object definitions, readers the other table'
-  [pypdf2-scan-badxref-damaged-ccitt-dct-1p.pdf]='its page content is cut short and leaves the graphics state scaled by 0.1, so a watermark drawn over it is drawn small'
 )
 expected_reason() {
   local path=$1 password=$2 info

@@ -143,13 +143,11 @@ write("nobox.pdf", [catalog, "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 
 write("nores.pdf", [catalog, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 100 100] >>",
                     "<< /Type /Page /Parent 2 0 R >>"])
 PY
-cp nobox.pdf pristine-nobox.pdf
-"$ZORVANE" nobox.pdf out-nobox.pdf -l nobox.log 2>/dev/null
-[ $? = 1 ] || fail "nobox: status"
-grep -qxF "%[ Error: cannot get MediaBox ]%" nobox.log || fail "nobox: $(cat nobox.log)"
-grep -q "^Module: " nobox.log || fail "nobox: no report lines"
-cmp -s nobox.pdf pristine-nobox.pdf || fail "nobox: input changed"
-[ -e out-nobox.pdf ] && fail "nobox: output left behind"
+# No MediaBox anywhere: readers take US Letter, and so does the stamp (with a line in the log).
+"$ZORVANE" nobox.pdf out-nobox.pdf -wm logo.pdf -l nobox.log 2>/dev/null || fail "nobox: status"
+grep -qxF "MediaBox of page 1 is missing or empty: US Letter assumed" nobox.log ||
+  fail "nobox: $(cat nobox.log)"
+qpdf_ok out-nobox.pdf nobox
 # No Resources anywhere: readers take that as empty ones, and the stamped page gets its own.
 "$ZORVANE" nores.pdf out-nores.pdf -wm logo.pdf -nbp -l nores.log 2>/dev/null || fail "nores: status"
 qpdf_ok out-nores.pdf nores

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "pdf/object/crypt_context.h"
 #include "pdf/stream/stream.h"
@@ -13,6 +14,7 @@
 namespace quarn {
 namespace {
 
+using test::Parse;
 using test::Reserialize;
 using test::Text;
 
@@ -46,15 +48,26 @@ TEST(SerializeNumberTest, RealFormatIgnoresTheProcessLocale) {
   EXPECT_EQ(formatted, "2.5");
 }
 
-TEST(SerializeNumberTest, ParsedNumbersFollowTheNumberRule) {
-  EXPECT_EQ(Reserialize("40000.5"), "40000");
-  EXPECT_EQ(Reserialize("7"), "7");
-  EXPECT_EQ(Reserialize("0.5"), "0.5");
-  EXPECT_EQ(Reserialize("-32767.5"), "-32767.5");
-  EXPECT_EQ(Reserialize("-32768.5"), "-32768");
-  EXPECT_EQ(Reserialize("32767.25"), "32767.25");
-  EXPECT_EQ(Reserialize("32768.25"), "32768");
-  EXPECT_EQ(Reserialize("-0.5"), "-0.5");
+// A number read from a file is written with the value it was read with, in the shortest text
+// that reads back the same (a 32-bit float would turn 842.4 into 842.400024).
+TEST(SerializeNumberTest, ParsedNumbersKeepTheirValue) {
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"40000.5", "40000.5"}, {"7", "7"},         {"0.5", "0.5"},       {"-32767.5", "-32767.5"},
+      {"-32768.5", "-32768.5"}, {"32768.25", "32768.25"}, {"-0.5", "-0.5"}, {"842.4", "842.4"},
+      {"595.2", "595.2"},       {"0.1", "0.1"},   {"1.0", "1"},         {"-.5", "-0.5"},
+      {"+5", "5"},              {"00012", "12"},  {"3.5.1", "3.5"},     {"-0", "0"},
+      {"0.0000001", "0.0000001"}, {"3000000000", "3000000000"}, {"1.23456789", "1.23456789"},
+  };
+  // clang-format on
+  for (const auto& [text, written] : cases) EXPECT_EQ(Reserialize(text), written) << text;
+  // Both forms still come from the token; a number changed by code is written in its own form.
+  auto number = Parse("842.4 ");
+  EXPECT_EQ(AsNumber(number.get())->IntValue(), 842);
+  EXPECT_FLOAT_EQ(AsNumber(number.get())->RealValue(), 842.4f);
+  EXPECT_EQ(Text(*number->Clone()), "842.4");
+  AsNumber(number.get())->SetReal(842.4f);
+  EXPECT_EQ(Text(*number), "842.400024");
 }
 
 TEST(SerializeNumberTest, CodeBuiltNumbersKeepTheirForm) {

@@ -1,0 +1,33 @@
+// What page content leaves open at its end, and what closes it.
+#include "pdf/content/content_lexer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+namespace quarn {
+namespace {
+
+TEST(ContentLexer, ClosesWhatTheContentLeavesOpen) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"q BT /F1 12 Tf (x) Tj ET Q", ""},
+      {"q 0.1 0 0 0.1 0 0 cm q 1 0 0 RG", "Q Q "},
+      {"Q Q q", "Q "},  // restores beyond the first save do not count
+      {"BT /F1 12 Tf", "ET "},
+      {"BT (x) Tj ET [ /oops", "] "},
+      {"/Tag << /A [1 (x)", "] >> "},
+      {"/Tag << /A", "null >> "},
+      {"/Tag <</A<</B 1>>", ">> "},
+      {"(q) <71> /q q % q\n", "Q "},
+      {"(a\\) (q) q", ""},  // one string, still open: no operator in it counts
+      {"(a\\) q) q [q]", "Q "},
+      {std::string("q BI /W 1 /H 1 ID \0q Q q EI Q", 29), ""},
+  };
+  for (const auto& [content, closing] : cases) {
+    EXPECT_EQ(ClosingOperators(ScanContentEnd(content)), closing) << content;
+  }
+}
+
+}  // namespace
+}  // namespace quarn
