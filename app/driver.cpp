@@ -27,6 +27,11 @@ namespace quarn {
 
 namespace {
 
+// The name an error line gives a file: `shown` when set, else the file's own name.
+const char* ShownName(const std::string& shown, const std::string& name) {
+  return shown.empty() ? name.c_str() : shown.c_str();
+}
+
 // What stands under a name: file identity, size and change time (nothing when there is none).
 std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> FileState(const std::string& name) {
   struct stat info {};
@@ -179,12 +184,13 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
     if (password && error.Message() == "incorrect password") {
       LogError("incorrect password", error);
     } else {
-      LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
+      LogError(Format("cannot open PDF Document: %s", ShownName(m_shownInput, inputFile)), error);
     }
     return false;
   }
   if (!m_doc->MayModify()) {
-    LogError(Format("the document's permissions do not allow changes: %s", inputFile.c_str()));
+    LogError(Format("the document's permissions do not allow changes: %s",
+                    ShownName(m_shownInput, inputFile)));
     m_doc.reset();
     return false;
   }
@@ -223,7 +229,8 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
     return true;
   }
   // One line per failure: a save that cannot even open its output ends the run here.
-  LogError(Format("cannot save PDF Document: %s", outputFile.c_str()), m_doc->LastError());
+  LogError(Format("cannot save PDF Document: %s", ShownName(m_shownOutput, outputFile)),
+           m_doc->LastError());
   return false;
 }
 
@@ -341,7 +348,8 @@ bool CPDFDriver::FlushOutput() {
   // Objects that the save found damaged and wrote as null are reported, whatever the outcome.
   LogNewWarnings();
   if (flushed) return true;
-  LogError(Format("cannot flush PDF Document: %s", m_doc->FileName().c_str()), m_doc->LastError());
+  LogError(Format("cannot flush PDF Document: %s", ShownName(m_shownOutput, m_doc->FileName())),
+           m_doc->LastError());
   return false;
 }
 
