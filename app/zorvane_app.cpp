@@ -273,7 +273,7 @@ std::unique_ptr<OutputFile> CZorvaneApp::SpoolStandardInput() {
   std::unique_ptr<OutputFile> file = CreateTempFile();
   if (!file) return nullptr;
   const int fd = file->DuplicateFd();
-  const bool copied = fd >= 0 && CopyAll(STDIN_FILENO, fd) && fsync(fd) == 0;
+  const bool copied = fd >= 0 && CopyAll(STDIN_FILENO, fd);
   const int err = errno;
   if (fd >= 0) close(fd);
   if (!copied) {

@@ -70,5 +70,21 @@ fail_case "standard output closed" "cannot write to standard output" \
 fail_case "no temporary directory" "cannot create a temporary file" \
   sh -c '"$0" - - -t "$PWD/nodir" <a.pdf' "$ZORVANE"
 
+# Ended by SIGTERM while standard input is being spooled: the spool file goes too.
+mkfifo feed
+"$ZORVANE" - - <feed >out.pdf 2>err.txt &
+pid=$!
+exec 3>feed
+printf '%%PDF-1.4\n' >&3
+for _ in $(seq 200); do [ -n "$(ls -A tmp)" ] && break; sleep 0.05; done
+[ -n "$(ls -A tmp)" ] || fail "SIGTERM: no spool file while standard input is open"
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+exec 3>&-
+[ "$status" -eq 143 ] || fail "SIGTERM: status $status, expected 143"
+[ -z "$(ls -A tmp)" ] || fail "SIGTERM: temporary files left: $(ls tmp)"
+[ -s out.pdf ] && fail "SIGTERM: wrote to standard output"
+
 [ "$FAILURES" -eq 0 ] || exit 1
 echo "pipes: all cases passed"
