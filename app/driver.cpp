@@ -10,6 +10,7 @@
 #include <tuple>
 #include <utility>
 
+#include "app/progress_line.h"
 #include "app/zorvane_app.h"
 #include "pdf/object/geometry.h"
 #include "pdf/content/graph_objs.h"
@@ -147,9 +148,13 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
       ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
                         m_numbering.lastPage, m_pageCount);
   bool ok = true;
+  ProgressLine progress(m_app.ProgressTerminal());
+  const int64_t visited = ranges.lastVisited - ranges.firstVisited + 1;
   for (int64_t page = ranges.firstVisited; ok && page <= ranges.lastVisited; ++page) {
     ok = VisitPage(static_cast<int32_t>(page), ranges);
+    progress.Update(page - ranges.firstVisited + 1, visited);
   }
+  progress.Clear();
   if (ok) {
     m_page = nullptr;
     m_pageBox = nullptr;

@@ -283,6 +283,11 @@ std::unique_ptr<OutputFile> CZorvaneApp::SpoolStandardInput() {
   return file;
 }
 
+std::FILE* CZorvaneApp::ProgressTerminal() const {
+  if (m_log == m_standardError || isatty(fileno(m_standardError)) == 0) return nullptr;
+  return m_standardError;
+}
+
 void CZorvaneApp::WriteLog(const char* format, ...) {
   if (m_log == nullptr) return;
   va_list args;

@@ -51,6 +51,9 @@ class CZorvaneApp {
   void WriteErrorReport(const CPDFErrorRecord& record);
 
   bool HasLog() const { return m_log != nullptr; }
+  // Where a long run shows its progress line: standard error when it is a terminal that the
+  // log does not use; nullptr otherwise.
+  std::FILE* ProgressTerminal() const;
   const std::string& TempPath() const { return m_tempPath; }
 
  private:
