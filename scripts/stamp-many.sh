@@ -35,7 +35,8 @@ trap 'rm -f "$list"' EXIT
 if [ -d "$source" ]; then
   find "$source" -maxdepth 1 -type f -iname '*.pdf' -print0 | sort -z >"$list"
 elif [ -f "$source" ]; then
-  grep -v '^$' "$source" | tr '\n' '\0' >"$list"
+  # A relative name starting with "-" would read as an option.
+  grep -v '^$' "$source" | tr '\n' '\0' | sed -z 's|^-|./-|' >"$list"
 else
   echo "stamp-many: no such directory or list file: $source" >&2
   exit 2
@@ -56,6 +57,7 @@ parallel -0 -a "$list" -j "${STAMP_JOBS:-100%}" --joblog "$joblog" "${resume[@]}
   sh -c 'log=$("$0" "$@" 2>&1) || { printf "failed: %s\n%s\n" "$1" "$log" >&2; exit 1; }' \
   "$zorvane" {} "$out_dir"/{/} "$@"
 
+[ -f "$joblog" ] || { echo "stamp-many: parallel wrote no joblog: $joblog" >&2; exit 2; }
 # The last outcome of every job (a resumed run appends to the joblog).
 read -r stamped failed < <(awk -F'\t' 'NR > 1 { status[$1] = ($7 == 0 && $8 == 0) }
   END { for (s in status) if (status[s]) ok++; else bad++; print ok + 0, bad + 0 }' "$joblog")
