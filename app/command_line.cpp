@@ -6,7 +6,8 @@ namespace quarn {
 
 namespace {
 
-bool IsOption(const char* arg) { return arg[0] == '-'; }
+// A lone "-" is not an option but a file name: standard input or standard output.
+bool IsOption(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
 
 std::optional<std::string> TextOf(const char* field) {
   if (field == nullptr) return std::nullopt;
@@ -32,10 +33,12 @@ bool CommandLine::Parse(int argc, const char* const* argv) {
     if (arg == nullptr) break;
     if (IsOption(arg)) {
       const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-      // "-pw -" names standard input: its lone "-" is a value, not an option.
-      const bool stdinValue = next != nullptr && std::strcmp(arg, "-pw") == 0 &&
-                              std::strcmp(next, "-") == 0;
-      const char* value = next != nullptr && (!IsOption(next) || stdinValue) ? next : nullptr;
+      // Only "-pw" takes a lone "-" as its value (standard input); after any other option it
+      // stays a file name.
+      const bool dashValue = next != nullptr && std::strcmp(next, "-") == 0;
+      const bool takesDash = std::strcmp(arg, "-pw") == 0;
+      const char* value =
+          next != nullptr && !IsOption(next) && (!dashValue || takesDash) ? next : nullptr;
       if (ApplyOption(arg + 1, value)) ++i;
     } else if (inputFile == nullptr) {
       inputFile = arg;
@@ -78,7 +81,7 @@ bool CommandLine::ApplyOption(const char* name, const char* value) {
   } else if (is("v")) {
     version = true;
   }
-  return false;  // flags take no value; unknown names and a lone "-" are ignored
+  return false;  // flags take no value; unknown names are ignored
 }
 
 StampOptions CommandLine::ToStampOptions() const {

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <utility>
 
+#include "app/progress_line.h"
 #include "app/zorvane_app.h"
 #include "pdf/content/content_lexer.h"
 #include "pdf/content/graph_objs.h"
@@ -29,6 +30,11 @@
 namespace quarn {
 
 namespace {
+
+// The name an error line gives a file: `shown` when set, else the file's own name.
+const char* ShownName(const std::string& shown, const std::string& name) {
+  return shown.empty() ? name.c_str() : shown.c_str();
+}
 
 // What stands under a name: file identity, size and change time (nothing when there is none).
 std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> FileState(const std::string& name) {
@@ -158,9 +164,13 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
       ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
                         m_numbering.lastPage, m_pageCount);
   bool ok = true;
+  ProgressLine progress(m_app.ProgressTerminal());
+  const int64_t visited = ranges.lastVisited - ranges.firstVisited + 1;
   for (int64_t page = ranges.firstVisited; ok && page <= ranges.lastVisited; ++page) {
     ok = VisitPage(static_cast<int32_t>(page), ranges);
+    progress.Update(page - ranges.firstVisited + 1, visited);
   }
+  progress.Clear();
   if (ok) {
     m_page = nullptr;
     m_pageBox = nullptr;
@@ -195,12 +205,13 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
     if (password && error.Message() == "incorrect password") {
       LogError("incorrect password", error);
     } else {
-      LogError(Format("cannot open PDF Document: %s", inputFile.c_str()), error);
+      LogError(Format("cannot open PDF Document: %s", ShownName(m_shownInput, inputFile)), error);
     }
     return false;
   }
   if (!m_doc->MayModify()) {
-    LogError(Format("the document's permissions do not allow changes: %s", inputFile.c_str()));
+    LogError(Format("the document's permissions do not allow changes: %s",
+                    ShownName(m_shownInput, inputFile)));
     m_doc.reset();
     return false;
   }
@@ -239,7 +250,8 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
     return true;
   }
   // One line per failure: a save that cannot even open its output ends the run here.
-  LogError(Format("cannot save PDF Document: %s", outputFile.c_str()), m_doc->LastError());
+  LogError(Format("cannot save PDF Document: %s", ShownName(m_shownOutput, outputFile)),
+           m_doc->LastError());
   return false;
 }
 
@@ -398,7 +410,8 @@ bool CPDFDriver::FlushOutput() {
   // Objects that the save found damaged and wrote as null are reported, whatever the outcome.
   LogNewWarnings();
   if (flushed) return true;
-  LogError(Format("cannot flush PDF Document: %s", m_doc->FileName().c_str()), m_doc->LastError());
+  LogError(Format("cannot flush PDF Document: %s", ShownName(m_shownOutput, m_doc->FileName())),
+           m_doc->LastError());
   return false;
 }
 

@@ -96,6 +96,12 @@ class CPDFDriver {
   bool SetOptions(const StampOptions& options);
   // The run of one document from `inputFile` into `outputFile` (the same name: in place).
   bool Process(const std::string& inputFile, const std::string& outputFile);
+  // The names error lines give the input and the output when they differ from the files read
+  // and written (standard input and output, which a run reaches through temporary files).
+  void SetShownNames(std::string input, std::string output) {
+    m_shownInput = std::move(input);
+    m_shownOutput = std::move(output);
+  }
 
   // Stamping of page `page` (1-based) of the open document; the current page, its box and its
   // resources must have been fetched.
@@ -218,6 +224,8 @@ class CPDFDriver {
   std::string m_numberingEncoding;
 
   size_t m_warningsShown = 0;    // the document's warnings written to the log so far
+  std::string m_shownInput;   // empty: the input file's own name
+  std::string m_shownOutput;  // empty: the output file's own name
   bool m_outputWritten = false;  // the output file was created (or truncated) by this run
   CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched
   // Objects made for the current page alone (its number's stream, its new "Contents" array),

@@ -1,7 +1,12 @@
 #include "app/zorvane_app.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
+#include <cstdlib>
 #include <ctime>
 #include <new>
 
@@ -10,8 +15,10 @@
 #include "app/number_format.h"
 #include "app/version_banner.h"
 #include "pdf/library/pdf_lib.h"
+#include "platform/error_text.h"
 #include "platform/file_status.h"
 #include "platform/locale.h"
+#include "platform/output_file.h"
 
 namespace quarn {
 
@@ -22,6 +29,47 @@ std::string UsageText(const char* programName) {
       "[-nbs Location,OffsetX,OffsetY] [-sp] [-l LogFile] [-t TempPath]\n",
       programName);
 }
+
+namespace {
+
+// The file name that stands for standard input (as the input) or standard output (as the output).
+constexpr char kStandardStream[] = "-";
+
+// Writes all of `size` bytes, going on after interrupted and partial writes.
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Copies everything `from` still has into `to`; false with errno set when a read or write fails.
+bool CopyAll(int from, int to) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = read(from, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || !WriteAll(to, buffer, static_cast<size_t>(n))) return false;
+  }
+}
+
+// Copies the file `path` to standard output; false with errno set on failure.
+bool CopyFileToStandardOutput(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool copied = CopyAll(fd, STDOUT_FILENO);
+  const int err = errno;
+  close(fd);
+  errno = err;
+  return copied;
+}
+
+}  // namespace
 
 std::string LocalTimeText() {
   const std::time_t now = std::time(nullptr);
@@ -42,6 +90,7 @@ CZorvaneApp& CZorvaneApp::Instance() {
 }
 
 int CZorvaneApp::Main(int argc, const char* const* argv) {
+  KeepStandardDescriptorsOpen();
   CommandLine commandLine;
   if (!commandLine.Parse(argc, argv)) {
     PrintToStandardError(UsageText(commandLine.programName));
@@ -56,6 +105,9 @@ int CZorvaneApp::Main(int argc, const char* const* argv) {
   // Past a file-size limit (ulimit -f) a write then fails with EFBIG and the run ends with its
   // error line, instead of the process dying with the output half written.
   std::signal(SIGXFSZ, SIG_IGN);
+  // A reader of standard output that goes away makes the write fail with EPIPE, so that the run
+  // ends with its error line and removes its temporary files instead of dying of SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
   int status = 1;
   try {
     status = Run(commandLine.inputFile, commandLine.outputFile, commandLine.ToStampOptions());
@@ -67,6 +119,18 @@ int CZorvaneApp::Main(int argc, const char* const* argv) {
   }
   Close();
   return status == 0 ? 0 : 1;
+}
+
+void CZorvaneApp::KeepStandardDescriptorsOpen() {
+  // A file opened while a standard descriptor is closed would take its number, and the PDF
+  // meant for standard output would go into it: closed ones are held by /dev/null, and a closed
+  // standard output is remembered so that "-" as the output fails.
+  m_standardOutputOpen = fcntl(STDOUT_FILENO, F_GETFD) != -1;
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1) continue;
+    const int opened = open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != fd) close(opened);
+  }
 }
 
 bool CZorvaneApp::Init(const char* logFile, const char* tempPath) {
@@ -96,6 +160,8 @@ void CZorvaneApp::Close() {
 int CZorvaneApp::Run(const char* inputFile, const char* outputFile, const StampOptions& options) {
   WriteLog("Start at: %s", LocalTimeText().c_str());
   const std::string inputName = inputFile != nullptr ? inputFile : "";
+  // Without an output file the input is rewritten in place; standard input goes on to standard
+  // output.
   const std::string outputName =
       outputFile != nullptr && *outputFile != '\0' ? std::string(outputFile) : inputName;
   WriteLog(" InputFile: %s", inputName.c_str());
@@ -134,6 +200,9 @@ bool CZorvaneApp::ProcessDocument(CPDFLib& lib, const std::string& inputName,
                                   const std::string& outputName, const StampOptions& options) {
   // The stamping driver opens the input through `lib`, stamps the pages and writes the output,
   // logging its own error lines through this object.
+  if (inputName == kStandardStream || outputName == kStandardStream) {
+    return ProcessPiped(lib, inputName, outputName, options);
+  }
   // Runs that rewrite one file in place take turns: each reads the file the previous one left,
   // so every run that reports success has its stamp in the result.
   FileLock lock;
@@ -143,6 +212,80 @@ bool CZorvaneApp::ProcessDocument(CPDFLib& lib, const std::string& inputName,
   CPDFDriver driver(lib, *this);
   driver.SetOptions(options);
   return driver.Process(inputName, outputName);
+}
+
+bool CZorvaneApp::ProcessPiped(CPDFLib& lib, const std::string& inputName,
+                               const std::string& outputName, const StampOptions& options) {
+  // A PDF is read by random access and written by a rename: standard input is first spooled
+  // into a temporary file, and the output is made in one that is copied to standard output only
+  // once it is complete, so that a failed run writes nothing there. Both are removed on every
+  // path.
+  std::unique_ptr<OutputFile> spooledInput;
+  std::unique_ptr<OutputFile> spooledOutput;
+  std::string input = inputName;
+  std::string output = outputName;
+  if (inputName == kStandardStream) {
+    if (options.passwordFile && *options.passwordFile == kStandardStream) {
+      WriteError("standard input cannot give both the password and the document");
+      return false;
+    }
+    spooledInput = SpoolStandardInput();
+    if (!spooledInput) return false;
+    input = spooledInput->Path();
+  }
+  if (outputName == kStandardStream) {
+    if (!m_standardOutputOpen) {
+      WriteError(Format("cannot write to standard output: %s", SystemErrorText(EBADF).c_str()));
+      return false;
+    }
+    spooledOutput = CreateTempFile();
+    if (!spooledOutput) return false;
+    output = spooledOutput->Path();
+  }
+  CPDFDriver driver(lib, *this);
+  driver.SetOptions(options);
+  driver.SetShownNames(inputName, outputName);
+  if (!driver.Process(input, output)) return false;
+  if (spooledOutput && !CopyFileToStandardOutput(output)) {
+    WriteError(Format("cannot write to standard output: %s", SystemErrorText(errno).c_str()));
+    return false;
+  }
+  return true;
+}
+
+std::string CZorvaneApp::TempDirectory() const {
+  if (!m_tempPath.empty()) return m_tempPath;
+  const char* environment = std::getenv("TMPDIR");
+  return environment != nullptr && *environment != '\0' ? environment : "/tmp";
+}
+
+std::unique_ptr<OutputFile> CZorvaneApp::CreateTempFile() {
+  const std::string directory = TempDirectory();
+  std::unique_ptr<OutputFile> file = OutputFile::CreateNamedIn(directory);
+  if (!file) {
+    WriteError(Format("cannot create a temporary file in %s: %s", directory.c_str(),
+                      SystemErrorText(errno).c_str()));
+  }
+  return file;
+}
+
+std::unique_ptr<OutputFile> CZorvaneApp::SpoolStandardInput() {
+  std::unique_ptr<OutputFile> file = CreateTempFile();
+  if (!file) return nullptr;
+  const int fd = file->DuplicateFd();
+  const bool copied = fd >= 0 && CopyAll(STDIN_FILENO, fd);
+  const int err = errno;
+  if (fd >= 0) close(fd);
+  if (!copied) {
+    WriteError(Format("cannot read standard input: %s", SystemErrorText(err).c_str()));
+    return nullptr;
+  }
+  return file;
+}
+
+std::FILE* CZorvaneApp::ProgressTerminal() const {
+  if (m_log == m_standardError || isatty(fileno(m_standardError)) == 0) return nullptr;
+  return m_standardError;
 }
 
 void CZorvaneApp::WriteLog(const char* format, ...) {

@@ -11,6 +11,7 @@
 namespace quarn {
 
 class CPDFLib;
+class OutputFile;
 
 class CZorvaneApp {
  public:
@@ -31,7 +32,8 @@ class CZorvaneApp {
   // file, or no log when it cannot be opened) and keeps the temporary path (nullptr: none).
   bool Init(const char* logFile, const char* tempPath);
   // One run from the input into the output (empty or nullptr: the input, rewritten in place).
-  // 0 on success, 1 on failure.
+  // "-" as the input reads standard input, as the output writes standard output; standard input
+  // without an output goes to standard output. 0 on success, 1 on failure.
   int Run(const char* inputFile, const char* outputFile, const StampOptions& options);
   // Closes an owned log file; standard error stays open. No log afterwards.
   void Close();
@@ -49,10 +51,15 @@ class CZorvaneApp {
   void WriteErrorReport(const CPDFErrorRecord& record);
 
   bool HasLog() const { return m_log != nullptr; }
+  // Where a long run shows its progress line: standard error when it is a terminal that the
+  // log does not use; nullptr otherwise.
+  std::FILE* ProgressTerminal() const;
   const std::string& TempPath() const { return m_tempPath; }
 
  private:
   void OpenLog(const char* logFile);
+  // Holds closed standard descriptors open on /dev/null and notes whether standard output was.
+  void KeepStandardDescriptorsOpen();
   void PrintToStandardError(const std::string& text);
   // False (after its error line) when numbering would use a format that reads more than its one
   // string argument.
@@ -60,6 +67,15 @@ class CZorvaneApp {
   std::unique_ptr<CPDFLib> StartLibrary();
   bool ProcessDocument(CPDFLib& lib, const std::string& inputName, const std::string& outputName,
                        const StampOptions& options);
+  // A run that reads standard input or writes standard output, through temporary files.
+  bool ProcessPiped(CPDFLib& lib, const std::string& inputName, const std::string& outputName,
+                    const StampOptions& options);
+  // The directory of temporary files: -t, else $TMPDIR, else /tmp.
+  std::string TempDirectory() const;
+  // A new named temporary file there; nullptr after its error line.
+  std::unique_ptr<OutputFile> CreateTempFile();
+  // Standard input copied into a temporary file; nullptr after its error line.
+  std::unique_ptr<OutputFile> SpoolStandardInput();
 
   struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -69,6 +85,7 @@ class CZorvaneApp {
   std::FILE* m_log = nullptr;  // observes standard error or m_ownedLog; nullptr: no log
   std::unique_ptr<std::FILE, FileCloser> m_ownedLog;
   std::string m_tempPath;
+  bool m_standardOutputOpen = true;
 };
 
 // The usage line, with `programName` in its place.

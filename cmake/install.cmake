@@ -1,7 +1,11 @@
-# Installs the tool, libquarn, its public headers, a pkg-config file and a CMake package config.
+# Installs the tool with its man page and bash completion, libquarn, its public headers, a
+# pkg-config file and a CMake package config.
 include(CMakePackageConfigHelpers)
 
 install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/man/zorvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/completion/zorvane.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME zorvane)
 install(TARGETS quarn EXPORT quarnTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quarn)

@@ -82,6 +82,10 @@ std::unique_ptr<OutputFile> OutputFile::CreateBeside(const std::string& targetPa
   // such directory, no permission, no space) is the answer.
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return nullptr;
 #endif
+  return CreateNamedIn(directory);
+}
+
+std::unique_ptr<OutputFile> OutputFile::CreateNamedIn(const std::string& directory) {
   std::optional<TempSibling> named = CreateTempSibling(directory);
   if (!named) return nullptr;
   Remember(named->path);

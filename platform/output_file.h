@@ -15,6 +15,10 @@ class OutputFile {
  public:
   // A new, empty file in the directory of `targetPath`; nullptr with errno set on failure.
   static std::unique_ptr<OutputFile> CreateBeside(const std::string& targetPath);
+  // A new, empty file "qxXXXXXX.pdf" in `directory` that always has its name, for other code to
+  // open by that name (a spooled standard input, an output on its way to standard output). It
+  // is removed like any named one: on Discard, on destruction and on the signals above.
+  static std::unique_ptr<OutputFile> CreateNamedIn(const std::string& directory);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;

@@ -144,8 +144,8 @@ TEST_F(CommandLineTest, ValueOptionsAtTheEndOrBeforeOptionsStayUnset) {
   EXPECT_TRUE(Line().up);
 }
 
-TEST_F(CommandLineTest, UnknownOptionsAndLoneDashAreIgnored) {
-  ASSERT_TRUE(Parse({"zorvane", "-", "-foo", "in.pdf", "--fit", "-FIT", "-V", "-wmx", "out.pdf"}));
+TEST_F(CommandLineTest, UnknownOptionsAreIgnored) {
+  ASSERT_TRUE(Parse({"zorvane", "-foo", "in.pdf", "--fit", "-FIT", "-V", "-wmx", "out.pdf"}));
   const CommandLine& line = Line();
   // An unknown option never takes a value: the next word is still the input file.
   EXPECT_EQ(OrUnset(line.inputFile), "in.pdf");
@@ -153,6 +153,15 @@ TEST_F(CommandLineTest, UnknownOptionsAndLoneDashAreIgnored) {
   EXPECT_FALSE(line.fit);
   EXPECT_FALSE(line.version);
   EXPECT_EQ(line.watermarkSpec, nullptr);
+}
+
+TEST_F(CommandLineTest, LoneDashIsAFileNameExceptAfterPw) {
+  ASSERT_TRUE(Parse({"zorvane", "-", "-wm", "-", "-l", "-", "-fit"}));
+  EXPECT_EQ(OrUnset(Line().inputFile), "-");
+  EXPECT_EQ(OrUnset(Line().outputFile), "-");
+  EXPECT_EQ(Line().watermarkSpec, nullptr);
+  EXPECT_EQ(Line().logFile, nullptr);
+  EXPECT_TRUE(Line().fit);
 }
 
 TEST_F(CommandLineTest, PasswordFileTakesAFileOrALoneDashForStandardInput) {

@@ -1,0 +1,30 @@
+# bash completion for zorvane(1)
+_zorvane() {
+  local cur prev
+  cur=${COMP_WORDS[COMP_CWORD]}
+  prev=${COMP_WORDS[COMP_CWORD-1]}
+  case $prev in
+    -wm | -pw | -l)
+      compopt -o filenames 2>/dev/null
+      mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+      return
+      ;;
+    -t)
+      compopt -o filenames 2>/dev/null
+      mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+      return
+      ;;
+    -nbp | -nbf | -nbs)
+      # free-form comma-separated values: nothing to offer
+      COMPREPLY=()
+      return
+      ;;
+  esac
+  if [[ $cur == -* ]]; then
+    mapfile -t COMPREPLY < <(compgen -W '-v -wm -fit -up -nbp -nbf -nbs -sp -pw -l -t' -- "$cur")
+    return
+  fi
+  compopt -o filenames 2>/dev/null
+  mapfile -t COMPREPLY < <(compgen -f -X '!*.[pP][dD][fF]' -- "$cur"; compgen -d -- "$cur")
+}
+complete -F _zorvane zorvane

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The documentation names the options the tool reads: the man page, the README option table and
+# the bash completion list exactly the options of the parser; the usage line shows all of them
+# but those the README marks "Not shown in the usage line". The man page renders without
+# warnings and the completion script parses.
+set -uo pipefail
+
+source "$(dirname "$0")/lib.sh"
+need groff
+make_workdir docs
+cd "$WORK" || exit 1
+
+sorted() { tr ' ' '\n' | grep -v '^$' | sort -u; }
+
+parser=$(grep -o 'is("[a-z]*")' "$SOURCE_DIR/app/command_line.cpp" | sed 's/is("\(.*\)")/-\1/' | sorted)
+man=$(awk '/^\.SH OPTIONS/ { on = 1; next } /^\.SH/ { on = 0 }
+           on && prev == ".TP" && $1 ~ /^\.BI?$/ { sub(/^\\-/, "-", $2); print $2 } { prev = $0 }' \
+        "$SOURCE_DIR/man/zorvane.1" | sorted)
+readme=$(grep -o '^| `-[a-z]*`' "$SOURCE_DIR/README.md" | grep -o '\-[a-z]*' | sorted)
+completion=$(grep -o "compgen -W '[^']*'" "$SOURCE_DIR/completion/zorvane.bash" | sed "s/compgen -W '//; s/'//" | sorted)
+"$ZORVANE" >/dev/null 2>usage.txt
+usage=$(grep -o '\[-[a-z]*' usage.txt | tr -d '[' | sorted)
+hidden=$(grep '^| `-[a-z]*`.*Not shown in the usage line' "$SOURCE_DIR/README.md" | grep -o '^| `-[a-z]*' | tr -d '|` ' | sorted)
+
+[ -n "$parser" ] || fail "no option found in the parser"
+for place in man readme completion; do
+  if [ "${!place}" != "$parser" ]; then
+    fail "$place options differ from the parser's: $(diff <(echo "$parser") <(echo "${!place}") | grep '^[<>]' | tr '\n' ' ')"
+  fi
+done
+shown=$(comm -23 <(echo "$parser") <(echo "$hidden"))
+if [ "$usage" != "$shown" ]; then
+  fail "usage line options differ from the documented ones: $(diff <(echo "$shown") <(echo "$usage") | grep '^[<>]' | tr '\n' ' ')"
+fi
+
+if ! groff -ww -man -Tutf8 "$SOURCE_DIR/man/zorvane.1" >page.txt 2>warnings.txt || [ -s warnings.txt ]; then
+  fail "groff warns on the man page: $(head -3 warnings.txt)"
+fi
+for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" "LOG FORMAT" ENVIRONMENT FILES EXAMPLES; do
+  grep -q "^$section\$" <(sed 's/.\x08//g' page.txt) || fail "man page lacks the section $section"
+done
+bash -n "$SOURCE_DIR/completion/zorvane.bash" || fail "bash -n fails on the completion"
+
+[ "$FAILURES" -eq 0 ] || exit 1
+echo "docs: $(echo "$parser" | wc -l) options agree"
