@@ -159,6 +159,18 @@ void ToggleBlack(unsigned char* row, size_t rowBytes, int32_t columns) {
   if (spare > 0) row[rowBytes - 1] = static_cast<unsigned char>(row[rowBytes - 1] & (0xFF << spare));
 }
 
+// Whether the coded data opens with an end-of-line code: eleven or more zero bits, then a one.
+bool StartsWithEndOfLine(const std::string& data) {
+  int zeros = 0;
+  for (const char byte : data) {
+    for (int bit = 7; bit >= 0; --bit) {
+      if ((static_cast<unsigned char>(byte) >> bit) & 1) return zeros >= 11;
+      ++zeros;
+    }
+  }
+  return false;
+}
+
 // The colour of a fax image: one component, or an image mask.
 void CheckColor(CPDFObjHolder* doc, const ImageParams& params, const FilterFrame& frame) {
   if (params.colorSpace) {
@@ -200,11 +212,13 @@ void CPDFCCITTFaxFilter::DecodeImage(CPDFStream& image, CPDFObject* parms, StrLo
   const ImageParams params = ImageParams::Read(doc, image, frame);
   params.RequireBits(1, frame);
   CPDFDict* dict = AsDict(parms);
-  CPDFNumber* k = dict ? AsNumber(dict->GetValue(doc, "K")) : nullptr;
-  if (!k) frame.Fail(kInvalidFormat, "missing value of K key");
+  // "K" is 0 (one-dimensional Group 3) when absent, as it is in many scanners' files; a "K"
+  // that is not a number is a damaged dictionary.
+  CPDFObject* k = dict ? dict->GetValue(doc, "K") : nullptr;
+  if (k && !AsNumber(k)) frame.Fail(kInvalidFormat, "missing value of K key");
   CheckColor(doc, params, frame);
   Coding coding;
-  coding.k = k->IntValue();
+  coding.k = k ? AsNumber(k)->IntValue() : 0;
   coding.columns = IntEntry(doc, dict, "Columns", params.width);
   coding.rows = params.height;
   coding.blackIs1 = BoolEntry(doc, dict, "BlackIs1", false);
@@ -213,21 +227,24 @@ void CPDFCCITTFaxFilter::DecodeImage(CPDFStream& image, CPDFObject* parms, StrLo
   DecodeBytes(coding, in, frame, out);
 }
 
-void CPDFCCITTFaxFilter::DecodeBytes(const Coding& coding, StrLoad& in, FilterFrame& frame,
+void CPDFCCITTFaxFilter::DecodeBytes(const Coding& given, StrLoad& in, FilterFrame& frame,
                                      FilterOutput& out) {
-  const size_t rowBytes = RowBytesOf(coding, frame);
+  const size_t rowBytes = RowBytesOf(given, frame);
+  std::string data;
+  data.reserve(static_cast<size_t>(in.Size() - in.Position()));
+  frame.ForEachBlock(in, [&](const char* block, size_t n) {
+    data.append(block, n);
+    return true;
+  });
+  Coding coding = given;
+  // Scanners write end-of-line codes without saying so; a row never starts with eleven zeros.
+  if (coding.k == 0 && !coding.endOfLine && StartsWithEndOfLine(data)) coding.endOfLine = true;
   const uint16_t compression = CompressionOf(coding);
   TiffLog log;
   MemoryTiff file;
   {
     TiffHandle writer = OpenTiff(file, "w", log, frame);
     SetFields(writer.get(), coding, compression, frame);
-    std::string data;
-    data.reserve(static_cast<size_t>(in.Size() - in.Position()));
-    frame.ForEachBlock(in, [&](const char* block, size_t n) {
-      data.append(block, n);
-      return true;
-    });
     if (TIFFWriteRawStrip(writer.get(), 0, data.data(), static_cast<tmsize_t>(data.size())) < 0 ||
         !TIFFWriteDirectory(writer.get())) {
       frame.Fail(kInternalError, log.Message("cannot write image data"));
