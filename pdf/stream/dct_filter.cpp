@@ -47,7 +47,9 @@ JpegErrors& ErrorsOf(j_common_ptr cinfo) {
 // Warnings (corrupt data that libjpeg works around) are not printed by a library.
 void IgnoreMessage(j_common_ptr) {}
 
-[[noreturn]] void AbortWith(j_common_ptr cinfo, std::exception_ptr failure) {
+// Called outside any catch block (a jump out of one would leave the exception half handled);
+// `failure` is left empty, so the frames jumped over hold nothing to release.
+[[noreturn]] void AbortWith(j_common_ptr cinfo, std::exception_ptr& failure) {
   ErrorsOf(cinfo).pending = std::move(failure);
   ExitWithError(cinfo);
 }
@@ -133,11 +135,13 @@ void InitDestination(j_compress_ptr cinfo) {
 
 void Drain(j_compress_ptr cinfo, size_t n) {
   JpegDestination& dest = DestinationOf(cinfo);
+  std::exception_ptr failure;
   try {
     dest.out->Append(reinterpret_cast<const char*>(dest.buffer.get()), n);
   } catch (...) {
-    AbortWith(reinterpret_cast<j_common_ptr>(cinfo), std::current_exception());
+    failure = std::current_exception();
   }
+  if (failure) AbortWith(reinterpret_cast<j_common_ptr>(cinfo), failure);
 }
 
 boolean EmptyOutput(j_compress_ptr cinfo) {

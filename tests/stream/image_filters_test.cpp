@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -165,6 +166,41 @@ INSTANTIATE_TEST_SUITE_P(
                                   "/Filter /CCITTFaxDecode /DecodeParms << /K -1 /Columns 100000 >>",
                  [] { return RandomData(2048, 5); }, 4, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quarn
+
+namespace quarn {
+namespace {
+
+// Both image decoders ask the cancel query once a row and report progress up to the range's
+// end; a cancel on row 5 stops the decode and leaves the stream as it was.
+TEST(ImageFilters, ReportProgressAndStopOnCancel) {
+  auto fax = Image(std::string("/Width 203 /Height 71 /BitsPerComponent 1 /ColorSpace /DeviceGray"), Strokes(203, 71));
+  auto jpeg = Image("/Width 61 /Height 37 /BitsPerComponent 8 /ColorSpace /DeviceRGB", Gradient(61, 37, 3));
+  CPDFErrorRecord error;
+  ASSERT_TRUE(fax->EncodeCCITTFaxFilter(-1, error));
+  ASSERT_TRUE(jpeg->EncodeDCTFilter(80, error));
+  for (auto* image : {fax.get(), jpeg.get()}) {
+    const std::string before = DataOf(*image);
+    test::FilterWatch watch;
+    watch.cancelFrom = 5;
+    CPDFProgressRange range = watch.Range(0, 1000);
+    EXPECT_FALSE(image->DecodeAllFilter(error, &test::FilterWatch::Progress, &test::FilterWatch::Cancel, &range));
+    EXPECT_EQ(error.Code(), kUserError);
+    EXPECT_EQ(error.Message(), "canceled by user");
+    EXPECT_TRUE(DataOf(*image) == before);
+    EXPECT_EQ(watch.asked, 6);
+    error.Clear();
+    test::FilterWatch full;
+    range = full.Range(0, 1000);
+    ASSERT_TRUE(image->DecodeAllFilter(error, &test::FilterWatch::Progress, &test::FilterWatch::Cancel, &range));
+    ASSERT_FALSE(full.progress.empty());
+    EXPECT_TRUE(std::is_sorted(full.progress.begin(), full.progress.end()));
+    EXPECT_EQ(full.progress.back(), 1000);
+    EXPECT_GE(full.asked, 37);
+  }
+}
 
 }  // namespace
 }  // namespace quarn
