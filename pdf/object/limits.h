@@ -35,5 +35,8 @@ inline constexpr uint64_t kMaxObjectStreamSize = uint64_t(256) << 20;
 inline constexpr int kMaxObjectStreamNesting = 8;
 // A repair decodes the object streams it finds up to this much in all (1 GiB): more is a bomb.
 inline constexpr uint64_t kMaxRepairDecodedSize = uint64_t(1) << 30;
+// Working memory an image codec may take for one image (libjpeg's pool, libtiff's buffers, one
+// row of samples): counts in a damaged header must not reserve more (256 MiB).
+inline constexpr uint64_t kMaxImageCodecMemory = uint64_t(256) << 20;
 
 }  // namespace quarn::limits

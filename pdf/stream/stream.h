@@ -88,6 +88,14 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
                          CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
   bool EncodeRunLengthFilter(CPDFErrorRecord& error, ProgressProc progress = nullptr,
                              CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
+  // The image encoders take the geometry from the dictionary ("Width", "Height",
+  // "BitsPerComponent", "ColorSpace" or "ImageMask"). K = -1 asks for Group 4, 0 for
+  // one-dimensional Group 3, any other K for two-dimensional Group 3; the quality is libjpeg's
+  // (0 to 100).
+  bool EncodeCCITTFaxFilter(int32_t k, CPDFErrorRecord& error, ProgressProc progress = nullptr,
+                            CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
+  bool EncodeDCTFilter(int32_t quality, CPDFErrorRecord& error, ProgressProc progress = nullptr,
+                       CancelProc cancel = nullptr, CPDFProgressRange* range = nullptr);
   // Records a just-applied filter: the newest encoding becomes the first filter.
   bool EncodeFilter(const char* name, std::unique_ptr<CPDFObject> parms, CPDFErrorRecord& error);
 

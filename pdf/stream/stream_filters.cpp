@@ -6,6 +6,8 @@
 #include "pdf/object/limits.h"
 #include "pdf/stream/ascii85_filter.h"
 #include "pdf/stream/ascii_hex_filter.h"
+#include "pdf/stream/ccitt_filter.h"
+#include "pdf/stream/dct_filter.h"
 #include "pdf/stream/filter_frame.h"
 #include "pdf/stream/filter_record.h"
 #include "pdf/stream/flate_filter.h"
@@ -25,11 +27,13 @@ struct Decoder {
   // The abbreviation that writers also put on streams (qpdf and common readers accept it).
   const char* shortName;
   const char* module;
-  ByteCodec codec;  // nullptr: known name, not decodable yet
+  ByteCodec codec;  // nullptr: an image decoder
   // "DecodeParms" may name a predictor, undone after the codec.
   bool predicted = false;
   // The codec when "EarlyChange" is 0 (LZW only).
   ByteCodec lateCodec = nullptr;
+  // Image decoders read the image's geometry from the stream's dictionary.
+  ImageCodec image = nullptr;
 };
 
 // In the order the names are compared.
@@ -38,10 +42,10 @@ constexpr Decoder kDecoders[] = {
     {"ASCII85Decode", "A85", CPDFASCII85Filter::kClassName, &CPDFASCII85Filter::DecodeBytes},
     {"FlateDecode", "Fl", CPDFFlateFilter::kClassName, &CPDFFlateFilter::DecodeBytes, true},
     {"RunLengthDecode", "RL", CPDFRunLengthFilter::kClassName, &CPDFRunLengthFilter::DecodeBytes},
-    // The image decoders come with the image filters; until then these names fail like any
-    // unknown one.
-    {"CCITTFaxDecode", "CCF", nullptr, nullptr},
-    {"DCTDecode", "DCT", nullptr, nullptr},
+    {"CCITTFaxDecode", "CCF", CPDFCCITTFaxFilter::kClassName, nullptr, false, nullptr,
+     &CPDFCCITTFaxFilter::DecodeImage},
+    {"DCTDecode", "DCT", CPDFDCTFilter::kClassName, nullptr, false, nullptr,
+     &CPDFDCTFilter::DecodeImage},
     {"LZWDecode", "LZW", CPDFLZWFilter::kClassName, &CPDFLZWFilter::DecodeBytes, true,
      &CPDFLZWFilter::DecodeBytesLate},
 };
@@ -49,9 +53,7 @@ constexpr Decoder kDecoders[] = {
 // The decoder for `name`; throws ("CPDFStream", "DecodeFilter", 4, "unknown filter: %s").
 const Decoder& FindDecoder(const CPDFName& name) {
   for (const Decoder& decoder : kDecoders) {
-    if ((name.Equals(decoder.name) || name.Equals(decoder.shortName)) && decoder.codec) {
-      return decoder;
-    }
+    if (name.Equals(decoder.name) || name.Equals(decoder.shortName)) return decoder;
   }
   Throw(kModule, "DecodeFilter", kInvalidFormat, Format("unknown filter: %s", name.Str().c_str()));
 }
@@ -119,10 +121,11 @@ class FilterList {
   size_t m_count = 0;
 };
 
-// Runs one decoder over `in` into `out`, then undoes the predictor its parameters name. The
-// parameters are checked before any decoding work.
-void DecodeWith(const Decoder& decoder, CPDFObjHolder* doc, CPDFObject* parms, StrLoad& in,
+// Runs one decoder of `stream`'s chain over `in` into `out`, then undoes the predictor its
+// parameters name. The parameters are checked before any decoding work.
+void DecodeWith(const Decoder& decoder, CPDFStream& stream, CPDFObject* parms, StrLoad& in,
                 FilterFrame& frame, TempHugeString& result, uint64_t limit) {
+  CPDFObjHolder* doc = stream.Doc();
   const PredictorParams predictor =
       decoder.predicted ? PredictorParams::Read(doc, parms, frame) : PredictorParams{};
   ByteCodec codec = decoder.codec;
@@ -130,7 +133,11 @@ void DecodeWith(const Decoder& decoder, CPDFObjHolder* doc, CPDFObject* parms, S
   TempHugeString decoded(result.Space());
   {
     FilterOutput out(decoded, frame, limit);
-    codec(in, frame, out);
+    if (decoder.image) {
+      decoder.image(stream, parms, in, frame, out);
+    } else {
+      codec(in, frame, out);
+    }
     out.Flush();
   }
   if (!predictor.Active() || decoded.Length() == 0) {
@@ -172,7 +179,7 @@ bool CPDFStream::DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
       const CPDFProgressRange part = SubRange(range, i, filters.Count());
       FilterFrame frame(decoder.module, "Decode", progress, cancel, &part, in.Size());
       TempHugeString next(Space());
-      DecodeWith(decoder, Doc(), filters.ParmsAt(i), in, frame, next, limit);
+      DecodeWith(decoder, *this, filters.ParmsAt(i), in, frame, next, limit);
       current = std::move(next);
       decoded = true;
     }
@@ -190,17 +197,18 @@ bool CPDFStream::DecodeFilter(const CPDFName& name, CPDFObject* parms, CPDFError
   if (!GuardFilterCall(kModule, "DecodeFilter", error, [&] { decoder = &FindDecoder(name); })) {
     return false;
   }
-  if (!decoder->predicted) {
+  if (!decoder->predicted && !decoder->image) {
     return RunDecode(*this, decoder->module, decoder->codec, error, progress, cancel, range);
   }
-  // Flate and LZW take their predictor and "EarlyChange" from the parameters.
+  // Flate and LZW take their predictor and "EarlyChange" from the parameters, the image
+  // decoders their geometry from the dictionary.
   return GuardFilterCall(decoder->module, "Decode", error, [&] {
     StrLoad in;
     if (!in.Open(*this)) Throw(decoder->module, "Decode", kInternalError, "StrLoad::Open()");
     if (in.Size() == 0) return;
     FilterFrame frame(decoder->module, "Decode", progress, cancel, range, in.Size());
     TempHugeString result(Space());
-    DecodeWith(*decoder, Doc(), parms, in, frame, result, limits::kMaxDecodedSize);
+    DecodeWith(*decoder, *this, parms, in, frame, result, limits::kMaxDecodedSize);
     if (!SetData(std::move(result))) {
       Throw(decoder->module, "Decode", kInternalError, "CPDFStream::SetData()");
     }
@@ -225,6 +233,16 @@ bool CPDFStream::EncodeFlateFilter(CPDFErrorRecord& error, ProgressProc progress
 bool CPDFStream::EncodeRunLengthFilter(CPDFErrorRecord& error, ProgressProc progress,
                                        CancelProc cancel, CPDFProgressRange* range) {
   return CPDFRunLengthFilter::Encode(*this, error, progress, cancel, range);
+}
+
+bool CPDFStream::EncodeCCITTFaxFilter(int32_t k, CPDFErrorRecord& error, ProgressProc progress,
+                                      CancelProc cancel, CPDFProgressRange* range) {
+  return CPDFCCITTFaxFilter::Encode(*this, k, error, progress, cancel, range);
+}
+
+bool CPDFStream::EncodeDCTFilter(int32_t quality, CPDFErrorRecord& error, ProgressProc progress,
+                                 CancelProc cancel, CPDFProgressRange* range) {
+  return CPDFDCTFilter::Encode(*this, quality, error, progress, cancel, range);
 }
 
 bool CPDFStream::EncodeFilter(const char* name, std::unique_ptr<CPDFObject> parms,
