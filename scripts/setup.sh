@@ -11,7 +11,7 @@ PACKAGES=(
   qpdf poppler-utils ghostscript jq parallel groff-base bsdutils
   locales fonts-dejavu-core fonts-liberation fonts-ipafont-gothic fonts-ipafont-mincho
   poppler-data python3-reportlab python3-fonttools
-  clang
+  clang libclang-rt-14-dev
 )
 
 as_root() {
