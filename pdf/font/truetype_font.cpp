@@ -99,7 +99,7 @@ std::unique_ptr<CPDFFont> CPDFTrueTypeFont::Duplicate(CPDFObjHolder* target) con
 // ---- shared steps --------------------------------------------------------------------------
 
 std::string CPDFTrueTypeFont::RequiredBaseFont(const char* operation) const {
-  CPDFName* baseFont = Get_BaseFont();
+  const CPDFName* baseFont = Get_BaseFont();
   Require(baseFont != nullptr, operation, "CPDFTrueTypeFont::Get_BaseFont()");
   return baseFont->Str();
 }

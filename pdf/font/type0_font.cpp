@@ -69,7 +69,7 @@ bool CPDFType0Font::Realize(CPDFObjHolder* doc, CPDFObject& source) {
 }
 
 CPDFCIDFont* CPDFType0Font::Descendant() const {
-  CPDFArray* descendants = Get_DescendantFonts();
+  const CPDFArray* descendants = Get_DescendantFonts();
   if (!descendants || descendants->Count() == 0) return nullptr;
   return dynamic_cast<CPDFCIDFont*>(descendants->GetObj(Doc(), 0));
 }
@@ -120,7 +120,7 @@ const CMapFile& CPDFType0Font::EncodingCMap(const char* operation,
 }
 
 bool CPDFType0Font::IsIdentityEncoding() const {
-  CPDFName* name = AsName(Get_Encoding());
+  const CPDFName* name = AsName(Get_Encoding());
   return name && (name->Str() == "Identity-H" || name->Str() == "Identity-V");
 }
 

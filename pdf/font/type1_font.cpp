@@ -86,7 +86,7 @@ std::unique_ptr<CPDFFont> CPDFType1Font::Duplicate(CPDFObjHolder* target) const 
 // ---- shared steps --------------------------------------------------------------------------
 
 std::string CPDFType1Font::RequiredBaseFont(const char* operation) const {
-  CPDFName* baseFont = Get_BaseFont();
+  const CPDFName* baseFont = Get_BaseFont();
   Require(baseFont != nullptr, operation, "CPDFType1Font::Get_BaseFont()");
   return baseFont->Str();
 }

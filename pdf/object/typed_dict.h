@@ -50,9 +50,12 @@ T* BindValue(CPDFObjHolder* doc, CPDFObject* value, const CPDFObjRef& ref, Recog
 // ---- accessor declarations ------------------------------------------------------------------
 // Get_<Key>(ref out) returns the resolved entry as T (nullptr when absent or of another class);
 // Set_<Key>(value, indirect, ref in/out) stores it directly or as an indirect object.
-#define QUARN_GET(Key, T)                                                        \
-  T* Get_##Key(::quarn::CPDFObjRef* ref = nullptr) const {                       \
-    return dynamic_cast<T*>(this->GetValue(this->Doc(), #Key, ref));             \
+#define QUARN_GET(Key, T)                                                          \
+  T* Get_##Key(::quarn::CPDFObjRef* ref = nullptr) {                               \
+    return dynamic_cast<T*>(this->GetValue(this->Doc(), #Key, ref));               \
+  }                                                                                \
+  const T* Get_##Key(::quarn::CPDFObjRef* ref = nullptr) const {                   \
+    return dynamic_cast<const T*>(this->GetValue(this->Doc(), #Key, ref));         \
   }
 #define QUARN_SET(Key, T)                                                                   \
   bool Set_##Key(std::unique_ptr<T> value, bool indirect = false,                          \

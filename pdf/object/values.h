@@ -334,5 +334,10 @@ inline CPDFArray* AsArray(CPDFObject* o) { return o && o->IsType(kTypeArray) ? s
 inline CPDFDict* AsDict(CPDFObject* o) {
   return o && o->IsType(kTypeDict | kTypeStream) ? static_cast<CPDFDict*>(o) : nullptr;
 }
+inline const CPDFNumber* AsNumber(const CPDFObject* o) { return AsNumber(const_cast<CPDFObject*>(o)); }
+inline const CPDFName* AsName(const CPDFObject* o) { return AsName(const_cast<CPDFObject*>(o)); }
+inline const CPDFString* AsString(const CPDFObject* o) { return AsString(const_cast<CPDFObject*>(o)); }
+inline const CPDFArray* AsArray(const CPDFObject* o) { return AsArray(const_cast<CPDFObject*>(o)); }
+inline const CPDFDict* AsDict(const CPDFObject* o) { return AsDict(const_cast<CPDFObject*>(o)); }
 
 }  // namespace quarn
