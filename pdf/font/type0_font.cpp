@@ -145,6 +145,16 @@ int32_t CPDFType0Font::CalcStringWidth(const char* bytes, size_t length) {
 
 // ---- conversions ---------------------------------------------------------------------------
 
+const CMapFile& CPDFType0Font::UnicodeCMap(const char* operation, const CMapFile& encoding) {
+  return NamedCMap(operation, encoding.IsVertical() ? "UniJIS-UCS2-V" : "UniJIS-UCS2-H");
+}
+
+const CMapFile& CPDFType0Font::HostCMap(const char* operation, const CMapFile& encoding) {
+  const CPDFLibBase* lib = LibOf(Doc());
+  const std::string base = lib ? lib->HostCMapName() : "90ms-RKSJ";
+  return NamedCMap(operation, base + (encoding.IsVertical() ? "-V" : "-H"));
+}
+
 int CPDFType0Font::ToUnicode(std::u16string& out, const char* bytes, size_t length) {
   if (Get_ToUnicode()) return CPDFFont::ToUnicode(out, bytes, length);
   static constexpr const char* kOp = "ToUnicode";
@@ -152,8 +162,7 @@ int CPDFType0Font::ToUnicode(std::u16string& out, const char* bytes, size_t leng
     out.clear();
     std::unique_ptr<CMapFile> parsed;
     const CMapFile& encoding = EncodingCMap(kOp, parsed);
-    const CMapFile& unicode =
-        NamedCMap(kOp, encoding.IsVertical() ? "UniJIS-UCS2-V" : "UniJIS-UCS2-H");
+    const CMapFile& unicode = UnicodeCMap(kOp, encoding);
     TouchLock(Doc());
     std::string cids;
     encoding.MapCodesToCIDs(cids, std::string_view(bytes ? bytes : "", bytes ? length : 0));
@@ -175,8 +184,7 @@ int CPDFType0Font::ToHostEncoding(std::string& out, const char* bytes, size_t le
     out.clear();
     std::unique_ptr<CMapFile> parsed;
     const CMapFile& encoding = EncodingCMap(kOp, parsed);
-    const std::string base = LibOf(Doc()) ? LibOf(Doc())->HostCMapName() : "90ms-RKSJ";
-    const CMapFile& host = NamedCMap(kOp, base + (encoding.IsVertical() ? "-V" : "-H"));
+    const CMapFile& host = HostCMap(kOp, encoding);
     TouchLock(Doc());
     const std::string_view input(bytes ? bytes : "", bytes ? length : 0);
     std::string cids;
@@ -198,8 +206,7 @@ int CPDFType0Font::FromUnicode(std::string& out, std::u16string_view text) {
     out.clear();
     std::unique_ptr<CMapFile> parsed;
     const CMapFile& encoding = EncodingCMap(kOp, parsed);
-    const CMapFile& unicode =
-        NamedCMap(kOp, encoding.IsVertical() ? "UniJIS-UCS2-V" : "UniJIS-UCS2-H");
+    const CMapFile& unicode = UnicodeCMap(kOp, encoding);
     TouchLock(Doc());
     std::string cids;
     unicode.MapCodesToCIDs(cids, UTF16BE(text));
@@ -215,8 +222,7 @@ int CPDFType0Font::FromHostEncoding(std::string& out, std::string_view text) {
     out.clear();
     std::unique_ptr<CMapFile> parsed;
     const CMapFile& encoding = EncodingCMap(kOp, parsed);
-    const std::string base = LibOf(Doc()) ? LibOf(Doc())->HostCMapName() : "90ms-RKSJ";
-    const CMapFile& host = NamedCMap(kOp, base + (encoding.IsVertical() ? "-V" : "-H"));
+    const CMapFile& host = HostCMap(kOp, encoding);
     TouchLock(Doc());
     const size_t end = text.find('\0');
     std::string cids;

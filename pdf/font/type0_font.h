@@ -43,6 +43,9 @@ class CPDFType0Font : public CPDFFont {
   // in `parsed`). Throws with `operation` in the report.
   const CMapFile& EncodingCMap(const char* operation, std::unique_ptr<CMapFile>& parsed);
   const CMapFile& NamedCMap(const char* operation, const std::string& name);
+  // The Unicode and the host CMaps of the writing direction of `encoding`.
+  const CMapFile& UnicodeCMap(const char* operation, const CMapFile& encoding);
+  const CMapFile& HostCMap(const char* operation, const CMapFile& encoding);
   bool IsIdentityEncoding() const;
 };
 

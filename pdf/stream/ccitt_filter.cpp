@@ -191,19 +191,7 @@ void CheckColor(CPDFObjHolder* doc, const ImageParams& params, const FilterFrame
 bool CPDFCCITTFaxFilter::Decode(CPDFStream& stream, CPDFObject* parms, CPDFErrorRecord& error,
                                 ProgressProc progress, CancelProc cancel,
                                 const CPDFProgressRange* range) {
-  return GuardFilterCall(kClassName, "Decode", error, [&] {
-    StrLoad in;
-    if (!in.Open(stream)) Throw(kClassName, "Decode", kInternalError, "StrLoad::Open()");
-    if (in.Size() == 0) return;
-    FilterFrame frame(kClassName, "Decode", progress, cancel, range, in.Size());
-    TempHugeString result(stream.Space());
-    FilterOutput out(result, frame, limits::kMaxDecodedSize);
-    DecodeImage(stream, parms, in, frame, out);
-    out.Flush();
-    if (!stream.SetData(std::move(result))) {
-      Throw(kClassName, "Decode", kInternalError, "CPDFStream::SetData()");
-    }
-  });
+  return RunImageDecode(stream, parms, kClassName, &DecodeImage, error, progress, cancel, range);
 }
 
 void CPDFCCITTFaxFilter::DecodeImage(CPDFStream& image, CPDFObject* parms, StrLoad& in,

@@ -197,19 +197,7 @@ J_COLOR_SPACE JpegColorSpace(int32_t components) {
 
 bool CPDFDCTFilter::Decode(CPDFStream& stream, CPDFErrorRecord& error, ProgressProc progress,
                            CancelProc cancel, const CPDFProgressRange* range) {
-  return GuardFilterCall(kClassName, "Decode", error, [&] {
-    StrLoad in;
-    if (!in.Open(stream)) Throw(kClassName, "Decode", kInternalError, "StrLoad::Open()");
-    if (in.Size() == 0) return;
-    FilterFrame frame(kClassName, "Decode", progress, cancel, range, in.Size());
-    TempHugeString result(stream.Space());
-    FilterOutput out(result, frame, limits::kMaxDecodedSize);
-    DecodeImage(stream, nullptr, in, frame, out);
-    out.Flush();
-    if (!stream.SetData(std::move(result))) {
-      Throw(kClassName, "Decode", kInternalError, "CPDFStream::SetData()");
-    }
-  });
+  return RunImageDecode(stream, nullptr, kClassName, &DecodeImage, error, progress, cancel, range);
 }
 
 void CPDFDCTFilter::DecodeImage(CPDFStream& image, CPDFObject* parms, StrLoad& in,

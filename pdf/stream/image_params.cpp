@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "pdf/object/limits.h"
+
 namespace quarn {
 
 namespace {
@@ -69,6 +71,24 @@ int32_t IntEntry(CPDFObjHolder* doc, const CPDFDict* dict, const char* key, int3
 bool BoolEntry(CPDFObjHolder* doc, const CPDFDict* dict, const char* key, bool fallback) {
   CPDFObject* value = dict ? dict->GetValue(doc, key) : nullptr;
   return value && value->IsType(kTypeBool) ? static_cast<CPDFBool*>(value)->Value() : fallback;
+}
+
+bool RunImageDecode(CPDFStream& stream, CPDFObject* parms, const char* module, ImageCodec codec,
+                    CPDFErrorRecord& error, ProgressProc progress, CancelProc cancel,
+                    const CPDFProgressRange* range) {
+  return GuardFilterCall(module, "Decode", error, [&] {
+    StrLoad in;
+    if (!in.Open(stream)) Throw(module, "Decode", kInternalError, "StrLoad::Open()");
+    if (in.Size() == 0) return;
+    FilterFrame frame(module, "Decode", progress, cancel, range, in.Size());
+    TempHugeString result(stream.Space());
+    FilterOutput out(result, frame, limits::kMaxDecodedSize);
+    codec(stream, parms, in, frame, out);
+    out.Flush();
+    if (!stream.SetData(std::move(result))) {
+      Throw(module, "Decode", kInternalError, "CPDFStream::SetData()");
+    }
+  });
 }
 
 }  // namespace quarn

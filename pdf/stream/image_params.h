@@ -50,6 +50,12 @@ class FilterOutput;
 using ImageCodec = void (*)(CPDFStream& image, CPDFObject* parms, StrLoad& in, FilterFrame& frame,
                             FilterOutput& out);
 
+// Decodes the stream's data in place with one image decoder, as RunDecode does with a byte
+// codec: the stream changes only when the whole decode succeeds.
+bool RunImageDecode(CPDFStream& stream, CPDFObject* parms, const char* module, ImageCodec codec,
+                    CPDFErrorRecord& error, ProgressProc progress, CancelProc cancel,
+                    const CPDFProgressRange* range);
+
 // The position that the frame's progress mapping turns into row `row` + 1 of `rows`.
 inline uint64_t RowPosition(uint64_t total, uint64_t row, uint64_t rows) {
   return static_cast<uint64_t>(static_cast<unsigned __int128>(total) * (row + 1) / rows);

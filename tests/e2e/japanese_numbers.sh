@@ -14,13 +14,7 @@ need ps2pdf qpdf pdftotext pdftoppm pdffonts python3 cmp
 make_workdir japanese
 cd "$WORK" || exit 1
 
-cat >doc.ps <<'PS'
-%!PS
-<< /PageSize [595 842] >> setpagedevice
-/Helvetica findfont 14 scalefont setfont
-1 1 10 { pop 100 400 moveto (Body text) show showpage } for
-PS
-ps_to_pdf doc.ps in.pdf || { echo "cannot make in.pdf" >&2; exit 1; }
+make_ten_pages in.pdf || { echo "cannot make in.pdf" >&2; exit 1; }
 cat >mark.ps <<'PS'
 %!PS
 << /PageSize [200 100] >> setpagedevice

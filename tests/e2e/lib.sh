@@ -126,6 +126,17 @@ PS
   ps_to_pdf doc.ps "$1"
 }
 
+# make_ten_pages PDF: ten A4 pages of body text, the document the font scripts number.
+make_ten_pages() {
+  cat >doc.ps <<'PS'
+%!PS
+<< /PageSize [595 842] >> setpagedevice
+/Helvetica findfont 14 scalefont setfont
+1 1 10 { pop 100 400 moveto (Body text) show showpage } for
+PS
+  ps_to_pdf doc.ps "$1"
+}
+
 # make_red_logo PDF: the watermark, one 200x100 page filled with red.
 make_red_logo() {
   cat >logo.ps <<'PS'

@@ -24,13 +24,7 @@ done
 make_workdir truetype
 cd "$WORK" || exit 1
 
-cat >doc.ps <<'PS'
-%!PS
-<< /PageSize [595 842] >> setpagedevice
-/Helvetica findfont 14 scalefont setfont
-1 1 10 { pop 100 400 moveto (Body text) show showpage } for
-PS
-ps_to_pdf doc.ps in.pdf || { echo "cannot make in.pdf" >&2; exit 1; }
+make_ten_pages in.pdf || { echo "cannot make in.pdf" >&2; exit 1; }
 
 # judge PDF FACE PAGES TEXT SIZE LOCATION OFFSETX_MM OFFSETY_PT SPREAD: every page of PAGES
 # ("first-last") reads TEXT ("%d" the page number, "%R" its Roman number, "_" a blank) with its
