@@ -19,8 +19,8 @@ command -v zlib-flate >/dev/null || { echo "zlib-flate (qpdf) is needed" >&2; ex
 
 cmake -S "$SRC" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD" --target quarn -j2 >/dev/null
-g++ -std=c++20 -O2 -I"$SRC" "$SRC/bench/flate_bench.cpp" "$BUILD/libquarn.a" \
-  $(pkg-config --libs zlib libjpeg libtiff-4 libcrypto freetype2 fontconfig) -o "$WORK/flate_bench"
+g++ -std=c++20 -O2 -I"$SRC" "$SRC/bench/filter_bench.cpp" "$BUILD/libquarn.a" \
+  $(pkg-config --libs zlib libjpeg libtiff-4 libcrypto freetype2 fontconfig) -o "$WORK/filter_bench"
 
 # Page-content-like text with numbers that vary, and a tenth of incompressible bytes: a mix
 # in which neither the matcher nor the literal coder dominates.
@@ -61,9 +61,9 @@ best_time() {
   echo "$best $wall"
 }
 
-read -r ours_c ours_cw < <(best_time "$WORK/plain" "$WORK/ours.z" "$WORK/flate_bench" -compress)
+read -r ours_c ours_cw < <(best_time "$WORK/plain" "$WORK/ours.z" "$WORK/filter_bench" -compress)
 read -r peer_c peer_cw < <(best_time "$WORK/plain" "$WORK/peer.z" zlib-flate -compress)
-read -r ours_u ours_uw < <(best_time "$WORK/peer.z" "$WORK/ours.out" "$WORK/flate_bench" -uncompress)
+read -r ours_u ours_uw < <(best_time "$WORK/peer.z" "$WORK/ours.out" "$WORK/filter_bench" -uncompress)
 read -r peer_u peer_uw < <(best_time "$WORK/peer.z" "$WORK/peer.out" zlib-flate -uncompress)
 
 cmp -s "$WORK/ours.out" "$WORK/plain" || { echo "decompressed bytes differ" >&2; exit 1; }

@@ -7,6 +7,7 @@
 
 #include "pdf/stream/ccitt_filter.h"
 #include "pdf/stream/dct_filter.h"
+#include "support/files.h"
 #include "support/filters.h"
 #include "support/values.h"
 
@@ -55,6 +56,18 @@ struct DctCase {
   int components;
 };
 
+// libjpeg's own reader takes our JPEG and finds the image's size and components in it.
+void ExpectDjpegReads(const std::string& jpeg, int components) {
+  if (!test::HaveTool("djpeg")) return;
+  test::TempDir dir;
+  test::WriteFile(dir.File("in.jpg"), jpeg);
+  const std::string header =
+      test::CommandOutput("(djpeg -verbose -outfile /dev/null " + dir.File("in.jpg") + " 2>&1)");
+  EXPECT_NE(header.find("width=61, height=37, components=" + std::to_string(components)),
+            std::string::npos)
+      << header;
+}
+
 class DctRoundTrip : public ::testing::TestWithParam<DctCase> {};
 
 TEST_P(DctRoundTrip, KeepsDimensionsAndComponents) {
@@ -64,6 +77,7 @@ TEST_P(DctRoundTrip, KeepsDimensionsAndComponents) {
   CPDFErrorRecord error;
   ASSERT_TRUE(image->EncodeDCTFilter(95, error)) << error.Message();
   EXPECT_EQ(DataOf(*image).substr(0, 2), "\xFF\xD8");
+  ExpectDjpegReads(DataOf(*image), c.components);
   ASSERT_NE(AsName(image->Get_Filter()), nullptr);
   EXPECT_TRUE(AsName(image->Get_Filter())->Equals("DCTDecode"));
   ASSERT_TRUE(image->DecodeAllFilter(error)) << error.Message();

@@ -1,6 +1,7 @@
-// Compresses or decompresses standard input to standard output through CPDFStream's Flate
-// filter, with the same interface as qpdf's zlib-flate so that the two can be timed alike.
-// Prints the time spent inside the filter on standard error.
+// Runs standard input through one of CPDFStream's filters to standard output: Flate both ways,
+// with the same interface as qpdf's zlib-flate, or DCT decoding (a JPEG file in, its samples
+// out, as `djpeg` does), so that each can be timed against its peer. Prints the time spent
+// inside the filter on standard error.
 #include <unistd.h>
 
 #include <chrono>
@@ -39,8 +40,9 @@ bool WriteAll(int fd, const char* data, size_t n) {
 int main(int argc, char** argv) {
   const bool compress = argc == 2 && std::strcmp(argv[1], "-compress") == 0;
   const bool uncompress = argc == 2 && std::strcmp(argv[1], "-uncompress") == 0;
-  if (!compress && !uncompress) {
-    std::fprintf(stderr, "usage: %s -compress|-uncompress < in > out\n", argv[0]);
+  const bool dctDecode = argc == 2 && std::strcmp(argv[1], "-dctdecode") == 0;
+  if (!compress && !uncompress && !dctDecode) {
+    std::fprintf(stderr, "usage: %s -compress|-uncompress|-dctdecode < in > out\n", argv[0]);
     return 2;
   }
   quarn::CPDFStream stream(nullptr);
@@ -52,7 +54,8 @@ int main(int argc, char** argv) {
   quarn::CPDFErrorRecord error;
   const auto start = std::chrono::steady_clock::now();
   const bool ok = compress ? stream.EncodeFlateFilter(error)
-                           : stream.DecodeFilter(quarn::CPDFName("FlateDecode"), nullptr, error);
+                           : stream.DecodeFilter(quarn::CPDFName(dctDecode ? "DCTDecode" : "FlateDecode"),
+                                                 nullptr, error);
   const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
   if (!ok) {
     std::fprintf(stderr, "%s::%s: %s\n", error.Module().c_str(), error.Method().c_str(),
