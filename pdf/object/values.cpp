@@ -215,11 +215,14 @@ std::unique_ptr<CPDFAtom> CPDFObject::CloneAtom() const {
     copy = NewEmpty(doc);
     auto* target = dynamic_cast<CPDFDict*>(copy.get());
     if (!target) Throw("CPDFDict", "Clone", kInternalError, "");
+    // A typed class may fill its new object with defaults; the copy holds the source's only.
+    target->ClearEntries();
     for (const auto& [key, atom] : *dict) target->Insert(key, atom->CloneAtom());
   } else if (const auto* array = dynamic_cast<const CPDFArray*>(this)) {
     copy = NewEmpty(doc);
     auto* target = dynamic_cast<CPDFArray*>(copy.get());
     if (!target) Throw("CPDFArray", "Clone", kInternalError, "");
+    target->ClearItems();
     for (size_t i = 0; i < array->Count(); ++i) target->Push_Back(array->At(i)->CloneAtom());
   } else {
     // Scalars hold no references, so their copy needs no document.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pdf/object/geometry.h"
 #include "pdf/object/limits.h"
 #include "support/values.h"
 
@@ -332,6 +333,10 @@ TEST(CloneTest, ReferencesStayReferencesAndClassesStay) {
   EXPECT_EQ(CPDFInt(5).Clone()->TypeCode(), kTypeInteger);
   auto atom = CPDFObjRef(4, 2).CloneAtom();
   EXPECT_EQ(Text(*atom), "4 2 R");
+  // A matrix starts as the identity; its copy holds the six numbers of the source, not twelve.
+  CPDFMatrix matrix;
+  matrix.Set(2, 0, 0, 2, 10, 20);
+  EXPECT_EQ(Text(*matrix.Clone()), "[2 0 0 2 10 20]");
 }
 
 TEST(SwapContentTest, ContentMovesButFlagsStay) {
