@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "pdf/object/exception.h"
@@ -35,14 +37,26 @@ bool WriteAll(int fd, const char* data, size_t n) {
   return true;
 }
 
+// The entries an image stream carries, which the DCT decoder checks the JPEG against.
+void DescribeImage(quarn::CPDFStream& stream, int width, int height, int components) {
+  stream.SetValue(nullptr, "Width", std::make_unique<quarn::CPDFInt>(width));
+  stream.SetValue(nullptr, "Height", std::make_unique<quarn::CPDFInt>(height));
+  stream.SetValue(nullptr, "BitsPerComponent", std::make_unique<quarn::CPDFInt>(8));
+  stream.SetValue(nullptr, "ColorSpace",
+                  std::make_unique<quarn::CPDFName>(components == 1   ? "DeviceGray"
+                                                    : components == 4 ? "DeviceCMYK"
+                                                                      : "DeviceRGB"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool compress = argc == 2 && std::strcmp(argv[1], "-compress") == 0;
   const bool uncompress = argc == 2 && std::strcmp(argv[1], "-uncompress") == 0;
-  const bool dctDecode = argc == 2 && std::strcmp(argv[1], "-dctdecode") == 0;
+  const bool dctDecode = argc == 5 && std::strcmp(argv[1], "-dctdecode") == 0;
   if (!compress && !uncompress && !dctDecode) {
-    std::fprintf(stderr, "usage: %s -compress|-uncompress|-dctdecode < in > out\n", argv[0]);
+    std::fprintf(stderr, "usage: %s -compress|-uncompress|-dctdecode WIDTH HEIGHT COMPONENTS < in > out\n",
+                 argv[0]);
     return 2;
   }
   quarn::CPDFStream stream(nullptr);
@@ -50,6 +64,8 @@ int main(int argc, char** argv) {
     std::perror("read");
     return 1;
   }
+
+  if (dctDecode) DescribeImage(stream, std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
 
   quarn::CPDFErrorRecord error;
   const auto start = std::chrono::steady_clock::now();

@@ -1,5 +1,6 @@
 #include "platform/file_map.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -66,13 +67,30 @@ bool FileMap::Resize(size_t size) {
   }
   m_data = static_cast<char*>(p);
   m_size = size;
+  m_prefaulted = std::min(m_prefaulted, size);
   return true;
+}
+
+void FileMap::Prefault(size_t end) {
+  if (end <= m_prefaulted || !m_data) return;
+#ifdef MADV_POPULATE_WRITE
+  constexpr size_t kStep = size_t(1) << 20;
+  const size_t upTo = std::min(m_size, (end + kStep - 1) / kStep * kStep);
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t from = m_prefaulted / page * page;
+  // A kernel without MADV_POPULATE_WRITE refuses it; the pages then fault in as they are written.
+  if (upTo > from) (void)madvise(m_data + from, upTo - from, MADV_POPULATE_WRITE);
+  m_prefaulted = upTo;
+#else
+  m_prefaulted = end;
+#endif
 }
 
 void FileMap::Close() {
   if (m_data) munmap(m_data, m_size);
   m_data = nullptr;
   m_size = 0;
+  m_prefaulted = 0;
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
 }

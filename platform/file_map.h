@@ -21,6 +21,9 @@ class FileMap {
   // Remaps at `size` bytes, with the file's blocks reserved first; new bytes read as zero.
   // False with errno kept on failure (the old mapping stays valid then).
   bool Resize(size_t size);
+  // Maps in, in one call per mebibyte, the pages up to `end` that are about to be written, so
+  // that filling a large buffer does not fault once per page. Only a hint.
+  void Prefault(size_t end);
   void Close();
 
   char* Data() const { return m_data; }
@@ -31,6 +34,7 @@ class FileMap {
   int m_fd = -1;
   char* m_data = nullptr;
   size_t m_size = 0;
+  size_t m_prefaulted = 0;  // pages below this offset are mapped in
 };
 
 }  // namespace quarn

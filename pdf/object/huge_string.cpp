@@ -10,10 +10,13 @@ namespace quarn {
 
 bool TempHugeString::Grow(size_t needed) {
   if (m_map) {
-    if (needed <= m_map->Size()) return true;
-    size_t size = m_map->Size();
-    while (size < needed) size = size < (size_t(1) << 62) ? size * 2 : needed;
-    return m_map->Resize(size);
+    if (needed > m_map->Size()) {
+      size_t size = m_map->Size();
+      while (size < needed) size = size < (size_t(1) << 62) ? size * 2 : needed;
+      if (!m_map->Resize(size)) return false;
+    }
+    m_map->Prefault(needed);
+    return true;
   }
   if (needed <= limits::kHugeStringThreshold) {
     try {
