@@ -46,7 +46,7 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
       if (!loaded) Throw(kModule, "GetObj", kInternalError, "CPDFDoc::LoadObj()");
       CPDFObject* result = loaded.get();
       try {
-        body.SetObj(ref, std::move(loaded));
+        body.SetObj(ref, std::move(loaded), true);
       } catch (...) {
         Throw(kModule, "GetObj", kInternalError, "CPDFBody::SetObj()");
       }
@@ -164,7 +164,9 @@ bool CPDFDoc::UpdateObj(const CPDFObjRef& ref) {
     if (!body) Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::GetBody()");
     CPDFXRef* xref = GetXRef();
     if (!xref) Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::GetXRef()");
-    if (!body->GetObj(ref)) {
+    if (body->GetObj(ref)) {
+      body->MarkChanged(ref);
+    } else {
       CPDFBody* older = nullptr;
       if (!FindObj(ref, true, &older))
         Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::FindObj()");
@@ -228,6 +230,18 @@ int64_t CPDFDoc::StoreObj(const CPDFObjRef& ref, const CPDFObject& obj) {
     KeepCurrentError(m_error, kModule, "StoreObj");
   }
   return -1;
+}
+
+void CPDFDoc::DropReplacedObjs() {
+  for (auto& body : m_bodies) body->DropRetired();
+}
+
+bool CPDFDoc::UnloadObj(const CPDFObjRef& ref) {
+  CPDFBody* holder = nullptr;
+  if (!ref.IsDefined() || !FindObj(ref, false, &holder) || !holder->IsPristine(ref)) return false;
+  if (std::find(m_loading.begin(), m_loading.end(), ref.Num()) != m_loading.end()) return false;
+  holder->DetachObj(ref);
+  return true;
 }
 
 bool CPDFDoc::ReleaseObj(const CPDFObjRef& ref, bool force) {
