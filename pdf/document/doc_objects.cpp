@@ -39,7 +39,8 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
     for (size_t i = 0; i < sections; ++i) {
       CPDFBody& body = *m_bodies[i];
       if (CPDFObject* obj = body.GetObj(ref)) return obj;
-      if (m_released && m_released->GetEntry(ref.Num())) return nullptr;
+      const CPDFXRefEntry* released = m_released ? m_released->GetEntry(ref.Num()) : nullptr;
+      if (released && released->InUse()) return nullptr;
       const CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(ref.Num());
       if (!entry || !entry->InUse()) continue;
       std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *entry);

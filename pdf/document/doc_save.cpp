@@ -187,11 +187,11 @@ void CPDFDoc::SerializeOut() {
 
   // The table keeps the input offsets until everything is written: a flush that fails half way
   // leaves the document able to read its objects from the input again. The output offsets are
-  // noted in a table of their own, beside those of the objects released during the save (which
-  // must stay unreadable while the rest is written: an object parsed now may ask for one).
-  CPDFXRef written(this);
+  // noted in the table of the objects released during the save; those written here are marked
+  // free there, so that an object parsed now may still read them (an indirect "Length").
+  if (!m_released) m_released = std::make_unique<CPDFXRef>(this);
   xref->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
-    if (!entry.InUse() || (m_released && m_released->GetEntry(num))) return;
+    if (!entry.InUse() || m_released->GetEntry(num)) return;
     const CPDFObjRef ref(num, entry.Gen());
     int64_t offset = -1;
     if (const CPDFObject* obj = body->GetObj(ref)) {
@@ -202,11 +202,8 @@ void CPDFDoc::SerializeOut() {
       offset = StoreObj(ref, *loaded);
     }
     if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
-    written.SetEntry(CPDFXRefEntry(num, ref.Gen(), offset, true));
+    m_released->SetEntry(CPDFXRefEntry(num, ref.Gen(), offset, false));
   });
-  if (!m_released) m_released = std::make_unique<CPDFXRef>(this);
-  written.ForEach([this](int32_t, const CPDFXRefEntry& entry) { m_released->SetEntry(entry); });
-  written.Create(this, nullptr);
 
   // "Size" is one past the highest number the table lists, whatever the input claimed.
   const int32_t highest = xref->Highest();

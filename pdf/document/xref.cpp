@@ -92,6 +92,7 @@ void CPDFXRef::Serialize(OutStream& out) const { Write(out, nullptr); }
 
 void CPDFXRef::Write(OutStream& out, const CPDFXRef* written) const {
   auto writeEntry = [&out, written](const CPDFXRefEntry& e) {
+    // `written` lists objects written out whatever its own in-use flags say.
     const CPDFXRefEntry* moved = written && e.InUse() ? written->GetEntry(e.Num()) : nullptr;
     out.Printf("%010lld %05d %c \n", static_cast<long long>((moved ? moved : &e)->Offset()),
                e.Gen(), e.InUse() ? 'n' : 'f');
