@@ -112,10 +112,14 @@ bool CPDFDoc::RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) {
 
     if (ref && ref->IsDefined()) {
       CPDFBody* holder = nullptr;
-      if (!FindObj(*ref, false, &holder)) {
-        Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::FindObj()");
-      }
-      holder->SetObj(*ref, std::move(obj));
+      const CPDFObject* old = FindObj(*ref, false, &holder);
+      if (!old) Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::FindObj()");
+      // A dictionary read from the input and re-filed as its typed class has handed its whole
+      // content over and is left empty: the new object is still what the input holds.
+      const auto* oldDict = dynamic_cast<const CPDFDict*>(old);
+      const bool rebound = holder->IsPristine(*ref) && oldDict && oldDict->Count() == 0 &&
+                           !old->IsType(kTypeStream) && obj->IsType(kTypeDict);
+      holder->SetObj(*ref, std::move(obj), rebound);
       return true;
     }
 
