@@ -11,7 +11,7 @@
 # Environment: PAGES, RUNS [1], SCRATCH [$TMPDIR/zorvane-scale] (inputs, outputs, build),
 # PEERS_SRC (the bench-peers harness, for mutool's stamping script) [<repo>/../shared/bench-peers],
 # QPDF_MAX_PAGES [200000] (qpdf takes minutes and gigabytes beyond; its larger sizes are
-# skipped and said so), MUTOOL_MAX_PAGES [1000000].
+# skipped and said so), MUTOOL_MAX_PAGES [1000000], PY (with matplotlib) [/usr/bin/python3].
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -24,7 +24,9 @@ MUTOOL_MAX_PAGES=${MUTOOL_MAX_PAGES:-1000000}
 case "$SCRATCH" in "$ROOT"|"$ROOT"/*) echo "run_scale: SCRATCH must lie outside the repository" >&2; exit 2 ;; esac
 command -v mutool >/dev/null || { echo "run_scale: mutool missing (apt-get install mupdf-tools)" >&2; exit 2; }
 command -v qpdf >/dev/null || { echo "run_scale: qpdf missing" >&2; exit 2; }
-python3 -c 'import matplotlib' 2>/dev/null ||
+# Debian's interpreter, where python3-matplotlib lives (not a pyenv/venv python3 first on PATH).
+PY=${PY:-/usr/bin/python3}
+"$PY" -c 'import matplotlib' 2>/dev/null ||
   { echo "run_scale: python3-matplotlib missing (apt-get install python3-matplotlib)" >&2; exit 2; }
 MUTOOL_JS=$PEERS_SRC/peers/mutool_stamp.js
 [ -f "$MUTOOL_JS" ] || { echo "run_scale: no $MUTOOL_JS" >&2; exit 2; }
@@ -88,4 +90,4 @@ for pages in $PAGES; do
     printf '%s\t%s\t%s\t%s\t%s\n' "$tool" "$name" "$pages" "$t" "$m" | tee -a "$TSV" >&2
   done
 done
-python3 "$ROOT/bench/scale_plot.py" "$TSV" "$ROOT/bench"
+"$PY" "$ROOT/bench/scale_plot.py" "$TSV" "$ROOT/bench"
