@@ -44,7 +44,7 @@ class SharedContentsCache {
 
  private:
   using Order = std::list<std::pair<std::string, CPDFObjRef>>;
-  Order m_order;  // most recently used first
+  Order m_order;                                                  // most recently used first
   std::unordered_map<std::string_view, Order::iterator> m_index;  // keys view m_order's texts
 };
 

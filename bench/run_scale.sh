@@ -8,7 +8,7 @@
 #   bench/run_scale.sh                          # 10k 50k 200k 1M pages
 #   PAGES="10000 50000" RUNS=3 bench/run_scale.sh
 #
-# Environment: PAGES, RUNS [1], SCRATCH [$TMPDIR/zorvane-scale] (inputs, outputs, build),
+# Environment: PAGES, RUNS [1], KEEP [0], SCRATCH [$TMPDIR/zorvane-scale] (inputs, outputs, build),
 # PEERS_SRC (the bench-peers harness, for mutool's stamping script) [<repo>/../shared/bench-peers],
 # QPDF_MAX_PAGES [200000] (qpdf takes minutes and gigabytes beyond; its larger sizes are
 # skipped and said so), MUTOOL_MAX_PAGES [1000000], PY (with matplotlib) [/usr/bin/python3].
@@ -56,8 +56,15 @@ job() {
 export -f job
 export ZORVANE MUTOOL_JS WM
 
+# KEEP=1 keeps the figures of other sizes from an earlier run (the heavy sizes can then be run
+# alone, late); the sizes run now replace theirs.
 TSV=$SCRATCH/scale.tsv
-printf 'tool\tjob\tpages\tseconds\tpeak_mb\n' >"$TSV"
+if [ "${KEEP:-0}" = 1 ] && [ -f "$TSV" ]; then
+  awk -F'\t' -v sizes=" $PAGES " 'NR == 1 || index(sizes, " " $3 " ") == 0' "$TSV" >"$TSV.kept"
+  mv "$TSV.kept" "$TSV"
+else
+  printf 'tool\tjob\tpages\tseconds\tpeak_mb\n' >"$TSV"
+fi
 for pages in $PAGES; do
   in=$SCRATCH/inputs/pages_$pages.pdf
   [ -f "$in" ] || { echo "== making $pages pages" >&2; python3 "$ROOT/bench/gen_pages.py" "$pages" "$in"; }

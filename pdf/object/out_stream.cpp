@@ -1,15 +1,16 @@
 #include "pdf/object/out_stream.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <algorithm>
 #include <vector>
-#include <unistd.h>
 
 #include "pdf/object/huge_string.h"
 #include "platform/source_file.h"
@@ -152,8 +153,8 @@ bool FileOutStream::CopyFrom(const SourceFile& file, int64_t offset, int64_t len
   // Descriptors the kernel will not copy between (a pipe, an appending file, another file
   // system on older kernels) say so at once; the rest of the copy then goes through memory.
   while (done < length) {
-    const ssize_t n = copy_file_range(file.Fd(), &from, m_fd, nullptr,
-                                      static_cast<size_t>(length - done), 0);
+    const ssize_t n =
+        copy_file_range(file.Fd(), &from, m_fd, nullptr, static_cast<size_t>(length - done), 0);
     if (n > 0) {
       done += n;
       Emitted(n, true);

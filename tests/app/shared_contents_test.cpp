@@ -1,9 +1,9 @@
 // The cache of filed content streams: a text in use stays, the least recently used one goes.
+#include "app/shared_contents.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "app/shared_contents.h"
 
 namespace quarn {
 namespace {
