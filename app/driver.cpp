@@ -132,7 +132,7 @@ void CPDFDriver::LogError(const std::string& message, const CPDFErrorRecord& rec
 
 bool CPDFDriver::Process(const std::string& inputFile, const std::string& outputFile) {
   m_outputWritten = false;
-  m_sharedContents.clear();
+  m_sharedContents.Clear();
   m_doneRef.Reset();
   m_pageOwned.clear();
   m_doneOwned.clear();
@@ -290,6 +290,7 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     return false;
   if (m_resources) m_resources->UpdateProcSet();
   NoteNewContentsArray(contentsBefore);
+  UnloadReadContents(contentsBefore);
   // The page before this one is done for good now: the page-tree lookup of this page has moved
   // past it (it resumes from the previous page, which must therefore still be in memory).
   ReleaseDonePage(std::exchange(m_doneRef, pageRef), std::exchange(m_doneOwned, m_pageOwned));
@@ -338,6 +339,19 @@ void CPDFDriver::NoteNewContentsArray(const CPDFObjRef& contentsBefore) {
   if (made && made->IsType(kTypeArray)) m_pageOwned.push_back(now);
 }
 
+void CPDFDriver::UnloadReadContents(const CPDFObjRef& contents) {
+  // The page's own content was only read (to close what it left open); read from the input
+  // and unchanged, it leaves memory now and is copied from the input by the save.
+  if (!contents.IsDefined() || !m_doc->IsSaving()) return;
+  if (const CPDFArray* parts = AsArray(m_doc->FindObj(contents, false))) {
+    for (size_t i = 0; i < parts->Count(); ++i) {
+      const CPDFAtom* part = parts->At(i);
+      if (part && part->IsRef()) m_doc->UnloadObj(*static_cast<const CPDFObjRef*>(part));
+    }
+  }
+  m_doc->UnloadObj(contents);
+}
+
 void CPDFDriver::ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned) {
   // While the save is under way a released object is written to the output at once and leaves
   // memory, so a long document is never held whole. Only the page dictionary itself goes: what
@@ -350,6 +364,8 @@ void CPDFDriver::ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CP
   // A page that cannot be written now simply stays in memory and is written by the flush.
   m_doc->ReleaseObj(pageRef, false);
   for (const CPDFObjRef& ref : owned) ReleaseOwnedObject(ref);
+  // The page fetched since holds nothing of the pages before it.
+  m_doc->DropReplacedObjs();
 }
 
 void CPDFDriver::ReleaseOwnedObject(const CPDFObjRef& ref) {
@@ -620,9 +636,8 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
   // compressed) once and each further page refers to it. This keeps a long document from
   // holding, compressing and writing one identical stream per page.
   std::string text(stream.Data(), stream.DataLength());
-  const auto shared = m_sharedContents.find(text);
-  if (shared != m_sharedContents.end()) {
-    if (!AddContentsReference(*m_page, shared->second, after)) {
+  if (const CPDFObjRef* shared = m_sharedContents.Find(text)) {
+    if (!AddContentsReference(*m_page, *shared, after)) {
       LogError("cannot add PDF Contents", m_doc->LastError());
       return false;
     }
@@ -638,7 +653,7 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
     LogError("cannot add PDF Contents", m_doc->LastError());
     return false;
   }
-  m_sharedContents.emplace(std::move(text), made);
+  m_sharedContents.Add(std::move(text), made);
   if (filed) *filed = made;
   return true;
 }

@@ -16,6 +16,7 @@
 
 #include "app/numbering.h"
 #include "app/page_view.h"
+#include "app/shared_contents.h"
 #include "app/stamp_options.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
@@ -150,6 +151,9 @@ class CPDFDriver {
   // Writes a finished page out and drops it from memory, keeping everything it refers to, and
   // then the objects made for that page alone (`owned`).
   void ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned);
+  // Drops the page's content as read from the input (a stream, or an array and its streams)
+  // when nothing changed it.
+  void UnloadReadContents(const CPDFObjRef& contents);
   // Writes out and drops one object made for a finished page, keeping what it refers to.
   void ReleaseOwnedObject(const CPDFObjRef& ref);
   // Notes the current page's "Contents" array when stamping made it (it belongs to that page).
@@ -236,7 +240,7 @@ class CPDFDriver {
   // What stood under the output name when the save began (see CleanUpAfterFailure).
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
   // Content streams filed by this run, by their text: pages stamped alike share one stream.
-  std::unordered_map<std::string, CPDFObjRef> m_sharedContents;
+  SharedContentsCache m_sharedContents;
 };
 
 }  // namespace quarn

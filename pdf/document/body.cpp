@@ -31,7 +31,17 @@ CPDFObject* CPDFBody::GetObjByNumber(int32_t num, CPDFObjRef* ref) const {
   return it->second.obj.get();
 }
 
-void CPDFBody::SetObj(const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj) {
+bool CPDFBody::IsPristine(const CPDFObjRef& ref) const {
+  auto it = m_slots.find(ref.Num());
+  return it != m_slots.end() && it->second.gen == ref.Gen() && it->second.pristine;
+}
+
+void CPDFBody::MarkChanged(const CPDFObjRef& ref) {
+  auto it = m_slots.find(ref.Num());
+  if (it != m_slots.end() && it->second.gen == ref.Gen()) it->second.pristine = false;
+}
+
+void CPDFBody::SetObj(const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj, bool pristine) {
   if (ref.Num() <= 0 || ref.Num() > limits::kMaxObjectNumber || ref.Gen() < 0) {
     Throw("CPDFBody", "SetObj", kInternalError, "CPDFBody::SetObj()");
   }
@@ -39,6 +49,7 @@ void CPDFBody::SetObj(const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj) {
   Slot& slot = m_slots[ref.Num()];
   std::unique_ptr<CPDFObject> old = std::move(slot.obj);
   slot.gen = ref.Gen();
+  slot.pristine = pristine;
   slot.obj = std::move(obj);
   Retire(std::move(old));
 }

@@ -33,7 +33,11 @@ class CPDFBody : public CPDFFileStruct {
   // Files `obj` under `ref`. Whatever was filed under that number is retired, not deleted:
   // callers may still hold it (a page being stamped whose file makes it its own resources),
   // and it lives until the body goes.
-  void SetObj(const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj);
+  // `pristine` tells an object just read from the input, which may be dropped and read again.
+  void SetObj(const CPDFObjRef& ref, std::unique_ptr<CPDFObject> obj, bool pristine = false);
+  // True for an object filed as read from the input and not marked changed since.
+  bool IsPristine(const CPDFObjRef& ref) const;
+  void MarkChanged(const CPDFObjRef& ref);
   // Appends `obj` under the next number (size + 1, generation 0); returns that number.
   int32_t AddObj(std::unique_ptr<CPDFObject> obj);
   // Takes the object out of the body without deleting it; nullptr when it is not there.
@@ -42,9 +46,12 @@ class CPDFBody : public CPDFFileStruct {
   // it is retired and lives until the body goes.
   void DeleteObj(const CPDFObjRef& ref);
   bool Empty() const { return m_slots.empty(); }
+  // Deletes the objects retired so far; nobody may hold one any more.
+  void DropRetired() { m_retired.clear(); }
 
   struct Slot {
     int32_t gen = -1;
+    bool pristine = false;
     std::unique_ptr<CPDFObject> obj;
   };
   const std::map<int32_t, Slot>& Slots() const { return m_slots; }

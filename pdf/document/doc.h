@@ -71,6 +71,16 @@ class CPDFDoc final : public CPDFObjHolder {
   void DeleteObj(const CPDFObjRef& ref) override;
   int64_t StoreObj(const CPDFObjRef& ref, const CPDFObject& obj);
   bool ReleaseObj(const CPDFObjRef& ref, bool force) override;
+  // Drops an object that was read from the input and not changed since (no UpdateObj, no
+  // RegistObj over it) from memory without writing it: it is read again when next asked for,
+  // and a save copies it from the input. False (nothing done) for any other object. Pointers to
+  // the object must not be held.
+  bool UnloadObj(const CPDFObjRef& ref);
+  // Deletes the objects that were replaced in the store (a value re-filed as its typed class,
+  // RegistObj over a number, DeleteObj) and kept alive until now for callers that might still
+  // hold them. A caller that holds no pointer into the store calls it between its steps, so that
+  // a long run does not keep one dead object per page.
+  void DropReplacedObjs();
   const TempSpace* Temp() const override;
   CPDFBody* GetBody();
   CPDFXRef* GetXRef();

@@ -39,14 +39,15 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
     for (size_t i = 0; i < sections; ++i) {
       CPDFBody& body = *m_bodies[i];
       if (CPDFObject* obj = body.GetObj(ref)) return obj;
-      if (m_released && m_released->GetEntry(ref.Num())) return nullptr;
+      const CPDFXRefEntry* released = m_released ? m_released->GetEntry(ref.Num()) : nullptr;
+      if (released && released->InUse()) return nullptr;
       const CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(ref.Num());
       if (!entry || !entry->InUse()) continue;
       std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *entry);
       if (!loaded) Throw(kModule, "GetObj", kInternalError, "CPDFDoc::LoadObj()");
       CPDFObject* result = loaded.get();
       try {
-        body.SetObj(ref, std::move(loaded));
+        body.SetObj(ref, std::move(loaded), true);
       } catch (...) {
         Throw(kModule, "GetObj", kInternalError, "CPDFBody::SetObj()");
       }
@@ -111,10 +112,14 @@ bool CPDFDoc::RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) {
 
     if (ref && ref->IsDefined()) {
       CPDFBody* holder = nullptr;
-      if (!FindObj(*ref, false, &holder)) {
-        Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::FindObj()");
-      }
-      holder->SetObj(*ref, std::move(obj));
+      const CPDFObject* old = FindObj(*ref, false, &holder);
+      if (!old) Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::FindObj()");
+      // A dictionary read from the input and re-filed as its typed class has handed its whole
+      // content over and is left empty: the new object is still what the input holds.
+      const auto* oldDict = dynamic_cast<const CPDFDict*>(old);
+      const bool rebound = holder->IsPristine(*ref) && oldDict && oldDict->Count() == 0 &&
+                           !old->IsType(kTypeStream) && obj->IsType(kTypeDict);
+      holder->SetObj(*ref, std::move(obj), rebound);
       return true;
     }
 
@@ -164,7 +169,9 @@ bool CPDFDoc::UpdateObj(const CPDFObjRef& ref) {
     if (!body) Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::GetBody()");
     CPDFXRef* xref = GetXRef();
     if (!xref) Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::GetXRef()");
-    if (!body->GetObj(ref)) {
+    if (body->GetObj(ref)) {
+      body->MarkChanged(ref);
+    } else {
       CPDFBody* older = nullptr;
       if (!FindObj(ref, true, &older))
         Throw(kModule, "UpdateObj", kUserError, "CPDFDoc::FindObj()");
@@ -228,6 +235,18 @@ int64_t CPDFDoc::StoreObj(const CPDFObjRef& ref, const CPDFObject& obj) {
     KeepCurrentError(m_error, kModule, "StoreObj");
   }
   return -1;
+}
+
+void CPDFDoc::DropReplacedObjs() {
+  for (auto& body : m_bodies) body->DropRetired();
+}
+
+bool CPDFDoc::UnloadObj(const CPDFObjRef& ref) {
+  CPDFBody* holder = nullptr;
+  if (!ref.IsDefined() || !FindObj(ref, false, &holder) || !holder->IsPristine(ref)) return false;
+  if (std::find(m_loading.begin(), m_loading.end(), ref.Num()) != m_loading.end()) return false;
+  holder->DetachObj(ref);
+  return true;
 }
 
 bool CPDFDoc::ReleaseObj(const CPDFObjRef& ref, bool force) {

@@ -108,7 +108,7 @@ bool CPDFDoc::RepairSections() {
     xref->SetEntry(CPDFXRefEntry::Compressed(num, compressed.stream, compressed.index));
   }
   for (const int32_t num : scan->StreamNumbers()) xref->AddStreamNumber(num);
-  const int32_t highest = xref->Entries().empty() ? 0 : xref->Entries().rbegin()->first;
+  const int32_t highest = xref->Highest();
   CPDFNumber* size = AsNumber(trailer->Dict().GetValue(nullptr, "Size"));
   if (!size || size->IntValue() <= highest) {
     trailer->Dict().Insert("Size", std::make_unique<CPDFInt>(highest + 1));

@@ -127,15 +127,16 @@ void CPDFDoc::GatherForRewrite() {
   CPDFXRef* xref = GetXRef();
   // Newest sections first, so that each number takes the entry of its newest section.
   for (size_t i = 1; i < m_xrefs.size(); ++i) {
-    for (const auto& [num, entry] : m_xrefs[i]->Entries()) {
-      if (xref->GetEntry(num)) continue;
+    m_xrefs[i]->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
+      if (xref->GetEntry(num)) return;
       if (!xref->SetEntry(entry)) Throw(kModule, "Save", kInternalError, "CPDFXRef::SetEntry()");
       const CPDFObjRef ref(num, entry.Gen());
       CPDFBody* older = nullptr;
       if (!body->GetObj(ref) && FindObj(ref, true, &older)) {
-        body->SetObj(ref, older->DetachObj(ref));
+        const bool pristine = older->IsPristine(ref);
+        body->SetObj(ref, older->DetachObj(ref), pristine);
       }
-    }
+    });
   }
   DropCrossReferenceStreams();
   m_bodies.resize(1);
@@ -185,55 +186,47 @@ void CPDFDoc::SerializeOut() {
   body->Serialize(out);
 
   // The table keeps the input offsets until everything is written: a flush that fails half way
-  // leaves the document able to read its objects from the input again.
-  std::vector<std::pair<int32_t, int64_t>> written;
-  std::vector<CPDFObjRef> inUse;
-  for (const auto& [num, entry] : xref->Entries()) {
-    if (entry.InUse()) inUse.emplace_back(num, entry.Gen());
-  }
-  written.reserve(inUse.size());
-  for (const CPDFObjRef& ref : inUse) {
+  // leaves the document able to read its objects from the input again. The output offsets are
+  // noted in the table of the objects released during the save; those written here are marked
+  // free there, so that an object parsed now may still read them (an indirect "Length").
+  if (!m_released) m_released = std::make_unique<CPDFXRef>(this);
+  xref->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
+    if (!entry.InUse() || m_released->GetEntry(num)) return;
+    const CPDFObjRef ref(num, entry.Gen());
     int64_t offset = -1;
-    if (const CPDFXRefEntry* released = m_released ? m_released->GetEntry(ref.Num()) : nullptr) {
-      offset = released->Offset();
-    } else if (const CPDFObject* obj = body->GetObj(ref)) {
+    if (const CPDFObject* obj = body->GetObj(ref)) {
       offset = StoreObj(ref, *obj);
-      if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
     } else {
-      std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *xref->GetEntry(ref.Num()));
+      std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, entry);
       if (!loaded) loaded = LoadDamaged(ref);
       offset = StoreObj(ref, *loaded);
-      if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
     }
-    written.emplace_back(ref.Num(), offset);
-  }
+    if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
+    m_released->SetEntry(CPDFXRefEntry(num, ref.Gen(), offset, false));
+  });
 
   // "Size" is one past the highest number the table lists, whatever the input claimed.
-  const int32_t highest = xref->Entries().empty() ? 0 : xref->Entries().rbegin()->first;
+  const int32_t highest = xref->Highest();
   CPDFNumber* size = trailer->Get_Size();
   if (!IsFDF() && (!size || size->IntValue() < highest + 1)) {
     trailer->Set_Size(std::make_unique<CPDFInt>(highest + 1));
   }
-  std::vector<CPDFXRefEntry> inputEntries;
-  inputEntries.reserve(written.size());
-  for (const auto& [num, offset] : written) {
-    CPDFXRefEntry* entry = xref->GetEntry(num);
-    inputEntries.push_back(*entry);
-    entry->SetOffset(offset);
-  }
   const int64_t startXRef = out.Position();
-  xref->Serialize(out);
+  xref->Write(out, m_released.get());
   trailer->SetStartXRef(startXRef);
   trailer->Serialize(out);
   m_out->Flush();
   if (!m_out->Good() || !m_out->Sync()) {
     const int err = errno;
-    // Back to the input offsets, so that nothing points into an output that will not be.
-    for (size_t i = 0; i < written.size(); ++i) *xref->GetEntry(written[i].first) = inputEntries[i];
     trailer->SetStartXRef(-1);
     errno = err;
     ThrowCode(kModule, "Serialize", kRuntimeError);
   }
+  // Everything is on the disk: the table takes the output offsets.
+  m_released->ForEach([xref](int32_t num, const CPDFXRefEntry& moved) {
+    CPDFXRefEntry* entry = xref->GetEntry(num);
+    if (entry && entry->InUse()) entry->SetOffset(moved.Offset());
+  });
 }
 
 std::unique_ptr<CPDFObject> CPDFDoc::LoadDamaged(const CPDFObjRef& ref) {

@@ -105,9 +105,9 @@ void CPDFDoc::DropCrossReferenceStreams() {
   for (size_t i = 1; i < m_xrefs.size(); ++i) {
     for (const int32_t num : m_xrefs[i]->StreamNumbers()) note(num, i);
   }
-  for (const auto& [num, entry] : xref->Entries()) {
+  xref->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
     if (entry.InUse() && entry.IsCompressed()) note(entry.ObjStmNum(), newestSection(num));
-  }
+  });
   std::set<int32_t> dropped;
   for (const auto& [num, section] : streamSection) {
     if (newestSection(num) >= section) dropped.insert(num);

@@ -138,6 +138,10 @@ class CPDFPageTreeWalk {
           return Find(*child, position - passed, ref);
         }
         passed += childCount->IntValue();
+        // A node passed over (on a walk in page order, the one just finished) leaves memory
+        // when it is as the input holds it; it is read again should it be asked for. A long
+        // document thus keeps only the nodes on the way to the current page.
+        if (CPDFDoc* doc = DocOf(m_doc); doc && kidRef.IsDefined()) doc->UnloadObj(kidRef);
       } else {
         if (passed == position) {
           CPDFPage* page = BindKid<CPDFPage>(*kids, index, kid, kidRef, IsPage);

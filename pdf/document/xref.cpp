@@ -1,5 +1,6 @@
 #include "pdf/document/xref.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -87,57 +88,70 @@ void CPDFXRef::Read(CPDFDoc* doc, InStream& in) {
   }
 }
 
-void CPDFXRef::Serialize(OutStream& out) const {
-  auto writeEntry = [&out](const CPDFXRefEntry& e) {
-    out.Printf("%010lld %05d %c \n", static_cast<long long>(e.Offset()), e.Gen(),
-               e.InUse() ? 'n' : 'f');
+void CPDFXRef::Serialize(OutStream& out) const { Write(out, nullptr); }
+
+void CPDFXRef::Write(OutStream& out, const CPDFXRef* written) const {
+  auto writeEntry = [&out, written](const CPDFXRefEntry& e) {
+    // `written` lists objects written out whatever its own in-use flags say.
+    const CPDFXRefEntry* moved = written && e.InUse() ? written->GetEntry(e.Num()) : nullptr;
+    out.Printf("%010lld %05d %c \n", static_cast<long long>((moved ? moved : &e)->Offset()),
+               e.Gen(), e.InUse() ? 'n' : 'f');
   };
   out << "xref" << endl;
-  // The first subsection starts at object 0 and takes in the filled slots that follow it.
-  auto it = m_entries.begin();
-  int32_t count = 1;
-  for (auto run = it; run != m_entries.end() && run->first == count; ++run) ++count;
-  out.Printf("%ld %ld", 0L, static_cast<long>(count));
+  // The first subsection starts at object 0 and takes in the filled slots that follow it; then
+  // one subsection per run of consecutive filled slots.
+  int32_t first = 1;
+  while (first <= m_highest && Slot(first)) ++first;
+  out.Printf("%ld %ld", 0L, static_cast<long>(first));
   out << endl;
   out.Printf("%010d %05d %c \n", m_freeHead, kMaxGeneration, 'f');
-  for (int32_t i = 1; i < count; ++i, ++it) writeEntry(it->second);
-  // Then one subsection per run of consecutive filled slots.
-  while (it != m_entries.end()) {
-    const int32_t first = it->first;
-    auto end = it;
-    int32_t run = 0;
-    while (end != m_entries.end() && end->first == first + run) {
-      ++end;
-      ++run;
+  for (int32_t i = 1; i < first; ++i) writeEntry(*Slot(i));
+  for (int32_t start = first; start <= m_highest;) {
+    if (!Slot(start)) {
+      ++start;
+      continue;
     }
-    out.Printf("%ld %ld", static_cast<long>(first), static_cast<long>(run));
+    int32_t end = start;
+    while (end <= m_highest && Slot(end)) ++end;
+    out.Printf("%ld %ld", static_cast<long>(start), static_cast<long>(end - start));
     out << endl;
-    for (; it != end; ++it) writeEntry(it->second);
+    for (int32_t i = start; i < end; ++i) writeEntry(*Slot(i));
+    start = end;
   }
 }
 
 void CPDFXRef::Create(CPDFDoc* doc, const CPDFXRef* previous) {
   m_doc = doc;
-  m_entries.clear();
+  m_pages.clear();
+  m_count = 0;
+  m_highest = 0;
   m_streamNumbers.clear();
   m_freeHead = 0;
   m_size = 0;
   if (!previous) return;
   m_freeHead = previous->m_freeHead;
   m_size = previous->m_size;
-  for (const auto& [num, entry] : previous->m_entries) {
-    if (!entry.InUse()) m_entries.emplace(num, entry);
-  }
+  previous->ForEach([this](int32_t, const CPDFXRefEntry& entry) {
+    if (!entry.InUse()) SetEntry(entry);
+  });
+  m_size = std::max(m_size, previous->m_size);
 }
 
 void CPDFXRef::Grow(int32_t size) {
   if (size > m_size) m_size = size;
 }
 
+CPDFXRefEntry* CPDFXRef::Slot(int32_t num) const {
+  if (num <= 0) return nullptr;
+  const size_t page = static_cast<size_t>(num) >> kPageBits;
+  if (page >= m_pages.size() || !m_pages[page]) return nullptr;
+  CPDFXRefEntry* entry = &m_pages[page][static_cast<size_t>(num) & (kPageSlots - 1)];
+  return entry->Num() == num ? entry : nullptr;
+}
+
 CPDFXRefEntry* CPDFXRef::GetEntry(int32_t num) {
   if (num <= 0 || num > m_size) return nullptr;
-  auto it = m_entries.find(num);
-  return it == m_entries.end() ? nullptr : &it->second;
+  return Slot(num);
 }
 
 const CPDFXRefEntry* CPDFXRef::GetEntry(int32_t num) const {
@@ -149,16 +163,22 @@ int32_t CPDFXRef::AddEntry(int32_t gen, int64_t offset, bool inUse) {
     Throw(kModule, "AddEntry", kUserError, "too many objects");
   }
   const int32_t num = m_size + 1;
-  m_entries[num] = CPDFXRefEntry(num, gen, offset, inUse);
+  SetEntry(CPDFXRefEntry(num, gen, offset, inUse));
   m_size = num;
   return num;
 }
 
 CPDFXRefEntry* CPDFXRef::SetEntry(const CPDFXRefEntry& entry) {
-  if (entry.Num() <= 0 || entry.Num() > limits::kMaxObjectNumber) return nullptr;
-  Grow(entry.Num());
-  CPDFXRefEntry& slot = m_entries[entry.Num()];
+  const int32_t num = entry.Num();
+  if (num <= 0 || num > limits::kMaxObjectNumber) return nullptr;
+  Grow(num);
+  const size_t page = static_cast<size_t>(num) >> kPageBits;
+  if (page >= m_pages.size()) m_pages.resize(page + 1);
+  if (!m_pages[page]) m_pages[page] = std::make_unique<CPDFXRefEntry[]>(kPageSlots);
+  CPDFXRefEntry& slot = m_pages[page][static_cast<size_t>(num) & (kPageSlots - 1)];
+  if (slot.Num() != num) ++m_count;
   slot = entry;
+  m_highest = std::max(m_highest, num);
   return &slot;
 }
 
@@ -168,7 +188,7 @@ CPDFXRefEntry* CPDFXRef::FindFreeLink(int32_t num, bool* found, const char* meth
   int32_t current = m_freeHead;
   // A well-formed chain visits each free entry once; more steps than entries means a loop.
   for (size_t steps = 0; current != 0; ++steps) {
-    if (steps > m_entries.size()) Throw(kModule, method, kInvalidFormat, "free list loops");
+    if (steps > m_count) Throw(kModule, method, kInvalidFormat, "free list loops");
     if (current == num) {
       *found = true;
       return link;

@@ -3,56 +3,75 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <vector>
 
 #include "pdf/document/file_struct.h"
 
 namespace quarn {
 
+// One slot of a cross-reference table, 16 bytes: a long document keeps one per object for the
+// whole run, so it is packed rather than a heap node. A compressed entry keeps its object
+// stream's number where a plain one keeps its generation, and its index where a plain one keeps
+// its offset.
 class CPDFXRefEntry {
  public:
   CPDFXRefEntry() = default;
   CPDFXRefEntry(int32_t num, int32_t gen, int64_t offset, bool inUse)
-      : m_num(num), m_gen(gen), m_offset(offset), m_inUse(inUse) {}
+      : m_bits(NumBits(num) | (inUse ? kInUseBit : 0u)), m_gen(gen), m_offset(offset) {}
 
   // An object in use that is stored in object stream `stream` at position `index` (entry type
   // 2 of a cross-reference stream); its generation is 0.
   static CPDFXRefEntry Compressed(int32_t num, int32_t stream, int32_t index) {
-    CPDFXRefEntry entry(num, 0, 0, true);
-    entry.m_objStm = stream;
-    entry.m_objStmIndex = index;
+    CPDFXRefEntry entry(num, stream, index, true);
+    entry.m_bits |= kCompressedBit;
     return entry;
   }
 
-  int32_t Num() const { return m_num; }
-  int32_t Gen() const { return m_gen; }
+  // -1 for an entry that was never filled.
+  int32_t Num() const { return static_cast<int32_t>(m_bits & kNumMask) - 1; }
+  int32_t Gen() const { return IsCompressed() ? 0 : m_gen; }
   // The byte offset of an object in use; for a free entry, the next number of the free list.
-  int64_t Offset() const { return m_offset; }
-  bool InUse() const { return m_inUse; }
-  bool IsCompressed() const { return m_objStm > 0; }
-  int32_t ObjStmNum() const { return m_objStm; }
-  int32_t ObjStmIndex() const { return m_objStmIndex; }
-  void SetGen(int32_t gen) { m_gen = gen; }
+  int64_t Offset() const { return IsCompressed() ? 0 : m_offset; }
+  bool InUse() const { return (m_bits & kInUseBit) != 0; }
+  bool IsCompressed() const { return (m_bits & kCompressedBit) != 0; }
+  int32_t ObjStmNum() const { return IsCompressed() ? m_gen : 0; }
+  int32_t ObjStmIndex() const { return IsCompressed() ? static_cast<int32_t>(m_offset) : 0; }
+  // A new generation is given to a number that no longer lies in an object stream.
+  void SetGen(int32_t gen) {
+    Uncompress();
+    m_gen = gen;
+  }
   // An entry given a byte offset (or a free-list link) no longer lies in an object stream.
   void SetOffset(int64_t offset) {
+    Uncompress();
     m_offset = offset;
-    m_objStm = 0;
-    m_objStmIndex = 0;
   }
   void SetInUse(bool inUse) {
-    m_inUse = inUse;
-    if (!inUse) m_objStm = m_objStmIndex = 0;
+    if (!inUse) Uncompress();
+    m_bits = inUse ? (m_bits | kInUseBit) : (m_bits & ~kInUseBit);
   }
 
  private:
-  int32_t m_num = -1;
+  static constexpr uint32_t kNumMask = 0x00FFFFFFu;
+  static constexpr uint32_t kInUseBit = 1u << 30;
+  static constexpr uint32_t kCompressedBit = 1u << 31;
+  // A number beyond what the mask holds is kept as "no number", which every table refuses.
+  static uint32_t NumBits(int32_t num) {
+    return num >= 0 && num < static_cast<int32_t>(kNumMask) ? static_cast<uint32_t>(num) + 1 : 0u;
+  }
+  void Uncompress() {
+    if (!IsCompressed()) return;
+    m_bits &= ~kCompressedBit;
+    m_gen = 0;
+    m_offset = 0;
+  }
+
+  uint32_t m_bits = 0;  // the number plus one (0: none) and the two flags
   int32_t m_gen = -1;
   int64_t m_offset = 0;
-  bool m_inUse = false;
-  int32_t m_objStm = 0;  // 0: the object stands at m_offset in the file
-  int32_t m_objStmIndex = 0;
 };
+static_assert(sizeof(CPDFXRefEntry) == 16, "one table slot per object must stay small");
 
 class CPDFXRef : public CPDFFileStruct {
  public:
@@ -90,8 +109,23 @@ class CPDFXRef : public CPDFFileStruct {
   // generation raised by one. Throws when the free list is broken.
   void FreeEntry(int32_t num);
 
-  // Filled slots in ascending object number.
-  const std::map<int32_t, CPDFXRefEntry>& Entries() const { return m_entries; }
+  // Calls fn(num, entry) for every filled slot in ascending object number.
+  template <typename Fn>
+  void ForEach(Fn&& fn) const {
+    for (size_t page = 0; page < m_pages.size(); ++page) {
+      if (!m_pages[page]) continue;
+      for (size_t i = 0; i < kPageSlots; ++i) {
+        const CPDFXRefEntry& entry = m_pages[page][i];
+        if (entry.Num() >= 0) fn(entry.Num(), entry);
+      }
+    }
+  }
+  // The number of filled slots, and the highest number among them (0 when none).
+  size_t Count() const { return m_count; }
+  int32_t Highest() const { return m_highest; }
+  // Writes the table with the offsets of the entries that `written` also lists (objects written
+  // out before the table) in place of their own.
+  void Write(OutStream& out, const CPDFXRef* written) const;
 
   // Numbers of the cross-reference stream objects this section was read from (the section's
   // own stream, or the "XRefStm" stream of a hybrid file); none for a plain table.
@@ -103,9 +137,17 @@ class CPDFXRef : public CPDFFileStruct {
   // chain is broken or loops.
   CPDFXRefEntry* FindFreeLink(int32_t num, bool* found, const char* method);
 
+  // Slots live in pages of kPageSlots entries, made when a number in them is first filled: a
+  // table costs 16 bytes per object, and a lone high number costs one page, not the whole span.
+  static constexpr int kPageBits = 10;
+  static constexpr size_t kPageSlots = size_t(1) << kPageBits;
+  CPDFXRefEntry* Slot(int32_t num) const;
+
   int32_t m_freeHead = 0;
   int32_t m_size = 0;
-  std::map<int32_t, CPDFXRefEntry> m_entries;
+  size_t m_count = 0;
+  int32_t m_highest = 0;
+  std::vector<std::unique_ptr<CPDFXRefEntry[]>> m_pages;
   std::vector<int32_t> m_streamNumbers;
 };
 

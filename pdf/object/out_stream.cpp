@@ -1,15 +1,19 @@
 #include "pdf/object/out_stream.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <vector>
 
 #include "pdf/object/huge_string.h"
+#include "platform/source_file.h"
 
 namespace quarn {
 
@@ -128,6 +132,49 @@ bool FileOutStream::Sync() {
   Flush();
   if (!Good() || m_fd < 0) return false;
   return m_fd == STDOUT_FILENO || fsync(m_fd) == 0;
+}
+
+bool OutStream::CopyFrom(const SourceFile& file, int64_t offset, int64_t length) {
+  std::vector<char> block(static_cast<size_t>(std::min<int64_t>(length, kCopyBlock)));
+  for (int64_t done = 0; done < length;) {
+    const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, kCopyBlock));
+    if (!file.ReadExact(offset + done, block.data(), take)) return false;
+    WriteBytes(block.data(), take);
+    done += static_cast<int64_t>(take);
+  }
+  return true;
+}
+
+bool FileOutStream::CopyFrom(const SourceFile& file, int64_t offset, int64_t length) {
+  Flush();
+  if (m_fd < 0 || !Good()) return false;
+  loff_t from = static_cast<loff_t>(offset);
+  int64_t done = 0;
+  // Descriptors the kernel will not copy between (a pipe, an appending file, another file
+  // system on older kernels) say so at once; the rest of the copy then goes through memory.
+  while (done < length) {
+    const ssize_t n =
+        copy_file_range(file.Fd(), &from, m_fd, nullptr, static_cast<size_t>(length - done), 0);
+    if (n > 0) {
+      done += n;
+      Emitted(n, true);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) return false;  // the file is shorter than it was
+    break;
+  }
+  if (done == length) return true;
+  std::vector<char> block(static_cast<size_t>(std::min<int64_t>(length - done, kCopyBlock)));
+  while (done < length) {
+    const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, kCopyBlock));
+    if (!file.ReadExact(offset + done, block.data(), take)) return false;
+    const bool ok = Emit(block.data(), take);
+    Emitted(static_cast<int64_t>(take), ok);
+    if (!ok) return true;
+    done += static_cast<int64_t>(take);
+  }
+  return true;
 }
 
 bool FileOutStream::Emit(const char* data, size_t n) {

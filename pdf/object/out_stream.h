@@ -10,6 +10,7 @@
 namespace quarn {
 
 class TempHugeString;
+class SourceFile;
 
 class OutStream {
  public:
@@ -36,6 +37,9 @@ class OutStream {
   // Formats into a 256-byte buffer with printf rules and writes the result.
   void Printf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   void WriteBytes(const void* data, size_t n);
+  // Copies `length` bytes of `file` from `offset` to the output as they are, in large blocks;
+  // false when the file could not be read (the output's own failures make Good() false).
+  virtual bool CopyFrom(const SourceFile& file, int64_t offset, int64_t length);
   // Hands the waiting bytes to the destination.
   void Flush();
   // Flushes and releases the buffer.
@@ -54,6 +58,13 @@ class OutStream {
   }
   // Hands bytes to the destination; false when the destination fails.
   virtual bool Emit(const char* data, size_t n) = 0;
+  // Counts bytes that reached the destination past the buffer; `ok` false marks a failure.
+  void Emitted(int64_t n, bool ok) {
+    m_flushed += n;
+    if (!ok) m_good = false;
+  }
+  // The block of a copy through memory.
+  static constexpr size_t kCopyBlock = size_t(1) << 20;
 
  private:
   std::vector<char> m_buffer;
@@ -79,6 +90,9 @@ class FileOutStream : public OutStream {
   // Flushes and forces the data to the disk; false when anything failed on the way.
   bool Sync();
   int Fd() const { return m_fd; }
+  // The kernel copies file to file (copy_file_range); where it cannot, positional reads and
+  // writes in large blocks do, still past the buffer.
+  bool CopyFrom(const SourceFile& file, int64_t offset, int64_t length) override;
 
  protected:
   bool Emit(const char* data, size_t n) override;

@@ -406,6 +406,10 @@ void CPDFStream::Serialize(OutStream& out, const CPDFCryptContext* crypt) const 
       out.WriteBytes(m_data.Data(), static_cast<size_t>(total));
       last = m_data.Data()[total - 1];
     }
+  } else if (inFile && !crypt) {
+    // Data left in the input goes out unread: the output copies it from the file.
+    if (total > 0 && !out.CopyFrom(*m_file, m_offset, total))
+      ThrowCode(kModule, "Serialize", kRuntimeError);
   } else {
     last = CopyOutInBlocks(out, inFile ? m_file.get() : nullptr, m_offset, m_data.Data(), total,
                            crypt);

@@ -148,7 +148,7 @@ TEST(XRefRead, HugeCountDoesNotAllocateAhead) {
       ReadXRef("xref\n1 2000000000\n0000000010 00000 n \ntrailer\n", xref);
   EXPECT_EQ(error.Message(), "invalidtoken: trailer");
   EXPECT_EQ(xref.Size(), 1);
-  EXPECT_EQ(xref.Entries().size(), 1u);
+  EXPECT_EQ(xref.Count(), 1u);
 }
 
 // ---- writing tables ---------------------------------------------------------------------------

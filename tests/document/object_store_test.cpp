@@ -349,6 +349,25 @@ TEST_F(ObjectStore, ReleaseDropsUnchangedObjectsButKeepsChangedOnes) {
   EXPECT_NE(doc->FindObj(CPDFObjRef(6, 0), false), nullptr);
 }
 
+TEST_F(ObjectStore, UnloadDropsOnlyWhatTheInputStillHolds) {
+  auto doc = OpenBytes(MakeFlatPdf(1, {"(as read)", "(changed)"}));
+  ASSERT_NE(doc, nullptr);
+  const CPDFObjRef read(4, 0), changed(5, 0);
+  ASSERT_NE(doc->GetObj(read), nullptr);
+  ASSERT_NE(doc->GetObj(changed), nullptr);
+  ASSERT_TRUE(doc->UpdateObj(changed));
+  CPDFObjRef made;
+  ASSERT_TRUE(doc->RegistObj(std::make_unique<CPDFNull>(), &made));
+  EXPECT_TRUE(doc->UnloadObj(read));
+  EXPECT_EQ(doc->FindObj(read, false), nullptr);
+  EXPECT_EQ(AsString(doc->GetObj(read))->Str(), "as read");  // read again
+  for (const CPDFObjRef& kept : {changed, made}) {
+    EXPECT_FALSE(doc->UnloadObj(kept));
+    EXPECT_NE(doc->FindObj(kept, false), nullptr);
+  }
+  EXPECT_FALSE(doc->UnloadObj(CPDFObjRef(99, 0)));
+}
+
 TEST_F(ObjectStore, ReleaseHonoursTheReleasableFlag) {
   auto doc = OpenBytes(MakeFlatPdf(1, {"(pinned)"}));
   ASSERT_NE(doc, nullptr);

@@ -157,7 +157,7 @@ TEST(XRefStreamRows, RowsBeyondTheDataAreMissing) {
   CPDFXRef table;
   const std::string rows = Rows({{1, 10, 0}, {1, 20, 0}}) + "\x01\x00";
   CPDFXRefStream::ReadEntries(rows.data(), rows.size(), layout, table);
-  EXPECT_EQ(table.Entries().size(), 2u);
+  EXPECT_EQ(table.Count(), 2u);
   EXPECT_EQ(table.Size(), 2);
 }
 

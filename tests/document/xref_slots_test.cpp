@@ -1,0 +1,97 @@
+// The cross-reference table's packed slots: what an entry keeps, and tables that span pages of
+// slots, sparse numbers and the offsets of objects written before the table.
+#include <gtest/gtest.h>
+
+#include "pdf/document/xref.h"
+#include "pdf/object/limits.h"
+#include "support/values.h"
+
+namespace quarn {
+namespace {
+
+using test::Text;
+
+// A compressed entry given an offset, or freed, no longer lies in its object stream.
+CPDFXRefEntry Changed(bool free) {
+  CPDFXRefEntry entry = CPDFXRefEntry::Compressed(9, 4, 2);
+  if (free)
+    entry.SetInUse(false);
+  else
+    entry.SetOffset(500);
+  return entry;
+}
+
+struct Packed {
+  CPDFXRefEntry entry;
+  int32_t num, gen;
+  int64_t offset;
+  bool inUse, compressed;
+  int32_t stm, index;
+};
+
+TEST(XRefSlots, EntriesKeepWhatTheyWereGiven) {
+  const int64_t far = int64_t(1) << 40;
+  const Packed cases[] = {
+      {CPDFXRefEntry(), -1, -1, 0, false, false, 0, 0},
+      {CPDFXRefEntry(7, 99999, far, true), 7, 99999, far, true, false, 0, 0},
+      {CPDFXRefEntry(limits::kMaxObjectNumber, 3, 12, false), limits::kMaxObjectNumber, 3, 12,
+       false, false, 0, 0},
+      {CPDFXRefEntry::Compressed(9, 4, 2147483647), 9, 0, 0, true, true, 4, 2147483647},
+      {CPDFXRefEntry(int32_t(1) << 25, 0, 5, true), -1, 0, 5, true, false, 0, 0},
+      {Changed(false), 9, 0, 500, true, false, 0, 0},
+      {Changed(true), 9, 0, 0, false, false, 0, 0},
+  };
+  for (const Packed& c : cases) {
+    SCOPED_TRACE(c.num);
+    EXPECT_EQ(c.entry.Num(), c.num);
+    EXPECT_EQ(c.entry.Gen(), c.gen);
+    EXPECT_EQ(c.entry.Offset(), c.offset);
+    EXPECT_EQ(c.entry.InUse(), c.inUse);
+    EXPECT_EQ(c.entry.IsCompressed(), c.compressed);
+    EXPECT_EQ(c.entry.ObjStmNum(), c.stm);
+    EXPECT_EQ(c.entry.ObjStmIndex(), c.index);
+  }
+  // A number the slot cannot hold is refused, not folded onto another.
+  CPDFXRef xref;
+  EXPECT_EQ(xref.SetEntry(cases[4].entry), nullptr);
+  EXPECT_EQ(xref.Count(), 0u);
+}
+
+TEST(XRefSlots, SparseNumbersAcrossPagesOfSlots) {
+  CPDFXRef xref;
+  const int32_t nums[] = {1, 2, 1023, 1024, 1025, 5000000};
+  for (const int32_t n : nums) ASSERT_NE(xref.SetEntry(CPDFXRefEntry(n, 0, n * 10, true)), nullptr);
+  xref.SetEntry(CPDFXRefEntry(1024, 1, 7, false));  // filled again: still one slot
+  EXPECT_EQ(xref.Count(), 6u);
+  EXPECT_EQ(xref.Highest(), 5000000);
+  EXPECT_EQ(xref.Size(), 5000000);
+  for (const int32_t absent : {3, 1022, 1026, 4999999, 5000001}) {
+    EXPECT_EQ(xref.GetEntry(absent), nullptr) << absent;
+  }
+  EXPECT_EQ(xref.GetEntry(1024)->Gen(), 1);
+  std::vector<int32_t> seen;
+  xref.ForEach([&seen](int32_t num, const CPDFXRefEntry& e) {
+    EXPECT_EQ(e.Num(), num);
+    seen.push_back(num);
+  });
+  EXPECT_EQ(seen, std::vector<int32_t>(std::begin(nums), std::end(nums)));
+}
+
+TEST(XRefSlots, WriteTakesTheOffsetsOfObjectsWrittenBefore) {
+  CPDFXRef xref;
+  xref.SetEntry(CPDFXRefEntry(1, 0, 100, true));
+  xref.SetEntry(CPDFXRefEntry(2, 0, 0, false));
+  xref.SetEntry(CPDFXRefEntry(4, 2, 300, true));
+  CPDFXRef written;
+  written.SetEntry(CPDFXRefEntry(2, 0, 9, true));  // free in the table: keeps its own link
+  written.SetEntry(CPDFXRefEntry(4, 2, 17, true));
+  StringOutStream out;
+  xref.Write(out, &written);
+  EXPECT_EQ(out.Str(),
+            "xref\r\n0 3\r\n0000000000 65535 f \n0000000100 00000 n \n0000000000 00000 f \n"
+            "4 1\r\n0000000017 00002 n \n");
+  EXPECT_EQ(Text(xref).substr(Text(xref).size() - 20), "0000000300 00002 n \n");
+}
+
+}  // namespace
+}  // namespace quarn
