@@ -37,7 +37,7 @@ void FromRows(const uint8_t* data, size_t size) {
   quarn::CPDFXRef table;
   quarn::CPDFXRefStream::ReadEntries(reinterpret_cast<const char*>(data + at), size - at, layout,
                                      table);
-  table.ForEach([](int32_t, const CPDFXRefEntry& entry) { (void)entry.IsCompressed(); });
+  table.ForEach([](int32_t, const quarn::CPDFXRefEntry& entry) { (void)entry.IsCompressed(); });
 }
 
 }  // namespace
