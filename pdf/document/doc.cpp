@@ -160,6 +160,7 @@ void CPDFDoc::ReadSections() {
     m_bodies.push_back(std::make_unique<CPDFBody>(this));
     if (!m_in->Seek(offset)) Throw(kModule, "Serialize", kInvalidFormat, "ioerror");
     m_xrefs.push_back(std::make_unique<CPDFXRef>(this));
+    m_xrefs.back()->SetSectionOffset(offset);
     auto trailer = std::make_unique<CPDFTrailer>(this);
     if (ReadStreamSection(offset, *m_xrefs.back(), *trailer)) {
       m_trailers.push_back(std::move(trailer));

@@ -132,7 +132,7 @@ namespace {
 // when needed); the page's "Contents" becomes or stays an array holding it before or after the
 // existing content.
 template <class FileStream>
-bool AddContentsWith(CPDFPage& page, bool after, FileStream file) {
+bool AddContentsWith(CPDFPage& page, bool after, ContentsArray made, FileStream file) {
   CPDFObjHolder* doc = page.Doc();
   return Guarded(doc, "AddContents", [&] {
     CPDFObjRef ref;
@@ -159,7 +159,8 @@ bool AddContentsWith(CPDFPage& page, bool after, FileStream file) {
       auto array = std::make_unique<CPDFArray>();
       array->Push_Back(std::make_unique<CPDFObjRef>(oldStream));
       CPDFObjRef arrayRef;
-      if (!page.SetValue(doc, "Contents", std::move(array), true, &arrayRef)) {
+      const bool indirect = made == ContentsArray::kIndirect;
+      if (!page.SetValue(doc, "Contents", std::move(array), indirect, &arrayRef)) {
         Throw(kModule, "AddContents", kInternalError, "CPDFPage::Set_Contents()");
       }
       parts = AsArray(page.GetValue(doc, "Contents"));
@@ -184,15 +185,17 @@ bool CPDFPage::AddContents(const CPDFStream& stream, bool after) {
   return AddContentsFiled(*this, stream, after, nullptr);
 }
 
-bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed) {
-  return AddContentsWith(page, after, [&] {
+bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed,
+                      ContentsArray made) {
+  return AddContentsWith(page, after, made, [&] {
     const CPDFObjRef ref = FileCopy(page.Doc(), stream, "AddContents");
     if (filed) *filed = ref;
     return ref;
   });
 }
 
-bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after) {
+bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after,
+                          ContentsArray made) {
   if (!stream.IsDefined()) {
     if (page.Doc()) {
       page.Doc()->LastError().Keep(
@@ -200,7 +203,7 @@ bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after) 
     }
     return false;
   }
-  return AddContentsWith(page, after, [&] { return stream; });
+  return AddContentsWith(page, after, made, [&] { return stream; });
 }
 
 }  // namespace quarn

@@ -1,0 +1,134 @@
+// Incremental updates: the changed objects written after every byte of the file they change,
+// in the file itself or in a copy of it, ended by cross-reference data of the file's own kind.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "pdf/document/doc.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
+#include "pdf/document/xref_stream.h"
+#include "pdf/object/limits.h"
+#include "pdf/object/out_stream.h"
+#include "platform/output_file.h"
+#include "platform/prefix_copy.h"
+#include "platform/source_file.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFDoc";
+// Short runs of unchanged numbers between changed ones are listed again with their old rows:
+// a row costs a few compressed bytes, a new "Index" run about ten bytes of plain text.
+constexpr int32_t kMaxRelistedGap = 8;
+
+}  // namespace
+
+bool CPDFDoc::SaveUpdate(const char* fileName) {
+  ClearError();
+  if (!fileName || !*fileName || IsFDF() || !m_source) {
+    m_error.Keep(CPDFException(kModule, "Save", kUserError,
+                               "an incremental update needs the PDF file it follows"));
+    return false;
+  }
+  return SaveWith(fileName, true, false, true);
+}
+
+void CPDFDoc::ChooseCopiedOutput(const std::string& name) {
+  // The copy and its update are made beside the target and take its name at Flush, so that a
+  // failed run never leaves a half-made file there.
+  m_targetName = name;
+  m_tempFile = OutputFile::CreateBeside(name);
+  if (!m_tempFile) ThrowCode(kModule, "Save", kRuntimeError);
+  m_tempOutput = true;
+  m_outputCreated = true;
+  m_outputName = m_tempFile->Path();
+  const int fd = m_tempFile->DuplicateFd();
+  if (fd < 0) ThrowCode(kModule, "Save", kRuntimeError);
+  const int64_t size = m_source->Size();
+  if (!CopyFilePrefix(m_source->Fd(), fd, size)) {
+    const int err = errno;
+    close(fd);
+    errno = err;
+    ThrowCode(kModule, "Save", kRuntimeError);
+  }
+  m_out->Adopt(fd, size);
+  char last = '\n';
+  if (size > 0 && m_source->ReadAt(size - 1, &last, 1) == 1 && last != '\n' && last != '\r') {
+    *m_out << endl;
+  }
+}
+
+void CPDFDoc::WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef) {
+  // The update follows the section that the file's last "startxref" names. That is where that
+  // section begins, which the trailer's own startxref does not always say (a linearized file's
+  // first-page section gives 0 there).
+  const CPDFXRef* previous = m_xrefs.size() > 1 ? m_xrefs[1].get() : nullptr;
+  if (previous && previous->SectionOffset() >= 0) {
+    if (previous->SectionOffset() > INT32_MAX) {
+      Throw(kModule, "Serialize", kUserError, "the file is too large for an incremental update");
+    }
+    trailer.Set_Prev(std::make_unique<CPDFInt>(static_cast<int32_t>(previous->SectionOffset())));
+  }
+  if (previous && previous->IsStreamSection()) {
+    WriteXRefStreamSection(xref, trailer, startXRef);
+  } else {
+    xref.Serialize(*m_out);
+    trailer.SetStartXRef(startXRef);
+    trailer.Serialize(*m_out);
+  }
+  xref.SetSectionOffset(startXRef);
+}
+
+void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef) {
+  // The stream takes the first number that no section uses.
+  int32_t num = std::max(LargestTableSize() + 1, 1);
+  if (const CPDFNumber* size = trailer.Get_Size()) num = std::max(num, size->IntValue());
+  if (num > limits::kMaxObjectNumber) {
+    Throw(kModule, "Serialize", kUserError, "no object number left for the cross-reference stream");
+  }
+  std::vector<CPDFXRefEntry> rows;
+  int32_t last = 0;
+  auto relistGap = [&](int32_t next) {
+    if (next - last - 1 > kMaxRelistedGap) return;
+    std::vector<CPDFXRefEntry> older;
+    for (int32_t n = last + 1; n < next; ++n) {
+      const CPDFXRefEntry* entry = FindEntry(n, true);
+      if (!entry) return;
+      older.push_back(*entry);
+    }
+    rows.insert(rows.end(), older.begin(), older.end());
+  };
+  for (const auto& [n, entry] : xref.Entries()) {
+    relistGap(n);
+    rows.push_back(entry);
+    last = n;
+  }
+  relistGap(num);
+  const CPDFXRefEntry self(num, 0, startXRef, true);
+  rows.push_back(self);
+  trailer.Set_Size(std::make_unique<CPDFInt>(num + 1));
+  CPDFXRefStream::Write(*m_out, startXRef, xref.FreeHead(), rows, trailer.Dict());
+  trailer.SetStartXRef(startXRef);
+  // The section now lists its own stream, as a section read from the file would.
+  xref.Grow(num);
+  xref.SetEntry(self);
+  xref.AddStreamNumber(num);
+  xref.SetStreamSection(true);
+}
+
+void CPDFDoc::TruncateAppended() {
+  if (m_appendStart < 0 || m_outputName.empty()) return;
+  // The file goes back to its exact old length, and that length is on the disk before the run
+  // reports its failure.
+  const int fd = open(m_outputName.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (ftruncate(fd, static_cast<off_t>(m_appendStart)) == 0) (void)fsync(fd);
+  close(fd);
+}
+
+}  // namespace quarn
