@@ -28,6 +28,7 @@ class InStream;
 class FileOutStream;
 class SourceFile;
 class OutputFile;
+class AppendGuard;
 class CPDFPages;
 class CPDFLineaParams;
 class CPDFHintStream;
@@ -193,9 +194,12 @@ class CPDFDoc final : public CPDFObjHolder {
   // cross-reference data is a stream when that section is one, else a table.
   void WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef);
   void WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef);
+  // Keeps the document's file length while an update is appended to it.
+  void GuardAppend();
   // Cuts a partly appended update off the document's file again, and forces that to the disk.
   void TruncateAppended();
   bool m_copyInput = false;  // the update goes into another file after a copy of the input
+  std::unique_ptr<AppendGuard> m_appendGuard;  // the file's old length while an update is appended
   void ReadSectionsOrRepair();
   bool RepairSections();
   std::unique_ptr<CPDFObject> LoadFromScan(const CPDFObjRef& ref);

@@ -16,6 +16,7 @@
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/out_stream.h"
+#include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/source_file.h"
 #include "platform/temp_file.h"
@@ -109,6 +110,7 @@ void CPDFDoc::ChooseOutput(const char* fileName) {
     if (!m_source || m_appendStart != m_source->Size()) {
       Throw(kModule, "Save", kUserError, "the file changed after it was opened");
     }
+    GuardAppend();
     char last = '\n';
     if (m_appendStart > 0 && m_source && m_source->ReadAt(m_appendStart - 1, &last, 1) == 1 &&
         last != '\n' && last != '\r') {
@@ -298,6 +300,7 @@ void CPDFDoc::FinishFlush() {
   m_outputIsStdout = false;
   m_appendStart = -1;
   m_copyInput = false;
+  m_appendGuard.reset();
 
   if (toStdout) {
     // The output went to standard output, so the offsets just written mean nothing in any

@@ -13,6 +13,7 @@
 #include "pdf/document/xref_stream.h"
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
+#include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/prefix_copy.h"
 #include "platform/source_file.h"
@@ -121,14 +122,24 @@ void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64
   xref.SetStreamSection(true);
 }
 
+void CPDFDoc::GuardAppend() {
+  // From here on the file is cut back to its old length when the run fails, and when a signal
+  // ends it half way.
+  m_appendGuard = std::make_unique<AppendGuard>();
+  if (!m_appendGuard->Arm(m_outputName, m_appendStart)) m_appendGuard.reset();
+}
+
 void CPDFDoc::TruncateAppended() {
   if (m_appendStart < 0 || m_outputName.empty()) return;
   // The file goes back to its exact old length, and that length is on the disk before the run
   // reports its failure.
-  const int fd = open(m_outputName.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  if (ftruncate(fd, static_cast<off_t>(m_appendStart)) == 0) (void)fsync(fd);
-  close(fd);
+  if (m_appendGuard) {
+    (void)m_appendGuard->Restore();
+  } else if (const int fd = open(m_outputName.c_str(), O_WRONLY | O_CLOEXEC); fd >= 0) {
+    if (ftruncate(fd, static_cast<off_t>(m_appendStart)) == 0) (void)fsync(fd);
+    close(fd);
+  }
+  m_appendGuard.reset();
 }
 
 }  // namespace quarn

@@ -3,7 +3,8 @@
 # streams, a cross-reference stream alone, RC4-40 encryption and signatures, each output keeps
 # the input's bytes as its prefix, passes qpdf --check, shows the page numbers to pdftotext and
 # ends with cross-reference data of the input's kind; a signature still verifies for its
-# revision. Failures (a repaired file, a full disk) leave the input byte for byte as it was.
+# revision. Failures (a repaired file, a full disk, a signal) leave the input byte for byte as
+# it was.
 set -uo pipefail
 
 source "$(dirname "$0")/lib.sh"
@@ -115,6 +116,15 @@ PY
 damage long.pdf bad-root.src 1 && refused bad-root "$REFUSAL" bad-root.src
 damage long.pdf bad-page.src 40 && refused bad-page "$REFUSAL" bad-page.src
 refused bad-page-out "$REFUSAL" bad-page.src bad-page.out.pdf
+# A run that a signal ends leaves the file as it was (or, when it finished first, complete).
+python3 "$SOURCE_DIR/bench/gen_pages.py" 3000 big.pdf
+for delay in 0.05 0.2; do
+  cp big.pdf killed.pdf
+  "$ZORVANE" killed.pdf -inc "${STAMP[@]}" -l /dev/null &
+  sleep "$delay"
+  kill -s TERM $! 2>/dev/null
+  if wait $!; then judge killed big.pdf killed.pdf xref; else cmp -s killed.pdf big.pdf || fail "killed after $delay s: the input changed"; fi
+done
 if [ "$(id -u)" = 0 ] && mkdir full && mount -t tmpfs -o size=256k tmpfs full 2>/dev/null; then
   # The disk fills while the update is being appended.
   cp long.pdf full/long.pdf && head -c 1M /dev/zero >full/fill 2>/dev/null
