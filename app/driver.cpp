@@ -15,6 +15,7 @@
 #include "pdf/content/content_lexer.h"
 #include "pdf/content/graph_objs.h"
 #include "pdf/content/xobject.h"
+#include "pdf/document/body.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/page_contents.h"
 #include "pdf/document/pages.h"
@@ -283,7 +284,9 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
                            !m_watermark.fileName.empty();
   const bool numbered =
       ranges.numberingFirst <= page && page <= ranges.numberingLast && m_numbering.on;
-  const std::string resourcesBefore = m_incremental ? ResourcesText() : std::string();
+  const CPDFObjRef watched = m_incremental ? WatchedResources(pageRef, watermarked || numbered)
+                                           : CPDFObjRef();
+  const std::string resourcesBefore = watched.IsDefined() ? ResourcesText() : std::string();
   m_resources = PageResources(watermarked || numbered);
   if (!m_resources && (watermarked || numbered)) {
     LogError("cannot get Resources", m_doc->LastError());
@@ -299,7 +302,7 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page))
     return false;
   if (m_resources) m_resources->UpdateProcSet();
-  if (m_incremental) MarkPageChanges(pageRef, watermarked || numbered, resourcesBefore);
+  if (m_incremental) MarkPageChanges(pageRef, watermarked || numbered, watched, resourcesBefore);
   NoteNewContentsArray(contentsBefore);
   // The page before this one is done for good now: the page-tree lookup of this page has moved
   // past it (it resumes from the previous page, which must therefore still be in memory).
@@ -346,30 +349,44 @@ std::string CPDFDriver::ResourcesText() const {
   return text.Str();
 }
 
+CPDFObjRef CPDFDriver::WatchedResources(const CPDFObjRef& pageRef, bool stamped) {
+  // Resources held in a changed object need no watching: the update writes that object as it
+  // stands at the end. That is the page itself when it is stamped, and shared resources once
+  // an earlier page changed them.
+  const CPDFObjRef holder = InheritedHolder(pageRef, "Resources");
+  if (!holder.IsDefined() || (stamped && holder == pageRef)) return CPDFObjRef();
+  CPDFBody* body = nullptr;
+  if (m_doc->FindObj(holder, false, &body) && body == m_doc->GetBody()) return CPDFObjRef();
+  return holder;
+}
+
 void CPDFDriver::MarkPageChanges(const CPDFObjRef& pageRef, bool stamped,
-                                 const std::string& resourcesBefore) {
+                                 const CPDFObjRef& watched, const std::string& resourcesBefore) {
   // A page that was only visited stays as the input has it, unless one of its boxes had to be
   // put in order.
   if (stamped) m_doc->UpdateObj(pageRef);
-  for (const char* key : m_fixedBoxes) MarkInheritedChanged(pageRef, key);
+  for (const char* key : m_fixedBoxes) {
+    const CPDFObjRef holder = InheritedHolder(pageRef, key);
+    if (holder.IsDefined()) m_doc->UpdateObj(holder);
+  }
   // Shared resources change once (the form's name, the font's, the procedure sets); every later
-  // page finds them as they are.
-  if (m_resources && ResourcesText() != resourcesBefore) MarkInheritedChanged(pageRef, "Resources");
+  // page finds them in the update.
+  if (watched.IsDefined() && ResourcesText() != resourcesBefore) m_doc->UpdateObj(watched);
 }
 
-void CPDFDriver::MarkInheritedChanged(const CPDFObjRef& pageRef, const char* key) {
+CPDFObjRef CPDFDriver::InheritedHolder(const CPDFObjRef& pageRef, const char* key) {
   CPDFObjRef nodeRef = pageRef;
   const CPDFDict* node = m_page;
   for (int depth = 0; node && depth < kMaxReleaseScanDepth; ++depth) {
     if (const CPDFAtom* value = node->Lookup(key)) {
-      m_doc->UpdateObj(value->IsRef() ? *static_cast<const CPDFObjRef*>(value) : nodeRef);
-      return;
+      return value->IsRef() ? *static_cast<const CPDFObjRef*>(value) : nodeRef;
     }
     const CPDFAtom* parent = node->Lookup("Parent");
-    if (!parent || !parent->IsRef()) return;
+    if (!parent || !parent->IsRef()) break;
     nodeRef = *static_cast<const CPDFObjRef*>(parent);
     node = AsDict(m_doc->GetObj(nodeRef));
   }
+  return CPDFObjRef();
 }
 
 void CPDFDriver::NoteNewContentsArray(const CPDFObjRef& contentsBefore) {

@@ -169,11 +169,15 @@ class CPDFDriver {
   // inherits it.
   // The resources as they are written, to tell whether stamping changed them.
   std::string ResourcesText() const;
+  // The object that holds the current page's resources when stamping may change them unseen
+  // (undefined when they sit in an object the update writes anyway).
+  CPDFObjRef WatchedResources(const CPDFObjRef& pageRef, bool stamped);
   // Marks the current page's changed objects after its stamping.
-  void MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const std::string& resourcesBefore);
-  // Marks the object that gives page `pageRef` its `key`: the value itself when it is an indirect
-  // object, else the page or the ancestor whose dictionary holds it.
-  void MarkInheritedChanged(const CPDFObjRef& pageRef, const char* key);
+  void MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const CPDFObjRef& watched,
+                       const std::string& resourcesBefore);
+  // The object that gives page `pageRef` its `key`: the value itself when it is an indirect
+  // object, else the page or the ancestor whose dictionary holds it (undefined when none does).
+  CPDFObjRef InheritedHolder(const CPDFObjRef& pageRef, const char* key);
 
   // Watermark steps.
   // Makes the form from the watermark file's first page and files it under a new name in the
