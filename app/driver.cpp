@@ -302,7 +302,11 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page))
     return false;
   if (m_resources) m_resources->UpdateProcSet();
-  if (m_incremental) MarkPageChanges(pageRef, watermarked || numbered, watched, resourcesBefore);
+  if (m_incremental && !MarkPageChanges(pageRef, watermarked || numbered, watched, resourcesBefore)) {
+    // A change the update would leave out must not pass for a stamped page.
+    LogError(Format("cannot update PDF Page: %d", page), m_doc->LastError());
+    return false;
+  }
   NoteNewContentsArray(contentsBefore);
   // The page before this one is done for good now: the page-tree lookup of this page has moved
   // past it (it resumes from the previous page, which must therefore still be in memory).
@@ -360,18 +364,18 @@ CPDFObjRef CPDFDriver::WatchedResources(const CPDFObjRef& pageRef, bool stamped)
   return holder;
 }
 
-void CPDFDriver::MarkPageChanges(const CPDFObjRef& pageRef, bool stamped,
+bool CPDFDriver::MarkPageChanges(const CPDFObjRef& pageRef, bool stamped,
                                  const CPDFObjRef& watched, const std::string& resourcesBefore) {
   // A page that was only visited stays as the input has it, unless one of its boxes had to be
   // put in order.
-  if (stamped) m_doc->UpdateObj(pageRef);
+  if (stamped && !m_doc->UpdateObj(pageRef)) return false;
   for (const char* key : m_fixedBoxes) {
     const CPDFObjRef holder = InheritedHolder(pageRef, key);
-    if (holder.IsDefined()) m_doc->UpdateObj(holder);
+    if (holder.IsDefined() && !m_doc->UpdateObj(holder)) return false;
   }
   // Shared resources change once (the form's name, the font's, the procedure sets); every later
   // page finds them in the update.
-  if (watched.IsDefined() && ResourcesText() != resourcesBefore) m_doc->UpdateObj(watched);
+  return !watched.IsDefined() || ResourcesText() == resourcesBefore || m_doc->UpdateObj(watched);
 }
 
 CPDFObjRef CPDFDriver::InheritedHolder(const CPDFObjRef& pageRef, const char* key) {

@@ -172,8 +172,8 @@ class CPDFDriver {
   // The object that holds the current page's resources when stamping may change them unseen
   // (undefined when they sit in an object the update writes anyway).
   CPDFObjRef WatchedResources(const CPDFObjRef& pageRef, bool stamped);
-  // Marks the current page's changed objects after its stamping.
-  void MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const CPDFObjRef& watched,
+  // Marks the current page's changed objects after its stamping; false when one cannot be.
+  bool MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const CPDFObjRef& watched,
                        const std::string& resourcesBefore);
   // The object that gives page `pageRef` its `key`: the value itself when it is an indirect
   // object, else the page or the ancestor whose dictionary holds it (undefined when none does).
