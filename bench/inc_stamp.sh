@@ -35,35 +35,39 @@ if [ ! -f wm.pdf ]; then
 fi
 insize=$(stat -c %s "$input")
 
-# measure OUT ARGS...: median wall seconds and peak MB of RUNS runs of zorvane ARGS (an in-place
-# run gets a fresh copy of the input each time, made outside the timing); OUT is left from the
-# last run.
+# measure OUT ARGS...: median wall seconds, median CPU seconds (user + system) and median peak MB
+# of RUNS runs of zorvane ARGS (an in-place run gets a fresh copy of the input each time, made
+# outside the timing); OUT is left from the last run.
 measure() {
   local out=$1
   shift
-  local times=() rss=()
+  local wall=() cpu=() rss=()
   for _ in $(seq "$RUNS"); do
     rm -f "$out"
     [ "$1" != "$out" ] || cp "$input" "$out"
     sync
-    /usr/bin/time -o time.txt -f '%e %M' "$ZORVANE" "$@" -l /dev/null >/dev/null 2>&1
-    local line
-    line=$(tail -1 time.txt)
-    times+=("${line% *}")
-    rss+=("${line#* }")
+    /usr/bin/time -o time.txt -f '%e %U %S %M' "$ZORVANE" "$@" -l /dev/null >/dev/null 2>&1
+    local e u sys m
+    read -r e u sys m <time.txt
+    wall+=("$e")
+    cpu+=("$(awk -v u="$u" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')")
+    rss+=("$m")
   done
   median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-  echo "$(median "${times[@]}") $(( $(median "${rss[@]}") / 1024 ))"
+  echo "$(median "${wall[@]}") $(median "${cpu[@]}") $(( $(median "${rss[@]}") / 1024 ))"
 }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 rows=""
-for job in "watermark:-wm wm.pdf" "watermark + numbers:-wm wm.pdf -nbp"; do
+# "visit only" walks and rewrites every page as the others do but stamps none of them (its
+# watermark range is empty): what -inc costs before any stamp.
+for job in "watermark:-wm wm.pdf" "watermark + numbers:-wm wm.pdf -nbp" "visit only:-wm wm.pdf,1,-1"; do
   name=${job%%:*}
   read -r -a args <<<"${job#*:}"
   echo "== $name" >&2
-  read -r full_s full_mb < <(measure full.pdf "$input" full.pdf "${args[@]}")
-  read -r out_s out_mb < <(measure inc.pdf "$input" inc.pdf -inc "${args[@]}")
-  read -r inplace_s inplace_mb < <(measure inplace.pdf inplace.pdf -inc "${args[@]}")
+  read -r full_s full_cpu full_mb < <(measure full.pdf "$input" full.pdf "${args[@]}")
+  read -r out_s out_cpu out_mb < <(measure inc.pdf "$input" inc.pdf -inc "${args[@]}")
+  read -r inplace_s inplace_cpu inplace_mb < <(measure inplace.pdf inplace.pdf -inc "${args[@]}")
   if [ "${CHECK:-1}" = 1 ]; then
     for f in inc.pdf inplace.pdf; do
       qpdf --check "$f" >/dev/null 2>&1 || { echo "inc_stamp: qpdf --check fails on $f" >&2; exit 1; }
@@ -71,7 +75,8 @@ for job in "watermark:-wm wm.pdf" "watermark + numbers:-wm wm.pdf -nbp"; do
     cmp -s -n "$insize" "$input" inplace.pdf || { echo "inc_stamp: input bytes lost" >&2; exit 1; }
   fi
   added=$(( $(stat -c %s inplace.pdf) - insize ))
-  rows+="| $name | $full_s | $full_mb | $(stat -c %s full.pdf) | $out_s | $out_mb | $inplace_s | $inplace_mb | $added | $(awk -v a="$added" -v p="$PAGES" 'BEGIN { printf "%.1f", a / p }') | $(awk -v a="$inplace_s" -v b="$full_s" 'BEGIN { printf "%.2f", a / b }') | $(awk -v a="$out_s" -v b="$full_s" 'BEGIN { printf "%.2f", a / b }') |"$'\n'
+  [ "$name" = "visit only" ] && per_page="-" || per_page=$(ratio "$added" "$PAGES")
+  rows+="| $name | $full_s / $full_cpu | $full_mb | $(stat -c %s full.pdf) | $out_s / $out_cpu | $out_mb | $inplace_s / $inplace_cpu | $inplace_mb | $added | $per_page | $(ratio "$inplace_s" "$full_s") / $(ratio "$inplace_cpu" "$full_cpu") | $(ratio "$out_s" "$full_s") / $(ratio "$out_cpu" "$full_cpu") |"$'\n'
 done
 
 section=$(cat <<MD
@@ -80,10 +85,11 @@ $HEADING
 Written by \`bench/inc_stamp.sh\` on $(date -u +%Y-%m-%dT%H:%M:%SZ) ($(nproc) cores, load
 average $(cut -d' ' -f1 /proc/loadavg) at the end). Input: \`bench/gen_pages.py $PAGES\`
 ($insize bytes, classic table, one content stream per page, one shared resource dictionary), every
-page stamped; the watermark is a 200x100 one-page PDF. Median wall time of $RUNS runs and its
-peak RSS. "full" is the rewrite into a new file; "-inc out" writes a copy of the input and the
-update into a new file; "-inc in place" appends the update to (a fresh copy of) the input. Each
--inc output passes \`qpdf --check\` and keeps the input's bytes as its prefix.
+page stamped; the watermark is a 200x100 one-page PDF. Times are "wall / CPU" seconds (CPU =
+user + system), medians of $RUNS runs, with the median peak RSS; on a loaded machine the CPU
+figures are the steadier ones. "full" is the rewrite into a new file; "-inc out" writes a copy of
+the input and the update into a new file; "-inc in place" appends the update to (a fresh copy
+of) the input. Each -inc output passes \`qpdf --check\` and keeps the input's bytes as its prefix.
 
 | job | full s | full MB | full bytes | -inc out s | MB | -inc in place s | MB | bytes appended | bytes / page | in place / full | out / full |
 |---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|
