@@ -50,7 +50,7 @@ for input in plain:xref objstm:/XRef xrefstm:/XRef; do
   "$ZORVANE" "$name.pdf" "$name.out.pdf" -inc "${STAMP[@]}" -l "$name.log" || fail "$name: output failed"
   judge "$name-out" "$name.pdf" "$name.out.pdf" "$kind"
 done
-"$ZORVANE" - - -inc "${STAMP[@]}" -l piped.log <plain.pdf >piped.pdf || fail "piped: failed"
+"$ZORVANE" - - -inc -up "${STAMP[@]}" -l piped.log <plain.pdf >piped.pdf || fail "piped: failed"
 judge piped plain.pdf piped.pdf xref
 "$ZORVANE" long.pdf long.out.pdf -inc "${STAMP[@]}" -l long.log || fail "long: failed"
 judge long long.pdf long.out.pdf xref
@@ -82,6 +82,9 @@ if have_corpus; then
     fi
     judge "signed-$file" "$path" "signed-$file" "$(xref_kind "$file")"
     [ "$(sigs "$path")" = "$(sigs "signed-$file")" ] || fail "$file: signatures now $(sigs "signed-$file" | tr '\n' ' ')"
+    # The update itself lies outside what the signature covers.
+    ! pdfsig "$path" 2>/dev/null | grep -q "Total document signed" ||
+      pdfsig "signed-$file" 2>/dev/null | grep -q "Not total document signed" || fail "$file: the update is signed?"
     judged=$((judged + 1))
   done
 fi
