@@ -88,6 +88,9 @@ class CPDFDoc final : public CPDFObjHolder {
   bool Flush();
   bool SetDocInfo();
   bool IsSaving() const { return m_saveCalled; }
+  // True when `ref` has not been read and the file shows a stream object there (a dictionary
+  // followed by "stream"); false when only reading it would tell.
+  bool IsStreamInFile(const CPDFObjRef& ref);
   bool IsFlushing() const override { return m_flushRunning; }
 
   // ---- pages ----

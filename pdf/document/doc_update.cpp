@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <string_view>
 
 #include "pdf/document/doc.h"
 #include "pdf/document/trailer.h"
@@ -26,8 +27,62 @@ constexpr char kModule[] = "CPDFDoc";
 // Short runs of unchanged numbers between changed ones are listed again with their old rows:
 // a row costs a few compressed bytes, a new "Index" run about ten bytes of plain text.
 constexpr int32_t kMaxRelistedGap = 8;
+// How much of an object's start is looked at to tell a stream: a content stream's dictionary
+// is a few dozen bytes.
+constexpr size_t kStreamPeekBytes = 512;
+
+
+// Whether `text` holds object `ref` as a dictionary followed by "stream". Strings, nested
+// dictionaries and comments inside the dictionary are passed over; whatever the window does not
+// settle counts as no.
+bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
+  const std::string head = Format("%d %d obj", ref.Num(), ref.Gen());
+  size_t i = text.find_first_not_of(" \t\r\n\f");
+  if (i == std::string_view::npos || text.compare(i, head.size(), head) != 0) return false;
+  i = text.find_first_not_of(" \t\r\n\f", i + head.size());
+  if (i == std::string_view::npos || text.compare(i, 2, "<<") != 0) return false;
+  int depth = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (c == '<' && next == '<') {
+      ++depth;
+      ++i;
+    } else if (c == '>' && next == '>') {
+      ++i;
+      if (--depth == 0) break;
+    } else if (c == '<') {
+      i = text.find('>', i);
+    } else if (c == '%') {
+      i = text.find_first_of("\r\n", i);
+    } else if (c == '(') {
+      int parens = 1;
+      for (++i; i < text.size() && parens > 0; ++i) {
+        if (text[i] == '\\') ++i;
+        else if (text[i] == '(') ++parens;
+        else if (text[i] == ')') --parens;
+      }
+      --i;
+    }
+    if (i == std::string_view::npos) return false;
+  }
+  if (depth != 0 || i >= text.size()) return false;
+  i = text.find_first_not_of(" \t\r\n\f", i + 1);
+  return i != std::string_view::npos && text.compare(i, 6, "stream") == 0;
+}
 
 }  // namespace
+
+bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
+  if (!ref.IsDefined() || !m_source || FindObj(ref, false)) return false;
+  if (m_released && m_released->GetEntry(ref.Num())) return false;
+  const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
+  // Streams never lie in object streams; an entry of another generation is not this object.
+  if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen()) return false;
+  char window[kStreamPeekBytes];
+  const int64_t n = m_source->ReadAt(entry->Offset(), window, sizeof window);
+  return n > 0 && StreamObjectIn(std::string_view(window, static_cast<size_t>(n)), ref);
+}
 
 bool CPDFDoc::SaveUpdate(const char* fileName) {
   ClearError();
