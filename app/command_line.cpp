@@ -80,6 +80,8 @@ bool CommandLine::ApplyOption(const char* name, const char* value) {
     return takeValue(tempPath);
   } else if (is("v")) {
     version = true;
+  } else if (is("inc")) {
+    incremental = true;
   }
   return false;  // flags take no value; unknown names are ignored
 }
@@ -95,6 +97,7 @@ StampOptions CommandLine::ToStampOptions() const {
   options.numberPlacementSpec = TextOf(numberPlacementSpec);
   options.spread = spread;
   options.passwordFile = TextOf(passwordFile);
+  options.incremental = incremental;
   return options;
 }
 

@@ -29,6 +29,7 @@ class CommandLine {
   const char* logFile = nullptr;
   const char* tempPath = nullptr;
   bool version = false;
+  bool incremental = false;
 
  private:
   // Applies the option named `name` (the text after the "-"); `value` is the next argument when

@@ -15,6 +15,7 @@
 #include "pdf/content/content_lexer.h"
 #include "pdf/content/graph_objs.h"
 #include "pdf/content/xobject.h"
+#include "pdf/document/body.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/page_contents.h"
 #include "pdf/document/pages.h"
@@ -23,6 +24,7 @@
 #include "pdf/document/xref.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/geometry.h"
+#include "pdf/object/out_stream.h"
 #include "pdf/stream/stream.h"
 #include "platform/file_status.h"
 #include "platform/temp_file.h"
@@ -119,6 +121,7 @@ bool CPDFDriver::SetOptions(const StampOptions& options) {
   if (options.watermarkSpec) m_watermark = ParseWatermarkSpec(*options.watermarkSpec);
   m_fit = options.fit;
   m_up = options.up;
+  m_incremental = options.incremental;
   SetNumberingOptions(options);
   return true;
 }
@@ -245,7 +248,13 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
     return false;
   }
   m_outputBefore = FileState(outputFile);
-  if (m_doc->Save(target.c_str(), false, false)) {
+  // An update in place is appended to the file the document was opened from, whatever name the
+  // output gave it; another output gets a copy of the input with the update after it.
+  const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
+  const bool saved = m_incremental
+                         ? m_doc->SaveUpdate(inPlace ? m_doc->FileName().c_str() : target.c_str())
+                         : m_doc->Save(target.c_str(), false, false);
+  if (saved) {
     m_outputWritten = true;
     return true;
   }
@@ -262,18 +271,22 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
     LogError(Format("cannot get PDF Page: %d", page), m_doc->LastError());
     return false;
   }
+  m_fixedBoxes.clear();
   m_pageBox = PageBox(page);
   if (!m_pageBox) {
     LogError("cannot get MediaBox", m_doc->LastError());
     return false;
   }
   CPDFRect* cropBox = m_page->Get_CropBox();
-  if (cropBox) NormaliseBox(*cropBox);
+  if (cropBox && NormaliseBox(*cropBox)) m_fixedBoxes.push_back("CropBox");
   m_view = ViewOfPage(*m_pageBox, cropBox, m_page->Get_Rotate());
   const bool watermarked = ranges.watermarkFirst <= page && page <= ranges.watermarkLast &&
                            !m_watermark.fileName.empty();
   const bool numbered =
       ranges.numberingFirst <= page && page <= ranges.numberingLast && m_numbering.on;
+  const CPDFObjRef watched = m_incremental ? WatchedResources(pageRef, watermarked || numbered)
+                                           : CPDFObjRef();
+  const std::string resourcesBefore = watched.IsDefined() ? ResourcesText() : std::string();
   m_resources = PageResources(watermarked || numbered);
   if (!m_resources && (watermarked || numbered)) {
     LogError("cannot get Resources", m_doc->LastError());
@@ -289,6 +302,11 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page))
     return false;
   if (m_resources) m_resources->UpdateProcSet();
+  if (m_incremental && !MarkPageChanges(pageRef, watermarked || numbered, watched, resourcesBefore)) {
+    // A change the update would leave out must not pass for a stamped page.
+    LogError(Format("cannot update PDF Page: %d", page), m_doc->LastError());
+    return false;
+  }
   NoteNewContentsArray(contentsBefore);
   UnloadReadContents(contentsBefore);
   // The page before this one is done for good now: the page-tree lookup of this page has moved
@@ -297,18 +315,18 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   return true;
 }
 
-void NormaliseBox(CPDFRect& box) {
+bool NormaliseBox(CPDFRect& box) {
   const float llx = box.Llx(), lly = box.Lly(), urx = box.Urx(), ury = box.Ury();
-  if (llx > urx || lly > ury) {
-    box.Set(std::min(llx, urx), std::min(lly, ury), std::max(llx, urx), std::max(lly, ury));
-  }
+  if (llx <= urx && lly <= ury) return false;
+  box.Set(std::min(llx, urx), std::min(lly, ury), std::max(llx, urx), std::max(lly, ury));
+  return true;
 }
 
 CPDFRect* CPDFDriver::PageBox(int32_t page) {
   // A rectangle may be given by any two opposite corners; readers take a page without a
   // usable box as US Letter, and so does the stamp (the page gets that box of its own).
   CPDFRect* box = m_page->Get_MediaBox();
-  if (box) NormaliseBox(*box);
+  if (box && NormaliseBox(*box)) m_fixedBoxes.push_back("MediaBox");
   if (box && box->Width() > 0 && box->Height() > 0) return box;
   m_app.WriteLog("MediaBox of page %d is missing or empty: US Letter assumed", page);
   auto letter = std::make_unique<CPDFRect>();
@@ -316,6 +334,7 @@ CPDFRect* CPDFDriver::PageBox(int32_t page) {
       !m_page->Set_MediaBox(std::move(letter))) {
     return nullptr;
   }
+  m_fixedBoxes.push_back("MediaBox");
   return m_page->Get_MediaBox();
 }
 
@@ -325,6 +344,54 @@ CPDFResDict* CPDFDriver::PageResources(bool stamped) {
   auto made = std::make_unique<CPDFResDict>();
   if (!made->Create(m_doc.get()) || !m_page->Set_Resources(std::move(made))) return nullptr;
   return m_page->Get_Resources();
+}
+
+std::string CPDFDriver::ResourcesText() const {
+  CPDFResDict* resources = m_page ? m_page->Get_Resources() : nullptr;
+  if (!resources) return std::string();
+  StringOutStream text;
+  resources->Serialize(text, nullptr);
+  return text.Str();
+}
+
+CPDFObjRef CPDFDriver::WatchedResources(const CPDFObjRef& pageRef, bool stamped) {
+  // Resources held in a changed object need no watching: the update writes that object as it
+  // stands at the end. That is the page itself when it is stamped, and shared resources once
+  // an earlier page changed them.
+  const CPDFObjRef holder = InheritedHolder(pageRef, "Resources");
+  if (!holder.IsDefined() || (stamped && holder == pageRef)) return CPDFObjRef();
+  CPDFBody* body = nullptr;
+  if (m_doc->FindObj(holder, false, &body) && body == m_doc->GetBody()) return CPDFObjRef();
+  return holder;
+}
+
+bool CPDFDriver::MarkPageChanges(const CPDFObjRef& pageRef, bool stamped,
+                                 const CPDFObjRef& watched, const std::string& resourcesBefore) {
+  // A page that was only visited stays as the input has it, unless one of its boxes had to be
+  // put in order.
+  if (stamped && !m_doc->UpdateObj(pageRef)) return false;
+  for (const char* key : m_fixedBoxes) {
+    const CPDFObjRef holder = InheritedHolder(pageRef, key);
+    if (holder.IsDefined() && !m_doc->UpdateObj(holder)) return false;
+  }
+  // Shared resources change once (the form's name, the font's, the procedure sets); every later
+  // page finds them in the update.
+  return !watched.IsDefined() || ResourcesText() == resourcesBefore || m_doc->UpdateObj(watched);
+}
+
+CPDFObjRef CPDFDriver::InheritedHolder(const CPDFObjRef& pageRef, const char* key) {
+  CPDFObjRef nodeRef = pageRef;
+  const CPDFDict* node = m_page;
+  for (int depth = 0; node && depth < kMaxReleaseScanDepth; ++depth) {
+    if (const CPDFAtom* value = node->Lookup(key)) {
+      return value->IsRef() ? *static_cast<const CPDFObjRef*>(value) : nodeRef;
+    }
+    const CPDFAtom* parent = node->Lookup("Parent");
+    if (!parent || !parent->IsRef()) break;
+    nodeRef = *static_cast<const CPDFObjRef*>(parent);
+    node = AsDict(m_doc->GetObj(nodeRef));
+  }
+  return CPDFObjRef();
 }
 
 void CPDFDriver::NoteNewContentsArray(const CPDFObjRef& contentsBefore) {
@@ -412,7 +479,10 @@ bool CPDFDriver::CheckCatalogWritten(const std::string& inputFile) {
   const CPDFAtom* root = trailer ? trailer->Dict().Lookup("Root") : nullptr;
   if (root && root->IsRef()) {
     const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(root);
-    const CPDFXRefEntry* entry = m_doc->GetXRef() ? m_doc->GetXRef()->GetEntry(ref.Num()) : nullptr;
+    // An update lists only what changed; the catalog then stands in an older section.
+    const CPDFXRefEntry* entry =
+        m_incremental ? m_doc->FindEntry(ref.Num(), false)
+                      : (m_doc->GetXRef() ? m_doc->GetXRef()->GetEntry(ref.Num()) : nullptr);
     if (entry && entry->InUse() && entry->Gen() == ref.Gen() && AsDict(m_doc->GetObj(ref))) {
       return true;
     }
@@ -637,7 +707,7 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
   // holding, compressing and writing one identical stream per page.
   std::string text(stream.Data(), stream.DataLength());
   if (const CPDFObjRef* shared = m_sharedContents.Find(text)) {
-    if (!AddContentsReference(*m_page, *shared, after)) {
+    if (!AddContentsReference(*m_page, *shared, after, ContentsArrayKind())) {
       LogError("cannot add PDF Contents", m_doc->LastError());
       return false;
     }
@@ -649,7 +719,7 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
     return false;
   }
   CPDFObjRef made;
-  if (!AddContentsFiled(*m_page, stream, after, &made)) {
+  if (!AddContentsFiled(*m_page, stream, after, &made, ContentsArrayKind())) {
     LogError("cannot add PDF Contents", m_doc->LastError());
     return false;
   }

@@ -18,6 +18,7 @@
 #include "app/page_view.h"
 #include "app/shared_contents.h"
 #include "app/stamp_options.h"
+#include "pdf/document/page_contents.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
 
@@ -68,8 +69,9 @@ struct PageRanges {
 PageRanges ResolvePageRanges(int32_t watermarkFirst, int32_t watermarkLast, int32_t numberingFirst,
                              int32_t numberingLast, int32_t pageCount);
 
-// Puts the corners of a rectangle given by any two opposite corners in order.
-void NormaliseBox(CPDFRect& box);
+// Puts the corners of a rectangle given by any two opposite corners in order; true when they
+// were not.
+bool NormaliseBox(CPDFRect& box);
 
 // Appends "a b c d e f cm" to `objects`.
 void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m);
@@ -165,6 +167,22 @@ class CPDFDriver {
   static constexpr int kMaxReleaseScanDepth = 64;
   void CleanUpAfterFailure(const std::string& inputFile, const std::string& outputFile);
 
+  // Incremental updates write only the objects marked changed. The driver changes objects of
+  // the input in three places: the page (its content, and a box or resources it is given), the
+  // dictionary that holds the page's resources, and a box that is put in order where the page
+  // inherits it.
+  // The resources as they are written, to tell whether stamping changed them.
+  std::string ResourcesText() const;
+  // The object that holds the current page's resources when stamping may change them unseen
+  // (undefined when they sit in an object the update writes anyway).
+  CPDFObjRef WatchedResources(const CPDFObjRef& pageRef, bool stamped);
+  // Marks the current page's changed objects after its stamping; false when one cannot be.
+  bool MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const CPDFObjRef& watched,
+                       const std::string& resourcesBefore);
+  // The object that gives page `pageRef` its `key`: the value itself when it is an indirect
+  // object, else the page or the ancestor whose dictionary holds it (undefined when none does).
+  CPDFObjRef InheritedHolder(const CPDFObjRef& pageRef, const char* key);
+
   // Watermark steps.
   // Makes the form from the watermark file's first page and files it under a new name in the
   // current page's resources.
@@ -191,6 +209,11 @@ class CPDFDriver {
   // that get the same text.
   bool AddSharedContents(CPDFStream& stream, bool compress, bool after,
                          CPDFObjRef* filed = nullptr);
+  // An update writes each changed page anyway; the array that a second content stream needs is
+  // then kept in the page rather than written as one more object per page.
+  ContentsArray ContentsArrayKind() const {
+    return m_incremental ? ContentsArray::kDirect : ContentsArray::kIndirect;
+  }
   // Whether the current page has content of its own (a stream, or a non-empty array).
   bool PageHasContent() const;
   // Puts `closing` and "Q " in front of the stream's data.
@@ -230,6 +253,8 @@ class CPDFDriver {
   size_t m_warningsShown = 0;    // the document's warnings written to the log so far
   std::string m_shownInput;   // empty: the input file's own name
   std::string m_shownOutput;  // empty: the output file's own name
+  bool m_incremental = false;    // -inc: only what the run changed is written, after the input
+  std::vector<const char*> m_fixedBoxes;  // boxes of the current page put in order (or given)
   bool m_outputWritten = false;  // the output file was created (or truncated) by this run
   CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched
   // Objects made for the current page alone (its number's stream, its new "Contents" array),

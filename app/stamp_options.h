@@ -17,6 +17,7 @@ struct StampOptions {
   std::optional<std::string> numberPlacementSpec;  // -nbs "Location,OffsetX,OffsetY"
   bool spread = false;                             // -sp
   std::optional<std::string> passwordFile;         // -pw: first line is the password; "-" stdin
+  bool incremental = false;                        // -inc: the stamps as an incremental update
 };
 
 }  // namespace quarn

@@ -28,6 +28,8 @@ class SourceFile {
   int64_t ReadAt(int64_t offset, void* dst, size_t n) const;
   // Reads exactly n bytes at `offset`.
   bool ReadExact(int64_t offset, void* dst, size_t n) const;
+  // The descriptor, for copies that the kernel makes (never closed by the caller).
+  int Fd() const { return m_fd; }
 
  private:
   SourceFile(int fd, int64_t size, std::string path) : m_fd(fd), m_size(size), m_path(std::move(path)) {}

@@ -21,6 +21,7 @@
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
+#include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/source_file.h"
 
@@ -160,6 +161,7 @@ void CPDFDoc::ReadSections() {
     m_bodies.push_back(std::make_unique<CPDFBody>(this));
     if (!m_in->Seek(offset)) Throw(kModule, "Serialize", kInvalidFormat, "ioerror");
     m_xrefs.push_back(std::make_unique<CPDFXRef>(this));
+    m_xrefs.back()->SetSectionOffset(offset);
     auto trailer = std::make_unique<CPDFTrailer>(this);
     if (ReadStreamSection(offset, *m_xrefs.back(), *trailer)) {
       m_trailers.push_back(std::move(trailer));

@@ -28,6 +28,7 @@ class InStream;
 class FileOutStream;
 class SourceFile;
 class OutputFile;
+class AppendGuard;
 class CPDFPages;
 class CPDFLineaParams;
 class CPDFHintStream;
@@ -89,9 +90,17 @@ class CPDFDoc final : public CPDFObjHolder {
 
   // ---- saving ----
   bool Save(const char* fileName, bool incremental, bool linearize);
+  // Saves the changes as an incremental update: under the document's own file name it is
+  // appended to that file; under another name that file gets a copy of every byte of the
+  // document's file followed by the update (made beside it and put in place by Flush). A file
+  // that had to be repaired, or that is not a PDF file, is refused.
+  bool SaveUpdate(const char* fileName);
   bool Flush();
   bool SetDocInfo();
   bool IsSaving() const { return m_saveCalled; }
+  // True when `ref` has not been read and the file shows a stream object there (a dictionary
+  // followed by "stream"); false when only reading it would tell.
+  bool IsStreamInFile(const CPDFObjRef& ref);
   bool IsFlushing() const override { return m_flushRunning; }
 
   // ---- pages ----
@@ -188,7 +197,25 @@ class CPDFDoc final : public CPDFObjHolder {
   // not copied, and their numbers become free.
   void DropCrossReferenceStreams();
   // Refuses an incremental update where appending would not give a sound file.
-  void CheckAppendable() const;
+  void CheckAppendable(const char* method = "Save") const;
+  // ---- incremental updates (doc_update.cpp) ----
+  bool SaveWith(const char* fileName, bool incremental, bool linearize, bool copyInput);
+  // The output of an update written to another file: a temporary beside `name` holding the
+  // input's bytes, positioned at their end.
+  void ChooseCopiedOutput(const std::string& name);
+  // Ends the update at `startXRef`: "Prev" names the section the update follows, and the
+  // cross-reference data is a stream when that section is one, else a table.
+  // Both write the offsets that `written` notes for the objects this flush wrote.
+  void WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
+                       const CPDFXRef& written);
+  void WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
+                              const CPDFXRef& written);
+  // Keeps the document's file length while an update is appended to it.
+  void GuardAppend();
+  // Cuts a partly appended update off the document's file again, and forces that to the disk.
+  void TruncateAppended();
+  bool m_copyInput = false;  // the update goes into another file after a copy of the input
+  std::unique_ptr<AppendGuard> m_appendGuard;  // the file's old length while an update is appended
   void ReadSectionsOrRepair();
   bool RepairSections();
   std::unique_ptr<CPDFObject> LoadFromScan(const CPDFObjRef& ref);

@@ -16,6 +16,7 @@
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/out_stream.h"
+#include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/source_file.h"
 #include "platform/temp_file.h"
@@ -31,6 +32,10 @@ constexpr char kModule[] = "CPDFDoc";
 // ---- Save ------------------------------------------------------------------------------------
 
 bool CPDFDoc::Save(const char* fileName, bool incremental, bool linearize) {
+  return SaveWith(fileName, incremental, linearize, false);
+}
+
+bool CPDFDoc::SaveWith(const char* fileName, bool incremental, bool linearize, bool copyInput) {
   ClearError();
   // A second Save before Flush would abandon the first output half written; it is refused and
   // the save under way goes on.
@@ -61,7 +66,8 @@ bool CPDFDoc::Save(const char* fileName, bool incremental, bool linearize) {
     }
     m_incremental = incremental;
     m_linearized = linearize;
-    if (m_incremental && fileName && m_fileName == fileName) CheckAppendable();
+    m_copyInput = copyInput && incremental;
+    if (m_incremental && (m_copyInput || (fileName && m_fileName == fileName))) CheckAppendable();
     ChooseOutput(fileName);
     if (m_incremental) return true;
     // Every object goes into the update section, FDF included: a rewrite that left out the
@@ -88,6 +94,10 @@ void CPDFDoc::ChooseOutput(const char* fileName) {
     m_outputCreated = true;
     return;
   }
+  if (m_copyInput && name != m_fileName) {
+    ChooseCopiedOutput(name);
+    return;
+  }
   if (name == m_fileName && m_incremental) {
     // The update is appended to the file itself. An old last line without its end of line
     // would run into the first appended object, so one is added first.
@@ -96,6 +106,11 @@ void CPDFDoc::ChooseOutput(const char* fileName) {
     if (!m_out->Open(name, true)) ThrowCode(kModule, "Save", kRuntimeError);
     m_appendStart = m_out->Position();
     m_outputCreated = true;
+    // The offsets the update refers to are those of the file as it was read.
+    if (!m_source || m_appendStart != m_source->Size()) {
+      Throw(kModule, "Save", kUserError, "the file changed after it was opened");
+    }
+    GuardAppend();
     char last = '\n';
     if (m_appendStart > 0 && m_source && m_source->ReadAt(m_appendStart - 1, &last, 1) == 1 &&
         last != '\n' && last != '\r') {
@@ -159,6 +174,8 @@ bool CPDFDoc::Flush() {
   }
   try {
     m_flushRunning = true;
+    // An object read during the changes may have needed a repair of its own.
+    if (m_incremental) CheckAppendable("Flush");
     if (!IsFDF() && !SetDocInfo()) Throw(kModule, "Flush", kInternalError, "CPDFDoc::SetDocInfo()");
     try {
       SerializeOut();
@@ -212,9 +229,13 @@ void CPDFDoc::SerializeOut() {
     trailer->Set_Size(std::make_unique<CPDFInt>(highest + 1));
   }
   const int64_t startXRef = out.Position();
-  xref->Write(out, m_released.get());
-  trailer->SetStartXRef(startXRef);
-  trailer->Serialize(out);
+  if (m_incremental) {
+    WriteUpdateXRef(*xref, *trailer, startXRef, *m_released);
+  } else {
+    xref->Write(out, m_released.get());
+    trailer->SetStartXRef(startXRef);
+    trailer->Serialize(out);
+  }
   m_out->Flush();
   if (!m_out->Good() || !m_out->Sync()) {
     const int err = errno;
@@ -271,6 +292,8 @@ void CPDFDoc::FinishFlush() {
   m_saveCalled = false;
   m_outputIsStdout = false;
   m_appendStart = -1;
+  m_copyInput = false;
+  m_appendGuard.reset();
 
   if (toStdout) {
     // The output went to standard output, so the offsets just written mean nothing in any
@@ -320,10 +343,8 @@ void CPDFDoc::CleanupAfterFailure() {
     m_out->Close();
     m_out.reset();
   }
-  if (m_appendStart >= 0 && !m_outputName.empty()) {
-    // A partly appended update is cut off again: the file is as it was before the save.
-    (void)truncate(m_outputName.c_str(), static_cast<off_t>(m_appendStart));
-  }
+  // A partly appended update is cut off again: the file is as it was before the save.
+  TruncateAppended();
   if (m_tempFile) m_tempFile->Discard();
   m_tempFile.reset();
   // Objects written out by ReleaseObj are read from the input again.
@@ -334,6 +355,7 @@ void CPDFDoc::CleanupAfterFailure() {
   m_outputCreated = false;
   m_outputIsStdout = false;
   m_appendStart = -1;
+  m_copyInput = false;
   m_outputName.clear();
   m_targetName.clear();
   m_hasOutKey = false;

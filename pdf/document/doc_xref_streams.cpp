@@ -26,6 +26,7 @@ constexpr char kModule[] = "CPDFDoc";
 bool CPDFDoc::ReadStreamSection(int64_t offset, CPDFXRef& xref, CPDFTrailer& trailer) {
   if (CPDFXRefStream::StartsAt(*m_in, offset)) {
     CPDFXRefStream::Read(*m_in, offset, xref, &trailer);
+    xref.SetStreamSection(true);
     return true;
   }
   // Word writes hybrid updates whose table has one empty subsection and whose entries are all
@@ -129,11 +130,11 @@ void CPDFDoc::DropCrossReferenceStreams() {
   }
 }
 
-void CPDFDoc::CheckAppendable() const {
+void CPDFDoc::CheckAppendable(const char* method) const {
   // Appending to a file whose cross-reference data is broken would hand readers the same
   // damage again under a new section.
   if (m_repaired) {
-    Throw(kModule, "Save", kUserError,
+    Throw(kModule, method, kUserError,
           "a repaired file cannot be updated incrementally: save it in full");
   }
 }

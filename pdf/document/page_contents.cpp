@@ -131,19 +131,53 @@ namespace {
 // The common part of adding content: `file` gives the identity of the stream to add (filing it
 // when needed); the page's "Contents" becomes or stays an array holding it before or after the
 // existing content.
+// Makes "Contents" an array that holds `stream` (a new indirect object, or a direct one in the
+// page) and returns it.
+CPDFArray* NewContentsArray(CPDFPage& page, const CPDFObjRef& stream, ContentsArray made) {
+  CPDFObjHolder* doc = page.Doc();
+  auto array = std::make_unique<CPDFArray>();
+  array->Push_Back(std::make_unique<CPDFObjRef>(stream));
+  CPDFObjRef arrayRef;
+  const bool indirect = made == ContentsArray::kIndirect;
+  if (!page.SetValue(doc, "Contents", std::move(array), indirect, &arrayRef)) {
+    Throw(kModule, "AddContents", kInternalError, "CPDFPage::Set_Contents()");
+  }
+  CPDFArray* parts = AsArray(page.GetValue(doc, "Contents"));
+  if (!parts) Throw(kModule, "AddContents", kInternalError, "CPDFPage::Get_Contents()");
+  return parts;
+}
+
+// The page's content when it is one stream that has not been read yet: an array kept in the
+// page needs only its identity, and reading each page's stream would cost a long document most
+// of its walk and memory. Nothing when it has to be read to be known.
+CPDFObjRef UnreadContentStream(CPDFPage& page) {
+  const CPDFAtom* entry = page.Lookup("Contents");
+  CPDFDoc* doc = DocOf(page.Doc());
+  if (!entry || !entry->IsRef() || !doc) return CPDFObjRef();
+  const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(entry);
+  return doc->IsStreamInFile(ref) ? ref : CPDFObjRef();
+}
+
+// The common part of adding content: `file` gives the identity of the stream to add (filing it
+// when needed); the page's "Contents" becomes or stays an array holding it before or after the
+// existing content.
 template <class FileStream>
-bool AddContentsWith(CPDFPage& page, bool after, FileStream file) {
+bool AddContentsWith(CPDFPage& page, bool after, ContentsArray made, FileStream file) {
   CPDFObjHolder* doc = page.Doc();
   return Guarded(doc, "AddContents", [&] {
+    const CPDFObjRef unread =
+        made == ContentsArray::kDirect ? UnreadContentStream(page) : CPDFObjRef();
+    CPDFArray* parts = unread.IsDefined() ? NewContentsArray(page, unread, made) : nullptr;
     CPDFObjRef ref;
-    CPDFObject* contents = page.GetValue(doc, "Contents", &ref);
+    CPDFObject* contents = parts ? parts : page.GetValue(doc, "Contents", &ref);
     if (!contents) {
       if (!page.SetReference("Contents", file()))
         Throw(kModule, "AddContents", kInternalError, "CPDFDict::Insert()");
       return;
     }
-    CPDFArray* parts = AsArray(contents);
     if (parts) {
+      // Made above.
+    } else if ((parts = AsArray(contents)) != nullptr) {
       MarkUpdated(doc, ref, "AddContents");
     } else if (IsStreamValue(contents)) {
       CPDFObjRef oldStream = ref;
@@ -156,14 +190,7 @@ bool AddContentsWith(CPDFPage& page, bool after, FileStream file) {
           Throw(kModule, "AddContents", kInternalError, "CPDFDoc::RegistObj()");
         }
       }
-      auto array = std::make_unique<CPDFArray>();
-      array->Push_Back(std::make_unique<CPDFObjRef>(oldStream));
-      CPDFObjRef arrayRef;
-      if (!page.SetValue(doc, "Contents", std::move(array), true, &arrayRef)) {
-        Throw(kModule, "AddContents", kInternalError, "CPDFPage::Set_Contents()");
-      }
-      parts = AsArray(page.GetValue(doc, "Contents"));
-      if (!parts) Throw(kModule, "AddContents", kInternalError, "CPDFPage::Get_Contents()");
+      parts = NewContentsArray(page, oldStream, made);
     } else {
       ThrowTypecheck("AddContents", contents);
     }
@@ -184,15 +211,17 @@ bool CPDFPage::AddContents(const CPDFStream& stream, bool after) {
   return AddContentsFiled(*this, stream, after, nullptr);
 }
 
-bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed) {
-  return AddContentsWith(page, after, [&] {
+bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed,
+                      ContentsArray made) {
+  return AddContentsWith(page, after, made, [&] {
     const CPDFObjRef ref = FileCopy(page.Doc(), stream, "AddContents");
     if (filed) *filed = ref;
     return ref;
   });
 }
 
-bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after) {
+bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after,
+                          ContentsArray made) {
   if (!stream.IsDefined()) {
     if (page.Doc()) {
       page.Doc()->LastError().Keep(
@@ -200,7 +229,7 @@ bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after) 
     }
     return false;
   }
-  return AddContentsWith(page, after, [&] { return stream; });
+  return AddContentsWith(page, after, made, [&] { return stream; });
 }
 
 }  // namespace quarn

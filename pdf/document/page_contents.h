@@ -10,11 +10,18 @@ namespace quarn {
 class CPDFPage;
 class CPDFStream;
 
+// How a page whose content is one stream gets the array that adds a second one: as a new
+// indirect object (as AddContents makes it), or held in the page's own dictionary (one object
+// fewer to write, which counts when only changed objects are written).
+enum class ContentsArray { kIndirect, kDirect };
+
 // CPDFPage::AddContents, with the identity of the filed copy written to *filed when given.
-bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed);
+bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed,
+                      ContentsArray made = ContentsArray::kIndirect);
 // Puts a reference to the existing content stream `stream` after (or before) the page's
 // content, turning "Contents" into an array as AddContents does. Errors go into the page's
 // document record.
-bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after);
+bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after,
+                          ContentsArray made = ContentsArray::kIndirect);
 
 }  // namespace quarn

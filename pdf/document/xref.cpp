@@ -128,6 +128,8 @@ void CPDFXRef::Create(CPDFDoc* doc, const CPDFXRef* previous) {
   m_streamNumbers.clear();
   m_freeHead = 0;
   m_size = 0;
+  m_sectionOffset = -1;
+  m_streamSection = false;
   if (!previous) return;
   m_freeHead = previous->m_freeHead;
   m_size = previous->m_size;

@@ -132,6 +132,14 @@ class CPDFXRef : public CPDFFileStruct {
   const std::vector<int32_t>& StreamNumbers() const { return m_streamNumbers; }
   void AddStreamNumber(int32_t num) { m_streamNumbers.push_back(num); }
 
+  // Where the section begins in its file (its "xref" or its stream object); -1 when it was not
+  // read from one.
+  int64_t SectionOffset() const { return m_sectionOffset; }
+  void SetSectionOffset(int64_t offset) { m_sectionOffset = offset; }
+  // The section is a cross-reference stream (a hybrid file's table is not).
+  bool IsStreamSection() const { return m_streamSection; }
+  void SetStreamSection(bool stream) { m_streamSection = stream; }
+
  private:
   // The entry that links to `num` in the free list: nullptr for the head; throws when the
   // chain is broken or loops.
@@ -149,6 +157,8 @@ class CPDFXRef : public CPDFFileStruct {
   int32_t m_highest = 0;
   std::vector<std::unique_ptr<CPDFXRefEntry[]>> m_pages;
   std::vector<int32_t> m_streamNumbers;
+  int64_t m_sectionOffset = -1;
+  bool m_streamSection = false;
 };
 
 }  // namespace quarn

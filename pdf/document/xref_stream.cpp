@@ -1,6 +1,7 @@
 #include "pdf/document/xref_stream.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "pdf/object/in_stream.h"
 #include "pdf/object/lexer.h"
 #include "pdf/object/limits.h"
+#include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
 
@@ -51,6 +53,29 @@ int32_t DirectElement(const CPDFArray& array, size_t i) {
       atom && atom->IsObject() ? AsNumber(static_cast<CPDFObject*>(atom)) : nullptr;
   if (!number) Fail("invalid cross-reference stream: W and Index must hold numbers");
   return number->IntValue();
+}
+
+// The number of bytes that hold `value` (at least `least`).
+int BytesFor(uint64_t value, int least) {
+  int bytes = 1;
+  while (bytes < kMaxFieldWidth && (value >> (8 * bytes)) != 0) ++bytes;
+  return std::max(bytes, least);
+}
+
+// The three fields of a written row: type, then offset / next free / object stream, then
+// generation / index.
+std::array<uint64_t, 3> RowFields(const CPDFXRefEntry& e) {
+  if (!e.InUse()) return {0, static_cast<uint64_t>(e.Offset()), static_cast<uint64_t>(e.Gen())};
+  if (e.IsCompressed()) {
+    return {2, static_cast<uint64_t>(e.ObjStmNum()), static_cast<uint64_t>(e.ObjStmIndex())};
+  }
+  return {1, static_cast<uint64_t>(e.Offset()), static_cast<uint64_t>(e.Gen())};
+}
+
+std::unique_ptr<CPDFArray> IntArray(const std::vector<int32_t>& values) {
+  auto array = std::make_unique<CPDFArray>();
+  for (const int32_t v : values) array->Push_Back(std::make_unique<CPDFInt>(v));
+  return array;
 }
 
 uint64_t Field(const unsigned char* row, int width) {
@@ -200,6 +225,71 @@ void CPDFXRefStream::ReadEntries(const char* data, size_t size, const XRefStream
       }
     }
   }
+}
+
+void CPDFXRefStream::Write(OutStream& out, int64_t offset, int32_t freeHead,
+                           const std::vector<CPDFXRefEntry>& rows, const CPDFDict& trailer) {
+  if (rows.empty()) Throw(kModule, "Write", kInternalError, "no cross-reference rows");
+  std::vector<std::array<uint64_t, 3>> fields;
+  fields.reserve(rows.size() + 1);
+  fields.push_back({0, static_cast<uint64_t>(freeHead), CPDFXRef::kMaxGeneration});
+  std::vector<int32_t> index{0, 1};
+  for (const CPDFXRefEntry& row : rows) {
+    if (row.Num() == index[index.size() - 2] + index.back()) {
+      ++index.back();
+    } else {
+      index.push_back(row.Num());
+      index.push_back(1);
+    }
+    fields.push_back(RowFields(row));
+  }
+  int second = 1, third = 2;
+  for (const auto& f : fields) {
+    second = std::max(second, BytesFor(f[1], 1));
+    third = std::max(third, BytesFor(f[2], 2));
+  }
+  const std::array<int, 3> widths{1, second, third};
+  const size_t rowBytes = static_cast<size_t>(1 + second + third);
+  // PNG "Up": each row is sent as its difference to the row above, behind a tag byte of 2.
+  // Offsets that grow slowly become runs of zeros that compress to almost nothing.
+  std::string data;
+  data.reserve(fields.size() * (rowBytes + 1));
+  std::vector<unsigned char> above(rowBytes, 0), row(rowBytes, 0);
+  for (const auto& f : fields) {
+    size_t at = 0;
+    for (size_t k = 0; k < 3; ++k) {
+      for (int b = widths[k] - 1; b >= 0; --b) row[at++] = static_cast<unsigned char>(f[k] >> (8 * b));
+    }
+    data.push_back(2);
+    for (size_t i = 0; i < rowBytes; ++i) data.push_back(static_cast<char>(row[i] - above[i]));
+    above.swap(row);
+  }
+
+  CPDFStream stream(nullptr);
+  for (const auto& [key, atom] : trailer) {
+    if (atom && key != "XRefStm" && key != "Length" && key != "Filter" && key != "DecodeParms") {
+      stream.Insert(key, atom->CloneAtom());
+    }
+  }
+  stream.Insert("Type", std::make_unique<CPDFName>("XRef"));
+  stream.Insert("Size", std::make_unique<CPDFInt>(rows.back().Num() + 1));
+  stream.Insert("Index", IntArray(index));
+  stream.Insert("W", IntArray({widths[0], widths[1], widths[2]}));
+  CPDFErrorRecord error;
+  if (!stream.SetData(data.data(), data.size()) || !stream.EncodeFlateFilter(error)) {
+    throw CPDFException(error);
+  }
+  auto parms = std::make_unique<CPDFDict>();
+  parms->Insert("Predictor", std::make_unique<CPDFInt>(12));
+  parms->Insert("Columns", std::make_unique<CPDFInt>(static_cast<int32_t>(rowBytes)));
+  stream.Insert("DecodeParms", std::move(parms));
+
+  out.Printf("%ld 0 obj", static_cast<long>(rows.back().Num()));
+  out << endl;
+  stream.Serialize(out, nullptr);
+  out << endl << "endobj" << endl << "startxref" << endl;
+  out.Printf("%lld", static_cast<long long>(offset));
+  out << endl << "%%EOF" << endl;
 }
 
 }  // namespace quarn

@@ -14,7 +14,9 @@ namespace quarn {
 class CPDFDict;
 class CPDFTrailer;
 class CPDFXRef;
+class CPDFXRefEntry;
 class InStream;
+class OutStream;
 
 // "W" and "Index" of a cross-reference stream: the byte widths of the three fields of a row,
 // and the runs of object numbers that the rows describe, in order.
@@ -49,6 +51,14 @@ class CPDFXRefStream {
   // rows of unknown types and rows naming impossible places are passed over.
   static void ReadEntries(const char* data, size_t size, const XRefStreamLayout& layout,
                           CPDFXRef& table);
+
+  // Writes a section as a cross-reference stream at the output's position: the stream object
+  // (its number is the last row's, which must be the stream itself and the highest number),
+  // then "startxref" with `offset` and "%%EOF". Row 0 is the free-list head `freeHead`; `rows`
+  // come in ascending number. The trailer's keys go into the stream's dictionary; the stream
+  // is never encrypted. Rows are Flate-compressed behind the PNG "Up" predictor.
+  static void Write(OutStream& out, int64_t offset, int32_t freeHead,
+                    const std::vector<CPDFXRefEntry>& rows, const CPDFDict& trailer);
 };
 
 }  // namespace quarn

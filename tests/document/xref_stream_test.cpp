@@ -358,9 +358,10 @@ TEST_F(XRefStreamDocTest, AFullRewriteWritesPlainObjectsAndAClassicTable) {
   }
 }
 
-TEST_F(XRefStreamDocTest, AnIncrementalUpdateLinksToTheStream) {
-  const std::string path = Put("update.pdf", OneSection(true, true).Str());
-  const int64_t streamAt = static_cast<int64_t>(test::ReadFile(path).rfind("6 0 obj"));
+TEST_F(XRefStreamDocTest, AnIncrementalUpdateIsAStreamThatLinksToTheStream) {
+  const std::string original = OneSection(true, true).Str();
+  const std::string path = Put("update.pdf", original);
+  const int64_t streamAt = static_cast<int64_t>(original.rfind("6 0 obj"));
   auto doc = Open(path);
   ASSERT_NE(doc, nullptr) << m_error.Message();
   CPDFDict* info = AsDict(doc->GetObj(CPDFObjRef(4, 0)));
@@ -370,9 +371,12 @@ TEST_F(XRefStreamDocTest, AnIncrementalUpdateLinksToTheStream) {
   ASSERT_TRUE(doc->Save(path.c_str(), true, false)) << doc->LastError().Message();
   ASSERT_TRUE(doc->Flush()) << doc->LastError().Message();
   const std::string bytes = test::ReadFile(path);
-  const size_t trailer = bytes.rfind("trailer");
-  ASSERT_NE(trailer, std::string::npos);
-  EXPECT_NE(bytes.find("/Prev " + std::to_string(streamAt), trailer), std::string::npos);
+  ASSERT_EQ(bytes.substr(0, original.size()), original);
+  const std::string update = bytes.substr(original.size());
+  // A file indexed by a stream gets its update indexed by one too.
+  EXPECT_EQ(update.find("trailer"), std::string::npos);
+  EXPECT_NE(update.find("/Type /XRef"), std::string::npos);
+  EXPECT_NE(update.find("/Prev " + std::to_string(streamAt)), std::string::npos);
   if (test::HaveTool("qpdf")) {
     EXPECT_EQ(test::RunCommand("qpdf --check '" + path + "'"), 0);
   }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The documentation names the options the tool reads: the man page, the README option table and
 # the bash completion list exactly the options of the parser; the usage line shows all of them
-# but those the README marks "Not shown in the usage line". The man page renders without
-# warnings and the completion script parses.
+# but those that the README and the man page both mark "Not shown in the usage line" (-pw,
+# -inc), so that an option documented or hidden in one place only is caught. The man page
+# renders without warnings and the completion script parses.
 set -uo pipefail
 
 source "$(dirname "$0")/lib.sh"
@@ -21,6 +22,11 @@ completion=$(grep -o "compgen -W '[^']*'" "$SOURCE_DIR/completion/zorvane.bash" 
 "$ZORVANE" >/dev/null 2>usage.txt
 usage=$(grep -o '\[-[a-z]*' usage.txt | tr -d '[' | sorted)
 hidden=$(grep '^| `-[a-z]*`.*Not shown in the usage line' "$SOURCE_DIR/README.md" | grep -o '^| `-[a-z]*' | tr -d '|` ' | sorted)
+# The man page must hide the same options, each in its own entry.
+man_hidden=$(awk '/^\.SH OPTIONS/ { on = 1; next } /^\.SH/ { on = 0 }
+                  on && prev == ".TP" && $1 ~ /^\.BI?$/ { sub(/^\\-/, "-", $2); option = $2 }
+                  on && /Not shown in the usage line/ { print option } { prev = $0 }' \
+             "$SOURCE_DIR/man/zorvane.1" | sorted)
 
 [ -n "$parser" ] || fail "no option found in the parser"
 for place in man readme completion; do
@@ -28,6 +34,9 @@ for place in man readme completion; do
     fail "$place options differ from the parser's: $(diff <(echo "$parser") <(echo "${!place}") | grep '^[<>]' | tr '\n' ' ')"
   fi
 done
+if [ "$man_hidden" != "$hidden" ]; then
+  fail "options kept out of the usage line differ between man page and README: $(diff <(echo "$hidden") <(echo "$man_hidden") | grep '^[<>]' | tr '\n' ' ')"
+fi
 shown=$(comm -23 <(echo "$parser") <(echo "$hidden"))
 if [ "$usage" != "$shown" ]; then
   fail "usage line options differ from the documented ones: $(diff <(echo "$shown") <(echo "$usage") | grep '^[<>]' | tr '\n' ' ')"

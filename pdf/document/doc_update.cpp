@@ -1,0 +1,204 @@
+// Incremental updates: the changed objects written after every byte of the file they change,
+// in the file itself or in a copy of it, ended by cross-reference data of the file's own kind.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <string_view>
+
+#include "pdf/document/doc.h"
+#include "pdf/document/trailer.h"
+#include "pdf/document/xref.h"
+#include "pdf/document/xref_stream.h"
+#include "pdf/object/limits.h"
+#include "pdf/object/out_stream.h"
+#include "platform/append_guard.h"
+#include "platform/output_file.h"
+#include "platform/prefix_copy.h"
+#include "platform/source_file.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr char kModule[] = "CPDFDoc";
+// Short runs of unchanged numbers between changed ones are listed again with their old rows:
+// a row costs a few compressed bytes, a new "Index" run about ten bytes of plain text.
+constexpr int32_t kMaxRelistedGap = 8;
+// How much of an object's start is looked at to tell a stream: a content stream's dictionary
+// is a few dozen bytes.
+constexpr size_t kStreamPeekBytes = 512;
+
+
+// Whether `text` holds object `ref` as a dictionary followed by "stream". Strings, nested
+// dictionaries and comments inside the dictionary are passed over; whatever the window does not
+// settle counts as no.
+bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
+  const std::string head = Format("%d %d obj", ref.Num(), ref.Gen());
+  size_t i = text.find_first_not_of(" \t\r\n\f");
+  if (i == std::string_view::npos || text.compare(i, head.size(), head) != 0) return false;
+  i = text.find_first_not_of(" \t\r\n\f", i + head.size());
+  if (i == std::string_view::npos || text.compare(i, 2, "<<") != 0) return false;
+  int depth = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (c == '<' && next == '<') {
+      ++depth;
+      ++i;
+    } else if (c == '>' && next == '>') {
+      ++i;
+      if (--depth == 0) break;
+    } else if (c == '<') {
+      i = text.find('>', i);
+    } else if (c == '%') {
+      i = text.find_first_of("\r\n", i);
+    } else if (c == '(') {
+      int parens = 1;
+      for (++i; i < text.size() && parens > 0; ++i) {
+        if (text[i] == '\\') ++i;
+        else if (text[i] == '(') ++parens;
+        else if (text[i] == ')') --parens;
+      }
+      --i;
+    }
+    if (i == std::string_view::npos) return false;
+  }
+  if (depth != 0 || i >= text.size()) return false;
+  i = text.find_first_not_of(" \t\r\n\f", i + 1);
+  return i != std::string_view::npos && text.compare(i, 6, "stream") == 0;
+}
+
+}  // namespace
+
+bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
+  if (!ref.IsDefined() || !m_source || FindObj(ref, false)) return false;
+  if (m_released && m_released->GetEntry(ref.Num())) return false;
+  const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
+  // Streams never lie in object streams; an entry of another generation is not this object.
+  if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen()) return false;
+  char window[kStreamPeekBytes];
+  const int64_t n = m_source->ReadAt(entry->Offset(), window, sizeof window);
+  return n > 0 && StreamObjectIn(std::string_view(window, static_cast<size_t>(n)), ref);
+}
+
+bool CPDFDoc::SaveUpdate(const char* fileName) {
+  ClearError();
+  if (!fileName || !*fileName || IsFDF() || !m_source) {
+    m_error.Keep(CPDFException(kModule, "Save", kUserError,
+                               "an incremental update needs the PDF file it follows"));
+    return false;
+  }
+  return SaveWith(fileName, true, false, true);
+}
+
+void CPDFDoc::ChooseCopiedOutput(const std::string& name) {
+  // The copy and its update are made beside the target and take its name at Flush, so that a
+  // failed run never leaves a half-made file there.
+  m_targetName = name;
+  m_tempFile = OutputFile::CreateBeside(name);
+  if (!m_tempFile) ThrowCode(kModule, "Save", kRuntimeError);
+  m_tempOutput = true;
+  m_outputCreated = true;
+  m_outputName = m_tempFile->Path();
+  const int fd = m_tempFile->DuplicateFd();
+  if (fd < 0) ThrowCode(kModule, "Save", kRuntimeError);
+  const int64_t size = m_source->Size();
+  if (!CopyFilePrefix(m_source->Fd(), fd, size)) {
+    const int err = errno;
+    close(fd);
+    errno = err;
+    ThrowCode(kModule, "Save", kRuntimeError);
+  }
+  m_out->Adopt(fd, size);
+  char last = '\n';
+  if (size > 0 && m_source->ReadAt(size - 1, &last, 1) == 1 && last != '\n' && last != '\r') {
+    *m_out << endl;
+  }
+}
+
+void CPDFDoc::WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
+                              const CPDFXRef& written) {
+  // The update follows the section that the file's last "startxref" names. That is where that
+  // section begins, which the trailer's own startxref does not always say (a linearized file's
+  // first-page section gives 0 there).
+  const CPDFXRef* previous = m_xrefs.size() > 1 ? m_xrefs[1].get() : nullptr;
+  if (previous && previous->SectionOffset() >= 0) {
+    if (previous->SectionOffset() > INT32_MAX) {
+      Throw(kModule, "Serialize", kUserError, "the file is too large for an incremental update");
+    }
+    trailer.Set_Prev(std::make_unique<CPDFInt>(static_cast<int32_t>(previous->SectionOffset())));
+  }
+  if (previous && previous->IsStreamSection()) {
+    WriteXRefStreamSection(xref, trailer, startXRef, written);
+  } else {
+    xref.Write(*m_out, &written);
+    trailer.SetStartXRef(startXRef);
+    trailer.Serialize(*m_out);
+  }
+  xref.SetSectionOffset(startXRef);
+}
+
+void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
+                                     const CPDFXRef& written) {
+  // The stream takes the first number that no section uses.
+  int32_t num = std::max(LargestTableSize() + 1, 1);
+  if (const CPDFNumber* size = trailer.Get_Size()) num = std::max(num, size->IntValue());
+  if (num > limits::kMaxObjectNumber) {
+    Throw(kModule, "Serialize", kUserError, "no object number left for the cross-reference stream");
+  }
+  std::vector<CPDFXRefEntry> rows;
+  int32_t last = 0;
+  auto relistGap = [&](int32_t next) {
+    if (next - last - 1 > kMaxRelistedGap) return;
+    std::vector<CPDFXRefEntry> older;
+    for (int32_t n = last + 1; n < next; ++n) {
+      const CPDFXRefEntry* entry = FindEntry(n, true);
+      if (!entry) return;
+      older.push_back(*entry);
+    }
+    rows.insert(rows.end(), older.begin(), older.end());
+  };
+  xref.ForEach([&](int32_t n, const CPDFXRefEntry& entry) {
+    relistGap(n);
+    rows.push_back(entry);
+    const CPDFXRefEntry* moved = entry.InUse() ? written.GetEntry(n) : nullptr;
+    if (moved) rows.back().SetOffset(moved->Offset());
+    last = n;
+  });
+  relistGap(num);
+  const CPDFXRefEntry self(num, 0, startXRef, true);
+  rows.push_back(self);
+  trailer.Set_Size(std::make_unique<CPDFInt>(num + 1));
+  CPDFXRefStream::Write(*m_out, startXRef, xref.FreeHead(), rows, trailer.Dict());
+  trailer.SetStartXRef(startXRef);
+  // The section now lists its own stream, as a section read from the file would.
+  xref.Grow(num);
+  xref.SetEntry(self);
+  xref.AddStreamNumber(num);
+  xref.SetStreamSection(true);
+}
+
+void CPDFDoc::GuardAppend() {
+  // From here on the file is cut back to its old length when the run fails, and when a signal
+  // ends it half way.
+  m_appendGuard = std::make_unique<AppendGuard>();
+  if (!m_appendGuard->Arm(m_outputName, m_appendStart)) m_appendGuard.reset();
+}
+
+void CPDFDoc::TruncateAppended() {
+  if (m_appendStart < 0 || m_outputName.empty()) return;
+  // The file goes back to its exact old length, and that length is on the disk before the run
+  // reports its failure.
+  if (m_appendGuard) {
+    (void)m_appendGuard->Restore();
+  } else if (const int fd = open(m_outputName.c_str(), O_WRONLY | O_CLOEXEC); fd >= 0) {
+    if (ftruncate(fd, static_cast<off_t>(m_appendStart)) == 0) (void)fsync(fd);
+    close(fd);
+  }
+  m_appendGuard.reset();
+}
+
+}  // namespace quarn

@@ -1,0 +1,77 @@
+#include "platform/prefix_copy.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace quarn {
+
+namespace {
+
+// Large enough that a copy is a few hundred system calls per gigabyte.
+constexpr size_t kBlockSize = size_t{1} << 20;
+
+// Whether a failed copy_file_range means "not here" rather than a real I/O error.
+bool KernelCopyRefused(int err) {
+  return err == ENOSYS || err == EXDEV || err == EINVAL || err == EOPNOTSUPP || err == EBADF ||
+         err == ETXTBSY || err == EPERM;
+}
+
+bool WriteFully(int fd, const char* data, size_t n, off_t at) {
+  while (n > 0) {
+    const ssize_t w = pwrite(fd, data, n, at);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (w == 0) errno = EIO;
+      return false;
+    }
+    data += w;
+    n -= static_cast<size_t>(w);
+    at += w;
+  }
+  return true;
+}
+
+bool CopyByBlocks(int from, int to, off_t done, off_t size) {
+  const auto buffer = std::make_unique<char[]>(kBlockSize);
+  while (done < size) {
+    const size_t want = static_cast<size_t>(std::min<off_t>(size - done, static_cast<off_t>(kBlockSize)));
+    const ssize_t r = pread(from, buffer.get(), want, done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      if (r == 0) errno = EIO;  // the file is shorter than it was
+      return false;
+    }
+    if (!WriteFully(to, buffer.get(), static_cast<size_t>(r), done)) return false;
+    done += r;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CopyFilePrefix(int from, int to, int64_t size) {
+  const auto total = static_cast<off_t>(size);
+  off_t done = 0;
+  while (done < total) {
+    off_t in = done, out = done;
+    const ssize_t n = copy_file_range(from, &in, to, &out, static_cast<size_t>(total - done), 0);
+    if (n > 0) {
+      done += n;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) {
+      errno = EIO;  // the file is shorter than it was
+      return false;
+    }
+    if (!KernelCopyRefused(errno)) return false;
+    if (!CopyByBlocks(from, to, done, total)) return false;
+    break;
+  }
+  return lseek(to, total, SEEK_SET) == total;
+}
+
+}  // namespace quarn
