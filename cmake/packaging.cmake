@@ -16,8 +16,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A shlibs file for the package with the shared library (libquarn2): a program built against
+# libquarn 2.x depends on libquarn2 of at least the version it was built with.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # The tool's libquarn.so.2 is not on the system yet: dpkg-shlibdeps finds it in the build tree and
-# its dependency information in the shlibs file of libquarn2 (generated below).
+# the dependency on libquarn2 is named below.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR})
 set(QUARN_DEB_VERSION ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
 
@@ -29,8 +33,6 @@ set(CPACK_COMPONENT_TOOL_DESCRIPTION "command-line tool that stamps PDF files
  page numbers on chosen pages. It runs unattended from scripts and batch jobs.")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libquarn${PROJECT_VERSION_MAJOR})
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "PDF object library (shared library)
  libquarn reads PDF and FDF files, edits objects, pages, content streams, resources and fonts,
  encodes and decodes stream data and writes documents back. This package holds the shared

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian packages: cpack makes zorvane, libquarn2 and libquarn-dev from the built tree; each
 # holds its own files, depends on what its binaries load (dpkg-shlibdeps) and on libquarn2 at this
-# very version. Installed with dpkg into a scratch root, they work: the tool stamps a sample that
+# very version. Unpacked with dpkg into a scratch root, they work: the tool stamps a sample that
 # qpdf accepts, its man page renders without warnings, a program builds against libquarn-dev.
 # Needs SOURCE_DIR and BUILD_DIR (a configured and built tree); root is not needed.
 set -uo pipefail
@@ -56,19 +56,26 @@ for package in zorvane libquarn-dev; do
 done
 ! depends libquarn2 | grep -q quarn || fail "libquarn2 depends on itself or on the others"
 shlibs=$(dpkg-deb -I "$(deb libquarn2)" shlibs 2>/dev/null)
-[ "$shlibs" = "libquarn 2 libquarn2 (>= 2.4.0)" ] || fail "libquarn2 shlibs: '$shlibs'"
+[ "$shlibs" = "libquarn 2 libquarn2 (>= $VERSION)" ] || fail "libquarn2 shlibs: '$shlibs'"
 
-# Installed into a scratch root (dpkg needs no root for that with --force-not-root).
+# libquarn2 runs ldconfig when it is configured on a real system.
+for script in postinst postrm; do
+  dpkg-deb -I "$(deb libquarn2)" $script 2>/dev/null | grep -q ldconfig || fail "libquarn2's $script runs no ldconfig"
+done
+
+# Unpacked with dpkg into a scratch root, as root or not (configuring would run only ldconfig,
+# chrooted into the scratch root, which has no shell; the library is found by LD_LIBRARY_PATH).
 ROOT=$WORK/root
 mkdir -p "$ROOT/var/lib/dpkg/info" "$ROOT/var/lib/dpkg/updates"
 touch "$ROOT/var/lib/dpkg/status" "$ROOT/var/lib/dpkg/available"
 if ! PATH=$PATH:/usr/sbin:/sbin dpkg --root="$ROOT" --log=/dev/null --force-not-root --force-depends \
-    -i "$(deb libquarn2)" "$(deb zorvane)" "$(deb libquarn-dev)" >dpkg.log 2>&1; then
-  echo "dpkg -i failed: $(tail -5 dpkg.log)" >&2
+    --unpack "$(deb libquarn2)" "$(deb zorvane)" "$(deb libquarn-dev)" >dpkg.log 2>&1; then
+  echo "dpkg --unpack failed: $(tail -5 dpkg.log)" >&2
   exit 1
 fi
-[ "$(dpkg-query --admindir="$ROOT/var/lib/dpkg" -W -f='${Package} ' zorvane libquarn2 libquarn-dev)" = "zorvane libquarn2 libquarn-dev " ] ||
-  fail "dpkg does not list the three packages as installed"
+status=$(dpkg-query --admindir="$ROOT/var/lib/dpkg" -W -f='${Package}:${Status} ' zorvane libquarn2 libquarn-dev)
+[ "$status" = "libquarn-dev:install ok unpacked libquarn2:install ok unpacked zorvane:install ok unpacked " ] ||
+  fail "dpkg lists the packages as: $status"
 TOOL=$ROOT/usr/bin/zorvane
 LIB=$(find "$ROOT/usr/lib" -name libquarn.so.2 -printf '%h\n' | head -1)
 export LD_LIBRARY_PATH=$LIB
@@ -77,7 +84,7 @@ export LD_LIBRARY_PATH=$LIB
 for binary in "$TOOL" "$LIB/libquarn.so.2"; do
   package=$(dpkg-query --admindir="$ROOT/var/lib/dpkg" -S "${binary#"$ROOT"}" | cut -d: -f1)
   for needed in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | grep -v '^libquarn'); do
-    owners=$(dpkg -S "/$needed" 2>/dev/null | cut -d: -f1 | tr ',' '\n' | sed 's/^ *//' | sort -u)
+    owners=$(dpkg -S "*/$needed" 2>/dev/null | cut -d: -f1 | tr ',' '\n' | sed 's/^ *//' | sort -u)
     grep -qxFf <(echo "$owners") <(depends "$package" | sed 's/ .*//') ||
       fail "$package loads $needed (from $(echo "$owners" | tr '\n' ' ')) but does not depend on it"
   done
@@ -90,7 +97,7 @@ if "$TOOL" "$SOURCE_DIR/samples/sample.pdf" stamped.pdf -wm "$SOURCE_DIR/samples
 else
   fail "installed zorvane failed: $(cat tool.log)"
 fi
-if ! LC_ALL=C man --warnings -l "$ROOT/usr/share/man/man1/zorvane.1" >page.txt 2>man.log || [ -s man.log ]; then
+if ! LC_ALL=C man --warnings=w -l "$ROOT/usr/share/man/man1/zorvane.1" >page.txt 2>man.log || [ -s man.log ]; then
   fail "man -l on the installed page: $(head -3 man.log)"
 fi
 grep -q zorvane page.txt || fail "man -l rendered nothing"
