@@ -49,7 +49,7 @@ api='^(quarn::|(typeinfo|typeinfo name|vtable|VTT|construction vtable|guard vari
 foreign=$(grep -Ev "$api" "$WORK/exports.txt" | grep -vx 'QUARN_2' || true)
 [ -z "$foreign" ] || { echo "exported beyond the API: $(echo "$foreign" | head -5)" >&2; exit 1; }
 for symbol in 'quarn::CPDFLib::CPDFLib(' 'quarn::CPDFLibBase::OpenDoc(' 'quarn::CPDFDoc::Save(' 'vtable for quarn::CPDFDoc@@QUARN_2' \
-    'typeinfo for quarn::CPDFObj@@QUARN_2'; do
+    'typeinfo for quarn::CPDFObject@@QUARN_2'; do
   grep -qF "$symbol" "$WORK/exports.txt" || { echo "not exported: $symbol" >&2; exit 1; }
 done
 if grep -q 'WalkDepthGuard' "$WORK/exports.txt"; then echo "an internal helper is exported" >&2; exit 1; fi
