@@ -14,6 +14,11 @@ install(TARGETS quarn_shared quarn EXPORT quarnTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quarn)
+# A stripped install (`--strip`, CPack) takes the debug sections off the archive too.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:quarn>\")
+endif()" COMPONENT dev)
 # The headers of the API: every header of the layers but the library's own internals (the
 # generated font tables and their declarations, the helpers of the filter and walk code).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/pdf ${CMAKE_SOURCE_DIR}/platform
