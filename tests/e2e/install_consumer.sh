@@ -49,7 +49,7 @@ for symbol in 'quarn::CPDFLib::CPDFLib(' 'quarn::CPDFLibBase::OpenDoc(' 'vtable 
 done
 
 # The installed tool loads it, with no RPATH under a system prefix.
-links_shared() { dynamic "$1" NEEDED | grep -q 'libquarn\.so\.2\]'; }
+links_shared() { dynamic "$1" NEEDED | grep 'libquarn\.so\.2\]' >/dev/null; }  # no -q: no SIGPIPE
 links_shared "$PREFIX/bin/zorvane" || die "installed zorvane does not load libquarn.so.2"
 [ -z "$(dynamic "$PREFIX/bin/zorvane" R.*PATH)" ] || die "installed zorvane keeps a build-tree RPATH"
 export LD_LIBRARY_PATH=$LIBDIR

@@ -28,11 +28,12 @@ libquarn-dev has ./usr/lib/(.*/)?(libquarn\.(so|a)|pkgconfig/libquarn(-static)?\
 libquarn-dev has ./usr/include/quarn/pdf/library/pdf_lib\.h
 libquarn-dev lacks ./usr/bin/|.*\.so\.2
 TABLE
+# In pipes grep goes without -q: reading all its input, it never leaves a SIGPIPE to pipefail.
 for package in zorvane libquarn-dev; do
-  depends $package | grep -qx "libquarn2 (= $VERSION)" || fail "$package does not depend on libquarn2 (= $VERSION)"
+  depends $package | grep -x "libquarn2 (= $VERSION)" >/dev/null || fail "$package does not depend on libquarn2 (= $VERSION)"
 done
 [ "$(dpkg-deb -I "$(deb libquarn2)" shlibs)" = "libquarn 2 libquarn2 (>= $VERSION)" ] || fail "libquarn2 has no shlibs entry"
-dpkg-deb -I "$(deb libquarn2)" postinst | grep -q ldconfig || fail "libquarn2 runs no ldconfig when configured"
+dpkg-deb -I "$(deb libquarn2)" postinst | grep ldconfig >/dev/null || fail "libquarn2 runs no ldconfig when configured"
 
 # dpkg --unpack: configuring would only run that ldconfig, chrooted into a root with no shell.
 ROOT=$WORK/root
@@ -49,7 +50,7 @@ for binary in usr/bin/zorvane "${LIB#"$ROOT"/}/libquarn.so.2"; do  # every libra
 done
 
 export LD_LIBRARY_PATH=$LIB
-LD_LIBRARY_PATH=$LIB ldd "$ROOT/usr/bin/zorvane" | grep -q "libquarn.so.2 => $LIB/" || fail "zorvane loads another libquarn"
+LD_LIBRARY_PATH=$LIB ldd "$ROOT/usr/bin/zorvane" | grep "libquarn.so.2 => $LIB/" >/dev/null || fail "zorvane loads another libquarn"
 if "$ROOT/usr/bin/zorvane" "$SOURCE_DIR/samples/sample.pdf" out.pdf -wm "$SOURCE_DIR/samples/logo.pdf" -nbp -l log; then
   qpdf_ok out.pdf "installed zorvane"
 else fail "installed zorvane failed: $(cat log)"; fi
