@@ -1,31 +1,43 @@
-# Installs the tool with its man page and bash completion, libquarn, its public headers, a
-# pkg-config file and a CMake package config.
+# Installs the tool with its man page and bash completion, libquarn (shared and static), its
+# public headers, a pkg-config file and a CMake package config. Each file belongs to the component
+# of the Debian package that carries it (cmake/packaging.cmake): tool (zorvane), runtime
+# (libquarn2) or dev (libquarn-dev).
 include(CMakePackageConfigHelpers)
 
-install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/man/zorvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+install(FILES ${CMAKE_SOURCE_DIR}/man/zorvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT tool)
 install(FILES ${CMAKE_SOURCE_DIR}/completion/zorvane.bash
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME zorvane)
-install(TARGETS quarn EXPORT quarnTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME zorvane
+        COMPONENT tool)
+install(TARGETS quarn_shared quarn EXPORT quarnTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quarn)
+# A stripped install (`--strip`, CPack) takes the debug sections off the archive too.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:quarn>\")
+endif()" COMPONENT dev)
 # The headers of the API: every header of the layers but the library's own internals (the
 # generated font tables and their declarations, the helpers of the filter and walk code).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/pdf ${CMAKE_SOURCE_DIR}/platform
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quarn
+        COMPONENT dev
         FILES_MATCHING PATTERN "*.h"
         PATTERN "data" EXCLUDE
         PATTERN "builtin_data.h" EXCLUDE
         PATTERN "filter_chars.h" EXCLUDE
         PATTERN "walk_guard.h" EXCLUDE)
-install(EXPORT quarnTargets NAMESPACE quarn:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quarn)
+install(EXPORT quarnTargets NAMESPACE quarn:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quarn
+        COMPONENT dev)
 
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/quarnConfig.cmake.in
   ${CMAKE_BINARY_DIR}/quarnConfig.cmake INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quarn)
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/quarnConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/quarnConfig.cmake ${CMAKE_BINARY_DIR}/quarnConfigVersion.cmake
-        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quarn)
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quarn COMPONENT dev)
 
 # libquarn.pc names its directories relative to its own place (${pcfiledir}), so that it stays
 # right for whatever prefix `cmake --install --prefix` is given. Absolute install directories
@@ -46,5 +58,10 @@ foreach(kind LIBDIR INCLUDEDIR)
   endif()
 endforeach()
 string(APPEND QUARN_PC_INCLUDEDIR "/quarn")
-configure_file(${CMAKE_SOURCE_DIR}/cmake/libquarn.pc.in ${CMAKE_BINARY_DIR}/libquarn.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/libquarn.pc DESTINATION ${QUARN_PC_DIR})
+# libquarn.pc links the shared library, libquarn-static.pc the static one.
+foreach(pc libquarn libquarn-static)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/${pc}.pc.in ${CMAKE_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/${pc}.pc DESTINATION ${QUARN_PC_DIR} COMPONENT dev)
+endforeach()
+
+include(${CMAKE_CURRENT_LIST_DIR}/packaging.cmake)

@@ -181,7 +181,8 @@ bool RegularFileExists(const std::string& path) {
 
 // ---- parsing -------------------------------------------------------------------------------
 
-class CMapParser {
+// Internal to the library (the CMap file befriends it): hidden from libquarn.so's exports.
+class __attribute__((visibility("hidden"))) CMapParser {
  public:
   CMapParser(CMapFile& cmap, bool asToUnicode) : m_cmap(cmap), m_asToUnicode(asToUnicode) {}
 

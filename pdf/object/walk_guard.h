@@ -8,7 +8,8 @@
 
 namespace quarn {
 
-class WalkDepthGuard {
+// Internal to the library: hidden from libquarn.so's exports.
+class __attribute__((visibility("hidden"))) WalkDepthGuard {
  public:
   WalkDepthGuard(const char* module, const char* method) {
     if (s_depth >= limits::kMaxWalkDepth) Throw(module, method, kInvalidFormat, "nesting too deep");

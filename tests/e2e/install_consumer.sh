@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and shows that an outside program builds against
-# libquarn both through find_package(quarn) and through pkg-config, and that it works.
+# the shared and the static libquarn, both through find_package(quarn) and through pkg-config,
+# and that each works; that the shared library exports the API and nothing else; and that the
+# installed tool loads the shared library.
 # Needs SOURCE_DIR and BUILD_DIR (a configured and built tree).
 set -euo pipefail
 
@@ -8,7 +10,7 @@ set -euo pipefail
 : "${BUILD_DIR:?path of the build tree}"
 ZORVANE=${ZORVANE:-unused}
 source "$SOURCE_DIR/tests/e2e/lib.sh"
-need cmake pkg-config qpdf c++
+need cmake pkg-config qpdf c++ readelf nm c++filt
 make_workdir install
 PREFIX=$WORK/prefix
 
@@ -17,7 +19,8 @@ cmake --install "$BUILD_DIR" --prefix "$PREFIX" >"$WORK/install.log"
 # What an installed libquarn consists of.
 LIBDIR=$(find "$PREFIX" -name libquarn.a -printf '%h\n' | head -n 1)
 [ -n "$LIBDIR" ] || { echo "no libquarn.a under $PREFIX" >&2; exit 1; }
-for file in "$PREFIX/bin/zorvane" "$LIBDIR/pkgconfig/libquarn.pc" \
+for file in "$PREFIX/bin/zorvane" "$LIBDIR/pkgconfig/libquarn.pc" "$LIBDIR/pkgconfig/libquarn-static.pc" \
+    "$LIBDIR/libquarn.so.2.4.0" "$LIBDIR/libquarn.so.2" "$LIBDIR/libquarn.so" \
     "$LIBDIR/cmake/quarn/quarnConfig.cmake" "$LIBDIR/cmake/quarn/quarnConfigVersion.cmake" \
     "$PREFIX/include/quarn/pdf/document/doc.h" "$PREFIX/include/quarn/pdf/library/pdf_lib.h"; do
   [ -e "$file" ] || { echo "not installed: $file" >&2; exit 1; }
@@ -31,26 +34,53 @@ for header in $(cd "$PREFIX/include/quarn" && find . -name '*.h' | sort); do
     { echo "installed header does not compile on its own: $header" >&2; exit 1; }
 done
 
+# The shared library: the real file, its SONAME and link name as links to it; it exports namespace
+# quarn only (no helper of the sources, no standard library code, nothing of zlib, HarfBuzz...).
+die() { echo "$*" >&2; exit 1; }
+dynamic() { readelf -d "$1" | sed -n "s/.*($2) *//p"; }
+[ "$(cd "$LIBDIR" && readlink libquarn.so libquarn.so.2 | tr '\n' ' ')" = "libquarn.so.2 libquarn.so.2.4.0 " ] || die "libquarn.so links wrong"
+[ "$(dynamic "$LIBDIR/libquarn.so.2.4.0" SONAME)" = "Library soname: [libquarn.so.2]" ] || die "SONAME wrong"
+nm -D --defined-only "$LIBDIR/libquarn.so.2" | cut -d' ' -f3- | c++filt >"$WORK/exports.txt"
+api='^(quarn::|(typeinfo|typeinfo name|vtable|VTT|construction vtable|guard variable) for quarn::|(non-virtual|virtual|covariant return) thunk to quarn::|TLS (init|wrapper) function for quarn::|QUARN_2$)'
+foreign=$(grep -Ev "$api" "$WORK/exports.txt"; grep WalkDepthGuard "$WORK/exports.txt" || true)
+[ -z "$foreign" ] || die "exported beyond the API: $(echo "$foreign" | head -5)"
+for symbol in 'quarn::CPDFLib::CPDFLib(' 'quarn::CPDFLibBase::OpenDoc(' 'vtable for quarn::CPDFDoc@' 'typeinfo for quarn::CPDFObject@'; do
+  grep -qF "$symbol" "$WORK/exports.txt" || die "not exported: $symbol"
+done
+
+# The installed tool loads it, with no RPATH under a system prefix.
+links_shared() { dynamic "$1" NEEDED | grep 'libquarn\.so\.2\]' >/dev/null; }  # no -q: no SIGPIPE
+links_shared "$PREFIX/bin/zorvane" || die "installed zorvane does not load libquarn.so.2"
+[ -z "$(dynamic "$PREFIX/bin/zorvane" R.*PATH)" ] || die "installed zorvane keeps a build-tree RPATH"
+export LD_LIBRARY_PATH=$LIBDIR
+
+# check_consumer HOW KIND BINARY: the consumer, linked KIND (shared or static), works.
 check_consumer() {
-  local how=$1 binary=$2
-  local output=$WORK/out-$how.pdf
-  local pages
-  pages=$("$binary" "$SOURCE_DIR/samples/sample.pdf" "$output")
-  [ "$pages" = "pages: 3" ] || { echo "$how consumer printed: $pages" >&2; exit 1; }
-  qpdf --check "$output" >/dev/null || { echo "$how consumer wrote a broken PDF" >&2; exit 1; }
-  echo "install_consumer.sh: consumer built with $how works"
+  local how=$1 kind=$2 binary=$3 linked=static pages
+  links_shared "$binary" && linked=shared
+  [ "$linked" = "$kind" ] || die "$how $kind consumer is linked $linked"
+  pages=$("$binary" "$SOURCE_DIR/samples/sample.pdf" "$WORK/out-$how-$kind.pdf")
+  [ "$pages" = "pages: 3" ] || die "$how $kind consumer printed: $pages"
+  qpdf --check "$WORK/out-$how-$kind.pdf" >/dev/null || die "$how $kind consumer wrote a broken PDF"
+  echo "install_consumer.sh: consumer built with $how against the $kind library works"
 }
 
-# 1. CMake package.
+# 1. CMake package: quarn::quarn is the shared library, quarn::quarn_static the static one.
 cmake -S "$SOURCE_DIR/tests/e2e/consumer" -B "$WORK/cmake-build" \
   -DCMAKE_PREFIX_PATH="$PREFIX" >"$WORK/cmake-configure.log"
 cmake --build "$WORK/cmake-build" >"$WORK/cmake-build.log"
-check_consumer find_package "$WORK/cmake-build/quarn_consumer"
+check_consumer find_package shared "$WORK/cmake-build/quarn_consumer"
+check_consumer find_package static "$WORK/cmake-build/quarn_consumer_static"
 
-# 2. pkg-config, with nothing but the installed prefix to go by.
+# 2. pkg-config, with nothing but the installed prefix to go by: libquarn links the shared
+# library, libquarn-static the static one.
 export PKG_CONFIG_PATH=$LIBDIR/pkgconfig
-[ "$(pkg-config --modversion libquarn)" = "2.4.0" ] || { echo "pkg-config version wrong" >&2; exit 1; }
+[ "$(pkg-config --modversion libquarn libquarn-static | tr '\n' ' ')" = "2.4.0 2.4.0 " ] || die "pkg-config versions wrong"
 # shellcheck disable=SC2046
 c++ -o "$WORK/pkg-config-consumer" "$SOURCE_DIR/tests/e2e/consumer/consumer.cpp" \
   $(pkg-config --cflags --libs libquarn)
-check_consumer pkg-config "$WORK/pkg-config-consumer"
+check_consumer pkg-config shared "$WORK/pkg-config-consumer"
+# shellcheck disable=SC2046
+c++ -o "$WORK/pkg-config-consumer-static" "$SOURCE_DIR/tests/e2e/consumer/consumer.cpp" \
+  $(pkg-config --cflags --libs libquarn-static)
+check_consumer pkg-config static "$WORK/pkg-config-consumer-static"
