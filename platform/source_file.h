@@ -21,14 +21,13 @@ class SourceFile {
 
   int64_t Size() const { return m_size; }
   const std::string& Path() const { return m_path; }
-  // The descriptor, for copies that the kernel makes (copy_file_range).
-  int Fd() const { return m_fd; }
   // Reads up to n bytes at `offset`; returns the count read (short only at the end of file),
   // or -1 on an I/O error.
   int64_t ReadAt(int64_t offset, void* dst, size_t n) const;
   // Reads exactly n bytes at `offset`.
   bool ReadExact(int64_t offset, void* dst, size_t n) const;
-  // The descriptor, for copies that the kernel makes (never closed by the caller).
+  // The descriptor, for copies that the kernel makes (copy_file_range; never closed by the
+  // caller).
   int Fd() const { return m_fd; }
 
  private:
