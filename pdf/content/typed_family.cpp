@@ -155,17 +155,25 @@ bool IsFDFHolder(CPDFObjHolder* doc) {
   return document && document->IsFDF();
 }
 
+namespace {
+
+// One row's rules, after its bases' (recognizers run for every element of every "Annots" array,
+// so no list of rows is built here).
+bool RecognizeRows(const ClassSpec& row, CPDFObjHolder* doc, CPDFObject* value) {
+  if (row.base && !RecognizeRows(*row.base, doc, value)) return false;
+  const CPDFDict* dict = AsDict(value);
+  if (dict && (!HasType(row, doc, *dict) || !HasDiscriminator(row, doc, *dict) ||
+               !HasRequired(row, doc, *dict))) {
+    return false;
+  }
+  return !row.extra || row.extra(doc, value);
+}
+
+}  // namespace
+
 bool RecognizeSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject* value) {
   if (!value || (spec.valueKinds && !value->IsType(spec.valueKinds))) return false;
-  for (const ClassSpec* row : Chain(spec)) {
-    const CPDFDict* dict = AsDict(value);
-    if (dict && (!HasType(*row, doc, *dict) || !HasDiscriminator(*row, doc, *dict) ||
-                 !HasRequired(*row, doc, *dict))) {
-      return false;
-    }
-    if (row->extra && !row->extra(doc, value)) return false;
-  }
-  return true;
+  return RecognizeRows(spec, doc, value);
 }
 
 bool CreateSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject& self) {

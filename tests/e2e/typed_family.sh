@@ -27,11 +27,10 @@ for pdf in "$CORPUS"/files/*.pdf; do
   [ -f "$pdf" ] || continue
   file=$(basename "$pdf")
   rm -f "$WORK"/*
-  # Files that need a password, or that neither reader can open, are not judged here.
+  # Every page of every file loads with its entries bound; only files that need a password
+  # are not judged here.
   if ! "$CENSUS" "$pdf" "$WORK/out.pdf" >"$WORK/census.txt" 2>"$WORK/err.txt"; then
     grep -q "encrypted document" "$WORK/err.txt" && continue
-    qpdf --check "$pdf" >/dev/null 2>&1
-    [ $? -eq 2 ] && continue
     fail "$file: binding and saving failed: $(cat "$WORK/err.txt")"
     continue
   fi
