@@ -19,9 +19,6 @@ bool HasPageRule(CPDFObjHolder* doc, CPDFObject* value) {
 bool BindBorderEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
   return BindEntryWith(doc, holder, key, kTypeDict, MakeOne<CPDFBorderStyle>);
 }
-bool BindMovieAction(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
-  return BindMovieActivEntry(doc, holder, key);
-}
 
 }  // namespace
 
@@ -60,7 +57,7 @@ QUARN_ANNOT(CPDFFileAttachAnnot, "FileAttachment", , .required = {{{"FS", 0}}},
 QUARN_ANNOT(CPDFSoundAnnot, "Sound", , .required = {{{"Sound", 0}}},
             .typed = {{{"Sound", BindSoundEntry}}})
 QUARN_ANNOT(CPDFMovieAnnot, "Movie", , .required = {{{"Movie", 0}}},
-            .typed = {{{"Movie", BindMovieEntry}, {"A", BindMovieAction}}})
+            .typed = {{{"Movie", BindMovieEntry}, {"A", BindMovieActivEntry}}})
 #undef QUARN_ANNOT
 
 BindOutcome MakeAnnotation(CPDFObjHolder* doc, CPDFObject& value, int kinds,

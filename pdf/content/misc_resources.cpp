@@ -8,8 +8,6 @@ namespace quarn {
 
 namespace {
 
-constexpr int kDictOrStream = kTypeDict | kTypeStream;
-
 BindOutcome MakeAppData(CPDFObjHolder* doc, CPDFObject& value, int, std::unique_ptr<CPDFObject>& out) {
   return MakeAs<CPDFAppDataDict>(doc, value, out);
 }

@@ -18,16 +18,18 @@ namespace {
 thread_local std::vector<const CPDFObject*> t_binding;
 }  // namespace
 
-bool EnterBinding(const CPDFObject* value) {
+BindingScope::BindingScope(const CPDFObject* value) {
   // Beyond the nesting limit (a chain of "Next" actions, fields or halftones that no real
   // document builds) the rest stays plain; it is written back unchanged all the same.
-  if (t_binding.size() >= static_cast<size_t>(limits::kMaxTypedNesting)) return false;
-  if (std::find(t_binding.begin(), t_binding.end(), value) != t_binding.end()) return false;
+  if (t_binding.size() >= static_cast<size_t>(limits::kMaxTypedNesting)) return;
+  if (std::find(t_binding.begin(), t_binding.end(), value) != t_binding.end()) return;
   t_binding.push_back(value);
-  return true;
+  m_entered = true;
 }
 
-void LeaveBinding() { t_binding.pop_back(); }
+BindingScope::~BindingScope() {
+  if (m_entered) t_binding.pop_back();
+}
 
 }  // namespace family_detail
 
@@ -268,11 +270,17 @@ template <class T>
 BindOutcome MakeData(CPDFObjHolder* doc, CPDFObject& value, Recognizer recognize,
                      std::unique_ptr<CPDFObject>& out) {
   if (!recognize(doc, &value)) return BindOutcome::kLeft;
-  if (!family_detail::EnterBinding(&value)) return BindOutcome::kLeft;
+  family_detail::BindingScope scope(&value);
+  if (!scope.Entered()) return BindOutcome::kLeft;
   auto typed = std::make_unique<T>();
   typed->CopyFlagsFrom(value);
-  const bool realized = typed->Realize(doc, value);
-  family_detail::LeaveBinding();
+  bool realized = false;
+  try {
+    realized = typed->Realize(doc, value);
+  } catch (...) {
+    value.SwapContent(*typed);  // an error thrown half-way leaves the value whole
+    throw;
+  }
   if (!realized) {
     value.SwapContent(*typed);
     return BindOutcome::kFailed;

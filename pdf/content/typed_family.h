@@ -187,19 +187,36 @@ bool IsFDFHolder(CPDFObjHolder* doc);
 // ---- template bodies ---------------------------------------------------------------------------
 
 namespace family_detail {
-// The values being bound at this moment, innermost last: a value met again is a loop.
-bool EnterBinding(const CPDFObject* value);
-void LeaveBinding();
+// The values being bound at this moment, innermost last: a value met again is a loop. The
+// scope enters `value` unless it is already being bound or the nesting is too deep, and
+// leaves it on every path out, a thrown error included.
+class BindingScope {
+ public:
+  explicit BindingScope(const CPDFObject* value);
+  ~BindingScope();
+  BindingScope(const BindingScope&) = delete;
+  BindingScope& operator=(const BindingScope&) = delete;
+  bool Entered() const { return m_entered; }
+
+ private:
+  bool m_entered = false;
+};
 }  // namespace family_detail
 
 template <class T>
 BindOutcome MakeAs(CPDFObjHolder* doc, CPDFObject& value, std::unique_ptr<CPDFObject>& out) {
   if (!T::Recognize(doc, &value)) return BindOutcome::kLeft;
-  if (!family_detail::EnterBinding(&value)) return BindOutcome::kLeft;
+  family_detail::BindingScope scope(&value);
+  if (!scope.Entered()) return BindOutcome::kLeft;
   auto typed = std::make_unique<T>();
   typed->CopyFlagsFrom(value);
-  const bool realized = typed->Realize(doc, value);
-  family_detail::LeaveBinding();
+  bool realized = false;
+  try {
+    realized = typed->Realize(doc, value);
+  } catch (...) {
+    value.SwapContent(*typed);  // an error thrown half-way leaves the value whole
+    throw;
+  }
   if (!realized) {
     // Give the content back so that the holder keeps its value as it was.
     value.SwapContent(*typed);
