@@ -2,6 +2,9 @@
 
 #include "pdf/document/pages.h"
 
+#include <string>
+#include <vector>
+
 namespace quarn {
 
 // Readers take the trailer's "Root" as the catalog whatever its "Type" says: a catalog whose
@@ -33,6 +36,33 @@ bool CPDFCatalog::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   SwapContent(source);
   if (!HasName(doc, "Type", "Catalog")) Insert("Type", std::make_unique<CPDFName>("Catalog"));
   return BindEntry<CPDFPages>(doc, *this, "Pages", IsPagesNode);
+}
+
+}  // namespace quarn
+
+namespace quarn {
+
+CPDFDict* CPDFCatalog::Get_Dests(CPDFObjRef* ref) {
+  CPDFDict* dests = AsDict(GetValue(Doc(), "Dests", ref));
+  if (!dests) return nullptr;
+  const ResourceFactory factory = FindResourceFactory(Doc(), kDestFactory);
+  if (factory) {
+    std::vector<std::string> names;
+    names.reserve(dests->Count());
+    for (const auto& entry : *dests) names.push_back(entry.first);
+    for (const std::string& name : names) {
+      LoadEntryThrough(Doc(), *dests, name, kTypeArray | kTypeDict, factory, -1);
+    }
+    if (Doc()) Doc()->ClearError();
+  }
+  return dests;
+}
+
+CPDFObject* CPDFCatalog::Get_OpenAction(CPDFObjRef* ref) {
+  const CPDFObject* value = GetValue(Doc(), "OpenAction");
+  const bool isArray = value && value->TypeCode() == kTypeArray;
+  return GetBoundEntry(Doc(), *this, "OpenAction", isArray ? kTypeArray : kTypeDict,
+                       isArray ? kDestFactory : kActionFactory, ref);
 }
 
 }  // namespace quarn

@@ -11,6 +11,7 @@
 #include "pdf/document/header.h"
 #include "pdf/document/info_dict.h"
 #include "pdf/document/linearization.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/lib_base.h"
 #include "pdf/document/security.h"
 #include "pdf/document/trailer.h"
@@ -275,7 +276,13 @@ void CPDFDoc::BindRoots() {
   CPDFTrailer* trailer = GetTrailer();
   CPDFDict& dict = trailer->Dict();
   if (!dict.Lookup("Root")) ThrowCode(kModule, "Open", kInternalError);
-  if (IsFDF()) return;  // the FDF catalog belongs to the FDF dictionaries
+  if (IsFDF()) {
+    // The FDF catalog belongs to the FDF dictionaries of the layer above; one that does not
+    // bind stays a plain dictionary.
+    LoadEntryThrough(this, dict, "Root", kTypeDict, FindResourceFactory(this, kFDFCatalogFactory), -1);
+    ClearError();
+    return;
+  }
   if (!BindEntry<CPDFCatalog>(this, dict, "Root", IsCatalog)) {
     ThrowCode(kModule, "Open", kInternalError);
   }

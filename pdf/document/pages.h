@@ -81,14 +81,35 @@ class CPDFPage : public CPDFDocStruct, public CPDFDict {
   QUARN_ACCESSOR(TrimBox, CPDFRect)
   QUARN_ACCESSOR(BleedBox, CPDFRect)
   QUARN_ACCESSOR(Contents, CPDFObject)
-  QUARN_ACCESSOR(Thumb, CPDFObject)
-  QUARN_ACCESSOR(Annots, CPDFArray)
   QUARN_ACCESSOR(Dur, CPDFNumber)
-  QUARN_ACCESSOR(Trans, CPDFDict)
-  QUARN_ACCESSOR(AA, CPDFDict)
-  QUARN_ACCESSOR(PieceInfo, CPDFDict)
   QUARN_ACCESSOR(LastModified, CPDFDate)
-  QUARN_ACCESSOR(SeparationInfo, CPDFDict)
+  // Entries bound to their typed classes (annotations, transition, additional actions, ...)
+  // when first asked for rather than when the page is loaded: stamping a long document never
+  // reads its annotations. An entry that does not bind is answered as it is.
+  CPDFObject* Get_Thumb(CPDFObjRef* ref = nullptr) {
+    return GetBoundEntry(Doc(), *this, "Thumb", kTypeStream, kThumbFactory, ref);
+  }
+  CPDFArray* Get_Annots(CPDFObjRef* ref = nullptr) {
+    return GetBoundElements(Doc(), *this, "Annots", kTypeDict, kAnnotFactory, ref);
+  }
+  CPDFDict* Get_Trans(CPDFObjRef* ref = nullptr) {
+    return AsDict(GetBoundEntry(Doc(), *this, "Trans", kTypeDict, kTransFactory, ref));
+  }
+  CPDFDict* Get_AA(CPDFObjRef* ref = nullptr) {
+    return AsDict(GetBoundEntry(Doc(), *this, "AA", kTypeDict, kAddActFactory, ref));
+  }
+  CPDFDict* Get_PieceInfo(CPDFObjRef* ref = nullptr) {
+    return AsDict(GetBoundEntry(Doc(), *this, "PieceInfo", kTypeDict, kPieceInfoFactory, ref));
+  }
+  CPDFDict* Get_SeparationInfo(CPDFObjRef* ref = nullptr) {
+    return AsDict(GetBoundEntry(Doc(), *this, "SeparationInfo", kTypeDict, kSepInfoFactory, ref));
+  }
+  QUARN_SET(Thumb, CPDFObject)
+  QUARN_SET(Annots, CPDFArray)
+  QUARN_SET(Trans, CPDFDict)
+  QUARN_SET(AA, CPDFDict)
+  QUARN_SET(PieceInfo, CPDFDict)
+  QUARN_SET(SeparationInfo, CPDFDict)
 
   // Copies the inherited "MediaBox" and "Resources" into the page's own dictionary; an
   // ancestor's indirect value becomes a new indirect object of the page.

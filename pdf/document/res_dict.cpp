@@ -26,7 +26,7 @@ constexpr CategoryInfo kLoadOrder[] = {
     {"Pattern", kTypeDict | kTypeStream},
     {"ProcSet", kTypeName},
     {"Properties", kTypeDict},
-    {"Shading", kTypeDict},
+    {"Shading", kTypeDict | kTypeStream},  // mesh shadings (types 4 to 7) are streams
 };
 
 // Highest number tried when a resource name is made (prefix + 1 .. prefix + 4095).
@@ -106,6 +106,27 @@ bool LoadElementThrough(CPDFObjHolder* doc, CPDFArray& holder, size_t index, int
   return PutInPlace(doc, ref, std::move(typed), [&](std::unique_ptr<CPDFObject> obj) {
     holder.Replace(index, std::move(obj));
   });
+}
+
+CPDFObject* GetBoundEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key,
+                          int typeMask, std::string_view factoryKey, CPDFObjRef* ref) {
+  // A value that cannot be bound (or loaded) is answered as it is: binding on first use never
+  // makes a getter fail where the plain value would do.
+  LoadEntryThrough(doc, holder, key, typeMask, FindResourceFactory(doc, factoryKey), -1);
+  return holder.GetValue(doc, key, ref);
+}
+
+CPDFArray* GetBoundElements(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key,
+                            int typeMask, std::string_view factoryKey, CPDFObjRef* ref) {
+  CPDFArray* elements = AsArray(holder.GetValue(doc, key, ref));
+  if (!elements) return nullptr;
+  const ResourceFactory factory = FindResourceFactory(doc, factoryKey);
+  if (!factory) return elements;
+  for (size_t i = 0; i < elements->Count(); ++i) {
+    LoadElementThrough(doc, *elements, i, typeMask, factory, -1);
+  }
+  if (doc) doc->ClearError();
+  return elements;
 }
 
 // ---- loading -----------------------------------------------------------------------------------

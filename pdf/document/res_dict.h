@@ -18,6 +18,24 @@ ResourceFactory FindResourceFactory(CPDFObjHolder* doc, std::string_view key);
 inline constexpr std::string_view kOPIFactory = "OPI";              // CPDFOPIDict (all versions)
 inline constexpr std::string_view kPieceInfoFactory = "PieceInfo";  // CPDFPieceInfoDict
 inline constexpr std::string_view kAltImageFactory = "AltImage";    // CPDFAltImageDict
+// The factories of the typed dictionary family that the page, the catalog and the document
+// bind their entries through on first use.
+inline constexpr std::string_view kAnnotFactory = "Annot";          // annotations, then fields
+inline constexpr std::string_view kFieldFactory = "Field";          // form fields
+inline constexpr std::string_view kActionFactory = "Action";        // actions
+inline constexpr std::string_view kAddActFactory = "AddAct";        // CPDFAddActDict
+inline constexpr std::string_view kDestFactory = "Dest";            // destination or named dest
+inline constexpr std::string_view kTransFactory = "Trans";          // page transitions
+inline constexpr std::string_view kThumbFactory = "Thumb";          // CPDFThumbnail
+inline constexpr std::string_view kSepInfoFactory = "SepInfo";      // CPDFSepInfoDict
+inline constexpr std::string_view kOutlinesFactory = "Outlines";    // the outline dictionary
+inline constexpr std::string_view kThreadFactory = "Thread";        // article threads
+inline constexpr std::string_view kAcroFormFactory = "AcroForm";    // CPDFAcroFormDict
+inline constexpr std::string_view kNameDictFactory = "Names";       // CPDFNameDict
+inline constexpr std::string_view kURIDictFactory = "URI";          // CPDFURIDict
+inline constexpr std::string_view kViewPrefFactory = "ViewPref";    // CPDFViewPref
+inline constexpr std::string_view kNumTreeFactory = "NumTree";      // number-tree nodes
+inline constexpr std::string_view kFDFCatalogFactory = "FDFCatalog";  // the Root of an FDF file
 
 // Runs `factory` on the value of the entry `key` of `holder` when the value's type code is in
 // `typeMask`, and puts the typed object in its place, keeping the entry's indirect identity.
@@ -28,6 +46,14 @@ bool LoadEntryThrough(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key
 // The same for element `index` of an array.
 bool LoadElementThrough(CPDFObjHolder* doc, CPDFArray& holder, size_t index, int typeMask,
                         ResourceFactory factory, int kinds);
+
+// The entry `key` of `holder` bound through the factory under `factoryKey` on first use (when
+// its value kind is in `typeMask`), then resolved; an entry that does not bind stays plain.
+CPDFObject* GetBoundEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key,
+                          int typeMask, std::string_view factoryKey, CPDFObjRef* ref = nullptr);
+// The array under `key` with each element bound through the factory on first use.
+CPDFArray* GetBoundElements(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key,
+                            int typeMask, std::string_view factoryKey, CPDFObjRef* ref = nullptr);
 
 // ---- the resource dictionary ------------------------------------------------------------------
 

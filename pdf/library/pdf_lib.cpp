@@ -1,5 +1,6 @@
 #include "pdf/library/pdf_lib.h"
 
+#include "pdf/content/family_factories.h"
 #include "pdf/content/xobject.h"
 #include "pdf/font/font_caches.h"
 #include "pdf/font/font_factory.h"
@@ -11,6 +12,7 @@ CPDFLib::CPDFLib(const std::string& tempDir, const std::string& cmapDir, const s
   SetFontCacheSlot(std::make_unique<FontCaches>(Lock(), CMapDir(), AFMDir()));
   RegisterXObjectFactories(*this);
   RegisterFontFactories(*this);
+  RegisterTypedFamilyFactories(*this);
 }
 
 CPDFLib::~CPDFLib() = default;

@@ -24,6 +24,11 @@ inline constexpr int kMaxPageTreeDepth = 256;
 inline constexpr int kMaxSections = 4096;
 // Resource dictionaries nested deeper than this (forms inside forms' resources) stay unloaded.
 inline constexpr int kMaxResourceNesting = 32;
+// Typed dictionaries bound one inside another ("Next" actions, halftones, functions); deeper
+// ones stay plain values.
+inline constexpr int kMaxTypedNesting = 64;
+// Steps along a "Parent" chain of form fields before it is taken to loop.
+inline constexpr int kMaxFieldDepth = 256;
 // Depth of the recursive walks over values (copy, release, linearize) through containers and
 // indirect references; deeper chains are hostile and would exhaust the stack.
 inline constexpr int kMaxWalkDepth = 2048;

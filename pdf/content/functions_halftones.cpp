@@ -1,0 +1,75 @@
+#include "pdf/content/functions_halftones.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr int kDictOrStream = kTypeDict | kTypeStream;
+
+// Per-colourant halftones of a type 5 halftone: every entry that is one (the colourant names
+// are free).
+bool BindComponentHalftone(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
+  if (key == "Type" || key == "HalftoneType" || key == "HalftoneName") return true;
+  return BindHalftoneEntry(doc, holder, key);
+}
+
+}  // namespace
+
+const ClassSpec& CPDFFunction::Spec() {
+  static const ClassSpec spec{.discriminator = "FunctionType", .numbered = true,
+                              .required = {{{"Domain", kTypeArray}}}};
+  return spec;
+}
+QUARN_CLASS_SPEC(CPDFType0Func, .base = &CPDFFunction::Spec(), .name = "0", .valueKinds = kTypeStream,
+                 .required = {{{"Size", kTypeArray}, {"BitsPerSample", kAnyNumber}}})
+QUARN_CLASS_SPEC(CPDFType2Func, .base = &CPDFFunction::Spec(), .name = "2", .valueKinds = kTypeDict,
+                 .required = {{{"N", kAnyNumber}}})
+QUARN_CLASS_SPEC(CPDFType3Func, .base = &CPDFFunction::Spec(), .name = "3", .valueKinds = kTypeDict,
+                 .required = {{{"Functions", kTypeArray}, {"Bounds", kTypeArray},
+                               {"Encode", kTypeArray}}},
+                 .typed = {{{"Functions", BindFunctionEntry}}})
+QUARN_CLASS_SPEC(CPDFType4Func, .base = &CPDFFunction::Spec(), .name = "4", .valueKinds = kTypeStream)
+
+const ClassSpec& CPDFHalftone::Spec() {
+  static const ClassSpec spec{.discriminator = "HalftoneType", .numbered = true,
+                              .typeName = "Halftone", .typeRule = TypeRule::kOptional,
+                              .typed = {{{"TransferFunction", BindFunctionEntry}}}};
+  return spec;
+}
+QUARN_CLASS_SPEC(CPDFType1Ht, .base = &CPDFHalftone::Spec(), .name = "1", .valueKinds = kTypeDict,
+                 .required = {{{"Frequency", kAnyNumber}, {"Angle", kAnyNumber},
+                               {"SpotFunction", 0}}},
+                 .typed = {{{"SpotFunction", BindFunctionEntry}}})
+QUARN_CLASS_SPEC(CPDFType5Ht, .base = &CPDFHalftone::Spec(), .name = "5", .valueKinds = kTypeDict,
+                 .required = {{{"Default", kDictOrStream}}}, .eachEntry = BindComponentHalftone)
+QUARN_CLASS_SPEC(CPDFType6Ht, .base = &CPDFHalftone::Spec(), .name = "6", .valueKinds = kTypeStream,
+                 .required = {{{"Width", kAnyNumber}, {"Height", kAnyNumber}}})
+QUARN_CLASS_SPEC(CPDFType10Ht, .base = &CPDFHalftone::Spec(), .name = "10", .valueKinds = kTypeStream,
+                 .required = {{{"Xsquare", kAnyNumber}, {"Ysquare", kAnyNumber}}})
+QUARN_CLASS_SPEC(CPDFType16Ht, .base = &CPDFHalftone::Spec(), .name = "16", .valueKinds = kTypeStream,
+                 .required = {{{"Width", kAnyNumber}, {"Height", kAnyNumber}}})
+
+BindOutcome MakeFunction(CPDFObjHolder* doc, CPDFObject& value, int kinds,
+                         std::unique_ptr<CPDFObject>& out) {
+  static constexpr FamilyMaker kOrder[] = {MakeOne<CPDFType0Func>, MakeOne<CPDFType2Func>,
+                                           MakeOne<CPDFType3Func>, MakeOne<CPDFType4Func>};
+  return MakeFirstOf(kOrder, doc, value, kinds, out);
+}
+
+BindOutcome MakeHalftone(CPDFObjHolder* doc, CPDFObject& value, int kinds,
+                         std::unique_ptr<CPDFObject>& out) {
+  static constexpr FamilyMaker kOrder[] = {MakeOne<CPDFType1Ht>, MakeOne<CPDFType5Ht>,
+                                           MakeOne<CPDFType6Ht>, MakeOne<CPDFType10Ht>,
+                                           MakeOne<CPDFType16Ht>};
+  return MakeFirstOf(kOrder, doc, value, kinds, out);
+}
+
+bool BindFunctionEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
+  return BindEntryOrElements(doc, holder, key, kDictOrStream, MakeFunction);
+}
+
+bool BindHalftoneEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
+  return BindEntryWith(doc, holder, key, kDictOrStream, MakeHalftone);
+}
+
+}  // namespace quarn
