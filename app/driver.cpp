@@ -650,9 +650,15 @@ bool CPDFDriver::PageHasContent() const {
 }
 
 std::string CPDFDriver::OpenContentClosing() const {
-  CPDFStream content(nullptr);
-  if (!m_page->ReadContents(content)) return std::string();
-  return ClosingOperators(ScanContentEnd(std::string_view(content.Data(), content.DataLength())));
+  // The content is scanned as it is decoded, never held whole: a page whose content inflates
+  // to gigabytes costs time but no memory.
+  ContentEndScanner scanner;
+  const DataSink feed = [&](const char* data, size_t n) { scanner.Feed(std::string_view(data, n)); };
+  if (!StreamContents(*m_page, feed)) {
+    m_doc->ClearError();
+    return std::string();
+  }
+  return ClosingOperators(scanner.Finish());
 }
 
 bool CPDFDriver::PrefixRestore(CPDFStream& stream, const std::string& closing) {

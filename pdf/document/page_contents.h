@@ -4,11 +4,11 @@
 #pragma once
 
 #include "pdf/object/values.h"
+#include "pdf/stream/stream.h"
 
 namespace quarn {
 
 class CPDFPage;
-class CPDFStream;
 
 // CPDFPage::AddContents, with the identity of the filed copy written to *filed when given.
 bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDFObjRef* filed);
@@ -16,5 +16,9 @@ bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDF
 // content, turning "Contents" into an array as AddContents does. Errors go into the page's
 // document record.
 bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after);
+// The page's whole content decoded, as CPDFPage::ReadContents gives it (each stream of an array
+// followed by a space), handed to `sink` piece by piece instead of being held: content of any
+// size is read in little memory. Errors go into the page's document record.
+bool StreamContents(CPDFPage& page, const DataSink& sink);
 
 }  // namespace quarn
