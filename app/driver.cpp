@@ -140,6 +140,9 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_formMatrix = kIdentity;
   m_formPlain = true;
   m_fontRef.Reset();
+  // Numbers give every page a stream of its own to compress: worth a second thread.
+  m_compressor =
+      std::make_unique<StreamCompressor>(m_numbering.on && StreamCompressor::WorkerWanted());
   if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
   // A document in which no page can be found is not stamped: writing it back unchanged would
   // report a success that did not happen.
@@ -171,6 +174,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     progress.Update(page - ranges.firstVisited + 1, visited);
   }
   progress.Clear();
+  ok = ok && SettleCompressed(Compressor().Submitted());
   if (ok) {
     m_page = nullptr;
     m_pageBox = nullptr;
@@ -185,6 +189,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_page = nullptr;
   m_pageBox = nullptr;
   m_resources = nullptr;
+  m_compressor.reset();
   m_doc.reset();
   return true;
 }
@@ -256,6 +261,7 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
 }
 
 bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
+  const uint64_t jobsBeforePage = Compressor().Submitted();
   CPDFObjRef pageRef;
   m_page = m_doc->GetPage(page - 1, &pageRef);
   if (!m_page) {
@@ -291,9 +297,24 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   if (m_resources) m_resources->UpdateProcSet();
   NoteNewContentsArray(contentsBefore);
   // The page before this one is done for good now: the page-tree lookup of this page has moved
-  // past it (it resumes from the previous page, which must therefore still be in memory).
+  // past it (it resumes from the previous page, which must therefore still be in memory). Its
+  // streams get their compressed data first; this page's own are still being compressed.
+  if (!SettleCompressed(jobsBeforePage)) return false;
   ReleaseDonePage(std::exchange(m_doneRef, pageRef), std::exchange(m_doneOwned, m_pageOwned));
   return true;
+}
+
+StreamCompressor& CPDFDriver::Compressor() {
+  // A driver used without Process (a test stamping one page) compresses on its own thread.
+  if (!m_compressor) m_compressor = std::make_unique<StreamCompressor>(false);
+  return *m_compressor;
+}
+
+bool CPDFDriver::SettleCompressed(uint64_t upTo) {
+  CPDFErrorRecord error;
+  if (Compressor().Settle(upTo, m_doc.get(), error)) return true;
+  LogError("cannot update PDF GraphObjs", error);
+  return false;
 }
 
 void NormaliseBox(CPDFRect& box) {
@@ -420,6 +441,8 @@ void CPDFDriver::CleanUpAfterFailure(const std::string& inputFile, const std::st
   m_pageBox = nullptr;
   m_resources = nullptr;
   const bool inPlace = outputFile == inputFile || SameFile(outputFile, inputFile);
+  // The worker goes first: nothing it holds belongs to the document, but it ends with the run.
+  m_compressor.reset();
   // Closing a document that is being saved removes the output it created (a temporary or a
   // new file); the input is never touched.
   m_doc.reset();
@@ -628,16 +651,13 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
     }
     return true;
   }
-  CPDFErrorRecord error;
-  if (compress && !stream.EncodeFlateFilter(error)) {
-    LogError("cannot update PDF GraphObjs", error);
-    return false;
-  }
+  // Filed with its plain text; the compressed data replaces it before anything writes it.
   CPDFObjRef made;
   if (!AddContentsFiled(*m_page, stream, after, &made)) {
     LogError("cannot add PDF Contents", m_doc->LastError());
     return false;
   }
+  if (compress) Compressor().Submit(made, text);
   m_sharedContents.emplace(std::move(text), made);
   if (filed) *filed = made;
   return true;
