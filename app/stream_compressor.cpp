@@ -30,7 +30,7 @@ StreamCompressor::~StreamCompressor() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stop = true;
   }
-  m_changed.notify_all();
+  m_work.notify_all();
   if (m_worker.joinable()) m_worker.join();
 }
 
@@ -67,12 +67,16 @@ void StreamCompressor::Submit(const CPDFObjRef& ref, std::string plain) {
     m_jobs.push_back(std::move(job));
     return;
   }
+  bool wake = false;
   {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_jobs.size() - m_next < kMaxQueued; });
+    m_callerWaits = true;
+    m_done.wait(lock, [&] { return m_jobs.size() - m_next < kMaxQueued; });
+    m_callerWaits = false;
     m_jobs.push_back(Job{ref, std::move(plain), false, {}});
+    wake = m_jobs.size() - m_next >= kWakeAt;
   }
-  m_changed.notify_all();
+  if (wake) m_work.notify_one();
 }
 
 void StreamCompressor::Work() {
@@ -80,32 +84,46 @@ void StreamCompressor::Work() {
     Job* job = nullptr;
     {
       std::unique_lock<std::mutex> lock(m_mutex);
-      m_changed.wait(lock, [&] { return m_stop || m_next < m_jobs.size(); });
+      m_work.wait(lock, [&] { return m_stop || m_next < m_jobs.size(); });
       if (m_stop) return;
       // The deque keeps the job where it is while others are added behind it or settled
-      // jobs leave in front of it; only the worker touches an unfinished job.
+      // jobs leave in front of it; only the thread that took it touches an unfinished job.
       job = &m_jobs[m_next++];
     }
     Compress(*job);
+    bool callerWaits = false;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       job->done = true;
+      callerWaits = m_callerWaits;
     }
-    m_changed.notify_all();
+    if (callerWaits) m_done.notify_one();
   }
 }
 
 bool StreamCompressor::Settle(uint64_t upTo, CPDFObjHolder* doc, CPDFErrorRecord& error) {
   while (m_settled < upTo && m_settled < m_submitted) {
     Job job;
+    bool untaken = false;
     {
       std::unique_lock<std::mutex> lock(m_mutex);
-      m_changed.wait(lock, [&] { return m_jobs.front().done; });
+      if (m_next == 0 && !m_jobs.front().done) {
+        // Nobody has taken it: this thread does it rather than wait for a wake-up.
+        untaken = true;
+        ++m_next;
+      } else {
+        m_callerWaits = true;
+        m_done.wait(lock, [&] { return m_jobs.front().done; });
+        m_callerWaits = false;
+      }
+    }
+    if (untaken) Compress(m_jobs.front());
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
       job = std::move(m_jobs.front());
       m_jobs.pop_front();
       if (m_next > 0) --m_next;
     }
-    m_changed.notify_all();
     ++m_settled;
     if (job.error.IsError()) {
       error = job.error;

@@ -26,6 +26,10 @@ class StreamCompressor {
   // Jobs waiting for the worker beyond this make Submit wait: memory stays bounded however far
   // the walk runs ahead.
   static constexpr size_t kMaxQueued = 256;
+  // The worker is woken once this many jobs wait, not for each: a wake-up costs more than
+  // compressing one page's few bytes. Jobs that nobody took by the time they must be settled
+  // are compressed by the settling thread itself.
+  static constexpr size_t kWakeAt = 2;
 
   // With `useWorker` false (or when no thread can be started) every job is compressed in
   // Submit on the calling thread.
@@ -63,7 +67,9 @@ class StreamCompressor {
   void Work();
 
   std::mutex m_mutex;
-  std::condition_variable m_changed;
+  std::condition_variable m_work;  // the worker waits for jobs
+  std::condition_variable m_done;  // the caller waits for a job the worker has in hand
+  bool m_callerWaits = false;
   std::deque<Job> m_jobs;  // not yet settled, oldest first
   size_t m_next = 0;       // index in m_jobs of the first job the worker has not taken
   uint64_t m_submitted = 0;
