@@ -26,10 +26,9 @@ bool IsStreamValue(const CPDFObject* value) { return value && value->TypeCode() 
         Format("typecheck: %s", value ? value->TypeName() : "Null"));
 }
 
-// How much decoded content may be held: the cap on any decoded data, and what the temporary
-// directory and the address space can still take. Content that large lives in mapped buffers,
-// the joined one and the scratch of the part being decoded, each up to twice its data. `lack`
-// says which one binds: 0 for the cap, else the errno of the space that would run out.
+// How much decoded content may be held: the cap on any decoded data, and the shares of what the
+// temporary directory and the address space can still take. `lack` says which one binds: 0 for
+// the cap, else the errno of the space that would run out.
 struct ContentBudget {
   uint64_t bytes = limits::kMaxDecodedSize;
   int lack = 0;
@@ -38,9 +37,10 @@ struct ContentBudget {
 ContentBudget HeldContentBudget(const CPDFStream& target) {
   const TempSpace* space = target.Space();
   ContentBudget budget;
-  const uint64_t disk = SpareTempSpace(space ? space->directory : "") / 2;
+  const uint64_t disk =
+      SpareTempSpace(space ? space->directory : "") / limits::kHeldContentTempShare;
   if (disk < budget.bytes) budget = {disk, ENOSPC};
-  const uint64_t memory = SpareAddressSpace() / 4;
+  const uint64_t memory = SpareAddressSpace() / limits::kHeldContentMemoryShare;
   if (memory < budget.bytes) budget = {memory, ENOMEM};
   return budget;
 }
