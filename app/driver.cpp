@@ -143,6 +143,9 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_formMatrix = kIdentity;
   m_formPlain = true;
   m_fontRef.Reset();
+  // Numbers give every page a stream of its own to compress: worth a second thread.
+  m_compressor =
+      std::make_unique<StreamCompressor>(m_numbering.on && StreamCompressor::WorkerWanted());
   if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
   // A document in which no page can be found is not stamped: writing it back unchanged would
   // report a success that did not happen.
@@ -174,6 +177,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     progress.Update(page - ranges.firstVisited + 1, visited);
   }
   progress.Clear();
+  ok = ok && SettleCompressed(Compressor().Submitted());
   if (ok) {
     m_page = nullptr;
     m_pageBox = nullptr;
@@ -188,6 +192,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_page = nullptr;
   m_pageBox = nullptr;
   m_resources = nullptr;
+  m_compressor.reset();
   m_doc.reset();
   return true;
 }
@@ -265,6 +270,7 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
 }
 
 bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
+  const uint64_t jobsBeforePage = Compressor().Submitted();
   CPDFObjRef pageRef;
   m_page = m_doc->GetPage(page - 1, &pageRef);
   if (!m_page) {
@@ -310,9 +316,24 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   NoteNewContentsArray(contentsBefore);
   UnloadReadContents(contentsBefore);
   // The page before this one is done for good now: the page-tree lookup of this page has moved
-  // past it (it resumes from the previous page, which must therefore still be in memory).
+  // past it (it resumes from the previous page, which must therefore still be in memory). Its
+  // streams get their compressed data first; this page's own are still being compressed.
+  if (!SettleCompressed(jobsBeforePage)) return false;
   ReleaseDonePage(std::exchange(m_doneRef, pageRef), std::exchange(m_doneOwned, m_pageOwned));
   return true;
+}
+
+StreamCompressor& CPDFDriver::Compressor() {
+  // A driver used without Process (a test stamping one page) compresses on its own thread.
+  if (!m_compressor) m_compressor = std::make_unique<StreamCompressor>(false);
+  return *m_compressor;
+}
+
+bool CPDFDriver::SettleCompressed(uint64_t upTo) {
+  CPDFErrorRecord error;
+  if (Compressor().Settle(upTo, m_doc.get(), error)) return true;
+  LogError("cannot update PDF GraphObjs", error);
+  return false;
 }
 
 bool NormaliseBox(CPDFRect& box) {
@@ -506,6 +527,8 @@ void CPDFDriver::CleanUpAfterFailure(const std::string& inputFile, const std::st
   m_pageBox = nullptr;
   m_resources = nullptr;
   const bool inPlace = outputFile == inputFile || SameFile(outputFile, inputFile);
+  // The worker goes first: nothing it holds belongs to the document, but it ends with the run.
+  m_compressor.reset();
   // Closing a document that is being saved removes the output it created (a temporary or a
   // new file); the input is never touched.
   m_doc.reset();
@@ -713,16 +736,13 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
     }
     return true;
   }
-  CPDFErrorRecord error;
-  if (compress && !stream.EncodeFlateFilter(error)) {
-    LogError("cannot update PDF GraphObjs", error);
-    return false;
-  }
+  // Filed with its plain text; the compressed data replaces it before anything writes it.
   CPDFObjRef made;
   if (!AddContentsFiled(*m_page, stream, after, &made, ContentsArrayKind())) {
     LogError("cannot add PDF Contents", m_doc->LastError());
     return false;
   }
+  if (compress) Compressor().Submit(made, text);
   m_sharedContents.Add(std::move(text), made);
   if (filed) *filed = made;
   return true;
@@ -735,9 +755,15 @@ bool CPDFDriver::PageHasContent() const {
 }
 
 std::string CPDFDriver::OpenContentClosing() const {
-  CPDFStream content(nullptr);
-  if (!m_page->ReadContents(content)) return std::string();
-  return ClosingOperators(ScanContentEnd(std::string_view(content.Data(), content.DataLength())));
+  // The content is scanned as it is decoded, never held whole: a page whose content inflates
+  // to gigabytes costs time but no memory.
+  ContentEndScanner scanner;
+  const DataSink feed = [&](const char* data, size_t n) { scanner.Feed(std::string_view(data, n)); };
+  if (!StreamContents(*m_page, feed)) {
+    m_doc->ClearError();
+    return std::string();
+  }
+  return ClosingOperators(scanner.Finish());
 }
 
 bool CPDFDriver::PrefixRestore(CPDFStream& stream, const std::string& closing) {

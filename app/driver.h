@@ -19,6 +19,7 @@
 #include "app/shared_contents.h"
 #include "app/stamp_options.h"
 #include "pdf/document/page_contents.h"
+#include "app/stream_compressor.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
 
@@ -156,6 +157,10 @@ class CPDFDriver {
   // Drops the page's content as read from the input (a stream, or an array and its streams)
   // when nothing changed it.
   void UnloadReadContents(const CPDFObjRef& contents);
+  // Gives the streams filed before compression (the first `upTo` jobs) their compressed data;
+  // false with its line written when one cannot be compressed.
+  bool SettleCompressed(uint64_t upTo);
+  StreamCompressor& Compressor();
   // Writes out and drops one object made for a finished page, keeping what it refers to.
   void ReleaseOwnedObject(const CPDFObjRef& ref);
   // Notes the current page's "Contents" array when stamping made it (it belongs to that page).
@@ -266,6 +271,9 @@ class CPDFDriver {
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
   // Content streams filed by this run, by their text: pages stamped alike share one stream.
   SharedContentsCache m_sharedContents;
+  // Compresses the filed streams while the walk goes on: the jobs of a page are settled when
+  // that page is written, at the end of the next page's visit.
+  std::unique_ptr<StreamCompressor> m_compressor;
 };
 
 }  // namespace quarn

@@ -1,6 +1,7 @@
 #include "pdf/content/content_lexer.h"
 
 #include <algorithm>
+#include <array>
 
 #include "pdf/object/lexer.h"
 
@@ -12,120 +13,195 @@ bool IsRegular(unsigned char c) {
   return !IsWhitespace(c) && !IsDelimiter(c) && c != '%' && c != '{' && c != '}';
 }
 
-class ContentScanner {
- public:
-  explicit ContentScanner(std::string_view data) : m_data(data) {}
+// Bytes the normal state skips without a look (the whitespace bytes, braces, a stray ")"): runs
+// of them, the padding that makes up the bulk of a bomb, are passed over in a tight loop.
+constexpr std::array<bool, 256> kSkippedTable = [] {
+  std::array<bool, 256> table{};
+  for (const int c : {9, 10, 12, 13, 32, int{'{'}, int{'}'}, int{')'}}) table[static_cast<size_t>(c)] = true;
+  return table;
+}();
+constexpr const bool* kSkipped = kSkippedTable.data();
 
-  ContentEnd Run() {
-    while (m_at < m_data.size()) Step();
-    return m_end;
+}  // namespace
+
+void ContentEndScanner::Feed(std::string_view piece) {
+  const auto* at = reinterpret_cast<const unsigned char*>(piece.data());
+  const unsigned char* end = at + piece.size();
+  while (at < end) {
+    if (m_state == State::kNormal) {
+      while (at < end && kSkipped[*at]) ++at;
+      if (at == end) break;
+    }
+    if (Take(*at)) ++at;
   }
+}
 
- private:
-  unsigned char Peek(size_t ahead = 0) const {
-    return m_at + ahead < m_data.size() ? static_cast<unsigned char>(m_data[m_at + ahead]) : 0;
+ContentEnd ContentEndScanner::Finish() {
+  switch (m_state) {
+    case State::kLiteral:
+    case State::kEscape:
+    case State::kAfterLess:
+    case State::kHex:
+    case State::kName:
+      Value();  // a string or name cut by the end is one more value all the same
+      break;
+    case State::kToken:
+      EndToken(true, 0);
+      break;
+    default:
+      break;
   }
+  m_state = State::kNormal;
+  return m_end;
+}
 
-  // One value completed at the current depth.
-  void Value() {
-    if (!m_end.open.empty()) ++m_end.open.back().values;
-  }
+void ContentEndScanner::Value() {
+  if (!m_end.open.empty()) ++m_end.open.back().values;
+}
 
-  void Step() {
-    const unsigned char c = Peek();
-    if (IsWhitespace(c) || c == '{' || c == '}') {
-      ++m_at;
-    } else if (c == '%') {
-      while (m_at < m_data.size() && !IsEndOfLine(Peek())) ++m_at;
-    } else if (c == '(') {
-      SkipLiteral();
+bool ContentEndScanner::Take(unsigned char c) {
+  switch (m_state) {
+    case State::kNormal:
+      Start(c);
+      return true;
+    case State::kComment:
+      if (!IsEndOfLine(c)) return true;
+      m_state = State::kNormal;
+      return false;
+    case State::kLiteral:
+      if (c == '\\') {
+        m_state = State::kEscape;
+      } else if (c == '(') {
+        ++m_literalDepth;
+      } else if (c == ')' && m_literalDepth-- == 0) {
+        m_state = State::kNormal;
+        Value();
+      }
+      return true;
+    case State::kEscape:
+      m_state = State::kLiteral;
+      return true;
+    case State::kAfterLess:
+      if (c == '<') {
+        m_end.open.push_back({'<', 0});
+        m_state = State::kNormal;
+        return true;
+      }
+      m_state = State::kHex;
+      return false;
+    case State::kHex:
+      if (c == '>') {
+        m_state = State::kNormal;
+        Value();
+      }
+      return true;
+    case State::kAfterGreater:
+      // ">>" closes a dictionary as one '>' does: the second belongs to the first.
+      m_state = State::kNormal;
+      return c == '>';
+    case State::kName:
+      if (IsRegular(c)) return true;
+      m_state = State::kNormal;
       Value();
-    } else if (c == '<' && Peek(1) == '<') {
-      m_end.open.push_back({'<', 0});
-      m_at += 2;
-    } else if (c == '<') {
-      const size_t close = m_data.find('>', m_at);
-      m_at = close == std::string_view::npos ? m_data.size() : close + 1;
-      Value();
-    } else if (c == '[') {
+      return false;
+    case State::kToken:
+      if (IsRegular(c)) {
+        if (m_tokenLength < kTokenKept) m_token[m_tokenLength] = static_cast<char>(c);
+        m_tokenLength = std::min(m_tokenLength + 1, kTokenKept + 1);
+        return true;
+      }
+      m_state = State::kNormal;
+      return EndToken(false, c);
+    case State::kImage:
+      return InImage(c);
+  }
+  return true;
+}
+
+void ContentEndScanner::Start(unsigned char c) {
+  if (IsWhitespace(c) || c == '{' || c == '}' || c == ')') return;
+  switch (c) {
+    case '%':
+      m_state = State::kComment;
+      return;
+    case '(':
+      m_literalDepth = 0;
+      m_state = State::kLiteral;
+      return;
+    case '<':
+      m_state = State::kAfterLess;
+      return;
+    case '[':
       m_end.open.push_back({'[', 0});
-      ++m_at;
-    } else if (c == ']' || c == '>') {
+      return;
+    case ']':
+    case '>': {
       const char kind = c == ']' ? '[' : '<';
-      m_at += c == '>' && Peek(1) == '>' ? size_t{2} : size_t{1};
+      if (c == '>') m_state = State::kAfterGreater;
       if (!m_end.open.empty() && m_end.open.back().kind == kind) {
         m_end.open.pop_back();
         Value();
       }
-    } else if (c == '/') {
-      ++m_at;
-      while (m_at < m_data.size() && IsRegular(Peek())) ++m_at;
-      Value();
-    } else if (c == ')') {
-      ++m_at;
-    } else {
-      const size_t start = m_at;
-      while (m_at < m_data.size() && IsRegular(Peek())) ++m_at;
-      Token(m_data.substr(start, m_at - start));
-    }
-  }
-
-  void SkipLiteral() {
-    int depth = 0;
-    for (++m_at; m_at < m_data.size(); ++m_at) {
-      const char c = m_data[m_at];
-      if (c == '\\') {
-        ++m_at;
-      } else if (c == '(') {
-        ++depth;
-      } else if (c == ')' && depth-- == 0) {
-        ++m_at;
-        return;
-      }
-    }
-  }
-
-  // Operators count only outside arrays and dictionaries; anything else is an operand.
-  void Token(std::string_view token) {
-    if (!m_end.open.empty()) {
-      Value();
       return;
     }
-    if (token == "q") {
-      ++m_end.openSaves;
-    } else if (token == "Q") {
-      m_end.openSaves = std::max(0, m_end.openSaves - 1);
-    } else if (token == "BT") {
-      m_end.inText = true;
-    } else if (token == "ET") {
-      m_end.inText = false;
-    } else if (token == "ID") {
-      SkipInlineImage();
-    }
+    case '/':
+      m_state = State::kName;
+      return;
+    default:
+      m_token[0] = static_cast<char>(c);
+      m_tokenLength = 1;
+      m_state = State::kToken;
   }
+}
 
-  // The data of an inline image runs from the byte after "ID" to an "EI" that stands alone.
-  void SkipInlineImage() {
-    ++m_at;
-    for (; m_at + 1 < m_data.size(); ++m_at) {
-      if (m_data[m_at] == 'E' && m_data[m_at + 1] == 'I' && m_at > 0 &&
-          IsWhitespace(static_cast<unsigned char>(m_data[m_at - 1])) &&
-          (m_at + 2 >= m_data.size() || !IsRegular(static_cast<unsigned char>(m_data[m_at + 2])))) {
-        m_at += 2;
-        return;
-      }
-    }
-    m_at = m_data.size();
+// Operators count only outside arrays and dictionaries; anything else is an operand.
+bool ContentEndScanner::EndToken(bool atEnd, unsigned char next) {
+  if (!m_end.open.empty()) {
+    Value();
+    return false;
   }
+  if (m_tokenLength > 2) return false;
+  const std::string_view token(m_token, m_tokenLength);
+  if (token == "q") {
+    ++m_end.openSaves;
+  } else if (token == "Q") {
+    m_end.openSaves = std::max(0, m_end.openSaves - 1);
+  } else if (token == "BT") {
+    m_end.inText = true;
+  } else if (token == "ET") {
+    m_end.inText = false;
+  } else if (token == "ID" && !atEnd) {
+    // The data of an inline image runs from the byte after the one that ends "ID" to an "EI"
+    // that stands alone: the ending byte is used up.
+    m_state = State::kImage;
+    m_imagePrevious = next;
+    m_imageMatched = 0;
+    return true;
+  }
+  return false;
+}
 
-  std::string_view m_data;
-  size_t m_at = 0;
-  ContentEnd m_end;
-};
+bool ContentEndScanner::InImage(unsigned char c) {
+  if (m_imageMatched == 2) {
+    m_imageMatched = 0;
+    if (!IsRegular(c)) {
+      m_state = State::kNormal;
+      return false;
+    }
+  } else if (m_imageMatched == 1) {
+    m_imageMatched = c == 'I' ? 2 : 0;
+  } else if (c == 'E' && IsWhitespace(m_imagePrevious)) {
+    m_imageMatched = 1;
+  }
+  m_imagePrevious = c;
+  return true;
+}
 
-}  // namespace
-
-ContentEnd ScanContentEnd(std::string_view content) { return ContentScanner(content).Run(); }
+ContentEnd ScanContentEnd(std::string_view content) {
+  ContentEndScanner scanner;
+  scanner.Feed(content);
+  return scanner.Finish();
+}
 
 std::string ClosingOperators(const ContentEnd& end) {
   std::string closing;

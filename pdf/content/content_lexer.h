@@ -4,6 +4,8 @@
 // state of a fresh page.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +22,36 @@ struct ContentEnd {
     size_t values;
   };
   std::vector<Container> open;
+};
+
+// Lexes decoded content fed in pieces of any size (a token may run across two pieces), keeping
+// only the state that the end needs, so that content of any length is scanned in little memory.
+class ContentEndScanner {
+ public:
+  void Feed(std::string_view piece);
+  // The state after everything fed so far (what is still being read counts as read).
+  ContentEnd Finish();
+
+ private:
+  enum class State { kNormal, kComment, kLiteral, kEscape, kAfterLess, kHex, kAfterGreater, kName,
+                     kToken, kImage };
+  // Takes one byte; false when the byte ends what was being read and must be taken again.
+  bool Take(unsigned char c);
+  void Start(unsigned char c);
+  // A token ended by the byte `next` (or by the end of the content); true when `next` is used
+  // up by it.
+  bool EndToken(bool atEnd, unsigned char next);
+  bool InImage(unsigned char c);
+  void Value();
+
+  static constexpr size_t kTokenKept = 3;  // the operators that count are at most two bytes
+  State m_state = State::kNormal;
+  int64_t m_literalDepth = 0;
+  char m_token[kTokenKept] = {};
+  size_t m_tokenLength = 0;
+  unsigned char m_imagePrevious = 0;
+  int m_imageMatched = 0;  // bytes of a closing " EI" seen
+  ContentEnd m_end;
 };
 
 // Lexes `content` (decoded page content) through to its end.

@@ -55,6 +55,52 @@ bool MakeTypedInteger(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key
   return true;
 }
 
+// The filters that every reader decodes, by their full names (the abbreviations belong to
+// inline images).
+bool IsStandardFilterName(const CPDFObject* name) {
+  if (!name || name->TypeCode() != kTypeName) return false;
+  const auto& text = static_cast<const CPDFName*>(name)->Str();
+  return text == "FlateDecode" || text == "LZWDecode" || text == "ASCII85Decode" ||
+         text == "ASCIIHexDecode" || text == "RunLengthDecode";
+}
+
+bool IsParmsValue(const CPDFObject* value) {
+  return !value || value->TypeCode() == kTypeDict || value->TypeCode() == kTypeNull;
+}
+
+// Whether the data of `content` can go into a form as it stands, with its "Filter" and
+// "DecodeParms": no filter, or standard ones with their parameters where they belong, and the
+// data in the document's own file rather than an external one.
+bool KeepsEncoding(CPDFObjHolder* doc, const CPDFStream& content) {
+  if (content.Lookup("F")) return false;
+  CPDFObject* filter = content.GetValue(doc, "Filter");
+  CPDFObject* parms = content.GetValue(doc, "DecodeParms");
+  if (!content.Lookup("Filter")) return !content.Lookup("DecodeParms");
+  if (IsStandardFilterName(filter)) return IsParmsValue(parms);
+  const CPDFArray* names = AsArray(filter);
+  if (!names || names->Count() == 0 || names->Count() > size_t(limits::kMaxFiltersPerStream))
+    return false;
+  const CPDFArray* parmsList = AsArray(parms);
+  if (parms && (!parmsList || parmsList->Count() > names->Count())) return false;
+  for (size_t i = 0; i < names->Count(); ++i) {
+    const int index = static_cast<int>(i);
+    if (!IsStandardFilterName(names->GetObj(doc, index))) return false;
+    if (parmsList && i < parmsList->Count() && !IsParmsValue(parmsList->GetObj(doc, index)))
+      return false;
+  }
+  return true;
+}
+
+// The page's only content stream (alone, or the one element of an array); nullptr otherwise.
+CPDFStream* SingleContentStream(CPDFObjHolder* doc, CPDFPage& page) {
+  CPDFObject* contents = page.GetValue(doc, "Contents");
+  if (const CPDFArray* parts = AsArray(contents)) {
+    contents = parts->Count() == 1 ? parts->GetObj(doc, 0) : nullptr;
+  }
+  return contents && contents->TypeCode() == kTypeStream ? static_cast<CPDFStream*>(contents)
+                                                         : nullptr;
+}
+
 }  // namespace
 
 // ---- recognizers -------------------------------------------------------------------------------
@@ -129,7 +175,19 @@ bool CPDFFormXObj::CreateFromPage(CPDFObjHolder* target, CPDFPage& page) {
   CPDFObjHolder* source = page.Doc();
   try {
     BindStreamDoc(target);
-    if (!page.ReadContents(*this)) {
+    // One content stream goes into the form encoded as it is: a watermark whose few megabytes
+    // inflate to gigabytes costs its few megabytes. Several must be joined, which decodes them
+    // (bounded by what the host can still hold).
+    CPDFStream* single = source ? SingleContentStream(source, page) : nullptr;
+    if (single && KeepsEncoding(source, *single)) {
+      if (!TakeEncodedContent(target, source, *single)) {
+        if (target) {
+          target->LastError().Keep(CPDFException(kFormModule, "CreateFromPage", kRuntimeError,
+                                                 "CPDFStream::CopyFrom()"));
+        }
+        return false;
+      }
+    } else if (!page.ReadContents(*this)) {
       if (source && target) target->LastError().Keep(source->LastError());
       return false;
     }
@@ -168,6 +226,21 @@ bool CPDFFormXObj::CreateFromPage(CPDFObjHolder* target, CPDFPage& page) {
     if (target) target->LastError().Keep(e);
   }
   return false;
+}
+
+bool CPDFFormXObj::TakeEncodedContent(CPDFObjHolder* target, CPDFObjHolder* source,
+                                      const CPDFStream& content) {
+  std::unique_ptr<CPDFObject> filter, parms;
+  if (CPDFObject* value = content.GetValue(source, "Filter")) filter = value->Duplicate(target, source);
+  if (CPDFObject* value = content.GetValue(source, "DecodeParms"))
+    parms = value->Duplicate(target, source);
+  // The data is shared where it lies (in the source file) or copied from memory.
+  if (!CopyFrom(content, target)) return false;
+  // Of the content's dictionary only the length and the encoding belong to the form.
+  std::unique_ptr<CPDFAtom> length = Detach("Length");
+  ClearEntries();
+  return Insert("Length", std::move(length)) && (!filter || Insert("Filter", std::move(filter))) &&
+         (!parms || Insert("DecodeParms", std::move(parms)));
 }
 
 bool CPDFFormXObj::Realize(CPDFObjHolder* doc, CPDFObject& source) {

@@ -68,8 +68,9 @@ class CPDFFormXObj : public CPDFXObject {
 
   // A new, empty form of `doc`: "Type", "Subtype" and "FormType" 1.
   bool Create(CPDFObjHolder* doc);
-  // Makes this form a copy of `page` (of another document) inside `target`: the page's decoded
-  // content, its MediaBox as BBox, the identity Matrix and a copy of its resources. The form
+  // Makes this form a copy of `page` (of another document) inside `target`: the page's content
+  // (one stream with its encoding as it stands when readers can decode it; several joined
+  // decoded), its MediaBox as BBox, the identity Matrix and a copy of its resources. The form
   // gets its object number only when it is filed in a resource dictionary. False on failure
   // (the error is in the target document's record); the caller destroys the form.
   bool CreateFromPage(CPDFObjHolder* target, CPDFPage& page);
@@ -91,6 +92,8 @@ class CPDFFormXObj : public CPDFXObject {
 
  private:
   bool ConvertXUID();
+  // Takes `content`'s data encoded, with its "Filter" and "DecodeParms" copied into `target`.
+  bool TakeEncodedContent(CPDFObjHolder* target, CPDFObjHolder* source, const CPDFStream& content);
 };
 
 // An image XObject: a sampled image with its geometry and colour space.

@@ -2,13 +2,16 @@
 // whole content decoded, replacing it, and adding one more stream before or after it.
 #include "pdf/document/page_contents.h"
 
+#include <cerrno>
 #include <memory>
 #include <utility>
 
 #include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
+#include "pdf/object/limits.h"
 #include "pdf/stream/stream.h"
+#include "platform/spare_space.h"
 
 namespace quarn {
 
@@ -23,17 +26,83 @@ bool IsStreamValue(const CPDFObject* value) { return value && value->TypeCode() 
         Format("typecheck: %s", value ? value->TypeName() : "Null"));
 }
 
-// Appends the decoded data of `source` to `target`. The data is read and decoded in a scratch
-// copy, so that the page's stream stays untouched (data still in the file stays there, and is
-// copied to the output as it stands).
-void AppendDecoded(CPDFObjHolder* doc, CPDFStream& source, CPDFStream& target) {
-  CPDFStream scratch(doc);
+// How much decoded content may be held: the cap on any decoded data, and the shares of what the
+// temporary directory and the address space can still take. `lack` says which one binds: 0 for
+// the cap, else the errno of the space that would run out.
+struct ContentBudget {
+  uint64_t bytes = limits::kMaxDecodedSize;
+  int lack = 0;
+};
+
+ContentBudget HeldContentBudget(const CPDFStream& target) {
+  const TempSpace* space = target.Space();
+  ContentBudget budget;
+  const uint64_t disk =
+      SpareTempSpace(space ? space->directory : "") / limits::kHeldContentTempShare;
+  if (disk < budget.bytes) budget = {disk, ENOSPC};
+  const uint64_t memory = SpareAddressSpace() / limits::kHeldContentMemoryShare;
+  if (memory < budget.bytes) budget = {memory, ENOMEM};
+  return budget;
+}
+
+// Content past the budget: too large for the cap, or the host's error for the space it lacks.
+[[noreturn]] void ThrowOverBudget(const ContentBudget& budget) {
+  if (budget.lack != 0) {
+    errno = budget.lack;
+    ThrowCode(kModule, "ReadContents", kSystemError);
+  }
+  Throw(kModule, "ReadContents", kInvalidFormat,
+        Format("decoded data too large: more than %llu bytes",
+               static_cast<unsigned long long>(budget.bytes)));
+}
+
+// A copy of `source` to read and decode, so that the page's stream stays untouched (data still
+// in the file stays there, and is copied to the output as it stands).
+void ScratchCopy(CPDFObjHolder* doc, const CPDFStream& source, CPDFStream& scratch) {
   if (!scratch.CopyFrom(source, doc))
     Throw(kModule, "ReadContents", kInternalError, "CPDFStream::CopyFrom()");
+}
+
+// Appends the decoded data of `source` to `target`, which may hold `budget` bytes in all.
+void AppendDecoded(CPDFObjHolder* doc, CPDFStream& source, CPDFStream& target,
+                   const ContentBudget& budget) {
+  CPDFStream scratch(doc);
+  ScratchCopy(doc, source, scratch);
+  const uint64_t held = target.DataLength();
+  const uint64_t room = budget.bytes > held ? budget.bytes - held : 0;
   CPDFErrorRecord error;
-  if (!scratch.DecodeAllFilter(error)) throw error;
+  if (!scratch.DecodeAllFilterWithin(room, error)) {
+    if (error.Message().starts_with("decoded data too large")) ThrowOverBudget(budget);
+    throw error;
+  }
+  if (scratch.DataLength() > room) ThrowOverBudget(budget);
   if (!target.AppendData(scratch.Data(), scratch.DataLength())) {
     ThrowCode(kModule, "ReadContents", kRuntimeError);
+  }
+}
+
+// Calls `part` for each stream of the page's content in order; `between` after each stream of
+// an array. Nothing for a page without content.
+template <class Part, class Between>
+void ForEachContentStream(CPDFPage& page, Part part, Between between) {
+  CPDFObjHolder* doc = page.Doc();
+  CPDFObject* contents = page.GetValue(doc, "Contents");
+  if (!contents) {
+    // A reference that leads nowhere is as good as no content; a failed load is an error.
+    if (doc && doc->LastError().IsError()) throw CPDFException(doc->LastError());
+    return;
+  }
+  if (IsStreamValue(contents)) {
+    part(*static_cast<CPDFStream*>(contents));
+    return;
+  }
+  CPDFArray* parts = AsArray(contents);
+  if (!parts) ThrowTypecheck("ReadContents", contents);
+  for (size_t i = 0; i < parts->Count(); ++i) {
+    CPDFObject* element = parts->GetObj(doc, static_cast<int>(i));
+    if (!IsStreamValue(element)) ThrowTypecheck("ReadContents", element);
+    part(*static_cast<CPDFStream*>(element));
+    between();
   }
 }
 
@@ -76,24 +145,34 @@ bool CPDFPage::ReadContents(CPDFStream& target) {
   target.ClearEntries();
   target.ClearData();
   return Guarded(doc, "ReadContents", [&] {
-    CPDFObject* contents = GetValue(doc, "Contents");
-    if (!contents) {
-      // A reference that leads nowhere is as good as no content; a failed load is an error.
-      if (doc && doc->LastError().IsError()) throw CPDFException(doc->LastError());
-      return;
-    }
-    if (IsStreamValue(contents)) {
-      AppendDecoded(doc, *static_cast<CPDFStream*>(contents), target);
-      return;
-    }
-    CPDFArray* parts = AsArray(contents);
-    if (!parts) ThrowTypecheck("ReadContents", contents);
-    for (size_t i = 0; i < parts->Count(); ++i) {
-      CPDFObject* part = parts->GetObj(doc, static_cast<int>(i));
-      if (!IsStreamValue(part)) ThrowTypecheck("ReadContents", part);
-      AppendDecoded(doc, *static_cast<CPDFStream*>(part), target);
-      if (!target.AppendData(" ", 1)) ThrowCode(kModule, "ReadContents", kRuntimeError);
-    }
+    const ContentBudget budget = HeldContentBudget(target);
+    ForEachContentStream(
+        *this, [&](CPDFStream& part) { AppendDecoded(doc, part, target, budget); },
+        [&] {
+          if (!target.AppendData(" ", 1)) ThrowCode(kModule, "ReadContents", kRuntimeError);
+        });
+  });
+}
+
+bool StreamContents(CPDFPage& page, const DataSink& sink) {
+  CPDFObjHolder* doc = page.Doc();
+  return Guarded(doc, "ReadContents", [&] {
+    uint64_t streamed = 0;
+    const DataSink counted = [&](const char* data, size_t n) {
+      streamed += n;
+      sink(data, n);
+    };
+    ForEachContentStream(
+        page,
+        [&](CPDFStream& part) {
+          CPDFStream scratch(doc);
+          ScratchCopy(doc, part, scratch);
+          const uint64_t room =
+              streamed < limits::kMaxDecodedSize ? limits::kMaxDecodedSize - streamed : 0;
+          CPDFErrorRecord error;
+          if (!scratch.DecodeAllFilterTo(counted, room, error)) throw error;
+        },
+        [&] { counted(" ", 1); });
   });
 }
 

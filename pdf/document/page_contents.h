@@ -4,11 +4,11 @@
 #pragma once
 
 #include "pdf/object/values.h"
+#include "pdf/stream/stream.h"
 
 namespace quarn {
 
 class CPDFPage;
-class CPDFStream;
 
 // How a page whose content is one stream gets the array that adds a second one: as a new
 // indirect object (as AddContents makes it), or held in the page's own dictionary (one object
@@ -23,5 +23,9 @@ bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDF
 // document record.
 bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after,
                           ContentsArray made = ContentsArray::kIndirect);
+// The page's whole content decoded, as CPDFPage::ReadContents gives it (each stream of an array
+// followed by a space), handed to `sink` piece by piece instead of being held: content of any
+// size is read in little memory. Errors go into the page's document record.
+bool StreamContents(CPDFPage& page, const DataSink& sink);
 
 }  // namespace quarn

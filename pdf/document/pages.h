@@ -116,7 +116,8 @@ class CPDFPage : public CPDFDocStruct, public CPDFDict {
   bool Uninherit();
 
   // Content of the page (defined with the content streams): the decoded content into
-  // `target`; the content replaced by one stream; one stream added before or after it.
+  // `target` (failing when it would not fit what the temporary directory and the address space
+  // can still take); the content replaced by one stream; one stream added before or after it.
   bool ReadContents(CPDFStream& target);
   bool ReplaceContents(const CPDFStream& s);
   bool AddContents(const CPDFStream& s, bool after);

@@ -16,6 +16,11 @@ inline constexpr size_t kTokenBufferSize = 256;
 inline constexpr size_t kHugeStringThreshold = 40960;
 // Decoded stream data beyond this many bytes is treated as a decompression bomb (4 GiB).
 inline constexpr uint64_t kMaxDecodedSize = uint64_t(4) << 30;
+// Decoded content that must be held whole (a page's streams joined) takes at most this share of
+// the spare temporary space and of the spare address space: the joined buffer and the scratch of
+// the part being decoded each grow to twice their data in mapped files.
+inline constexpr uint64_t kHeldContentTempShare = 2;    // 1/2 of the free temporary space
+inline constexpr uint64_t kHeldContentMemoryShare = 4;  // 1/4 of the free address space
 // More filters than this on one stream is not a real document.
 inline constexpr int kMaxFiltersPerStream = 32;
 // Page-tree depth beyond which the tree is taken to be looping.

@@ -49,10 +49,24 @@ void FilterFrame::Report(uint64_t position) {
 }
 
 FilterOutput::FilterOutput(TempHugeString& target, const FilterFrame& frame, uint64_t limit)
-    : m_target(target),
+    : m_target(&target),
       m_frame(frame),
       m_limit(limit),
       m_buffer(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
+
+FilterOutput::FilterOutput(const DataSink& sink, const FilterFrame& frame, uint64_t limit)
+    : m_sink(&sink),
+      m_frame(frame),
+      m_limit(limit),
+      m_buffer(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
+
+void FilterOutput::Deliver(const char* data, size_t n) {
+  if (m_sink) {
+    (*m_sink)(data, n);
+  } else if (!m_target->Append(data, n)) {
+    ThrowCode(m_frame.Module(), m_frame.Method(), kSystemError);
+  }
+}
 
 void FilterOutput::CheckLimit(uint64_t length) const {
   if (length > m_limit) {
@@ -65,7 +79,7 @@ void FilterOutput::Append(const char* data, size_t n) {
   if (n == 0) return;
   Flush();
   CheckLimit(m_appended + n);
-  if (!m_target.Append(data, n)) ThrowCode(m_frame.Module(), m_frame.Method(), kSystemError);
+  Deliver(data, n);
   m_appended += n;
 }
 
@@ -92,9 +106,7 @@ void FilterOutput::Fill(size_t count, char c) {
 void FilterOutput::Flush() {
   if (m_fill == 0) return;
   CheckLimit(m_appended + m_fill);
-  if (!m_target.Append(m_buffer.get(), m_fill)) {
-    ThrowCode(m_frame.Module(), m_frame.Method(), kSystemError);
-  }
+  Deliver(m_buffer.get(), m_fill);
   m_appended += m_fill;
   m_fill = 0;
 }

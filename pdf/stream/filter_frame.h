@@ -67,6 +67,8 @@ class FilterOutput {
   static constexpr uint64_t kNoLimit = UINT64_MAX;
 
   FilterOutput(TempHugeString& target, const FilterFrame& frame, uint64_t limit = kNoLimit);
+  // Hands the bytes to `sink` in pieces instead of keeping them.
+  FilterOutput(const DataSink& sink, const FilterFrame& frame, uint64_t limit = kNoLimit);
   FilterOutput(const FilterOutput&) = delete;
   FilterOutput& operator=(const FilterOutput&) = delete;
 
@@ -84,8 +86,10 @@ class FilterOutput {
 
  private:
   void CheckLimit(uint64_t length) const;
+  void Deliver(const char* data, size_t n);
 
-  TempHugeString& m_target;
+  TempHugeString* m_target = nullptr;
+  const DataSink* m_sink = nullptr;
   const FilterFrame& m_frame;
   uint64_t m_limit;
   std::unique_ptr<char[]> m_buffer;

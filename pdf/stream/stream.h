@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "pdf/object/exception.h"
@@ -23,6 +24,8 @@ struct CPDFProgressRange {
 };
 using ProgressProc = void (*)(int32_t position, void* user);
 using CancelProc = void (*)(bool* cancel, void* user);
+// Takes decoded bytes piece by piece (a streaming decode); it may throw to stop the decode.
+using DataSink = std::function<void(const char* data, size_t n)>;
 
 class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
  public:
@@ -77,6 +80,10 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   bool DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
                              ProgressProc progress = nullptr, CancelProc cancel = nullptr,
                              CPDFProgressRange* range = nullptr);
+  // Decodes every filter without keeping the result: the decoded bytes go to `sink` as they
+  // come, so that only the encoded data (and the results of filters before the last) is held.
+  // The stream itself is not changed. Fails past `limit` decoded bytes.
+  bool DecodeAllFilterTo(const DataSink& sink, uint64_t limit, CPDFErrorRecord& error);
   bool DecodeFilter(const CPDFName& name, CPDFObject* parms, CPDFErrorRecord& error,
                     ProgressProc progress = nullptr, CancelProc cancel = nullptr,
                     CPDFProgressRange* range = nullptr);

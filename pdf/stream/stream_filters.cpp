@@ -1,6 +1,7 @@
 // The filter chain of CPDFStream: decoding every filter named in "Filter", decoding one
 // filter, and encoding with one filter while recording it as the newest.
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "pdf/object/limits.h"
@@ -121,10 +122,12 @@ class FilterList {
   size_t m_count = 0;
 };
 
-// Runs one decoder of `stream`'s chain over `in` into `out`, then undoes the predictor its
-// parameters name. The parameters are checked before any decoding work.
+// Runs one decoder of `stream`'s chain over `in` into `result` (or, with a sink, hands its bytes
+// on), then undoes the predictor its parameters name. The parameters are checked before any
+// decoding work.
 void DecodeWith(const Decoder& decoder, CPDFStream& stream, CPDFObject* parms, StrLoad& in,
-                FilterFrame& frame, TempHugeString& result, uint64_t limit) {
+                FilterFrame& frame, TempHugeString& result, uint64_t limit,
+                const DataSink* sink = nullptr) {
   CPDFObjHolder* doc = stream.Doc();
   const PredictorParams predictor =
       decoder.predicted ? PredictorParams::Read(doc, parms, frame) : PredictorParams{};
@@ -132,13 +135,18 @@ void DecodeWith(const Decoder& decoder, CPDFStream& stream, CPDFObject* parms, S
   if (decoder.lateCodec && !CPDFLZWFilter::EarlyChangeOf(doc, parms)) codec = decoder.lateCodec;
   TempHugeString decoded(result.Space());
   {
-    FilterOutput out(decoded, frame, limit);
-    if (decoder.image) {
-      decoder.image(stream, parms, in, frame, out);
+    std::optional<FilterOutput> out;
+    if (sink && !predictor.Active()) {
+      out.emplace(*sink, frame, limit);
     } else {
-      codec(in, frame, out);
+      out.emplace(decoded, frame, limit);
     }
-    out.Flush();
+    if (decoder.image) {
+      decoder.image(stream, parms, in, frame, *out);
+    } else {
+      codec(in, frame, *out);
+    }
+    out->Flush();
   }
   if (!predictor.Active() || decoded.Length() == 0) {
     result = std::move(decoded);
@@ -146,9 +154,14 @@ void DecodeWith(const Decoder& decoder, CPDFStream& stream, CPDFObject* parms, S
   }
   StrLoad predicted;
   predicted.Open(decoded);
-  FilterOutput out(result, frame, limit);
-  CPDFPredictor::DecodeBytes(predictor, predicted, frame, out);
-  out.Flush();
+  std::optional<FilterOutput> out;
+  if (sink) {
+    out.emplace(*sink, frame, limit);
+  } else {
+    out.emplace(result, frame, limit);
+  }
+  CPDFPredictor::DecodeBytes(predictor, predicted, frame, *out);
+  out->Flush();
 }
 
 }  // namespace
@@ -188,6 +201,37 @@ bool CPDFStream::DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
     }
     RemoveValue(Doc(), "Filter");
     RemoveValue(Doc(), "DecodeParms");
+  });
+}
+
+bool CPDFStream::DecodeAllFilterTo(const DataSink& sink, uint64_t limit, CPDFErrorRecord& error) {
+  return GuardFilterCall(kModule, "DecodeAllFilter", error, [&] {
+    StrLoad in;
+    if (!in.Open(*this)) Throw(kModule, "DecodeAllFilter", kInternalError, "StrLoad::Open()");
+    if (!Lookup("Filter")) {
+      if (in.Size() > limit) {
+        Throw(kModule, "DecodeAllFilter", kInvalidFormat,
+              Format("decoded data too large: more than %llu bytes",
+                     static_cast<unsigned long long>(limit)));
+      }
+      if (in.Size() != 0) sink(Data(), DataLength());
+      return;
+    }
+    const FilterList filters(*this, Doc());
+    // The filters before the last keep their results, as DecodeAllFilter does; the last one's
+    // output goes to the sink.
+    TempHugeString current(Space());
+    for (size_t i = 0; i < filters.Count(); ++i) {
+      const Decoder& decoder = FindDecoder(filters.NameAt(i));
+      if (i > 0) in.Open(current);
+      if (in.Size() == 0) return;
+      FilterFrame frame(decoder.module, "Decode", nullptr, nullptr, nullptr, in.Size());
+      TempHugeString next(Space());
+      const bool last = i + 1 == filters.Count();
+      DecodeWith(decoder, *this, filters.ParmsAt(i), in, frame, next, limit,
+                 last ? &sink : nullptr);
+      current = std::move(next);
+    }
   });
 }
 

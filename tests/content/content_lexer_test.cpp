@@ -23,9 +23,20 @@ TEST(ContentLexer, ClosesWhatTheContentLeavesOpen) {
       {"(a\\) (q) q", ""},  // one string, still open: no operator in it counts
       {"(a\\) q) q [q]", "Q "},
       {std::string("q BI /W 1 /H 1 ID \0q Q q EI Q", 29), ""},
+      {"q BI /W 1 ID xEI q EIq EI\nBT", "ET Q "},  // only an "EI" standing alone ends the data
+      {"q ID", "Q "},
+      {"q QQ qq BT1 <</A (x\\) Q", ">> Q "},
   };
   for (const auto& [content, closing] : cases) {
     EXPECT_EQ(ClosingOperators(ScanContentEnd(content)), closing) << content;
+    // Fed in pieces of any size, with tokens, strings and ">>" cut anywhere: the same end.
+    for (size_t size = 1; size < content.size(); ++size) {
+      ContentEndScanner scanner;
+      for (size_t at = 0; at < content.size(); at += size) {
+        scanner.Feed(std::string_view(content).substr(at, size));
+      }
+      EXPECT_EQ(ClosingOperators(scanner.Finish()), closing) << content << " in pieces of " << size;
+    }
   }
 }
 

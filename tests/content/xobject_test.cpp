@@ -193,6 +193,32 @@ TEST_F(CreateFromPageTest, TwoContentStreamsMediaBoxAndResources) {
   EXPECT_EQ(Text(form.Get_Length()), std::to_string(expected.size()));
 }
 
+TEST_F(CreateFromPageTest, OneContentStreamKeepsItsEncodingWhenReadersKnowIt) {
+  const std::string deflated = test::Deflate("0 0 m 5 5 l S");
+  struct Case {
+    std::string contents, dictionary, filter, parms;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"4 0 R", "/Filter /FlateDecode /DecodeParms 5 0 R /Junk 1", "/FlateDecode",
+       "<<\r\n/Predictor 1\r\n>>", true},
+      {"[4 0 R]", "/Filter [/FlateDecode]", "[/FlateDecode]", "", true},
+      {"4 0 R", "/Filter /Fl", "", "", false},  // an inline image's abbreviation: decoded
+      {"4 0 R", "/Filter /FlateDecode /F (x.bin)", "", "", false},
+  };
+  for (const Case& c : cases) {
+    OpenBoth("/MediaBox [0 0 10 10] /Resources << >> /Contents " + c.contents,
+             {test::StreamObject(deflated, c.dictionary), "<< /Predictor 1 >>"});
+    CPDFFormXObj form;
+    ASSERT_TRUE(form.CreateFromPage(target_.get(), *source_->GetPage(0))) << c.dictionary;
+    EXPECT_EQ(std::string(form.Data(), form.DataLength()), c.kept ? deflated : "0 0 m 5 5 l S");
+    EXPECT_EQ(Text(form.GetValue(target_.get(), "Filter")), c.filter) << c.dictionary;
+    EXPECT_EQ(Text(form.GetValue(target_.get(), "DecodeParms")), c.parms) << c.dictionary;
+    EXPECT_EQ(form.Lookup("Junk"), nullptr);
+    EXPECT_EQ(Text(form.Get_Length()), std::to_string(form.DataLength()));
+  }
+}
+
 TEST_F(CreateFromPageTest, PageWithoutContentGivesAnEmptyForm) {
   OpenBoth("/MediaBox [10 20 210 120] /Resources << >>", {});
   CPDFPage* page = source_->GetPage(0);

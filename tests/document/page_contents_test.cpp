@@ -8,6 +8,7 @@
 #include "pdf/content/graph_objs.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/page_contents.h"
 #include "pdf/document/pages.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
@@ -78,6 +79,21 @@ TEST_F(PageContentsTest, ReadArrayJoinsStreamsEachFollowedByASpace) {
   CPDFStream target(doc_.get());
   ASSERT_TRUE(page->ReadContents(target));
   EXPECT_EQ(test::DataOf(target), "q 1 0 0 1 0 0 cm Q ");
+}
+
+TEST_F(PageContentsTest, StreamedContentIsWhatReadGives) {
+  CPDFPage* page = Open("/Contents [4 0 R 5 0 R]",
+                        {test::StreamObject("q 1 0 0 1 0 0 cm"),
+                         test::StreamObject(test::Deflate("Q"), "/Filter /FlateDecode")});
+  ASSERT_NE(page, nullptr);
+  std::string streamed;
+  ASSERT_TRUE(StreamContents(*page, [&](const char* data, size_t n) { streamed.append(data, n); }));
+  EXPECT_EQ(streamed, "q 1 0 0 1 0 0 cm Q ");
+  // Nothing was decoded in place.
+  auto* second = AsArray(page->Get_Contents());
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(AsDict(second->GetObj(doc_.get(), 1))->Lookup("Filter"), nullptr);
+  EXPECT_FALSE(StreamContents(*Open("/Contents 7"), [](const char*, size_t) {}));
 }
 
 TEST_F(PageContentsTest, ReadFailsOnAnArrayElementThatIsNotAStream) {

@@ -262,6 +262,19 @@ corpus_case() {
   CORPUS_DONE=$((CORPUS_DONE + 1))
 }
 
+# ---- the compressing worker: the same bytes on one thread or two ----------------------------------
+# More pages than the worker's queue holds, so that the walk also waits for it.
+python3 "$SOURCE_DIR/bench/gen_pages.py" 700 many.pdf
+make_red_logo logo.pdf
+for threads in 1 2; do
+  ZORVANE_THREADS=$threads "$ZORVANE" many.pdf "many-$threads.pdf" -wm logo.pdf -nbp -l "" ||
+    fail "threads $threads: run failed"
+  sed 's/D:[0-9]\{14\}[^)]*//' "many-$threads.pdf" >"many-$threads.cmp"
+done
+qpdf_ok many-2.pdf "threads 2"
+cmp -s many-1.cmp many-2.cmp || fail "the output depends on the thread count"
+[ "$(pdftotext -f 700 -l 700 many-2.pdf - | grep -c '^700$')" = 1 ] || fail "threads 2: page 700 not numbered"
+
 CORPUS_DONE=0
 for file in $(plain_corpus_files); do
   corpus_case "$CORPUS/files/$file"

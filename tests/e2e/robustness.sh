@@ -10,7 +10,7 @@ need qpdf pdftotext python3 cmp timeout
 make_workdir robustness
 cd "$WORK" || exit 1
 MINI="python3 $SOURCE_DIR/tests/support/mini_pdf.py"
-for kind in plain self_resources parent_resources big_content bomb; do $MINI $kind $kind.pdf; done
+for kind in plain self_resources parent_resources big_content bomb split_bomb; do $MINI $kind $kind.pdf; done
 IS_ROOT=$([ "$(id -u)" = 0 ] && echo 1 || echo 0)
 
 # run NAME ARGS...: zorvane with its log in NAME.log, status in $STATUS (FILE_LIMIT: ulimit -f,
@@ -21,7 +21,7 @@ run() {
   (
     [ -z "${FILE_LIMIT:-}" ] || ulimit -f "$FILE_LIMIT"
     [ -z "${MEMORY_LIMIT:-}" ] || ulimit -v "$MEMORY_LIMIT"
-    exec timeout 60 "$ZORVANE" "$@" -l "$name.log" 2>/dev/null
+    exec timeout 120 "$ZORVANE" "$@" -l "$name.log" 2>/dev/null
   )
   STATUS=$?
 }
@@ -78,8 +78,25 @@ else
   mkdir ro && chmod 555 ro
   refused readonly-dir "cannot save PDF Document: ro/out.pdf" plain.pdf in.pdf ro/out.pdf
 fi
-# A decompression bomb in an address space too small for it: the decode fails with its line.
-MEMORY_LIMIT=150000 refused bomb "cannot define PDF FormXObject" plain.pdf in.pdf -wm bomb.pdf -nbp
+# ---- decompression bombs: 4 MB of content that inflates to 4 GiB, in 1 GiB of address space ------
+# One content stream goes into the watermark form encoded as it is: small, quick, readable.
+MEMORY_LIMIT=1048576 run bomb-watermark plain.pdf out.pdf -wm bomb.pdf -nbp
+if [ "$STATUS" = 0 ]; then
+  [ "$(stat -c %s out.pdf)" -lt $((2 * $(stat -c %s bomb.pdf))) ] || fail "bomb-watermark: the form was decoded"
+  qpdf --check out.pdf >/dev/null 2>&1 || fail "bomb-watermark: damaged output"
+else
+  fail "bomb-watermark: status $STATUS: $(grep '^%\[' bomb-watermark.log)"
+fi
+# Several streams are joined decoded: past what the host can hold, the run fails with its line.
+MEMORY_LIMIT=1048576 refused bomb-joined "Type: System Error" plain.pdf in.pdf -wm split_bomb.pdf
+# Stamping over a page whose own content is the bomb scans that content as it inflates, through
+# to the text object left open at its end, which the watermark's stream closes first.
+MEMORY_LIMIT=1048576 run bomb-page bomb.pdf out.pdf -wm plain.pdf -up
+[ "$STATUS" = 0 ] || fail "bomb-page: status $STATUS: $(grep '^%\[' bomb-page.log)"
+# (qpdf --check would lex the 4 GiB; the stamp's own stream is what this run wrote.)
+stamp=$(qpdf --show-pages out.pdf 2>/dev/null | awk '/ 0 R$/ { last = $1 } END { print last }')
+qpdf --show-object="$stamp" --filtered-stream-data out.pdf 2>/dev/null | grep -q '^ET Q ' ||
+  fail "bomb-page: the open text object was not closed before the stamp"
 long=$(printf 'n%.0s' $(seq 300)).pdf
 refused too-long "cannot open PDF Document: $long" plain.pdf "$long"
 

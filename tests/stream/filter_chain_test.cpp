@@ -164,6 +164,31 @@ TEST(DecodeAllFilter, FlateUndoesAPNGPredictor) {
   EXPECT_EQ(stream->Lookup("DecodeParms"), nullptr);
 }
 
+TEST(DecodeAllFilterTo, HandsOnWhatDecodeAllFilterKeeps) {
+  const std::string data = RandomData(300000, 7);
+  auto stream = Encoded(data, {&CPDFStream::EncodeFlateFilter, &CPDFStream::EncodeASCII85Filter});
+  const std::string encoded = DataOf(*stream);
+  std::string streamed;
+  size_t pieces = 0;
+  CPDFErrorRecord error;
+  ASSERT_TRUE(stream->DecodeAllFilterTo(
+      [&](const char* bytes, size_t n) {
+        streamed.append(bytes, n);
+        ++pieces;
+      },
+      limits::kMaxDecodedSize, error));
+  EXPECT_EQ(streamed, data);
+  EXPECT_GT(pieces, 1u);  // in pieces, not gathered first
+  EXPECT_EQ(DataOf(*stream), encoded);  // the stream keeps its data and filters
+  EXPECT_EQ(NamesOf(stream->Get_Filter()).size(), 2u);
+  // Past the limit the decode fails, unfiltered data included.
+  EXPECT_FALSE(stream->DecodeAllFilterTo([](const char*, size_t) {}, 1000, error));
+  EXPECT_EQ(error.Message(), "decoded data too large: more than 1000 bytes");
+  CPDFErrorRecord plainError;
+  EXPECT_FALSE(StreamWith("12345")->DecodeAllFilterTo([](const char*, size_t) {}, 4, plainError));
+  EXPECT_EQ(plainError.Message(), "decoded data too large: more than 4 bytes");
+}
+
 TEST(DecodeFilter, NamesNoWriterUsesAreUnknown) {
   for (const char* name : {"Flate", "DCTDecoder", "NoSuchDecode"}) {
     auto stream = StreamWith("41>");

@@ -30,10 +30,40 @@ def stream(data, extra=b""):
 
 CONTENT = b"0 0 1 rg 10 10 50 50 re f"
 PAGE = b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R /Resources %s >>"
-def bomb(size):
+def adler32_combine(first, second, second_length):
+    """zlib's adler32_combine: the checksum of A+B from those of A and B."""
+    base = 65521
+    rem = second_length % base
+    sum1 = first & 0xFFFF
+    sum2 = (rem * sum1) % base
+    sum1 += (second & 0xFFFF) + base - 1
+    sum2 += ((first >> 16) & 0xFFFF) + ((second >> 16) & 0xFFFF) + base - rem
+    sum1 = sum1 % base
+    sum2 = sum2 % base
+    return sum1 | (sum2 << 16)
+
+
+def bomb(prefix, mebibytes, suffix):
+    """A zlib stream of `prefix`, `mebibytes` MiB of spaces and `suffix`, made without compressing
+    the spaces: after a full flush the compressed form of one MiB of spaces is always the same
+    bytes, so it is repeated, and the checksum is combined rather than computed over gigabytes."""
     packer = zlib.compressobj(9)
-    chunk = b"\0" * (1 << 20)
-    return b"".join([packer.compress(chunk) for _ in range(size >> 20)] + [packer.flush()])
+    chunk = b" " * (1 << 20)
+    head = packer.compress(prefix) + packer.flush(zlib.Z_FULL_FLUSH)
+    piece = packer.compress(chunk) + packer.flush(zlib.Z_FULL_FLUSH)
+    assert piece == packer.compress(chunk) + packer.flush(zlib.Z_FULL_FLUSH)
+    tail = (packer.compress(suffix) + packer.flush())[:-4]
+    check = zlib.adler32(prefix)
+    piece_check = zlib.adler32(chunk)
+    for _ in range(mebibytes):
+        check = adler32_combine(check, piece_check, len(chunk))
+    check = adler32_combine(check, zlib.adler32(suffix), len(suffix))
+    return head + piece * mebibytes + tail + check.to_bytes(4, "big")
+
+
+# 4 MB of content that inflates to just under 4 GiB: a blue square, spaces, and at the very end
+# a text object left open (what follows must close it first).
+BOMB = bomb(CONTENT + b"\n", 4095, b" BT")
 
 
 KINDS = {
@@ -48,15 +78,22 @@ KINDS = {
     "plain": [b"<< /Type /Catalog /Pages 2 0 R >>",
               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
               PAGE % b"<< >>", stream(CONTENT)],
-    # A one-page watermark whose content is a large Flate stream (over the mapped-buffer size).
+    # A one-page watermark whose content is a large Flate stream (over the mapped-buffer size once
+    # decoded) and a small one: joining them needs the decoded data in a mapped buffer.
     "big_content": [b"<< /Type /Catalog /Pages 2 0 R >>",
                     b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                    PAGE % b"<< >>",
-                    stream(zlib.compress(b"% padding\n" * 20000 + CONTENT), b"/Filter /FlateDecode")],
-    # A watermark whose 256 KB of content decodes to 256 MiB.
+                    (PAGE % b"<< >>").replace(b"4 0 R", b"[4 0 R 5 0 R]"),
+                    stream(zlib.compress(b"% padding\n" * 20000 + CONTENT), b"/Filter /FlateDecode"),
+                    stream(b"0 0 0 rg 60 60 20 20 re f")],
+    # A page whose one content stream is the bomb.
     "bomb": [b"<< /Type /Catalog /Pages 2 0 R >>",
              b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-             PAGE % b"<< >>", stream(bomb(256 << 20), b"/Filter /FlateDecode")],
+             PAGE % b"<< >>", stream(BOMB, b"/Filter /FlateDecode")],
+    # The bomb as the second of two content streams, which must be joined decoded.
+    "split_bomb": [b"<< /Type /Catalog /Pages 2 0 R >>",
+                   b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                   (PAGE % b"<< >>").replace(b"4 0 R", b"[5 0 R 4 0 R]"),
+                   stream(BOMB, b"/Filter /FlateDecode"), stream(b"q")],
 }
 
 if __name__ == "__main__":
