@@ -60,16 +60,19 @@ void VisitCatalog(CPDFCatalog& catalog) {
   catalog.Get_PageLabels();
 }
 
-// Counts the loaded objects of each class group, walking from the trailer through direct
-// values and loaded indirect objects (nothing is read for the count).
-std::map<std::string, int> Census(CPDFDoc& doc) {
+// Counts the loaded objects of each class group, walking from the trailer and from the pages
+// through direct values and loaded indirect objects (nothing is read for the count). The pages
+// are roots of their own: a page-tree node that a walk in page order has passed over leaves
+// memory, and the pages under it are no longer reached from the trailer.
+std::map<std::string, int> Census(CPDFDoc& doc, const std::vector<const CPDFObject*>& pages) {
   std::map<std::string, int> counts;
   for (const char* group : {"annotations", "fields", "actions", "destinations", "outlines",
                             "shadings", "patterns", "functions", "colorspaces"}) {
     counts[group] = 0;
   }
   std::set<const CPDFObject*> seen;
-  std::vector<const CPDFObject*> todo{&doc.GetTrailer()->Dict()};
+  std::vector<const CPDFObject*> todo(pages);
+  todo.push_back(&doc.GetTrailer()->Dict());
   auto push = [&](const CPDFAtom* atom) {
     if (!atom) return;
     if (atom->IsRef()) {
@@ -126,12 +129,14 @@ int main(int argc, char** argv) {
   CPDFErrorRecord error;
   auto doc = lib.OpenDoc(input, havePassword ? password.c_str() : nullptr, error);
   if (!doc) return Fail("open", error);
+  std::vector<const CPDFObject*> pageRoots;
   if (!doc->IsFDF()) {
     const int pages = doc->GetPageCount();
     if (pages < 0) return Fail("page count", doc->LastError());
     for (int i = 0; i < pages; ++i) {
       CPDFPage* page = doc->GetPage(i);
       if (!page) return Fail("page", doc->LastError());
+      pageRoots.push_back(page);
       page->Get_Resources();
       page->Get_Annots();
       page->Get_AA();
@@ -140,7 +145,7 @@ int main(int argc, char** argv) {
     }
     if (CPDFCatalog* catalog = doc->GetTrailer()->Get_Root()) VisitCatalog(*catalog);
   }
-  for (const auto& [group, count] : Census(*doc)) std::printf("%s %d\n", group.c_str(), count);
+  for (const auto& [group, count] : Census(*doc, pageRoots)) std::printf("%s %d\n", group.c_str(), count);
   if (!output.empty()) {
     if (!doc->Save(output.c_str(), false, false)) return Fail("save", doc->LastError());
     if (!doc->Flush()) return Fail("flush", doc->LastError());
