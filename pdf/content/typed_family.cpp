@@ -269,24 +269,7 @@ namespace {
 template <class T>
 BindOutcome MakeData(CPDFObjHolder* doc, CPDFObject& value, Recognizer recognize,
                      std::unique_ptr<CPDFObject>& out) {
-  if (!recognize(doc, &value)) return BindOutcome::kLeft;
-  family_detail::BindingScope scope(&value);
-  if (!scope.Entered()) return BindOutcome::kLeft;
-  auto typed = std::make_unique<T>();
-  typed->CopyFlagsFrom(value);
-  bool realized = false;
-  try {
-    realized = typed->Realize(doc, value);
-  } catch (...) {
-    value.SwapContent(*typed);  // an error thrown half-way leaves the value whole
-    throw;
-  }
-  if (!realized) {
-    value.SwapContent(*typed);
-    return BindOutcome::kFailed;
-  }
-  out = std::move(typed);
-  return BindOutcome::kBound;
+  return MakeRecognized<T>(doc, value, recognize(doc, &value), out);
 }
 
 BindOutcome MakeDate(CPDFObjHolder* doc, CPDFObject& value, int, std::unique_ptr<CPDFObject>& out) {

@@ -203,9 +203,13 @@ class BindingScope {
 };
 }  // namespace family_detail
 
+// Binds `value` as a new T once its recognizer has accepted it (`recognized`), under the
+// family's loop guard. An error thrown half-way, or a failed binding, gives the content back, so
+// that the holder keeps its value as it was.
 template <class T>
-BindOutcome MakeAs(CPDFObjHolder* doc, CPDFObject& value, std::unique_ptr<CPDFObject>& out) {
-  if (!T::Recognize(doc, &value)) return BindOutcome::kLeft;
+BindOutcome MakeRecognized(CPDFObjHolder* doc, CPDFObject& value, bool recognized,
+                           std::unique_ptr<CPDFObject>& out) {
+  if (!recognized) return BindOutcome::kLeft;
   family_detail::BindingScope scope(&value);
   if (!scope.Entered()) return BindOutcome::kLeft;
   auto typed = std::make_unique<T>();
@@ -214,16 +218,20 @@ BindOutcome MakeAs(CPDFObjHolder* doc, CPDFObject& value, std::unique_ptr<CPDFOb
   try {
     realized = typed->Realize(doc, value);
   } catch (...) {
-    value.SwapContent(*typed);  // an error thrown half-way leaves the value whole
+    value.SwapContent(*typed);
     throw;
   }
   if (!realized) {
-    // Give the content back so that the holder keeps its value as it was.
     value.SwapContent(*typed);
     return BindOutcome::kFailed;
   }
   out = std::move(typed);
   return BindOutcome::kBound;
+}
+
+template <class T>
+BindOutcome MakeAs(CPDFObjHolder* doc, CPDFObject& value, std::unique_ptr<CPDFObject>& out) {
+  return MakeRecognized<T>(doc, value, T::Recognize(doc, &value), out);
 }
 
 }  // namespace quarn
