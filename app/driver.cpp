@@ -308,8 +308,9 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page))
     return false;
   if (m_resources) m_resources->UpdateProcSet();
-  if (m_incremental && !MarkPageChanges(pageRef, watermarked || numbered, watched, resourcesBefore)) {
-    // A change the update would leave out must not pass for a stamped page.
+  if (m_incremental ? !MarkPageChanges(pageRef, watermarked || numbered, watched, resourcesBefore)
+                    : !KeepEditedNodes(pageRef)) {
+    // A change the output would leave out must not pass for a stamped page.
     LogError(Format("cannot update PDF Page: %d", page), m_doc->LastError());
     return false;
   }
@@ -398,6 +399,17 @@ bool CPDFDriver::MarkPageChanges(const CPDFObjRef& pageRef, bool stamped,
   // Shared resources change once (the form's name, the font's, the procedure sets); every later
   // page finds them in the update.
   return !watched.IsDefined() || ResourcesText() == resourcesBefore || m_doc->UpdateObj(watched);
+}
+
+bool CPDFDriver::KeepEditedNodes(const CPDFObjRef& pageRef) {
+  std::vector<const char*> edited = m_fixedBoxes;
+  // The procedure sets are brought up to date on every page that has resources.
+  if (m_resources) edited.push_back("Resources");
+  for (const char* key : edited) {
+    const CPDFObjRef holder = InheritedHolder(pageRef, key);
+    if (holder.IsDefined() && holder != pageRef && !m_doc->UpdateObj(holder)) return false;
+  }
+  return true;
 }
 
 CPDFObjRef CPDFDriver::InheritedHolder(const CPDFObjRef& pageRef, const char* key) {

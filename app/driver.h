@@ -181,6 +181,11 @@ class CPDFDriver {
   // The object that holds the current page's resources when stamping may change them unseen
   // (undefined when they sit in an object the update writes anyway).
   CPDFObjRef WatchedResources(const CPDFObjRef& pageRef, bool stamped);
+  // A full rewrite: marks the page-tree nodes whose dictionaries the page's stamping edited (the
+  // resources it inherits, a box put in order) as changed, so that they are written as edited
+  // and never dropped from memory as if they were as the input holds them. False when one
+  // cannot be marked.
+  bool KeepEditedNodes(const CPDFObjRef& pageRef);
   // Marks the current page's changed objects after its stamping; false when one cannot be.
   bool MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const CPDFObjRef& watched,
                        const std::string& resourcesBefore);

@@ -6,11 +6,11 @@
 set -uo pipefail
 
 source "$(dirname "$0")/lib.sh"
-need qpdf pdftotext python3 cmp timeout
+need qpdf pdftotext pdftoppm python3 cmp timeout
 make_workdir robustness
 cd "$WORK" || exit 1
 MINI="python3 $SOURCE_DIR/tests/support/mini_pdf.py"
-for kind in plain self_resources parent_resources big_content bomb split_bomb; do $MINI $kind $kind.pdf; done
+for kind in plain self_resources parent_resources node_resources big_content bomb split_bomb; do $MINI $kind $kind.pdf; done
 IS_ROOT=$([ "$(id -u)" = 0 ] && echo 1 || echo 0)
 
 # run NAME ARGS...: zorvane with its log in NAME.log, status in $STATUS (FILE_LIMIT: ulimit -f,
@@ -61,6 +61,13 @@ case $STATUS in
   *) fail "self: status $STATUS" ;;
 esac
 refused parent "" parent_resources.pdf in.pdf -wm big_content.pdf -nbp
+# Resources that pages inherit from their nodes get the stamps' names, on every page, though a
+# long walk drops the nodes it has passed over.
+run nodes node_resources.pdf nodes.pdf -wm plain.pdf -nbp
+[ "$STATUS" = 0 ] || fail "nodes: status $STATUS"
+[ "$(stamps nodes.pdf)" = 4 ] || fail "nodes: $(stamps nodes.pdf) numbers drawn, expected 4"
+unknown=$(pdftoppm -r 10 nodes.pdf 2>&1 >/dev/null | grep -c "is unknown")
+[ "$unknown" = 0 ] || fail "nodes: $unknown pages name a resource their resources lack"
 
 # ---- unusable temporary storage: never an empty watermark and exit 0 -------------------------------
 refused tmp-missing "cannot define PDF FormXObject" plain.pdf in.pdf -wm big_content.pdf -t "$WORK/none"

@@ -74,6 +74,17 @@ KINDS = {
     "parent_resources": [b"<< /Type /Catalog /Pages 2 0 R >>",
                          b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                          PAGE % b"2 0 R", stream(CONTENT)],
+    # Four pages under two nodes that each hold the resources their pages inherit: a walk in
+    # page order passes over the first node before the last page is stamped.
+    "node_resources": [b"<< /Type /Catalog /Pages 2 0 R >>",
+                       b"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 4 /MediaBox [0 0 200 200] >>",
+                       b"<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 2 /Resources << >> >>",
+                       b"<< /Type /Pages /Parent 2 0 R /Kids [7 0 R 8 0 R] /Count 2 /Resources << >> >>",
+                       b"<< /Type /Page /Parent 3 0 R /Contents 9 0 R >>",
+                       b"<< /Type /Page /Parent 3 0 R /Contents 9 0 R >>",
+                       b"<< /Type /Page /Parent 4 0 R /Contents 9 0 R >>",
+                       b"<< /Type /Page /Parent 4 0 R /Contents 9 0 R >>",
+                       stream(CONTENT)],
     # A plain good page, the baseline.
     "plain": [b"<< /Type /Catalog /Pages 2 0 R >>",
               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
