@@ -290,8 +290,8 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
                            !m_watermark.fileName.empty();
   const bool numbered =
       ranges.numberingFirst <= page && page <= ranges.numberingLast && m_numbering.on;
-  const CPDFObjRef watched = m_incremental ? WatchedResources(pageRef, watermarked || numbered)
-                                           : CPDFObjRef();
+  const CPDFObjRef watched =
+      m_incremental ? WatchedResources(pageRef, watermarked || numbered) : CPDFObjRef();
   const std::string resourcesBefore = watched.IsDefined() ? ResourcesText() : std::string();
   m_resources = PageResources(watermarked || numbered);
   if (!m_resources && (watermarked || numbered)) {
@@ -387,8 +387,8 @@ CPDFObjRef CPDFDriver::WatchedResources(const CPDFObjRef& pageRef, bool stamped)
   return holder;
 }
 
-bool CPDFDriver::MarkPageChanges(const CPDFObjRef& pageRef, bool stamped,
-                                 const CPDFObjRef& watched, const std::string& resourcesBefore) {
+bool CPDFDriver::MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const CPDFObjRef& watched,
+                                 const std::string& resourcesBefore) {
   // A page that was only visited stays as the input has it, unless one of its boxes had to be
   // put in order.
   if (stamped && !m_doc->UpdateObj(pageRef)) return false;
@@ -651,7 +651,11 @@ Affine CPDFDriver::WatermarkPlacement(const CPDFRect& formBox) const {
     const double sx = width / formWidth, sy = height / formHeight;
     inFrame = {sx, 0, 0, sy, -sx * formBox.Llx(), -sy * formBox.Lly()};
   } else {
-    inFrame = {1, 0, 0, 1, (width - formWidth) * 0.5 - formBox.Llx(),
+    inFrame = {1,
+               0,
+               0,
+               1,
+               (width - formWidth) * 0.5 - formBox.Llx(),
                (height - formHeight) * 0.5 - formBox.Lly()};
   }
   return Multiply(inFrame, m_view.DisplayToUser());
@@ -671,9 +675,8 @@ bool CPDFDriver::WatermarkAdjustment(Affine& adjustment) const {
 
 void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m) {
   auto op = std::make_unique<PageDescOperator>();
-  op->SetConcatMatrix(static_cast<float>(m[0]), static_cast<float>(m[1]),
-                      static_cast<float>(m[2]), static_cast<float>(m[3]),
-                      static_cast<float>(m[4]), static_cast<float>(m[5]));
+  op->SetConcatMatrix(static_cast<float>(m[0]), static_cast<float>(m[1]), static_cast<float>(m[2]),
+                      static_cast<float>(m[3]), static_cast<float>(m[4]), static_cast<float>(m[5]));
   objects.Append(std::move(op));
 }
 
@@ -770,7 +773,9 @@ std::string CPDFDriver::OpenContentClosing() const {
   // The content is scanned as it is decoded, never held whole: a page whose content inflates
   // to gigabytes costs time but no memory.
   ContentEndScanner scanner;
-  const DataSink feed = [&](const char* data, size_t n) { scanner.Feed(std::string_view(data, n)); };
+  const DataSink feed = [&](const char* data, size_t n) {
+    scanner.Feed(std::string_view(data, n));
+  };
   if (!StreamContents(*m_page, feed)) {
     m_doc->ClearError();
     return std::string();
