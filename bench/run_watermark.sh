@@ -56,18 +56,5 @@ $table
 MD
 )
 
-touch "$RESULTS_MD"
-python3 - "$RESULTS_MD" "$HEADING" "$section" <<'PY'
-import sys
-path, heading, section = sys.argv[1], sys.argv[2], sys.argv[3]
-text = open(path).read()
-lines = text.split("\n")
-start = next((i for i, l in enumerate(lines) if l.strip() == heading), None)
-if start is None:
-    text = (text.rstrip("\n") + "\n\n" if text.strip() else "") + section.rstrip("\n") + "\n"
-else:
-    end = next((i for i in range(start + 1, len(lines)) if lines[i].startswith("## ")), len(lines))
-    text = "\n".join(lines[:start] + section.rstrip("\n").split("\n") + [""] + lines[end:])
-open(path, "w").write(text)
-PY
+python3 "$ROOT/bench/results_section.py" "$RESULTS_MD" "$HEADING" "$section"
 echo "wrote $RESULTS_MD" >&2
