@@ -39,8 +39,7 @@ class StreamCompressor {
   StreamCompressor(const StreamCompressor&) = delete;
   StreamCompressor& operator=(const StreamCompressor&) = delete;
 
-  // The thread count asked for by ZORVANE_THREADS (1: no worker); otherwise a worker when the
-  // host has a second processor.
+  // A worker only when ZORVANE_THREADS asks for two threads or more.
   static bool WorkerWanted();
   bool HasWorker() const { return m_worker.joinable(); }
 
