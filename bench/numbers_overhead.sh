@@ -45,9 +45,9 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 
 echo "| binary | pages | threads | watermark s (cpu s) | watermark + numbers s (cpu s) | ratio wall | ratio cpu |"
 echo "|---|---:|---:|---:|---:|---:|---:|"
-for spec in "$@"; do
-  label=${spec%%=*} binary=${spec#*=}
-  [ "$label" != "$spec" ] || label=$(basename "$(dirname "$binary")")
+for job in "$@"; do
+  label=${job%%=*} binary=${job#*=}
+  [ "$label" != "$job" ] || label=$(basename "$(dirname "$binary")")
   threads_var=THREADS_OF_$label
   for n in $PAGES; do
     for threads in ${!threads_var:-2 1}; do

@@ -68,9 +68,9 @@ fi
 for pages in $PAGES; do
   in=$SCRATCH/inputs/pages_$pages.pdf
   [ -f "$in" ] || { echo "== making $pages pages" >&2; python3 "$ROOT/bench/gen_pages.py" "$pages" "$in"; }
-  for spec in zorvane/watermark zorvane/watermark+numbers zorvane/rewrite \
+  for pair in zorvane/watermark zorvane/watermark+numbers zorvane/rewrite \
               mutool/watermark mutool/rewrite qpdf/watermark qpdf/rewrite; do
-    tool=${spec%%/*} name=${spec#*/}
+    tool=${pair%%/*} name=${pair#*/}
     if [ "$tool" = qpdf ] && [ "$pages" -gt "$QPDF_MAX_PAGES" ]; then
       printf '%s\t%s\t%s\tskipped\tskipped\n' "$tool" "$name" "$pages" >>"$TSV"; continue
     fi

@@ -5,14 +5,14 @@
 
 namespace quarn {
 
-const ClassSpec& CPDFAction::Spec() {
-  static const ClassSpec spec{.discriminator = "S", .typeName = "Action",
+const ClassRow& CPDFAction::Rules() {
+  static const ClassRow rules{.discriminator = "S", .typeName = "Action",
                               .typeRule = TypeRule::kOptional,
                               .typed = {{{"Next", BindActionEntry}}}};
-  return spec;
+  return rules;
 }
 #define QUARN_ACTION(Class, Name, ...) \
-  QUARN_CLASS_SPEC(Class, .base = &CPDFAction::Spec(), .name = Name, .valueKinds = kTypeDict __VA_ARGS__)
+  QUARN_CLASS_ROW(Class, .base = &CPDFAction::Rules(), .name = Name, .valueKinds = kTypeDict __VA_ARGS__)
 QUARN_ACTION(CPDFGoToAct, "GoTo", , .required = {{{"D", 0}}}, .typed = {{{"D", BindDestEntry}}})
 QUARN_ACTION(CPDFGoToRAct, "GoToR", , .required = {{{"D", 0}, {"F", 0}}},
              .typed = {{{"D", BindDestEntry}, {"F", BindFileSpecEntry}}})
@@ -32,8 +32,8 @@ QUARN_ACTION(CPDFImportDataAct, "ImportData", , .required = {{{"F", 0}}},
              .typed = {{{"F", BindFileSpecEntry}}})
 QUARN_ACTION(CPDFJavaScriptAct, "JavaScript", , .required = {{{"JS", 0}}})
 #undef QUARN_ACTION
-QUARN_CLASS_SPEC(CPDFAddActDict, .valueKinds = kTypeDict, .eachEntry = BindActionEntry)
-QUARN_CLASS_SPEC(CPDFURIDict, .valueKinds = kTypeDict)
+QUARN_CLASS_ROW(CPDFAddActDict, .valueKinds = kTypeDict, .eachEntry = BindActionEntry)
+QUARN_CLASS_ROW(CPDFURIDict, .valueKinds = kTypeDict)
 
 BindOutcome MakeAction(CPDFObjHolder* doc, CPDFObject& value, int kinds,
                        std::unique_ptr<CPDFObject>& out) {

@@ -9,7 +9,7 @@ namespace quarn {
 // The action family: "Type" optionally "Action", "S" tells the kind, "Next" follows.
 class CPDFAction : public CPDFDocStruct, public CPDFDict {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
   QUARN_ACCESSOR(S, CPDFName)
   QUARN_ACCESSOR(Next, CPDFObject)
 };

@@ -22,12 +22,12 @@ bool BindBorderEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key)
 
 }  // namespace
 
-QUARN_CLASS_SPEC(CPDFAppearDict, .valueKinds = kTypeDict)
-QUARN_CLASS_SPEC(CPDFBorderStyle, .valueKinds = kTypeDict, .typeName = "Border",
+QUARN_CLASS_ROW(CPDFAppearDict, .valueKinds = kTypeDict)
+QUARN_CLASS_ROW(CPDFBorderStyle, .valueKinds = kTypeDict, .typeName = "Border",
                  .typeRule = TypeRule::kOptional)
 
-const ClassSpec& CPDFAnnotation::Spec() {
-  static const ClassSpec spec{.discriminator = "Subtype", .typeName = "Annot",
+const ClassRow& CPDFAnnotation::Rules() {
+  static const ClassRow rules{.discriminator = "Subtype", .typeName = "Annot",
                               .typeRule = TypeRule::kRequired,
                               .required = {{{"Rect", kTypeArray}}},
                               .typed = {{{"M", BindDateEntry},
@@ -35,10 +35,10 @@ const ClassSpec& CPDFAnnotation::Spec() {
                                          {"AA", BindAddActEntry},
                                          {"AP", BindAppearEntry}}},
                               .extra = HasPageRule};
-  return spec;
+  return rules;
 }
 #define QUARN_ANNOT(Class, Name, ...) \
-  QUARN_CLASS_SPEC(Class, .base = &CPDFAnnotation::Spec(), .name = Name, .valueKinds = kTypeDict __VA_ARGS__)
+  QUARN_CLASS_ROW(Class, .base = &CPDFAnnotation::Rules(), .name = Name, .valueKinds = kTypeDict __VA_ARGS__)
 QUARN_ANNOT(CPDFLinkAnnot, "Link", ,
             .typed = {{{"Dest", BindDestEntry}, {"A", BindActionEntry}, {"PA", BindActionEntry}}})
 QUARN_ANNOT(CPDFTextAnnot, "Text")

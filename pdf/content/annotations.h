@@ -15,7 +15,7 @@ QUARN_FAMILY_CLASS(CPDFBorderStyle, CPDFDocDict,
 // The annotation family: "Type" "Annot", a "Rect", and "Subtype" telling the kind.
 class CPDFAnnotation : public CPDFDocStruct, public CPDFDict {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
   QUARN_ACCESSOR(Subtype, CPDFName)
   QUARN_ACCESSOR(Rect, CPDFRect)
   QUARN_ACCESSOR(M, CPDFDate)

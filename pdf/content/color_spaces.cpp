@@ -51,12 +51,12 @@ bool BindColorant(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
 
 }  // namespace
 
-const ClassSpec& CPDFColorSpace::Spec() {
-  static const ClassSpec spec{};
-  return spec;
+const ClassRow& CPDFColorSpace::Rules() {
+  static const ClassRow rules{};
+  return rules;
 }
 #define QUARN_COLOR_SPACE(Class, Family, Kinds, Check)                                  \
-  QUARN_CLASS_SPEC(Class, .base = &CPDFColorSpace::Spec(), .name = Family, .valueKinds = Kinds, \
+  QUARN_CLASS_ROW(Class, .base = &CPDFColorSpace::Rules(), .name = Family, .valueKinds = Kinds, \
                    .extra = Check<Family>)
 QUARN_COLOR_SPACE(CPDFDevGrayCS, kDeviceGray, kTypeName, IsFamily)
 QUARN_COLOR_SPACE(CPDFDevRGBCS, kDeviceRGB, kTypeName, IsFamily)
@@ -64,14 +64,14 @@ QUARN_COLOR_SPACE(CPDFDevCMYKCS, kDeviceCMYK, kTypeName, IsFamily)
 QUARN_COLOR_SPACE(CPDFCalGrayCS, kCalGray, kTypeArray, IsCIEFamily)
 QUARN_COLOR_SPACE(CPDFCalRGBCS, kCalRGB, kTypeArray, IsCIEFamily)
 QUARN_COLOR_SPACE(CPDFLabCS, kLab, kTypeArray, IsCIEFamily)
-QUARN_CLASS_SPEC(CPDFICCBasedCS, .base = &CPDFColorSpace::Spec(), .name = kICCBased,
+QUARN_CLASS_ROW(CPDFICCBasedCS, .base = &CPDFColorSpace::Rules(), .name = kICCBased,
                  .valueKinds = kTypeArray, .extra = IsICCFamily)
 QUARN_COLOR_SPACE(CPDFSeparationCS, kSeparation, kTypeArray, IsFamily)
 QUARN_COLOR_SPACE(CPDFDeviceNCS, kDeviceN, kTypeArray, IsFamily)
 QUARN_COLOR_SPACE(CPDFIndexedCS, kIndexed, kTypeArray, IsFamily)
 QUARN_COLOR_SPACE(CPDFPatternCS, kPattern, kTypeArray, IsFamily)
 #undef QUARN_COLOR_SPACE
-QUARN_CLASS_SPEC(CPDFColorDict, .valueKinds = kTypeDict, .eachEntry = BindColorant)
+QUARN_CLASS_ROW(CPDFColorDict, .valueKinds = kTypeDict, .eachEntry = BindColorant)
 
 BindOutcome MakeColorSpace(CPDFObjHolder* doc, CPDFObject& value, int kinds,
                            std::unique_ptr<CPDFObject>& out) {

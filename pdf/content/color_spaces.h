@@ -9,7 +9,7 @@ namespace quarn {
 // The colour space family, filed under "ColorSpace" with the prefix "CS".
 class CPDFColorSpace : public CPDFResource {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
   const char* GetCategory() const override { return "ColorSpace"; }
   const char* GetPrefix() const override { return "CS"; }
 };

@@ -18,21 +18,21 @@ bool BindAnnotations(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key)
 
 }  // namespace
 
-QUARN_CLASS_SPEC(CFDFIconFitDict, .valueKinds = kTypeDict)
-QUARN_CLASS_SPEC(CFDFField, .valueKinds = kTypeDict, .required = {{{"T", kTypeString}}},
+QUARN_CLASS_ROW(CFDFIconFitDict, .valueKinds = kTypeDict)
+QUARN_CLASS_ROW(CFDFField, .valueKinds = kTypeDict, .required = {{{"T", kTypeString}}},
                  .typed = {{{"AP", BindAppearEntry}, {"A", BindActionEntry},
                             {"AA", BindAddActEntry}, {"IF", BindOneOrMany<CFDFIconFitDict>}}})
-QUARN_CLASS_SPEC(CFDFNamedPageRefDict, .valueKinds = kTypeDict, .required = {{{"Name", 0}}},
+QUARN_CLASS_ROW(CFDFNamedPageRefDict, .valueKinds = kTypeDict, .required = {{{"Name", 0}}},
                  .typed = {{{"F", BindFileSpecEntry}}})
-QUARN_CLASS_SPEC(CFDFTemplateDict, .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CFDFTemplateDict, .valueKinds = kTypeDict,
                  .typed = {{{"TRef", BindOneOrMany<CFDFNamedPageRefDict>},
                             {"Fields", BindOneOrMany<CFDFField>}}})
-QUARN_CLASS_SPEC(CFDFPagesObj, .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CFDFPagesObj, .valueKinds = kTypeDict,
                  .typed = {{{"Templates", BindOneOrMany<CFDFTemplateDict>}}})
-QUARN_CLASS_SPEC(CFDFDict, .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CFDFDict, .valueKinds = kTypeDict,
                  .typed = {{{"Fields", BindOneOrMany<CFDFField>}, {"F", BindFileSpecEntry},
                             {"Pages", BindOneOrMany<CFDFPagesObj>}, {"Annots", BindAnnotations}}})
-QUARN_CLASS_SPEC(CFDFCatalog, .valueKinds = kTypeDict, .required = {{{"FDF", kTypeDict}}},
+QUARN_CLASS_ROW(CFDFCatalog, .valueKinds = kTypeDict, .required = {{{"FDF", kTypeDict}}},
                  .typed = {{{"FDF", BindOneOrMany<CFDFDict>}}})
 
 BindOutcome MakeFDFCatalog(CPDFObjHolder* doc, CPDFObject& value, int,

@@ -21,14 +21,14 @@ bool BindFieldElements(CPDFObjHolder* doc, CPDFDict& holder, std::string_view ke
 
 }  // namespace
 
-const ClassSpec& CPDFField::Spec() {
-  static const ClassSpec spec{.base = &CPDFAnnotation::Spec(), .name = "Widget",
+const ClassRow& CPDFField::Rules() {
+  static const ClassRow rules{.base = &CPDFAnnotation::Rules(), .name = "Widget",
                               .discriminator = "FT", .inherited = true,
                               .typed = {{{"DR", BindResDictEntry}}}};
-  return spec;
+  return rules;
 }
 #define QUARN_FIELD(Class, Name, ...) \
-  QUARN_CLASS_SPEC(Class, .base = &CPDFField::Spec(), .name = Name, .valueKinds = kTypeDict __VA_ARGS__)
+  QUARN_CLASS_ROW(Class, .base = &CPDFField::Rules(), .name = Name, .valueKinds = kTypeDict __VA_ARGS__)
 QUARN_FIELD(CPDFBtnField, "Btn")
 QUARN_FIELD(CPDFTxField, "Tx")
 QUARN_FIELD(CPDFChField, "Ch", , .required = {{{"Opt", kTypeArray}}})
@@ -54,10 +54,10 @@ bool CreateAcroForm(CPDFObjHolder* doc, CPDFDict& form) {
 
 }  // namespace
 
-QUARN_CLASS_SPEC(CPDFAcroFormDict, .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFAcroFormDict, .valueKinds = kTypeDict,
                  .typed = {{{"Fields", BindFieldElements}, {"DR", BindResDictEntry}}},
                  .create = CreateAcroForm)
-QUARN_CLASS_SPEC(CPDFSigDict, .valueKinds = kTypeDict, .typeName = "Sig",
+QUARN_CLASS_ROW(CPDFSigDict, .valueKinds = kTypeDict, .typeName = "Sig",
                  .typeRule = TypeRule::kOptional, .required = {{{"ByteRange", kTypeArray}}},
                  .typed = {{{"M", BindDateEntry}}})
 

@@ -10,7 +10,7 @@ namespace quarn {
 
 class CPDFField : public CPDFAnnotation {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
   QUARN_GET(Parent, CPDFDict)
   QUARN_GET(TU, CPDFString)
   QUARN_GET(TM, CPDFString)

@@ -15,38 +15,38 @@ bool BindComponentHalftone(CPDFObjHolder* doc, CPDFDict& holder, std::string_vie
 
 }  // namespace
 
-const ClassSpec& CPDFFunction::Spec() {
-  static const ClassSpec spec{.discriminator = "FunctionType", .numbered = true,
+const ClassRow& CPDFFunction::Rules() {
+  static const ClassRow rules{.discriminator = "FunctionType", .numbered = true,
                               .required = {{{"Domain", kTypeArray}}}};
-  return spec;
+  return rules;
 }
-QUARN_CLASS_SPEC(CPDFType0Func, .base = &CPDFFunction::Spec(), .name = "0", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType0Func, .base = &CPDFFunction::Rules(), .name = "0", .valueKinds = kTypeStream,
                  .required = {{{"Size", kTypeArray}, {"BitsPerSample", kAnyNumber}}})
-QUARN_CLASS_SPEC(CPDFType2Func, .base = &CPDFFunction::Spec(), .name = "2", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFType2Func, .base = &CPDFFunction::Rules(), .name = "2", .valueKinds = kTypeDict,
                  .required = {{{"N", kAnyNumber}}})
-QUARN_CLASS_SPEC(CPDFType3Func, .base = &CPDFFunction::Spec(), .name = "3", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFType3Func, .base = &CPDFFunction::Rules(), .name = "3", .valueKinds = kTypeDict,
                  .required = {{{"Functions", kTypeArray}, {"Bounds", kTypeArray},
                                {"Encode", kTypeArray}}},
                  .typed = {{{"Functions", BindFunctionEntry}}})
-QUARN_CLASS_SPEC(CPDFType4Func, .base = &CPDFFunction::Spec(), .name = "4", .valueKinds = kTypeStream)
+QUARN_CLASS_ROW(CPDFType4Func, .base = &CPDFFunction::Rules(), .name = "4", .valueKinds = kTypeStream)
 
-const ClassSpec& CPDFHalftone::Spec() {
-  static const ClassSpec spec{.discriminator = "HalftoneType", .numbered = true,
+const ClassRow& CPDFHalftone::Rules() {
+  static const ClassRow rules{.discriminator = "HalftoneType", .numbered = true,
                               .typeName = "Halftone", .typeRule = TypeRule::kOptional,
                               .typed = {{{"TransferFunction", BindFunctionEntry}}}};
-  return spec;
+  return rules;
 }
-QUARN_CLASS_SPEC(CPDFType1Ht, .base = &CPDFHalftone::Spec(), .name = "1", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFType1Ht, .base = &CPDFHalftone::Rules(), .name = "1", .valueKinds = kTypeDict,
                  .required = {{{"Frequency", kAnyNumber}, {"Angle", kAnyNumber},
                                {"SpotFunction", 0}}},
                  .typed = {{{"SpotFunction", BindFunctionEntry}}})
-QUARN_CLASS_SPEC(CPDFType5Ht, .base = &CPDFHalftone::Spec(), .name = "5", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFType5Ht, .base = &CPDFHalftone::Rules(), .name = "5", .valueKinds = kTypeDict,
                  .required = {{{"Default", kDictOrStream}}}, .eachEntry = BindComponentHalftone)
-QUARN_CLASS_SPEC(CPDFType6Ht, .base = &CPDFHalftone::Spec(), .name = "6", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType6Ht, .base = &CPDFHalftone::Rules(), .name = "6", .valueKinds = kTypeStream,
                  .required = {{{"Width", kAnyNumber}, {"Height", kAnyNumber}}})
-QUARN_CLASS_SPEC(CPDFType10Ht, .base = &CPDFHalftone::Spec(), .name = "10", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType10Ht, .base = &CPDFHalftone::Rules(), .name = "10", .valueKinds = kTypeStream,
                  .required = {{{"Xsquare", kAnyNumber}, {"Ysquare", kAnyNumber}}})
-QUARN_CLASS_SPEC(CPDFType16Ht, .base = &CPDFHalftone::Spec(), .name = "16", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType16Ht, .base = &CPDFHalftone::Rules(), .name = "16", .valueKinds = kTypeStream,
                  .required = {{{"Width", kAnyNumber}, {"Height", kAnyNumber}}})
 
 BindOutcome MakeFunction(CPDFObjHolder* doc, CPDFObject& value, int kinds,

@@ -11,7 +11,7 @@ namespace quarn {
 // The function family: a dictionary or a stream with "Domain" and "FunctionType".
 class CPDFFunction : public CPDFDataStruct {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
 };
 template <class Value>
 class CPDFFunctionOn : public CPDFFunction, public Value {
@@ -34,7 +34,7 @@ QUARN_FAMILY_CLASS(CPDFType4Func, CPDFFunctionOn<CPDFStream>)
 // The halftone family: "Type" "Halftone" and "HalftoneType".
 class CPDFHalftone : public CPDFDataStruct {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
 };
 template <class Value>
 class CPDFHalftoneOn : public CPDFHalftone, public Value {

@@ -20,7 +20,7 @@ bool BindEmbedParamsEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view
 bool BindMacInfoEntry(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
   return BindEntryWith(doc, holder, key, kTypeDict, MakeOne<CPDFMacFileInfo>);
 }
-// "EF" of a file specification: each of its entries is an embedded file stream.
+// "EF" of a Filespec dictionary: each of its entries is an embedded file stream.
 bool BindEmbeddedFiles(CPDFObjHolder* doc, CPDFDict& holder, std::string_view key) {
   CPDFDict* files = AsDict(holder.GetValue(doc, key));
   if (!files || files->TypeCode() != kTypeDict) return true;
@@ -51,59 +51,59 @@ bool IsOPI20Version(CPDFObjHolder* doc, CPDFObject* value) { return HasOPIVersio
 
 // ---- the rows ----------------------------------------------------------------------------------
 
-QUARN_CLASS_SPEC(CPDFExtGState, .valueKinds = kTypeDict, .typeName = "ExtGState",
+QUARN_CLASS_ROW(CPDFExtGState, .valueKinds = kTypeDict, .typeName = "ExtGState",
                  .typeRule = TypeRule::kOptional,
                  .typed = {{{"BG", BindFunctionEntry}, {"BG2", BindFunctionEntry},
                             {"UCR", BindFunctionEntry}, {"UCR2", BindFunctionEntry},
                             {"TR", BindFunctionEntry}, {"TR2", BindFunctionEntry},
                             {"HT", BindHalftoneEntry}}})
-QUARN_CLASS_SPEC(CPDFProperties, .valueKinds = kTypeDict)
+QUARN_CLASS_ROW(CPDFProperties, .valueKinds = kTypeDict)
 
-QUARN_CLASS_SPEC(CPDFSound, .valueKinds = kTypeStream, .typeName = "Sound",
+QUARN_CLASS_ROW(CPDFSound, .valueKinds = kTypeStream, .typeName = "Sound",
                  .typeRule = TypeRule::kOptional, .required = {{{"R", kAnyNumber}}})
-QUARN_CLASS_SPEC(CPDFMovieDict, .valueKinds = kTypeDict, .required = {{{"F", 0}}},
+QUARN_CLASS_ROW(CPDFMovieDict, .valueKinds = kTypeDict, .required = {{{"F", 0}}},
                  .typed = {{{"F", BindFileSpecEntry}}})
-QUARN_CLASS_SPEC(CPDFMovieActiv, .valueKinds = kTypeDict)
-QUARN_CLASS_SPEC(CPDFMacFileInfo, .valueKinds = kTypeDict)
-QUARN_CLASS_SPEC(CPDFEmbedFileParams, .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFMovieActiv, .valueKinds = kTypeDict)
+QUARN_CLASS_ROW(CPDFMacFileInfo, .valueKinds = kTypeDict)
+QUARN_CLASS_ROW(CPDFEmbedFileParams, .valueKinds = kTypeDict,
                  .typed = {{{"CreationDate", BindDateEntry}, {"ModDate", BindDateEntry},
                             {"Mac", BindMacInfoEntry}}})
-QUARN_CLASS_SPEC(CPDFEmbedFile, .valueKinds = kTypeStream, .typeName = "EmbeddedFile",
+QUARN_CLASS_ROW(CPDFEmbedFile, .valueKinds = kTypeStream, .typeName = "EmbeddedFile",
                  .typeRule = TypeRule::kOptional, .typed = {{{"Params", BindEmbedParamsEntry}}})
-QUARN_CLASS_SPEC(CPDFFileSpec, .valueKinds = kTypeDict, .typeName = "Filespec",
+QUARN_CLASS_ROW(CPDFFileSpec, .valueKinds = kTypeDict, .typeName = "Filespec",
                  .typeRule = TypeRule::kOptional, .typed = {{{"EF", BindEmbeddedFiles}}})
-QUARN_CLASS_SPEC(CPDFWinLaunch, .valueKinds = kTypeDict, .required = {{{"F", 0}}})
+QUARN_CLASS_ROW(CPDFWinLaunch, .valueKinds = kTypeDict, .required = {{{"F", 0}}})
 
-const ClassSpec& CPDFOPIDict::Spec() {
-  static const ClassSpec spec{.valueKinds = kTypeDict, .required = {{{"F", 0}}},
+const ClassRow& CPDFOPIDict::Rules() {
+  static const ClassRow rules{.valueKinds = kTypeDict, .required = {{{"F", 0}}},
                               .typed = {{{"F", BindFileSpecEntry}}}};
-  return spec;
+  return rules;
 }
-QUARN_CLASS_SPEC(CPDFOPI13, .base = &CPDFOPIDict::Spec(), .name = "1.3", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFOPI13, .base = &CPDFOPIDict::Rules(), .name = "1.3", .valueKinds = kTypeDict,
                  .typeName = "OPI", .typeRule = TypeRule::kRequired,
                  .required = {{{"Version", kAnyNumber}}}, .extra = IsOPI13Version)
-QUARN_CLASS_SPEC(CPDFOPI20, .base = &CPDFOPIDict::Spec(), .name = "2.0", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFOPI20, .base = &CPDFOPIDict::Rules(), .name = "2.0", .valueKinds = kTypeDict,
                  .extra = IsOPI20Version)
 
-QUARN_CLASS_SPEC(CPDFAltImageDict, .valueKinds = kTypeDict, .required = {{{"Image", kTypeStream}}},
+QUARN_CLASS_ROW(CPDFAltImageDict, .valueKinds = kTypeDict, .required = {{{"Image", kTypeStream}}},
                  .typed = {{{"Image", BindImageEntry}}})
-QUARN_CLASS_SPEC(CPDFAppDataDict, .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFAppDataDict, .valueKinds = kTypeDict,
                  .required = {{{"LastModified", kTypeString}}},
                  .typed = {{{"LastModified", BindDateEntry}}})
-QUARN_CLASS_SPEC(CPDFPieceInfoDict, .valueKinds = kTypeDict, .eachEntry = BindAppDataEntry)
-QUARN_CLASS_SPEC(CPDFSepInfoDict, .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFPieceInfoDict, .valueKinds = kTypeDict, .eachEntry = BindAppDataEntry)
+QUARN_CLASS_ROW(CPDFSepInfoDict, .valueKinds = kTypeDict,
                  .required = {{{"Pages", kTypeArray}, {"DeviceColorant", kTypeName | kTypeString}}})
-QUARN_CLASS_SPEC(CPDFThumbnail, .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFThumbnail, .valueKinds = kTypeStream,
                  .required = {{{"Width", kAnyNumber}, {"Height", kAnyNumber},
                                {"BitsPerComponent", kAnyNumber}}})
 
-const ClassSpec& CPDFTransition::Spec() {
-  static const ClassSpec spec{.discriminator = "S", .typeName = "Trans",
+const ClassRow& CPDFTransition::Rules() {
+  static const ClassRow rules{.discriminator = "S", .typeName = "Trans",
                               .typeRule = TypeRule::kOptional};
-  return spec;
+  return rules;
 }
 #define QUARN_TRANSITION(Class, Name) \
-  QUARN_CLASS_SPEC(Class, .base = &CPDFTransition::Spec(), .name = Name, .valueKinds = kTypeDict)
+  QUARN_CLASS_ROW(Class, .base = &CPDFTransition::Rules(), .name = Name, .valueKinds = kTypeDict)
 QUARN_TRANSITION(CPDFSplitTrans, "Split")
 QUARN_TRANSITION(CPDFBlindsTrans, "Blinds")
 QUARN_TRANSITION(CPDFBoxTrans, "Box")

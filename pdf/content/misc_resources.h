@@ -1,5 +1,5 @@
 // The smaller typed dictionaries: graphics states, marked-content properties, sounds, movies,
-// embedded files and file specifications, launch parameters, OPI dictionaries, alternate
+// embedded files and Filespec dictionaries, launch parameters, OPI dictionaries, alternate
 // images, application data, separation information, thumbnails and page transitions.
 #pragma once
 
@@ -56,7 +56,7 @@ class CPDFOPIDict : public CPDFDataStruct, public CPDFDict {
  public:
   QUARN_ACCESSOR(F, CPDFObject)
   QUARN_ACCESSOR(Tags, CPDFArray)
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
 };
 QUARN_FAMILY_CLASS(CPDFOPI13, CPDFOPIDict,
   QUARN_ACCESSOR(CropRect, CPDFArray) QUARN_ACCESSOR(Comments, CPDFString)
@@ -80,7 +80,7 @@ QUARN_FAMILY_CLASS(CPDFThumbnail, CPDFDocStreamValue,
 
 class CPDFTransition : public CPDFDocStruct, public CPDFDict {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
   QUARN_ACCESSOR(S, CPDFName)
   QUARN_ACCESSOR(D, CPDFNumber)
   QUARN_ACCESSOR(Dm, CPDFName)

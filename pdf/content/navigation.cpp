@@ -59,26 +59,26 @@ bool IsDestinationArray(CPDFObjHolder* doc, CPDFObject* value) {
   return false;
 }
 
-QUARN_CLASS_SPEC(CPDFDestination, .valueKinds = kTypeArray, .extra = IsDestinationArray)
-QUARN_CLASS_SPEC(CPDFNamedDest, .valueKinds = kTypeDict, .required = {{{"D", kTypeArray}}},
+QUARN_CLASS_ROW(CPDFDestination, .valueKinds = kTypeArray, .extra = IsDestinationArray)
+QUARN_CLASS_ROW(CPDFNamedDest, .valueKinds = kTypeDict, .required = {{{"D", kTypeArray}}},
                  .typed = {{{"D", BindDestEntry}}})
-QUARN_CLASS_SPEC(CPDFNameTreeNode, .valueKinds = kTypeDict, .extra = IsNameTreeNode)
-QUARN_CLASS_SPEC(CPDFNumTreeNode, .valueKinds = kTypeDict, .extra = IsNumTreeNode)
-QUARN_CLASS_SPEC(CPDFNameDict, .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFNameTreeNode, .valueKinds = kTypeDict, .extra = IsNameTreeNode)
+QUARN_CLASS_ROW(CPDFNumTreeNode, .valueKinds = kTypeDict, .extra = IsNumTreeNode)
+QUARN_CLASS_ROW(CPDFNameDict, .valueKinds = kTypeDict,
                  .typed = {{{"Dests", BindNameTreeEntry}, {"Pages", BindNameTreeEntry},
                             {"Templates", BindNameTreeEntry}, {"URLS", BindNameTreeEntry},
                             {"IDS", BindNameTreeEntry}, {"JavaScript", BindNameTreeEntry},
                             {"AP", BindNameTreeEntry}, {"EmbeddedFiles", BindNameTreeEntry}}})
-QUARN_CLASS_SPEC(CPDFOutlines, .valueKinds = kTypeDict, .typeName = "Outlines",
+QUARN_CLASS_ROW(CPDFOutlines, .valueKinds = kTypeDict, .typeName = "Outlines",
                  .typeRule = TypeRule::kOptional)
-QUARN_CLASS_SPEC(CPDFOutlineItem, .valueKinds = kTypeDict, .required = {{{"Title", kTypeString}}},
+QUARN_CLASS_ROW(CPDFOutlineItem, .valueKinds = kTypeDict, .required = {{{"Title", kTypeString}}},
                  .typed = {{{"Dest", BindDestEntry}, {"A", BindActionEntry}}})
-QUARN_CLASS_SPEC(CPDFPageLabelDict, .valueKinds = kTypeDict, .typeName = "PageLabel",
+QUARN_CLASS_ROW(CPDFPageLabelDict, .valueKinds = kTypeDict, .typeName = "PageLabel",
                  .typeRule = TypeRule::kOptional)
-QUARN_CLASS_SPEC(CPDFViewPref, .valueKinds = kTypeDict)
-QUARN_CLASS_SPEC(CPDFThread, .valueKinds = kTypeDict, .typeName = "Thread",
+QUARN_CLASS_ROW(CPDFViewPref, .valueKinds = kTypeDict)
+QUARN_CLASS_ROW(CPDFThread, .valueKinds = kTypeDict, .typeName = "Thread",
                  .typeRule = TypeRule::kOptional)
-QUARN_CLASS_SPEC(CPDFBead, .valueKinds = kTypeDict, .typeName = "Bead",
+QUARN_CLASS_ROW(CPDFBead, .valueKinds = kTypeDict, .typeName = "Bead",
                  .typeRule = TypeRule::kOptional)
 
 CPDFNameTreeNode* CPDFNameTreeNode::Kid(size_t index) { return BoundKid(*this, index); }

@@ -24,41 +24,41 @@ constexpr RequiredEntry kMeshEntries[] = {{"BitsPerCoordinate", kAnyNumber},
 
 }  // namespace
 
-const ClassSpec& CPDFShading::Spec() {
-  static const ClassSpec spec{.discriminator = "ShadingType", .numbered = true,
+const ClassRow& CPDFShading::Rules() {
+  static const ClassRow rules{.discriminator = "ShadingType", .numbered = true,
                               .typed = {{{"ColorSpace", BindShadingColorSpace},
                                          {"BBox", BindRectEntry},
                                          {"Function", BindFunctionEntry}}}};
-  return spec;
+  return rules;
 }
-QUARN_CLASS_SPEC(CPDFType1Sh, .base = &CPDFShading::Spec(), .name = "1", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFType1Sh, .base = &CPDFShading::Rules(), .name = "1", .valueKinds = kTypeDict,
                  .required = {{{"Function", 0}}}, .typed = {{{"Matrix", BindMatrixEntry}}})
-QUARN_CLASS_SPEC(CPDFType2Sh, .base = &CPDFShading::Spec(), .name = "2", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFType2Sh, .base = &CPDFShading::Rules(), .name = "2", .valueKinds = kTypeDict,
                  .required = {{{"Coords", kTypeArray}, {"Function", 0}}})
-QUARN_CLASS_SPEC(CPDFType3Sh, .base = &CPDFShading::Spec(), .name = "3", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFType3Sh, .base = &CPDFShading::Rules(), .name = "3", .valueKinds = kTypeDict,
                  .required = {{{"Coords", kTypeArray}, {"Function", 0}}})
-QUARN_CLASS_SPEC(CPDFType4Sh, .base = &CPDFShading::Spec(), .name = "4", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType4Sh, .base = &CPDFShading::Rules(), .name = "4", .valueKinds = kTypeStream,
                  .required = {{kMeshEntries[0], kMeshEntries[1], kMeshEntries[2], kMeshEntries[3]}})
-QUARN_CLASS_SPEC(CPDFType5Sh, .base = &CPDFShading::Spec(), .name = "5", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType5Sh, .base = &CPDFShading::Rules(), .name = "5", .valueKinds = kTypeStream,
                  .required = {{kMeshEntries[0], kMeshEntries[1], kMeshEntries[3],
                                {"VerticesPerRow", kAnyNumber}}})
-QUARN_CLASS_SPEC(CPDFType6Sh, .base = &CPDFShading::Spec(), .name = "6", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType6Sh, .base = &CPDFShading::Rules(), .name = "6", .valueKinds = kTypeStream,
                  .required = {{kMeshEntries[0], kMeshEntries[1], kMeshEntries[2], kMeshEntries[3]}})
-QUARN_CLASS_SPEC(CPDFType7Sh, .base = &CPDFShading::Spec(), .name = "7", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType7Sh, .base = &CPDFShading::Rules(), .name = "7", .valueKinds = kTypeStream,
                  .required = {{kMeshEntries[0], kMeshEntries[1], kMeshEntries[2], kMeshEntries[3]}})
 
-const ClassSpec& CPDFPattern::Spec() {
-  static const ClassSpec spec{.discriminator = "PatternType", .numbered = true,
+const ClassRow& CPDFPattern::Rules() {
+  static const ClassRow rules{.discriminator = "PatternType", .numbered = true,
                               .typeName = "Pattern", .typeRule = TypeRule::kOptional,
                               .typed = {{{"Matrix", BindMatrixEntry}}}};
-  return spec;
+  return rules;
 }
-QUARN_CLASS_SPEC(CPDFType1Pat, .base = &CPDFPattern::Spec(), .name = "1", .valueKinds = kTypeStream,
+QUARN_CLASS_ROW(CPDFType1Pat, .base = &CPDFPattern::Rules(), .name = "1", .valueKinds = kTypeStream,
                  .required = {{{"Resources", kTypeDict}, {"PaintType", kAnyNumber},
                                {"TilingType", kAnyNumber}, {"BBox", kTypeArray},
                                {"XStep", kAnyNumber}, {"YStep", kAnyNumber}}},
                  .typed = {{{"Resources", BindResDictEntry}, {"BBox", BindRectEntry}}})
-QUARN_CLASS_SPEC(CPDFType2Pat, .base = &CPDFPattern::Spec(), .name = "2", .valueKinds = kTypeDict,
+QUARN_CLASS_ROW(CPDFType2Pat, .base = &CPDFPattern::Rules(), .name = "2", .valueKinds = kTypeDict,
                  .required = {{{"Shading", kTypeDict | kTypeStream}}},
                  .typed = {{{"Shading", BindShadingEntry}, {"ExtGState", BindExtGStateEntry}}})
 

@@ -8,7 +8,7 @@ namespace quarn {
 
 class CPDFShading : public CPDFResource {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
   const char* GetCategory() const override { return "Shading"; }
   const char* GetPrefix() const override { return "Sh"; }
 };
@@ -38,7 +38,7 @@ QUARN_FAMILY_CLASS(CPDFType7Sh, CPDFShadingOn<CPDFStream>, QUARN_MESH_ACCESSORS
 
 class CPDFPattern : public CPDFResource {
  public:
-  static const ClassSpec& Spec();
+  static const ClassRow& Rules();
   const char* GetCategory() const override { return "Pattern"; }
   const char* GetPrefix() const override { return "P"; }
 };

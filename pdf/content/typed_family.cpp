@@ -36,16 +36,16 @@ BindingScope::~BindingScope() {
 namespace {
 
 // The rows of a class from its root base down to the class itself.
-std::vector<const ClassSpec*> Chain(const ClassSpec& spec) {
-  std::vector<const ClassSpec*> chain;
-  for (const ClassSpec* s = &spec; s; s = s->base) chain.push_back(s);
+std::vector<const ClassRow*> Chain(const ClassRow& rules) {
+  std::vector<const ClassRow*> chain;
+  for (const ClassRow* s = &rules; s; s = s->base) chain.push_back(s);
   std::reverse(chain.begin(), chain.end());
   return chain;
 }
 
-// The row that names the entry holding `spec`'s class name: its nearest base that has one.
-const ClassSpec* DiscriminatorOwner(const ClassSpec& spec) {
-  for (const ClassSpec* s = spec.base; s; s = s->base) {
+// The row that names the entry holding `rules`'s class name: its nearest base that has one.
+const ClassRow* DiscriminatorOwner(const ClassRow& rules) {
+  for (const ClassRow* s = rules.base; s; s = s->base) {
     if (s->discriminator) return s;
   }
   return nullptr;
@@ -74,24 +74,24 @@ CPDFObject* InheritedValue(CPDFObjHolder* doc, const CPDFDict& dict, std::string
 namespace {
 
 // The row's discriminator check: the entry holds the class's name (or its number).
-bool HasDiscriminator(const ClassSpec& spec, CPDFObjHolder* doc, const CPDFDict& dict) {
-  if (!spec.name || !*spec.name) return true;
-  const ClassSpec* owner = DiscriminatorOwner(spec);
+bool HasDiscriminator(const ClassRow& rules, CPDFObjHolder* doc, const CPDFDict& dict) {
+  if (!rules.name || !*rules.name) return true;
+  const ClassRow* owner = DiscriminatorOwner(rules);
   if (!owner) return true;
   const CPDFObject* value = owner->inherited ? InheritedValue(doc, dict, owner->discriminator)
                                              : dict.GetValue(doc, owner->discriminator);
   if (!owner->numbered) {
     const CPDFName* name = AsName(value);
-    return name && name->Equals(spec.name);
+    return name && name->Equals(rules.name);
   }
   const CPDFNumber* number = AsNumber(value);
-  const long wanted = std::strtol(spec.name, nullptr, 10);
+  const long wanted = std::strtol(rules.name, nullptr, 10);
   return number && number->IntValue() == wanted &&
          number->RealValue() == static_cast<float>(number->IntValue());
 }
 
-bool HasRequired(const ClassSpec& spec, CPDFObjHolder* doc, const CPDFDict& dict) {
-  for (const RequiredEntry& entry : spec.required) {
+bool HasRequired(const ClassRow& rules, CPDFObjHolder* doc, const CPDFDict& dict) {
+  for (const RequiredEntry& entry : rules.required) {
     if (!entry.key) break;
     const CPDFObject* value = dict.GetValue(doc, entry.key);
     if (!IsPresent(value)) return false;
@@ -100,14 +100,14 @@ bool HasRequired(const ClassSpec& spec, CPDFObjHolder* doc, const CPDFDict& dict
   return true;
 }
 
-bool HasType(const ClassSpec& spec, CPDFObjHolder* doc, const CPDFDict& dict) {
-  switch (spec.typeRule) {
+bool HasType(const ClassRow& rules, CPDFObjHolder* doc, const CPDFDict& dict) {
+  switch (rules.typeRule) {
     case TypeRule::kNone:
       return true;
     case TypeRule::kRequired:
-      return dict.HasName(doc, "Type", spec.typeName);
+      return dict.HasName(doc, "Type", rules.typeName);
     case TypeRule::kOptional:
-      return !IsPresent(dict.GetValue(doc, "Type")) || dict.HasName(doc, "Type", spec.typeName);
+      return !IsPresent(dict.GetValue(doc, "Type")) || dict.HasName(doc, "Type", rules.typeName);
   }
   return false;
 }
@@ -161,7 +161,7 @@ namespace {
 
 // One row's rules, after its bases' (recognizers run for every element of every "Annots" array,
 // so no list of rows is built here).
-bool RecognizeRows(const ClassSpec& row, CPDFObjHolder* doc, CPDFObject* value) {
+bool RecognizeRows(const ClassRow& row, CPDFObjHolder* doc, CPDFObject* value) {
   if (row.base && !RecognizeRows(*row.base, doc, value)) return false;
   const CPDFDict* dict = AsDict(value);
   if (dict && (!HasType(row, doc, *dict) || !HasDiscriminator(row, doc, *dict) ||
@@ -173,28 +173,28 @@ bool RecognizeRows(const ClassSpec& row, CPDFObjHolder* doc, CPDFObject* value) 
 
 }  // namespace
 
-bool RecognizeSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject* value) {
-  if (!value || (spec.valueKinds && !value->IsType(spec.valueKinds))) return false;
-  return RecognizeRows(spec, doc, value);
+bool RecognizeRules(const ClassRow& rules, CPDFObjHolder* doc, CPDFObject* value) {
+  if (!value || (rules.valueKinds && !value->IsType(rules.valueKinds))) return false;
+  return RecognizeRows(rules, doc, value);
 }
 
-bool CreateSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject& self) {
+bool CreateRules(const ClassRow& rules, CPDFObjHolder* doc, CPDFObject& self) {
   if (auto* name = dynamic_cast<CPDFName*>(&self)) {
-    name->Assign(spec.name);
+    name->Assign(rules.name);
     return true;
   }
   if (auto* array = dynamic_cast<CPDFArray*>(&self)) {
-    if (*spec.name && array->Count() == 0) array->Push_Back(std::make_unique<CPDFName>(spec.name));
+    if (*rules.name && array->Count() == 0) array->Push_Back(std::make_unique<CPDFName>(rules.name));
     return true;
   }
   auto* target = AsDict(&self);
   if (!target) return false;
   CPDFDict& dict = *target;
-  for (const ClassSpec* row : Chain(spec)) {
+  for (const ClassRow* row : Chain(rules)) {
     if (row->typeName && !dict.SetValue(doc, "Type", std::make_unique<CPDFName>(row->typeName))) {
       return false;
     }
-    const ClassSpec* owner = DiscriminatorOwner(*row);
+    const ClassRow* owner = DiscriminatorOwner(*row);
     if (row->name && *row->name && owner) {
       std::unique_ptr<CPDFObject> value;
       if (owner->numbered) {
@@ -209,14 +209,14 @@ bool CreateSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject& self) {
   return true;
 }
 
-bool RealizeSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject& self, CPDFObject& source) {
+bool RealizeRules(const ClassRow& rules, CPDFObjHolder* doc, CPDFObject& self, CPDFObject& source) {
   // The content is taken over first in every case, so that a caller can give it back whole.
   if (auto* binding = dynamic_cast<CPDFHolderBinding*>(&self)) binding->BindDoc(doc);
   self.SwapContent(source);
-  if (spec.valueKinds && !self.IsType(spec.valueKinds)) return false;
+  if (rules.valueKinds && !self.IsType(rules.valueKinds)) return false;
   auto* dict = AsDict(&self);
   if (!dict) return true;
-  for (const ClassSpec* row : Chain(spec)) {
+  for (const ClassRow* row : Chain(rules)) {
     for (const TypedEntry& entry : row->typed) {
       if (!entry.key) break;
       if (!entry.bind(doc, *dict, entry.key)) return false;

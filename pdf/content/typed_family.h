@@ -1,5 +1,5 @@
 // The machinery of the typed dictionary family (annotations, actions, fields, shadings, colour
-// spaces and the rest): every class is one row of data, a ClassSpec, that says what sets it
+// spaces and the rest): every class is one row of data, a ClassRow, that says what sets it
 // apart (its "Type", its discriminating entry and value, the entries it requires) and which of
 // its entries are bound to typed classes. One recognizer, one Create and one Realize read the
 // rows; the headers of the families declare the classes with QUARN_FAMILY_CLASS, one line each
@@ -53,8 +53,8 @@ struct TypedEntry {
 };
 
 // One class of the family, as data.
-struct ClassSpec {
-  const ClassSpec* base = nullptr;  // the intermediate class whose rules come first
+struct ClassRow {
+  const ClassRow* base = nullptr;  // the intermediate class whose rules come first
   const char* name = "";            // class-name text: the discriminator's value ("Link", "2")
   int valueKinds = 0;               // value classes a leaf binds (kTypeDict, kTypeStream, ...)
   const char* discriminator = nullptr;  // entry that tells the classes of a family apart
@@ -69,14 +69,14 @@ struct ClassSpec {
   bool (*create)(CPDFObjHolder* doc, CPDFDict& dict) = nullptr;  // Create's further entries
 };
 
-// The rules of `spec` (its bases' first): recognizer, Create's entries, Realize's bindings.
-bool RecognizeSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject* value);
+// The rules of `rules` (its bases' first): recognizer, Create's entries, Realize's bindings.
+bool RecognizeRules(const ClassRow& rules, CPDFObjHolder* doc, CPDFObject* value);
 // Create's entries: "Type" and the discriminator on a dictionary; the family name on an empty
 // array or a name.
-bool CreateSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject& self);
+bool CreateRules(const ClassRow& rules, CPDFObjHolder* doc, CPDFObject& self);
 // Takes over `source` into `self` (bound to `doc`) and binds the typed entries of the rows.
 // Past the nesting limit the typed entries of the class stay plain.
-bool RealizeSpec(const ClassSpec& spec, CPDFObjHolder* doc, CPDFObject& self, CPDFObject& source);
+bool RealizeRules(const ClassRow& rules, CPDFObjHolder* doc, CPDFObject& self, CPDFObject& source);
 
 // Makes T of `value` when T's recognizer accepts it; the value is never touched when refused.
 // A value that is already being bound further up (a loop through references) is left alone.
@@ -148,13 +148,13 @@ bool IsFDFHolder(CPDFObjHolder* doc);
 // factory, Create and Realize.
 #define QUARN_FAMILY_MEMBERS(Class)                                                              \
  public:                                                                                         \
-  static const ::quarn::ClassSpec& Spec();                                                       \
+  static const ::quarn::ClassRow& Rules();                                                       \
   static const ::quarn::CPDFName& ClassName() {                                                  \
-    static const ::quarn::CPDFName name(Spec().name);                                            \
+    static const ::quarn::CPDFName name(Rules().name);                                            \
     return name;                                                                                 \
   }                                                                                              \
   static bool Recognize(::quarn::CPDFObjHolder* doc, ::quarn::CPDFObject* value) {               \
-    return ::quarn::RecognizeSpec(Spec(), doc, value);                                           \
+    return ::quarn::RecognizeRules(Rules(), doc, value);                                           \
   }                                                                                              \
   std::unique_ptr<::quarn::CPDFObject> NewEmpty(::quarn::CPDFObjHolder* target) const override { \
     auto obj = std::make_unique<Class>();                                                        \
@@ -162,7 +162,7 @@ bool IsFDFHolder(CPDFObjHolder* doc);
     return obj;                                                                                  \
   }                                                                                              \
   bool Realize(::quarn::CPDFObjHolder* doc, ::quarn::CPDFObject& source) {                       \
-    return ::quarn::RealizeSpec(Spec(), doc, *this, source);                                     \
+    return ::quarn::RealizeRules(Rules(), doc, *this, source);                                     \
   }
 
 // A class of the family whose dictionary part is reachable as CPDFDict: a row, then the
@@ -172,16 +172,16 @@ bool IsFDFHolder(CPDFObjHolder* doc);
     QUARN_FAMILY_MEMBERS(Class)                                                  \
     bool Create(::quarn::CPDFObjHolder* doc) {                                   \
       this->BindDoc(doc);                                                        \
-      return ::quarn::CreateSpec(Spec(), doc, *this);                            \
+      return ::quarn::CreateRules(Rules(), doc, *this);                            \
     }                                                                            \
     __VA_ARGS__                                                                  \
   };
 
 // Defines the row of a class in its family's source file.
-#define QUARN_CLASS_SPEC(Class, ...)                    \
-  const ::quarn::ClassSpec& Class::Spec() {             \
-    static const ::quarn::ClassSpec spec{__VA_ARGS__};  \
-    return spec;                                        \
+#define QUARN_CLASS_ROW(Class, ...)                    \
+  const ::quarn::ClassRow& Class::Rules() {             \
+    static const ::quarn::ClassRow rules{__VA_ARGS__};  \
+    return rules;                                        \
   }
 
 // ---- template bodies ---------------------------------------------------------------------------
