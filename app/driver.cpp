@@ -136,9 +136,8 @@ void CPDFDriver::LogError(const std::string& message, const CPDFErrorRecord& rec
 bool CPDFDriver::Process(const std::string& inputFile, const std::string& outputFile) {
   m_outputWritten = false;
   m_sharedContents.Clear();
-  m_doneRef.Reset();
   m_pageOwned.clear();
-  m_doneOwned.clear();
+  m_donePages.clear();
   m_formRef.Reset();
   m_formMatrix = kIdentity;
   m_formPlain = true;
@@ -182,9 +181,8 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     m_page = nullptr;
     m_pageBox = nullptr;
     m_resources = nullptr;
-    ReleaseDonePage(std::exchange(m_doneRef, CPDFObjRef()), std::exchange(m_doneOwned, {}));
   }
-  ok = ok && CheckCatalogWritten(inputFile) && FlushOutput();
+  ok = ok && ReleaseDonePages(0) && CheckCatalogWritten(inputFile) && FlushOutput();
   if (!ok) {
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
@@ -270,7 +268,6 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
 }
 
 bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
-  const uint64_t jobsBeforePage = Compressor().Submitted();
   CPDFObjRef pageRef;
   m_page = m_doc->GetPage(page - 1, &pageRef);
   if (!m_page) {
@@ -300,6 +297,11 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   }
   m_pageOwned.clear();
   m_pageEnclosed = false;
+  m_pageClosing.reset();
+  // A stamp drawn over the page closes what the page's own content left open. That content is
+  // scanned now, before the stamps join it: they leave nothing open themselves, and decoding
+  // the shared watermark stream again on every page would only cost time.
+  if ((numbered || (watermarked && m_up)) && PageHasContent()) m_pageClosing = OpenContentClosing();
   const CPDFAtom* contents = m_page->Lookup("Contents");
   const CPDFObjRef contentsBefore =
       contents && contents->IsRef() ? *static_cast<const CPDFObjRef*>(contents) : CPDFObjRef();
@@ -316,11 +318,20 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   }
   NoteNewContentsArray(contentsBefore);
   UnloadReadContents(contentsBefore);
-  // The page before this one is done for good now: the page-tree lookup of this page has moved
-  // past it (it resumes from the previous page, which must therefore still be in memory). Its
-  // streams get their compressed data first; this page's own are still being compressed.
-  if (!SettleCompressed(jobsBeforePage)) return false;
-  ReleaseDonePage(std::exchange(m_doneRef, pageRef), std::exchange(m_doneOwned, m_pageOwned));
+  // Pages visited before this one are done for good: the page-tree lookup has moved past them
+  // (it resumes from the previous page, which therefore stays in memory until the next visit).
+  m_donePages.push_back({pageRef, m_pageOwned, Compressor().Submitted()});
+  return ReleaseDonePages(kReleaseLag);
+}
+
+bool CPDFDriver::ReleaseDonePages(size_t kept) {
+  while (m_donePages.size() > kept) {
+    DonePage& done = m_donePages.front();
+    // The page's streams get their compressed data before anything of it is written.
+    if (!SettleCompressed(done.jobsEnd)) return false;
+    ReleaseDonePage(done.ref, done.owned);
+    m_donePages.pop_front();
+  }
   return true;
 }
 
@@ -716,7 +727,7 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
   const bool enclose = !replace && after && PageHasContent();
   if (!objects.UpdateContents(stream, error) ||
       (enclose &&
-       !PrefixRestore(stream, std::exchange(m_pageEnclosed, true) ? "" : OpenContentClosing()))) {
+       !PrefixRestore(stream, std::exchange(m_pageEnclosed, true) ? "" : PageClosing()))) {
     LogError("cannot update PDF GraphObjs", error);
     return false;
   }
@@ -767,6 +778,10 @@ bool CPDFDriver::PageHasContent() const {
   CPDFObject* contents = m_page->Get_Contents();
   if (const CPDFArray* parts = AsArray(contents)) return parts->Count() > 0;
   return contents != nullptr;
+}
+
+std::string CPDFDriver::PageClosing() const {
+  return m_pageClosing ? *m_pageClosing : OpenContentClosing();
 }
 
 std::string CPDFDriver::OpenContentClosing() const {

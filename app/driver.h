@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,8 +19,8 @@
 #include "app/page_view.h"
 #include "app/shared_contents.h"
 #include "app/stamp_options.h"
-#include "pdf/document/page_contents.h"
 #include "app/stream_compressor.h"
+#include "pdf/document/page_contents.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
 
@@ -84,8 +85,8 @@ struct NumberingSettings {
   int32_t lastPage = 0;   // N2: 0 means the last page
   int32_t initial = 1;
   bool spread = false;
-  NumberFormatSettings text;   // -nbf: style, format, font and size
-  NumberPlacement placement;   // -nbs: location and offsets in points
+  NumberFormatSettings text;  // -nbf: style, format, font and size
+  NumberPlacement placement;  // -nbs: location and offsets in points
 };
 
 class CPDFDriver {
@@ -154,6 +155,9 @@ class CPDFDriver {
   // Writes a finished page out and drops it from memory, keeping everything it refers to, and
   // then the objects made for that page alone (`owned`).
   void ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned);
+  // Settles and releases the oldest visited pages until at most `kept` wait; false, with its
+  // line written, when a page's streams could not be compressed.
+  bool ReleaseDonePages(size_t kept);
   // Drops the page's content as read from the input (a stream, or an array and its streams)
   // when nothing changed it.
   void UnloadReadContents(const CPDFObjRef& contents);
@@ -231,6 +235,8 @@ class CPDFDriver {
   // What closes the states, text object and containers that the current page's content leaves
   // open (empty when nothing is, or when the content cannot be read).
   std::string OpenContentClosing() const;
+  // The closing of the page's own content: scanned before the page was stamped, or now.
+  std::string PageClosing() const;
 
   void LogError(const std::string& message);
   void LogError(const std::string& message, const CPDFErrorRecord& record);
@@ -249,10 +255,10 @@ class CPDFDriver {
   WatermarkSpec m_watermark;
   bool m_fit = false;
   bool m_up = false;
-  CPDFObjRef m_formRef;  // the watermark form in the output document, once made
-  Affine m_formMatrix = kIdentity;  // its Matrix
+  CPDFObjRef m_formRef;                   // the watermark form in the output document, once made
+  Affine m_formMatrix = kIdentity;        // its Matrix
   Affine m_formBox = {0, 0, 0, 0, 0, 0};  // its BBox (llx lly urx ury in the first four)
-  bool m_formPlain = true;          // made on a plain page
+  bool m_formPlain = true;                // made on a plain page
 
   NumberingSettings m_numbering;
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
@@ -260,24 +266,35 @@ class CPDFDriver {
   std::string m_numberingFontPlanned;
   std::string m_numberingEncoding;
 
-  size_t m_warningsShown = 0;    // the document's warnings written to the log so far
-  std::string m_shownInput;   // empty: the input file's own name
-  std::string m_shownOutput;  // empty: the output file's own name
-  bool m_incremental = false;    // -inc: only what the run changed is written, after the input
+  size_t m_warningsShown = 0;  // the document's warnings written to the log so far
+  std::string m_shownInput;    // empty: the input file's own name
+  std::string m_shownOutput;   // empty: the output file's own name
+  bool m_incremental = false;  // -inc: only what the run changed is written, after the input
   std::vector<const char*> m_fixedBoxes;  // boxes of the current page put in order (or given)
-  bool m_outputWritten = false;  // the output file was created (or truncated) by this run
-  CPDFObjRef m_doneRef;          // the last page visited, released once the next one is fetched
-  // Objects made for the current page alone (its number's stream, its new "Contents" array),
-  // and those of the last page visited: released together with it.
+  bool m_outputWritten = false;           // the output file was created (or truncated) by this run
+  // Objects made for the current page alone (its number's stream, its new "Contents" array):
+  // released together with it.
   std::vector<CPDFObjRef> m_pageOwned;
   bool m_pageEnclosed = false;  // the current page's content was enclosed (and closed) already
-  std::vector<CPDFObjRef> m_doneOwned;
+  // What closes the current page's own content, when scanned before the page was stamped.
+  std::optional<std::string> m_pageClosing;
+  // A page visited and not written yet: the objects made for it alone, and the count of
+  // compression jobs submitted by the end of its visit.
+  struct DonePage {
+    CPDFObjRef ref;
+    std::vector<CPDFObjRef> owned;
+    uint64_t jobsEnd = 0;
+  };
+  // Pages stay this many visits in memory after their own, so that the worker has compressed
+  // their streams by the time they are written; the order of writing stays that of the pages.
+  static constexpr size_t kReleaseLag = 32;
+  std::deque<DonePage> m_donePages;  // oldest first
   // What stood under the output name when the save began (see CleanUpAfterFailure).
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
   // Content streams filed by this run, by their text: pages stamped alike share one stream.
   SharedContentsCache m_sharedContents;
   // Compresses the filed streams while the walk goes on: the jobs of a page are settled when
-  // that page is written, at the end of the next page's visit.
+  // that page is written, kReleaseLag visits later.
   std::unique_ptr<StreamCompressor> m_compressor;
 };
 

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -23,13 +22,9 @@ class CPDFObjHolder;
 
 class StreamCompressor {
  public:
-  // Jobs waiting for the worker beyond this make Submit wait: memory stays bounded however far
-  // the walk runs ahead.
-  static constexpr size_t kMaxQueued = 256;
-  // The worker is woken once this many jobs wait, not for each: a wake-up costs more than
-  // compressing one page's few bytes. Jobs that nobody took by the time they must be settled
-  // are compressed by the settling thread itself.
-  static constexpr size_t kWakeAt = 2;
+  // Jobs are handed to the worker this many at a time: one wake-up per batch, not per page,
+  // whose few bytes cost less to compress than a wake-up.
+  static constexpr size_t kBatch = 16;
 
   // With `useWorker` false (or when no thread can be started) every job is compressed in
   // Submit on the calling thread.
@@ -39,7 +34,7 @@ class StreamCompressor {
   StreamCompressor(const StreamCompressor&) = delete;
   StreamCompressor& operator=(const StreamCompressor&) = delete;
 
-  // A worker only when ZORVANE_THREADS asks for two threads or more.
+  // A worker where the host has a second processor, unless ZORVANE_THREADS asks for one thread.
   static bool WorkerWanted();
   bool HasWorker() const { return m_worker.joinable(); }
 
@@ -64,14 +59,22 @@ class StreamCompressor {
   // Compresses one job's data in place (on whatever thread runs it).
   static void Compress(Job& job);
   void Work();
+  // Takes the oldest unsettled job off the queue once it is compressed (by this thread when
+  // the worker has not taken it).
+  Job TakeFront();
+  static bool Apply(const Job& job, CPDFObjHolder* doc, CPDFErrorRecord& error);
 
+  // Job numbers count from the first job of the run: job n is m_jobs[n - m_settled]. The
+  // worker takes jobs in order up to m_handed; the settling thread takes the next one itself
+  // when the worker has not.
   std::mutex m_mutex;
   std::condition_variable m_work;  // the worker waits for jobs
   std::condition_variable m_done;  // the caller waits for a job the worker has in hand
   bool m_callerWaits = false;
   std::deque<Job> m_jobs;  // not yet settled, oldest first
-  size_t m_next = 0;       // index in m_jobs of the first job the worker has not taken
   uint64_t m_submitted = 0;
+  uint64_t m_handed = 0;  // jobs the worker may take
+  uint64_t m_taken = 0;   // jobs taken, by the worker or the settling thread
   uint64_t m_settled = 0;
   bool m_stop = false;
   std::thread m_worker;

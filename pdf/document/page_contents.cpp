@@ -6,9 +6,9 @@
 #include <memory>
 #include <utility>
 
-#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/object/limits.h"
 #include "pdf/stream/stream.h"
 #include "platform/spare_space.h"
@@ -244,8 +244,7 @@ template <class FileStream>
 bool AddContentsWith(CPDFPage& page, bool after, ContentsArray made, FileStream file) {
   CPDFObjHolder* doc = page.Doc();
   return Guarded(doc, "AddContents", [&] {
-    const CPDFObjRef unread =
-        made == ContentsArray::kDirect ? UnreadContentStream(page) : CPDFObjRef();
+    const CPDFObjRef unread = UnreadContentStream(page);
     CPDFArray* parts = unread.IsDefined() ? NewContentsArray(page, unread, made) : nullptr;
     CPDFObjRef ref;
     CPDFObject* contents = parts ? parts : page.GetValue(doc, "Contents", &ref);

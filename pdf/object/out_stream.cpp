@@ -17,7 +17,8 @@
 
 namespace quarn {
 
-OutStream::OutStream(size_t bufferSize) : m_buffer(bufferSize ? bufferSize : kDefaultBufferSize) {}
+OutStream::OutStream(size_t bufferSize)
+    : m_bufferSize(bufferSize ? bufferSize : kDefaultBufferSize), m_buffer(m_bufferSize) {}
 
 OutStream& OutStream::operator<<(const char* text) {
   if (text) WriteBytes(text, std::strlen(text));
@@ -82,11 +83,17 @@ void OutStream::Flush() {
   m_count = 0;
 }
 
+char* OutStream::ReserveTail(size_t n) {
+  if (n > m_buffer.size()) return nullptr;
+  if (m_buffer.size() - m_count < n) Flush();
+  return m_buffer.data() + m_count;
+}
+
 void OutStream::Close() {
   Flush();
   m_buffer.clear();
   m_buffer.shrink_to_fit();
-  m_buffer.resize(kDefaultBufferSize);
+  m_buffer.resize(m_bufferSize);
 }
 
 void endl(OutStream& out) { out.WriteBytes("\r\n", 2); }
@@ -146,6 +153,14 @@ bool OutStream::CopyFrom(const SourceFile& file, int64_t offset, int64_t length)
 }
 
 bool FileOutStream::CopyFrom(const SourceFile& file, int64_t offset, int64_t length) {
+  if (length >= 0 && static_cast<uint64_t>(length) <= kFileBufferSize) {
+    const size_t n = static_cast<size_t>(length);
+    if (char* tail = ReserveTail(n)) {
+      if (!file.ReadExact(offset, tail, n)) return false;
+      CommitTail(n);
+      return true;
+    }
+  }
   Flush();
   if (m_fd < 0 || !Good()) return false;
   loff_t from = static_cast<loff_t>(offset);

@@ -23,12 +23,21 @@ class OutStream {
   OutStream& operator=(const OutStream&) = delete;
 
   OutStream& operator<<(const char* text);
-  OutStream& operator<<(std::string_view text) { WriteBytes(text.data(), text.size()); return *this; }
-  OutStream& operator<<(char c) { Put(c); return *this; }
-  OutStream& operator<<(float v);   // the real format
-  OutStream& operator<<(int32_t v); // "%ld"
+  OutStream& operator<<(std::string_view text) {
+    WriteBytes(text.data(), text.size());
+    return *this;
+  }
+  OutStream& operator<<(char c) {
+    Put(c);
+    return *this;
+  }
+  OutStream& operator<<(float v);    // the real format
+  OutStream& operator<<(int32_t v);  // "%ld"
   OutStream& operator<<(bool v) { return *this << (v ? "true" : "false"); }
-  OutStream& operator<<(Manipulator m) { m(*this); return *this; }
+  OutStream& operator<<(Manipulator m) {
+    m(*this);
+    return *this;
+  }
 
   void Put(char c) {
     if (m_count == m_buffer.size()) Flush();
@@ -65,8 +74,13 @@ class OutStream {
   }
   // The block of a copy through memory.
   static constexpr size_t kCopyBlock = size_t(1) << 20;
+  // Room for `n` more bytes at the end of the buffer, flushing first when they do not fit;
+  // nullptr when `n` exceeds the whole buffer. CommitTail(n) then counts them as written.
+  char* ReserveTail(size_t n);
+  void CommitTail(size_t n) { m_count += n; }
 
  private:
+  size_t m_bufferSize;
   std::vector<char> m_buffer;
   size_t m_count = 0;
   int64_t m_flushed = 0;
@@ -79,6 +93,9 @@ void endl(OutStream& out);
 // Output into a file descriptor that the writer owns (or standard output, not owned).
 class FileOutStream : public OutStream {
  public:
+  // A document is written in large blocks: one system call per 64 KiB, not per 4 KiB.
+  static constexpr size_t kFileBufferSize = size_t(64) << 10;
+  FileOutStream() : OutStream(kFileBufferSize) {}
   // Opens `path` for writing ("wb": truncate/create, "ab": append); false with errno set.
   bool Open(const std::string& path, bool append);
   // Writes to standard output without owning it.
@@ -91,7 +108,8 @@ class FileOutStream : public OutStream {
   bool Sync();
   int Fd() const { return m_fd; }
   // The kernel copies file to file (copy_file_range); where it cannot, positional reads and
-  // writes in large blocks do, still past the buffer.
+  // writes in large blocks do, still past the buffer. A copy that fits in the buffer is read
+  // into it instead: a page's small content stream then costs one read, not a flush and a copy.
   bool CopyFrom(const SourceFile& file, int64_t offset, int64_t length) override;
 
  protected:
@@ -121,10 +139,16 @@ class StringOutStream : public OutStream {
  public:
   StringOutStream() = default;
   ~StringOutStream() override { Flush(); }
-  const std::string& Str() { Flush(); return m_text; }
+  const std::string& Str() {
+    Flush();
+    return m_text;
+  }
 
  protected:
-  bool Emit(const char* data, size_t n) override { m_text.append(data, n); return true; }
+  bool Emit(const char* data, size_t n) override {
+    m_text.append(data, n);
+    return true;
+  }
 
  private:
   std::string m_text;

@@ -19,7 +19,9 @@
 namespace quarn {
 namespace {
 
-std::string TextOf(size_t i) { return "q BT /F1 9 Tf 10 10 Td (" + std::to_string(i) + ") Tj ET Q"; }
+std::string TextOf(size_t i) {
+  return "q BT /F1 9 Tf 10 10 Td (" + std::to_string(i) + ") Tj ET Q";
+}
 
 // The data and filter of `count` streams after they went through a compressor.
 std::vector<std::string> Compressed(bool worker, size_t count) {
@@ -61,8 +63,9 @@ std::vector<std::string> Compressed(bool worker, size_t count) {
 }
 
 TEST(StreamCompressor, WorkerAndCallerThreadGiveTheSameBytes) {
-  // More jobs than the queue holds, so that Submit also waits for the worker.
-  const size_t count = StreamCompressor::kMaxQueued * 2 + 7;
+  // Whole batches and a part batch, settled in parts: some jobs are still the worker's when
+  // settled, and the last ones were never handed to it.
+  const size_t count = StreamCompressor::kBatch * 40 + 7;
   const std::vector<std::string> inline_ = Compressed(false, count);
   ASSERT_EQ(inline_.size(), count);
   EXPECT_NE(inline_[0].find("|/FlateDecode"), std::string::npos);
