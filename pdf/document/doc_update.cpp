@@ -12,6 +12,7 @@
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/document/xref_stream.h"
+#include "pdf/object/in_stream.h"
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
 #include "platform/append_guard.h"
@@ -30,7 +31,6 @@ constexpr int32_t kMaxRelistedGap = 8;
 // How much of an object's start is looked at to tell a stream: a content stream's dictionary
 // is a few dozen bytes.
 constexpr size_t kStreamPeekBytes = 512;
-
 
 // Whether `text` holds object `ref` as a dictionary followed by "stream". Strings, nested
 // dictionaries and comments inside the dictionary are passed over; whatever the window does not
@@ -58,9 +58,12 @@ bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
     } else if (c == '(') {
       int parens = 1;
       for (++i; i < text.size() && parens > 0; ++i) {
-        if (text[i] == '\\') ++i;
-        else if (text[i] == '(') ++parens;
-        else if (text[i] == ')') --parens;
+        if (text[i] == '\\')
+          ++i;
+        else if (text[i] == '(')
+          ++parens;
+        else if (text[i] == ')')
+          --parens;
       }
       --i;
     }
@@ -79,9 +82,13 @@ bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
   const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
   // Streams never lie in object streams; an entry of another generation is not this object.
   if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen()) return false;
+  // Read through the input's buffer: a page and its content stream usually lie side by side,
+  // so that the look mostly costs no read of its own.
+  if (!m_in || !m_in->Seek(entry->Offset())) return false;
   char window[kStreamPeekBytes];
-  const int64_t n = m_source->ReadAt(entry->Offset(), window, sizeof window);
-  return n > 0 && StreamObjectIn(std::string_view(window, static_cast<size_t>(n)), ref);
+  size_t n = 0;
+  for (int c = 0; n < sizeof window && (c = m_in->Get()) >= 0;) window[n++] = static_cast<char>(c);
+  return n > 0 && StreamObjectIn(std::string_view(window, n), ref);
 }
 
 bool CPDFDoc::SaveUpdate(const char* fileName) {
