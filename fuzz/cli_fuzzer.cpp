@@ -23,6 +23,11 @@ struct WorkDir {
     path = std::string(base && *base ? base : "/tmp") + "/zorvane-cli-fuzz-XXXXXX";
     if (!mkdtemp(path.data())) std::abort();
   }
+  // The directory goes with the process, so that replaying the seeds leaves nothing in /tmp.
+  ~WorkDir() {
+    for (const char* name : {"in.pdf", "wm.pdf", "out.pdf"}) unlink((*this / name).c_str());
+    rmdir(path.c_str());
+  }
   std::string operator/(const char* name) const { return path + "/" + name; }
 };
 
