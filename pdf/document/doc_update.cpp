@@ -85,10 +85,8 @@ bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
   // Read through the input's buffer: a page and its content stream usually lie side by side,
   // so that the look mostly costs no read of its own.
   if (!m_in || !m_in->Seek(entry->Offset())) return false;
-  char window[kStreamPeekBytes];
-  size_t n = 0;
-  for (int c = 0; n < sizeof window && (c = m_in->Get()) >= 0;) window[n++] = static_cast<char>(c);
-  return n > 0 && StreamObjectIn(std::string_view(window, n), ref);
+  const std::string_view window = m_in->Window(kStreamPeekBytes);
+  return !window.empty() && StreamObjectIn(window, ref);
 }
 
 bool CPDFDoc::SaveUpdate(const char* fileName) {

@@ -19,6 +19,16 @@ bool InStream::Refill() {
   return m_count > 0;
 }
 
+std::string_view InStream::Window(size_t n) {
+  n = std::min(n, m_buffer.size());
+  if (m_count - m_pos < n) {
+    m_bufferStart = Tell();
+    m_pos = 0;
+    m_count = m_bufferStart < m_size ? ReadAt(m_bufferStart, m_buffer.data(), m_buffer.size()) : 0;
+  }
+  return std::string_view(m_buffer.data() + m_pos, std::min(n, m_count - m_pos));
+}
+
 void InStream::Unget(size_t n) {
   if (n <= m_pos) {
     m_pos -= n;

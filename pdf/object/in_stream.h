@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarn {
@@ -25,6 +26,9 @@ class InStream {
     if (m_pos < m_count) return static_cast<unsigned char>(m_buffer[m_pos]);
     return Refill() ? static_cast<unsigned char>(m_buffer[m_pos]) : -1;
   }
+  // Up to `n` bytes from the position on, not consumed: as many as the buffer holds, reading
+  // it again from the position when fewer than `n` wait there (fewer only at the end of input).
+  std::string_view Window(size_t n);
   // The next byte, consumed, or -1.
   int Get() {
     if (m_pos < m_count) return static_cast<unsigned char>(m_buffer[m_pos++]);

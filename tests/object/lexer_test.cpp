@@ -59,6 +59,20 @@ TEST(InStreamTest, ReadServesBufferedBytesThenTheRest) {
   EXPECT_EQ(in.Get(), -1);
 }
 
+TEST(InStreamTest, WindowShowsBytesAheadWithoutConsumingThem) {
+  const std::string text = "0123456789";
+  MemInStream in(text.data(), text.size(), 4);
+  EXPECT_EQ(in.Get(), '0');
+  EXPECT_EQ(in.Window(2), "12");    // from the buffer as it stands
+  EXPECT_EQ(in.Window(4), "1234");  // read again from the position
+  EXPECT_EQ(in.Window(9), "1234");  // never more than one buffer
+  EXPECT_EQ(in.Get(), '1');
+  ASSERT_TRUE(in.Seek(8));
+  EXPECT_EQ(in.Window(4), "89");  // the end of input
+  ASSERT_TRUE(in.Seek(10));
+  EXPECT_EQ(in.Window(4), "");
+}
+
 TEST(InStreamTest, SearchFindsPatternsAcrossItsWindows) {
   std::string text(9000, 'x');
   text.replace(4094, 9, "endstream");  // straddles the first 4096-byte window
