@@ -263,7 +263,7 @@ corpus_case() {
 }
 
 # ---- the compressing worker: the same bytes on one thread or two ----------------------------------
-# More pages than the worker's queue holds, so that the walk also waits for it.
+# Many batches of the worker's and more pages than are held back before writing.
 python3 "$SOURCE_DIR/bench/gen_pages.py" 700 many.pdf
 make_red_logo logo.pdf
 for threads in 1 2; do
