@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pdf/document/file_struct.h"
+#include "pdf/document/output_offsets.h"
 
 namespace quarn {
 
@@ -123,9 +124,8 @@ class CPDFXRef : public CPDFFileStruct {
   // The number of filled slots, and the highest number among them (0 when none).
   size_t Count() const { return m_count; }
   int32_t Highest() const { return m_highest; }
-  // Writes the table with the offsets of the entries that `written` also lists (objects written
-  // out before the table) in place of their own.
-  void Write(OutStream& out, const CPDFXRef* written) const;
+  // Writes the table with the output offsets that `written` notes in place of the entries' own.
+  void Write(OutStream& out, const OutputOffsets* written) const;
 
   // Numbers of the cross-reference stream objects this section was read from (the section's
   // own stream, or the "XRefStm" stream of a hybrid file); none for a plain table.

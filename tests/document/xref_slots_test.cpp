@@ -1,6 +1,10 @@
 // The cross-reference table's packed slots: what an entry keeps, and tables that span pages of
-// slots, sparse numbers and the offsets of objects written before the table.
+// slots, sparse numbers and the offsets of objects written before the table; the table of
+// output offsets that a save keeps.
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
 
 #include "pdf/document/xref.h"
 #include "pdf/object/limits.h"
@@ -82,15 +86,61 @@ TEST(XRefSlots, WriteTakesTheOffsetsOfObjectsWrittenBefore) {
   xref.SetEntry(CPDFXRefEntry(1, 0, 100, true));
   xref.SetEntry(CPDFXRefEntry(2, 0, 0, false));
   xref.SetEntry(CPDFXRefEntry(4, 2, 300, true));
-  CPDFXRef written;
-  written.SetEntry(CPDFXRefEntry(2, 0, 9, true));  // free in the table: keeps its own link
-  written.SetEntry(CPDFXRefEntry(4, 2, 17, true));
+  OutputOffsets written;
+  written.Note(2, 9, true);  // free in the table: keeps its own link
+  written.Note(4, 17, false);
   StringOutStream out;
   xref.Write(out, &written);
   EXPECT_EQ(out.Str(),
             "xref\r\n0 3\r\n0000000000 65535 f \n0000000100 00000 n \n0000000000 00000 f \n"
             "4 1\r\n0000000017 00002 n \n");
   EXPECT_EQ(Text(xref).substr(Text(xref).size() - 20), "0000000300 00002 n \n");
+}
+
+TEST(OutputOffsetsTable, NotesFindsAndListsInAscendingOrder) {
+  OutputOffsets offsets;
+  const int64_t far = int64_t(1) << 40;
+  struct Noted {
+    int32_t num;
+    int64_t offset;
+    bool released;
+  };
+  // Across pages of slots, the first and last numbers a table holds, offset 0 and large ones.
+  const Noted noted[] = {{1, 0, true},      {1023, 15, false},
+                         {1024, far, true}, {5000000, INT64_MAX - 1, false},
+                         {limits::kMaxObjectNumber, 7, true}};
+  for (const Noted& n : noted) EXPECT_TRUE(offsets.Note(n.num, n.offset, n.released)) << n.num;
+  std::vector<int32_t> seen;
+  offsets.ForEach([&](int32_t num, int64_t offset) {
+    seen.push_back(num);
+    EXPECT_EQ(offset, offsets.Find(num));
+  });
+  EXPECT_EQ(seen, (std::vector<int32_t>{1, 1023, 1024, 5000000, limits::kMaxObjectNumber}));
+  for (const Noted& n : noted) {
+    SCOPED_TRACE(n.num);
+    EXPECT_TRUE(offsets.Has(n.num));
+    EXPECT_EQ(offsets.Find(n.num), n.offset);
+    EXPECT_EQ(offsets.IsReleased(n.num), n.released);
+  }
+  // What a slot cannot hold is refused; numbers never noted have nothing.
+  for (const Noted& n : {Noted{0, 1, true}, Noted{-1, 1, true},
+                         Noted{limits::kMaxObjectNumber + 1, 1, true}, Noted{2, -1, true},
+                         Noted{3, INT64_MAX, false}}) {
+    EXPECT_FALSE(offsets.Note(n.num, n.offset, n.released)) << n.num;
+    EXPECT_FALSE(offsets.Has(n.num)) << n.num;
+  }
+  EXPECT_EQ(offsets.Find(1025), -1);
+  EXPECT_FALSE(offsets.IsReleased(1025));
+  // Noted again: the last note holds.
+  offsets.Note(1024, 3, false);
+  EXPECT_EQ(offsets.Find(1024), 3);
+  EXPECT_FALSE(offsets.IsReleased(1024));
+  offsets.Clear();
+  EXPECT_FALSE(offsets.Has(1));
+  EXPECT_EQ(offsets.Find(1023), -1);
+  seen.clear();
+  offsets.ForEach([&](int32_t num, int64_t) { seen.push_back(num); });
+  EXPECT_TRUE(seen.empty());
 }
 
 }  // namespace
