@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "pdf/document/xref.h"
+#include "pdf/document/xref_stream.h"
 #include "pdf/object/limits.h"
 #include "support/values.h"
 
@@ -25,6 +28,14 @@ CPDFXRefEntry Changed(bool free) {
   return entry;
 }
 
+// A plain entry whose generation, then offset, are changed in place: each keeps the other.
+CPDFXRefEntry Renewed() {
+  CPDFXRefEntry entry(11, 65535, -5, true);
+  entry.SetGen(3);
+  entry.SetOffset((int64_t(1) << 47) - 2);
+  return entry;
+}
+
 struct Packed {
   CPDFXRefEntry entry;
   int32_t num, gen;
@@ -35,18 +46,39 @@ struct Packed {
 
 TEST(XRefSlots, EntriesKeepWhatTheyWereGiven) {
   const int64_t far = int64_t(1) << 40;
+  const int64_t unreachable = CPDFXRefEntry::kUnreachableOffset;
+  const int32_t top = limits::kMaxObjectNumber;
   const Packed cases[] = {
       {CPDFXRefEntry(), -1, -1, 0, false, false, 0, 0},
       {CPDFXRefEntry(7, 99999, far, true), 7, 99999, far, true, false, 0, 0},
-      {CPDFXRefEntry(limits::kMaxObjectNumber, 3, 12, false), limits::kMaxObjectNumber, 3, 12,
-       false, false, 0, 0},
+      {CPDFXRefEntry(top, 3, 12, false), top, 3, 12, false, false, 0, 0},
+      {CPDFXRefEntry(1, 0, 0, true), 1, 0, 0, true, false, 0, 0},
+      {CPDFXRefEntry(2, 65535, int64_t(1) << 32, true), 2, 65535, int64_t(1) << 32, true, false,
+       0, 0},
+      // What a damaged table may say: a generation of -1 or -9999, a negative offset.
+      {CPDFXRefEntry(3, -1, -999999999, false), 3, -1, -999999999, false, false, 0, 0},
+      {CPDFXRefEntry(4, -9999, 9999999999, true), 4, -9999, 9999999999, true, false, 0, 0},
+      {CPDFXRefEntry(5, (1 << 20) - 1, unreachable, true), 5, (1 << 20) - 1, unreachable, true,
+       false, 0, 0},
+      {CPDFXRefEntry(6, -(1 << 20), -(int64_t(1) << 47), true), 6, -(1 << 20),
+       -(int64_t(1) << 47), true, false, 0, 0},
+      // Beyond what a slot holds: a retired generation, an offset that no file reaches.
+      {CPDFXRefEntry(8, 1 << 20, int64_t(1) << 47, true), 8, 65535, unreachable, true, false, 0,
+       0},
+      {CPDFXRefEntry(8, INT32_MIN, (int64_t(1) << 48) - 1, true), 8, 65535, unreachable, true,
+       false, 0, 0},
+      {CPDFXRefEntry(8, INT32_MAX, INT64_MAX, false), 8, 65535, unreachable, false, false, 0, 0},
+      {CPDFXRefEntry(8, 0, -(int64_t(1) << 47) - 1, true), 8, 0, unreachable, true, false, 0, 0},
       {CPDFXRefEntry::Compressed(9, 4, 2147483647), 9, 0, 0, true, true, 4, 2147483647},
+      {CPDFXRefEntry::Compressed(top, top, 0), top, 0, 0, true, true, top, 0},
       {CPDFXRefEntry(int32_t(1) << 25, 0, 5, true), -1, 0, 5, true, false, 0, 0},
       {Changed(false), 9, 0, 500, true, false, 0, 0},
       {Changed(true), 9, 0, 0, false, false, 0, 0},
+      {Renewed(), 11, 3, (int64_t(1) << 47) - 2, true, false, 0, 0},
   };
-  for (const Packed& c : cases) {
-    SCOPED_TRACE(c.num);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Packed& c = cases[i];
+    SCOPED_TRACE(i);
     EXPECT_EQ(c.entry.Num(), c.num);
     EXPECT_EQ(c.entry.Gen(), c.gen);
     EXPECT_EQ(c.entry.Offset(), c.offset);
@@ -57,8 +89,22 @@ TEST(XRefSlots, EntriesKeepWhatTheyWereGiven) {
   }
   // A number the slot cannot hold is refused, not folded onto another.
   CPDFXRef xref;
-  EXPECT_EQ(xref.SetEntry(cases[4].entry), nullptr);
+  EXPECT_EQ(xref.SetEntry(cases[15].entry), nullptr);
   EXPECT_EQ(xref.Count(), 0u);
+}
+
+TEST(XRefSlots, AWideStreamOffsetReachesNoFile) {
+  // An 8-byte field of a cross-reference stream: the object at 2^50 is sought past the end of
+  // any file, as before, and found by the damaged-object path if anywhere.
+  XRefStreamLayout layout;
+  layout.widths = {1, 8, 1};
+  layout.ranges = {{1, 1}};
+  const std::string row("\x01\x00\x04\x00\x00\x00\x00\x00\x00\x02", 10);
+  CPDFXRef table;
+  CPDFXRefStream::ReadEntries(row.data(), row.size(), layout, table);
+  ASSERT_NE(table.GetEntry(1), nullptr);
+  EXPECT_EQ(table.GetEntry(1)->Offset(), CPDFXRefEntry::kUnreachableOffset);
+  EXPECT_EQ(table.GetEntry(1)->Gen(), 2);
 }
 
 TEST(XRefSlots, SparseNumbersAcrossPagesOfSlots) {
