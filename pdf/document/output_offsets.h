@@ -41,9 +41,7 @@ class OutputOffsets {
   static constexpr size_t kPageSlots = size_t(1) << kPageBits;
   // A slot holds the offset plus one (0: nothing noted) and the released flag in its top bit.
   static constexpr uint64_t kReleasedBit = uint64_t(1) << 63;
-  static int64_t OffsetIn(uint64_t slot) {
-    return static_cast<int64_t>(slot & ~kReleasedBit) - 1;
-  }
+  static int64_t OffsetIn(uint64_t slot) { return static_cast<int64_t>(slot & ~kReleasedBit) - 1; }
   uint64_t SlotOf(int32_t num) const;
 
   std::vector<std::unique_ptr<uint64_t[]>> m_pages;

@@ -53,18 +53,17 @@ TEST(XRefSlots, EntriesKeepWhatTheyWereGiven) {
       {CPDFXRefEntry(7, 99999, far, true), 7, 99999, far, true, false, 0, 0},
       {CPDFXRefEntry(top, 3, 12, false), top, 3, 12, false, false, 0, 0},
       {CPDFXRefEntry(1, 0, 0, true), 1, 0, 0, true, false, 0, 0},
-      {CPDFXRefEntry(2, 65535, int64_t(1) << 32, true), 2, 65535, int64_t(1) << 32, true, false,
-       0, 0},
+      {CPDFXRefEntry(2, 65535, int64_t(1) << 32, true), 2, 65535, int64_t(1) << 32, true, false, 0,
+       0},
       // What a damaged table may say: a generation of -1 or -9999, a negative offset.
       {CPDFXRefEntry(3, -1, -999999999, false), 3, -1, -999999999, false, false, 0, 0},
       {CPDFXRefEntry(4, -9999, 9999999999, true), 4, -9999, 9999999999, true, false, 0, 0},
       {CPDFXRefEntry(5, (1 << 20) - 1, unreachable, true), 5, (1 << 20) - 1, unreachable, true,
        false, 0, 0},
-      {CPDFXRefEntry(6, -(1 << 20), -(int64_t(1) << 47), true), 6, -(1 << 20),
-       -(int64_t(1) << 47), true, false, 0, 0},
+      {CPDFXRefEntry(6, -(1 << 20), -(int64_t(1) << 47), true), 6, -(1 << 20), -(int64_t(1) << 47),
+       true, false, 0, 0},
       // Beyond what a slot holds: a retired generation, an offset that no file reaches.
-      {CPDFXRefEntry(8, 1 << 20, int64_t(1) << 47, true), 8, 65535, unreachable, true, false, 0,
-       0},
+      {CPDFXRefEntry(8, 1 << 20, int64_t(1) << 47, true), 8, 65535, unreachable, true, false, 0, 0},
       {CPDFXRefEntry(8, INT32_MIN, (int64_t(1) << 48) - 1, true), 8, 65535, unreachable, true,
        false, 0, 0},
       {CPDFXRefEntry(8, INT32_MAX, INT64_MAX, false), 8, 65535, unreachable, false, false, 0, 0},
@@ -152,8 +151,10 @@ TEST(OutputOffsetsTable, NotesFindsAndListsInAscendingOrder) {
     bool released;
   };
   // Across pages of slots, the first and last numbers a table holds, offset 0 and large ones.
-  const Noted noted[] = {{1, 0, true},      {1023, 15, false},
-                         {1024, far, true}, {5000000, INT64_MAX - 1, false},
+  const Noted noted[] = {{1, 0, true},
+                         {1023, 15, false},
+                         {1024, far, true},
+                         {5000000, INT64_MAX - 1, false},
                          {limits::kMaxObjectNumber, 7, true}};
   for (const Noted& n : noted) EXPECT_TRUE(offsets.Note(n.num, n.offset, n.released)) << n.num;
   std::vector<int32_t> seen;
@@ -169,9 +170,9 @@ TEST(OutputOffsetsTable, NotesFindsAndListsInAscendingOrder) {
     EXPECT_EQ(offsets.IsReleased(n.num), n.released);
   }
   // What a slot cannot hold is refused; numbers never noted have nothing.
-  for (const Noted& n : {Noted{0, 1, true}, Noted{-1, 1, true},
-                         Noted{limits::kMaxObjectNumber + 1, 1, true}, Noted{2, -1, true},
-                         Noted{3, INT64_MAX, false}}) {
+  for (const Noted& n :
+       {Noted{0, 1, true}, Noted{-1, 1, true}, Noted{limits::kMaxObjectNumber + 1, 1, true},
+        Noted{2, -1, true}, Noted{3, INT64_MAX, false}}) {
     EXPECT_FALSE(offsets.Note(n.num, n.offset, n.released)) << n.num;
     EXPECT_FALSE(offsets.Has(n.num)) << n.num;
   }
