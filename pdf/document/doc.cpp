@@ -88,8 +88,7 @@ bool CPDFDoc::Open(CPDFLibBase* lib, const std::string& fileName, const char* pa
     if (!m_source) ThrowCode(kModule, "Open", kRuntimeError);
     m_in = std::make_unique<FileInStream>(m_source);
     OpenStep(m_error, "CPDFDoc::Serialize()", [this] { ReadSectionsOrRepair(); });
-    m_released = std::make_unique<CPDFXRef>(this);
-    m_released->Create(this, nullptr);
+    m_outputOffsets.Clear();
     RealizeSections();
     OpenStep(m_error, "CPDFTrailer::Create()", [this] { CreateUpdateSection(); });
     MarkLinearized();
@@ -110,8 +109,7 @@ bool CPDFDoc::Create(CPDFLibBase* lib) {
   try {
     m_header = std::make_unique<CPDFHeader>(this);
     m_header->SetVersion(1, 3);
-    m_released = std::make_unique<CPDFXRef>(this);
-    m_released->Create(this, nullptr);
+    m_outputOffsets.Clear();
     CreateUpdateSection();
     return true;
   } catch (...) {
@@ -373,7 +371,7 @@ void CPDFDoc::ResetState() {
   m_docKey = {};
   m_mayModify = true;
   m_encryptRef.Reset();
-  m_released.reset();
+  m_outputOffsets.Clear();
   m_loading.clear();
   m_objStms.reset();
   m_scan.reset();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "pdf/document/output_offsets.h"
 #include "pdf/object/crypt_context.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
@@ -144,8 +145,9 @@ class CPDFDoc final : public CPDFObjHolder {
   std::vector<std::unique_ptr<CPDFBody>> m_bodies;
   std::vector<std::unique_ptr<CPDFXRef>> m_xrefs;
   std::vector<std::unique_ptr<CPDFTrailer>> m_trailers;
-  // Objects written to the output by ReleaseObj during a save: number, generation, offset.
-  std::unique_ptr<CPDFXRef> m_released;
+  // Where the running save has written objects: those released by ReleaseObj (no longer
+  // readable) and those written by the final flush.
+  OutputOffsets m_outputOffsets;
   // Numbers of the objects being parsed right now: an object whose own parse asks for itself
   // (a stream whose "Length" refers to the stream) is not loaded a second time.
   std::vector<int32_t> m_loading;
@@ -207,9 +209,9 @@ class CPDFDoc final : public CPDFObjHolder {
   // cross-reference data is a stream when that section is one, else a table.
   // Both write the offsets that `written` notes for the objects this flush wrote.
   void WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
-                       const CPDFXRef& written);
+                       const OutputOffsets& written);
   void WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
-                              const CPDFXRef& written);
+                              const OutputOffsets& written);
   // Keeps the document's file length while an update is appended to it.
   void GuardAppend();
   // Cuts a partly appended update off the document's file again, and forces that to the disk.

@@ -41,8 +41,7 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
     for (size_t i = 0; i < sections; ++i) {
       CPDFBody& body = *m_bodies[i];
       if (CPDFObject* obj = body.GetObj(ref)) return obj;
-      const CPDFXRefEntry* released = m_released ? m_released->GetEntry(ref.Num()) : nullptr;
-      if (released && released->InUse()) return nullptr;
+      if (m_outputOffsets.IsReleased(ref.Num())) return nullptr;
       const CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(ref.Num());
       if (!entry || !entry->InUse()) continue;
       std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *entry);
@@ -280,8 +279,8 @@ bool CPDFDoc::ReleaseObj(const CPDFObjRef& ref, bool force) {
       if (entry && entry->InUse() && entry->Gen() == ref.Gen()) {
         const int64_t offset = StoreObj(ref, *obj);
         if (offset < 0) Throw(kModule, "ReleaseObj", kInternalError, "CPDFDoc::StoreObj()");
-        if (!m_released->SetEntry(CPDFXRefEntry(ref.Num(), ref.Gen(), offset, true))) {
-          Throw(kModule, "ReleaseObj", kInternalError, "CPDFXRef::SetEntry()");
+        if (!m_outputOffsets.Note(ref.Num(), offset, true)) {
+          Throw(kModule, "ReleaseObj", kInternalError, "OutputOffsets::Note()");
         }
       } else if (changed) {
         return true;

@@ -204,11 +204,10 @@ void CPDFDoc::SerializeOut() {
 
   // The table keeps the input offsets until everything is written: a flush that fails half way
   // leaves the document able to read its objects from the input again. The output offsets are
-  // noted in the table of the objects released during the save; those written here are marked
-  // free there, so that an object parsed now may still read them (an indirect "Length").
-  if (!m_released) m_released = std::make_unique<CPDFXRef>(this);
+  // noted beside those of the objects released during the save, but not as released, so that
+  // an object parsed now may still read them (an indirect "Length").
   xref->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
-    if (!entry.InUse() || m_released->GetEntry(num)) return;
+    if (!entry.InUse() || m_outputOffsets.Has(num)) return;
     const CPDFObjRef ref(num, entry.Gen());
     int64_t offset = -1;
     if (const CPDFObject* obj = body->GetObj(ref)) {
@@ -219,7 +218,7 @@ void CPDFDoc::SerializeOut() {
       offset = StoreObj(ref, *loaded);
     }
     if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
-    m_released->SetEntry(CPDFXRefEntry(num, ref.Gen(), offset, false));
+    m_outputOffsets.Note(num, offset, false);
   });
 
   // "Size" is one past the highest number the table lists, whatever the input claimed.
@@ -230,9 +229,9 @@ void CPDFDoc::SerializeOut() {
   }
   const int64_t startXRef = out.Position();
   if (m_incremental) {
-    WriteUpdateXRef(*xref, *trailer, startXRef, *m_released);
+    WriteUpdateXRef(*xref, *trailer, startXRef, m_outputOffsets);
   } else {
-    xref->Write(out, m_released.get());
+    xref->Write(out, &m_outputOffsets);
     trailer->SetStartXRef(startXRef);
     trailer->Serialize(out);
   }
@@ -244,9 +243,9 @@ void CPDFDoc::SerializeOut() {
     ThrowCode(kModule, "Serialize", kRuntimeError);
   }
   // Everything is on the disk: the table takes the output offsets.
-  m_released->ForEach([xref](int32_t num, const CPDFXRefEntry& moved) {
+  m_outputOffsets.ForEach([xref](int32_t num, int64_t moved) {
     CPDFXRefEntry* entry = xref->GetEntry(num);
-    if (entry && entry->InUse()) entry->SetOffset(moved.Offset());
+    if (entry && entry->InUse()) entry->SetOffset(moved);
   });
 }
 
@@ -261,7 +260,7 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadDamaged(const CPDFObjRef& ref) {
 }
 
 void CPDFDoc::FinishFlush() {
-  m_released.reset();
+  m_outputOffsets.Clear();
   m_out->Close();
   m_out.reset();
   const std::string previousName = m_fileName;
@@ -306,8 +305,7 @@ void CPDFDoc::FinishFlush() {
     if (!m_source) ThrowCode(kModule, "Flush", kRuntimeError);
     m_in = std::make_unique<FileInStream>(m_source);
     ReadSectionsOrRepair();
-    m_released = std::make_unique<CPDFXRef>(this);
-    m_released->Create(this, nullptr);
+    m_outputOffsets.Clear();
     RealizeSections();
     CreateUpdateSection();
     MarkLinearized();
@@ -329,8 +327,7 @@ void CPDFDoc::FinishFlush() {
   const CPDFErrorRecord walkError = m_error;
   // The document gets its fresh update section even when the walk failed: the file is written
   // and in place, and the document must stay usable.
-  m_released = std::make_unique<CPDFXRef>(this);
-  m_released->Create(this, nullptr);
+  m_outputOffsets.Clear();
   CreateUpdateSection();
   if (!linearized) {
     m_error = walkError;
@@ -348,7 +345,7 @@ void CPDFDoc::CleanupAfterFailure() {
   if (m_tempFile) m_tempFile->Discard();
   m_tempFile.reset();
   // Objects written out by ReleaseObj are read from the input again.
-  if (m_released) m_released->Create(this, nullptr);
+  m_outputOffsets.Clear();
   m_saveCalled = false;
   m_flushRunning = false;
   m_tempOutput = false;

@@ -78,7 +78,7 @@ bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
 
 bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
   if (!ref.IsDefined() || !m_source || FindObj(ref, false)) return false;
-  if (m_released && m_released->GetEntry(ref.Num())) return false;
+  if (m_outputOffsets.Has(ref.Num())) return false;
   const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
   // Streams never lie in object streams; an entry of another generation is not this object.
   if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen()) return false;
@@ -125,7 +125,7 @@ void CPDFDoc::ChooseCopiedOutput(const std::string& name) {
 }
 
 void CPDFDoc::WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
-                              const CPDFXRef& written) {
+                              const OutputOffsets& written) {
   // The update follows the section that the file's last "startxref" names. That is where that
   // section begins, which the trailer's own startxref does not always say (a linearized file's
   // first-page section gives 0 there).
@@ -147,7 +147,7 @@ void CPDFDoc::WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t star
 }
 
 void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
-                                     const CPDFXRef& written) {
+                                     const OutputOffsets& written) {
   // The stream takes the first number that no section uses.
   int32_t num = std::max(LargestTableSize() + 1, 1);
   if (const CPDFNumber* size = trailer.Get_Size()) num = std::max(num, size->IntValue());
@@ -169,8 +169,8 @@ void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64
   xref.ForEach([&](int32_t n, const CPDFXRefEntry& entry) {
     relistGap(n);
     rows.push_back(entry);
-    const CPDFXRefEntry* moved = entry.InUse() ? written.GetEntry(n) : nullptr;
-    if (moved) rows.back().SetOffset(moved->Offset());
+    const int64_t moved = entry.InUse() ? written.Find(n) : -1;
+    if (moved >= 0) rows.back().SetOffset(moved);
     last = n;
   });
   relistGap(num);

@@ -90,11 +90,11 @@ void CPDFXRef::Read(CPDFDoc* doc, InStream& in) {
 
 void CPDFXRef::Serialize(OutStream& out) const { Write(out, nullptr); }
 
-void CPDFXRef::Write(OutStream& out, const CPDFXRef* written) const {
+void CPDFXRef::Write(OutStream& out, const OutputOffsets* written) const {
   auto writeEntry = [&out, written](const CPDFXRefEntry& e) {
-    // `written` lists objects written out whatever its own in-use flags say.
-    const CPDFXRefEntry* moved = written && e.InUse() ? written->GetEntry(e.Num()) : nullptr;
-    out.Printf("%010lld %05d %c \n", static_cast<long long>((moved ? moved : &e)->Offset()),
+    // Objects released early and those the flush wrote alike.
+    const int64_t moved = written && e.InUse() ? written->Find(e.Num()) : -1;
+    out.Printf("%010lld %05d %c \n", static_cast<long long>(moved >= 0 ? moved : e.Offset()),
                e.Gen(), e.InUse() ? 'n' : 'f');
   };
   out << "xref" << endl;

@@ -7,76 +7,121 @@
 #include <vector>
 
 #include "pdf/document/file_struct.h"
+#include "pdf/document/output_offsets.h"
 
 namespace quarn {
 
-// One slot of a cross-reference table, 16 bytes: a long document keeps one per object for the
-// whole run, so it is packed rather than a heap node. A compressed entry keeps its object
-// stream's number where a plain one keeps its generation, and its index where a plain one keeps
-// its offset.
+// One slot of a cross-reference table, 12 bytes: a long document keeps one per object for the
+// whole run, so it is packed rather than a heap node. Three words:
+//   head: the number plus one (bits 0-23; 0: none), the generation's top 5 bits (24-28), the
+//         in-use flag (30) and the compressed flag (31);
+//   low:  the offset's bits 0-31, or the object stream's number for a compressed entry;
+//   high: the offset's bits 32-47 (0-15) and the generation's low 16 bits (16-31), or the
+//         index in the object stream for a compressed entry.
+// The generation (21 bits) and the offset (48 bits) are signed, so every value a table can be
+// read with round-trips: five-digit generations of a damaged table (up to 99999, or -9999),
+// ten-digit offsets, negative ones. A generation beyond that range becomes the last one
+// (kMaxGeneration: retired, never reused), as a cross-reference stream's wide field does; an
+// offset beyond it becomes kUnreachableOffset, which no file reaches, so loading the object
+// fails as an offset past the end of the file does and the damaged-object path takes over.
 class CPDFXRefEntry {
  public:
+  // The generation at which a number is retired for good.
+  static constexpr int32_t kMaxGeneration = 65535;
+  // 2^47 - 1: 128 TiB, more than any file.
+  static constexpr int64_t kUnreachableOffset = (int64_t(1) << 47) - 1;
+
   CPDFXRefEntry() = default;
   CPDFXRefEntry(int32_t num, int32_t gen, int64_t offset, bool inUse)
-      : m_bits(NumBits(num) | (inUse ? kInUseBit : 0u)), m_gen(gen), m_offset(offset) {}
+      : m_head(NumBits(num) | (inUse ? kInUseBit : 0u)) {
+    Place(gen, offset);
+  }
 
   // An object in use that is stored in object stream `stream` at position `index` (entry type
   // 2 of a cross-reference stream); its generation is 0.
   static CPDFXRefEntry Compressed(int32_t num, int32_t stream, int32_t index) {
-    CPDFXRefEntry entry(num, stream, index, true);
-    entry.m_bits |= kCompressedBit;
+    CPDFXRefEntry entry(num, 0, 0, true);
+    entry.m_head |= kCompressedBit;
+    entry.m_low = static_cast<uint32_t>(stream);
+    entry.m_high = static_cast<uint32_t>(index);
     return entry;
   }
 
   // -1 for an entry that was never filled.
-  int32_t Num() const { return static_cast<int32_t>(m_bits & kNumMask) - 1; }
-  int32_t Gen() const { return IsCompressed() ? 0 : m_gen; }
+  int32_t Num() const { return static_cast<int32_t>(m_head & kNumMask) - 1; }
+  // -1 for an entry that was never filled.
+  int32_t Gen() const { return IsCompressed() ? 0 : PlacedGen(); }
   // The byte offset of an object in use; for a free entry, the next number of the free list.
-  int64_t Offset() const { return IsCompressed() ? 0 : m_offset; }
-  bool InUse() const { return (m_bits & kInUseBit) != 0; }
-  bool IsCompressed() const { return (m_bits & kCompressedBit) != 0; }
-  int32_t ObjStmNum() const { return IsCompressed() ? m_gen : 0; }
-  int32_t ObjStmIndex() const { return IsCompressed() ? static_cast<int32_t>(m_offset) : 0; }
+  int64_t Offset() const { return IsCompressed() ? 0 : PlacedOffset(); }
+  bool InUse() const { return (m_head & kInUseBit) != 0; }
+  bool IsCompressed() const { return (m_head & kCompressedBit) != 0; }
+  int32_t ObjStmNum() const { return IsCompressed() ? static_cast<int32_t>(m_low) : 0; }
+  int32_t ObjStmIndex() const { return IsCompressed() ? static_cast<int32_t>(m_high) : 0; }
   // A new generation is given to a number that no longer lies in an object stream.
   void SetGen(int32_t gen) {
     Uncompress();
-    m_gen = gen;
+    Place(gen, PlacedOffset());
   }
   // An entry given a byte offset (or a free-list link) no longer lies in an object stream.
   void SetOffset(int64_t offset) {
     Uncompress();
-    m_offset = offset;
+    Place(PlacedGen(), offset);
   }
   void SetInUse(bool inUse) {
     if (!inUse) Uncompress();
-    m_bits = inUse ? (m_bits | kInUseBit) : (m_bits & ~kInUseBit);
+    m_head = inUse ? (m_head | kInUseBit) : (m_head & ~kInUseBit);
   }
 
  private:
   static constexpr uint32_t kNumMask = 0x00FFFFFFu;
+  static constexpr int kGenHighShift = 24;
+  static constexpr uint32_t kGenHighMask = 0x1Fu << kGenHighShift;
   static constexpr uint32_t kInUseBit = 1u << 30;
   static constexpr uint32_t kCompressedBit = 1u << 31;
+  static constexpr int kGenBits = 21;
+  static constexpr int kOffsetBits = 48;
+  static constexpr int32_t kGenLimit = int32_t(1) << (kGenBits - 1);
+  static constexpr int64_t kOffsetLimit = int64_t(1) << (kOffsetBits - 1);
   // A number beyond what the mask holds is kept as "no number", which every table refuses.
   static uint32_t NumBits(int32_t num) {
     return num >= 0 && num < static_cast<int32_t>(kNumMask) ? static_cast<uint32_t>(num) + 1 : 0u;
   }
+
+  // The generation and offset of a plain entry, each as a two's complement field.
+  int32_t PlacedGen() const {
+    const uint32_t bits = (m_head & kGenHighMask) >> (kGenHighShift - 16) | m_high >> 16;
+    return static_cast<int32_t>(bits << (32 - kGenBits)) >> (32 - kGenBits);
+  }
+  int64_t PlacedOffset() const {
+    const uint64_t bits = static_cast<uint64_t>(m_high & 0xFFFFu) << 32 | m_low;
+    return static_cast<int64_t>(bits << (64 - kOffsetBits)) >> (64 - kOffsetBits);
+  }
+  void Place(int32_t gen, int64_t offset) {
+    if (gen < -kGenLimit || gen >= kGenLimit) gen = kMaxGeneration;
+    if (offset < -kOffsetLimit || offset >= kOffsetLimit) offset = kUnreachableOffset;
+    const auto genBits = static_cast<uint32_t>(gen);
+    const auto offsetBits = static_cast<uint64_t>(offset);
+    m_head = (m_head & ~kGenHighMask) | ((genBits << (kGenHighShift - 16)) & kGenHighMask);
+    m_low = static_cast<uint32_t>(offsetBits);
+    m_high = genBits << 16 | static_cast<uint32_t>((offsetBits >> 32) & 0xFFFFu);
+  }
   void Uncompress() {
     if (!IsCompressed()) return;
-    m_bits &= ~kCompressedBit;
-    m_gen = 0;
-    m_offset = 0;
+    m_head &= ~kCompressedBit;
+    Place(0, 0);
   }
 
-  uint32_t m_bits = 0;  // the number plus one (0: none) and the two flags
-  int32_t m_gen = -1;
-  int64_t m_offset = 0;
+  // A never-filled entry: no number, generation -1, offset 0.
+  uint32_t m_head = kGenHighMask;
+  uint32_t m_low = 0;
+  uint32_t m_high = 0xFFFF0000u;
 };
-static_assert(sizeof(CPDFXRefEntry) == 16, "one table slot per object must stay small");
+static_assert(sizeof(CPDFXRefEntry) == 12, "one table slot per object must stay small");
 
 class CPDFXRef : public CPDFFileStruct {
  public:
   // The generation at which a number is retired for good.
-  static constexpr int32_t kMaxGeneration = 65535;
+  static constexpr int32_t kMaxGeneration = CPDFXRefEntry::kMaxGeneration;
 
   explicit CPDFXRef(CPDFDoc* doc = nullptr) : CPDFFileStruct(kXRef, doc) {}
 
@@ -123,9 +168,8 @@ class CPDFXRef : public CPDFFileStruct {
   // The number of filled slots, and the highest number among them (0 when none).
   size_t Count() const { return m_count; }
   int32_t Highest() const { return m_highest; }
-  // Writes the table with the offsets of the entries that `written` also lists (objects written
-  // out before the table) in place of their own.
-  void Write(OutStream& out, const CPDFXRef* written) const;
+  // Writes the table with the output offsets that `written` notes in place of the entries' own.
+  void Write(OutStream& out, const OutputOffsets* written) const;
 
   // Numbers of the cross-reference stream objects this section was read from (the section's
   // own stream, or the "XRefStm" stream of a hybrid file); none for a plain table.
@@ -146,7 +190,7 @@ class CPDFXRef : public CPDFFileStruct {
   CPDFXRefEntry* FindFreeLink(int32_t num, bool* found, const char* method);
 
   // Slots live in pages of kPageSlots entries, made when a number in them is first filled: a
-  // table costs 16 bytes per object, and a lone high number costs one page, not the whole span.
+  // table costs 12 bytes per object, and a lone high number costs one page, not the whole span.
   static constexpr int kPageBits = 10;
   static constexpr size_t kPageSlots = size_t(1) << kPageBits;
   CPDFXRefEntry* Slot(int32_t num) const;
