@@ -90,12 +90,29 @@ void CPDFXRef::Read(CPDFDoc* doc, InStream& in) {
 
 void CPDFXRef::Serialize(OutStream& out) const { Write(out, nullptr); }
 
+namespace {
+
+// One 20-byte table line, "%010lld %05d %c \n": written once per object, so the common case
+// (a ten-digit offset and a five-digit generation, neither negative) goes without printf.
+void WriteTableLine(OutStream& out, int64_t offset, int32_t gen, char use) {
+  if (offset < 0 || offset > 9999999999 || gen < 0 || gen > 99999) {
+    out.Printf("%010lld %05d %c \n", static_cast<long long>(offset), gen, use);
+    return;
+  }
+  char line[20] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0',
+                   ' ', '0', '0', '0', '0', '0', ' ', use, ' ', '\n'};
+  for (int i = 9; offset > 0; --i, offset /= 10) line[i] = static_cast<char>('0' + offset % 10);
+  for (int i = 15; gen > 0; --i, gen /= 10) line[i] = static_cast<char>('0' + gen % 10);
+  out.WriteBytes(line, sizeof line);
+}
+
+}  // namespace
+
 void CPDFXRef::Write(OutStream& out, const OutputOffsets* written) const {
   auto writeEntry = [&out, written](const CPDFXRefEntry& e) {
     // Objects released early and those the flush wrote alike.
     const int64_t moved = written && e.InUse() ? written->Find(e.Num()) : -1;
-    out.Printf("%010lld %05d %c \n", static_cast<long long>(moved >= 0 ? moved : e.Offset()),
-               e.Gen(), e.InUse() ? 'n' : 'f');
+    WriteTableLine(out, moved >= 0 ? moved : e.Offset(), e.Gen(), e.InUse() ? 'n' : 'f');
   };
   out << "xref" << endl;
   // The first subsection starts at object 0 and takes in the filled slots that follow it; then
@@ -104,7 +121,7 @@ void CPDFXRef::Write(OutStream& out, const OutputOffsets* written) const {
   while (first <= m_highest && Slot(first)) ++first;
   out.Printf("%ld %ld", 0L, static_cast<long>(first));
   out << endl;
-  out.Printf("%010d %05d %c \n", m_freeHead, kMaxGeneration, 'f');
+  WriteTableLine(out, m_freeHead, kMaxGeneration, 'f');
   for (int32_t i = 1; i < first; ++i) writeEntry(*Slot(i));
   for (int32_t start = first; start <= m_highest;) {
     if (!Slot(start)) {
