@@ -1,11 +1,13 @@
 #include "platform/source_file.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace quarn {
 
@@ -46,8 +48,8 @@ int SpoolStandardInput() {
 std::shared_ptr<SourceFile> SourceFile::Open(const std::string& path) {
   // O_NONBLOCK: opening a FIFO that has no writer must not hang the run; it is refused below
   // like anything else that is not a regular file.
-  int fd = path.empty() ? SpoolStandardInput()
-                        : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int fd =
+      path.empty() ? SpoolStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat st;
   if (fstat(fd, &st) != 0) {
@@ -71,7 +73,8 @@ int64_t SourceFile::ReadAt(int64_t offset, void* dst, size_t n) const {
   size_t done = 0;
   char* out = static_cast<char*>(dst);
   while (done < n) {
-    ssize_t r = pread(m_fd, out + done, n - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    ssize_t r =
+        pread(m_fd, out + done, n - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
     if (r == 0) break;
     if (r < 0) {
       if (errno == EINTR) continue;
@@ -83,7 +86,27 @@ int64_t SourceFile::ReadAt(int64_t offset, void* dst, size_t n) const {
 }
 
 bool SourceFile::ReadExact(int64_t offset, void* dst, size_t n) const {
+  if (n <= kSmallRead && offset >= 0) return ReadSmall(offset, dst, n);
   return ReadAt(offset, dst, n) == static_cast<int64_t>(n);
+}
+
+bool SourceFile::ReadSmall(int64_t offset, void* dst, size_t n) const {
+  std::lock_guard<std::mutex> lock(m_blockMutex);
+  const auto held = [&] {
+    return offset >= m_blockStart &&
+           offset - m_blockStart + static_cast<int64_t>(n) <= static_cast<int64_t>(m_blockCount);
+  };
+  if (!m_block || !held()) {
+    if (!m_block) m_block = std::make_unique<char[]>(kReadAhead);
+    m_blockCount = 0;
+    const int64_t got = ReadAt(offset, m_block.get(), kReadAhead);
+    if (got < 0) return false;
+    m_blockStart = offset;
+    m_blockCount = static_cast<size_t>(got);
+    if (!held()) return false;
+  }
+  std::memcpy(dst, m_block.get() + (offset - m_blockStart), n);
+  return true;
 }
 
 }  // namespace quarn

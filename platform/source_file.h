@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace quarn {
@@ -24,17 +25,30 @@ class SourceFile {
   // Reads up to n bytes at `offset`; returns the count read (short only at the end of file),
   // or -1 on an I/O error.
   int64_t ReadAt(int64_t offset, void* dst, size_t n) const;
-  // Reads exactly n bytes at `offset`.
+  // Reads exactly n bytes at `offset`. Small reads are served from a block read ahead: the
+  // many small objects and streams of a long document lie side by side, and one read then
+  // serves dozens of them.
   bool ReadExact(int64_t offset, void* dst, size_t n) const;
   // The descriptor, for copies that the kernel makes (copy_file_range; never closed by the
   // caller).
   int Fd() const { return m_fd; }
 
  private:
-  SourceFile(int fd, int64_t size, std::string path) : m_fd(fd), m_size(size), m_path(std::move(path)) {}
+  SourceFile(int fd, int64_t size, std::string path)
+      : m_fd(fd), m_size(size), m_path(std::move(path)) {}
+  // Reads of at most kSmallRead bytes go through a block of kReadAhead bytes.
+  static constexpr size_t kSmallRead = size_t(16) << 10;
+  static constexpr size_t kReadAhead = size_t(64) << 10;
+  bool ReadSmall(int64_t offset, void* dst, size_t n) const;
+
   int m_fd;
   int64_t m_size;
   std::string m_path;
+  // The block read ahead: the bytes of [m_blockStart, m_blockStart + m_blockCount).
+  mutable std::mutex m_blockMutex;
+  mutable std::unique_ptr<char[]> m_block;
+  mutable int64_t m_blockStart = 0;
+  mutable size_t m_blockCount = 0;
 };
 
 }  // namespace quarn
