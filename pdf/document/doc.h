@@ -165,11 +165,12 @@ class CPDFDoc final : public CPDFObjHolder {
   bool m_tempOutput = false;     // the output is a temporary that replaces m_targetName at Flush
   bool m_outputCreated = false;  // this save made the output file
   bool m_outputIsStdout = false;
-  std::string m_outputName;      // the file being written (a temporary for a full rewrite)
-  std::string m_targetName;      // the name the output takes at Flush
-  int64_t m_appendStart = -1;    // size of the file before an incremental update was appended
+  std::string m_outputName;    // the file being written (a temporary for a full rewrite)
+  std::string m_targetName;    // the name the output takes at Flush
+  int64_t m_appendStart = -1;  // size of the file before an incremental update was appended
   std::unique_ptr<FileOutStream> m_out;
-  std::unique_ptr<OutputFile> m_tempFile;  // the full rewrite's file until it takes the target's place
+  std::unique_ptr<OutputFile>
+      m_tempFile;  // the full rewrite's file until it takes the target's place
 
   // ---- security ----
   bool m_hasDocKey = false;
@@ -180,7 +181,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // The encryption dictionary's own identity: it is read and written in clear.
   CPDFObjRef m_encryptRef;
 
-  // ---- cross-reference streams, object streams, repair (doc_xref_streams.cpp, doc_repair.cpp) ----
+  // ---- cross-reference streams, object streams, repair (doc_xref_streams.cpp, doc_repair.cpp)
+  // ----
   std::shared_ptr<CPDFObjStmCache> m_objStms;  // decoded object streams, made on first need
   std::shared_ptr<CPDFFileScan> m_scan;        // the objects of the input as a scan found them
   const SourceFile* m_scanSource = nullptr;    // the file m_scan describes
@@ -233,7 +235,7 @@ class CPDFDoc final : public CPDFObjHolder {
   void BindRoots();
   void ReadLinearizationParams();
   std::unique_ptr<CPDFObject> ReadObjectAt(int64_t offset, const CPDFObjRef* expect,
-                                            CPDFObjRef* found);
+                                           CPDFObjRef* found);
   void ResetState();
   int32_t LargestTableSize() const;
   // ---- helpers (doc_save.cpp) ----
@@ -242,6 +244,9 @@ class CPDFDoc final : public CPDFObjHolder {
   void SerializeOut();
   // An object that cannot be loaded during the save: found by the repair scan, else a null.
   std::unique_ptr<CPDFObject> LoadDamaged(const CPDFObjRef& ref);
+  // A stream read for the flush whose indirect "Length" does not match the data it holds (a
+  // damaged file) is given its true length in a direct entry.
+  void KeepLengthTrue(CPDFObject& loaded);
   void FinishFlush();
   void CleanupAfterFailure();
   // ---- helpers (pages) ----

@@ -16,6 +16,7 @@
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/out_stream.h"
+#include "pdf/stream/stream.h"
 #include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/source_file.h"
@@ -214,7 +215,11 @@ void CPDFDoc::SerializeOut() {
       offset = StoreObj(ref, *obj);
     } else {
       std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, entry);
-      if (!loaded) loaded = LoadDamaged(ref);
+      if (loaded) {
+        KeepLengthTrue(*loaded);
+      } else {
+        loaded = LoadDamaged(ref);
+      }
       offset = StoreObj(ref, *loaded);
     }
     if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
@@ -257,6 +262,35 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadDamaged(const CPDFObjRef& ref) {
   ClearError();
   m_warnings.push_back(Format("damaged object replaced by null: %d %d", ref.Num(), ref.Gen()));
   return std::make_unique<CPDFNull>();
+}
+
+void CPDFDoc::KeepLengthTrue(CPDFObject& loaded) {
+  if (loaded.TypeCode() != kTypeStream) return;
+  auto& stream = static_cast<CPDFStream&>(loaded);
+  const CPDFAtom* atom = stream.Lookup("Length");
+  // A direct "Length" was made true when the stream was read.
+  if (!atom || !atom->IsRef()) return;
+  // The number object may be written already, or be another stream's too: it is not changed.
+  // Its value is read here without keeping it in memory.
+  const CPDFObjRef lengthRef = *static_cast<const CPDFObjRef*>(atom);
+  int64_t declared = -1;
+  try {
+    if (const CPDFNumber* number = AsNumber(FindLoadedObj(lengthRef))) {
+      declared = number->IntValue();
+    } else if (const CPDFXRefEntry* entry = FindEntry(lengthRef.Num(), false);
+               entry && entry->InUse() && entry->Gen() == lengthRef.Gen()) {
+      const std::unique_ptr<CPDFObject> value = LoadEntry(lengthRef, *entry);
+      if (const CPDFNumber* number = AsNumber(value.get())) declared = number->IntValue();
+    }
+  } catch (...) {
+    declared = -1;
+  }
+  ClearError();
+  // The data read may keep the end of line in front of "endstream" (up to two bytes more).
+  const int64_t held = stream.HeldLength();
+  if (declared >= 0 && held >= declared && held - declared <= 2) return;
+  stream.Insert("Length", std::make_unique<CPDFInt>(
+                              static_cast<int32_t>(std::min<int64_t>(held, INT32_MAX))));
 }
 
 void CPDFDoc::FinishFlush() {

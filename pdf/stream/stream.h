@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "pdf/object/exception.h"
-#include "pdf/object/values.h"
 #include "pdf/object/huge_string.h"
+#include "pdf/object/values.h"
 
 namespace quarn {
 
@@ -41,6 +41,10 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   const char* Data();
   size_t DataLength();
   bool IsDataInFile() const { return m_offset != -1 && m_length != -1; }
+  // How many bytes the stream holds, in memory or in the file, without loading them.
+  int64_t HeldLength() const {
+    return IsDataInFile() ? m_length : static_cast<int64_t>(m_data.Length());
+  }
   // Moves data left in the file into memory; false (stream unchanged) on failure.
   bool LoadData();
   bool AppendData(const void* data, size_t n);
@@ -57,7 +61,9 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   // ---- accessors ----
   CPDFObject* Get_Length(CPDFObjRef* ref = nullptr) const { return GetValue(Doc(), "Length", ref); }
   CPDFObject* Get_Filter(CPDFObjRef* ref = nullptr) const { return GetValue(Doc(), "Filter", ref); }
-  CPDFObject* Get_DecodeParms(CPDFObjRef* ref = nullptr) const { return GetValue(Doc(), "DecodeParms", ref); }
+  CPDFObject* Get_DecodeParms(CPDFObjRef* ref = nullptr) const {
+    return GetValue(Doc(), "DecodeParms", ref);
+  }
   CPDFObject* Get_F(CPDFObjRef* ref = nullptr) const { return GetValue(Doc(), "F", ref); }
   bool Set_Length(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
     return SetValue(Doc(), "Length", std::move(v), indirect, ref);
@@ -65,7 +71,8 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   bool Set_Filter(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
     return SetValue(Doc(), "Filter", std::move(v), indirect, ref);
   }
-  bool Set_DecodeParms(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {
+  bool Set_DecodeParms(std::unique_ptr<CPDFObject> v, bool indirect = false,
+                       CPDFObjRef* ref = nullptr) {
     return SetValue(Doc(), "DecodeParms", std::move(v), indirect, ref);
   }
   bool Set_F(std::unique_ptr<CPDFObject> v, bool indirect = false, CPDFObjRef* ref = nullptr) {

@@ -7,6 +7,7 @@
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
 #include "support/documents.h"
+#include "support/files.h"
 #include "support/pdf_builder.h"
 
 namespace quarn {
@@ -106,8 +107,7 @@ TEST_F(StreamLengthInDocument, IndirectLengthsReadFromAFile) {
   auto doc = OpenBytes(MakePdf(
       {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents [4 0 R 6 0 R] >>",
-       "<< /Length 5 0 R >>\nstream\n" + data + "endstream",
-       std::to_string(data.size()),
+       "<< /Length 5 0 R >>\nstream\n" + data + "endstream", std::to_string(data.size()),
        "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "endstream"}));
   ASSERT_NE(doc, nullptr);
   auto* direct = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(6, 0)));
@@ -124,14 +124,37 @@ TEST_F(StreamLengthInDocument, IndirectLengthsReadFromAFile) {
 
 TEST_F(StreamLengthInDocument, IndirectLengthNotYetLoadedIsSearched) {
   const std::string data = "q endstream endobj Q\n";
-  auto doc = OpenBytes(MakePdf(
-      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents 4 0 R >>",
-       "<< /Length 5 0 R >>\nstream\n" + data + "endstream", std::to_string(data.size())}));
+  auto doc = OpenBytes(
+      MakePdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents 4 0 R >>",
+               "<< /Length 5 0 R >>\nstream\n" + data + "endstream", std::to_string(data.size())}));
   ASSERT_NE(doc, nullptr);
   auto* stream = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(4, 0)));
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), "q ");
+}
+
+TEST_F(StreamLengthInDocument, SaveWritesTheTrueLengthOfAStreamItNeverRead) {
+  // A damaged file: the indirect "Length" of object 4 says too little or too much. The stream
+  // is read only by the save; the number object is not its to change, so the written stream
+  // tells its true length itself. A right one (object 6) is written as it stands.
+  const std::string data = "0123456789 BT ET\n";
+  for (const int declared : {3, 12, 400}) {
+    auto doc = OpenBytes(MakePdf(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents [4 0 R 6 0 R] >>",
+         "<< /Length 5 0 R >>\nstream\n" + data + "endstream", std::to_string(declared),
+         "<< /Length 7 0 R >>\nstream\n" + data + "endstream", std::to_string(data.size())}));
+    ASSERT_NE(doc, nullptr);
+    const std::string path = m_dir.File("out-" + std::to_string(declared) + ".pdf");
+    ASSERT_TRUE(doc->Save(path.c_str(), false, false) && doc->Flush()) << declared;
+    const std::string out = test::ReadFile(path);
+    EXPECT_NE(out.find("<<\r\n/Length " + std::to_string(data.size()) + "\r\n>>\r\nstream\r\n" +
+                       data + "endstream"),
+              std::string::npos)
+        << declared;
+    EXPECT_NE(out.find("<<\r\n/Length 7 0 R\r\n>>"), std::string::npos) << declared;
+  }
 }
 
 }  // namespace
