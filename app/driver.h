@@ -287,7 +287,7 @@ class CPDFDriver {
   };
   // Pages stay this many visits in memory after their own, so that the worker has compressed
   // their streams by the time they are written; the order of writing stays that of the pages.
-  static constexpr size_t kReleaseLag = 32;
+  static constexpr size_t kReleaseLag = 160;
   std::deque<DonePage> m_donePages;  // oldest first
   // What stood under the output name when the save began (see CleanUpAfterFailure).
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;

@@ -24,7 +24,7 @@ class StreamCompressor {
  public:
   // Jobs are handed to the worker this many at a time: one wake-up per batch, not per page,
   // whose few bytes cost less to compress than a wake-up.
-  static constexpr size_t kBatch = 16;
+  static constexpr size_t kBatch = 64;
 
   // With `useWorker` false (or when no thread can be started) every job is compressed in
   // Submit on the calling thread.
