@@ -280,7 +280,7 @@ void CPDFDoc::KeepLengthTrue(CPDFObject& loaded) {
     } else if (const CPDFXRefEntry* entry = FindEntry(lengthRef.Num(), false);
                entry && entry->InUse() && entry->Gen() == lengthRef.Gen()) {
       const std::unique_ptr<CPDFObject> value = LoadEntry(lengthRef, *entry);
-      if (const CPDFNumber* number = AsNumber(value.get())) declared = number->IntValue();
+      if (const CPDFNumber* read = AsNumber(value.get())) declared = read->IntValue();
     }
   } catch (...) {
     declared = -1;
