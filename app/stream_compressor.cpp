@@ -1,16 +1,13 @@
 #include "app/stream_compressor.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <new>
-#include <system_error>
 #include <utility>
 
 #include "pdf/document/doc.h"
 #include "pdf/stream/stream.h"
+#include "platform/helper_thread.h"
 
 namespace quarn {
 
@@ -21,24 +18,8 @@ constexpr const char* kModule = "StreamCompressor";
 }  // namespace
 
 StreamCompressor::StreamCompressor(bool useWorker) {
-  if (!useWorker) return;
-  // The worker is started with the signals that end a run blocked, so that they are taken by
-  // the walking thread alone: their handlers cut an appended update back to the input's length
-  // or remove temporaries, which must not happen while another thread of the run goes on
-  // writing. Faults stay with the thread that makes them.
-  sigset_t blocked;
-  sigset_t previous;
-  sigfillset(&blocked);
-  for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT}) {
-    sigdelset(&blocked, fault);
-  }
-  const bool masked = pthread_sigmask(SIG_SETMASK, &blocked, &previous) == 0;
-  try {
-    m_worker = std::thread([this] { Work(); });
-  } catch (const std::system_error&) {
-    // No thread to be had (a process or memory limit): the jobs run on the caller's thread.
-  }
-  if (masked) pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  // Without a thread to be had the jobs run on the caller's thread.
+  if (useWorker) m_worker = StartHelperThread([this] { Work(); });
 }
 
 StreamCompressor::~StreamCompressor() {

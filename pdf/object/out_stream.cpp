@@ -108,6 +108,8 @@ bool FileOutStream::Open(const std::string& path, bool append) {
   if (append) {
     const off_t end = lseek(m_fd, 0, SEEK_END);
     Adopt(m_fd, end < 0 ? 0 : end);
+  } else {
+    m_writeback.Follow(m_fd, 0);
   }
   return true;
 }
@@ -123,13 +125,16 @@ void FileOutStream::Adopt(int fd, int64_t startPosition) {
   m_fd = fd;
   m_owned = true;
   SetStartPosition(startPosition);
+  m_writeback.Follow(fd, startPosition);
 }
+
 
 FileOutStream::~FileOutStream() { Close(); }
 
 void FileOutStream::Close() {
   if (m_fd < 0) return;
   OutStream::Close();
+  m_writeback.Stop();
   if (m_owned) close(m_fd);
   m_fd = -1;
   m_owned = false;
@@ -137,6 +142,7 @@ void FileOutStream::Close() {
 
 bool FileOutStream::Sync() {
   Flush();
+  m_writeback.Stop();
   if (!Good() || m_fd < 0) return false;
   return m_fd == STDOUT_FILENO || fsync(m_fd) == 0;
 }
@@ -179,6 +185,7 @@ bool FileOutStream::CopyFrom(const SourceFile& file, int64_t offset, int64_t len
     if (n == 0) return false;  // the file is shorter than it was
     break;
   }
+  m_writeback.Written(FlushedPosition());
   if (done == length) return true;
   std::vector<char> block(static_cast<size_t>(std::min<int64_t>(length - done, kCopyBlock)));
   while (done < length) {
@@ -194,6 +201,7 @@ bool FileOutStream::CopyFrom(const SourceFile& file, int64_t offset, int64_t len
 
 bool FileOutStream::Emit(const char* data, size_t n) {
   if (m_fd < 0) return false;
+  const int64_t end = FlushedPosition() + static_cast<int64_t>(n);
   while (n > 0) {
     ssize_t w = write(m_fd, data, n);
     if (w < 0) {
@@ -203,6 +211,7 @@ bool FileOutStream::Emit(const char* data, size_t n) {
     data += w;
     n -= static_cast<size_t>(w);
   }
+  m_writeback.Written(end);
   return true;
 }
 

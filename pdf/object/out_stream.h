@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/background_writeback.h"
+
 namespace quarn {
 
 class TempHugeString;
@@ -78,6 +80,8 @@ class OutStream {
   // nullptr when `n` exceeds the whole buffer. CommitTail(n) then counts them as written.
   char* ReserveTail(size_t n);
   void CommitTail(size_t n) { m_count += n; }
+  // The destination's position: the bytes handed to it so far.
+  int64_t FlushedPosition() const { return m_flushed; }
 
  private:
   size_t m_bufferSize;
@@ -118,6 +122,8 @@ class FileOutStream : public OutStream {
  private:
   int m_fd = -1;
   bool m_owned = false;
+  // Hands what is written to the disk as it goes, so that Sync waits for the last stretch only.
+  BackgroundWriteback m_writeback;
 };
 
 // Output appended to a growing byte buffer.

@@ -4,15 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "pdf/document/doc.h"
@@ -21,6 +15,7 @@
 #include "support/files.h"
 #include "support/filters.h"
 #include "support/pdf_builder.h"
+#include "support/threads.h"
 #include "support/values.h"
 
 namespace quarn {
@@ -79,36 +74,15 @@ TEST(StreamCompressor, WorkerAndCallerThreadGiveTheSameBytes) {
   EXPECT_EQ(Compressed(true, count), inline_);
 }
 
-// The signal masks of the process's threads other than the calling one, from /proc.
-std::vector<uint64_t> OtherThreadsBlocked() {
-  std::vector<uint64_t> masks;
-  const std::string self = std::to_string(syscall(SYS_gettid));
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    if (task.path().filename() == self) continue;
-    std::ifstream status(task.path() / "status");
-    for (std::string line; std::getline(status, line);) {
-      if (line.rfind("SigBlk:", 0) == 0) masks.push_back(std::stoull(line.substr(7), nullptr, 16));
-    }
-  }
-  return masks;
-}
-
 TEST(StreamCompressor, SignalsThatEndARunGoToTheWalkingThreadOnly) {
   // A handler that cuts an appended update back must not run on the worker while the walking
   // thread goes on writing: the worker blocks those signals, and only those.
   StreamCompressor compressor(true);
   ASSERT_TRUE(compressor.HasWorker());
   const auto bit = [](int number) { return uint64_t(1) << (number - 1); };
-  // A new thread runs with every signal blocked until it has set itself up; its own mask
-  // follows within moments.
-  std::vector<uint64_t> masks = OtherThreadsBlocked();
-  for (int i = 0; i < 500 && masks.size() == 1 && (masks[0] & bit(SIGSEGV)); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    masks = OtherThreadsBlocked();
-  }
-  ASSERT_EQ(masks.size(), 1u);
-  for (const int number : {SIGTERM, SIGINT, SIGHUP, SIGXFSZ}) EXPECT_TRUE(masks[0] & bit(number));
-  EXPECT_FALSE(masks[0] & bit(SIGSEGV));
+  const uint64_t mask = test::SettledHelperMask();
+  for (const int number : {SIGTERM, SIGINT, SIGHUP, SIGXFSZ}) EXPECT_TRUE(mask & bit(number));
+  EXPECT_FALSE(mask & bit(SIGSEGV));
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <clocale>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "pdf/object/crypt_context.h"
 #include "pdf/stream/stream.h"
+#include "platform/background_writeback.h"
+#include "platform/source_file.h"
 #include "support/files.h"
+#include "support/threads.h"
 #include "support/values.h"
 
 namespace quarn {
@@ -266,6 +271,38 @@ TEST(OutStreamTest, FileWriterReportsADestinationThatCannotBeOpened) {
   test::TempDir dir;
   FileOutStream out;
   EXPECT_FALSE(out.Open(dir.File("missing/sub/file"), false));
+}
+
+TEST(OutStreamTest, FileWriterHandsALargeOutputToTheDiskAsItGoes) {
+  // Past a stretch of written bytes a helper thread starts the disk's writes; it takes none of
+  // the signals that end a run, the bytes are those written by every path (buffered, large,
+  // kernel copy), and it is gone once the output is synced.
+  test::TempDir dir;
+  std::string source(BackgroundWriteback::kStretch + 12345, '\0');
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>('a' + i % 23);
+  test::WriteFile(dir.File("in.bin"), source);
+  const std::shared_ptr<SourceFile> in = SourceFile::Open(dir.File("in.bin"));
+  ASSERT_TRUE(in);
+
+  FileOutStream out;
+  ASSERT_TRUE(out.Open(dir.File("out.bin"), false));
+  std::string expected;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string line = "line " + std::to_string(i) + "\r\n";
+    out << line;
+    expected += line;
+  }
+  ASSERT_TRUE(out.CopyFrom(*in, 7, in->Size() - 7));
+  expected += source.substr(7);
+  out.WriteBytes(source.data(), source.size());
+  expected += source;
+  const uint64_t mask = test::SettledHelperMask();
+  EXPECT_TRUE(mask & (uint64_t(1) << (SIGTERM - 1)));
+  EXPECT_FALSE(mask & (uint64_t(1) << (SIGSEGV - 1)));
+  ASSERT_TRUE(out.Sync());
+  EXPECT_TRUE(test::OtherThreadsBlocked().empty());
+  out.Close();
+  EXPECT_EQ(test::ReadFile(dir.File("out.bin")), expected);
 }
 
 }  // namespace
