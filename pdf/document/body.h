@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <memory>
 #include <vector>
 
@@ -54,13 +54,13 @@ class CPDFBody : public CPDFFileStruct {
     bool pristine = false;
     std::unique_ptr<CPDFObject> obj;
   };
-  const std::map<int32_t, Slot>& Slots() const { return m_slots; }
+  const std::unordered_map<int32_t, Slot>& Slots() const { return m_slots; }
 
  private:
   void Retire(std::unique_ptr<CPDFObject> obj);
 
   int32_t m_size = 0;
-  std::map<int32_t, Slot> m_slots;
+  std::unordered_map<int32_t, Slot> m_slots;
   // Objects taken out of their slots while someone may still point at them.
   std::vector<std::unique_ptr<CPDFObject>> m_retired;
 };

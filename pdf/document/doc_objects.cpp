@@ -1,8 +1,6 @@
 // The document's object store: finding, loading, filing, changing, deleting, writing and
 // releasing indirect objects.
 #include <algorithm>
-#include <charconv>
-#include <cstring>
 
 #include "pdf/document/body.h"
 #include "pdf/document/doc.h"
@@ -220,27 +218,15 @@ void CPDFDoc::DeleteObj(const CPDFObjRef& ref) {
   }
 }
 
-namespace {
-
-// "num gen obj" and the end of line: written once per object, so without printf.
-void WriteObjectHeader(OutStream& out, const CPDFObjRef& ref) {
-  char line[40];
-  char* end = std::to_chars(line, line + 12, ref.Num()).ptr;
-  *end++ = ' ';
-  end = std::to_chars(end, end + 12, ref.Gen()).ptr;
-  std::memcpy(end, " obj\r\n", 6);
-  out.WriteBytes(line, static_cast<size_t>(end + 6 - line));
-}
-
-}  // namespace
-
 int64_t CPDFDoc::StoreObj(const CPDFObjRef& ref, const CPDFObject& obj) {
   ClearError();
   try {
     if (!ref.IsDefined()) Throw(kModule, "StoreObj", kUserError, kUndefined);
     if (!m_out) Throw(kModule, "StoreObj", kInternalError, "CPDFDoc::Save()");
     const int64_t position = m_out->Position();
-    WriteObjectHeader(*m_out, ref);
+    char header[CPDFObjRef::kObjHeaderSize];
+    m_out->WriteBytes(header, ref.ObjHeader(header));
+    *m_out << endl;
     std::unique_ptr<CPDFCryptContext> crypt = WriteCrypt(ref);
     obj.Serialize(*m_out, crypt.get());
     *m_out << endl << "endobj" << endl;

@@ -36,10 +36,13 @@ constexpr size_t kStreamPeekBytes = 512;
 // dictionaries and comments inside the dictionary are passed over; whatever the window does not
 // settle counts as no.
 bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
-  const std::string head = Format("%d %d obj", ref.Num(), ref.Gen());
+  char head[CPDFObjRef::kObjHeaderSize];
+  const size_t headLength = ref.ObjHeader(head);
   size_t i = text.find_first_not_of(" \t\r\n\f");
-  if (i == std::string_view::npos || text.compare(i, head.size(), head) != 0) return false;
-  i = text.find_first_not_of(" \t\r\n\f", i + head.size());
+  if (i == std::string_view::npos || text.compare(i, headLength, head, headLength) != 0) {
+    return false;
+  }
+  i = text.find_first_not_of(" \t\r\n\f", i + headLength);
   if (i == std::string_view::npos || text.compare(i, 2, "<<") != 0) return false;
   int depth = 0;
   for (; i < text.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "pdf/document/pages.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <string>
 
@@ -333,19 +334,21 @@ bool CPDFPage::Realize(CPDFObjHolder* doc, CPDFObject& source) {
 
 CPDFDict* CPDFPage::FindInheritedHolder(const char* key) {
   CPDFObjHolder* doc = Doc();
-  std::vector<const CPDFDict*> seen;
+  // Asked several times for every page: the nodes passed are kept on the stack, not the heap.
+  std::array<const CPDFDict*, limits::kMaxPageTreeDepth> seen;
+  size_t passed = 0;
   CPDFDict* node = this;
   while (node) {
     if (node->Lookup(key)) return node;
-    if (seen.size() >= static_cast<size_t>(limits::kMaxPageTreeDepth) ||
-        std::find(seen.begin(), seen.end(), node) != seen.end()) {
+    if (passed == seen.size() || std::find(seen.begin(), seen.begin() + passed, node) !=
+                                     seen.begin() + passed) {
       if (doc) {
         doc->LastError().Keep(CPDFException("CPDFPage", Format("Get_%s", key).c_str(),
                                             kInvalidFormat, "Parent chain loops"));
       }
       return nullptr;
     }
-    seen.push_back(node);
+    seen[passed++] = node;
     node = node->GetDict(doc, "Parent");
   }
   return nullptr;

@@ -122,6 +122,14 @@ void CPDFObjRef::Serialize(OutStream& out, const CPDFCryptContext*) const {
   out.WriteBytes(" R", 2);
 }
 
+size_t CPDFObjRef::ObjHeader(char (&buffer)[kObjHeaderSize]) const {
+  char* end = std::to_chars(buffer, buffer + 12, m_num).ptr;
+  *end++ = ' ';
+  end = std::to_chars(end, end + 12, m_gen).ptr;
+  std::memcpy(end, " obj", 4);
+  return static_cast<size_t>(end + 4 - buffer);
+}
+
 void CPDFNull::Serialize(OutStream& out, const CPDFCryptContext*) const {
   out.WriteBytes("null", 4);
 }

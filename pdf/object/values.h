@@ -78,6 +78,10 @@ class CPDFObjRef final : public CPDFAtom {
 
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
   std::unique_ptr<CPDFAtom> CloneAtom() const override;
+  // "num gen obj", the words that open the object in a file, written into `buffer` without
+  // printf (they are written or looked for once per object of a run); returns their length.
+  static constexpr size_t kObjHeaderSize = 32;
+  size_t ObjHeader(char (&buffer)[kObjHeaderSize]) const;
 
  private:
   int32_t m_num = -1;
