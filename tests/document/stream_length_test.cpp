@@ -122,7 +122,9 @@ TEST_F(StreamLengthInDocument, IndirectLengthsReadFromAFile) {
   EXPECT_EQ(std::string(indirect->Data(), indirect->DataLength()), data);
 }
 
-TEST_F(StreamLengthInDocument, IndirectLengthNotYetLoadedIsSearched) {
+TEST_F(StreamLengthInDocument, IndirectLengthInTheFileIsLookedUp) {
+  // Object 5, written after the stream, is peeked at: the length it gives is confirmed at its
+  // end, so the keywords inside the data do not cut it short.
   const std::string data = "q endstream endobj Q\n";
   auto doc = OpenBytes(
       MakePdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -131,7 +133,7 @@ TEST_F(StreamLengthInDocument, IndirectLengthNotYetLoadedIsSearched) {
   ASSERT_NE(doc, nullptr);
   auto* stream = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(4, 0)));
   ASSERT_NE(stream, nullptr);
-  EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), "q ");
+  EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), data);
 }
 
 TEST_F(StreamLengthInDocument, SaveWritesTheTrueLengthOfAStreamItNeverRead) {
@@ -154,6 +156,80 @@ TEST_F(StreamLengthInDocument, SaveWritesTheTrueLengthOfAStreamItNeverRead) {
               std::string::npos)
         << declared;
     EXPECT_NE(out.find("<<\r\n/Length 7 0 R\r\n>>"), std::string::npos) << declared;
+  }
+}
+
+TEST_F(StreamLengthInDocument, IndirectLengthAfterTheStream) {
+  // As Ghostscript writes them: the number object follows the stream it measures. Whatever that
+  // object is, the stream reads the same data; the save keeps the reference when the number is
+  // true and writes a direct true length otherwise, byte for byte as it did before numbers were
+  // peeked at. `peek` is what the document tells of the number without loading it (-1: unknown).
+  const std::string data = "0123456789 BT ET";  // followed by "\n" in the file: 17 bytes held
+  const struct {
+    const char* name;
+    const char* length;  // the "Length" entry of stream 4
+    // Object 5: nullptr for none; "@objstm:" puts the rest in an object stream, "@misplaced:"
+    // lists it in the table at a wrong offset (only the repair scan finds it).
+    const char* object;
+    int64_t peek;
+    bool keptIndirect;
+  } cases[] = {
+      {"right", "5 0 R", "16", 16, true},
+      {"right with its end of line", "5 0 R", "17", 17, true},
+      {"too short", "5 0 R", "3", 3, false},
+      {"too long", "5 0 R", "400", 400, false},
+      {"missing", "5 0 R", nullptr, -1, false},
+      {"not a number", "5 0 R", "/Sixteen", -1, false},
+      {"a reference", "5 0 R", "6 0 R", -1, false},
+      {"other generation", "5 1 R", "16", -1, false},
+      {"in an object stream", "5 0 R", "@objstm:16", -1, true},
+      {"the stream itself", "4 0 R", "16", -1, false},
+      {"table offset wrong", "5 0 R", "@misplaced:16", -1, true},
+  };
+  for (const auto& c : cases) {
+    test::PdfBuilder maker;
+    maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
+        .Obj(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents 4 0 R >>")
+        .Obj(4, test::StreamBody(data, c.length))
+        .Obj(6, "<< >>");
+    const std::string object = c.object ? c.object : "";
+    const bool compressed = object.rfind("@objstm:", 0) == 0;
+    if (compressed) {
+      maker.ObjStm(7, {{5, object.substr(8)}});
+    } else if (object.rfind("@misplaced:", 0) == 0) {
+      maker.Obj(5, object.substr(11)).Entry(5, 1, 9, 0);
+    } else if (c.object) {
+      maker.Obj(5, object);
+    }
+    const std::string pdf =
+        (compressed ? maker.StreamSection(8, "/Root 1 0 R") : maker.Section("/Size 8 /Root 1 0 R"))
+            .Str();
+    const CPDFObjRef lengthRef(c.length[0] - '0', c.length[2] - '0');
+
+    auto doc = OpenBytes(pdf);
+    ASSERT_NE(doc, nullptr) << c.name;
+    int64_t peeked = -1;
+    EXPECT_EQ(doc->PeekInteger(lengthRef, &peeked), c.peek >= 0) << c.name;
+    EXPECT_EQ(peeked, c.peek) << c.name;
+    EXPECT_EQ(doc->FindLoadedObj(lengthRef), nullptr) << c.name;
+    EXPECT_EQ(doc->LastError().Code(), 0) << c.name;
+    auto* stream = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(4, 0)));
+    ASSERT_NE(stream, nullptr) << c.name;
+    EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), data + "\n") << c.name;
+
+    // The save reads the stream itself, with the number object not loaded.
+    auto saved = OpenBytes(pdf);
+    ASSERT_NE(saved, nullptr) << c.name;
+    const std::string path = m_dir.File("out.pdf");
+    ASSERT_TRUE(saved->Save(path.c_str(), false, false) && saved->Flush()) << c.name;
+    const std::string out = test::ReadFile(path);
+    const std::string written = c.keptIndirect ? std::string(c.length) : "17";
+    EXPECT_NE(out.find("4 0 obj\r\n<<\r\n/Length " + written + "\r\n>>\r\nstream\r\n" + data +
+                       "\nendstream"),
+              std::string::npos)
+        << c.name << "\n"
+        << out;
   }
 }
 
