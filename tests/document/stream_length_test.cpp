@@ -160,51 +160,43 @@ TEST_F(StreamLengthInDocument, SaveWritesTheTrueLengthOfAStreamItNeverRead) {
 }
 
 TEST_F(StreamLengthInDocument, IndirectLengthAfterTheStream) {
-  // As Ghostscript writes them: the number object follows the stream it measures. Whatever that
-  // object is, the stream reads the same data; the save keeps the reference when the number is
-  // true and writes a direct true length otherwise, byte for byte as it did before numbers were
-  // peeked at. `peek` is what the document tells of the number without loading it (-1: unknown).
-  const std::string data = "0123456789 BT ET";  // followed by "\n" in the file: 17 bytes held
+  // As cairo and Ghostscript write them: the number object follows the stream it measures.
+  // Whatever that object is, the stream reads the same data, and the save keeps the reference
+  // when the number is true and writes a direct true length otherwise, byte for byte as before
+  // numbers were peeked at. `peek`: what the document tells without loading it (-1: unknown).
+  enum Placed { kNone, kPlain, kObjStm, kMisplaced };  // kMisplaced: the table's offset is wrong
+  const std::string data = "0123456789 BT ET";         // and "\n": 17 bytes held
   const struct {
     const char* name;
-    const char* length;  // the "Length" entry of stream 4
-    // Object 5: nullptr for none; "@objstm:" puts the rest in an object stream, "@misplaced:"
-    // lists it in the table at a wrong offset (only the repair scan finds it).
-    const char* object;
+    const char* length;  // of stream 4
+    Placed placed;       // object 5
+    const char* value;
     int64_t peek;
-    bool keptIndirect;
+    bool kept;
   } cases[] = {
-      {"right", "5 0 R", "16", 16, true},
-      {"right with its end of line", "5 0 R", "17", 17, true},
-      {"too short", "5 0 R", "3", 3, false},
-      {"too long", "5 0 R", "400", 400, false},
-      {"missing", "5 0 R", nullptr, -1, false},
-      {"not a number", "5 0 R", "/Sixteen", -1, false},
-      {"a reference", "5 0 R", "6 0 R", -1, false},
-      {"other generation", "5 1 R", "16", -1, false},
-      {"in an object stream", "5 0 R", "@objstm:16", -1, true},
-      {"the stream itself", "4 0 R", "16", -1, false},
-      {"table offset wrong", "5 0 R", "@misplaced:16", -1, true},
+      {"right", "5 0 R", kPlain, "16", 16, true},
+      {"too short", "5 0 R", kPlain, "3", 3, false},
+      {"too long", "5 0 R", kPlain, "400", 400, false},
+      {"missing", "5 0 R", kNone, "", -1, false},
+      {"not a number", "5 0 R", kPlain, "/Sixteen", -1, false},
+      {"other generation", "5 1 R", kPlain, "16", -1, false},
+      {"in an object stream", "5 0 R", kObjStm, "16", -1, true},
+      {"the stream itself", "4 0 R", kPlain, "16", -1, false},
+      {"found by the repair scan only", "5 0 R", kMisplaced, "16", -1, true},
   };
   for (const auto& c : cases) {
     test::PdfBuilder maker;
     maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
         .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
         .Obj(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents 4 0 R >>")
-        .Obj(4, test::StreamBody(data, c.length))
-        .Obj(6, "<< >>");
-    const std::string object = c.object ? c.object : "";
-    const bool compressed = object.rfind("@objstm:", 0) == 0;
-    if (compressed) {
-      maker.ObjStm(7, {{5, object.substr(8)}});
-    } else if (object.rfind("@misplaced:", 0) == 0) {
-      maker.Obj(5, object.substr(11)).Entry(5, 1, 9, 0);
-    } else if (c.object) {
-      maker.Obj(5, object);
-    }
-    const std::string pdf =
-        (compressed ? maker.StreamSection(8, "/Root 1 0 R") : maker.Section("/Size 8 /Root 1 0 R"))
-            .Str();
+        .Obj(4, test::StreamBody(data, c.length));
+    if (c.placed == kObjStm) maker.ObjStm(6, {{5, c.value}});
+    if (c.placed == kPlain || c.placed == kMisplaced) maker.Obj(5, c.value);
+    if (c.placed == kMisplaced) maker.Entry(5, 1, 9, 0);
+    // Object streams are listed by a cross-reference stream only.
+    const std::string pdf = (c.placed == kObjStm ? maker.StreamSection(7, "/Root 1 0 R")
+                                                 : maker.Section("/Size 6 /Root 1 0 R"))
+                                .Str();
     const CPDFObjRef lengthRef(c.length[0] - '0', c.length[2] - '0');
 
     auto doc = OpenBytes(pdf);
@@ -218,18 +210,15 @@ TEST_F(StreamLengthInDocument, IndirectLengthAfterTheStream) {
     ASSERT_NE(stream, nullptr) << c.name;
     EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), data + "\n") << c.name;
 
-    // The save reads the stream itself, with the number object not loaded.
+    // The save reads the stream with the number object not loaded.
     auto saved = OpenBytes(pdf);
-    ASSERT_NE(saved, nullptr) << c.name;
     const std::string path = m_dir.File("out.pdf");
-    ASSERT_TRUE(saved->Save(path.c_str(), false, false) && saved->Flush()) << c.name;
-    const std::string out = test::ReadFile(path);
-    const std::string written = c.keptIndirect ? std::string(c.length) : "17";
-    EXPECT_NE(out.find("4 0 obj\r\n<<\r\n/Length " + written + "\r\n>>\r\nstream\r\n" + data +
-                       "\nendstream"),
+    ASSERT_TRUE(saved && saved->Save(path.c_str(), false, false) && saved->Flush()) << c.name;
+    EXPECT_NE(test::ReadFile(path).find("4 0 obj\r\n<<\r\n/Length " +
+                                        std::string(c.kept ? c.length : "17") +
+                                        "\r\n>>\r\nstream\r\n" + data + "\nendstream"),
               std::string::npos)
-        << c.name << "\n"
-        << out;
+        << c.name;
   }
 }
 
