@@ -63,6 +63,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // ---- object store ----
   CPDFObject* GetObj(const CPDFObjRef& ref) override;
   CPDFObject* FindLoadedObj(const CPDFObjRef& ref) override { return FindObj(ref, false); }
+  // Only objects listed at a plain offset of the input are read, through an input of their own.
+  bool PeekInteger(const CPDFObjRef& ref, int64_t* value) override;
   std::unique_ptr<CPDFObject> LoadObj(const CPDFObjRef& ref, int64_t offset);
   CPDFObject* FindObj(const CPDFObjRef& ref, bool skipNewest, CPDFBody** body = nullptr);
   CPDFXRefEntry* FindEntry(int32_t num, bool skipNewest, CPDFXRef** table = nullptr);

@@ -1,11 +1,15 @@
 // The document's object store: finding, loading, filing, changing, deleting, writing and
 // releasing indirect objects.
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include "pdf/document/body.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
+#include "pdf/object/in_stream.h"
 #include "pdf/object/lexer.h"
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
@@ -17,6 +21,32 @@ namespace {
 
 constexpr char kModule[] = "CPDFDoc";
 constexpr char kUndefined[] = "Object reference is not defined.";
+
+// A peek reads one small object: a buffer this size holds it in one read as a rule.
+constexpr size_t kPeekBufferSize = 256;
+
+bool StartsNumber(char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'; }
+
+// The integer of object `ref` when `in` holds, from `offset` on, "num gen obj" naming `ref`, one
+// number and "endobj": the tokens LoadObj reads there, taken as it takes them. A reference, a
+// container, a stream or anything else after "obj" is no integer.
+bool ReadIntegerObjectAt(InStream& in, int64_t offset, const CPDFObjRef& ref, int64_t* value) {
+  char num[limits::kTokenBufferSize];
+  char gen[limits::kTokenBufferSize];
+  char token[limits::kTokenBufferSize];
+  if (!in.Seek(offset) || !ReadToken(in, num, sizeof num) || !ReadToken(in, gen, sizeof gen) ||
+      !ReadToken(in, token, sizeof token) || std::strcmp(token, "obj") != 0) {
+    return false;
+  }
+  const CPDFObjRef found(static_cast<int32_t>(std::strtol(num, nullptr, 10)),
+                         static_cast<int32_t>(std::strtol(gen, nullptr, 10)));
+  if (!(found == ref)) return false;
+  char number[limits::kTokenBufferSize];
+  if (!ReadToken(in, number, sizeof number) || !StartsNumber(number[0])) return false;
+  if (!ReadToken(in, token, sizeof token) || std::strcmp(token, "endobj") != 0) return false;
+  *value = TokenToInt(number);
+  return true;
+}
 
 // A release that reaches this depth of the value walk leaves the rest of the chain in memory,
 // well before the walk's own guard would fail the whole release.
@@ -73,6 +103,37 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadObj(const CPDFObjRef& ref, int64_t offs
     KeepCurrentError(m_error, kModule, "LoadObj");
   }
   return nullptr;
+}
+
+bool CPDFDoc::PeekInteger(const CPDFObjRef& ref, int64_t* value) {
+  try {
+    if (!value || !ref.IsDefined()) return false;
+    if (CPDFObject* loaded = FindLoadedObj(ref)) {
+      const CPDFNumber* number = AsNumber(loaded);
+      if (number) *value = number->IntValue();
+      return number != nullptr;
+    }
+    // An object being parsed right now is a container, never a number (a stream whose "Length"
+    // names the stream itself).
+    if (std::find(m_loading.begin(), m_loading.end(), ref.Num()) != m_loading.end()) return false;
+    // Decoding a whole object stream for one number would cost more than it saves.
+    const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
+    if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen() ||
+        !m_source) {
+      return false;
+    }
+    // An input of its own: the document's input may be half way through a stream. A failed
+    // read leaves errno as it was, for the error a caller may be about to report.
+    const int savedErrno = errno;
+    FileInStream in(m_source, kPeekBufferSize);
+    int64_t read = 0;
+    const bool found = ReadIntegerObjectAt(in, entry->Offset(), ref, &read);
+    errno = savedErrno;
+    if (found) *value = read;
+    return found;
+  } catch (...) {
+    return false;
+  }
 }
 
 CPDFObject* CPDFDoc::FindObj(const CPDFObjRef& ref, bool skipNewest, CPDFBody** body) {

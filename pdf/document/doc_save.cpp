@@ -271,19 +271,22 @@ void CPDFDoc::KeepLengthTrue(CPDFObject& loaded) {
   // A direct "Length" was made true when the stream was read.
   if (!atom || !atom->IsRef()) return;
   // The number object may be written already, or be another stream's too: it is not changed.
-  // Its value is read here without keeping it in memory.
+  // Its value is read here without keeping it in memory: peeked at as a rule; a number that a
+  // peek cannot tell (in an object stream, or found only by the repair scan) is loaded as an
+  // object would be.
   const CPDFObjRef lengthRef = *static_cast<const CPDFObjRef*>(atom);
   int64_t declared = -1;
-  try {
-    if (const CPDFNumber* number = AsNumber(FindLoadedObj(lengthRef))) {
-      declared = number->IntValue();
-    } else if (const CPDFXRefEntry* entry = FindEntry(lengthRef.Num(), false);
-               entry && entry->InUse() && entry->Gen() == lengthRef.Gen()) {
-      const std::unique_ptr<CPDFObject> value = LoadEntry(lengthRef, *entry);
-      if (const CPDFNumber* read = AsNumber(value.get())) declared = read->IntValue();
-    }
-  } catch (...) {
+  if (!PeekInteger(lengthRef, &declared)) {
     declared = -1;
+    try {
+      if (const CPDFXRefEntry* entry = FindEntry(lengthRef.Num(), false);
+          entry && entry->InUse() && entry->Gen() == lengthRef.Gen()) {
+        const std::unique_ptr<CPDFObject> value = LoadEntry(lengthRef, *entry);
+        if (const CPDFNumber* read = AsNumber(value.get())) declared = read->IntValue();
+      }
+    } catch (...) {
+      declared = -1;
+    }
   }
   ClearError();
   // The data read may keep the end of line in front of "endstream" (up to two bytes more).

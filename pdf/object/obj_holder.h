@@ -3,6 +3,7 @@
 // sees the document itself.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "pdf/object/exception.h"
@@ -21,6 +22,12 @@ class CPDFObjHolder {
   virtual CPDFObject* GetObj(const CPDFObjRef& ref) = 0;
   // The indirect object under `ref` if it is already loaded; never reads the file.
   virtual CPDFObject* FindLoadedObj(const CPDFObjRef& ref) = 0;
+  // The value of the integer object under `ref` without loading it: from memory when it is
+  // loaded, else read on its own from where the file keeps it, leaving any reading in progress
+  // where it stands and nothing in memory. False ("unknown") when that cannot be had cheaply and
+  // safely: not a number, not found where the table says, in an object stream, unreadable.
+  // Never fails otherwise and records no error.
+  virtual bool PeekInteger(const CPDFObjRef& ref, int64_t* value) = 0;
   // Files `obj` under *ref when that is defined (replacing the object there), else gives it a
   // new number written back to *ref.
   virtual bool RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) = 0;

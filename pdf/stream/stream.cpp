@@ -72,19 +72,20 @@ int64_t FindDataEnd(InStream& in) {
   }
 }
 
-// The "Length" that can be had without reading anything: a direct number, or an indirect one
-// whose object is already in memory. -1 otherwise.
+// The "Length" that can be had without disturbing the reading: a direct number, or an indirect
+// one that the document can tell without loading it (in memory, or a number object of its own
+// in the file, often written after the stream). -1 otherwise. It is only a guess for
+// DataEndAtLength to confirm.
 int64_t LengthAtHand(CPDFObjHolder* doc, CPDFDict& dict) {
   CPDFAtom* atom = dict.Lookup("Length");
   if (!atom) return -1;
-  CPDFObject* value = nullptr;
   if (atom->IsObject()) {
-    value = static_cast<CPDFObject*>(atom);
-  } else if (doc) {
-    value = doc->FindLoadedObj(*static_cast<CPDFObjRef*>(atom));
+    CPDFNumber* number = AsNumber(static_cast<CPDFObject*>(atom));
+    return number ? number->IntValue() : -1;
   }
-  CPDFNumber* number = AsNumber(value);
-  return number ? number->IntValue() : -1;
+  int64_t value = -1;
+  if (!doc || !doc->PeekInteger(*static_cast<CPDFObjRef*>(atom), &value)) return -1;
+  return value;
 }
 
 // Where the data ends when `length` is right: at most one end of line (CR, LF or CR LF) after

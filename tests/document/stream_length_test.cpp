@@ -122,7 +122,9 @@ TEST_F(StreamLengthInDocument, IndirectLengthsReadFromAFile) {
   EXPECT_EQ(std::string(indirect->Data(), indirect->DataLength()), data);
 }
 
-TEST_F(StreamLengthInDocument, IndirectLengthNotYetLoadedIsSearched) {
+TEST_F(StreamLengthInDocument, IndirectLengthInTheFileIsLookedUp) {
+  // Object 5, written after the stream, is peeked at: the length it gives is confirmed at its
+  // end, so the keywords inside the data do not cut it short.
   const std::string data = "q endstream endobj Q\n";
   auto doc = OpenBytes(
       MakePdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -131,7 +133,7 @@ TEST_F(StreamLengthInDocument, IndirectLengthNotYetLoadedIsSearched) {
   ASSERT_NE(doc, nullptr);
   auto* stream = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(4, 0)));
   ASSERT_NE(stream, nullptr);
-  EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), "q ");
+  EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), data);
 }
 
 TEST_F(StreamLengthInDocument, SaveWritesTheTrueLengthOfAStreamItNeverRead) {
@@ -154,6 +156,69 @@ TEST_F(StreamLengthInDocument, SaveWritesTheTrueLengthOfAStreamItNeverRead) {
               std::string::npos)
         << declared;
     EXPECT_NE(out.find("<<\r\n/Length 7 0 R\r\n>>"), std::string::npos) << declared;
+  }
+}
+
+TEST_F(StreamLengthInDocument, IndirectLengthAfterTheStream) {
+  // As cairo and Ghostscript write them: the number object follows the stream it measures.
+  // Whatever that object is, the stream reads the same data, and the save keeps the reference
+  // when the number is true and writes a direct true length otherwise, byte for byte as before
+  // numbers were peeked at. `peek`: what the document tells without loading it (-1: unknown).
+  enum Placed { kNone, kPlain, kObjStm, kMisplaced };  // kMisplaced: the table's offset is wrong
+  const std::string data = "0123456789 BT ET";         // and "\n": 17 bytes held
+  const struct {
+    const char* name;
+    const char* length;  // of stream 4
+    Placed placed;       // object 5
+    const char* value;
+    int64_t peek;
+    bool kept;
+  } cases[] = {
+      {"right", "5 0 R", kPlain, "16", 16, true},
+      {"too short", "5 0 R", kPlain, "3", 3, false},
+      {"too long", "5 0 R", kPlain, "400", 400, false},
+      {"missing", "5 0 R", kNone, "", -1, false},
+      {"not a number", "5 0 R", kPlain, "/Sixteen", -1, false},
+      {"other generation", "5 1 R", kPlain, "16", -1, false},
+      {"in an object stream", "5 0 R", kObjStm, "16", -1, true},
+      {"the stream itself", "4 0 R", kPlain, "16", -1, false},
+      {"found by the repair scan only", "5 0 R", kMisplaced, "16", -1, true},
+  };
+  for (const auto& c : cases) {
+    test::PdfBuilder maker;
+    maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
+        .Obj(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] /Contents 4 0 R >>")
+        .Obj(4, test::StreamBody(data, c.length));
+    if (c.placed == kObjStm) maker.ObjStm(6, {{5, c.value}});
+    if (c.placed == kPlain || c.placed == kMisplaced) maker.Obj(5, c.value);
+    if (c.placed == kMisplaced) maker.Entry(5, 1, 9, 0);
+    // Object streams are listed by a cross-reference stream only.
+    const std::string pdf = (c.placed == kObjStm ? maker.StreamSection(7, "/Root 1 0 R")
+                                                 : maker.Section("/Size 6 /Root 1 0 R"))
+                                .Str();
+    const CPDFObjRef lengthRef(c.length[0] - '0', c.length[2] - '0');
+
+    auto doc = OpenBytes(pdf);
+    ASSERT_NE(doc, nullptr) << c.name;
+    int64_t peeked = -1;
+    EXPECT_EQ(doc->PeekInteger(lengthRef, &peeked), c.peek >= 0) << c.name;
+    EXPECT_EQ(peeked, c.peek) << c.name;
+    EXPECT_EQ(doc->FindLoadedObj(lengthRef), nullptr) << c.name;
+    EXPECT_EQ(doc->LastError().Code(), 0) << c.name;
+    auto* stream = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(4, 0)));
+    ASSERT_NE(stream, nullptr) << c.name;
+    EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), data + "\n") << c.name;
+
+    // The save reads the stream with the number object not loaded.
+    auto saved = OpenBytes(pdf);
+    const std::string path = m_dir.File("out.pdf");
+    ASSERT_TRUE(saved && saved->Save(path.c_str(), false, false) && saved->Flush()) << c.name;
+    EXPECT_NE(test::ReadFile(path).find("4 0 obj\r\n<<\r\n/Length " +
+                                        std::string(c.kept ? c.length : "17") +
+                                        "\r\n>>\r\nstream\r\n" + data + "\nendstream"),
+              std::string::npos)
+        << c.name;
   }
 }
 
