@@ -106,7 +106,10 @@ class CPDFPageTreeWalk {
  public:
   explicit CPDFPageTreeWalk(CPDFObjHolder* doc) : m_doc(doc) {}
 
-  CPDFPage* Find(CPDFPages& node, int64_t position, CPDFObjRef* ref) {
+  // The page at `position` below `node`, whose own identity is `nodeRef` (undefined for the
+  // node the walk starts from) and whose first page is at `base` in the walk's numbering.
+  CPDFPage* Find(CPDFPages& node, int64_t position, CPDFObjRef* ref,
+                 const CPDFObjRef& nodeRef = CPDFObjRef(), int64_t base = 0) {
     Enter(node, "GetPage");
     CPDFArray* kids = node.Get_Kids();
     CPDFNumber* count = node.Get_Count();
@@ -136,7 +139,7 @@ class CPDFPageTreeWalk {
         if (!childCount) return nullptr;
         if (position < passed + childCount->IntValue()) {
           cursor = {kids, kids->Count(), index, passed};
-          return Find(*child, position - passed, ref);
+          return Find(*child, position - passed, ref, kidRef, base + passed);
         }
         passed += childCount->IntValue();
         // A node passed over (on a walk in page order, the one just finished) leaves memory
@@ -149,6 +152,9 @@ class CPDFPageTreeWalk {
           if (!page) return nullptr;
           if (ref) *ref = kidRef;
           cursor = {kids, kids->Count(), index, passed};
+          if (nodeRef.IsDefined()) {
+            m_foundIn = {nodeRef, &node, kids, kids->Count(), base, count->IntValue()};
+          }
           return page;
         }
         ++passed;
@@ -156,6 +162,9 @@ class CPDFPageTreeWalk {
     }
     return nullptr;
   }
+
+  // The node below the start that held the page found last, when there was one.
+  const CPDFPages::LastLeaf& FoundIn() const { return m_foundIn; }
 
   bool Delete(CPDFPages& node, int64_t position, const CPDFObjRef& self) {
     Enter(node, "DeletePage");
@@ -264,6 +273,7 @@ class CPDFPageTreeWalk {
 
   CPDFObjHolder* m_doc;
   std::vector<const CPDFDict*> m_path;
+  CPDFPages::LastLeaf m_foundIn;
 };
 
 // ---- CPDFPages ---------------------------------------------------------------------------------
@@ -304,15 +314,43 @@ bool CPDFPages::Realize(CPDFObjHolder* doc, CPDFObject& source) {
 void CPDFPages::SwapContent(CPDFObject& other) {
   CPDFDict::SwapContent(other);
   m_cursor = {};
+  m_lastLeaf = {};
+}
+
+CPDFPages* CPDFPages::LastLeafHolding(int64_t position) {
+  const LastLeaf& leaf = m_lastLeaf;
+  if (!leaf.node || position < leaf.first || position - leaf.first >= leaf.count) return nullptr;
+  CPDFObjHolder* doc = Doc();
+  // A node passed over leaves memory and is read again as a new object: the one remembered
+  // must still be the object filed under its identity.
+  auto* node = doc ? dynamic_cast<CPDFPages*>(doc->FindLoadedObj(leaf.ref)) : nullptr;
+  if (!node || node != leaf.node) return nullptr;
+  CPDFArray* kids = node->Get_Kids();
+  CPDFNumber* count = node->Get_Count();
+  if (!kids || kids != leaf.kids || kids->Count() != leaf.kidCount || !count ||
+      count->IntValue() != leaf.count) {
+    return nullptr;
+  }
+  return node;
 }
 
 CPDFPage* CPDFPages::GetPage(int position, CPDFObjRef* ref) {
   if (ref) ref->Reset();
+  // Pages visited in order mostly lie in the node of the page before.
+  if (CPDFPages* leaf = LastLeafHolding(position)) {
+    CPDFPageTreeWalk walk(Doc());
+    if (CPDFPage* page = walk.Find(*leaf, position - m_lastLeaf.first, ref)) return page;
+    if (ref) ref->Reset();
+  }
+  m_lastLeaf = {};
   CPDFPageTreeWalk walk(Doc());
-  return walk.Find(*this, position, ref);
+  CPDFPage* page = walk.Find(*this, position, ref);
+  if (page) m_lastLeaf = walk.FoundIn();
+  return page;
 }
 
 bool CPDFPages::DeletePage(int position, const CPDFObjRef& self) {
+  m_lastLeaf = {};
   CPDFPageTreeWalk walk(Doc());
   return walk.Delete(*this, position, self);
 }

@@ -54,6 +54,22 @@ class CPDFPages : public CPDFDocStruct, public CPDFDict {
     int64_t passed = 0;  // pages before kid `index`
   };
   Cursor m_cursor;
+
+  // The node below this one that held the page found last, and the position of its first page,
+  // so that the next page in order is looked for there at once rather than from the top down.
+  // Used only while that node is still the object filed under its identity, with the same
+  // "Kids" array of the same length and the same "Count"; cleared whenever pages are removed.
+  struct LastLeaf {
+    CPDFObjRef ref;
+    const CPDFPages* node = nullptr;
+    const CPDFArray* kids = nullptr;
+    size_t kidCount = 0;
+    int64_t first = 0;
+    int64_t count = 0;
+  };
+  // The last leaf when it holds `position` and may still be used; nullptr otherwise.
+  CPDFPages* LastLeafHolding(int64_t position);
+  LastLeaf m_lastLeaf;
 };
 
 class CPDFPage : public CPDFDocStruct, public CPDFDict {

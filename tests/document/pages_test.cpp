@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "pdf/object/geometry.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/catalog.h"
@@ -238,6 +241,41 @@ TEST_F(PageTree, ManyPagesInOrderAndOutOfOrder) {
   EXPECT_EQ(PageNumber(*doc, 17), 20);
   EXPECT_EQ(PageNumber(*doc, pages - 1), pages + 2);
   EXPECT_EQ(PageNumber(*doc, 0), 3);
+}
+
+// Catalog 1; root 2 with kids [node 3 (pages 4-7), node 8 (page 9, node 10 (pages 11-13),
+// pages 14 15), node 16 (pages 17-20, but "Count" 5)].
+TEST_F(PageTree, PagesFoundInAnyOrderThroughNestedNodes) {
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R 8 0 R 16 0 R] /Count 15 /MediaBox [0 0 10 10] >>",
+      "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R 5 0 R 6 0 R 7 0 R] /Count 4 >>"};
+  const auto pageOf = [](int parent) {
+    return "<< /Type /Page /Parent " + std::to_string(parent) + " 0 R >>";
+  };
+  for (int i = 0; i < 4; ++i) objects.push_back(pageOf(3));
+  objects.push_back("<< /Type /Pages /Parent 2 0 R /Kids [9 0 R 10 0 R 14 0 R 15 0 R] /Count 6 >>");
+  objects.push_back(pageOf(8));
+  objects.push_back("<< /Type /Pages /Parent 8 0 R /Kids [11 0 R 12 0 R 13 0 R] /Count 3 >>");
+  for (int i = 0; i < 3; ++i) objects.push_back(pageOf(10));
+  for (int i = 0; i < 2; ++i) objects.push_back(pageOf(8));
+  objects.push_back("<< /Type /Pages /Parent 2 0 R /Kids [17 0 R 18 0 R 19 0 R 20 0 R] /Count 5 >>");
+  for (int i = 0; i < 4; ++i) objects.push_back(pageOf(16));
+  auto doc = OpenBytes(MakePdf(objects));
+  ASSERT_NE(doc, nullptr) << m_error.Message();
+  // Position 14 lies inside the last node's count but has no kid; 15 is past the root's count.
+  const std::vector<int> expected = {4, 5, 6, 7, 9, 11, 12, 13, 14, 15, 17, 18, 19, 20, -1, -1};
+  std::vector<int> order;
+  for (int i = 0; i < 16; ++i) order.push_back(i);
+  for (int i = 15; i >= 0; --i) order.push_back(i);
+  for (int i : {5, 4, 8, 0, 14, 10, 6, 7, 13, 1, 9, 12, 15, 3, 11, 2, 7, 5}) order.push_back(i);
+  for (int position : order) EXPECT_EQ(PageNumber(*doc, position), expected[position]) << position;
+  // A removed page moves every later one back, whatever node the walk was last in.
+  EXPECT_EQ(PageNumber(*doc, 6), 12);
+  ASSERT_TRUE(doc->DeletePage(4, 1)) << doc->LastError().Message();
+  EXPECT_EQ(PageNumber(*doc, 4), 11);
+  EXPECT_EQ(PageNumber(*doc, 6), 13);
+  EXPECT_EQ(PageNumber(*doc, 9), 17);
 }
 
 TEST_F(PageTree, NewDocumentHasAnEmptyTree) {
