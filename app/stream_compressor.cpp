@@ -19,7 +19,7 @@ constexpr const char* kModule = "StreamCompressor";
 
 StreamCompressor::StreamCompressor(bool useWorker) {
   // Without a thread to be had the jobs run on the caller's thread.
-  if (useWorker) m_worker = StartHelperThread([this] { Work(); });
+  if (useWorker) m_worker = StartHelperThread("zorvane-deflate", [this] { Work(); });
 }
 
 StreamCompressor::~StreamCompressor() {

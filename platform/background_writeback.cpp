@@ -23,7 +23,7 @@ void BackgroundWriteback::Written(int64_t end) {
   if (m_fd < 0 || end - m_posted < kStretch) return;
   m_posted = end;
   if (!m_thread.joinable()) {
-    m_thread = StartHelperThread([this] { Work(); });
+    m_thread = StartHelperThread("zorvane-sync", [this] { Work(); });
     if (!m_thread.joinable()) {
       // No helper to be had: the caller hands the stretch over itself.
       HandOver(m_fd, m_from, end);

@@ -8,7 +8,7 @@
 
 namespace quarn {
 
-std::thread StartHelperThread(std::function<void()> body) {
+std::thread StartHelperThread(const char* name, std::function<void()> body) {
   // A new thread inherits the mask of the thread that starts it.
   sigset_t blocked;
   sigset_t previous;
@@ -19,7 +19,10 @@ std::thread StartHelperThread(std::function<void()> body) {
   const bool masked = pthread_sigmask(SIG_SETMASK, &blocked, &previous) == 0;
   std::thread thread;
   try {
-    thread = std::thread(std::move(body));
+    thread = std::thread([name, work = std::move(body)] {
+      pthread_setname_np(pthread_self(), name);
+      work();
+    });
   } catch (const std::system_error&) {
   }
   if (masked) pthread_sigmask(SIG_SETMASK, &previous, nullptr);

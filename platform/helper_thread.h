@@ -9,8 +9,9 @@
 
 namespace quarn {
 
-// Starts `body` on a new thread with every asynchronous signal blocked; an unjoinable thread
-// when none can be started (a process or memory limit), and the caller then does the work.
-std::thread StartHelperThread(std::function<void()> body);
+// Starts `body` on a new thread named `name` (at most 15 bytes, as `top -H` and /proc show it)
+// with every asynchronous signal blocked; an unjoinable thread when none can be started (a
+// process or memory limit), and the caller then does the work.
+std::thread StartHelperThread(const char* name, std::function<void()> body);
 
 }  // namespace quarn

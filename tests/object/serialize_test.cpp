@@ -296,11 +296,11 @@ TEST(OutStreamTest, FileWriterHandsALargeOutputToTheDiskAsItGoes) {
   expected += source.substr(7);
   out.WriteBytes(source.data(), source.size());
   expected += source;
-  const uint64_t mask = test::SettledHelperMask();
+  const uint64_t mask = test::SettledHelperMask("zorvane-sync");
   EXPECT_TRUE(mask & (uint64_t(1) << (SIGTERM - 1)));
   EXPECT_FALSE(mask & (uint64_t(1) << (SIGSEGV - 1)));
   ASSERT_TRUE(out.Sync());
-  EXPECT_TRUE(test::OtherThreadsBlocked().empty());
+  EXPECT_TRUE(test::ThreadsBlocked("zorvane-sync").empty());
   out.Close();
   EXPECT_EQ(test::ReadFile(dir.File("out.bin")), expected);
 }
