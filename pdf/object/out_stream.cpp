@@ -125,7 +125,11 @@ void FileOutStream::Adopt(int fd, int64_t startPosition) {
   m_fd = fd;
   m_owned = true;
   SetStartPosition(startPosition);
-  m_writeback.Follow(fd, startPosition);
+  // Bytes put into the file before (the input copied ahead of an incremental update) are
+  // handed to the disk at once, while the run goes on; bytes that were there already cost
+  // nothing to hand over.
+  m_writeback.Follow(fd, 0);
+  m_writeback.Written(startPosition);
 }
 
 
