@@ -5,6 +5,10 @@
 include(CMakePackageConfigHelpers)
 
 install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+# Linked to find libquarn beside itself in the build tree; installed, it finds it where the
+# system keeps libraries, with no search path of its own.
+install(CODE "file(RPATH_REMOVE FILE
+  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/zorvane\")" COMPONENT tool)
 install(FILES ${CMAKE_SOURCE_DIR}/man/zorvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT tool)
 install(FILES ${CMAKE_SOURCE_DIR}/completion/zorvane.bash

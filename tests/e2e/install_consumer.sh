@@ -52,6 +52,12 @@ done
 links_shared() { dynamic "$1" NEEDED | grep 'libquarn\.so\.2\]' >/dev/null; }  # no -q: no SIGPIPE
 links_shared "$PREFIX/bin/zorvane" || die "installed zorvane does not load libquarn.so.2"
 [ -z "$(dynamic "$PREFIX/bin/zorvane" R.*PATH)" ] || die "installed zorvane keeps a build-tree RPATH"
+# The build-tree tool finds it beside itself, and its search path has no empty entry: the loader
+# would read one as the current directory and load a library planted there.
+build_path=$(dynamic "$ZORVANE" R.*PATH | sed -n 's/.*\[\(.*\)\]/\1/p')
+[ -z "$build_path" ] || case ":$build_path:" in
+  *::*) die "build-tree zorvane searches the current directory for libraries: '$build_path'" ;;
+esac
 export LD_LIBRARY_PATH=$LIBDIR
 
 # check_consumer HOW KIND BINARY: the consumer, linked KIND (shared or static), works.
