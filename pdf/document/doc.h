@@ -171,8 +171,8 @@ class CPDFDoc final : public CPDFObjHolder {
   std::string m_targetName;    // the name the output takes at Flush
   int64_t m_appendStart = -1;  // size of the file before an incremental update was appended
   std::unique_ptr<FileOutStream> m_out;
-  std::unique_ptr<OutputFile>
-      m_tempFile;  // the full rewrite's file until it takes the target's place
+  // The full rewrite's file until it takes the target's place.
+  std::unique_ptr<OutputFile> m_tempFile;
 
   // ---- security ----
   bool m_hasDocKey = false;
@@ -183,8 +183,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // The encryption dictionary's own identity: it is read and written in clear.
   CPDFObjRef m_encryptRef;
 
-  // ---- cross-reference streams, object streams, repair (doc_xref_streams.cpp, doc_repair.cpp)
-  // ----
+  // ---- cross-reference streams, object streams, repair ----
+  // (doc_xref_streams.cpp, doc_repair.cpp)
   std::shared_ptr<CPDFObjStmCache> m_objStms;  // decoded object streams, made on first need
   std::shared_ptr<CPDFFileScan> m_scan;        // the objects of the input as a scan found them
   const SourceFile* m_scanSource = nullptr;    // the file m_scan describes

@@ -132,7 +132,6 @@ void FileOutStream::Adopt(int fd, int64_t startPosition) {
   m_writeback.Written(startPosition);
 }
 
-
 FileOutStream::~FileOutStream() { Close(); }
 
 void FileOutStream::Close() {
