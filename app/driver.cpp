@@ -269,7 +269,7 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
 
 bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   CPDFObjRef pageRef;
-  m_page = m_doc->GetPage(page - 1, &pageRef);
+  m_page = PageOfItsOwn(page - 1, &pageRef);
   if (!m_page) {
     LogError(Format("cannot get PDF Page: %d", page), m_doc->LastError());
     return false;
@@ -322,6 +322,29 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   // (it resumes from the previous page, which therefore stays in memory until the next visit).
   m_donePages.push_back({pageRef, m_pageOwned, Compressor().Submitted()});
   return ReleaseDonePages(kReleaseLag);
+}
+
+CPDFPage* CPDFDriver::PageOfItsOwn(int32_t index, CPDFObjRef* ref) {
+  CPDFPage* page = m_doc->GetPage(index, ref);
+  // A page object listed twice has had its first place stamped, or written and released
+  // already (then it cannot be read at all): its second place gets its own copy.
+  const auto seen = [this](const CPDFObjRef& pageRef) {
+    const auto num = static_cast<size_t>(pageRef.Num());
+    return pageRef.IsDefined() && num < m_visitedPages.size() && m_visitedPages[num];
+  };
+  if (seen(*ref)) {
+    const CPDFObjRef shared = *ref;
+    page = m_doc->SeparatePage(index, ref);
+    if (!page) return nullptr;
+    m_app.WriteLog("page object %d %d listed twice: page %d given a copy", shared.Num(),
+                   shared.Gen(), index + 1);
+  }
+  if (!page) return nullptr;
+  const auto num = static_cast<size_t>(ref->Num());
+  if (num >= m_visitedPages.size())
+    m_visitedPages.resize(std::max(num + 1, 2 * m_visitedPages.size()));
+  m_visitedPages[num] = true;
+  return page;
 }
 
 bool CPDFDriver::ReleaseDonePages(size_t kept) {

@@ -110,6 +110,9 @@ class CPDFDriver {
 
   // Stamping of page `page` (1-based) of the open document; the current page, its box and its
   // resources must have been fetched.
+  // The page at `index` (0-based): a page object that an earlier visit met at another place of
+  // the page tree (and may have stamped) is first given a copy of its own there.
+  CPDFPage* PageOfItsOwn(int32_t index, CPDFObjRef* ref);
   bool StampWatermark(int32_t page);
   bool StampNumber(int32_t page);
   // Turns `objects` into a new Flate-compressed content stream of the current page: the only
@@ -289,6 +292,9 @@ class CPDFDriver {
   // their streams by the time they are written; the order of writing stays that of the pages.
   static constexpr size_t kReleaseLag = 160;
   std::deque<DonePage> m_donePages;  // oldest first
+  // The page objects visited so far, by number: a page tree that lists one page object twice
+  // gives its second place a copy of its own (see PageOfItsOwn).
+  std::vector<bool> m_visitedPages;
   // What stood under the output name when the save began (see CleanUpAfterFailure).
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
   // Content streams filed by this run, by their text: pages stamped alike share one stream.

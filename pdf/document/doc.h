@@ -66,6 +66,10 @@ class CPDFDoc final : public CPDFObjHolder {
   // Only objects listed at a plain offset of the input are read, through an input of their own.
   bool PeekInteger(const CPDFObjRef& ref, int64_t* value) override;
   std::unique_ptr<CPDFObject> LoadObj(const CPDFObjRef& ref, int64_t offset);
+  // A fresh copy of an object as the input holds it (decrypted), not filed: for an object whose
+  // loaded form has changed or has been written and released. nullptr, with the error kept,
+  // when the input has no such object.
+  std::unique_ptr<CPDFObject> LoadOriginal(const CPDFObjRef& ref);
   CPDFObject* FindObj(const CPDFObjRef& ref, bool skipNewest, CPDFBody** body = nullptr);
   CPDFXRefEntry* FindEntry(int32_t num, bool skipNewest, CPDFXRef** table = nullptr);
   // Files `obj` under *ref when that is defined (replacing the object there), else gives it a
@@ -107,7 +111,11 @@ class CPDFDoc final : public CPDFObjHolder {
   bool IsFlushing() const override { return m_flushRunning; }
 
   // ---- pages ----
+  // On failure *ref names the entry at `position` when there is one that could not be read.
   CPDFPage* GetPage(int position, CPDFObjRef* ref = nullptr);
+  // Gives the page at `position` an object of its own in the page tree, copied from the input
+  // (see CPDFPages::SeparatePage): for a page object that the tree lists more than once.
+  CPDFPage* SeparatePage(int position, CPDFObjRef* ref = nullptr);
   int GetPageCount();
   bool DeletePage(int position, int count);
 

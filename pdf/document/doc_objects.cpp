@@ -105,6 +105,20 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadObj(const CPDFObjRef& ref, int64_t offs
   return nullptr;
 }
 
+std::unique_ptr<CPDFObject> CPDFDoc::LoadOriginal(const CPDFObjRef& ref) {
+  ClearError();
+  for (const auto& xref : m_xrefs) {
+    const CPDFXRefEntry* entry = ref.IsDefined() ? xref->GetEntry(ref.Num()) : nullptr;
+    // An entry at offset 0 is this session's own (an object made or changed since the input
+    // was read): its bytes, if any, lie in an older section.
+    if (!entry || !entry->InUse() || (!entry->IsCompressed() && entry->Offset() == 0)) continue;
+    if (entry->Gen() != ref.Gen()) break;
+    return LoadEntry(ref, *entry);
+  }
+  m_error.Keep(CPDFException(kModule, "LoadOriginal", kUserError, "no such object in the input"));
+  return nullptr;
+}
+
 bool CPDFDoc::PeekInteger(const CPDFObjRef& ref, int64_t* value) {
   try {
     if (!value || !ref.IsDefined()) return false;

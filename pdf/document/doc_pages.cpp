@@ -35,6 +35,25 @@ CPDFPage* CPDFDoc::GetPage(int position, CPDFObjRef* ref) {
   return nullptr;
 }
 
+CPDFPage* CPDFDoc::SeparatePage(int position, CPDFObjRef* ref) {
+  ClearError();
+  if (ref) ref->Reset();
+  try {
+    if (IsFDF())
+      Throw(kModule, "SeparatePage", kInternalError, "There is no CPDFPage for FDF file");
+    CPDFObjRef rootRef;
+    CPDFPages* root = PagesRoot("SeparatePage", &rootRef);
+    CPDFObjRef made;
+    CPDFPage* page = root->SeparatePage(position, rootRef, &made);
+    if (!page) Throw(kModule, "SeparatePage", kInternalError, "CPDFPages::SeparatePage()");
+    if (ref) *ref = made;
+    return page;
+  } catch (...) {
+    KeepCurrentError(m_error, kModule, "SeparatePage");
+  }
+  return nullptr;
+}
+
 int CPDFDoc::GetPageCount() {
   ClearError();
   try {

@@ -104,7 +104,10 @@ int64_t CountPages(CPDFObjHolder* doc, CPDFDict& node, std::vector<const CPDFDic
 // whose "Kids" lead back to an ancestor is reported instead of walked forever.
 class CPDFPageTreeWalk {
  public:
-  explicit CPDFPageTreeWalk(CPDFObjHolder* doc) : m_doc(doc) {}
+  // A walk that separates gives the page it finds an object of its own first (see
+  // CPDFPages::SeparatePage).
+  explicit CPDFPageTreeWalk(CPDFObjHolder* doc, bool separate = false)
+      : m_doc(doc), m_separate(separate) {}
 
   // The page at `position` below `node`, whose own identity is `nodeRef` (undefined for the
   // node the walk starts from) and whose first page is at `base` in the walk's numbering.
@@ -132,7 +135,16 @@ class CPDFPageTreeWalk {
       }
       CPDFObjRef kidRef;
       CPDFDict* kid = Kid(*kids, index, kidRef);
-      if (!kid) return nullptr;
+      // An entry that cannot be read here is a page a running save has already written (a
+      // node is never released), or a damaged one.
+      if (m_separate && passed == position && kidRef.IsDefined() &&
+          (!kid || !IsPagesNode(m_doc, kid))) {
+        kid = Separate(node, *kids, index, kidRef, nodeRef);
+      }
+      if (!kid) {
+        if (ref && passed == position) *ref = kidRef;
+        return nullptr;
+      }
       if (IsPagesNode(m_doc, kid)) {
         CPDFPages* child = BindNode(*kids, index, kid, kidRef, "GetPage");
         CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
@@ -271,7 +283,32 @@ class CPDFPageTreeWalk {
     return true;
   }
 
+  // The kid at `index` of `node` (identity `nodeRef`) replaced by a copy of it as the input
+  // holds it, under a new number written to `kidRef`.
+  CPDFDict* Separate(CPDFPages& node, CPDFArray& kids, size_t index, CPDFObjRef& kidRef,
+                     const CPDFObjRef& nodeRef) {
+    CPDFDoc* doc = DocOf(m_doc);
+    if (!doc || !nodeRef.IsDefined()) return nullptr;
+    std::unique_ptr<CPDFObject> copy = doc->LoadOriginal(kidRef);
+    CPDFDict* page = AsPlainDict(copy.get());
+    if (!page || !IsPage(m_doc, page)) return nullptr;
+    // Readers give a page what it inherits along the path that leads to it, whatever its own
+    // "Parent" says; the copy's "Parent" is that path's node.
+    page->SetReference("Parent", nodeRef);
+    CPDFObjRef made;
+    if (!m_doc->RegistObj(std::move(copy), &made)) return nullptr;
+    kids.Replace(index, std::make_unique<CPDFObjRef>(made));
+    // The node (or its "Kids" array, when that is an object of its own) is written again.
+    const CPDFAtom* kidsEntry = node.Lookup("Kids");
+    const CPDFObjRef changed =
+        kidsEntry && kidsEntry->IsRef() ? *static_cast<const CPDFObjRef*>(kidsEntry) : nodeRef;
+    if (!m_doc->UpdateObj(changed)) return nullptr;
+    kidRef = made;
+    return AsPlainDict(m_doc->GetObj(made));
+  }
+
   CPDFObjHolder* m_doc;
+  bool m_separate = false;
   std::vector<const CPDFDict*> m_path;
   CPDFPages::LastLeaf m_foundIn;
 };
@@ -349,6 +386,13 @@ CPDFPage* CPDFPages::GetPage(int position, CPDFObjRef* ref) {
   return page;
 }
 
+CPDFPage* CPDFPages::SeparatePage(int position, const CPDFObjRef& self, CPDFObjRef* ref) {
+  if (ref) ref->Reset();
+  m_lastLeaf = {};
+  CPDFPageTreeWalk walk(Doc(), true);
+  return walk.Find(*this, position, ref, self);
+}
+
 bool CPDFPages::DeletePage(int position, const CPDFObjRef& self) {
   m_lastLeaf = {};
   CPDFPageTreeWalk walk(Doc());
@@ -378,8 +422,8 @@ CPDFDict* CPDFPage::FindInheritedHolder(const char* key) {
   CPDFDict* node = this;
   while (node) {
     if (node->Lookup(key)) return node;
-    if (passed == seen.size() || std::find(seen.begin(), seen.begin() + passed, node) !=
-                                     seen.begin() + passed) {
+    if (passed == seen.size() ||
+        std::find(seen.begin(), seen.begin() + passed, node) != seen.begin() + passed) {
       if (doc) {
         doc->LastError().Keep(CPDFException("CPDFPage", Format("Get_%s", key).c_str(),
                                             kInvalidFormat, "Parent chain loops"));

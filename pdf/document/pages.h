@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "pdf/object/geometry.h"
-#include "pdf/document/res_dict.h"
 #include "pdf/document/info_dict.h"
+#include "pdf/document/res_dict.h"
+#include "pdf/object/geometry.h"
 #include "pdf/object/typed_dict.h"
 
 namespace quarn {
@@ -25,12 +25,19 @@ class CPDFPages : public CPDFDocStruct, public CPDFDict {
   void SwapContent(CPDFObject& other) override;
 
   // The page at `position` (0-based) below this node, binding the nodes and the page on the
-  // way; *ref receives the page's identity. nullptr on a malformed tree; a tree that loops
-  // throws.
+  // way; *ref receives the page's identity. nullptr on a malformed tree, *ref then naming the
+  // entry at `position` when it could not be read (an object a running save has released); a
+  // tree that loops throws.
   CPDFPage* GetPage(int position, CPDFObjRef* ref = nullptr);
   // Removes the page at `position` below this node (whose own identity is `self`), and any
   // node that it leaves empty. False on a malformed tree.
   bool DeletePage(int position, const CPDFObjRef& self);
+  // Gives the page at `position` below this node (whose own identity is `self`) an object of
+  // its own: a copy of the page as the input holds it, filed under a new number, takes its
+  // place in "Kids". For a page object that the tree lists more than once, so that each place
+  // shows a page of its own; the copy's "Parent" is the node that lists it there.
+  // *ref receives the new identity; nullptr when the input cannot give the page again.
+  CPDFPage* SeparatePage(int position, const CPDFObjRef& self, CPDFObjRef* ref);
 
   QUARN_ACCESSOR(Kids, CPDFArray)
   QUARN_ACCESSOR(Count, CPDFNumber)

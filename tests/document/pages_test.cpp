@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "pdf/object/geometry.h"
-#include "pdf/document/res_dict.h"
 #include "pdf/document/catalog.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
+#include "pdf/object/geometry.h"
 #include "support/documents.h"
 #include "support/pdf_builder.h"
 
@@ -259,7 +259,8 @@ TEST_F(PageTree, PagesFoundInAnyOrderThroughNestedNodes) {
   objects.push_back("<< /Type /Pages /Parent 8 0 R /Kids [11 0 R 12 0 R 13 0 R] /Count 3 >>");
   for (int i = 0; i < 3; ++i) objects.push_back(pageOf(10));
   for (int i = 0; i < 2; ++i) objects.push_back(pageOf(8));
-  objects.push_back("<< /Type /Pages /Parent 2 0 R /Kids [17 0 R 18 0 R 19 0 R 20 0 R] /Count 5 >>");
+  objects.push_back(
+      "<< /Type /Pages /Parent 2 0 R /Kids [17 0 R 18 0 R 19 0 R 20 0 R] /Count 5 >>");
   for (int i = 0; i < 4; ++i) objects.push_back(pageOf(16));
   auto doc = OpenBytes(MakePdf(objects));
   ASSERT_NE(doc, nullptr) << m_error.Message();
@@ -276,6 +277,49 @@ TEST_F(PageTree, PagesFoundInAnyOrderThroughNestedNodes) {
   EXPECT_EQ(PageNumber(*doc, 4), 11);
   EXPECT_EQ(PageNumber(*doc, 6), 13);
   EXPECT_EQ(PageNumber(*doc, 9), 17);
+}
+
+// Page 4 listed as positions 0 and 2 of the root (through an indirect "Kids" array) and as the
+// only page of node 3.
+TEST_F(PageTree, PageListedTwiceGetsACopyOfItsOwnAtEachPlace) {
+  auto doc = OpenBytes(MakePdf({
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids 6 0 R /Count 4 /MediaBox [0 0 10 10] >>",
+      "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R] /Count 1 /Rotate 90 >>",
+      "<< /Type /Page /Parent 2 0 R /Contents 7 0 R >>",
+      "<< /Type /Page /Parent 2 0 R >>",
+      "[4 0 R 5 0 R 4 0 R 3 0 R]",
+      "<< /Length 0 >> stream\n\nendstream",
+  }));
+  ASSERT_NE(doc, nullptr) << m_error.Message();
+  CPDFObjRef first;
+  CPDFPage* page = doc->GetPage(0, &first);
+  ASSERT_NE(page, nullptr);
+  page->SetReference("Contents", CPDFObjRef(5, 0));  // as a stamp changes it
+  ASSERT_TRUE(doc->UpdateObj(first));
+
+  for (int position : {2, 3}) {
+    CPDFObjRef copy;
+    page = doc->SeparatePage(position, &copy);
+    ASSERT_NE(page, nullptr) << position << ": " << doc->LastError().Message();
+    EXPECT_GT(copy.Num(), 7) << position;
+    EXPECT_EQ(PageNumber(*doc, position), copy.Num());
+    // The copy is the page as the input holds it, under the node that lists it.
+    const auto* contents = page->Lookup("Contents");
+    ASSERT_TRUE(contents && contents->IsRef());
+    EXPECT_EQ(*static_cast<const CPDFObjRef*>(contents), CPDFObjRef(7, 0)) << position;
+    const int parent = position == 2 ? 2 : 3;
+    EXPECT_EQ(*static_cast<const CPDFObjRef*>(page->Lookup("Parent")), CPDFObjRef(parent, 0));
+    EXPECT_EQ(page->Get_Rotate() ? page->Get_Rotate()->IntValue() : 0, position == 3 ? 90 : 0);
+  }
+  EXPECT_EQ(PageNumber(*doc, 0), 4);  // the first place keeps the object and its change
+  EXPECT_EQ(*static_cast<const CPDFObjRef*>(doc->GetPage(0)->Lookup("Contents")), CPDFObjRef(5, 0));
+  EXPECT_EQ(doc->GetPageCount(), 4);
+  // Nothing in the input to copy: a page made in this session.
+  auto made = std::make_unique<CPDFDict>();
+  CPDFObjRef madeRef;
+  ASSERT_TRUE(doc->RegistObj(std::move(made), &madeRef));
+  EXPECT_EQ(doc->LoadOriginal(madeRef), nullptr);
 }
 
 TEST_F(PageTree, NewDocumentHasAnEmptyTree) {

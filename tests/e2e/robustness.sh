@@ -68,6 +68,20 @@ run nodes node_resources.pdf nodes.pdf -wm plain.pdf -nbp
 [ "$(stamps nodes.pdf)" = 4 ] || fail "nodes: $(stamps nodes.pdf) numbers drawn, expected 4"
 unknown=$(pdftoppm -r 10 nodes.pdf 2>&1 >/dev/null | grep -c "is unknown")
 [ "$unknown" = 0 ] || fail "nodes: $unknown pages name a resource their resources lack"
+# One page object listed as pages 1, 3 and 304: every place gets a page of its own with its own
+# number, in a rewrite and in an update, though page 1 is written out before the walk meets 304.
+$MINI shared_pages shared.pdf
+for mode in rewrite update; do
+  cp shared.pdf in.pdf
+  if [ "$mode" = update ]; then run shared-$mode in.pdf -inc -nbp; else run shared-$mode in.pdf in.pdf -nbp; fi
+  [ "$STATUS" = 0 ] || fail "shared-$mode: status $STATUS"
+  qpdf_ok in.pdf "shared-$mode"
+  for page in 1 3 304; do
+    shown=$(pdftotext -f $page -l $page in.pdf - 2>/dev/null | tr -d ' \n\f')
+    [ "$shown" = "$page" ] || fail "shared-$mode: page $page shows '$shown'"
+  done
+  [ "$(grep -c 'listed twice' shared-$mode.log)" = 2 ] || fail "shared-$mode: $(grep -c 'listed twice' shared-$mode.log) copies noted, expected 2"
+done
 
 # ---- unusable temporary storage: never an empty watermark and exit 0 -------------------------------
 refused tmp-missing "cannot define PDF FormXObject" plain.pdf in.pdf -wm big_content.pdf -t "$WORK/none"

@@ -66,6 +66,21 @@ def bomb(prefix, mebibytes, suffix):
 BOMB = bomb(CONTENT + b"\n", 4095, b" BT")
 
 
+def shared_pages(fillers=300):
+    """Page object 4 listed three times: as pages 1 and 3 of the root, and as the last page, under
+    a node of its own whose "Rotate" the page must not take. `fillers` pages stand between, so
+    that a walk has written page 1 out before it meets the last."""
+    first = 6
+    kids = b"4 0 R 5 0 R 4 0 R " + b"".join(b"%d 0 R " % (first + i) for i in range(fillers))
+    count = 3 + fillers + 1
+    content = first + fillers
+    page = b"<< /Type /Page /Parent 2 0 R /Contents %d 0 R >>" % content
+    return ([b"<< /Type /Catalog /Pages 2 0 R >>",
+             b"<< /Type /Pages /Kids [%s3 0 R] /Count %d /MediaBox [0 0 200 200] >>" % (kids, count),
+             b"<< /Type /Pages /Parent 2 0 R /Kids [4 0 R] /Count 1 /Rotate 90 >>",
+             page, page] + [page] * fillers + [stream(CONTENT)])
+
+
 KINDS = {
     # A page whose resources are the page itself, or its parent node.
     "self_resources": [b"<< /Type /Catalog /Pages 2 0 R >>",
@@ -85,6 +100,7 @@ KINDS = {
                        b"<< /Type /Page /Parent 4 0 R /Contents 9 0 R >>",
                        b"<< /Type /Page /Parent 4 0 R /Contents 9 0 R >>",
                        stream(CONTENT)],
+    "shared_pages": shared_pages(),
     # A plain good page, the baseline.
     "plain": [b"<< /Type /Catalog /Pages 2 0 R >>",
               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
