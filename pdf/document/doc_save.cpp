@@ -268,8 +268,9 @@ void CPDFDoc::KeepLengthTrue(CPDFObject& loaded) {
   if (loaded.TypeCode() != kTypeStream) return;
   auto& stream = static_cast<CPDFStream&>(loaded);
   const CPDFAtom* atom = stream.Lookup("Length");
-  // A direct "Length" was made true when the stream was read.
-  if (!atom || !atom->IsRef()) return;
+  // A direct "Length" was made true when the stream was read; an indirect one may have been
+  // found true then.
+  if (!atom || !atom->IsRef() || stream.LengthConfirmed()) return;
   // The number object may be written already, or be another stream's too: it is not changed.
   // Its value is read here without keeping it in memory: peeked at as a rule; a number that a
   // peek cannot tell (in an object stream, or found only by the repair scan) is loaded as an

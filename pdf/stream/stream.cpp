@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "pdf/object/walk_guard.h"
 #include "pdf/object/crypt_context.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/lexer.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
+#include "pdf/object/walk_guard.h"
 #include "platform/source_file.h"
 
 namespace quarn {
@@ -44,7 +44,8 @@ bool ReadFromFile(const SourceFile& file, int64_t offset, int64_t length, TempHu
   if (!target.Reserve(static_cast<size_t>(length))) return false;
   std::vector<char> block(std::min<size_t>(kLoadBlock, static_cast<size_t>(length) + 1));
   for (int64_t done = 0; done < length;) {
-    const size_t take = static_cast<size_t>(std::min<int64_t>(length - done, static_cast<int64_t>(block.size())));
+    const size_t take =
+        static_cast<size_t>(std::min<int64_t>(length - done, static_cast<int64_t>(block.size())));
     errno = 0;
     if (!file.ReadExact(offset + done, block.data(), take)) {
       // A file cut short under us reads as an end of file with no error number of its own.
@@ -248,6 +249,7 @@ void CPDFStream::SetSource(std::shared_ptr<SourceFile> file, int64_t offset, int
   m_file = std::move(file);
   m_offset = offset;
   m_length = length;
+  m_lengthConfirmed = false;
 }
 
 void CPDFStream::UpdateLength() {
@@ -294,6 +296,7 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStre
   }
   const int64_t start = in.Tell();
   int64_t end = dict ? DataEndAtLength(in, start, LengthAtHand(doc, *dict)) : -1;
+  const bool endAtLength = end >= 0;
   if (end < 0) {
     in.Seek(start);
     end = FindDataEnd(in);
@@ -340,6 +343,8 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStre
     length = static_cast<int64_t>(stream->m_data.Length());
   } else if (in.SourceKindOf() == InStream::kFileSource && fileInput && fileInput->File()) {
     stream->SetSource(fileInput->File(), start, length);
+    const CPDFAtom* lengthAtom = stream->Lookup("Length");
+    stream->m_lengthConfirmed = endAtLength && lengthAtom && lengthAtom->IsRef();
   } else {
     in.Seek(start);
     char block[kBlock];
@@ -467,6 +472,7 @@ void CPDFStream::SwapContent(CPDFObject& other) {
     std::swap(m_file, stream->m_file);
     std::swap(m_offset, stream->m_offset);
     std::swap(m_length, stream->m_length);
+    std::swap(m_lengthConfirmed, stream->m_lengthConfirmed);
   }
 }
 

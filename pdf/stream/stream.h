@@ -45,6 +45,9 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   int64_t HeldLength() const {
     return IsDataInFile() ? m_length : static_cast<int64_t>(m_data.Length());
   }
+  // True while the data is the bytes left in the file by the read that found them to end just
+  // where an indirect "Length" says: writing the stream need not read that number again.
+  bool LengthConfirmed() const { return m_lengthConfirmed && IsDataInFile(); }
   // Moves data left in the file into memory; false (stream unchanged) on failure.
   bool LoadData();
   bool AppendData(const void* data, size_t n);
@@ -135,6 +138,7 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   std::shared_ptr<SourceFile> m_file;
   int64_t m_offset = -1;
   int64_t m_length = -1;
+  bool m_lengthConfirmed = false;
 };
 
 // Reads one value of any type, a dictionary followed by "stream" becoming a CPDFStream; nullptr

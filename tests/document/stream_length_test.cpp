@@ -173,16 +173,17 @@ TEST_F(StreamLengthInDocument, IndirectLengthAfterTheStream) {
     const char* value;
     int64_t peek;
     bool kept;
+    bool confirmed;  // the read found the data to end where the number says
   } cases[] = {
-      {"right", "5 0 R", kPlain, "16", 16, true},
-      {"too short", "5 0 R", kPlain, "3", 3, false},
-      {"too long", "5 0 R", kPlain, "400", 400, false},
-      {"missing", "5 0 R", kNone, "", -1, false},
-      {"not a number", "5 0 R", kPlain, "/Sixteen", -1, false},
-      {"other generation", "5 1 R", kPlain, "16", -1, false},
-      {"in an object stream", "5 0 R", kObjStm, "16", -1, true},
-      {"the stream itself", "4 0 R", kPlain, "16", -1, false},
-      {"found by the repair scan only", "5 0 R", kMisplaced, "16", -1, true},
+      {"right", "5 0 R", kPlain, "16", 16, true, true},
+      {"too short", "5 0 R", kPlain, "3", 3, false, false},
+      {"too long", "5 0 R", kPlain, "400", 400, false, false},
+      {"missing", "5 0 R", kNone, "", -1, false, false},
+      {"not a number", "5 0 R", kPlain, "/Sixteen", -1, false, false},
+      {"other generation", "5 1 R", kPlain, "16", -1, false, false},
+      {"in an object stream", "5 0 R", kObjStm, "16", -1, true, false},
+      {"the stream itself", "4 0 R", kPlain, "16", -1, false, false},
+      {"found by the repair scan only", "5 0 R", kMisplaced, "16", -1, true, false},
   };
   for (const auto& c : cases) {
     test::PdfBuilder maker;
@@ -208,7 +209,9 @@ TEST_F(StreamLengthInDocument, IndirectLengthAfterTheStream) {
     EXPECT_EQ(doc->LastError().Code(), 0) << c.name;
     auto* stream = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(4, 0)));
     ASSERT_NE(stream, nullptr) << c.name;
+    EXPECT_EQ(stream->LengthConfirmed(), c.confirmed) << c.name;
     EXPECT_EQ(std::string(stream->Data(), stream->DataLength()), data + "\n") << c.name;
+    EXPECT_FALSE(stream->LengthConfirmed()) << c.name;  // the data is no longer the file's
 
     // The save reads the stream with the number object not loaded.
     auto saved = OpenBytes(pdf);
