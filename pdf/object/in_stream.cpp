@@ -43,10 +43,26 @@ bool InStream::Seek(int64_t pos) {
     m_pos = static_cast<size_t>(pos - m_bufferStart);
     return true;
   }
+  if (pos >= m_spareStart && pos < m_spareStart + static_cast<int64_t>(m_spareCount)) {
+    m_buffer.swap(m_spare);
+    std::swap(m_count, m_spareCount);
+    std::swap(m_bufferStart, m_spareStart);
+    m_pos = static_cast<size_t>(pos - m_bufferStart);
+    return true;
+  }
+  ParkBuffer();
   m_bufferStart = pos;
   m_pos = 0;
   m_count = 0;
   return true;
+}
+
+void InStream::ParkBuffer() {
+  if (m_count == 0) return;
+  if (m_spare.size() != m_buffer.size()) m_spare.resize(m_buffer.size());
+  m_buffer.swap(m_spare);
+  m_spareCount = m_count;
+  m_spareStart = m_bufferStart;
 }
 
 size_t InStream::Read(void* dst, size_t n) {
@@ -61,6 +77,7 @@ size_t InStream::Read(void* dst, size_t n) {
   }
   if (done < n) {
     const int64_t at = Tell();
+    ParkBuffer();
     const size_t got = ReadAt(at, out + done, n - done);
     done += got;
     m_bufferStart = at + static_cast<int64_t>(got);

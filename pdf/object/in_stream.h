@@ -61,12 +61,20 @@ class InStream {
 
  private:
   bool Refill();
+  // Keeps the buffer's bytes as the spare block before the buffer is given to another place.
+  void ParkBuffer();
 
   int m_sourceKind;
   std::vector<char> m_buffer;
   size_t m_pos = 0;
   size_t m_count = 0;
   int64_t m_bufferStart = 0;
+  // The block read before the current one. Objects are often read from two places of a file
+  // in turn (a page from one, its resources from another, as in every Ghostscript output):
+  // returning to the other place then costs no read. Made on the first seek away.
+  std::vector<char> m_spare;
+  size_t m_spareCount = 0;
+  int64_t m_spareStart = 0;
 };
 
 // Input over a whole file through one shared descriptor (stream data left in the file is read

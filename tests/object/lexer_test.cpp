@@ -73,6 +73,48 @@ TEST(InStreamTest, WindowShowsBytesAheadWithoutConsumingThem) {
   EXPECT_EQ(in.Window(4), "");
 }
 
+// Memory input that counts the block reads it is asked for.
+class CountingInStream : public MemInStream {
+ public:
+  using MemInStream::MemInStream;
+  int reads = 0;
+
+ protected:
+  size_t ReadAt(int64_t at, char* dst, size_t n) override {
+    ++reads;
+    return MemInStream::ReadAt(at, dst, n);
+  }
+};
+
+TEST(InStreamTest, ReadingFromTwoPlacesInTurnReadsEachBlockOnce) {
+  std::string text;
+  for (int i = 0; i < 64; ++i) text += static_cast<char>('A' + i % 26) + std::string(15, '.');
+  CountingInStream in(text.data(), text.size(), 64);  // four "objects" of 16 bytes per block
+  // Objects from a block at 0 and one at 512 in turn; then a third place (800) evicts the
+  // older of the two.
+  const struct {
+    int64_t at;
+    int readsAfter;
+  } steps[] = {{0, 1},   {512, 2}, {16, 2}, {528, 2}, {48, 2}, {560, 2},
+               {800, 3}, {520, 3}, {32, 4}, {70, 4},  {540, 4}};
+  for (const auto& step : steps) {
+    ASSERT_TRUE(in.Seek(step.at));
+    EXPECT_EQ(in.Get(), static_cast<unsigned char>(text[static_cast<size_t>(step.at)])) << step.at;
+    EXPECT_EQ(in.Tell(), step.at + 1);
+    EXPECT_EQ(in.reads, step.readsAfter) << step.at;
+  }
+  // A raw read past the buffer keeps the block it leaves for a later return.
+  ASSERT_TRUE(in.Seek(599));
+  in.Get();
+  char raw[100];
+  ASSERT_EQ(in.Read(raw, sizeof raw), sizeof raw);
+  EXPECT_EQ(std::string(raw, sizeof raw), text.substr(600, 100));
+  const int before = in.reads;
+  ASSERT_TRUE(in.Seek(610));
+  EXPECT_EQ(in.Get(), static_cast<unsigned char>(text[610]));
+  EXPECT_EQ(in.reads, before);
+}
+
 TEST(InStreamTest, SearchFindsPatternsAcrossItsWindows) {
   std::string text(9000, 'x');
   text.replace(4094, 9, "endstream");  // straddles the first 4096-byte window
