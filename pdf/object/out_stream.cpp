@@ -105,12 +105,15 @@ bool FileOutStream::Open(const std::string& path, bool append) {
   if (m_fd < 0) return false;
   m_owned = true;
   SetStartPosition(0);
+  int64_t end = 0;
   if (append) {
-    const off_t end = lseek(m_fd, 0, SEEK_END);
-    Adopt(m_fd, end < 0 ? 0 : end);
-  } else {
-    m_writeback.Follow(m_fd, 0);
+    const off_t size = lseek(m_fd, 0, SEEK_END);
+    end = size < 0 ? 0 : size;
+    SetStartPosition(end);
   }
+  // The bytes already in a file appended to are on the disk or on their way: only what this
+  // writer adds is handed over.
+  m_writeback.Follow(m_fd, end);
   return true;
 }
 
@@ -126,8 +129,7 @@ void FileOutStream::Adopt(int fd, int64_t startPosition) {
   m_owned = true;
   SetStartPosition(startPosition);
   // Bytes put into the file before (the input copied ahead of an incremental update) are
-  // handed to the disk at once, while the run goes on; bytes that were there already cost
-  // nothing to hand over.
+  // handed to the disk at once, while the run goes on.
   m_writeback.Follow(fd, 0);
   m_writeback.Written(startPosition);
 }

@@ -303,6 +303,15 @@ TEST(OutStreamTest, FileWriterHandsALargeOutputToTheDiskAsItGoes) {
   EXPECT_TRUE(test::ThreadsBlocked("zorvane-sync").empty());
   out.Close();
   EXPECT_EQ(test::ReadFile(dir.File("out.bin")), expected);
+
+  // Appending to that file hands over only what is appended: a short update starts no thread.
+  ASSERT_TRUE(out.Open(dir.File("out.bin"), true));
+  out << "appended";
+  out.Flush();
+  EXPECT_TRUE(test::ThreadsBlocked("zorvane-sync").empty());
+  ASSERT_TRUE(out.Sync());
+  out.Close();
+  EXPECT_EQ(test::ReadFile(dir.File("out.bin")), expected + "appended");
 }
 
 }  // namespace
