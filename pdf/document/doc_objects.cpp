@@ -25,8 +25,6 @@ constexpr char kUndefined[] = "Object reference is not defined.";
 // A peek reads one small object: a buffer this size holds it in one read as a rule.
 constexpr size_t kPeekBufferSize = 256;
 
-bool StartsNumber(char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'; }
-
 // The integer of object `ref` when `in` holds, from `offset` on, "num gen obj" naming `ref`, one
 // number and "endobj": the tokens LoadObj reads there, taken as it takes them. A reference, a
 // container, a stream or anything else after "obj" is no integer.

@@ -14,6 +14,10 @@ inline bool IsDelimiter(int c) {
   return c == '(' || c == ')' || c == '/' || c == '<' || c == '>' || c == '[' || c == ']';
 }
 inline bool IsEndOfLine(int c) { return c == 10 || c == 13; }
+// A byte that begins a number token: a digit, a sign or a decimal point.
+inline bool StartsNumber(int c) {
+  return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
 
 // Consumes whitespace; returns the count skipped.
 size_t SkipWhitespace(InStream& in);

@@ -123,7 +123,7 @@ std::unique_ptr<CPDFObject> ObjectParser::Any(const CPDFCryptContext* crypt) {
     case 'n':
       return Null();
     default:
-      if (IsDigit(c) || c == '+' || c == '-' || c == '.') return Number();
+      if (StartsNumber(c)) return Number();
       return nullptr;  // ")", ">", "]", "{", a keyword...: no value starts here
   }
 }
@@ -417,11 +417,13 @@ std::unique_ptr<CPDFString> ReadString(InStream& in, const CPDFCryptContext* cry
   return ObjectParser(nullptr, in).String(crypt);
 }
 
-std::unique_ptr<CPDFArray> ReadArray(CPDFObjHolder* doc, InStream& in, const CPDFCryptContext* crypt) {
+std::unique_ptr<CPDFArray> ReadArray(CPDFObjHolder* doc, InStream& in,
+                                     const CPDFCryptContext* crypt) {
   return ObjectParser(doc, in).Array(crypt);
 }
 
-std::unique_ptr<CPDFDict> ReadDict(CPDFObjHolder* doc, InStream& in, const CPDFCryptContext* crypt) {
+std::unique_ptr<CPDFDict> ReadDict(CPDFObjHolder* doc, InStream& in,
+                                   const CPDFCryptContext* crypt) {
   return ObjectParser(doc, in).Dict(crypt);
 }
 
