@@ -22,9 +22,6 @@ namespace {
 constexpr char kModule[] = "CPDFDoc";
 constexpr char kUndefined[] = "Object reference is not defined.";
 
-// A peek reads one small object: a buffer this size holds it in one read as a rule.
-constexpr size_t kPeekBufferSize = 256;
-
 // The integer of object `ref` when `in` holds, from `offset` on, "num gen obj" naming `ref`, one
 // number and "endobj": the tokens LoadObj reads there, taken as it takes them. A reference, a
 // container, a stream or anything else after "obj" is no integer.
@@ -130,17 +127,24 @@ bool CPDFDoc::PeekInteger(const CPDFObjRef& ref, int64_t* value) {
     if (std::find(m_loading.begin(), m_loading.end(), ref.Num()) != m_loading.end()) return false;
     // Decoding a whole object stream for one number would cost more than it saves.
     const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
-    if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen() ||
-        !m_source) {
+    if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen() || !m_in) {
       return false;
     }
-    // An input of its own: the document's input may be half way through a stream. A failed
-    // read leaves errno as it was, for the error a caller may be about to report.
-    const int savedErrno = errno;
-    FileInStream in(m_source, kPeekBufferSize);
+    // Read through the document's input, whose recent blocks mostly hold the number already
+    // (it follows the stream it measures); the input is put back where it stood, as its reader
+    // may be half way through a stream. A failed read leaves errno as it was, for the error a
+    // caller may be about to report.
+    struct Restore {
+      InStream& in;
+      const int64_t at;
+      const int savedErrno;
+      ~Restore() {
+        in.Seek(at);
+        errno = savedErrno;
+      }
+    } restore{*m_in, m_in->Tell(), errno};
     int64_t read = 0;
-    const bool found = ReadIntegerObjectAt(in, entry->Offset(), ref, &read);
-    errno = savedErrno;
+    const bool found = ReadIntegerObjectAt(*m_in, entry->Offset(), ref, &read);
     if (found) *value = read;
     return found;
   } catch (...) {

@@ -43,10 +43,12 @@ bool InStream::Seek(int64_t pos) {
     m_pos = static_cast<size_t>(pos - m_bufferStart);
     return true;
   }
-  if (pos >= m_spareStart && pos < m_spareStart + static_cast<int64_t>(m_spareCount)) {
-    m_buffer.swap(m_spare);
-    std::swap(m_count, m_spareCount);
-    std::swap(m_bufferStart, m_spareStart);
+  for (Block& spare : m_spares) {
+    if (pos < spare.start || pos >= spare.start + static_cast<int64_t>(spare.count)) continue;
+    m_buffer.swap(spare.bytes);
+    std::swap(m_count, spare.count);
+    std::swap(m_bufferStart, spare.start);
+    spare.lastUse = ++m_uses;
     m_pos = static_cast<size_t>(pos - m_bufferStart);
     return true;
   }
@@ -59,10 +61,15 @@ bool InStream::Seek(int64_t pos) {
 
 void InStream::ParkBuffer() {
   if (m_count == 0) return;
-  if (m_spare.size() != m_buffer.size()) m_spare.resize(m_buffer.size());
-  m_buffer.swap(m_spare);
-  m_spareCount = m_count;
-  m_spareStart = m_bufferStart;
+  Block* oldest = &m_spares[0];
+  for (Block& spare : m_spares) {
+    if (spare.lastUse < oldest->lastUse) oldest = &spare;
+  }
+  if (oldest->bytes.size() != m_buffer.size()) oldest->bytes.resize(m_buffer.size());
+  m_buffer.swap(oldest->bytes);
+  oldest->count = m_count;
+  oldest->start = m_bufferStart;
+  oldest->lastUse = ++m_uses;
 }
 
 size_t InStream::Read(void* dst, size_t n) {

@@ -69,12 +69,19 @@ class InStream {
   size_t m_pos = 0;
   size_t m_count = 0;
   int64_t m_bufferStart = 0;
-  // The block read before the current one. Objects are often read from two places of a file
-  // in turn (a page from one, its resources from another, as in every Ghostscript output):
-  // returning to the other place then costs no read. Made on the first seek away.
-  std::vector<char> m_spare;
-  size_t m_spareCount = 0;
-  int64_t m_spareStart = 0;
+  // Blocks read before the current one, the least recently used given up first. Objects are
+  // often read from a few places of a file in turn (Ghostscript writes a page's dictionary,
+  // its resources and its content in three places): returning to a place then costs no read.
+  // Each is made on first need.
+  struct Block {
+    std::vector<char> bytes;
+    size_t count = 0;
+    int64_t start = 0;
+    uint64_t lastUse = 0;
+  };
+  static constexpr size_t kSpareBlocks = 3;
+  Block m_spares[kSpareBlocks];
+  uint64_t m_uses = 0;
 };
 
 // Input over a whole file through one shared descriptor (stream data left in the file is read

@@ -86,17 +86,18 @@ class CountingInStream : public MemInStream {
   }
 };
 
-TEST(InStreamTest, ReadingFromTwoPlacesInTurnReadsEachBlockOnce) {
+TEST(InStreamTest, ReadingFromAFewPlacesInTurnReadsEachBlockOnce) {
   std::string text;
   for (int i = 0; i < 64; ++i) text += static_cast<char>('A' + i % 26) + std::string(15, '.');
   CountingInStream in(text.data(), text.size(), 64);  // four "objects" of 16 bytes per block
-  // Objects from a block at 0 and one at 512 in turn; then a third place (800) evicts the
-  // older of the two.
+  // Objects from four places in turn (blocks at 0, 256, 512 and 768) cost one read each place;
+  // a fifth place (900) gives up the one least recently used (256).
   const struct {
     int64_t at;
     int readsAfter;
-  } steps[] = {{0, 1},   {512, 2}, {16, 2}, {528, 2}, {48, 2}, {560, 2},
-               {800, 3}, {520, 3}, {32, 4}, {70, 4},  {540, 4}};
+  } steps[] = {{0, 1},   {256, 2}, {512, 3}, {768, 4}, {16, 4},  {272, 4}, {528, 4},
+               {784, 4}, {48, 4},  {300, 4}, {560, 4}, {800, 4}, {32, 4},  {544, 4},
+               {790, 4}, {900, 5}, {20, 5},  {520, 5}, {770, 5}, {260, 6}};
   for (const auto& step : steps) {
     ASSERT_TRUE(in.Seek(step.at));
     EXPECT_EQ(in.Get(), static_cast<unsigned char>(text[static_cast<size_t>(step.at)])) << step.at;
