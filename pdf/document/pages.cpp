@@ -114,6 +114,7 @@ class CPDFPageTreeWalk {
   CPDFPage* Find(CPDFPages& node, int64_t position, CPDFObjRef* ref,
                  const CPDFObjRef& nodeRef = CPDFObjRef(), int64_t base = 0) {
     Enter(node, "GetPage");
+    m_pathRefs.push_back(nodeRef);
     CPDFArray* kids = node.Get_Kids();
     CPDFNumber* count = node.Get_Count();
     if (!kids || !count || position < 0 || position > int64_t{count->IntValue()} - 1) {
@@ -289,6 +290,7 @@ class CPDFPageTreeWalk {
                      const CPDFObjRef& nodeRef) {
     CPDFDoc* doc = DocOf(m_doc);
     if (!doc || !nodeRef.IsDefined()) return nullptr;
+    CheckPathListedOnce();
     std::unique_ptr<CPDFObject> copy = doc->LoadOriginal(kidRef);
     CPDFDict* page = AsPlainDict(copy.get());
     if (!page || !IsPage(m_doc, page)) return nullptr;
@@ -307,9 +309,31 @@ class CPDFPageTreeWalk {
     return AsPlainDict(m_doc->GetObj(made));
   }
 
+  // A page listed twice is given a copy at its later place; a node listed twice would take
+  // its pages' copies to both its places, so such a tree is refused. Each node on the way down
+  // must be listed once by the node above it, and name that node as its "Parent".
+  void CheckPathListedOnce() {
+    for (size_t i = 1; i < m_path.size() && i < m_pathRefs.size(); ++i) {
+      const CPDFObjRef& above = m_pathRefs[i - 1];
+      const CPDFObjRef& self = m_pathRefs[i];
+      const CPDFAtom* parent = m_path[i]->Lookup("Parent");
+      const CPDFArray* kids = m_path[i - 1]->GetArray(m_doc, "Kids");
+      size_t listed = 0;
+      for (size_t k = 0; kids && k < kids->Count(); ++k) {
+        const CPDFAtom* kid = kids->At(k);
+        if (kid && kid->IsRef() && *static_cast<const CPDFObjRef*>(kid) == self) ++listed;
+      }
+      if (listed != 1 || !above.IsDefined() || !parent || !parent->IsRef() ||
+          *static_cast<const CPDFObjRef*>(parent) != above) {
+        Throw("CPDFPages", "SeparatePage", kInvalidFormat, "page tree lists a node twice");
+      }
+    }
+  }
+
   CPDFObjHolder* m_doc;
   bool m_separate = false;
   std::vector<const CPDFDict*> m_path;
+  std::vector<CPDFObjRef> m_pathRefs;  // the identities of the nodes of m_path, when walking down
   CPDFPages::LastLeaf m_foundIn;
 };
 

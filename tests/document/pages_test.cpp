@@ -320,6 +320,20 @@ TEST_F(PageTree, PageListedTwiceGetsACopyOfItsOwnAtEachPlace) {
   CPDFObjRef madeRef;
   ASSERT_TRUE(doc->RegistObj(std::move(made), &madeRef));
   EXPECT_EQ(doc->LoadOriginal(madeRef), nullptr);
+
+  // A node listed twice would show the copies at both its places: refused.
+  auto twice = OpenBytes(MakePdf({
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 4 /MediaBox [0 0 10 10] >>",
+      "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R 5 0 R] /Count 2 >>",
+      "<< /Type /Page /Parent 3 0 R >>",
+      "<< /Type /Page /Parent 3 0 R >>",
+  }));
+  ASSERT_NE(twice, nullptr);
+  EXPECT_EQ(PageNumber(*twice, 2), 4);
+  EXPECT_EQ(twice->SeparatePage(2), nullptr);
+  EXPECT_EQ(twice->LastError().Message(), "page tree lists a node twice");
+  EXPECT_EQ(PageNumber(*twice, 0), 4);
 }
 
 TEST_F(PageTree, NewDocumentHasAnEmptyTree) {
