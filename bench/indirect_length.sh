@@ -16,6 +16,7 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$ROOT/bench/lib.sh"
 OLD=${1:?old zorvane binary} NEW=${2:?new zorvane binary}
 PAGES=${PAGES:-10} SIDE=${SIDE:-1200} RUNS=${RUNS:-5}
 SCRATCH=${SCRATCH:-${TMPDIR:-/tmp}/zorvane-indirect}
@@ -69,20 +70,9 @@ bytes() {
   rm -f "$trace"
 }
 # wall BINARY JOB: median wall seconds of RUNS runs.
-wall() {
-  local times=() start end
-  for _ in $(seq "$RUNS"); do
-    rm -f "$OUT"
-    start=$(date +%s%N)
-    # shellcheck disable=SC2046
-    "$1" "$IN" "$OUT" $(job_args "$2") -l "" >/dev/null 2>&1
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]/1e6}'
-}
+# shellcheck disable=SC2046
+wall() { median_wall "$RUNS" "$1" "$IN" "$OUT" $(job_args "$2") -l ""; }
 mb() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1e6 }'; }
-normalise() { sed -E 's/\(D:[0-9]{14}[^)]*\)/(D:)/g' "$1"; }
 
 echo "| job | build | bytes read (MB) | copied by the kernel (MB) | median wall (s), $RUNS runs |"
 echo "|---|---|---:|---:|---:|"

@@ -14,6 +14,7 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$ROOT/bench/lib.sh"
 OLD=${1:?old zorvane binary} NEW=${2:?new zorvane binary}
 PAGES=${PAGES:-20000} RUNS=${RUNS:-5}
 SCRATCH=${SCRATCH:-${TMPDIR:-/tmp}/zorvane-read-blocks}
@@ -51,18 +52,8 @@ reads() {
   rm -f "$SCRATCH/trace.txt"
 }
 # wall BINARY JOB: median wall seconds of RUNS runs.
-wall() {
-  local times=() start end
-  for _ in $(seq "$RUNS"); do
-    start=$(date +%s%N)
-    # shellcheck disable=SC2046
-    "$1" "$IN" "$OUT" $(job_args "$2") -l "" >/dev/null 2>&1
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]/1e6}'
-}
-normalise() { sed -E 's/\(D:[0-9]{14}[^)]*\)/(D:)/g' "$1"; }
+# shellcheck disable=SC2046
+wall() { median_wall "$RUNS" "$1" "$IN" "$OUT" $(job_args "$2") -l ""; }
 
 echo "| job | build | read calls | median wall (s), $RUNS runs |"
 echo "|---|---|---:|---:|"
