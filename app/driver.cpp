@@ -335,9 +335,10 @@ CPDFPage* CPDFDriver::PageOfItsOwn(int32_t index, CPDFObjRef* ref) {
   if (seen(*ref)) {
     const CPDFObjRef shared = *ref;
     page = m_doc->SeparatePage(index, ref);
-    if (!page) return nullptr;
-    m_app.WriteLog("page object %d %d listed twice: page %d given a copy", shared.Num(),
-                   shared.Gen(), index + 1);
+    if (page) {
+      m_app.WriteLog("page object %d %d listed twice: page %d given a copy", shared.Num(),
+                     shared.Gen(), index + 1);
+    }
   }
   if (!page) return nullptr;
   const auto num = static_cast<size_t>(ref->Num());

@@ -108,11 +108,11 @@ class CPDFDriver {
     m_shownOutput = std::move(output);
   }
 
-  // Stamping of page `page` (1-based) of the open document; the current page, its box and its
-  // resources must have been fetched.
   // The page at `index` (0-based): a page object that an earlier visit met at another place of
   // the page tree (and may have stamped) is first given a copy of its own there.
   CPDFPage* PageOfItsOwn(int32_t index, CPDFObjRef* ref);
+  // Stamping of page `page` (1-based) of the open document; the current page, its box and its
+  // resources must have been fetched.
   bool StampWatermark(int32_t page);
   bool StampNumber(int32_t page);
   // Turns `objects` into a new Flate-compressed content stream of the current page: the only
