@@ -298,6 +298,7 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   m_pageOwned.clear();
   m_pageEnclosed = false;
   m_pageClosing.reset();
+  if ((watermarked || numbered) && !OwnContentsArray()) return false;
   // A stamp drawn over the page closes what the page's own content left open. That content is
   // scanned now, before the stamps join it: they leave nothing open themselves, and decoding
   // the shared watermark stream again on every page would only cost time.
@@ -460,6 +461,30 @@ CPDFObjRef CPDFDriver::InheritedHolder(const CPDFObjRef& pageRef, const char* ke
     node = AsDict(m_doc->GetObj(nodeRef));
   }
   return CPDFObjRef();
+}
+
+bool CPDFDriver::OwnContentsArray() {
+  // The stamps join the page's "Contents" array. An array that is an object of its own may be
+  // shared by other pages, which would then show this page's stamps too: the page gets a copy
+  // of its own, and the array stays as the input has it.
+  const CPDFAtom* contents = m_page->Lookup("Contents");
+  if (!contents || !contents->IsRef()) return true;
+  const CPDFObjRef shared = *static_cast<const CPDFObjRef*>(contents);
+  // One stream, as a rule: told from the file without reading it.
+  if (m_doc->IsStreamInFile(shared)) return true;
+  const CPDFArray* parts = AsArray(m_doc->GetObj(shared));
+  if (!parts) {
+    m_doc->ClearError();
+    return true;
+  }
+  CPDFObjRef made;
+  if (!m_doc->RegistObj(parts->Clone(), &made) || !m_page->SetReference("Contents", made)) {
+    LogError("cannot add PDF Contents", m_doc->LastError());
+    return false;
+  }
+  m_pageOwned.push_back(made);
+  m_doc->UnloadObj(shared);
+  return true;
 }
 
 void CPDFDriver::NoteNewContentsArray(const CPDFObjRef& contentsBefore) {

@@ -82,6 +82,20 @@ for mode in rewrite update; do
   done
   [ "$(grep -c 'listed twice' shared-$mode.log)" = 2 ] || fail "shared-$mode: $(grep -c 'listed twice' shared-$mode.log) copies noted, expected 2"
 done
+# Two pages whose "Contents" is one array object: each shows its own number and no other, and
+# a page left unnumbered shows none.
+$MINI shared_contents contents.pdf
+for range in 1,2 2,2,2; do
+  cp contents.pdf in.pdf
+  run contents in.pdf -inc -nbp $range
+  [ "$STATUS" = 0 ] || fail "contents $range: status $STATUS"
+  qpdf_ok in.pdf "contents $range"
+  # (the reader's complaints count too: a number drawn in a font the page lacks shows nothing)
+  shown="$(pdftotext -f 1 -l 1 in.pdf - 2>&1 | tr -d ' \n\f')/$(pdftotext -f 2 -l 2 in.pdf - 2>&1 | tr -d ' \n\f')"
+  expected=1/2
+  [ "$range" = 2,2,2 ] && expected=/2
+  [ "$shown" = "$expected" ] || fail "contents $range: pages show '$shown', expected '$expected'"
+done
 
 # ---- unusable temporary storage: never an empty watermark and exit 0 -------------------------------
 refused tmp-missing "cannot define PDF FormXObject" plain.pdf in.pdf -wm big_content.pdf -t "$WORK/none"

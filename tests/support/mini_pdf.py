@@ -101,6 +101,12 @@ KINDS = {
                        b"<< /Type /Page /Parent 4 0 R /Contents 9 0 R >>",
                        stream(CONTENT)],
     "shared_pages": shared_pages(),
+    # Two pages whose "Contents" is one array object.
+    "shared_contents": [b"<< /Type /Catalog /Pages 2 0 R >>",
+                        b"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /MediaBox [0 0 200 200] >>",
+                        b"<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Resources << >> >>",
+                        b"<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Resources << >> >>",
+                        stream(CONTENT), b"[5 0 R]"],
     # A plain good page, the baseline.
     "plain": [b"<< /Type /Catalog /Pages 2 0 R >>",
               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
