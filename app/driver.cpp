@@ -826,7 +826,7 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
 bool CPDFDriver::PageHasContent() const {
   CPDFObject* contents = m_page->Get_Contents();
   if (const CPDFArray* parts = AsArray(contents)) return parts->Count() > 0;
-  return contents != nullptr;
+  return contents != nullptr && contents->TypeCode() != kTypeNull;
 }
 
 std::string CPDFDriver::PageClosing() const {

@@ -20,6 +20,9 @@ namespace {
 constexpr const char* kModule = "CPDFPage";
 
 bool IsStreamValue(const CPDFObject* value) { return value && value->TypeCode() == kTypeStream; }
+// A "Contents" that is null (directly, or through a reference) is no content at all, as for any
+// dictionary entry whose value is null.
+bool IsNullValue(const CPDFObject* value) { return value && value->TypeCode() == kTypeNull; }
 
 [[noreturn]] void ThrowTypecheck(const char* method, const CPDFObject* value) {
   Throw(kModule, method, kInvalidFormat,
@@ -87,6 +90,7 @@ template <class Part, class Between>
 void ForEachContentStream(CPDFPage& page, Part part, Between between) {
   CPDFObjHolder* doc = page.Doc();
   CPDFObject* contents = page.GetValue(doc, "Contents");
+  if (IsNullValue(contents)) return;
   if (!contents) {
     // A reference that leads nowhere is as good as no content; a failed load is an error.
     if (doc && doc->LastError().IsError()) throw CPDFException(doc->LastError());
@@ -181,7 +185,7 @@ bool CPDFPage::ReplaceContents(const CPDFStream& stream) {
   return Guarded(doc, "ReplaceContents", [&] {
     CPDFObjRef ref;
     CPDFObject* contents = GetValue(doc, "Contents", &ref);
-    if (!contents) {
+    if (!contents || IsNullValue(contents)) {
       const CPDFObjRef added = FileCopy(doc, stream, "ReplaceContents");
       if (!SetReference("Contents", added))
         Throw(kModule, "ReplaceContents", kInternalError, "CPDFDict::Insert()");
@@ -248,7 +252,7 @@ bool AddContentsWith(CPDFPage& page, bool after, ContentsArray made, FileStream 
     CPDFArray* parts = unread.IsDefined() ? NewContentsArray(page, unread, made) : nullptr;
     CPDFObjRef ref;
     CPDFObject* contents = parts ? parts : page.GetValue(doc, "Contents", &ref);
-    if (!contents) {
+    if (!contents || IsNullValue(contents)) {
       if (!page.SetReference("Contents", file()))
         Throw(kModule, "AddContents", kInternalError, "CPDFDict::Insert()");
       return;

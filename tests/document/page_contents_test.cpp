@@ -1,22 +1,23 @@
 // The page's "Contents": reading it decoded, replacing it, adding a stream before or after it,
 // and writing a graphic-object list into a stream.
+#include "pdf/document/page_contents.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "pdf/content/graph_objs.h"
-#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
-#include "pdf/document/page_contents.h"
 #include "pdf/document/pages.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/stream/stream.h"
 #include "support/documents.h"
 #include "support/files.h"
-#include "support/pdf_builder.h"
 #include "support/filters.h"
+#include "support/pdf_builder.h"
 #include "support/values.h"
 
 namespace quarn {
@@ -147,11 +148,19 @@ TEST_F(PageContentsTest, ReplaceArrayLeavesOneStream) {
 // ---------------------------------------------------------------------------------
 
 TEST_F(PageContentsTest, AddToAbsentContents) {
-  CPDFPage* page = Open("");
-  ASSERT_NE(page, nullptr);
-  ASSERT_TRUE(page->AddContents(*test::StreamWith("new"), true));
-  EXPECT_TRUE(page->Lookup("Contents")->IsRef());
-  EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "new");
+  // Absent, null, or a reference to nothing or to null: no content, which the stream becomes.
+  for (const char* entries : {"", "/Contents null", "/Contents 9 0 R", "/Contents 4 0 R"}) {
+    CPDFPage* page = Open(entries, {"null"});
+    ASSERT_NE(page, nullptr) << entries;
+    CPDFStream read(doc_.get());
+    ASSERT_TRUE(page->ReadContents(read)) << entries;
+    EXPECT_EQ(read.DataLength(), 0u) << entries;
+    ASSERT_TRUE(page->AddContents(*test::StreamWith("new"), true)) << entries;
+    EXPECT_TRUE(page->Lookup("Contents")->IsRef()) << entries;
+    EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "new") << entries;
+    ASSERT_TRUE(page->ReplaceContents(*test::StreamWith("other"))) << entries;
+    EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "other") << entries;
+  }
 }
 
 TEST_F(PageContentsTest, AddBeforeAndAfterOneStream) {
