@@ -329,11 +329,8 @@ CPDFPage* CPDFDriver::PageOfItsOwn(int32_t index, CPDFObjRef* ref) {
   CPDFPage* page = m_doc->GetPage(index, ref);
   // A page object listed twice has had its first place stamped, or written and released
   // already (then it cannot be read at all): its second place gets its own copy.
-  const auto seen = [this](const CPDFObjRef& pageRef) {
-    const auto num = static_cast<size_t>(pageRef.Num());
-    return pageRef.IsDefined() && num < m_visitedPages.size() && m_visitedPages[num];
-  };
-  if (seen(*ref)) {
+  const auto visited = static_cast<size_t>(ref->Num());
+  if (ref->IsDefined() && visited < m_visitedPages.size() && m_visitedPages[visited]) {
     const CPDFObjRef shared = *ref;
     page = m_doc->SeparatePage(index, ref);
     if (page) {

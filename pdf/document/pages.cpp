@@ -114,7 +114,8 @@ class CPDFPageTreeWalk {
   CPDFPage* Find(CPDFPages& node, int64_t position, CPDFObjRef* ref,
                  const CPDFObjRef& nodeRef = CPDFObjRef(), int64_t base = 0) {
     Enter(node, "GetPage");
-    m_pathRefs.push_back(nodeRef);
+    // Only a walk that separates looks back at the identities of the nodes it passed.
+    if (m_separate) m_pathRefs.push_back(nodeRef);
     CPDFArray* kids = node.Get_Kids();
     CPDFNumber* count = node.Get_Count();
     if (!kids || !count || position < 0 || position > int64_t{count->IntValue()} - 1) {
@@ -333,7 +334,7 @@ class CPDFPageTreeWalk {
   CPDFObjHolder* m_doc;
   bool m_separate = false;
   std::vector<const CPDFDict*> m_path;
-  std::vector<CPDFObjRef> m_pathRefs;  // the identities of the nodes of m_path, when walking down
+  std::vector<CPDFObjRef> m_pathRefs;  // the identities of the nodes of m_path, when separating
   CPDFPages::LastLeaf m_foundIn;
 };
 
