@@ -10,6 +10,7 @@
 #include <tuple>
 #include <utility>
 
+#include "app/number_stamp.h"
 #include "app/progress_line.h"
 #include "app/zorvane_app.h"
 #include "pdf/content/content_lexer.h"
@@ -136,6 +137,7 @@ void CPDFDriver::LogError(const std::string& message, const CPDFErrorRecord& rec
 bool CPDFDriver::Process(const std::string& inputFile, const std::string& outputFile) {
   m_outputWritten = false;
   m_sharedContents.Clear();
+  m_sharedStamps.Clear();
   m_pageOwned.clear();
   m_donePages.clear();
   m_formRef.Reset();
@@ -764,16 +766,9 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
   if (filed) filed->Reset();
   CPDFStream stream(nullptr);
   CPDFErrorRecord error;
-  // Content drawn over the page starts from whatever graphics state the page's own content left
-  // behind. Producers that change the matrix without q/Q would move the stamp off the page or
-  // hide it, so the page's content is enclosed in q ... Q: "q" goes in front of it and the new
-  // stream begins with "Q".
-  // Content may also end with states saved and not restored, a text object or an array left
-  // open; those are closed first, so that the stamp is drawn as on a fresh page.
   const bool enclose = !replace && after && PageHasContent();
   if (!objects.UpdateContents(stream, error) ||
-      (enclose &&
-       !PrefixRestore(stream, std::exchange(m_pageEnclosed, true) ? "" : PageClosing()))) {
+      (enclose && !PrefixData(stream, EnclosingEnd()))) {
     LogError("cannot update PDF GraphObjs", error);
     return false;
   }
@@ -788,11 +783,55 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
     }
     return true;
   }
-  if (enclose) {
-    CPDFStream save(nullptr);
-    if (!save.SetData("q", 1) || !AddSharedContents(save, false, false)) return false;
-  }
+  if (enclose && !AddEnclosingSave()) return false;
   return AddSharedContents(stream, true, after, filed);
+}
+
+bool CPDFDriver::AddStampOver(NumberStamp stamp, CPDFObjRef* filed) {
+  if (filed) filed->Reset();
+  if (PageHasContent()) {
+    stamp.prefix = EnclosingEnd();
+    if (!AddEnclosingSave()) return false;
+  }
+  std::string key = stamp.Key();
+  if (const CPDFObjRef* shared = m_sharedStamps.Find(key)) return ReferToShared(*shared, true);
+  // Filed empty: the worker writes its text, and the compressed data replaces the empty data
+  // before anything writes the stream.
+  CPDFStream empty(nullptr);
+  CPDFObjRef made;
+  if (!AddContentsFiled(*m_page, empty, true, &made, ContentsArrayKind())) {
+    LogError("cannot add PDF Contents", m_doc->LastError());
+    return false;
+  }
+  Compressor().Submit(made, [stamp = std::move(stamp)](std::string& text, CPDFErrorRecord& error) {
+    return stamp.Write(text, error);
+  });
+  m_sharedStamps.Add(std::move(key), made);
+  if (filed) *filed = made;
+  return true;
+}
+
+std::string CPDFDriver::EnclosingEnd() {
+  // Content drawn over the page starts from whatever graphics state the page's own content left
+  // behind. Producers that change the matrix without q/Q would move the stamp off the page or
+  // hide it, so the page's content is enclosed in q ... Q: "q" goes in front of it and the new
+  // stream begins with "Q".
+  // Content may also end with states saved and not restored, a text object or an array left
+  // open; those are closed first (once a page), so that the stamp is drawn as on a fresh page.
+  return (std::exchange(m_pageEnclosed, true) ? std::string() : PageClosing()) + "Q ";
+}
+
+bool CPDFDriver::AddEnclosingSave() {
+  CPDFStream save(nullptr);
+  return save.SetData("q", 1) && AddSharedContents(save, false, false);
+}
+
+bool CPDFDriver::ReferToShared(const CPDFObjRef& shared, bool after) {
+  if (!AddContentsReference(*m_page, shared, after, ContentsArrayKind())) {
+    LogError("cannot add PDF Contents", m_doc->LastError());
+    return false;
+  }
+  return true;
 }
 
 bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after,
@@ -801,13 +840,7 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
   // compressed) once and each further page refers to it. This keeps a long document from
   // holding, compressing and writing one identical stream per page.
   std::string text(stream.Data(), stream.DataLength());
-  if (const CPDFObjRef* shared = m_sharedContents.Find(text)) {
-    if (!AddContentsReference(*m_page, *shared, after, ContentsArrayKind())) {
-      LogError("cannot add PDF Contents", m_doc->LastError());
-      return false;
-    }
-    return true;
-  }
+  if (const CPDFObjRef* shared = m_sharedContents.Find(text)) return ReferToShared(*shared, after);
   // Filed with its plain text; the compressed data replaces it before anything writes it.
   CPDFObjRef made;
   if (!AddContentsFiled(*m_page, stream, after, &made, ContentsArrayKind())) {
@@ -844,8 +877,8 @@ std::string CPDFDriver::OpenContentClosing() const {
   return ClosingOperators(scanner.Finish());
 }
 
-bool CPDFDriver::PrefixRestore(CPDFStream& stream, const std::string& closing) {
-  std::string data = closing + "Q ";
+bool CPDFDriver::PrefixData(CPDFStream& stream, const std::string& prefix) {
+  std::string data = prefix;
   data.append(stream.Data(), stream.DataLength());
   return stream.SetData(data.data(), data.size());
 }

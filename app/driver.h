@@ -35,6 +35,7 @@ class CPDFRect;
 class CPDFResDict;
 class CPDFStream;
 class CZorvaneApp;
+struct NumberStamp;
 
 // The watermark part of -wm "FileName,StartPage,EndPage".
 struct WatermarkSpec {
@@ -236,8 +237,16 @@ class CPDFDriver {
   }
   // Whether the current page has content of its own (a stream, or a non-empty array).
   bool PageHasContent() const;
-  // Puts `closing` and "Q " in front of the stream's data.
-  static bool PrefixRestore(CPDFStream& stream, const std::string& closing);
+  // Adds the number stamp over the current page's content; `filed` as for AddGraphics.
+  bool AddStampOver(NumberStamp stamp, CPDFObjRef* filed);
+  // The page's content is enclosed in q ... Q under a stamp drawn over it: the text that goes in
+  // front of the stamp's own, and the "q" stream that goes in front of the content.
+  std::string EnclosingEnd();
+  bool AddEnclosingSave();
+  // Adds the filed stream `shared` to the current page.
+  bool ReferToShared(const CPDFObjRef& shared, bool after);
+  // Puts `prefix` in front of the stream's data.
+  static bool PrefixData(CPDFStream& stream, const std::string& prefix);
   // What closes the states, text object and containers that the current page's content leaves
   // open (empty when nothing is, or when the content cannot be read).
   std::string OpenContentClosing() const;
@@ -302,6 +311,7 @@ class CPDFDriver {
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
   // Content streams filed by this run, by their text: pages stamped alike share one stream.
   SharedContentsCache m_sharedContents;
+  SharedContentsCache m_sharedStamps;  // number stamps, by NumberStamp::Key
   // Compresses the filed streams while the walk goes on: the jobs of a page are settled when
   // that page is written, kReleaseLag visits later.
   std::unique_ptr<StreamCompressor> m_compressor;

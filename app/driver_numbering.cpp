@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "app/number_stamp.h"
 #include "app/numbering_text.h"
 #include "app/zorvane_app.h"
 #include "pdf/object/geometry.h"
@@ -78,7 +79,7 @@ bool CPDFDriver::StampNumber(int32_t page) {
   const int64_t number = PageNumberValue(page, m_numbering.firstPage, m_numbering.initial);
   // The run frame refuses an unsafe format before anything starts; a driver used on its own
   // refuses it here, with the same line, before the page is touched.
-  const std::optional<std::string> text =
+  std::optional<std::string> text =
       ApplyNumberFormat(settings.format, NumberText(number, settings.style));
   if (!text) {
     LogError(Format("invalid number format: %s", settings.format.c_str()));
@@ -87,25 +88,19 @@ bool CPDFDriver::StampNumber(int32_t page) {
   std::string name;
   CPDFFont* font = NumberingFont(name);
   if (!font) return false;
-  const TextPosition position = NumberPosition(*font, *text, page);
-
-  CPDFGraphObjs objects;
-  objects.AddSave();
+  NumberStamp stamp;
+  stamp.fontName = std::move(name);
+  stamp.fontSize = settings.fontSize;
+  stamp.position = NumberPosition(*font, *text, page);
+  stamp.text = std::move(*text);
   // On a page shown turned the number is set in the displayed frame and carried into the page.
-  if (m_view.rotate != 0) AddConcatMatrix(objects, m_view.DisplayToUser());
-  objects.AddTextObject()
-      .BeginText()
-      .SetFont(name, settings.fontSize)
-      .MoveText(position.x, position.y)
-      .ShowText(text->data(), text->size())
-      .EndText();
-  objects.AddRestore();
-  // The number is always drawn over the page's content.
+  if (m_view.rotate != 0) stamp.displayToUser = m_view.DisplayToUser();
+  // The number is always drawn over the page's content. Numbers differ from page to page, so
+  // each page files a stream of its own, which leaves memory with the page. It is the last
+  // thing added to the page, so nothing reads it again; a later page that draws the same text
+  // only refers to it.
   CPDFObjRef filed;
-  if (!AddGraphics(objects, false, true, &filed)) return false;
-  // Numbers differ from page to page, so each page files a stream of its own, which leaves
-  // memory with the page. It is the last thing added to the page, so nothing reads it again;
-  // a later page that draws the same text only refers to it.
+  if (!AddStampOver(std::move(stamp), &filed)) return false;
   if (filed.IsDefined()) m_pageOwned.push_back(filed);
   return true;
 }

@@ -15,6 +15,10 @@ namespace {
 
 constexpr const char* kModule = "StreamCompressor";
 
+CPDFException OutOfMemory() {
+  return CPDFException(kModule, "Compress", kRuntimeError, "out of memory");
+}
+
 }  // namespace
 
 StreamCompressor::StreamCompressor(bool useWorker) {
@@ -41,25 +45,37 @@ bool StreamCompressor::WorkerWanted() {
 void StreamCompressor::Compress(Job& job) {
   // A stream of no document: nothing of the run is touched, only this job's own bytes.
   try {
-    CPDFStream stream(nullptr);
-    if (!stream.SetData(job.data.data(), job.data.size())) {
-      job.error = CPDFException(kModule, "Compress", kRuntimeError, "out of memory");
-    } else if (stream.EncodeFlateFilter(job.error)) {
-      job.data.assign(stream.Data(), stream.DataLength());
+    const TextMaker make = std::exchange(job.make, nullptr);
+    if (make && !make(job.data, job.error)) {
+      if (!job.error.IsError()) job.error = OutOfMemory();
+    } else {
+      CPDFStream stream(nullptr);
+      if (!stream.SetData(job.data.data(), job.data.size())) {
+        job.error = OutOfMemory();
+      } else if (stream.EncodeFlateFilter(job.error)) {
+        job.data.assign(stream.Data(), stream.DataLength());
+      }
     }
   } catch (const CPDFException& e) {
     job.error = e;
   } catch (const std::bad_alloc&) {
-    job.error = CPDFException(kModule, "Compress", kRuntimeError, "out of memory");
+    job.error = OutOfMemory();
   }
-  if (!job.error.IsError()) return;
-  job.data.clear();
+  if (job.error.IsError()) job.data.clear();
 }
 
 void StreamCompressor::Submit(const CPDFObjRef& ref, std::string plain) {
+  Enqueue(Job{ref, nullptr, std::move(plain), false, {}});
+}
+
+void StreamCompressor::Submit(const CPDFObjRef& ref, TextMaker make) {
+  Enqueue(Job{ref, std::move(make), std::string(), false, {}});
+}
+
+void StreamCompressor::Enqueue(Job job) {
   ++m_submitted;
   if (!HasWorker()) {
-    Job job{ref, std::move(plain), true, {}};
+    job.done = true;
     Compress(job);
     m_jobs.push_back(std::move(job));
     ++m_handed;
@@ -69,7 +85,7 @@ void StreamCompressor::Submit(const CPDFObjRef& ref, std::string plain) {
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_jobs.push_back(Job{ref, std::move(plain), false, {}});
+    m_jobs.push_back(std::move(job));
     if (m_submitted - m_handed >= kBatch) {
       m_handed = m_submitted;
       wake = true;

@@ -1,6 +1,6 @@
 // Flate compression of the content streams a run files, done on a worker thread while the
-// driver walks on: each stream is filed with its plain text at once and gets its compressed
-// data before anything can write it. The bytes never depend on the thread count: every stream
+// driver walks on: each stream is filed at once, with its plain text or with a maker of that
+// text, and gets its compressed data before anything can write it. The bytes never depend on the thread count: every stream
 // is compressed by the same codec from the same text, and the driver applies the results at
 // the same points of the run whether a worker made them or not.
 #pragma once
@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,8 +39,14 @@ class StreamCompressor {
   static bool WorkerWanted();
   bool HasWorker() const { return m_worker.joinable(); }
 
+  // Makes a stream's plain text on whichever thread runs the job: it may touch nothing but
+  // what it holds. False, with `error` set, when it fails.
+  using TextMaker = std::function<bool(std::string& text, CPDFErrorRecord& error)>;
+
   // Queues the compression of `plain`, the data of the stream filed as `ref`.
   void Submit(const CPDFObjRef& ref, std::string plain);
+  // Queues the making of the text of the stream filed as `ref`, and its compression.
+  void Submit(const CPDFObjRef& ref, TextMaker make);
   // How many jobs were submitted so far (a mark for Settle).
   uint64_t Submitted() const { return m_submitted; }
   // Gives the streams of the first `upTo` jobs their compressed data and "Filter", in `doc`,
@@ -52,11 +59,13 @@ class StreamCompressor {
  private:
   struct Job {
     CPDFObjRef ref;
+    TextMaker make;    // when set, makes the plain text first
     std::string data;  // plain text, then the compressed bytes
     bool done = false;
     CPDFErrorRecord error;
   };
-  // Compresses one job's data in place (on whatever thread runs it).
+  void Enqueue(Job job);
+  // Makes and compresses one job's data in place (on whatever thread runs it).
   static void Compress(Job& job);
   void Work();
   // Takes the oldest unsettled job off the queue once it is compressed (by this thread when

@@ -336,6 +336,31 @@ TEST_F(DriverTest, PagesStampedAlikeShareOneContentStream) {
   EXPECT_EQ(stamps.size(), 1u);  // one stream, referred to by every page
 }
 
+TEST_F(DriverTest, NumberStampsShareAStreamOnlyWhenTheyDrawAlike) {
+  // Pages 1 and 2 get the same text at the same place; page 3, of another size, another place.
+  test::WriteFile(dir_.File("in.pdf"),
+                  test::MakePagesPdf({"/MediaBox [0 0 400 400] /Contents 6 0 R",
+                                      "/MediaBox [0 0 400 400] /Contents 6 0 R",
+                                      "/MediaBox [0 0 300 300] /Rotate 90"},
+                                     {test::StreamObject("0 g 10 10 50 50 re f q")}));
+  StampOptions options;
+  options.numberingOn = true;
+  options.numberFormatSpec = "n,Draft,H,10";
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), options)) << Log();
+  auto out = OpenOutput(dir_.File("out.pdf"));
+  ASSERT_NE(out, nullptr);
+  auto lastPart = [&](int page) {
+    const CPDFArray* parts = AsArray(out->GetPage(page)->Get_Contents());
+    return parts ? Text(parts->At(parts->Count() - 1)) : std::string();
+  };
+  EXPECT_EQ(lastPart(0), lastPart(1));
+  EXPECT_EQ(test::DecodedPageContents(*out, 0),
+            "q\r\n|0 g 10 10 50 50 re f q|Q Q q BT /F1 10 Tf 189.164993 16.243229 Td (Draft) Tj ET Q");
+  // The page without content of its own is not enclosed; it is shown turned.
+  EXPECT_EQ(test::DecodedPageContents(*out, 2),
+            "q 0 1 -1 0 300 0 cm BT /F1 10 Tf 139.164993 16.243229 Td (Draft) Tj ET Q");
+}
+
 TEST_F(DriverTest, NestedTreeWithSharedContentIsStampedThroughout) {
   WriteLogo("logo.pdf");
   // 1 catalog, 2 root, 3 and 4 intermediate nodes, 5-9 pages, 10 content shared by pages 5 and 6,

@@ -43,7 +43,15 @@ std::vector<std::string> Compressed(bool worker, size_t count) {
     stream->SetData(text.data(), text.size());
     CPDFObjRef ref;
     EXPECT_TRUE(doc->RegistObj(std::move(stream), &ref));
-    compressor.Submit(ref, text);
+    // Every other text is made by the job itself, as number stamps are.
+    if (i % 2) {
+      compressor.Submit(ref, [text](std::string& made, CPDFErrorRecord&) {
+        made = text;
+        return true;
+      });
+    } else {
+      compressor.Submit(ref, text);
+    }
     refs.push_back(ref);
     // Settled in parts while more are queued, as the driver does page by page.
     if (i % 100 == 99) {
@@ -72,6 +80,19 @@ TEST(StreamCompressor, WorkerAndCallerThreadGiveTheSameBytes) {
   ASSERT_EQ(inline_.size(), count);
   EXPECT_NE(inline_[0].find("|/FlateDecode"), std::string::npos);
   EXPECT_EQ(Compressed(true, count), inline_);
+}
+
+TEST(StreamCompressor, AMakerThatFailsFailsTheSettling) {
+  for (const bool worker : {false, true}) {
+    StreamCompressor compressor(worker);
+    compressor.Submit(CPDFObjRef(5, 0), [](std::string&, CPDFErrorRecord& error) {
+      error = CPDFException("Test", "Make", kRuntimeError, "no text");
+      return false;
+    });
+    CPDFErrorRecord error;
+    EXPECT_FALSE(compressor.SettleAll(nullptr, error));
+    EXPECT_NE(error.Message().find("no text"), std::string::npos) << error.Message();
+  }
 }
 
 TEST(StreamCompressor, SignalsThatEndARunGoToTheWalkingThreadOnly) {

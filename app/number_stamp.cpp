@@ -1,0 +1,59 @@
+#include "app/number_stamp.h"
+
+#include <cstring>
+
+#include "app/driver.h"
+#include "pdf/content/graph_objs.h"
+#include "pdf/stream/stream.h"
+
+namespace quarn {
+
+namespace {
+
+template <typename T>
+void AppendBits(std::string& key, const T& value) {
+  char bits[sizeof(T)];
+  std::memcpy(bits, &value, sizeof(T));
+  key.append(bits, sizeof(T));
+}
+
+}  // namespace
+
+std::string NumberStamp::Key() const {
+  // The texts are framed by their lengths, the numbers by their exact bits.
+  std::string key;
+  key.reserve(prefix.size() + fontName.size() + text.size() + 96);
+  for (const std::string* part : {&prefix, &fontName, &text}) {
+    AppendBits(key, part->size());
+    key += *part;
+  }
+  AppendBits(key, fontSize);
+  AppendBits(key, position.x);
+  AppendBits(key, position.y);
+  key += displayToUser ? '1' : '0';
+  if (displayToUser) {
+    for (double entry : *displayToUser) AppendBits(key, entry);
+  }
+  return key;
+}
+
+bool NumberStamp::Write(std::string& out, CPDFErrorRecord& error) const {
+  CPDFGraphObjs objects;
+  objects.AddSave();
+  if (displayToUser) AddConcatMatrix(objects, *displayToUser);
+  objects.AddTextObject()
+      .BeginText()
+      .SetFont(fontName, fontSize)
+      .MoveText(position.x, position.y)
+      .ShowText(text.data(), text.size())
+      .EndText();
+  objects.AddRestore();
+  CPDFStream stream(nullptr);
+  if (!objects.UpdateContents(stream, error)) return false;
+  out.reserve(prefix.size() + stream.DataLength());
+  out = prefix;
+  out.append(stream.Data(), stream.DataLength());
+  return true;
+}
+
+}  // namespace quarn

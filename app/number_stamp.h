@@ -1,0 +1,33 @@
+// The content stream that draws one page's number, held by value so that any thread can write
+// it: the text in the named font at its place, after whatever closes the page's own content.
+// The driver files the stream at once and has its text written (and compressed) by the
+// compressing worker while it walks on.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/numbering.h"
+#include "app/page_view.h"
+#include "pdf/object/exception.h"
+
+namespace quarn {
+
+struct NumberStamp {
+  // Goes in front of the drawing: what closes the page's own content and the "Q " that ends
+  // its enclosing "q", or nothing when the page's content is not enclosed.
+  std::string prefix;
+  // On a page shown turned: the displayed frame, where the number is set, carried into the page.
+  std::optional<Affine> displayToUser;
+  std::string fontName;
+  float fontSize = 0.0f;
+  TextPosition position;
+  std::string text;
+
+  // Stamps with equal keys write equal text, so that pages stamped alike share one stream.
+  std::string Key() const;
+  // The stream's plain text; false (with `error`) when it cannot be made.
+  bool Write(std::string& out, CPDFErrorRecord& error) const;
+};
+
+}  // namespace quarn
