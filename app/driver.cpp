@@ -144,6 +144,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_formMatrix = kIdentity;
   m_formPlain = true;
   m_fontRef.Reset();
+  m_byteWidths.fill(std::nullopt);
   // Numbers give every page a stream of its own to compress: worth a second thread.
   m_compressor =
       std::make_unique<StreamCompressor>(m_numbering.on && StreamCompressor::WorkerWanted());

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -225,6 +226,7 @@ class CPDFDriver {
   CPDFFont* FetchNumberingFont();
   bool NameNumberingFont(const CPDFFont& font, std::string& name);
   TextPosition NumberPosition(CPDFFont& font, const std::string& text, int32_t page);
+  int32_t NumberTextWidth(CPDFFont& font, const std::string& text);
 
   // Adds `stream` (its plain text) to the current page, sharing one filed stream among all pages
   // that get the same text.
@@ -277,6 +279,7 @@ class CPDFDriver {
 
   NumberingSettings m_numbering;
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
+  std::array<std::optional<int32_t>, 256> m_byteWidths;  // of the numbering font, once measured
   // The font name whose kind PrepareNumberingText found, and the encoding to make it with.
   std::string m_numberingFontPlanned;
   std::string m_numberingEncoding;

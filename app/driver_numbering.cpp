@@ -1,5 +1,8 @@
 // The page-numbering part of the driver: reading -nbp, -nbf, -nbs and -sp, and stamping the
 // number of one page.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -20,6 +23,8 @@
 #include "pdf/font/font_desc.h"
 #include "pdf/font/metrics.h"
 #include "pdf/font/truetype_embed.h"
+#include "pdf/font/truetype_font.h"
+#include "pdf/font/type1_font.h"
 
 namespace quarn {
 
@@ -214,9 +219,27 @@ bool CPDFDriver::NameNumberingFont(const CPDFFont& font, std::string& name) {
   return true;
 }
 
+int32_t CPDFDriver::NumberTextWidth(CPDFFont& font, const std::string& text) {
+  // A simple font measures a string as the sum of its bytes' widths, so each byte is measured
+  // once a run. A byte whose width reads as -1 (which also means "cannot be measured") and
+  // every other font leave the measuring of the whole text to the font.
+  const bool simple =
+      dynamic_cast<CPDFType1Font*>(&font) || dynamic_cast<CPDFTrueTypeFont*>(&font);
+  if (!simple || text.empty()) return font.CalcStringWidth(text.data(), text.size());
+  int64_t total = 0;
+  for (const char byte : text) {
+    std::optional<int32_t>& width = m_byteWidths[static_cast<uint8_t>(byte)];
+    if (!width) width = font.CalcStringWidth(&byte, 1);
+    if (*width == -1) return font.CalcStringWidth(text.data(), text.size());
+    total += *width;
+  }
+  return static_cast<int32_t>(std::clamp<int64_t>(total, std::numeric_limits<int32_t>::min(),
+                                                   std::numeric_limits<int32_t>::max()));
+}
+
 TextPosition CPDFDriver::NumberPosition(CPDFFont& font, const std::string& text, int32_t page) {
   TextMetrics metrics;
-  metrics.width = font.CalcStringWidth(text.data(), text.size());
+  metrics.width = NumberTextWidth(font, text);
   if (CPDFFontDesc* descriptor = font.GetFontDescriptor()) {
     metrics.ascent = IntegerEntry(descriptor->Get_Ascent());
     metrics.descent = IntegerEntry(descriptor->Get_Descent());
