@@ -823,6 +823,7 @@ std::string CPDFDriver::EnclosingEnd() {
 }
 
 bool CPDFDriver::AddEnclosingSave() {
+  if (const CPDFObjRef* shared = m_sharedContents.Find("q")) return ReferToShared(*shared, false);
   CPDFStream save(nullptr);
   return save.SetData("q", 1) && AddSharedContents(save, false, false);
 }
