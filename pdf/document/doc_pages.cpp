@@ -27,8 +27,15 @@ CPDFPage* CPDFDoc::GetPage(int position, CPDFObjRef* ref) {
     if (IsFDF()) Throw(kModule, "GetPage", kInternalError, "There is no CPDFPage for FDF file");
     CPDFPages* root = PagesRoot("GetPage", nullptr);
     CPDFPage* page = root->GetPage(position, ref);
-    if (!page) Throw(kModule, "GetPage", kInternalError, "CPDFPages::GetPage()");
-    return page;
+    if (page) return page;
+    // A place that the root's Count promises and the tree does not hold is damage in the
+    // file (a kid missing, not a page, or fewer kids than counted), not a fault of the caller.
+    const CPDFNumber* count = root->Get_Count();
+    if (position >= 0 && count && position < count->IntValue()) {
+      Throw(kModule, "GetPage", kInvalidFormat,
+            Format("page %d of %d is missing from the page tree", position + 1, count->IntValue()));
+    }
+    Throw(kModule, "GetPage", kInternalError, "CPDFPages::GetPage()");
   } catch (...) {
     KeepCurrentError(m_error, kModule, "GetPage");
   }
