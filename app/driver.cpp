@@ -305,7 +305,11 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   // A stamp drawn over the page closes what the page's own content left open. That content is
   // scanned now, before the stamps join it: they leave nothing open themselves, and decoding
   // the shared watermark stream again on every page would only cost time.
-  if ((numbered || (watermarked && m_up)) && PageHasContent()) m_pageClosing = OpenContentClosing();
+  m_deferredContent.reset();
+  if ((numbered || (watermarked && m_up)) && PageHasContent() &&
+      !(numbered && DeferContentScan(watermarked, page))) {
+    m_pageClosing = OpenContentClosing();
+  }
   const CPDFAtom* contents = m_page->Lookup("Contents");
   const CPDFObjRef contentsBefore =
       contents && contents->IsRef() ? *static_cast<const CPDFObjRef*>(contents) : CPDFObjRef();
@@ -791,11 +795,21 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
 bool CPDFDriver::AddStampOver(NumberStamp stamp, CPDFObjRef* filed) {
   if (filed) filed->Reset();
   if (PageHasContent()) {
-    stamp.prefix = EnclosingEnd();
+    if (m_deferredContent && !m_pageEnclosed) {
+      // The maker scans the content for what it leaves open (EnclosingEnd, on its thread).
+      m_pageEnclosed = true;
+      stamp.pageContent = std::exchange(m_deferredContent, std::nullopt);
+      stamp.prefix = "Q ";
+    } else {
+      stamp.prefix = EnclosingEnd();
+    }
     if (!AddEnclosingSave()) return false;
   }
-  std::string key = stamp.Key();
-  if (const CPDFObjRef* shared = m_sharedStamps.Find(key)) return ReferToShared(*shared, true);
+  // A stamp whose closing is not known yet draws a text of this page alone: nothing to share.
+  std::string key = stamp.pageContent ? std::string() : stamp.Key();
+  if (const CPDFObjRef* shared = key.empty() ? nullptr : m_sharedStamps.Find(key)) {
+    return ReferToShared(*shared, true);
+  }
   // Filed empty: the worker writes its text, and the compressed data replaces the empty data
   // before anything writes the stream.
   CPDFStream empty(nullptr);
@@ -807,8 +821,28 @@ bool CPDFDriver::AddStampOver(NumberStamp stamp, CPDFObjRef* filed) {
   Compressor().Submit(made, [stamp = std::move(stamp)](std::string& text, CPDFErrorRecord& error) {
     return stamp.Write(text, error);
   });
-  m_sharedStamps.Add(std::move(key), made);
+  if (!key.empty()) m_sharedStamps.Add(std::move(key), made);
   if (filed) *filed = made;
+  return true;
+}
+
+bool CPDFDriver::DeferContentScan(bool watermarked, int32_t page) {
+  // Detached content is held until the worker has scanned it: a little per page.
+  constexpr uint64_t kMaxDetached = 256 * 1024;
+  if (watermarked && m_up) return false;
+  const NumberFormatSettings& settings = m_numbering.text;
+  // The text belongs to this page alone when the number has a text and the format keeps all of
+  // it: the texts of other numbers then differ.
+  const int64_t number = PageNumberValue(page, m_numbering.firstPage, m_numbering.initial);
+  const std::string probe(32, '7');
+  const std::optional<std::string> probed = ApplyNumberFormat(settings.format, probe);
+  if (NumberText(number, settings.style).empty() || !probed ||
+      probed->find(probe) == std::string::npos) {
+    return false;
+  }
+  DetachedContents detached;
+  if (!DetachContents(*m_page, kMaxDetached, detached)) return false;
+  m_deferredContent = std::move(detached);
   return true;
 }
 
@@ -866,17 +900,13 @@ std::string CPDFDriver::PageClosing() const {
 }
 
 std::string CPDFDriver::OpenContentClosing() const {
-  // The content is scanned as it is decoded, never held whole: a page whose content inflates
-  // to gigabytes costs time but no memory.
-  ContentEndScanner scanner;
-  const DataSink feed = [&](const char* data, size_t n) {
-    scanner.Feed(std::string_view(data, n));
-  };
-  if (!StreamContents(*m_page, feed)) {
-    m_doc->ClearError();
-    return std::string();
-  }
-  return ClosingOperators(scanner.Finish());
+  bool read = true;
+  std::string closing = ClosingOfContent([&](const ContentPieceSink& sink) {
+    read = StreamContents(*m_page, sink);
+    return read;
+  });
+  if (!read) m_doc->ClearError();
+  return closing;
 }
 
 bool CPDFDriver::PrefixData(CPDFStream& stream, const std::string& prefix) {

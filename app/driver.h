@@ -239,6 +239,10 @@ class CPDFDriver {
   }
   // Whether the current page has content of its own (a stream, or a non-empty array).
   bool PageHasContent() const;
+  // Detaches the current page's content for the number stamp's maker to scan, when only the
+  // number is drawn over it and no other page can share the stamp's stream (which needs the
+  // closing now): false when the content is to be scanned here.
+  bool DeferContentScan(bool watermarked, int32_t page);
   // Adds the number stamp over the current page's content; `filed` as for AddGraphics.
   bool AddStampOver(NumberStamp stamp, CPDFObjRef* filed);
   // The page's content is enclosed in q ... Q under a stamp drawn over it: the text that goes in
@@ -296,6 +300,8 @@ class CPDFDriver {
   bool m_pageEnclosed = false;  // the current page's content was enclosed (and closed) already
   // What closes the current page's own content, when scanned before the page was stamped.
   std::optional<std::string> m_pageClosing;
+  // The current page's content, detached for the worker to scan along with the number stamp.
+  std::optional<DetachedContents> m_deferredContent;
   // A page visited and not written yet: the objects made for it alone, and the count of
   // compression jobs submitted by the end of its visit.
   struct DonePage {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/driver.h"
+#include "pdf/content/content_lexer.h"
 #include "pdf/content/graph_objs.h"
 #include "pdf/stream/stream.h"
 
@@ -50,8 +51,13 @@ bool NumberStamp::Write(std::string& out, CPDFErrorRecord& error) const {
   objects.AddRestore();
   CPDFStream stream(nullptr);
   if (!objects.UpdateContents(stream, error)) return false;
-  out.reserve(prefix.size() + stream.DataLength());
-  out = prefix;
+  // Content that cannot be read closes nothing, as when the page's content is scanned at once.
+  CPDFErrorRecord unread;
+  out = pageContent ? ClosingOfContent([&](const ContentPieceSink& sink) {
+    return StreamDetachedContents(*pageContent, sink, unread);
+  })
+                    : std::string();
+  out += prefix;
   out.append(stream.Data(), stream.DataLength());
   return true;
 }

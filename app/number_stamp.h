@@ -9,6 +9,7 @@
 
 #include "app/numbering.h"
 #include "app/page_view.h"
+#include "pdf/document/page_contents.h"
 #include "pdf/object/exception.h"
 
 namespace quarn {
@@ -17,6 +18,9 @@ struct NumberStamp {
   // Goes in front of the drawing: what closes the page's own content and the "Q " that ends
   // its enclosing "q", or nothing when the page's content is not enclosed.
   std::string prefix;
+  // The page's own content, when it is to be scanned by the writer of the stamp: what closes it
+  // goes in front of `prefix`. Such a stamp is not shared (see Key).
+  std::optional<DetachedContents> pageContent;
   // On a page shown turned: the displayed frame, where the number is set, carried into the page.
   std::optional<Affine> displayToUser;
   std::string fontName;
@@ -24,7 +28,8 @@ struct NumberStamp {
   TextPosition position;
   std::string text;
 
-  // Stamps with equal keys write equal text, so that pages stamped alike share one stream.
+  // Stamps with equal keys write equal text, so that pages stamped alike share one stream
+  // (without `pageContent`, whose closing is not known yet).
   std::string Key() const;
   // The stream's plain text; false (with `error`) when it cannot be made.
   bool Write(std::string& out, CPDFErrorRecord& error) const;

@@ -219,4 +219,15 @@ std::string ClosingOperators(const ContentEnd& end) {
   return closing;
 }
 
+std::string ClosingOfContent(const std::function<bool(const ContentPieceSink&)>& read) {
+  // The content is scanned as it is decoded, never held whole: content that inflates to
+  // gigabytes costs time but no memory.
+  ContentEndScanner scanner;
+  const ContentPieceSink feed = [&](const char* data, size_t n) {
+    scanner.Feed(std::string_view(data, n));
+  };
+  if (!read(feed)) return std::string();
+  return ClosingOperators(scanner.Finish());
+}
+
 }  // namespace quarn

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,5 +61,10 @@ ContentEnd ScanContentEnd(std::string_view content);
 // The operators that close what `end` says is open, each followed by a space; empty when
 // nothing is. A dictionary left with a key and no value gets "null" as its value.
 std::string ClosingOperators(const ContentEnd& end);
+
+// The closing operators of the content that `read` hands, piece by piece, to the sink it is
+// given; empty when `read` fails.
+using ContentPieceSink = std::function<void(const char* data, size_t n)>;
+std::string ClosingOfContent(const std::function<bool(const ContentPieceSink&)>& read);
 
 }  // namespace quarn

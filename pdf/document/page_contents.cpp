@@ -180,6 +180,110 @@ bool StreamContents(CPDFPage& page, const DataSink& sink) {
   });
 }
 
+namespace {
+
+// The filters that only transform bytes: they need nothing but their parameters.
+bool IsPlainFilterName(std::string_view name) {
+  for (const char* plain : {"FlateDecode", "Fl", "LZWDecode", "LZW", "ASCII85Decode", "A85",
+                            "ASCIIHexDecode", "AHx", "RunLengthDecode", "RL"}) {
+    if (name == plain) return true;
+  }
+  return false;
+}
+
+// Whether `atom` (a direct value) holds a reference anywhere inside it.
+bool HoldsReference(const CPDFAtom* atom) {
+  if (!atom || atom->IsRef()) return atom != nullptr;
+  const auto* object = static_cast<const CPDFObject*>(atom);
+  if (const auto* array = AsArray(object)) {
+    for (size_t i = 0; i < array->Count(); ++i) {
+      if (HoldsReference(array->At(i))) return true;
+    }
+  } else if (object->TypeCode() == kTypeDict) {
+    for (const auto& [key, value] : *static_cast<const CPDFDict*>(object)) {
+      if (HoldsReference(value.get())) return true;
+    }
+  }
+  return false;
+}
+
+// A copy of `part` with its data in memory and its filter entries direct; nullptr when the
+// part's filters need the document or more than `room` bytes of data would be held.
+std::shared_ptr<CPDFStream> DetachPart(CPDFObjHolder* doc, CPDFStream& part, uint64_t room) {
+  if (part.Lookup("F") || part.HeldLength() < 0 || static_cast<uint64_t>(part.HeldLength()) > room) {
+    return nullptr;
+  }
+  auto detached = std::make_shared<CPDFStream>(nullptr);
+  for (const char* key : {"Filter", "DecodeParms"}) {
+    if (!part.Lookup(key)) continue;
+    CPDFObject* value = part.GetValue(doc, key);
+    if (!value || HoldsReference(value)) return nullptr;
+    if (key[0] == 'F') {
+      const CPDFArray* names = AsArray(value);
+      for (size_t i = 0; names && i < names->Count(); ++i) {
+        const CPDFAtom* name = names->At(i);
+        if (!name->IsObject() || !static_cast<const CPDFObject*>(name)->IsType(kTypeName)) {
+          return nullptr;
+        }
+        if (!IsPlainFilterName(static_cast<const CPDFName*>(name)->Str())) return nullptr;
+      }
+      if (!names && (!value->IsType(kTypeName) ||
+                     !IsPlainFilterName(static_cast<const CPDFName*>(value)->Str()))) {
+        return nullptr;
+      }
+    }
+    if (!detached->Insert(key, value->CloneAtom())) return nullptr;
+  }
+  // The data as the page's stream holds it, read through a copy so that data left in the file
+  // stays there.
+  CPDFStream scratch(doc);
+  ScratchCopy(doc, part, scratch);
+  if (!detached->SetData(scratch.Data(), scratch.DataLength())) return nullptr;
+  return detached;
+}
+
+}  // namespace
+
+bool DetachContents(CPDFPage& page, uint64_t maxBytes, DetachedContents& detached) {
+  CPDFObjHolder* doc = page.Doc();
+  detached = DetachedContents{};
+  uint64_t held = 0;
+  bool whole = true;
+  const bool read = Guarded(doc, "ReadContents", [&] {
+    ForEachContentStream(
+        page,
+        [&](CPDFStream& part) {
+          std::shared_ptr<CPDFStream> copy =
+              whole ? DetachPart(doc, part, maxBytes - held) : nullptr;
+          whole = copy != nullptr;
+          if (!whole) return;
+          held += copy->DataLength();
+          detached.parts.push_back(std::move(copy));
+        },
+        [&] { detached.array = true; });
+  });
+  if (read && whole) return true;
+  if (doc) doc->ClearError();
+  detached = DetachedContents{};
+  return false;
+}
+
+bool StreamDetachedContents(const DetachedContents& detached, const DataSink& sink,
+                            CPDFErrorRecord& error) {
+  uint64_t streamed = 0;
+  const DataSink counted = [&](const char* data, size_t n) {
+    streamed += n;
+    sink(data, n);
+  };
+  for (const std::shared_ptr<CPDFStream>& part : detached.parts) {
+    const uint64_t room =
+        streamed < limits::kMaxDecodedSize ? limits::kMaxDecodedSize - streamed : 0;
+    if (!part->DecodeAllFilterTo(counted, room, error)) return false;
+    if (detached.array) counted(" ", 1);
+  }
+  return true;
+}
+
 bool CPDFPage::ReplaceContents(const CPDFStream& stream) {
   CPDFObjHolder* doc = Doc();
   return Guarded(doc, "ReplaceContents", [&] {

@@ -3,6 +3,10 @@
 // pages draws the same thing on each of them).
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 #include "pdf/object/values.h"
 #include "pdf/stream/stream.h"
 
@@ -27,5 +31,21 @@ bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after,
 // followed by a space), handed to `sink` piece by piece instead of being held: content of any
 // size is read in little memory. Errors go into the page's document record.
 bool StreamContents(CPDFPage& page, const DataSink& sink);
+
+// The page's content streams as copies of their own: the still-encoded data in memory and the
+// filters, with nothing left that refers into the document, so that another thread can decode
+// them while the document goes on being used.
+struct DetachedContents {
+  std::vector<std::shared_ptr<CPDFStream>> parts;
+  bool array = false;  // "Contents" is an array: a space follows each part
+};
+// False (with nothing kept and no error recorded) when the content does not lend itself to
+// that: more than `maxBytes` of encoded data in all, a filter other than the general-purpose
+// ones (Flate, LZW, ASCII85, ASCIIHex, RunLength), parameters that refer to other objects, or
+// content that cannot be read. A page without content gives no parts.
+bool DetachContents(CPDFPage& page, uint64_t maxBytes, DetachedContents& detached);
+// StreamContents on detached content; errors go into `error`.
+bool StreamDetachedContents(const DetachedContents& detached, const DataSink& sink,
+                            CPDFErrorRecord& error);
 
 }  // namespace quarn

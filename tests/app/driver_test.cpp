@@ -359,6 +359,14 @@ TEST_F(DriverTest, NumberStampsShareAStreamOnlyWhenTheyDrawAlike) {
   // The page without content of its own is not enclosed; it is shown turned.
   EXPECT_EQ(test::DecodedPageContents(*out, 2),
             "q 0 1 -1 0 300 0 cm BT /F1 10 Tf 139.164993 16.243229 Td (Draft) Tj ET Q");
+  // A text of each page's own: the page's content is scanned by the stamp's writer, and what
+  // it leaves open is closed just the same.
+  options.numberFormatSpec = "n,%s,H,10";
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("own.pdf"), options)) << Log();
+  out = OpenOutput(dir_.File("own.pdf"));
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(test::DecodedPageContents(*out, 1),
+            "q\r\n|0 g 10 10 50 50 re f q|Q Q q BT /F1 10 Tf 197.220001 16.243229 Td (2) Tj ET Q");
 }
 
 TEST_F(DriverTest, NestedTreeWithSharedContentIsStampedThroughout) {

@@ -97,6 +97,49 @@ TEST_F(PageContentsTest, StreamedContentIsWhatReadGives) {
   EXPECT_FALSE(StreamContents(*Open("/Contents 7"), [](const char*, size_t) {}));
 }
 
+TEST_F(PageContentsTest, DetachedContentStreamsAsTheDocumentsOwn) {
+  const std::string flate = test::StreamObject(test::Deflate("Q"), "/Filter /FlateDecode");
+  const std::string plain = test::StreamObject("q 1 0 0 1 0 0 cm");
+  struct Case {
+    std::string contents;
+    std::vector<std::string> objects;
+    bool detached;
+  };
+  const Case cases[] = {
+      {"/Contents 4 0 R", {plain}, true},
+      {"/Contents [4 0 R 5 0 R]", {plain, flate}, true},
+      {"/Contents [4 0 R 5 0 R]", {plain, test::StreamObject(test::Deflate("Q"), "/Filter 6 0 R")},
+       true},  // a filter named through a reference is copied in
+      {"/Contents [4 0 R 5 0 R]", {plain, test::StreamObject("Q", "/Filter /DCTDecode")}, false},
+      {"/Contents 4 0 R",
+       {test::StreamObject(test::Deflate("Q"), "/Filter /FlateDecode /DecodeParms << /P 5 0 R >>")},
+       false},
+      {"/Contents 4 0 R", {test::StreamObject(std::string(300, ' '))}, false},  // over the cap
+      {"/Contents [4 0 R 9 0 R]", {plain}, false},  // an element that is no stream
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> objects = c.objects;
+    objects.push_back("/FlateDecode");
+    CPDFPage* page = Open(c.contents, objects);
+    ASSERT_NE(page, nullptr);
+    DetachedContents detached;
+    ASSERT_EQ(DetachContents(*page, 256, detached), c.detached) << c.contents << " " << objects[1];
+    EXPECT_FALSE(doc_->LastError().IsError());
+    if (!c.detached) {
+      EXPECT_TRUE(detached.parts.empty());
+      continue;
+    }
+    std::string own;
+    std::string copy;
+    CPDFErrorRecord error;
+    ASSERT_TRUE(StreamContents(*page, [&](const char* data, size_t n) { own.append(data, n); }));
+    doc_.reset();  // the copies need nothing of the document
+    ASSERT_TRUE(StreamDetachedContents(
+        detached, [&](const char* data, size_t n) { copy.append(data, n); }, error));
+    EXPECT_EQ(copy, own);
+  }
+}
+
 TEST_F(PageContentsTest, ReadFailsOnAnArrayElementThatIsNotAStream) {
   CPDFPage* page = Open("/Contents [4 0 R 5 0 R]", {test::StreamObject("q"), "42"});
   ASSERT_NE(page, nullptr);
