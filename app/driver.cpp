@@ -827,8 +827,10 @@ bool CPDFDriver::AddStampOver(NumberStamp stamp, CPDFObjRef* filed) {
 }
 
 bool CPDFDriver::DeferContentScan(bool watermarked, int32_t page) {
-  // Detached content is held until the worker has scanned it: a little per page.
-  constexpr uint64_t kMaxDetached = 256 * 1024;
+  // Detached content is held until the worker has scanned it, for at most the pages between a
+  // visit and its page's writing (kReleaseLag, and a batch): 64 KiB each keeps that to about
+  // 14 MB at worst. A page's compressed content is mostly far less.
+  constexpr uint64_t kMaxDetached = 64 * 1024;
   if (watermarked && m_up) return false;
   const NumberFormatSettings& settings = m_numbering.text;
   // The text belongs to this page alone when the number has a text and the format keeps all of
