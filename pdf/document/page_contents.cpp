@@ -245,24 +245,31 @@ std::shared_ptr<CPDFStream> DetachPart(CPDFObjHolder* doc, CPDFStream& part, uin
 }  // namespace
 
 bool DetachContents(CPDFPage& page, uint64_t maxBytes, DetachedContents& detached) {
+  // Each part is an object of its own: a "Contents" array of many streams stays where it is.
+  constexpr size_t kMaxDetachedParts = 64;
+  struct NotDetachable {};  // ends the walk at the first part that cannot be copied
   CPDFObjHolder* doc = page.Doc();
   detached = DetachedContents{};
   uint64_t held = 0;
-  bool whole = true;
-  const bool read = Guarded(doc, "ReadContents", [&] {
-    ForEachContentStream(
-        page,
-        [&](CPDFStream& part) {
-          std::shared_ptr<CPDFStream> copy =
-              whole ? DetachPart(doc, part, maxBytes - held) : nullptr;
-          whole = copy != nullptr;
-          if (!whole) return;
-          held += copy->DataLength();
-          detached.parts.push_back(std::move(copy));
-        },
-        [&] { detached.array = true; });
-  });
-  if (read && whole) return true;
+  bool read = false;
+  try {
+    read = Guarded(doc, "ReadContents", [&] {
+      ForEachContentStream(
+          page,
+          [&](CPDFStream& part) {
+            std::shared_ptr<CPDFStream> copy = detached.parts.size() < kMaxDetachedParts
+                                                   ? DetachPart(doc, part, maxBytes - held)
+                                                   : nullptr;
+            if (!copy) throw NotDetachable{};
+            held += copy->DataLength();
+            detached.parts.push_back(std::move(copy));
+          },
+          [&] { detached.array = true; });
+    });
+  } catch (const NotDetachable&) {
+    read = false;
+  }
+  if (read) return true;
   if (doc) doc->ClearError();
   detached = DetachedContents{};
   return false;

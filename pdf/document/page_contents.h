@@ -40,9 +40,9 @@ struct DetachedContents {
   bool array = false;  // "Contents" is an array: a space follows each part
 };
 // False (with nothing kept and no error recorded) when the content does not lend itself to
-// that: more than `maxBytes` of encoded data in all, a filter other than the general-purpose
-// ones (Flate, LZW, ASCII85, ASCIIHex, RunLength), parameters that refer to other objects, or
-// content that cannot be read. A page without content gives no parts.
+// that: more than `maxBytes` of encoded data in all or more than 64 streams, a filter other
+// than the general-purpose ones (Flate, LZW, ASCII85, ASCIIHex, RunLength), parameters that
+// refer to other objects, or content that cannot be read. A page without content gives no parts.
 bool DetachContents(CPDFPage& page, uint64_t maxBytes, DetachedContents& detached);
 // StreamContents on detached content; errors go into `error`.
 bool StreamDetachedContents(const DetachedContents& detached, const DataSink& sink,

@@ -117,7 +117,11 @@ TEST_F(PageContentsTest, DetachedContentStreamsAsTheDocumentsOwn) {
       {"/Contents 4 0 R", {test::StreamObject(std::string(300, ' '))}, false},  // over the cap
       {"/Contents [4 0 R 9 0 R]", {plain}, false},  // an element that is no stream
   };
-  for (const Case& c : cases) {
+  std::string many = "/Contents [";
+  for (int i = 0; i < 65; ++i) many += "4 0 R ";
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  all.push_back({many + "]", {plain}, false});  // more streams than are copied
+  for (const Case& c : all) {
     std::vector<std::string> objects = c.objects;
     objects.push_back("/FlateDecode");
     CPDFPage* page = Open(c.contents, objects);
