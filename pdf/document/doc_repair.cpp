@@ -90,6 +90,14 @@ bool CPDFDoc::RepairSections() {
   } else if (const int32_t catalog = scan->Catalog()) {
     const int32_t gen = scan->Objects().at(catalog).gen;
     trailer->Dict().Insert("Root", std::make_unique<CPDFObjRef>(catalog, gen));
+    // The made trailer keeps what the file's key is derived from. An encrypted file whose
+    // trailer is lost cannot be read: taken as plain, its strings and streams would be
+    // written out as the ciphertext they are.
+    for (const char* key : {"Encrypt", "ID"}) {
+      CPDFAtom* atom = found ? found->Lookup(key) : nullptr;
+      if (atom) trailer->Dict().Insert(key, atom->CloneAtom());
+    }
+    if (scan->HasEncryption() && !trailer->Dict().Lookup("Encrypt")) return false;
   } else if (!root || !root->IsRef()) {
     return false;
   } else {

@@ -210,6 +210,11 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
   const int64_t peekEnd = std::min<int64_t>(end, event.bodyStart + static_cast<int64_t>(kPeekSize));
   const std::string peek = ReadRange(in, event.bodyStart, peekEnd);
   // Only dictionaries that can matter are parsed: the cheap test keeps the scan linear.
+  if (peek.find("/Filter") != std::string::npos &&
+      (peek.find("/Standard") != std::string::npos ||
+       peek.find("/Recipients") != std::string::npos)) {
+    NoteEncryption(peek);
+  }
   if (peek.find("/Type") == std::string::npos) return;
   const bool maybeCatalog = peek.find("/Catalog") != std::string::npos;
   const bool maybeXRef = peek.find("/XRef") != std::string::npos;
@@ -236,6 +241,14 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
     stream.dict = std::move(dict);
     m_objectStreams[event.num] = std::move(stream);
   }
+}
+
+void CPDFFileScan::NoteEncryption(const std::string& peek) {
+  // An encryption dictionary has no Type: it is told by its security handler's entries, the
+  // owner and user keys of the standard handler or the recipients of a public-key one.
+  std::unique_ptr<CPDFDict> dict = DictAt(peek, nullptr);
+  if (!dict || !dict->GetName(nullptr, "Filter")) return;
+  if ((dict->Lookup("O") && dict->Lookup("U")) || dict->Lookup("Recipients")) m_encryption = true;
 }
 
 void CPDFFileScan::SettleTrailer(InStream& in, const Event& event, int64_t end) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -55,6 +56,8 @@ class CPDFFileScan {
   // Numbers of the cross-reference streams and object streams found that are still the newest
   // definition of their number: a rewrite drops them.
   std::vector<int32_t> StreamNumbers() const;
+  // Whether an object of the file is an encryption dictionary, named by a trailer or not.
+  bool HasEncryption() const { return m_encryption; }
   // Where "%PDF-" stands in the first kilobyte, or -1.
   int64_t HeaderOffset() const { return m_headerOffset; }
 
@@ -82,6 +85,7 @@ class CPDFFileScan {
   void Settle(InStream& in, int64_t end);
   void SettleObject(InStream& in, const Event& event, int64_t end);
   void SettleTrailer(InStream& in, const Event& event, int64_t end);
+  void NoteEncryption(const std::string& peek);
 
   std::map<int32_t, Object> m_objects;
   std::map<int32_t, Compressed> m_compressed;
@@ -91,6 +95,7 @@ class CPDFFileScan {
   std::unique_ptr<CPDFDict> m_trailer;
   std::map<int32_t, int64_t> m_catalogs;  // number -> offset of its last catalog definition
   int64_t m_headerOffset = -1;
+  bool m_encryption = false;
   Event m_pending;
 };
 

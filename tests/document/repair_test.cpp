@@ -170,6 +170,22 @@ TEST_F(RepairTest, ATruncatedFileIsRepairedFromItsCatalog) {
   ExpectSoundRewrite(*doc, 2);
 }
 
+TEST_F(RepairTest, AnEncryptedFileThatLostItsTrailerIsNotTakenAsPlain) {
+  // Object 4 is a standard encryption dictionary; the cut takes the trailer that named it.
+  // Repaired from the catalog alone, the file would read (and be written) as its ciphertext.
+  const std::string encryption = "<< /Filter /Standard /V 1 /R 2 /P -4 /O <" +
+                                 std::string(64, 'A') + "> /U <" + std::string(64, 'B') + "> >>";
+  std::string bytes =
+      MakeFlatPdf(1, {encryption, "(padding padding padding padding padding padding)"});
+  bytes.resize(bytes.size() - 100);
+  EXPECT_EQ(OpenBytes(bytes), nullptr);
+  // The same cut of a file whose dictionary 4 is no encryption dictionary is repaired.
+  std::string plain = MakeFlatPdf(
+      1, {"<< /Filter /FlateDecode /O 1 >>", "(padding padding padding padding padding padding)"});
+  plain.resize(plain.size() - 100);
+  ExpectRepaired(plain, 1);
+}
+
 TEST_F(RepairTest, AMissingStartxrefIsRepaired) {
   std::string bytes = MakeFlatPdf(1);
   bytes.erase(bytes.rfind("startxref"));
