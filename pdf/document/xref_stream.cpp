@@ -162,6 +162,13 @@ int32_t CPDFXRefStream::Read(InStream& in, int64_t offset, CPDFXRef& table, CPDF
   if (!stream->DecodeAllFilterWithin(limit, error)) {
     Fail(Format("cross-reference stream %ld: %s", number, error.Message().c_str()));
   }
+  // Data short of its rows means that W or Index is not what the stream was written with:
+  // its rows would be read at the wrong places, and objects found at offsets nobody wrote.
+  if (stream->DataLength() / layout.RowBytes() < layout.RowCount()) {
+    Fail(Format("cross-reference stream %ld: %zu bytes for %llu rows of %zu", number,
+                stream->DataLength(), static_cast<unsigned long long>(layout.RowCount()),
+                layout.RowBytes()));
+  }
   ReadEntries(stream->Data(), stream->DataLength(), layout, table);
   table.AddStreamNumber(static_cast<int32_t>(number));
   if (trailer) {

@@ -402,6 +402,20 @@ TEST_F(XRefStreamDocTest, ABrokenStreamSectionIsRepaired) {
   EXPECT_EQ(TitleOf(*doc), "compressed");
 }
 
+TEST_F(XRefStreamDocTest, DataShortOfItsRowsIsABrokenSection) {
+  // "W" [1 4 3] asks 8 bytes a row of data written in rows of 7: read so, every row after the
+  // first would name an offset that nobody wrote. The section is damaged and repaired.
+  std::string text = OneSection(false, false).Str();
+  const size_t w = text.find("/W [1 4 2]");
+  ASSERT_NE(w, std::string::npos);
+  text.replace(w, 10, "/W [1 4 3]");
+  auto doc = OpenBytes(text);
+  ASSERT_NE(doc, nullptr) << m_error.Message();
+  EXPECT_TRUE(doc->IsRepaired());
+  EXPECT_EQ(doc->GetPageCount(), 1);
+  EXPECT_EQ(TitleOf(*doc), "compressed");
+}
+
 TEST_F(XRefStreamDocTest, FilesThatQpdfWritesWithObjectStreamsReadAndRewrite) {
   if (!test::HaveTool("qpdf")) GTEST_SKIP() << "qpdf is not installed";
   const std::string plain = Put("plain.pdf", test::MakeFlatPdf(4, {"<< /Title (made) >>"}));
