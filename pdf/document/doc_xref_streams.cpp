@@ -62,7 +62,10 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadEntry(const CPDFObjRef& ref, const CPDF
     if (obj || m_error.Code() != kInvalidFormat) return obj;
     // The table points at the wrong place: the object may still be found where it stands.
     const CPDFErrorRecord offsetError = m_error;
-    obj = LoadFromScan(ref);
+    // Only for the generation the table names: a reference of another one is stale (a new
+    // object took the deleted one's number), and what the scan finds for it is that deleted
+    // object, which would be filed over the new one.
+    if (entry.Gen() == ref.Gen()) obj = LoadFromScan(ref);
     if (!obj) {
       ClearError();
       m_error.Keep(offsetError);

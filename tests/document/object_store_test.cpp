@@ -292,6 +292,24 @@ TEST_F(ObjectStore, DeletingLinksTheNumberIntoTheFreeList) {
   EXPECT_EQ(doc->FindObj(CPDFObjRef(5, 0), false), nullptr);
 }
 
+TEST_F(ObjectStore, AStaleReferenceToAReusedNumberReadsNullAndKeepsTheNewObject) {
+  // Object 5 is deleted and its number taken by a new object (generation 1). A reference left
+  // at generation 0 must not bring the deleted object back from the file over the new one.
+  auto doc = OpenBytes(FreeListDocument());
+  ASSERT_NE(doc, nullptr) << m_error.Message();
+  doc->GetObj(CPDFObjRef(5, 0));
+  doc->DeleteObj(CPDFObjRef(5, 0));
+  doc->GetXRef()->SetFreeHead(5);
+  CPDFObjRef ref;
+  ASSERT_TRUE(doc->RegistObj(std::make_unique<CPDFString>("reborn"), &ref));
+  ASSERT_EQ(ref.Num(), 5);
+  ASSERT_EQ(ref.Gen(), 1);
+  EXPECT_EQ(doc->GetObj(CPDFObjRef(5, 0)), nullptr);
+  CPDFString* reborn = AsString(doc->GetObj(ref));
+  ASSERT_NE(reborn, nullptr);
+  EXPECT_EQ(reborn->Str(), "reborn");
+}
+
 TEST_F(ObjectStore, BrokenFreeListHeadDoesNotHandOutANumberInUse) {
   PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
