@@ -416,6 +416,26 @@ TEST_F(XRefStreamDocTest, DataShortOfItsRowsIsABrokenSection) {
   EXPECT_EQ(TitleOf(*doc), "compressed");
 }
 
+TEST_F(XRefStreamDocTest, ALengthThatDoesNotEndTheDataIsABrokenSection) {
+  // The data is found by its "endstream" either way; readers that take Length cannot read
+  // these sections, so they are repaired here too (and so never get an update chained on).
+  const std::string text = OneSection(false, false).Str();
+  const size_t at = text.find("/Length ", text.find("/Type /XRef"));
+  ASSERT_NE(at, std::string::npos);
+  const size_t end = text.find_first_of(" />", at + 8);
+  for (const std::string length : {"-1", "0", "7"}) {
+    std::string damaged = text;
+    damaged.replace(at + 8, end - at - 8, length);
+    auto doc = OpenBytes(damaged);
+    ASSERT_NE(doc, nullptr) << length << ": " << m_error.Message();
+    EXPECT_TRUE(doc->IsRepaired()) << length;
+    EXPECT_EQ(TitleOf(*doc), "compressed") << length;
+  }
+  auto sound = OpenBytes(text);
+  ASSERT_NE(sound, nullptr) << m_error.Message();
+  EXPECT_FALSE(sound->IsRepaired());
+}
+
 TEST_F(XRefStreamDocTest, FilesThatQpdfWritesWithObjectStreamsReadAndRewrite) {
   if (!test::HaveTool("qpdf")) GTEST_SKIP() << "qpdf is not installed";
   const std::string plain = Put("plain.pdf", test::MakeFlatPdf(4, {"<< /Title (made) >>"}));
