@@ -113,7 +113,12 @@ bool CPDFDriver::StampNumber(int32_t page) {
 CPDFFont* CPDFDriver::NumberingFont(std::string& name) {
   if (!m_fontRef.IsDefined()) return MakeNumberingFont(name);
   CPDFFont* font = FetchNumberingFont();
-  if (!font || !NameNumberingFont(*font, name)) return nullptr;
+  if (!font) {
+    // A run never ends without a line: the font made on an earlier page cannot be read back.
+    LogError("cannot define PDF Font", m_doc->LastError());
+    return nullptr;
+  }
+  if (!NameNumberingFont(*font, name)) return nullptr;
   return font;
 }
 

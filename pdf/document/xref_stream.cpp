@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
@@ -188,7 +189,14 @@ int32_t CPDFXRefStream::Read(InStream& in, int64_t offset, CPDFXRef& table, CPDF
   // rebuild a file whose newest section is unreadable, not one whose older section is).
   if (declaredLength != kLengthNotDirect) {
     const auto found = static_cast<int64_t>(stream->DataLength());
-    if (declaredLength < 0 || found < declaredLength || found - declaredLength > 2) {
+    const std::string_view beyond =
+        found >= declaredLength && declaredLength >= 0
+            ? std::string_view(stream->Data() + declaredLength,
+                               static_cast<size_t>(found - declaredLength))
+            : std::string_view();
+    // White space (an end of line, or more) before "endstream" is no data.
+    if (declaredLength < 0 || found < declaredLength ||
+        beyond.find_first_not_of(" \t\r\n\f") != std::string_view::npos) {
       Fail(Format("cross-reference stream %ld: Length does not fit its %lld bytes", number,
                   static_cast<long long>(found)));
     }

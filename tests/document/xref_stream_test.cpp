@@ -434,6 +434,12 @@ TEST_F(XRefStreamDocTest, ALengthThatDoesNotEndTheDataIsABrokenSection) {
   auto sound = OpenBytes(text);
   ASSERT_NE(sound, nullptr) << m_error.Message();
   EXPECT_FALSE(sound->IsRepaired());
+  // More white space in front of "endstream" than an end of line is still no data.
+  std::string spaced = text;
+  spaced.insert(spaced.find("endstream", at), " \r\n\n");
+  auto padded = OpenBytes(spaced);
+  ASSERT_NE(padded, nullptr) << m_error.Message();
+  EXPECT_FALSE(padded->IsRepaired());
 }
 
 TEST_F(XRefStreamDocTest, FilesThatQpdfWritesWithObjectStreamsReadAndRewrite) {
