@@ -300,7 +300,9 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   }
   m_pageOwned.clear();
   m_pageEnclosed = false;
-  m_pageClosing.reset();
+  m_pageEnd.reset();
+  m_pageFront.Reset();
+  m_pageSurplus.reset();
   if ((watermarked || numbered) && !OwnContentsArray()) return false;
   // A stamp drawn over the page closes what the page's own content left open. That content is
   // scanned now, before the stamps join it: they leave nothing open themselves, and decoding
@@ -308,7 +310,7 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   m_deferredContent.reset();
   if ((numbered || (watermarked && m_up)) && PageHasContent() &&
       !(numbered && DeferContentScan(watermarked, page))) {
-    m_pageClosing = OpenContentClosing();
+    m_pageEnd = ScanPageEnd();
   }
   const CPDFAtom* contents = m_page->Lookup("Contents");
   const CPDFObjRef contentsBefore =
@@ -328,7 +330,8 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   UnloadReadContents(contentsBefore);
   // Pages visited before this one are done for good: the page-tree lookup has moved past them
   // (it resumes from the previous page, which therefore stays in memory until the next visit).
-  m_donePages.push_back({pageRef, m_pageOwned, Compressor().Submitted()});
+  m_donePages.push_back(
+      {pageRef, m_pageOwned, Compressor().Submitted(), m_pageFront, std::move(m_pageSurplus)});
   return ReleaseDonePages(kReleaseLag);
 }
 
@@ -358,6 +361,10 @@ bool CPDFDriver::ReleaseDonePages(size_t kept) {
     DonePage& done = m_donePages.front();
     // The page's streams get their compressed data before anything of it is written.
     if (!SettleCompressed(done.jobsEnd)) return false;
+    if (done.surplus && *done.surplus > 0 &&
+        !AddSurplusSaves(done.ref, done.front, *done.surplus)) {
+      return false;
+    }
     ReleaseDonePage(done.ref, done.owned);
     m_donePages.pop_front();
   }
@@ -772,8 +779,7 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
   CPDFStream stream(nullptr);
   CPDFErrorRecord error;
   const bool enclose = !replace && after && PageHasContent();
-  if (!objects.UpdateContents(stream, error) ||
-      (enclose && !PrefixData(stream, EnclosingEnd()))) {
+  if (!objects.UpdateContents(stream, error)) {
     LogError("cannot update PDF GraphObjs", error);
     return false;
   }
@@ -788,7 +794,13 @@ bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool af
     }
     return true;
   }
-  if (enclose && !AddEnclosingSave()) return false;
+  std::string prefix;
+  if (enclose && !EncloseContent(prefix)) return false;
+  if (enclose && !PrefixData(stream, prefix)) {
+    LogError("cannot update PDF GraphObjs", CPDFException("CPDFGraphObjs", "UpdateContents",
+                                                          kRuntimeError, "out of memory"));
+    return false;
+  }
   return AddSharedContents(stream, true, after, filed);
 }
 
@@ -796,14 +808,17 @@ bool CPDFDriver::AddStampOver(NumberStamp stamp, CPDFObjRef* filed) {
   if (filed) filed->Reset();
   if (PageHasContent()) {
     if (m_deferredContent && !m_pageEnclosed) {
-      // The maker scans the content for what it leaves open (EnclosingEnd, on its thread).
+      // The maker scans the content for what it leaves open (EncloseContent, on its thread);
+      // the saves for surplus restores are added to the "q" in front when the page is written.
       m_pageEnclosed = true;
       stamp.pageContent = std::exchange(m_deferredContent, std::nullopt);
       stamp.prefix = "Q ";
-    } else {
-      stamp.prefix = EnclosingEnd();
+      stamp.surplus = m_pageSurplus = std::make_shared<int>(0);
+      if (!AddEnclosingSave(0)) return false;
+      if (const CPDFObjRef* front = m_sharedContents.Find(EnclosingSaves(0))) m_pageFront = *front;
+    } else if (!EncloseContent(stamp.prefix)) {
+      return false;
     }
-    if (!AddEnclosingSave()) return false;
   }
   // A stamp whose closing is not known yet draws a text of this page alone: nothing to share.
   std::string key = stamp.pageContent ? std::string() : stamp.Key();
@@ -848,20 +863,62 @@ bool CPDFDriver::DeferContentScan(bool watermarked, int32_t page) {
   return true;
 }
 
-std::string CPDFDriver::EnclosingEnd() {
+bool CPDFDriver::EncloseContent(std::string& prefix) {
   // Content drawn over the page starts from whatever graphics state the page's own content left
   // behind. Producers that change the matrix without q/Q would move the stamp off the page or
   // hide it, so the page's content is enclosed in q ... Q: "q" goes in front of it and the new
   // stream begins with "Q".
   // Content may also end with states saved and not restored, a text object or an array left
   // open; those are closed first (once a page), so that the stamp is drawn as on a fresh page.
-  return (std::exchange(m_pageEnclosed, true) ? std::string() : PageClosing()) + "Q ";
+  // Content that restores more states than it saves would take the enclosing "q" away: it gets
+  // one more "q" in front for each.
+  prefix = "Q ";
+  if (std::exchange(m_pageEnclosed, true)) return AddEnclosingSave(0);
+  const ContentEnd end = PageEnd();
+  prefix = ClosingOperators(end) + prefix;
+  return AddEnclosingSave(end.surplusRestores);
 }
 
-bool CPDFDriver::AddEnclosingSave() {
-  if (const CPDFObjRef* shared = m_sharedContents.Find("q")) return ReferToShared(*shared, false);
+std::string CPDFDriver::EnclosingSaves(int extra) {
+  // Beyond a few, restores without saves are hostile content, not a producer's slip.
+  constexpr int kMaxExtraSaves = 16;
+  std::string saves = "q";
+  for (int i = 0; i < std::min(extra, kMaxExtraSaves); ++i) saves += " q";
+  return saves;
+}
+
+bool CPDFDriver::AddEnclosingSave(int extra) {
+  const std::string saves = EnclosingSaves(extra);
+  if (const CPDFObjRef* shared = m_sharedContents.Find(saves)) return ReferToShared(*shared, false);
   CPDFStream save(nullptr);
-  return save.SetData("q", 1) && AddSharedContents(save, false, false);
+  return save.SetData(saves.data(), saves.size()) && AddSharedContents(save, false, false);
+}
+
+bool CPDFDriver::AddSurplusSaves(const CPDFObjRef& pageRef, const CPDFObjRef& front, int extra) {
+  auto* page = dynamic_cast<CPDFDict*>(m_doc->GetObj(pageRef));
+  CPDFArray* parts = page ? AsArray(page->GetValue(m_doc.get(), "Contents")) : nullptr;
+  const CPDFAtom* first = parts && parts->Count() > 0 ? parts->At(0) : nullptr;
+  // Only the "q" this run put there is replaced.
+  if (!first || !first->IsRef() || !front.IsDefined() ||
+      !(*static_cast<const CPDFObjRef*>(first) == front)) {
+    return true;
+  }
+  const std::string saves = EnclosingSaves(extra);
+  CPDFObjRef ref;
+  if (const CPDFObjRef* shared = m_sharedContents.Find(saves)) {
+    ref = *shared;
+  } else {
+    auto stream = std::make_unique<CPDFStream>(m_doc.get());
+    if (!stream->SetData(saves.data(), saves.size()) ||
+        !m_doc->RegistObj(std::move(stream), &ref)) {
+      LogError("cannot add PDF Contents", m_doc->LastError());
+      return false;
+    }
+    m_sharedContents.Add(saves, ref);
+  }
+  parts->RemoveAt(0);
+  parts->InsertAt(0, std::make_unique<CPDFObjRef>(ref));
+  return true;
 }
 
 bool CPDFDriver::ReferToShared(const CPDFObjRef& shared, bool after) {
@@ -897,18 +954,16 @@ bool CPDFDriver::PageHasContent() const {
   return contents != nullptr && contents->TypeCode() != kTypeNull;
 }
 
-std::string CPDFDriver::PageClosing() const {
-  return m_pageClosing ? *m_pageClosing : OpenContentClosing();
-}
+ContentEnd CPDFDriver::PageEnd() const { return m_pageEnd ? *m_pageEnd : ScanPageEnd(); }
 
-std::string CPDFDriver::OpenContentClosing() const {
+ContentEnd CPDFDriver::ScanPageEnd() const {
   bool read = true;
-  std::string closing = ClosingOfContent([&](const ContentPieceSink& sink) {
+  ContentEnd end = EndOfContent([&](const ContentPieceSink& sink) {
     read = StreamContents(*m_page, sink);
     return read;
   });
   if (!read) m_doc->ClearError();
-  return closing;
+  return end;
 }
 
 bool CPDFDriver::PrefixData(CPDFStream& stream, const std::string& prefix) {

@@ -21,6 +21,7 @@
 #include "app/shared_contents.h"
 #include "app/stamp_options.h"
 #include "app/stream_compressor.h"
+#include "pdf/content/content_lexer.h"
 #include "pdf/document/page_contents.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
@@ -245,19 +246,25 @@ class CPDFDriver {
   bool DeferContentScan(bool watermarked, int32_t page);
   // Adds the number stamp over the current page's content; `filed` as for AddGraphics.
   bool AddStampOver(NumberStamp stamp, CPDFObjRef* filed);
-  // The page's content is enclosed in q ... Q under a stamp drawn over it: the text that goes in
-  // front of the stamp's own, and the "q" stream that goes in front of the content.
-  std::string EnclosingEnd();
-  bool AddEnclosingSave();
+  // Encloses the page's content in q ... Q under a stamp drawn over it: puts the "q" stream in
+  // front of the content and gives the text that goes in front of the stamp's own. The first
+  // enclosure of a page also closes what its content leaves open.
+  bool EncloseContent(std::string& prefix);
+  // The stream in front of the content: "q", and one more "q" for each of `extra` (a restore of
+  // the content's own that has no save before it).
+  bool AddEnclosingSave(int extra);
+  static std::string EnclosingSaves(int extra);
+  // After the worker has scanned a page's content: the "q" in front of it gets the saves that
+  // the content's surplus restores take away.
+  bool AddSurplusSaves(const CPDFObjRef& pageRef, const CPDFObjRef& front, int extra);
   // Adds the filed stream `shared` to the current page.
   bool ReferToShared(const CPDFObjRef& shared, bool after);
   // Puts `prefix` in front of the stream's data.
   static bool PrefixData(CPDFStream& stream, const std::string& prefix);
-  // What closes the states, text object and containers that the current page's content leaves
-  // open (empty when nothing is, or when the content cannot be read).
-  std::string OpenContentClosing() const;
-  // The closing of the page's own content: scanned before the page was stamped, or now.
-  std::string PageClosing() const;
+  // What the current page's content leaves open (nothing when it cannot be read).
+  ContentEnd ScanPageEnd() const;
+  // The end of the page's own content: scanned before the page was stamped, or now.
+  ContentEnd PageEnd() const;
 
   void LogError(const std::string& message);
   void LogError(const std::string& message, const CPDFErrorRecord& record);
@@ -298,8 +305,8 @@ class CPDFDriver {
   // released together with it.
   std::vector<CPDFObjRef> m_pageOwned;
   bool m_pageEnclosed = false;  // the current page's content was enclosed (and closed) already
-  // What closes the current page's own content, when scanned before the page was stamped.
-  std::optional<std::string> m_pageClosing;
+  // The end of the current page's own content, when scanned before the page was stamped.
+  std::optional<ContentEnd> m_pageEnd;
   // The current page's content, detached for the worker to scan along with the number stamp.
   std::optional<DetachedContents> m_deferredContent;
   // A page visited and not written yet: the objects made for it alone, and the count of
@@ -308,7 +315,13 @@ class CPDFDriver {
     CPDFObjRef ref;
     std::vector<CPDFObjRef> owned;
     uint64_t jobsEnd = 0;
+    // A page whose content the worker scans: the "q" stream put in front of it, and the number
+    // of surplus restores the scan finds (set by the worker by the time jobsEnd is settled).
+    CPDFObjRef front;
+    std::shared_ptr<int> surplus;
   };
+  CPDFObjRef m_pageFront;                // of the current page, as in DonePage
+  std::shared_ptr<int> m_pageSurplus;    // of the current page, as in DonePage
   // Pages stay this many visits in memory after their own, so that the worker has compressed
   // their streams by the time they are written; the order of writing stays that of the pages.
   static constexpr size_t kReleaseLag = 160;

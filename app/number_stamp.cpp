@@ -52,11 +52,15 @@ bool NumberStamp::Write(std::string& out, CPDFErrorRecord& error) const {
   CPDFStream stream(nullptr);
   if (!objects.UpdateContents(stream, error)) return false;
   // Content that cannot be read closes nothing, as when the page's content is scanned at once.
-  CPDFErrorRecord unread;
-  out = pageContent ? ClosingOfContent([&](const ContentPieceSink& sink) {
-    return StreamDetachedContents(*pageContent, sink, unread);
-  })
-                    : std::string();
+  out.clear();
+  if (pageContent) {
+    CPDFErrorRecord unread;
+    const ContentEnd end = EndOfContent([&](const ContentPieceSink& sink) {
+      return StreamDetachedContents(*pageContent, sink, unread);
+    });
+    out = ClosingOperators(end);
+    if (surplus) *surplus = end.surplusRestores;
+  }
   out += prefix;
   out.append(stream.Data(), stream.DataLength());
   return true;

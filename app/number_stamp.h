@@ -4,6 +4,7 @@
 // compressing worker while it walks on.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,8 @@ struct NumberStamp {
   // The page's own content, when it is to be scanned by the writer of the stamp: what closes it
   // goes in front of `prefix`. Such a stamp is not shared (see Key).
   std::optional<DetachedContents> pageContent;
+  // Receives the scan's count of surplus restores (see ContentEnd), when given.
+  std::shared_ptr<int> surplus;
   // On a page shown turned: the displayed frame, where the number is set, carried into the page.
   std::optional<Affine> displayToUser;
   std::string fontName;

@@ -165,6 +165,7 @@ bool ContentEndScanner::EndToken(bool atEnd, unsigned char next) {
   if (token == "q") {
     ++m_end.openSaves;
   } else if (token == "Q") {
+    if (m_end.openSaves == 0) ++m_end.surplusRestores;
     m_end.openSaves = std::max(0, m_end.openSaves - 1);
   } else if (token == "BT") {
     m_end.inText = true;
@@ -219,15 +220,15 @@ std::string ClosingOperators(const ContentEnd& end) {
   return closing;
 }
 
-std::string ClosingOfContent(const std::function<bool(const ContentPieceSink&)>& read) {
+ContentEnd EndOfContent(const std::function<bool(const ContentPieceSink&)>& read) {
   // The content is scanned as it is decoded, never held whole: content that inflates to
   // gigabytes costs time but no memory.
   ContentEndScanner scanner;
   const ContentPieceSink feed = [&](const char* data, size_t n) {
     scanner.Feed(std::string_view(data, n));
   };
-  if (!read(feed)) return std::string();
-  return ClosingOperators(scanner.Finish());
+  if (!read(feed)) return ContentEnd{};
+  return scanner.Finish();
 }
 
 }  // namespace quarn

@@ -15,6 +15,8 @@ namespace quarn {
 
 struct ContentEnd {
   int openSaves = 0;    // "q" without its "Q"
+  // "Q" with no "q" of the content before it: each restores a state saved before the content.
+  int surplusRestores = 0;
   bool inText = false;  // "BT" without its "ET"
   // Containers open at the end, outermost first: '[' for an array, '<' for a dictionary, each
   // with the number of values read in it so far.
@@ -62,9 +64,9 @@ ContentEnd ScanContentEnd(std::string_view content);
 // nothing is. A dictionary left with a key and no value gets "null" as its value.
 std::string ClosingOperators(const ContentEnd& end);
 
-// The closing operators of the content that `read` hands, piece by piece, to the sink it is
-// given; empty when `read` fails.
+// The end of the content that `read` hands, piece by piece, to the sink it is given; nothing
+// open when `read` fails.
 using ContentPieceSink = std::function<void(const char* data, size_t n)>;
-std::string ClosingOfContent(const std::function<bool(const ContentPieceSink&)>& read);
+ContentEnd EndOfContent(const std::function<bool(const ContentPieceSink&)>& read);
 
 }  // namespace quarn

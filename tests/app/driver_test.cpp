@@ -369,6 +369,24 @@ TEST_F(DriverTest, NumberStampsShareAStreamOnlyWhenTheyDrawAlike) {
             "q\r\n|0 g 10 10 50 50 re f q|Q Q q BT /F1 10 Tf 197.220001 16.243229 Td (2) Tj ET Q");
 }
 
+TEST_F(DriverTest, ContentThatRestoresMoreThanItSavesGetsMoreSavesInFront) {
+  // The content's first "Q" would take the enclosing "q" away and leave its matrix on the stamp.
+  test::WriteFile(dir_.File("in.pdf"),
+                  test::MakePagesPdf({"/MediaBox [0 0 400 400] /Contents 4 0 R"},
+                                     {test::StreamObject("Q 1 0 0 1 90 90 cm")}));
+  // The number's own text (content scanned on the worker) and a constant one (scanned here).
+  for (const char* format : {"n,%s,H,10", "n,Draft,H,10"}) {
+    StampOptions options;
+    options.numberingOn = true;
+    options.numberFormatSpec = format;
+    ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), options)) << Log();
+    auto out = OpenOutput(dir_.File("out.pdf"));
+    ASSERT_NE(out, nullptr);
+    const std::string contents = test::DecodedPageContents(*out, 0);
+    EXPECT_EQ(contents.substr(0, contents.find('|')), "q q\r\n") << format;
+  }
+}
+
 TEST_F(DriverTest, NestedTreeWithSharedContentIsStampedThroughout) {
   WriteLogo("logo.pdf");
   // 1 catalog, 2 root, 3 and 4 intermediate nodes, 5-9 pages, 10 content shared by pages 5 and 6,

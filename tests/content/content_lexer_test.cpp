@@ -40,5 +40,13 @@ TEST(ContentLexer, ClosesWhatTheContentLeavesOpen) {
   }
 }
 
+TEST(ContentLexer, CountsRestoresThatHaveNoSaveOfTheContent) {
+  const std::pair<std::string, int> cases[] = {
+      {"q Q", 0}, {"Q Q q", 2}, {"q Q Q 1 0 0 1 9 9 cm", 1}, {"[Q] (Q) /Q Q", 1}, {"", 0}};
+  for (const auto& [content, surplus] : cases) {
+    EXPECT_EQ(ScanContentEnd(content).surplusRestores, surplus) << content;
+  }
+}
+
 }  // namespace
 }  // namespace quarn
