@@ -51,9 +51,9 @@ bool NumberStamp::Write(std::string& out, CPDFErrorRecord& error) const {
   objects.AddRestore();
   CPDFStream stream(nullptr);
   if (!objects.UpdateContents(stream, error)) return false;
-  // Content that cannot be read closes nothing, as when the page's content is scanned at once.
   out.clear();
   if (pageContent) {
+    // Content that cannot be read closes nothing, as when the page's content is scanned at once.
     CPDFErrorRecord unread;
     const ContentEnd end = EndOfContent([&](const ContentPieceSink& sink) {
       return StreamDetachedContents(*pageContent, sink, unread);
