@@ -29,7 +29,8 @@ import sys
 import tempfile
 import time
 
-CORPUS = "/work/shared/corpus/files"
+CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared", "corpus",
+                      "files")
 KEYS = [b"Type", b"Kids", b"Count", b"Parent", b"Length", b"Filter", b"Resources", b"Contents",
         b"MediaBox", b"Root", b"Size", b"Prev", b"XRefStm", b"Index", b"W", b"CropBox",
         b"Rotate", b"DecodeParms", b"First", b"N", b"Pages", b"Encrypt", b"Font", b"XObject"]
