@@ -130,6 +130,9 @@ class CPDFDoc final : public CPDFObjHolder {
   // the file. Reads that need a repair later on add it then.
   const std::vector<std::string>& Warnings() const { return m_warnings; }
   bool IsRepaired() const { return m_repaired; }
+  // Records damage found in an object read later (the file then counts as repaired: it is not
+  // updated incrementally).
+  void NoteRepaired();
 
   // ---- security ----
   // The object key context for reading (document key) or writing (output key); nullptr when
@@ -234,7 +237,6 @@ class CPDFDoc final : public CPDFObjHolder {
   bool RepairSections();
   std::unique_ptr<CPDFObject> LoadFromScan(const CPDFObjRef& ref);
   CPDFFileScan* Scan();
-  void NoteRepaired();
 
   // ---- helpers (doc.cpp) ----
   void ReadSections();

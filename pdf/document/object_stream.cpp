@@ -191,6 +191,9 @@ std::unique_ptr<CPDFObjStm> CPDFObjStmCache::Read(CPDFDoc& doc, int32_t stmNum) 
   if (!obj) throw CPDFException(doc.LastError());
   auto* stream = dynamic_cast<CPDFStream*>(obj.get());
   if (!stream) Fail(Format("not an object stream: %d", stmNum));
+  // Its objects are read from the data found, but readers that take the Length cannot read
+  // them: an update chained to this file would hide them from those readers.
+  if (!stream->LengthFits()) doc.NoteRepaired();
   return CPDFObjStm::Decode(stmNum, *stream);
 }
 

@@ -89,6 +89,24 @@ int64_t LengthAtHand(CPDFObjHolder* doc, CPDFDict& dict) {
   return value;
 }
 
+// Whether a direct "Length" of `dict` fits the data found at [start, start + found): beyond
+// it, only white space before "endstream". A Length held elsewhere counts as fitting: only its
+// own object can tell. Leaves `in` anywhere.
+bool DirectLengthFits(InStream& in, CPDFDict& dict, int64_t start, int64_t found) {
+  const CPDFAtom* atom = dict.Lookup("Length");
+  if (!atom || !atom->IsObject()) return true;
+  const CPDFNumber* number = AsNumber(static_cast<const CPDFObject*>(atom));
+  if (!number) return false;
+  const int64_t declared = number->IntValue();
+  constexpr int64_t kMaxBlanks = 64;
+  if (declared < 0 || declared > found || found - declared > kMaxBlanks) return false;
+  std::string beyond(static_cast<size_t>(found - declared), '\0');
+  if (!in.Seek(start + declared) || in.Read(beyond.data(), beyond.size()) != beyond.size()) {
+    return false;
+  }
+  return beyond.find_first_not_of(" \t\r\n\f") == std::string::npos;
+}
+
 // Where the data ends when `length` is right: at most one end of line (CR, LF or CR LF) after
 // start + length, then "endstream" and "endobj". The end of line stays with the data, as the
 // search gives it. -1 when the bytes there say otherwise (the caller searches then). This
@@ -302,6 +320,7 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStre
     end = FindDataEnd(in);
   }
   int64_t length = end - start;
+  stream->m_lengthFits = endAtLength || !dict || DirectLengthFits(in, *dict, start, length);
 
   if (dict) {
     stream->CopyFlagsFrom(*dict);

@@ -48,6 +48,9 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   // True while the data is the bytes left in the file by the read that found them to end just
   // where an indirect "Length" says: writing the stream need not read that number again.
   bool LengthConfirmed() const { return m_lengthConfirmed && IsDataInFile(); }
+  // False when the stream was read from a file whose direct "Length" did not end its data
+  // (the data was found by its "endstream" instead): readers that trust Length misread it.
+  bool LengthFits() const { return m_lengthFits; }
   // Moves data left in the file into memory; false (stream unchanged) on failure.
   bool LoadData();
   bool AppendData(const void* data, size_t n);
@@ -139,6 +142,7 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   int64_t m_offset = -1;
   int64_t m_length = -1;
   bool m_lengthConfirmed = false;
+  bool m_lengthFits = true;
 };
 
 // Reads one value of any type, a dictionary followed by "stream" becoming a CPDFStream; nullptr

@@ -206,6 +206,33 @@ TEST_F(ObjStmDocTest, ALengthInsideTheObjectStreamIsNotFollowedForEver) {
   EXPECT_NE(AsNumber(doc->GetObj(CPDFObjRef(9, 0))), nullptr);
 }
 
+TEST_F(ObjStmDocTest, ADirectLengthThatDoesNotEndTheDataCountsAsRepair) {
+  // The objects are read from the data found either way; readers that take the Length cannot
+  // read them, so the file is not to be updated incrementally.
+  const std::string page = "<< /Type /Page /Parent 2 0 R /Resources << >> >>";
+  const std::string data = "3 0 " + page;
+  const std::string fits = std::to_string(data.size());
+  const std::pair<std::string, bool> cases[] = {
+      {"/Length " + fits + " >>\nstream\n" + data + "\nendstream", false},
+      {"/Length " + fits + " >>\nstream\n" + data + " \r\n\nendstream", false},
+      {"/Length 9 0 R >>\nstream\n" + data + "\nendstream", false},  // only object 9 can tell
+      {"/Length -1 >>\nstream\n" + data + "\nendstream", true},
+      {"/Length 7 >>\nstream\n" + data + "\nendstream", true},
+  };
+  for (const auto& [tail, repaired] : cases) {
+    test::PdfBuilder maker(test::kPdf15Header);
+    maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>")
+        .Obj(9, fits)
+        .Obj(20, "<< /Type /ObjStm /N 1 /First 4 " + tail);
+    maker.Entry(3, 2, 20, 0).StreamSection(21, "/Root 1 0 R");
+    auto doc = OpenBytes(maker.Str());
+    ASSERT_NE(doc, nullptr) << m_error.Message();
+    ASSERT_NE(doc->GetPage(0), nullptr) << tail;
+    EXPECT_EQ(doc->IsRepaired(), repaired) << tail;
+  }
+}
+
 TEST_F(ObjStmDocTest, AFlateBombIsCutOff) {
   // An object stream whose data inflates past the cap fails; nothing is filled up.
   test::PdfBuilder maker(test::kPdf15Header);
