@@ -145,6 +145,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_formPlain = true;
   m_fontRef.Reset();
   m_byteWidths.fill(std::nullopt);
+  m_formatKeepsNumber.reset();
   // Numbers give every page a stream of its own to compress: worth a second thread.
   m_compressor =
       std::make_unique<StreamCompressor>(m_numbering.on && StreamCompressor::WorkerWanted());
@@ -850,13 +851,13 @@ bool CPDFDriver::DeferContentScan(bool watermarked, int32_t page) {
   const NumberFormatSettings& settings = m_numbering.text;
   // The text belongs to this page alone when the number has a text and the format keeps all of
   // it: the texts of other numbers then differ.
-  const int64_t number = PageNumberValue(page, m_numbering.firstPage, m_numbering.initial);
-  const std::string probe(32, '7');
-  const std::optional<std::string> probed = ApplyNumberFormat(settings.format, probe);
-  if (NumberText(number, settings.style).empty() || !probed ||
-      probed->find(probe) == std::string::npos) {
-    return false;
+  if (!m_formatKeepsNumber) {
+    const std::string probe(32, '7');
+    const std::optional<std::string> probed = ApplyNumberFormat(settings.format, probe);
+    m_formatKeepsNumber = probed && probed->find(probe) != std::string::npos;
   }
+  const int64_t number = PageNumberValue(page, m_numbering.firstPage, m_numbering.initial);
+  if (!*m_formatKeepsNumber || NumberText(number, settings.style).empty()) return false;
   DetachedContents detached;
   if (!DetachContents(*m_page, kMaxDetached, detached)) return false;
   m_deferredContent = std::move(detached);

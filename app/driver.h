@@ -291,6 +291,8 @@ class CPDFDriver {
   NumberingSettings m_numbering;
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
   std::array<std::optional<int32_t>, 256> m_byteWidths;  // of the numbering font, once measured
+  // Whether the number format keeps the whole number text (found on the first numbered page).
+  std::optional<bool> m_formatKeepsNumber;
   // The font name whose kind PrepareNumberingText found, and the encoding to make it with.
   std::string m_numberingFontPlanned;
   std::string m_numberingEncoding;

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
@@ -127,33 +125,6 @@ uint64_t XRefStreamLayout::RowCount() const {
   return rows;
 }
 
-namespace {
-
-constexpr int64_t kLengthNotDirect = INT64_MIN;
-
-// The Length written in the stream dictionary at the reading position (which stays where it
-// is): reading the stream replaces it with the length of the data found. kLengthNotDirect for
-// an indirect or missing Length, -1 for one that is no number.
-int64_t DeclaredLengthAt(InStream& in) {
-  const int64_t at = in.Tell();
-  int64_t length = kLengthNotDirect;
-  try {
-    SkipWhitespaceAndComments(in);
-    std::unique_ptr<CPDFDict> dict = ReadDict(nullptr, in);
-    CPDFAtom* atom = dict ? dict->Lookup("Length") : nullptr;
-    if (atom && atom->IsObject()) {
-      CPDFNumber* number = AsNumber(static_cast<CPDFObject*>(atom));
-      length = number ? number->IntValue() : -1;
-    }
-  } catch (const CPDFException&) {
-    // The full read that follows reports what is wrong with the dictionary.
-  }
-  in.Seek(at);
-  return length;
-}
-
-}  // namespace
-
 bool CPDFXRefStream::StartsAt(InStream& in, int64_t offset) {
   if (!in.Seek(offset)) return false;
   std::string num, gen, keyword;
@@ -172,7 +143,6 @@ int32_t CPDFXRefStream::Read(InStream& in, int64_t offset, CPDFXRef& table, CPDF
   if (number <= 0 || number > limits::kMaxObjectNumber) {
     Fail(Format("object number out of range: %s", num.c_str()));
   }
-  const int64_t declaredLength = DeclaredLengthAt(in);
   // Read without a document: nothing can be resolved while the sections are being read, and
   // the stream is never decrypted.
   std::unique_ptr<CPDFObject> object = SerializeObject(nullptr, in, nullptr);
@@ -184,22 +154,12 @@ int32_t CPDFXRefStream::Read(InStream& in, int64_t offset, CPDFXRef& table, CPDF
     Fail(Format("not a cross-reference stream: %s %s obj", num.c_str(), gen.c_str()));
   }
   // The data was found by its "endstream" whatever Length says, but other readers take the
-  // Length: a section whose data does not end there (beyond the end of line) is unreadable to
+  // Length: a section whose data does not end there (but for white space) is unreadable to
   // them, and an incremental update chained to it would hide the whole file from them (they
   // rebuild a file whose newest section is unreadable, not one whose older section is).
-  if (declaredLength != kLengthNotDirect) {
-    const auto found = static_cast<int64_t>(stream->DataLength());
-    const std::string_view beyond =
-        found >= declaredLength && declaredLength >= 0
-            ? std::string_view(stream->Data() + declaredLength,
-                               static_cast<size_t>(found - declaredLength))
-            : std::string_view();
-    // White space (an end of line, or more) before "endstream" is no data.
-    if (declaredLength < 0 || found < declaredLength ||
-        beyond.find_first_not_of(" \t\r\n\f") != std::string_view::npos) {
-      Fail(Format("cross-reference stream %ld: Length does not fit its %lld bytes", number,
-                  static_cast<long long>(found)));
-    }
+  if (!stream->LengthFits()) {
+    Fail(Format("cross-reference stream %ld: Length does not fit its %zu bytes", number,
+                stream->DataLength()));
   }
   const XRefStreamLayout layout = XRefStreamLayout::Read(*stream);
   // The rows bound the data: anything that decodes to far more (beyond a predictor's tag bytes
