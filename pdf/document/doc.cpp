@@ -1,5 +1,6 @@
 // Opening, creating and closing a document; reading its file sections.
 #include "pdf/document/doc.h"
+#include "pdf/document/object_stream_packer.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -35,6 +35,7 @@ class CPDFLineaParams;
 class CPDFHintStream;
 class CPDFObjRefDict;
 class CPDFObjStmCache;
+class CPDFObjStmPacker;
 class CPDFFileScan;
 
 class CPDFDoc final : public CPDFObjHolder {
@@ -231,8 +232,22 @@ class CPDFDoc final : public CPDFObjHolder {
   void GuardAppend();
   // Cuts a partly appended update off the document's file again, and forces that to the disk.
   void TruncateAppended();
+  // Writes object `ref` into the output and notes where: into the object stream being filled
+  // when the update packs it, else as an object of its own. Throws ("CPDFDoc", `method`).
+  void WriteOutputObj(const CPDFObjRef& ref, const CPDFObject& obj, bool released,
+                      const char* method);
+  // Whether `obj` goes into an object stream: the update follows a cross-reference stream, and
+  // `obj` is neither a stream, of a generation other than 0, nor the encryption dictionary.
+  bool PacksObj(const CPDFObjRef& ref, const CPDFObject& obj) const;
+  // Files `obj` under a number no section has used, at generation 0 (RegistObj may take a
+  // freed number at a higher generation). Throws ("CPDFDoc", "RegistObj").
+  CPDFObjRef RegistAtNewNumber(std::unique_ptr<CPDFObject> obj);
+  // Writes the object stream being filled (when it holds anything).
+  void WritePackedObjs();
   bool m_copyInput = false;  // the update goes into another file after a copy of the input
   std::unique_ptr<AppendGuard> m_appendGuard;  // the file's old length while an update is appended
+  std::unique_ptr<CPDFObjStmPacker> m_packer;   // set while an update packs its objects
+  CPDFObjRef m_packingInto;  // the number of the object stream being filled
   void ReadSectionsOrRepair();
   bool RepairSections();
   std::unique_ptr<CPDFObject> LoadFromScan(const CPDFObjRef& ref);

@@ -216,25 +216,34 @@ bool CPDFDoc::RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) {
         entry->SetInUse(true);
       }
     }
-    if (!identity.IsDefined()) {
-      if (!IsFDF() && !trailer->Get_Size()) {
-        Throw(kModule, "RegistObj", kInternalError, "CPDFTrailer::Get_Size()");
-      }
-      const int32_t num = body->AddObj(std::move(obj));
-      if (xref->AddEntry(0, 0, true) != num) {
-        Throw(kModule, "RegistObj", kInternalError, "CPDFXRef::AddEntry()");
-      }
-      identity.Set(num, 0);
-      if (!IsFDF() && !trailer->Set_Size(std::make_unique<CPDFInt>(num + 1))) {
-        Throw(kModule, "RegistObj", kInternalError, "CPDFTrailer::Set_Size()");
-      }
-    }
+    if (!identity.IsDefined()) identity = RegistAtNewNumber(std::move(obj));
     if (ref) *ref = identity;
     return true;
   } catch (...) {
     KeepCurrentError(m_error, kModule, "RegistObj");
   }
   return false;
+}
+
+CPDFObjRef CPDFDoc::RegistAtNewNumber(std::unique_ptr<CPDFObject> obj) {
+  CPDFBody* body = GetBody();
+  CPDFXRef* xref = GetXRef();
+  CPDFTrailer* trailer = GetTrailer();
+  if (!body || !xref || !trailer) Throw(kModule, "RegistObj", kInternalError, "CPDFDoc::GetBody()");
+  if (!IsFDF() && !trailer->Get_Size()) {
+    Throw(kModule, "RegistObj", kInternalError, "CPDFTrailer::Get_Size()");
+  }
+  // Body and table hand out the same next number only while they span the same numbers.
+  body->Grow(xref->Size());
+  xref->Grow(body->Size());
+  const int32_t num = body->AddObj(std::move(obj));
+  if (xref->AddEntry(0, 0, true) != num) {
+    Throw(kModule, "RegistObj", kInternalError, "CPDFXRef::AddEntry()");
+  }
+  if (!IsFDF() && !trailer->Set_Size(std::make_unique<CPDFInt>(num + 1))) {
+    Throw(kModule, "RegistObj", kInternalError, "CPDFTrailer::Set_Size()");
+  }
+  return CPDFObjRef(num, 0);
 }
 
 bool CPDFDoc::UpdateObj(const CPDFObjRef& ref) {
@@ -340,11 +349,7 @@ bool CPDFDoc::ReleaseObj(const CPDFObjRef& ref, bool force) {
       // Only objects that the output will list are written; an unchanged object of an older
       // section stays readable from the input.
       if (entry && entry->InUse() && entry->Gen() == ref.Gen()) {
-        const int64_t offset = StoreObj(ref, *obj);
-        if (offset < 0) Throw(kModule, "ReleaseObj", kInternalError, "CPDFDoc::StoreObj()");
-        if (!m_outputOffsets.Note(ref.Num(), offset, true)) {
-          Throw(kModule, "ReleaseObj", kInternalError, "OutputOffsets::Note()");
-        }
+        WriteOutputObj(ref, *obj, true, "ReleaseObj");
       } else if (changed) {
         return true;
       }

@@ -11,6 +11,7 @@
 #include "pdf/document/doc.h"
 #include "pdf/document/header.h"
 #include "pdf/document/linearization.h"
+#include "pdf/document/object_stream_packer.h"
 #include "pdf/document/security.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
@@ -70,6 +71,12 @@ bool CPDFDoc::SaveWith(const char* fileName, bool incremental, bool linearize, b
     m_copyInput = copyInput && incremental;
     if (m_incremental && (m_copyInput || (fileName && m_fileName == fileName))) CheckAppendable();
     ChooseOutput(fileName);
+    // An update that follows a cross-reference stream packs its small objects into object
+    // streams, as such a file does itself.
+    m_packingInto = CPDFObjRef();
+    if (m_incremental && m_xrefs.size() > 1 && m_xrefs[1]->IsStreamSection()) {
+      m_packer = std::make_unique<CPDFObjStmPacker>();
+    }
     if (m_incremental) return true;
     // Every object goes into the update section, FDF included: a rewrite that left out the
     // objects nobody touched would lose them.
@@ -210,21 +217,21 @@ void CPDFDoc::SerializeOut() {
   xref->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
     if (!entry.InUse() || m_outputOffsets.Has(num)) return;
     const CPDFObjRef ref(num, entry.Gen());
-    int64_t offset = -1;
     if (const CPDFObject* obj = body->GetObj(ref)) {
-      offset = StoreObj(ref, *obj);
-    } else {
-      std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, entry);
-      if (loaded) {
-        KeepLengthTrue(*loaded);
-      } else {
-        loaded = LoadDamaged(ref);
-      }
-      offset = StoreObj(ref, *loaded);
+      WriteOutputObj(ref, *obj, false, "Serialize");
+      return;
     }
-    if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
-    m_outputOffsets.Note(num, offset, false);
+    std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, entry);
+    if (loaded) {
+      KeepLengthTrue(*loaded);
+    } else {
+      loaded = LoadDamaged(ref);
+    }
+    WriteOutputObj(ref, *loaded, false, "Serialize");
   });
+  // A packed stream that takes its number during the walk above is listed by it as written
+  // already; the last one is written here.
+  WritePackedObjs();
 
   // "Size" is one past the highest number the table lists, whatever the input claimed.
   const int32_t highest = xref->Highest();
@@ -248,9 +255,9 @@ void CPDFDoc::SerializeOut() {
     ThrowCode(kModule, "Serialize", kRuntimeError);
   }
   // Everything is on the disk: the table takes the output offsets.
-  m_outputOffsets.ForEach([xref](int32_t num, int64_t moved) {
+  m_outputOffsets.ForEach([this, xref](int32_t num) {
     CPDFXRefEntry* entry = xref->GetEntry(num);
-    if (entry && entry->InUse()) entry->SetOffset(moved);
+    if (entry && entry->InUse()) m_outputOffsets.Place(num, *entry);
   });
 }
 
@@ -299,6 +306,7 @@ void CPDFDoc::KeepLengthTrue(CPDFObject& loaded) {
 
 void CPDFDoc::FinishFlush() {
   m_outputOffsets.Clear();
+  m_packer.reset();
   m_out->Close();
   m_out.reset();
   const std::string previousName = m_fileName;
@@ -384,6 +392,8 @@ void CPDFDoc::CleanupAfterFailure() {
   m_tempFile.reset();
   // Objects written out by ReleaseObj are read from the input again.
   m_outputOffsets.Clear();
+  m_packer.reset();
+  m_packingInto = CPDFObjRef();
   m_saveCalled = false;
   m_flushRunning = false;
   m_tempOutput = false;

@@ -8,13 +8,16 @@
 #include <climits>
 #include <string_view>
 
+#include "pdf/document/body.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/object_stream_packer.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/document/xref_stream.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
+#include "pdf/stream/stream.h"
 #include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/prefix_copy.h"
@@ -172,8 +175,7 @@ void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64
   xref.ForEach([&](int32_t n, const CPDFXRefEntry& entry) {
     relistGap(n);
     rows.push_back(entry);
-    const int64_t moved = entry.InUse() ? written.Find(n) : -1;
-    if (moved >= 0) rows.back().SetOffset(moved);
+    if (entry.InUse()) written.Place(n, rows.back());
     last = n;
   });
   relistGap(num);
@@ -187,6 +189,58 @@ void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64
   xref.SetEntry(self);
   xref.AddStreamNumber(num);
   xref.SetStreamSection(true);
+}
+
+bool CPDFDoc::PacksObj(const CPDFObjRef& ref, const CPDFObject& obj) const {
+  return m_packer && ref.Gen() == 0 && obj.TypeCode() != kTypeStream && !(ref == m_encryptRef);
+}
+
+void CPDFDoc::WriteOutputObj(const CPDFObjRef& ref, const CPDFObject& obj, bool released,
+                             const char* method) {
+  if (!PacksObj(ref, obj)) {
+    const int64_t offset = StoreObj(ref, obj);
+    if (offset < 0) Throw(kModule, method, kInternalError, "CPDFDoc::StoreObj()");
+    if (!m_outputOffsets.Note(ref.Num(), offset, released)) {
+      Throw(kModule, method, kInternalError, "OutputOffsets::Note()");
+    }
+    return;
+  }
+  if (!m_packingInto.IsDefined()) {
+    // The stream's number is taken now, so that its objects can be noted as written at once
+    // (a released one must not be read from the input again). It counts as written from
+    // here: a flush that meets it before the stream is full must not write it as null. The
+    // rows that name an object stream give no generation: it must be 0, so the number is new.
+    const CPDFObjRef stream = RegistAtNewNumber(std::make_unique<CPDFNull>());
+    m_outputOffsets.Note(stream.Num(), 0, true);
+    m_packingInto = stream;
+  }
+  StringOutStream text;
+  obj.Serialize(text, nullptr);  // an object stream is encrypted as a whole
+  const int32_t index = m_packer->Add(ref.Num(), text.Str());
+  if (!m_outputOffsets.NoteCompressed(ref.Num(), m_packingInto.Num(), index, released)) {
+    Throw(kModule, method, kInternalError, "OutputOffsets::NoteCompressed()");
+  }
+  if (m_packer->Full()) WritePackedObjs();
+}
+
+void CPDFDoc::WritePackedObjs() {
+  if (!m_packer || m_packer->Empty() || !m_packingInto.IsDefined()) return;
+  const CPDFObjRef ref = m_packingInto;
+  m_packingInto = CPDFObjRef();
+  const CPDFObjStmPacker::Packed packed = m_packer->Take();
+  CPDFStream stream(this);
+  stream.Insert("Type", std::make_unique<CPDFName>("ObjStm"));
+  stream.Insert("N", std::make_unique<CPDFInt>(packed.count));
+  stream.Insert("First", std::make_unique<CPDFInt>(static_cast<int32_t>(packed.first)));
+  CPDFErrorRecord error;
+  if (!stream.SetData(packed.data.data(), packed.data.size()) || !stream.EncodeFlateFilter(error)) {
+    throw CPDFException(error);
+  }
+  const int64_t offset = StoreObj(ref, stream);
+  if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
+  m_outputOffsets.Note(ref.Num(), offset, true);
+  // The null that held the number is not an object of the document.
+  GetBody()->DetachObj(ref);
 }
 
 void CPDFDoc::GuardAppend() {

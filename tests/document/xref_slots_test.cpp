@@ -133,12 +133,12 @@ TEST(OutputOffsetsTable, NotesFindsAndListsInAscendingOrder) {
   const Noted noted = {{1, 0},
                        {1023, 15},
                        {1024, int64_t(1) << 40},
-                       {5000000, INT64_MAX - 1},
+                       {5000000, (int64_t(1) << 62) - 2},
                        {limits::kMaxObjectNumber, 7}};
   OutputOffsets offsets;
   for (const auto& [num, offset] : noted) EXPECT_TRUE(offsets.Note(num, offset, num % 2 == 1));
   Noted listed;
-  offsets.ForEach([&listed](int32_t num, int64_t offset) { listed.emplace_back(num, offset); });
+  offsets.ForEach([&](int32_t num) { listed.emplace_back(num, offsets.Find(num)); });
   EXPECT_EQ(listed, noted);
   for (const auto& [num, offset] : noted) {
     EXPECT_EQ(offsets.Find(num), offset) << num;
@@ -146,7 +146,7 @@ TEST(OutputOffsetsTable, NotesFindsAndListsInAscendingOrder) {
   }
   // What a slot cannot hold is refused.
   for (const auto& [num, offset] :
-       Noted{{0, 1}, {-1, 1}, {limits::kMaxObjectNumber + 1, 1}, {2, -1}, {3, INT64_MAX}}) {
+       Noted{{0, 1}, {-1, 1}, {limits::kMaxObjectNumber + 1, 1}, {2, -1}, {3, int64_t(1) << 62}}) {
     EXPECT_FALSE(offsets.Note(num, offset, true)) << num;
     EXPECT_FALSE(offsets.Has(num)) << num;
   }
@@ -155,6 +155,27 @@ TEST(OutputOffsetsTable, NotesFindsAndListsInAscendingOrder) {
   EXPECT_FALSE(offsets.IsReleased(1023));
   offsets.Clear();
   for (const auto& [num, offset] : noted) EXPECT_FALSE(offsets.Has(num)) << num;
+}
+
+TEST(OutputOffsetsTable, PlacesObjectsInObjectStreamsAndAtOffsets) {
+  OutputOffsets offsets;
+  ASSERT_TRUE(offsets.NoteCompressed(7, limits::kMaxObjectNumber, 199, true));
+  ASSERT_TRUE(offsets.Note(8, 4096, false));
+  EXPECT_FALSE(offsets.NoteCompressed(9, 0, 1, true));
+  EXPECT_FALSE(offsets.NoteCompressed(9, 5, -1, true));
+  EXPECT_TRUE(offsets.IsReleased(7));
+  EXPECT_EQ(offsets.Find(7), -1);  // no byte offset of its own
+  CPDFXRefEntry packed(7, 0, 100, true), moved(8, 3, 100, true), untouched(9, 0, 100, true);
+  ASSERT_TRUE(offsets.Place(7, packed));
+  EXPECT_TRUE(packed.IsCompressed());
+  EXPECT_EQ(packed.ObjStmNum(), limits::kMaxObjectNumber);
+  EXPECT_EQ(packed.ObjStmIndex(), 199);
+  ASSERT_TRUE(offsets.Place(8, moved));
+  EXPECT_FALSE(moved.IsCompressed());
+  EXPECT_EQ(moved.Offset(), 4096);
+  EXPECT_EQ(moved.Gen(), 3);
+  EXPECT_FALSE(offsets.Place(9, untouched));
+  EXPECT_EQ(untouched.Offset(), 100);
 }
 
 }  // namespace

@@ -377,6 +377,9 @@ TEST_F(XRefStreamDocTest, AnIncrementalUpdateIsAStreamThatLinksToTheStream) {
   EXPECT_EQ(update.find("trailer"), std::string::npos);
   EXPECT_NE(update.find("/Type /XRef"), std::string::npos);
   EXPECT_NE(update.find("/Prev " + std::to_string(streamAt)), std::string::npos);
+  // The changed dictionary goes into an object stream of the update's own, not into plain text.
+  EXPECT_NE(update.find("/Type /ObjStm"), std::string::npos);
+  EXPECT_EQ(update.find("changed"), std::string::npos);
   if (test::HaveTool("qpdf")) {
     EXPECT_EQ(test::RunCommand("qpdf --check '" + path + "'"), 0);
   }
@@ -385,6 +388,10 @@ TEST_F(XRefStreamDocTest, AnIncrementalUpdateIsAStreamThatLinksToTheStream) {
   EXPECT_FALSE(again->IsRepaired());
   EXPECT_EQ(TitleOf(*again), "changed");
   EXPECT_EQ(again->GetPageCount(), 1);
+  const CPDFXRefEntry* entry = again->FindEntry(4, false);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_TRUE(entry->IsCompressed());
+  EXPECT_GT(entry->ObjStmNum(), 6);
 }
 
 TEST_F(XRefStreamDocTest, ABrokenStreamSectionIsRepaired) {

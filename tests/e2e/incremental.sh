@@ -50,6 +50,11 @@ for input in plain:xref objstm:/XRef xrefstm:/XRef; do
   "$ZORVANE" "$name.pdf" "$name.out.pdf" -inc "${STAMP[@]}" -l "$name.log" || fail "$name: output failed"
   judge "$name-out" "$name.pdf" "$name.out.pdf" "$kind"
 done
+# An update indexed by a stream packs the rewritten dictionaries into object streams.
+for name in objstm-out xrefstm-inplace; do
+  grep -aq "/Type /ObjStm" "$name.update" && ! grep -aq "/Type /Page" "$name.update" ||
+    fail "$name: the update's page dictionaries are not in object streams"
+done
 "$ZORVANE" - - -inc -up "${STAMP[@]}" -l piped.log <plain.pdf >piped.pdf || fail "piped: failed"
 judge piped plain.pdf piped.pdf xref
 "$ZORVANE" long.pdf long.out.pdf -inc "${STAMP[@]}" -l long.log || fail "long: failed"
