@@ -27,13 +27,16 @@ if [ -z "${ZORVANE:-}" ]; then
   cmake --build build -j2 --target zorvane >/dev/null
   ZORVANE=$SCRATCH/build/zorvane
 fi
-input=pages_$PAGES.pdf
-[ -f "$input" ] || python3 "$ROOT/bench/gen_pages.py" "$PAGES" "$input"
+classic=pages_$PAGES.pdf
+[ -f "$classic" ] || python3 "$ROOT/bench/gen_pages.py" "$PAGES" "$classic"
+# The same pages as a PDF 1.5 file would hold them: the page dictionaries in object streams,
+# indexed by a cross-reference stream.
+packed=pages_${PAGES}_objstm.pdf
+[ -f "$packed" ] || qpdf --object-streams=generate "$classic" "$packed"
 if [ ! -f wm.pdf ]; then
   printf '%%!PS\n<< /PageSize [200 100] >> setpagedevice 1 0 0 setrgbcolor 0 0 200 100 rectfill showpage\n' >wm.ps
   ps2pdf wm.ps wm.pdf
 fi
-insize=$(stat -c %s "$input")
 
 # measure OUT ARGS...: median wall seconds, median CPU seconds (user + system) and median peak MB
 # of RUNS runs of zorvane ARGS (an in-place run gets a fresh copy of the input each time, made
@@ -61,6 +64,9 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 rows=""
 # "visit only" walks and rewrites every page as the others do but stamps none of them (its
 # watermark range is empty): what -inc costs before any stamp.
+for input in "$classic" "$packed"; do
+insize=$(stat -c %s "$input")
+[ "$input" = "$classic" ] && kind="table" || kind="stream"
 for job in "watermark:-wm wm.pdf" "watermark + numbers:-wm wm.pdf -nbp" "visit only:-wm wm.pdf,1,-1"; do
   name=${job%%:*}
   read -r -a args <<<"${job#*:}"
@@ -76,23 +82,26 @@ for job in "watermark:-wm wm.pdf" "watermark + numbers:-wm wm.pdf -nbp" "visit o
   fi
   added=$(( $(stat -c %s inplace.pdf) - insize ))
   [ "$name" = "visit only" ] && per_page="-" || per_page=$(ratio "$added" "$PAGES")
-  rows+="| $name | $full_s / $full_cpu | $full_mb | $(stat -c %s full.pdf) | $out_s / $out_cpu | $out_mb | $inplace_s / $inplace_cpu | $inplace_mb | $added | $per_page | $(ratio "$inplace_s" "$full_s") / $(ratio "$inplace_cpu" "$full_cpu") | $(ratio "$out_s" "$full_s") / $(ratio "$out_cpu" "$full_cpu") |"$'\n'
+  rows+="| $kind | $name | $full_s / $full_cpu | $full_mb | $(stat -c %s full.pdf) | $out_s / $out_cpu | $out_mb | $inplace_s / $inplace_cpu | $inplace_mb | $added | $per_page | $(ratio "$inplace_s" "$full_s") / $(ratio "$inplace_cpu" "$full_cpu") | $(ratio "$out_s" "$full_s") / $(ratio "$out_cpu" "$full_cpu") |"$'\n'
+done
 done
 
 section=$(cat <<MD
 $HEADING
 
 Written by \`bench/inc_stamp.sh\` on $(date -u +%Y-%m-%dT%H:%M:%SZ) ($(nproc) cores, load
-average $(cut -d' ' -f1 /proc/loadavg) at the end). Input: \`bench/gen_pages.py $PAGES\`
-($insize bytes, classic table, one content stream per page, one shared resource dictionary), every
-page stamped; the watermark is a 200x100 one-page PDF. Times are "wall / CPU" seconds (CPU =
+average $(cut -d' ' -f1 /proc/loadavg) at the end). Inputs: "table" is \`bench/gen_pages.py
+$PAGES\` ($(stat -c %s "$classic") bytes, PDF 1.4, classic table, one content stream per page, one shared
+resource dictionary); "stream" is the same document rewritten by \`qpdf
+--object-streams=generate\` ($(stat -c %s "$packed") bytes, PDF 1.5: the page dictionaries in object
+streams, a cross-reference stream). Every page is stamped; the watermark is a 200x100 one-page PDF. Times are "wall / CPU" seconds (CPU =
 user + system), medians of $RUNS runs, with the median peak RSS; on a loaded machine the CPU
 figures are the steadier ones. "full" is the rewrite into a new file; "-inc out" writes a copy of
 the input and the update into a new file; "-inc in place" appends the update to (a fresh copy
 of) the input. Each -inc output passes \`qpdf --check\` and keeps the input's bytes as its prefix.
 
-| job | full s | full MB | full bytes | -inc out s | MB | -inc in place s | MB | bytes appended | bytes / page | in place / full | out / full |
-|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|
+| input | job | full s | full MB | full bytes | -inc out s | MB | -inc in place s | MB | bytes appended | bytes / page | in place / full | out / full |
+|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|
 $rows
 What the figures say (targets: at most 200 bytes per stamped page, at most 0.3x the full
 rewrite's time):

@@ -368,6 +368,10 @@ TEST_F(XRefStreamDocTest, AnIncrementalUpdateIsAStreamThatLinksToTheStream) {
   ASSERT_NE(info, nullptr);
   info->Insert("Title", std::make_unique<CPDFString>("changed"));
   ASSERT_TRUE(doc->UpdateObj(CPDFObjRef(4, 0)));
+  // A freed number heads the free list at generation 1: an object stream must not take it.
+  CPDFObjRef freed;
+  ASSERT_TRUE(doc->RegistObj(std::make_unique<CPDFDict>(), &freed));
+  doc->DeleteObj(freed);
   ASSERT_TRUE(doc->Save(path.c_str(), true, false)) << doc->LastError().Message();
   ASSERT_TRUE(doc->Flush()) << doc->LastError().Message();
   const std::string bytes = test::ReadFile(path);
@@ -391,7 +395,9 @@ TEST_F(XRefStreamDocTest, AnIncrementalUpdateIsAStreamThatLinksToTheStream) {
   const CPDFXRefEntry* entry = again->FindEntry(4, false);
   ASSERT_NE(entry, nullptr);
   EXPECT_TRUE(entry->IsCompressed());
-  EXPECT_GT(entry->ObjStmNum(), 6);
+  EXPECT_NE(entry->ObjStmNum(), freed.Num());
+  EXPECT_EQ(again->FindEntry(entry->ObjStmNum(), false)->Gen(), 0);
+  EXPECT_TRUE(again->GetObj(CPDFObjRef(entry->ObjStmNum(), 0))->IsType(kTypeStream));
 }
 
 TEST_F(XRefStreamDocTest, ABrokenStreamSectionIsRepaired) {
