@@ -17,6 +17,7 @@
 #include "pdf/object/in_stream.h"
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
+#include "pdf/stream/flate_filter.h"
 #include "pdf/stream/stream.h"
 #include "platform/append_guard.h"
 #include "platform/output_file.h"
@@ -233,7 +234,8 @@ void CPDFDoc::WritePackedObjs() {
   stream.Insert("N", std::make_unique<CPDFInt>(packed.count));
   stream.Insert("First", std::make_unique<CPDFInt>(static_cast<int32_t>(packed.first)));
   CPDFErrorRecord error;
-  if (!stream.SetData(packed.data.data(), packed.data.size()) || !stream.EncodeFlateFilter(error)) {
+  if (!stream.SetData(packed.data.data(), packed.data.size()) ||
+      !CPDFFlateFilter::EncodeFast(stream, error)) {
     throw CPDFException(error);
   }
   const int64_t offset = StoreObj(ref, stream);

@@ -147,6 +147,11 @@ bool CPDFFlateFilter::Encode(CPDFStream& stream, CPDFErrorRecord& error, Progres
   return RunEncode(stream, kClassName, kFilterName, &EncodeBytes, error, progress, cancel, range);
 }
 
+bool CPDFFlateFilter::EncodeFast(CPDFStream& stream, CPDFErrorRecord& error) {
+  return RunEncode(stream, kClassName, kFilterName, &EncodeBytesFast, error, nullptr, nullptr,
+                   nullptr);
+}
+
 bool CPDFFlateFilter::Decode(CPDFStream& stream, CPDFObject* parms, CPDFErrorRecord& error,
                              ProgressProc progress, CancelProc cancel,
                              const CPDFProgressRange* range) {
@@ -191,9 +196,24 @@ void CPDFFlateFilter::DecodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput&
 }
 
 void CPDFFlateFilter::EncodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out) {
+  EncodeBytesAt(Z_DEFAULT_COMPRESSION, in, frame, out);
+}
+
+void CPDFFlateFilter::EncodeBytesFast(StrLoad& in, FilterFrame& frame, FilterOutput& out) {
+  EncodeBytesAt(Z_BEST_SPEED, in, frame, out);
+}
+
+void CPDFFlateFilter::EncodeBytesAt(int level, StrLoad& in, FilterFrame& frame,
+                                    FilterOutput& out) {
   ZLoan loan(ThreadDeflater(), &InitDeflate, &deflateReset, &deflateEnd);
   ZState& z = loan.State();
   if (!z.Begin()) frame.Fail(kInternalError, "deflateInit()");
+  // A reset keeps the level of the last use of the thread's state; before any input, setting
+  // it costs nothing.
+  if (deflateParams(z.Get(), level, Z_DEFAULT_STRATEGY) != Z_OK) {
+    z.Discard();
+    frame.Fail(kInternalError, "deflateInit()");
+  }
   OutputWindow window(z, EncodeWindow(in.Size() - in.Position()));
   auto step = [&](int flush) {
     const int rc = deflate(z.Get(), flush);

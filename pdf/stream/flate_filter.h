@@ -13,6 +13,9 @@ class CPDFFlateFilter {
   // Replaces the stream's data by its compressed form (default level) and records the filter.
   static bool Encode(CPDFStream& stream, CPDFErrorRecord& error, ProgressProc progress = nullptr,
                      CancelProc cancel = nullptr, const CPDFProgressRange* range = nullptr);
+  // The same at zlib's fastest level, for data written in bulk that no reader of the format
+  // expects at a given level (the object streams of an update).
+  static bool EncodeFast(CPDFStream& stream, CPDFErrorRecord& error);
   // Replaces the stream's data by its decompressed form, undoing the PNG or TIFF predictor that
   // the parameters name (pdf/stream/predictor.h).
   static bool Decode(CPDFStream& stream, CPDFObject* parms, CPDFErrorRecord& error,
@@ -24,6 +27,10 @@ class CPDFFlateFilter {
   // compressed stream.
   static void EncodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out);
   static void DecodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out);
+
+ private:
+  static void EncodeBytesFast(StrLoad& in, FilterFrame& frame, FilterOutput& out);
+  static void EncodeBytesAt(int level, StrLoad& in, FilterFrame& frame, FilterOutput& out);
 };
 
 }  // namespace quarn

@@ -1,4 +1,5 @@
 #include "pdf/stream/flate_filter.h"
+#include "pdf/stream/stream.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -85,6 +86,18 @@ TEST(FlateEncode, SameBytesAsTheSmallBufferProcedure) {
   }
   const std::string noise = RandomData(700000, 7);
   EXPECT_EQ(Encode(noise), ReferenceDeflate(noise));
+}
+
+TEST(FlateEncode, TheFastLevelLeavesTheThreadsStateAtTheDefault) {
+  const std::string data = Compressible(100000);
+  CPDFStream stream(nullptr);
+  ASSERT_TRUE(stream.SetData(data.data(), data.size()));
+  CPDFErrorRecord error;
+  ASSERT_TRUE(CPDFFlateFilter::EncodeFast(stream, error)) << error.Message();
+  const std::string fast(stream.Data(), stream.DataLength());
+  EXPECT_NE(fast, ReferenceDeflate(data));
+  EXPECT_EQ(Decode(fast), data);
+  EXPECT_EQ(Encode(data), ReferenceDeflate(data));
 }
 
 TEST(FlateDecode, InvertsEncodingAcrossOutputWindowBoundaries) {
