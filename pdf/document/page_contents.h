@@ -27,6 +27,11 @@ bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDF
 // document record.
 bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after,
                           ContentsArray made = ContentsArray::kIndirect);
+// Leaves out of the page's "Contents" array the items that are not streams (null, a reference
+// to no object, a dictionary, a number...): they hold no content, and readers that meet one
+// drop the whole array. Streams keep their order; AddContents does the same to the array it
+// adds to. Errors go into the page's document record.
+bool DropNonStreamContents(CPDFPage& page);
 // The page's whole content decoded, as CPDFPage::ReadContents gives it (each stream of an array
 // followed by a space), handed to `sink` piece by piece instead of being held: content of any
 // size is read in little memory. Errors go into the page's document record.
