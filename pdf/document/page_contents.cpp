@@ -342,10 +342,19 @@ CPDFArray* NewContentsArray(CPDFPage& page, const CPDFObjRef& stream, ContentsAr
   return parts;
 }
 
-// Whether `ref` is a stream still in the file, told by its bytes alone. Not in a file that had
-// to be repaired: a stream there may be cut short, and what cannot be read is written as null.
-bool IsSoundStreamInFile(CPDFDoc& doc, const CPDFObjRef& ref) {
-  return !doc.IsRepaired() && doc.IsStreamInFile(ref);
+// Whether `ref` is a stream that has not been read yet. A sound file's stream is told by its
+// bytes alone; in a repaired file a stream may be cut short (and is written as null), so it is
+// read to be known, and leaves memory again.
+bool IsUnreadStream(CPDFDoc& doc, const CPDFObjRef& ref) {
+  if (!doc.IsStreamInFile(ref)) return false;
+  if (!doc.IsRepaired()) return true;
+  const bool stream = IsStreamValue(doc.GetObj(ref));
+  if (stream) {
+    doc.UnloadObj(ref);
+  } else {
+    doc.ClearError();
+  }
+  return stream;
 }
 
 // The page's content when it is one stream that has not been read yet: an array kept in the
@@ -356,23 +365,22 @@ CPDFObjRef UnreadContentStream(CPDFPage& page) {
   CPDFDoc* doc = DocOf(page.Doc());
   if (!entry || !entry->IsRef() || !doc) return CPDFObjRef();
   const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(entry);
-  return IsSoundStreamInFile(*doc, ref) ? ref : CPDFObjRef();
+  return IsUnreadStream(*doc, ref) ? ref : CPDFObjRef();
 }
 
 // Whether item `i` of a "Contents" array is a stream, through its reference when it has one.
-// A sound stream still in the file is told by its bytes; one read only for the look leaves
-// memory again. A reference to no object, or to one that cannot be read (the save writes it as
-// null), holds no content; an object written out and released already cannot be looked at and
-// stays.
+// A reference to no object, or to one that cannot be read (the save writes it as null), holds
+// no content; an object written out and released already cannot be looked at and stays.
 bool IsContentStream(CPDFObjHolder* holder, const CPDFArray& parts, size_t i) {
   const CPDFAtom* item = parts.At(i);
   if (!item || !item->IsRef()) return item && IsStreamValue(static_cast<const CPDFObject*>(item));
   const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(item);
   CPDFDoc* doc = DocOf(holder);
   if (!doc) return IsStreamValue(holder ? holder->GetObj(ref) : nullptr);
-  if (IsSoundStreamInFile(*doc, ref)) return true;
+  if (IsUnreadStream(*doc, ref)) return true;
   const bool loaded = doc->FindObj(ref, false) != nullptr;
   if (const CPDFObject* object = doc->GetObj(ref)) {
+    // A stream read only for the look leaves memory again.
     const bool stream = IsStreamValue(object);
     if (stream && !loaded) doc->UnloadObj(ref);
     return stream;
