@@ -425,7 +425,6 @@ bool AddContentsWith(CPDFPage& page, bool after, ContentsArray made, FileStream 
     if (parts) {
       // Made above.
     } else if ((parts = AsArray(contents)) != nullptr) {
-      DropNonStreams(doc, *parts, ref, "AddContents");
       MarkUpdated(doc, ref, "AddContents");
     } else if (IsStreamValue(contents)) {
       CPDFObjRef oldStream = ref;
