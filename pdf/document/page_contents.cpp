@@ -392,8 +392,7 @@ bool IsContentStream(CPDFObjHolder* holder, const CPDFArray& parts, size_t i) {
 }
 
 // Leaves out the items that are not streams; marks an indirect array changed when it loses any.
-void DropNonStreams(CPDFObjHolder* doc, CPDFArray& parts, const CPDFObjRef& ref,
-                    const char* method) {
+void DropNonStreams(CPDFObjHolder* doc, CPDFArray& parts, const CPDFObjRef& ref) {
   bool dropped = false;
   for (size_t i = 0; i < parts.Count();) {
     if (IsContentStream(doc, parts, i)) {
@@ -403,7 +402,7 @@ void DropNonStreams(CPDFObjHolder* doc, CPDFArray& parts, const CPDFObjRef& ref,
       dropped = true;
     }
   }
-  if (dropped) MarkUpdated(doc, ref, method);
+  if (dropped) MarkUpdated(doc, ref, "AddContents");
 }
 
 // The common part of adding content: `file` gives the identity of the stream to add (filing it
@@ -486,7 +485,7 @@ bool DropNonStreamContents(CPDFPage& page) {
     if (UnreadContentStream(page).IsDefined()) return;
     CPDFObjRef ref;
     if (CPDFArray* parts = AsArray(page.GetValue(doc, "Contents", &ref))) {
-      DropNonStreams(doc, *parts, ref, "AddContents");
+      DropNonStreams(doc, *parts, ref);
     } else if (doc) {
       doc->ClearError();  // only a look: what cannot be read is for the adding to report
     }
