@@ -480,23 +480,28 @@ bool CPDFDriver::OwnContentsArray() {
   // shared by other pages, which would then show this page's stamps too: the page gets a copy
   // of its own, and the array stays as the input has it.
   const CPDFAtom* contents = m_page->Lookup("Contents");
-  if (!contents || !contents->IsRef()) return true;
-  const CPDFObjRef shared = *static_cast<const CPDFObjRef*>(contents);
-  // One stream, as a rule: told from the file without reading it.
-  if (m_doc->IsStreamInFile(shared)) return true;
-  const CPDFArray* parts = AsArray(m_doc->GetObj(shared));
-  if (!parts) {
-    m_doc->ClearError();
-    return true;
+  if (contents && contents->IsRef()) {
+    const CPDFObjRef shared = *static_cast<const CPDFObjRef*>(contents);
+    // One stream, as a rule: told from the file without reading it.
+    if (m_doc->IsStreamInFile(shared)) return true;
+    const CPDFArray* parts = AsArray(m_doc->GetObj(shared));
+    if (!parts) {
+      m_doc->ClearError();
+      return true;
+    }
+    CPDFObjRef made;
+    if (!m_doc->RegistObj(parts->Clone(), &made) || !m_page->SetReference("Contents", made)) {
+      LogError("cannot add PDF Contents", m_doc->LastError());
+      return false;
+    }
+    m_pageOwned.push_back(made);
+    m_doc->UnloadObj(shared);
   }
-  CPDFObjRef made;
-  if (!m_doc->RegistObj(parts->Clone(), &made) || !m_page->SetReference("Contents", made)) {
-    LogError("cannot add PDF Contents", m_doc->LastError());
-    return false;
-  }
-  m_pageOwned.push_back(made);
-  m_doc->UnloadObj(shared);
-  return true;
+  // Items that are not streams hold no content, and readers that meet one drop the whole
+  // array, stamps and all: they are left out before the content is read or stamped.
+  if (DropNonStreamContents(*m_page)) return true;
+  LogError("cannot add PDF Contents", m_doc->LastError());
+  return false;
 }
 
 void CPDFDriver::NoteNewContentsArray(const CPDFObjRef& contentsBefore) {

@@ -174,7 +174,8 @@ class CPDFDriver {
   // Writes out and drops one object made for a finished page, keeping what it refers to.
   void ReleaseOwnedObject(const CPDFObjRef& ref);
   // Gives the current page a "Contents" array of its own in place of an array that is an object
-  // of its own (and may be shared); false with its line written on failure.
+  // of its own (and may be shared), with only the items that are streams; false with its line
+  // written on failure.
   bool OwnContentsArray();
   // Notes the current page's "Contents" array when stamping made it (it belongs to that page).
   void NoteNewContentsArray(const CPDFObjRef& contentsBefore);

@@ -9,6 +9,7 @@
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/res_dict.h"
+#include "pdf/document/xref.h"
 #include "pdf/object/limits.h"
 #include "pdf/stream/stream.h"
 #include "platform/spare_space.h"
@@ -341,6 +342,21 @@ CPDFArray* NewContentsArray(CPDFPage& page, const CPDFObjRef& stream, ContentsAr
   return parts;
 }
 
+// Whether `ref` is a stream that has not been read yet. A sound file's stream is told by its
+// bytes alone; in a repaired file a stream may be cut short (and is written as null), so it is
+// read to be known, and leaves memory again.
+bool IsUnreadStream(CPDFDoc& doc, const CPDFObjRef& ref) {
+  if (!doc.IsStreamInFile(ref)) return false;
+  if (!doc.IsRepaired()) return true;
+  const bool stream = IsStreamValue(doc.GetObj(ref));
+  if (stream) {
+    doc.UnloadObj(ref);
+  } else {
+    doc.ClearError();
+  }
+  return stream;
+}
+
 // The page's content when it is one stream that has not been read yet: an array kept in the
 // page needs only its identity, and reading each page's stream would cost a long document most
 // of its walk and memory. Nothing when it has to be read to be known.
@@ -349,7 +365,44 @@ CPDFObjRef UnreadContentStream(CPDFPage& page) {
   CPDFDoc* doc = DocOf(page.Doc());
   if (!entry || !entry->IsRef() || !doc) return CPDFObjRef();
   const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(entry);
-  return doc->IsStreamInFile(ref) ? ref : CPDFObjRef();
+  return IsUnreadStream(*doc, ref) ? ref : CPDFObjRef();
+}
+
+// Whether item `i` of a "Contents" array is a stream, through its reference when it has one.
+// A reference to no object, or to one that cannot be read (the save writes it as null), holds
+// no content; an object written out and released already cannot be looked at and stays.
+bool IsContentStream(CPDFObjHolder* holder, const CPDFArray& parts, size_t i) {
+  const CPDFAtom* item = parts.At(i);
+  if (!item || !item->IsRef()) return item && IsStreamValue(static_cast<const CPDFObject*>(item));
+  const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(item);
+  CPDFDoc* doc = DocOf(holder);
+  if (!doc) return IsStreamValue(holder ? holder->GetObj(ref) : nullptr);
+  if (IsUnreadStream(*doc, ref)) return true;
+  const bool loaded = doc->FindObj(ref, false) != nullptr;
+  if (const CPDFObject* object = doc->GetObj(ref)) {
+    // A stream read only for the look leaves memory again.
+    const bool stream = IsStreamValue(object);
+    if (stream && !loaded) doc->UnloadObj(ref);
+    return stream;
+  }
+  const bool unreadable = doc->LastError().IsError();
+  doc->ClearError();
+  const CPDFXRefEntry* entry = doc->FindEntry(ref.Num(), false);
+  return !unreadable && entry && entry->InUse() && entry->Gen() == ref.Gen();
+}
+
+// Leaves out the items that are not streams; marks an indirect array changed when it loses any.
+void DropNonStreams(CPDFObjHolder* doc, CPDFArray& parts, const CPDFObjRef& ref) {
+  bool dropped = false;
+  for (size_t i = 0; i < parts.Count();) {
+    if (IsContentStream(doc, parts, i)) {
+      ++i;
+    } else {
+      parts.RemoveAt(i);
+      dropped = true;
+    }
+  }
+  if (dropped) MarkUpdated(doc, ref, "AddContents");
 }
 
 // The common part of adding content: `file` gives the identity of the stream to add (filing it
@@ -423,6 +476,20 @@ bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after,
     return false;
   }
   return AddContentsWith(page, after, made, [&] { return stream; });
+}
+
+bool DropNonStreamContents(CPDFPage& page) {
+  CPDFObjHolder* doc = page.Doc();
+  return Guarded(doc, "AddContents", [&] {
+    // One stream, as a rule: told from the file without reading it.
+    if (UnreadContentStream(page).IsDefined()) return;
+    CPDFObjRef ref;
+    if (CPDFArray* parts = AsArray(page.GetValue(doc, "Contents", &ref))) {
+      DropNonStreams(doc, *parts, ref);
+    } else if (doc) {
+      doc->ClearError();  // only a look: what cannot be read is for the adding to report
+    }
+  });
 }
 
 }  // namespace quarn

@@ -27,6 +27,12 @@ bool AddContentsFiled(CPDFPage& page, const CPDFStream& stream, bool after, CPDF
 // document record.
 bool AddContentsReference(CPDFPage& page, const CPDFObjRef& stream, bool after,
                           ContentsArray made = ContentsArray::kIndirect);
+// Leaves out of the page's "Contents" array the items that are not streams (null, a reference
+// to no object or to one that cannot be read, a dictionary, a number...): they hold no content,
+// and readers that meet one drop the whole array, with whatever is added to it. Streams keep
+// their order; an indirect array is marked changed only when it loses items. Errors go into
+// the page's document record.
+bool DropNonStreamContents(CPDFPage& page);
 // The page's whole content decoded, as CPDFPage::ReadContents gives it (each stream of an array
 // followed by a space), handed to `sink` piece by piece instead of being held: content of any
 // size is read in little memory. Errors go into the page's document record.

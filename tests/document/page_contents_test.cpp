@@ -27,10 +27,14 @@ using test::Text;
 
 class PageContentsTest : public ::testing::Test {
  protected:
-  CPDFPage* Open(const std::string& pageEntries, const std::vector<std::string>& extra = {}) {
+  // A `damaged` file names no cross-reference section and is opened by the repair.
+  CPDFPage* Open(const std::string& pageEntries, const std::vector<std::string>& extra = {},
+                 bool damaged = false) {
     path_ = dir_.File("in.pdf");
-    test::WriteFile(path_, test::MakePagesPdf(
-                               {"/MediaBox [0 0 100 100] /Resources << >> " + pageEntries}, extra));
+    std::string bytes =
+        test::MakePagesPdf({"/MediaBox [0 0 100 100] /Resources << >> " + pageEntries}, extra);
+    if (damaged) bytes.replace(bytes.rfind("startxref\n") + 10, 1, "x");
+    test::WriteFile(path_, bytes);
     CPDFErrorRecord error;
     doc_ = lib_.OpenDoc(path_, nullptr, error);
     EXPECT_NE(doc_, nullptr) << error.Module() << " " << error.Message();
@@ -231,6 +235,26 @@ TEST_F(PageContentsTest, AddToAnArray) {
   ASSERT_TRUE(page->AddContents(*test::StreamWith("first"), false));
   ASSERT_TRUE(page->AddContents(*test::StreamWith("last"), true));
   EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "first|a|b|last");
+}
+
+TEST_F(PageContentsTest, ItemsThatAreNotStreamsAreLeftOutOfTheArray) {
+  // 4 and 5 are streams, 6 is null, 7 a dictionary, 8 a stream cut short (in a repaired file it
+  // is read to be known: the save writes it as null); 20 0 R leads nowhere. 9 is the array.
+  for (const std::string item :
+       {"", "null", "6 0 R", "7 0 R", "20 0 R", "<< >>", "12", "/N", "[4 0 R]", "8 0 R"}) {
+    CPDFPage* page =
+        Open("/Contents 9 0 R",
+             {test::StreamObject("a"), test::StreamObject("b"), "null", "<< /Length 1 >>",
+              "<< /Length 99 >>\nstream\nab", "[" + item + " 4 0 R " + item + " 5 0 R]"},
+             item == "8 0 R");
+    ASSERT_NE(page, nullptr) << item;
+    ASSERT_TRUE(DropNonStreamContents(*page)) << item;
+    CPDFBody* body = nullptr;
+    doc_->FindObj(CPDFObjRef(9, 0), false, &body);
+    EXPECT_EQ(body == doc_->GetBody(), !item.empty()) << item;  // changed only when it lost any
+    ASSERT_TRUE(page->AddContents(*test::StreamWith("last"), true)) << item;
+    EXPECT_EQ(test::DecodedPageContents(*doc_, 0), "a|b|last") << item;
+  }
 }
 
 TEST_F(PageContentsTest, AddToADirectStreamFilesItFirst) {
