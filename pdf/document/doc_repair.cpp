@@ -10,6 +10,7 @@
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
+#include "pdf/object/limits.h"
 #include "platform/source_file.h"
 
 namespace quarn {
@@ -18,6 +19,8 @@ namespace {
 // The version a file whose header cannot be read is written with.
 constexpr int32_t kAssumedMajor = 1;
 constexpr int32_t kAssumedMinor = 4;
+// How many numbers past the highest object found a reference may name and still count as one.
+constexpr int32_t kMaxLostNumbers = 4096;
 }  // namespace
 
 void CPDFDoc::ReadSectionsOrRepair() {
@@ -117,6 +120,16 @@ bool CPDFDoc::RepairSections() {
   }
   for (const int32_t num : scan->StreamNumbers()) xref->AddStreamNumber(num);
   const int32_t highest = xref->Highest();
+  // Numbers past the objects found that the objects still name were lost with the damage: they
+  // are listed as free, so that new objects do not take them (the old references would take
+  // them for the lost ones) and the rewrite's table has no hole where readers look for them.
+  // A number far past the objects found is more likely stray bytes than a reference.
+  const int32_t lost = scan->HighestReferenceUpTo(
+      static_cast<int32_t>(std::min<int64_t>(int64_t(highest) + kMaxLostNumbers,
+                                             limits::kMaxObjectNumber)));
+  for (int32_t num = highest + 1; num <= lost; ++num) {
+    xref->SetEntry(CPDFXRefEntry(num, 0, 0, false));
+  }
   CPDFNumber* size = AsNumber(trailer->Dict().GetValue(nullptr, "Size"));
   if (!size || size->IntValue() <= highest) {
     trailer->Dict().Insert("Size", std::make_unique<CPDFInt>(highest + 1));

@@ -182,6 +182,14 @@ void CPDFFileScan::ScanBlock(InStream& in, const char* buffer, size_t length, si
         event.bodyStart = base + static_cast<int64_t>(p + 3);
         Accept(in, event);
       }
+    } else if (c == 'R' && fresh(p, 1) && standsAlone(p, 1)) {
+      int32_t num = 0, gen = 0;
+      size_t first = 0;
+      if (HeaderBefore(buffer, p, base == 0, &num, &gen, &first)) {
+        const auto bit = static_cast<size_t>(num);
+        if (bit >= m_referenced.size()) m_referenced.resize(bit + 1);
+        m_referenced[bit] = true;
+      }
     } else if (c == 't' && p + 7 <= length && std::memcmp(buffer + p, "trailer", 7) == 0 &&
                fresh(p, 7) && standsAlone(p, 7)) {
       Event event;
@@ -191,6 +199,14 @@ void CPDFFileScan::ScanBlock(InStream& in, const char* buffer, size_t length, si
       Accept(in, event);
     }
   }
+}
+
+int32_t CPDFFileScan::HighestReferenceUpTo(int32_t limit) const {
+  for (int64_t num = std::min<int64_t>(limit, static_cast<int64_t>(m_referenced.size()) - 1);
+       num > 0; --num) {
+    if (m_referenced[static_cast<size_t>(num)]) return static_cast<int32_t>(num);
+  }
+  return 0;
 }
 
 void CPDFFileScan::Accept(InStream& in, const Event& event) {

@@ -60,6 +60,9 @@ class CPDFFileScan {
   bool HasEncryption() const { return m_encryption; }
   // Where "%PDF-" stands in the first kilobyte, or -1.
   int64_t HeaderOffset() const { return m_headerOffset; }
+  // The highest number up to `limit` that a reference "N G R" in the file's plain bytes names
+  // (0 for none): an object lost with the damage may still be named by the objects found.
+  int32_t HighestReferenceUpTo(int32_t limit) const;
 
  private:
   struct Event {
@@ -95,6 +98,7 @@ class CPDFFileScan {
   std::unique_ptr<CPDFDict> m_trailer;
   std::map<int32_t, int64_t> m_catalogs;  // number -> offset of its last catalog definition
   int64_t m_headerOffset = -1;
+  std::vector<bool> m_referenced;  // by object number: one bit each, at most a megabyte
   bool m_encryption = false;
   Event m_pending;
 };

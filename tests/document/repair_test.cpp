@@ -140,6 +140,26 @@ class RepairTest : public DocTest {
   int m_rewrites = 0;
 };
 
+TEST_F(RepairTest, NumbersThatTheFoundObjectsStillNameAreNotGivenToNewObjects) {
+  // The page names a font 9 that the damage took, and a stray number far past the objects;
+  // there is no table, so the file is repaired.
+  test::PdfBuilder maker;
+  maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
+      .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>")
+      .Obj(3, "<< /Type /Page /Parent 2 0 R /Resources << /Font << /F1 9 0 R >> >> "
+              "/Stray [7000000 0 R] >>");
+  auto doc = ExpectRepaired(maker.Str() + "trailer\n<< /Root 1 0 R >>\n", 1);
+  ASSERT_NE(doc, nullptr);
+  CPDFObjRef made;
+  ASSERT_TRUE(doc->RegistObj(std::make_unique<CPDFDict>(), &made));
+  EXPECT_EQ(made.Num(), 10);
+  const CPDFXRefEntry* lost = doc->FindEntry(9, false);
+  ASSERT_NE(lost, nullptr);
+  EXPECT_FALSE(lost->InUse());
+  EXPECT_EQ(doc->FindEntry(4000, false), nullptr);
+  ExpectSoundRewrite(*doc, 1);
+}
+
 TEST_F(RepairTest, AStartxrefOffByOneIsRepaired) {
   std::string bytes = MakeFlatPdf(3);
   const size_t at = bytes.rfind("startxref\n") + 10;
