@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <functional>
 #include <string_view>
 
 #include "pdf/document/body.h"
@@ -161,27 +162,29 @@ void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64
   if (num > limits::kMaxObjectNumber) {
     Throw(kModule, "Serialize", kUserError, "no object number left for the cross-reference stream");
   }
-  std::vector<CPDFXRefEntry> rows;
-  int32_t last = 0;
-  auto relistGap = [&](int32_t next) {
-    if (next - last - 1 > kMaxRelistedGap) return;
-    std::vector<CPDFXRefEntry> older;
-    for (int32_t n = last + 1; n < next; ++n) {
-      const CPDFXRefEntry* entry = FindEntry(n, true);
-      if (!entry) return;
-      older.push_back(*entry);
-    }
-    rows.insert(rows.end(), older.begin(), older.end());
-  };
-  xref.ForEach([&](int32_t n, const CPDFXRefEntry& entry) {
-    relistGap(n);
-    rows.push_back(entry);
-    if (entry.InUse()) written.Place(n, rows.back());
-    last = n;
-  });
-  relistGap(num);
+  // The rows are made twice (the writer measures them, then writes them): the section's own
+  // entries, with short runs of unchanged numbers between them listed again with their old
+  // rows, and last the stream itself.
   const CPDFXRefEntry self(num, 0, startXRef, true);
-  rows.push_back(self);
+  auto rows = [&](const std::function<void(const CPDFXRefEntry&)>& visit) {
+    int32_t last = 0;
+    auto relistGap = [&](int32_t next) {
+      if (next - last - 1 > kMaxRelistedGap) return;
+      for (int32_t n = last + 1; n < next; ++n) {
+        if (!FindEntry(n, true)) return;
+      }
+      for (int32_t n = last + 1; n < next; ++n) visit(*FindEntry(n, true));
+    };
+    xref.ForEach([&](int32_t n, const CPDFXRefEntry& entry) {
+      relistGap(n);
+      CPDFXRefEntry row = entry;
+      if (row.InUse()) written.Place(n, row);
+      visit(row);
+      last = n;
+    });
+    relistGap(num);
+    visit(self);
+  };
   trailer.Set_Size(std::make_unique<CPDFInt>(num + 1));
   CPDFXRefStream::Write(*m_out, startXRef, xref.FreeHead(), rows, trailer.Dict());
   trailer.SetStartXRef(startXRef);

@@ -14,6 +14,7 @@
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
+#include "pdf/stream/flate_filter.h"
 #include "pdf/stream/stream.h"
 
 namespace quarn {
@@ -24,6 +25,8 @@ constexpr char kModule[] = "CPDFXRef";
 constexpr char kMethod[] = "Serialize";
 // A field is at most this many bytes: offsets of files up to 2^64 bytes.
 constexpr int kMaxFieldWidth = 8;
+// How many bytes of rows are made before they are handed to the compressor.
+constexpr size_t kEncodeBlock = size_t(64) << 10;
 constexpr const char* kTrailerKeys[] = {"Size", "Prev", "Root", "Info", "ID", "Encrypt"};
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -242,43 +245,52 @@ void CPDFXRefStream::ReadEntries(const char* data, size_t size, const XRefStream
   }
 }
 
-void CPDFXRefStream::Write(OutStream& out, int64_t offset, int32_t freeHead,
-                           const std::vector<CPDFXRefEntry>& rows, const CPDFDict& trailer) {
-  if (rows.empty()) Throw(kModule, "Write", kInternalError, "no cross-reference rows");
-  std::vector<std::array<uint64_t, 3>> fields;
-  fields.reserve(rows.size() + 1);
-  fields.push_back({0, static_cast<uint64_t>(freeHead), CPDFXRef::kMaxGeneration});
+void CPDFXRefStream::Write(OutStream& out, int64_t offset, int32_t freeHead, const Rows& rows,
+                           const CPDFDict& trailer) {
+  const std::array<uint64_t, 3> head{0, static_cast<uint64_t>(freeHead),
+                                     CPDFXRef::kMaxGeneration};
+  // First pass: the runs of numbers and the widths the fields need.
   std::vector<int32_t> index{0, 1};
-  for (const CPDFXRefEntry& row : rows) {
+  int second = std::max(1, BytesFor(head[1], 1)), third = std::max(2, BytesFor(head[2], 2));
+  int32_t last = -1;
+  rows([&](const CPDFXRefEntry& row) {
     if (row.Num() == index[index.size() - 2] + index.back()) {
       ++index.back();
     } else {
       index.push_back(row.Num());
       index.push_back(1);
     }
-    fields.push_back(RowFields(row));
-  }
-  int second = 1, third = 2;
-  for (const auto& f : fields) {
+    const std::array<uint64_t, 3> f = RowFields(row);
     second = std::max(second, BytesFor(f[1], 1));
     third = std::max(third, BytesFor(f[2], 2));
-  }
+    last = row.Num();
+  });
+  if (last < 0) Throw(kModule, "Write", kInternalError, "no cross-reference rows");
   const std::array<int, 3> widths{1, second, third};
   const size_t rowBytes = static_cast<size_t>(1 + second + third);
-  // PNG "Up": each row is sent as its difference to the row above, behind a tag byte of 2.
-  // Offsets that grow slowly become runs of zeros that compress to almost nothing.
-  std::string data;
-  data.reserve(fields.size() * (rowBytes + 1));
+  // Second pass: PNG "Up", each row sent as its difference to the row above behind a tag byte
+  // of 2 (offsets that grow slowly become runs of zeros that compress to almost nothing),
+  // compressed a block at a time.
+  FlateEncoder encoder;
+  std::string block;
   std::vector<unsigned char> above(rowBytes, 0), row(rowBytes, 0);
-  for (const auto& f : fields) {
+  auto put = [&](const std::array<uint64_t, 3>& f) {
     size_t at = 0;
     for (size_t k = 0; k < 3; ++k) {
       for (int b = widths[k] - 1; b >= 0; --b) row[at++] = static_cast<unsigned char>(f[k] >> (8 * b));
     }
-    data.push_back(2);
-    for (size_t i = 0; i < rowBytes; ++i) data.push_back(static_cast<char>(row[i] - above[i]));
+    block.push_back(2);
+    for (size_t i = 0; i < rowBytes; ++i) block.push_back(static_cast<char>(row[i] - above[i]));
     above.swap(row);
-  }
+    if (block.size() >= kEncodeBlock) {
+      encoder.Write(block.data(), block.size());
+      block.clear();
+    }
+  };
+  put(head);
+  rows([&](const CPDFXRefEntry& entry) { put(RowFields(entry)); });
+  encoder.Write(block.data(), block.size());
+  const std::string data = encoder.Finish();
 
   CPDFStream stream(nullptr);
   for (const auto& [key, atom] : trailer) {
@@ -287,19 +299,17 @@ void CPDFXRefStream::Write(OutStream& out, int64_t offset, int32_t freeHead,
     }
   }
   stream.Insert("Type", std::make_unique<CPDFName>("XRef"));
-  stream.Insert("Size", std::make_unique<CPDFInt>(rows.back().Num() + 1));
+  stream.Insert("Size", std::make_unique<CPDFInt>(last + 1));
   stream.Insert("Index", IntArray(index));
   stream.Insert("W", IntArray({widths[0], widths[1], widths[2]}));
-  CPDFErrorRecord error;
-  if (!stream.SetData(data.data(), data.size()) || !stream.EncodeFlateFilter(error)) {
-    throw CPDFException(error);
-  }
+  if (!stream.SetData(data.data(), data.size())) ThrowCode(kModule, "Write", kRuntimeError);
+  stream.Insert("Filter", std::make_unique<CPDFName>(CPDFFlateFilter::kFilterName));
   auto parms = std::make_unique<CPDFDict>();
   parms->Insert("Predictor", std::make_unique<CPDFInt>(12));
   parms->Insert("Columns", std::make_unique<CPDFInt>(static_cast<int32_t>(rowBytes)));
   stream.Insert("DecodeParms", std::move(parms));
 
-  out.Printf("%ld 0 obj", static_cast<long>(rows.back().Num()));
+  out.Printf("%ld 0 obj", static_cast<long>(last));
   out << endl;
   stream.Serialize(out, nullptr);
   out << endl << "endobj" << endl << "startxref" << endl;

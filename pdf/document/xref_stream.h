@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -52,13 +53,17 @@ class CPDFXRefStream {
   static void ReadEntries(const char* data, size_t size, const XRefStreamLayout& layout,
                           CPDFXRef& table);
 
+  // Calls its visitor for each row of a section, in ascending number; called twice by Write.
+  using Rows = std::function<void(const std::function<void(const CPDFXRefEntry&)>&)>;
+
   // Writes a section as a cross-reference stream at the output's position: the stream object
   // (its number is the last row's, which must be the stream itself and the highest number),
   // then "startxref" with `offset` and "%%EOF". Row 0 is the free-list head `freeHead`; `rows`
   // come in ascending number. The trailer's keys go into the stream's dictionary; the stream
-  // is never encrypted. Rows are Flate-compressed behind the PNG "Up" predictor.
-  static void Write(OutStream& out, int64_t offset, int32_t freeHead,
-                    const std::vector<CPDFXRefEntry>& rows, const CPDFDict& trailer);
+  // is never encrypted. Rows are Flate-compressed behind the PNG "Up" predictor as they are
+  // made: only the compressed data is held, a few bytes for many rows.
+  static void Write(OutStream& out, int64_t offset, int32_t freeHead, const Rows& rows,
+                    const CPDFDict& trailer);
 };
 
 }  // namespace quarn

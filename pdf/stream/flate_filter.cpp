@@ -245,4 +245,58 @@ void CPDFFlateFilter::EncodeBytesAt(int level, StrLoad& in, FilterFrame& frame,
   frame.Finish();
 }
 
+// ---- FlateEncoder ----------------------------------------------------------------------------
+
+struct FlateEncoder::State {
+  z_stream z{};
+  std::string out;
+  bool open = false;
+};
+
+FlateEncoder::FlateEncoder() : m_state(std::make_unique<State>()) {
+  if (deflateInit(&m_state->z, Z_DEFAULT_COMPRESSION) != Z_OK) {
+    Throw(CPDFFlateFilter::kClassName, "Encode", kInternalError, "deflateInit()");
+  }
+  m_state->open = true;
+}
+
+FlateEncoder::~FlateEncoder() {
+  if (m_state->open) deflateEnd(&m_state->z);
+}
+
+void FlateEncoder::Write(const char* data, size_t n) {
+  z_stream& z = m_state->z;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+  z.avail_in = static_cast<uInt>(n);
+  Run(Z_NO_FLUSH);
+}
+
+std::string FlateEncoder::Finish() {
+  m_state->z.avail_in = 0;
+  Run(Z_FINISH);
+  deflateEnd(&m_state->z);
+  m_state->open = false;
+  return std::move(m_state->out);
+}
+
+void FlateEncoder::Run(int flush) {
+  z_stream& z = m_state->z;
+  unsigned char window[16384];
+  for (;;) {
+    z.next_out = window;
+    z.avail_out = sizeof window;
+    const int rc = deflate(&z, flush);
+    if (rc != Z_OK && rc != Z_BUF_ERROR && rc != Z_STREAM_END) {
+      Throw(CPDFFlateFilter::kClassName, "Encode", kInternalError, "deflate()");
+    }
+    m_state->out.append(reinterpret_cast<char*>(window), sizeof window - z.avail_out);
+    // Done when the input is used up and the window was not filled (more may be pending
+    // only when it was), or when the stream has ended.
+    if (rc == Z_STREAM_END || (flush == Z_NO_FLUSH && z.avail_in == 0 && z.avail_out != 0)) break;
+    if (rc == Z_BUF_ERROR && flush == Z_FINISH) {
+      Throw(CPDFFlateFilter::kClassName, "Encode", kInternalError, "deflate()");
+    }
+  }
+}
+
 }  // namespace quarn

@@ -1,6 +1,9 @@
 // "FlateDecode": zlib's inflate and deflate on the zlib stream format (header and checksum).
 #pragma once
 
+#include <cstddef>
+#include <memory>
+#include <string>
 #include "pdf/stream/filter_frame.h"
 
 namespace quarn {
@@ -31,6 +34,26 @@ class CPDFFlateFilter {
  private:
   static void EncodeBytesFast(StrLoad& in, FilterFrame& frame, FilterOutput& out);
   static void EncodeBytesAt(int level, StrLoad& in, FilterFrame& frame, FilterOutput& out);
+};
+
+// Deflates data handed over piece by piece, for data made while it is written rather than held
+// whole: the same bytes as CPDFFlateFilter::Encode gives for the whole, at the default level.
+// Failures throw CPDFException ("CPDFFlateFilter", "Encode").
+class FlateEncoder {
+ public:
+  FlateEncoder();
+  ~FlateEncoder();
+  FlateEncoder(const FlateEncoder&) = delete;
+  FlateEncoder& operator=(const FlateEncoder&) = delete;
+
+  void Write(const char* data, size_t n);
+  // Ends the compressed stream and hands over all of it; the encoder is spent.
+  std::string Finish();
+
+ private:
+  struct State;
+  void Run(int flush);
+  std::unique_ptr<State> m_state;
 };
 
 }  // namespace quarn
