@@ -100,6 +100,19 @@ TEST(FlateEncode, TheFastLevelLeavesTheThreadsStateAtTheDefault) {
   EXPECT_EQ(Encode(data), ReferenceDeflate(data));
 }
 
+TEST(FlateEncode, PiecesGiveTheBytesOfTheWhole) {
+  for (const std::string& data : {std::string(), Compressible(300000), RandomData(70000, 3)}) {
+    for (const size_t piece : {size_t(1000), size_t(65536), data.size() + 1}) {
+      FlateEncoder encoder;
+      for (size_t at = 0; at < data.size(); at += piece) {
+        encoder.Write(data.data() + at, std::min(piece, data.size() - at));
+      }
+      encoder.Write(data.data(), 0);
+      EXPECT_EQ(encoder.Finish(), ReferenceDeflate(data)) << data.size() << " " << piece;
+    }
+  }
+}
+
 TEST(FlateDecode, InvertsEncodingAcrossOutputWindowBoundaries) {
   for (size_t size : {size_t(262143), size_t(262144), size_t(262145), size_t(1000000)}) {
     const std::string data = Compressible(size);
