@@ -8,7 +8,7 @@
 set -uo pipefail
 
 source "$(dirname "$0")/lib.sh"
-need qpdf pdftotext pdfsig ps2pdf cmp python3
+need qpdf pdftotext pdfinfo pdfsig ps2pdf cmp python3
 make_workdir incremental
 trap 'umount "$WORK/full" 2>/dev/null; rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
@@ -20,6 +20,7 @@ make_six_pages plain.pdf
 qpdf --object-streams=generate plain.pdf objstm.pdf
 python3 "$SOURCE_DIR/tests/support/xref_stream_pdf.py" plain.pdf xrefstm.pdf
 qpdf --allow-weak-crypto --encrypt u o 40 -- plain.pdf rc4.pdf
+qpdf --allow-weak-crypto --object-streams=generate --encrypt u o 40 -- plain.pdf rc4objstm.pdf
 echo o >owner.pw
 python3 "$SOURCE_DIR/bench/gen_pages.py" 300 long.pdf
 
@@ -69,6 +70,13 @@ grep -aq "Page 17)" long.update && fail "long: unchanged content streams written
 judge rc4 rc4.pdf rc4.out.pdf xref u
 grep -aq "libquarn" rc4.update && fail "rc4: the information dictionary is written in clear"
 grep -aq "libquarn" plain-out.update || fail "plain: no producer in the update (the rc4 check proves nothing)"
+# The object streams of an encrypted update are encrypted as a whole, and read back.
+"$ZORVANE" rc4objstm.pdf rc4objstm.out.pdf -inc -pw owner.pw "${STAMP[@]}" -l rc4objstm.log ||
+  fail "rc4objstm: failed"
+judge rc4objstm rc4objstm.pdf rc4objstm.out.pdf /XRef u
+grep -aq "/Type /ObjStm" rc4objstm.update || fail "rc4objstm: no object stream in the update"
+pdfinfo -upw u rc4objstm.out.pdf 2>/dev/null | grep -q "^Producer: *libquarn" ||
+  fail "rc4objstm: the packed information dictionary does not read back"
 
 # ---- signed files: each signature still verifies for the revision it covers ------------------------
 sigs() { pdfsig "$1" 2>/dev/null | grep -E "Signature Validation|Signed Ranges"; }
