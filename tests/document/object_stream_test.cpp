@@ -2,10 +2,13 @@
 // and documents whose objects lie in object streams, including hostile ones (an object stream
 // that names itself, one whose "Length" lies inside it, a generation other than 0).
 #include "pdf/document/object_stream.h"
+#include "pdf/document/object_stream_packer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "pdf/document/xref.h"
 #include "pdf/stream/stream.h"
@@ -51,6 +54,32 @@ TEST(ObjStm, ObjectsAreFoundByIndexAndByNumber) {
   std::unique_ptr<CPDFObject> dict = stm->ParseObject(12, 0);
   ASSERT_NE(AsDict(dict.get()), nullptr);
   EXPECT_TRUE(dict->IsType(kTypeDict));
+}
+
+TEST(ObjStmPacker, WhatItPacksReadsBackObjectByObject) {
+  // Texts that would run into each other without the white space between them.
+  const std::vector<std::pair<int32_t, std::string>> objects = {
+      {7, "42"}, {3, "43"}, {12, "/Name"}, {8000000, "<< /A 1 >>"}};
+  CPDFObjStmPacker packer;
+  EXPECT_TRUE(packer.Empty());
+  for (size_t i = 0; i < objects.size(); ++i) {
+    EXPECT_EQ(packer.Add(objects[i].first, objects[i].second), static_cast<int32_t>(i));
+  }
+  const CPDFObjStmPacker::Packed packed = packer.Take();
+  EXPECT_TRUE(packer.Empty());
+  ASSERT_EQ(packed.count, 4);
+  auto stm = FromText(packed.data, packed.count, packed.first);
+  ASSERT_EQ(stm->Count(), objects.size());
+  EXPECT_EQ(AsNumber(stm->ParseObject(7, 0).get())->IntValue(), 42);
+  EXPECT_EQ(AsNumber(stm->ParseObject(3, 1).get())->IntValue(), 43);
+  EXPECT_TRUE(stm->ParseObject(12, 2)->IsType(kTypeName));
+  EXPECT_TRUE(stm->ParseObject(8000000, 3)->IsType(kTypeDict));
+  // Full at the count, or at the bytes.
+  for (size_t i = 0; i < CPDFObjStmPacker::kMaxObjects; ++i) packer.Add(1, "1");
+  EXPECT_TRUE(packer.Full());
+  packer.Take();
+  packer.Add(1, std::string(CPDFObjStmPacker::kMaxBytes, ' '));
+  EXPECT_TRUE(packer.Full());
 }
 
 TEST(ObjStm, MissingObjectsAndBadOffsetsFail) {
