@@ -72,9 +72,14 @@ bool CPDFDoc::SaveWith(const char* fileName, bool incremental, bool linearize, b
     if (m_incremental && (m_copyInput || (fileName && m_fileName == fileName))) CheckAppendable();
     ChooseOutput(fileName);
     // An update that follows a cross-reference stream packs its small objects into object
-    // streams, as such a file does itself.
+    // streams, as such a file does itself. Strings in an object stream are protected by the
+    // stream's encryption alone: a file that encrypts its strings and not its streams keeps
+    // them plain.
     m_packingInto = CPDFObjRef();
-    if (m_incremental && m_xrefs.size() > 1 && m_xrefs[1]->IsStreamSection()) {
+    const CPDFEncryptDict* encrypt =
+        trailer->Dict().Lookup("Encrypt") ? trailer->Get_Encrypt() : nullptr;
+    if (m_incremental && m_xrefs.size() > 1 && m_xrefs[1]->IsStreamSection() &&
+        (!encrypt || encrypt->StringMethod() == encrypt->StreamMethod())) {
       m_packer = std::make_unique<CPDFObjStmPacker>();
     }
     if (m_incremental) return true;

@@ -77,6 +77,20 @@ judge rc4objstm rc4objstm.pdf rc4objstm.out.pdf /XRef u
 grep -aq "/Type /ObjStm" rc4objstm.update || fail "rc4objstm: no object stream in the update"
 pdfinfo -upw u rc4objstm.out.pdf 2>/dev/null | grep -q "^Producer: *libquarn" ||
   fail "rc4objstm: the packed information dictionary does not read back"
+# A file that encrypts its strings but not its streams gets no object stream: the strings of
+# the update stay encrypted (only qpdf reads such a file).
+qpdf --encrypt u o 128 --use-aes=y -- plain.pdf aes.pdf
+python3 - <<'PY'
+data = open("aes.pdf", "rb").read()
+open("aes-plainstreams.pdf", "wb").write(
+    data.replace(b"/StmF /StdCF /StrF /StdCF", b"/StmF/Identity/StrF/StdCF", 1))
+PY
+python3 "$SOURCE_DIR/tests/support/xref_stream_pdf.py" aes-plainstreams.pdf aes-id.pdf
+"$ZORVANE" aes-id.pdf aes-id.out.pdf -inc -pw owner.pw -wm logo.pdf -l aes-id.log || fail "aes-id: failed"
+tail -c +"$(($(stat -c %s aes-id.pdf) + 1))" aes-id.out.pdf >aes-id.update
+grep -aq "/Type /ObjStm" aes-id.update && fail "aes-id: strings packed into a stream left in clear"
+grep -aq "libquarn" aes-id.update && fail "aes-id: the information dictionary is written in clear"
+qpdf --password=u --show-object=trailer aes-id.out.pdf | grep -q "/Type /XRef" || fail "aes-id: no update stream"
 
 # ---- signed files: each signature still verifies for the revision it covers ------------------------
 sigs() { pdfsig "$1" 2>/dev/null | grep -E "Signature Validation|Signed Ranges"; }
