@@ -820,8 +820,7 @@ bool CPDFDriver::AddStampOver(NumberStamp stamp, CPDFObjRef* filed) {
       stamp.pageContent = std::exchange(m_deferredContent, std::nullopt);
       stamp.prefix = "Q ";
       stamp.surplus = m_pageSurplus = std::make_shared<int>(0);
-      if (!AddEnclosingSave(0)) return false;
-      if (const CPDFObjRef* front = m_sharedContents.Find(EnclosingSaves(0))) m_pageFront = *front;
+      if (!AddEnclosingSave(0, &m_pageFront)) return false;
     } else if (!EncloseContent(stamp.prefix)) {
       return false;
     }
@@ -893,11 +892,14 @@ std::string CPDFDriver::EnclosingSaves(int extra) {
   return saves;
 }
 
-bool CPDFDriver::AddEnclosingSave(int extra) {
+bool CPDFDriver::AddEnclosingSave(int extra, CPDFObjRef* front) {
   const std::string saves = EnclosingSaves(extra);
-  if (const CPDFObjRef* shared = m_sharedContents.Find(saves)) return ReferToShared(*shared, false);
+  if (const CPDFObjRef* shared = m_sharedContents.Find(saves)) {
+    if (front) *front = *shared;
+    return ReferToShared(*shared, false);
+  }
   CPDFStream save(nullptr);
-  return save.SetData(saves.data(), saves.size()) && AddSharedContents(save, false, false);
+  return save.SetData(saves.data(), saves.size()) && AddSharedContents(save, false, false, front);
 }
 
 bool CPDFDriver::AddSurplusSaves(const CPDFObjRef& pageRef, const CPDFObjRef& front, int extra) {

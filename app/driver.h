@@ -252,8 +252,8 @@ class CPDFDriver {
   // enclosure of a page also closes what its content leaves open.
   bool EncloseContent(std::string& prefix);
   // The stream in front of the content: "q", and one more "q" for each of `extra` (a restore of
-  // the content's own that has no save before it).
-  bool AddEnclosingSave(int extra);
+  // the content's own that has no save before it); `front`, when given, gets its identity.
+  bool AddEnclosingSave(int extra, CPDFObjRef* front = nullptr);
   static std::string EnclosingSaves(int extra);
   // After the worker has scanned a page's content: the "q" in front of it gets the saves that
   // the content's surplus restores take away.

@@ -124,9 +124,9 @@ bool CPDFDoc::RepairSections() {
   // are listed as free, so that new objects do not take them (the old references would take
   // them for the lost ones) and the rewrite's table has no hole where readers look for them.
   // A number far past the objects found is more likely stray bytes than a reference.
-  const int32_t lost = scan->HighestReferenceUpTo(
-      static_cast<int32_t>(std::min<int64_t>(int64_t(highest) + kMaxLostNumbers,
-                                             limits::kMaxObjectNumber)));
+  const int32_t lost = scan->HighestReferenceIn(
+      highest, static_cast<int32_t>(std::min<int64_t>(int64_t(highest) + kMaxLostNumbers,
+                                                      limits::kMaxObjectNumber)));
   for (int32_t num = highest + 1; num <= lost; ++num) {
     xref->SetEntry(CPDFXRefEntry(num, 0, 0, false));
   }

@@ -201,12 +201,12 @@ void CPDFFileScan::ScanBlock(InStream& in, const char* buffer, size_t length, si
   }
 }
 
-int32_t CPDFFileScan::HighestReferenceUpTo(int32_t limit) const {
-  for (int64_t num = std::min<int64_t>(limit, static_cast<int64_t>(m_referenced.size()) - 1);
-       num > 0; --num) {
+int32_t CPDFFileScan::HighestReferenceIn(int32_t low, int32_t high) const {
+  for (int64_t num = std::min<int64_t>(high, static_cast<int64_t>(m_referenced.size()) - 1);
+       num > low; --num) {
     if (m_referenced[static_cast<size_t>(num)]) return static_cast<int32_t>(num);
   }
-  return 0;
+  return low;
 }
 
 void CPDFFileScan::Accept(InStream& in, const Event& event) {

@@ -60,9 +60,10 @@ class CPDFFileScan {
   bool HasEncryption() const { return m_encryption; }
   // Where "%PDF-" stands in the first kilobyte, or -1.
   int64_t HeaderOffset() const { return m_headerOffset; }
-  // The highest number up to `limit` that a reference "N G R" in the file's plain bytes names
-  // (0 for none): an object lost with the damage may still be named by the objects found.
-  int32_t HighestReferenceUpTo(int32_t limit) const;
+  // The highest number above `low` and up to `high` that a reference "N G R" in the file's
+  // plain bytes names (`low` for none): an object lost with the damage may still be named by
+  // the objects found.
+  int32_t HighestReferenceIn(int32_t low, int32_t high) const;
 
  private:
   struct Event {
