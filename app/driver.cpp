@@ -47,6 +47,12 @@ std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> FileState(const std::str
   return std::make_tuple(info.st_dev, info.st_ino, info.st_size, changed);
 }
 
+// Whether two views show the same frame: the same visible box, turned alike.
+bool SameFrame(const PageView& a, const PageView& b) {
+  return a.llx == b.llx && a.lly == b.lly && a.width == b.width && a.height == b.height &&
+         a.rotate == b.rotate;
+}
+
 // A last page resolved against the page count: negative stays empty (0), 0 is the last page.
 int32_t ResolveLastPage(int32_t last, int32_t pageCount) {
   if (last < 0) return 0;
@@ -143,6 +149,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_formRef.Reset();
   m_formMatrix = kIdentity;
   m_formPlain = true;
+  m_formView = PageView{};
   m_fontRef.Reset();
   m_byteWidths.fill(std::nullopt);
   m_formatKeepsNumber.reset();
@@ -675,6 +682,7 @@ bool CPDFDriver::MakeWatermarkForm(std::string& name) {
     m_formBox = {box->Llx(), box->Lly(), box->Urx(), box->Ury(), 0, 0};
   }
   m_formPlain = m_view.plain;
+  m_formView = m_view;
   CPDFObjRef ref;
   if (!m_resources->MakeName(name, *form) ||
       !m_resources->AddResource(name, std::move(form), &ref)) {
@@ -739,9 +747,11 @@ Affine CPDFDriver::WatermarkPlacement(const CPDFRect& formBox) const {
 }
 
 bool CPDFDriver::WatermarkAdjustment(Affine& adjustment) const {
-  if (m_view.plain && m_formPlain) return false;
+  // A plain page of the same box as the page the form was made on draws the form as it is.
+  if (m_view.plain && m_formPlain && SameFrame(m_view, m_formView)) return false;
   // The form draws with the Matrix made for the first watermarked page; the "cm" in front of it
-  // takes that back and puts the form where this page wants it.
+  // takes that back and puts the form where this page wants it (centred, or fitted, on this
+  // page's own visible frame, whatever its size).
   const CPDFRect box(static_cast<float>(m_formBox[0]), static_cast<float>(m_formBox[1]),
                      static_cast<float>(m_formBox[2]), static_cast<float>(m_formBox[3]));
   Affine undo;

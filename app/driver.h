@@ -217,7 +217,7 @@ class CPDFDriver {
   // Where the watermark goes on the current page when that page is shown as readers show it.
   Affine WatermarkPlacement(const CPDFRect& formBox) const;
   // The "cm" that carries the form (drawn with its own Matrix) to where it belongs on the current
-  // page; false when none is needed (the page and the page the form was made on are plain).
+  // page; false when none is needed (the page is shown as the page the form was made on).
   bool WatermarkAdjustment(Affine& adjustment) const;
 
   // Numbering steps.
@@ -288,6 +288,7 @@ class CPDFDriver {
   Affine m_formMatrix = kIdentity;        // its Matrix
   Affine m_formBox = {0, 0, 0, 0, 0, 0};  // its BBox (llx lly urx ury in the first four)
   bool m_formPlain = true;                // made on a plain page
+  PageView m_formView;                    // the view of the page it was made on
 
   NumberingSettings m_numbering;
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made

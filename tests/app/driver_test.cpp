@@ -264,13 +264,29 @@ TEST_F(DriverTest, BoxesAwayFromTheOriginKeepTheWatermarkOnThePage) {
   EXPECT_EQ(Text(FormOf(*fitted, 0, "Fm1")->GetValue(fitted.get(), "Matrix")), "[2 0 0 4 80 120]");
 }
 
-TEST_F(DriverTest, LaterPagesKeepTheFirstMatrix) {
+// Later pages draw the form made for the first watermarked page; a page whose box differs from
+// that page's gets a "cm" of its own that puts the watermark on its own box (centred, or fitted),
+// and a page like the first draws the form as it is.
+struct FrameCase {
+  bool fit;
+  const char* matrix;               // the form's Matrix, made for the first page
+  std::vector<const char*> stamps;  // each page's watermark stream
+};
+
+class WatermarkOnEachFrame : public DriverTest, public ::testing::WithParamInterface<FrameCase> {};
+
+TEST_P(WatermarkOnEachFrame, PagesOfOtherBoxesGetTheirOwnPlacement) {
+  const FrameCase& expected = GetParam();
   WriteLogo("logo.pdf");
-  std::vector<std::string> pages = {"/MediaBox [0 0 400 400] /Resources << >>",
-                                    "/MediaBox [0 0 400 400] /Resources << >>",
-                                    "/MediaBox [0 0 800 800] /Resources << >>"};
+  std::vector<std::string> pages;
+  for (const char* box :
+       {"[0 0 400 400]", "[0 0 400 400]", "[0 0 800 800]", "[100 200 500 600]", "[0 0 800 400]"}) {
+    pages.push_back(std::string("/MediaBox ") + box + " /Resources << >>");
+  }
   test::WriteFile(dir_.File("in.pdf"), test::MakePagesPdf(pages));
-  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"), Watermark(dir_.File("logo.pdf"))));
+  ASSERT_TRUE(Run(dir_.File("in.pdf"), dir_.File("out.pdf"),
+                  Watermark(dir_.File("logo.pdf"), expected.fit)))
+      << Log();
   auto out = OpenOutput(dir_.File("out.pdf"));
   ASSERT_NE(out, nullptr);
   CPDFObjRef first;
@@ -278,10 +294,24 @@ TEST_F(DriverTest, LaterPagesKeepTheFirstMatrix) {
   out->GetPage(0)->Get_Resources()->Get_XObject()->GetValue(out.get(), "Fm1", &first);
   out->GetPage(2)->Get_Resources()->Get_XObject()->GetValue(out.get(), "Fm1", &third);
   EXPECT_TRUE(first.IsDefined());
-  EXPECT_EQ(first, third);
-  EXPECT_EQ(Text(FormOf(*out, 2, "Fm1")->GetValue(out.get(), "Matrix")), "[1 0 0 1 100 150]");
-  EXPECT_EQ(test::DecodedPageContents(*out, 2), "q /Fm1 Do Q");
+  EXPECT_EQ(first, third);  // one form for all pages
+  EXPECT_EQ(Text(FormOf(*out, 2, "Fm1")->GetValue(out.get(), "Matrix")), expected.matrix);
+  for (size_t i = 0; i < expected.stamps.size(); ++i) {
+    EXPECT_EQ(test::DecodedPageContents(*out, static_cast<int>(i)), expected.stamps[i])
+        << "page " << i + 1;
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Placements, WatermarkOnEachFrame,
+    ::testing::Values(FrameCase{false,
+                                "[1 0 0 1 100 150]",
+                                {"q /Fm1 Do Q", "q /Fm1 Do Q", "q 1 0 0 1 200 200 cm /Fm1 Do Q",
+                                 "q 1 0 0 1 100 200 cm /Fm1 Do Q", "q 1 0 0 1 200 0 cm /Fm1 Do Q"}},
+                      FrameCase{true,
+                                "[2 0 0 4 0 0]",
+                                {"q /Fm1 Do Q", "q /Fm1 Do Q", "q 2 0 0 2 0 0 cm /Fm1 Do Q",
+                                 "q 1 0 0 1 100 200 cm /Fm1 Do Q", "q 2 0 0 1 0 0 cm /Fm1 Do Q"}}));
 
 TEST_F(DriverTest, EachPageNamesTheFormInItsOwnResources) {
   WriteLogo("logo.pdf");
