@@ -9,12 +9,29 @@ namespace {
 // A lone "-" is not an option but a file name: standard input or standard output.
 bool IsOption(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
 
+// Whether every character of `value` is one of `allowed`; an empty value is.
+bool MadeOnlyOf(const char* value, const char* allowed) {
+  for (const char* p = value; *p; ++p) {
+    if (std::strchr(allowed, *p) == nullptr) return false;
+  }
+  return true;
+}
+
 std::optional<std::string> TextOf(const char* field) {
   if (field == nullptr) return std::nullopt;
   return std::string(field);
 }
 
 }  // namespace
+
+bool ReadsAsPageList(const char* value) {
+  return value != nullptr && MadeOnlyOf(value, "0123456789+-, \t");
+}
+
+bool ReadsAsNumberList(const char* value) {
+  // The offsets are millimetres and may have decimals.
+  return value != nullptr && MadeOnlyOf(value, "0123456789+-., \t");
+}
 
 const char* ProgramNameOf(const char* argv0) {
   // Some launchers pass no argv[0] at all; the usage text still needs a name.
@@ -65,11 +82,13 @@ bool CommandLine::ApplyOption(const char* name, const char* value) {
     up = true;
   } else if (is("nbp")) {
     numberingOn = true;
-    return takeValue(numberingPagesSpec);
+    // The value is optional: a next word that is no page list is the next file name (the
+    // output, written after the options), never taken for one.
+    return ReadsAsPageList(value) && takeValue(numberingPagesSpec);
   } else if (is("nbf")) {
     return takeValue(numberFormatSpec);
   } else if (is("nbs")) {
-    return takeValue(numberPlacementSpec);
+    return ReadsAsNumberList(value) && takeValue(numberPlacementSpec);
   } else if (is("sp")) {
     spread = true;
   } else if (is("pw")) {

@@ -37,6 +37,11 @@ class CommandLine {
   bool ApplyOption(const char* name, const char* value);
 };
 
+// Whether `value` may be the value of -nbp: digits, signs, commas and blanks only (empty too).
+bool ReadsAsPageList(const char* value);
+// Whether `value` may be the value of -nbs: as a page list, and decimal points.
+bool ReadsAsNumberList(const char* value);
+
 // The part of argv[0] after its last "/" or "\".
 const char* ProgramNameOf(const char* argv0);
 

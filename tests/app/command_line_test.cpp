@@ -135,6 +135,56 @@ TEST_F(CommandLineTest, NumberingValueIsTakenWhenPresent) {
   EXPECT_EQ(OrUnset(Line().inputFile), "in.pdf");
 }
 
+// -nbp and -nbs take the next word only when it reads as their value; any other word is the
+// next file name, so that an output written after them is never taken for their value.
+struct NumberValueCase {
+  std::vector<std::string> args;
+  const char* pages;      // -nbp value
+  const char* placement;  // -nbs value
+  const char* input;
+  const char* output;
+};
+
+class NumberOptionValues : public ::testing::TestWithParam<NumberValueCase> {};
+
+TEST_P(NumberOptionValues, TakeOnlyWhatReadsAsTheirValue) {
+  const NumberValueCase& expected = GetParam();
+  std::vector<const char*> argv{"zorvane"};
+  for (const std::string& arg : expected.args) argv.push_back(arg.c_str());
+  CommandLine line;
+  ASSERT_TRUE(line.Parse(static_cast<int>(argv.size()), argv.data()));
+  EXPECT_TRUE(line.numberingOn);
+  EXPECT_EQ(OrUnset(line.numberingPagesSpec), OrUnset(expected.pages));
+  EXPECT_EQ(OrUnset(line.numberPlacementSpec), OrUnset(expected.placement));
+  EXPECT_EQ(OrUnset(line.inputFile), OrUnset(expected.input));
+  EXPECT_EQ(OrUnset(line.outputFile), OrUnset(expected.output));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, NumberOptionValues,
+    ::testing::Values(
+        NumberValueCase{{"in.pdf", "-nbp", "out.pdf"}, nullptr, nullptr, "in.pdf", "out.pdf"},
+        NumberValueCase{
+            {"in.pdf", "-nbp", "3,5,10", "out.pdf"}, "3,5,10", nullptr, "in.pdf", "out.pdf"},
+        NumberValueCase{
+            {"in.pdf", "-nbp", " -2, +5 ,\t1"}, " -2, +5 ,\t1", nullptr, "in.pdf", nullptr},
+        NumberValueCase{{"in.pdf", "-nbp", "", "out.pdf"}, "", nullptr, "in.pdf", "out.pdf"},
+        NumberValueCase{{"in.pdf", "-nbp", "2a"}, nullptr, nullptr, "in.pdf", "2a"},
+        NumberValueCase{{"in.pdf", "-nbp", "1.5"}, nullptr, nullptr, "in.pdf", "1.5"},
+        NumberValueCase{{"-nbp", "in.pdf", "out.pdf"}, nullptr, nullptr, "in.pdf", "out.pdf"},
+        NumberValueCase{{"in.pdf", "-nbp", "-nbs", "5,-10.5,+2.25", "out.pdf"},
+                        nullptr,
+                        "5,-10.5,+2.25",
+                        "in.pdf",
+                        "out.pdf"},
+        NumberValueCase{
+            {"in.pdf", "-nbp", "-nbs", "out.pdf"}, nullptr, nullptr, "in.pdf", "out.pdf"},
+        NumberValueCase{
+            {"in.pdf", "-nbp", "-nbs", "", "out.pdf"}, nullptr, "", "in.pdf", "out.pdf"},
+        NumberValueCase{
+            {"in.pdf", "-nbp", "-nbs", ".5, 1 ,\t2"}, nullptr, ".5, 1 ,\t2", "in.pdf", nullptr},
+        NumberValueCase{{"in.pdf", "-nbp", "-nbs", "1e2"}, nullptr, nullptr, "in.pdf", "1e2"}));
+
 TEST_F(CommandLineTest, ValueOptionsAtTheEndOrBeforeOptionsStayUnset) {
   ASSERT_TRUE(Parse({"zorvane", "in.pdf", "-wm", "-nbf", "-nbs", "-up", "-t"}));
   EXPECT_EQ(Line().watermarkSpec, nullptr);

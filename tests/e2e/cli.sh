@@ -104,6 +104,24 @@ run a.pdf -nbp -nbf
 expect_status 0 "zorvane a.pdf -nbp -nbf"
 expect_run_lines err.txt 1 a.pdf a.pdf
 
+# -nbp and -nbs followed by the output name: the name is the output, never their value, so the
+# input stays as it was and the numbered output is written.
+need pdftotext
+for args in "-nbp nbp-out.pdf" "-nbp -nbs nbp-out.pdf" "-nbp -nbs 8,0,10 nbp-out.pdf"; do
+  cp a.pdf before.pdf
+  rm -f nbp-out.pdf
+  # shellcheck disable=SC2086
+  run a.pdf $args
+  expect_status 0 "zorvane a.pdf $args"
+  cmp -s a.pdf before.pdf || fail "zorvane a.pdf $args: the input was rewritten"
+  if [ -e nbp-out.pdf ]; then
+    qpdf --check nbp-out.pdf >/dev/null 2>&1 || fail "zorvane a.pdf $args: the output fails qpdf --check"
+    pdftotext -f 1 -l 1 nbp-out.pdf - | grep -qx 1 || fail "zorvane a.pdf $args: page 1 has no number 1"
+  else
+    fail "zorvane a.pdf $args: no output written"
+  fi
+done
+
 # A third file name and unknown options are ignored.
 run a.pdf c.pdf third.pdf -bogus -
 expect_status 0 "zorvane a.pdf c.pdf third.pdf -bogus -"
