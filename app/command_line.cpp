@@ -56,7 +56,7 @@ bool CommandLine::Parse(int argc, const char* const* argv) {
       const bool takesDash = std::strcmp(arg, "-pw") == 0;
       const char* value =
           next != nullptr && !IsOption(next) && (!dashValue || takesDash) ? next : nullptr;
-      if (ApplyOption(arg + 1, value)) ++i;
+      if (ApplyOption(arg, value)) ++i;
     } else if (inputFile == nullptr) {
       inputFile = arg;
     } else if (outputFile == nullptr) {
@@ -66,7 +66,8 @@ bool CommandLine::Parse(int argc, const char* const* argv) {
   return version || inputFile != nullptr;
 }
 
-bool CommandLine::ApplyOption(const char* name, const char* value) {
+bool CommandLine::ApplyOption(const char* option, const char* value) {
+  const char* name = option + 1;
   // Options that take a value keep their earlier value when none follows; -nbp is switched on
   // either way.
   auto takeValue = [value](const char*& field) {
@@ -74,7 +75,7 @@ bool CommandLine::ApplyOption(const char* name, const char* value) {
     field = value;
     return true;
   };
-  auto is = [name](const char* option) { return std::strcmp(name, option) == 0; };
+  auto is = [name](const char* known) { return std::strcmp(name, known) == 0; };
   if (is("wm")) return takeValue(watermarkSpec);
   if (is("fit")) {
     fit = true;
@@ -101,8 +102,12 @@ bool CommandLine::ApplyOption(const char* name, const char* value) {
     version = true;
   } else if (is("inc")) {
     incremental = true;
+  } else {
+    // Ignored, as ever, but no longer silently: a typo would otherwise pass for a run that did
+    // what was asked. An unknown option never takes a value.
+    unknownOptions.push_back(option);
   }
-  return false;  // flags take no value; unknown names are ignored
+  return false;  // flags take no value
 }
 
 StampOptions CommandLine::ToStampOptions() const {
@@ -117,6 +122,7 @@ StampOptions CommandLine::ToStampOptions() const {
   options.spread = spread;
   options.passwordFile = TextOf(passwordFile);
   options.incremental = incremental;
+  options.unknownOptions.assign(unknownOptions.begin(), unknownOptions.end());
   return options;
 }
 

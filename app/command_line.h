@@ -2,6 +2,8 @@
 // the process); nullptr means the argument was not given.
 #pragma once
 
+#include <vector>
+
 #include "app/stamp_options.h"
 
 namespace quarn {
@@ -30,11 +32,13 @@ class CommandLine {
   const char* tempPath = nullptr;
   bool version = false;
   bool incremental = false;
+  // Options that name nothing the tool knows, as typed: ignored, and each reported in the log.
+  std::vector<const char*> unknownOptions;
 
  private:
-  // Applies the option named `name` (the text after the "-"); `value` is the next argument when
-  // it may serve as a value. Returns true when the value was consumed.
-  bool ApplyOption(const char* name, const char* value);
+  // Applies the option `option` (an argument that begins with "-"); `value` is the next argument
+  // when it may serve as a value. Returns true when the value was consumed.
+  bool ApplyOption(const char* option, const char* value);
 };
 
 // Whether `value` may be the value of -nbp: digits, signs, commas and blanks only (empty too).

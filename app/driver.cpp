@@ -126,6 +126,7 @@ bool CPDFDriver::SetOptions(const StampOptions& options) {
   m_passwordFile = options.passwordFile;
   m_watermark = WatermarkSpec{};
   if (options.watermarkSpec) m_watermark = ParseWatermarkSpec(*options.watermarkSpec);
+  m_watermarkValue = options.watermarkSpec.value_or("");
   m_fit = options.fit;
   m_up = options.up;
   m_incremental = options.incremental;
@@ -150,6 +151,8 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_formMatrix = kIdentity;
   m_formPlain = true;
   m_formView = PageView{};
+  m_watermarksUnseen = UnseenStamps{};
+  m_numbersUnseen = UnseenStamps{};
   m_fontRef.Reset();
   m_byteWidths.fill(std::nullopt);
   m_formatKeepsNumber.reset();
@@ -179,6 +182,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   const PageRanges ranges =
       ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
                         m_numbering.lastPage, m_pageCount);
+  WarnEmptyRanges(ranges);
   bool ok = true;
   ProgressLine progress(m_app.ProgressTerminal());
   const int64_t visited = ranges.lastVisited - ranges.firstVisited + 1;
@@ -187,6 +191,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     progress.Update(page - ranges.firstVisited + 1, visited);
   }
   progress.Clear();
+  if (ok) WarnUnseenStamps();
   ok = ok && SettleCompressed(Compressor().Submitted());
   if (ok) {
     m_page = nullptr;
@@ -204,6 +209,28 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_compressor.reset();
   m_doc.reset();
   return true;
+}
+
+void CPDFDriver::WarnEmptyRanges(const PageRanges& ranges) {
+  const int32_t lastWatermarked = std::min(ranges.watermarkLast, m_pageCount);
+  if (!m_watermark.fileName.empty() && ranges.watermarkFirst > lastWatermarked) {
+    m_app.WriteLog("no page in the range of -wm: %s", m_watermarkValue.c_str());
+  }
+  const int32_t lastNumbered = std::min(ranges.numberingLast, m_pageCount);
+  if (m_numbering.on && ranges.numberingFirst > lastNumbered) {
+    m_app.WriteLog("no page in the range of -nbp: %s", m_numberingPagesValue.c_str());
+  }
+}
+
+void CPDFDriver::WarnUnseenStamps() {
+  if (m_watermarksUnseen.pages > 0) {
+    m_app.WriteLog("watermark outside the visible page: %d page(s), first page %d",
+                   m_watermarksUnseen.pages, m_watermarksUnseen.firstPage);
+  }
+  if (m_numbersUnseen.pages > 0) {
+    m_app.WriteLog("page number outside the visible page: %d page(s), first page %d",
+                   m_numbersUnseen.pages, m_numbersUnseen.firstPage);
+  }
 }
 
 bool CPDFDriver::OpenInput(const std::string& inputFile) {
@@ -638,15 +665,20 @@ void CPDFDriver::CleanUpAfterFailure(const std::string& inputFile, const std::st
 
 // ---- watermark ---------------------------------------------------------------------------------
 
-bool CPDFDriver::StampWatermark(int32_t /*page*/) {
+bool CPDFDriver::StampWatermark(int32_t page) {
   if (m_watermark.fileName.empty()) return true;
   std::string name;
   const bool named = m_formRef.IsDefined() ? NameWatermarkForm(name) : MakeWatermarkForm(name);
   if (!named) return false;
   CPDFGraphObjs objects;
   objects.AddSave();
-  Affine adjustment;
-  if (WatermarkAdjustment(adjustment)) AddConcatMatrix(objects, adjustment);
+  Affine adjustment = kIdentity;
+  const bool adjusted = WatermarkAdjustment(adjustment);
+  if (adjusted) AddConcatMatrix(objects, adjustment);
+  const Affine drawn = Multiply(m_formMatrix, adjusted ? adjustment : kIdentity);
+  if (!BoxMeetsView(m_view, m_formBox[0], m_formBox[1], m_formBox[2], m_formBox[3], drawn)) {
+    m_watermarksUnseen.Note(page);
+  }
   objects.AddExternalObject(name);
   objects.AddRestore();
   return AddGraphics(objects, false, m_up);

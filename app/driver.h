@@ -185,6 +185,10 @@ class CPDFDriver {
   // Direct containers nested deeper than this inside a page are not looked into.
   static constexpr int kMaxReleaseScanDepth = 64;
   void CleanUpAfterFailure(const std::string& inputFile, const std::string& outputFile);
+  // The warning lines of a run that stamps less than was asked (its exit status stays): a range
+  // that holds no page of the document, and stamps drawn where no reader shows them.
+  void WarnEmptyRanges(const PageRanges& ranges);
+  void WarnUnseenStamps();
 
   // Incremental updates write only the objects marked changed. The driver changes objects of
   // the input in three places: the page (its content, and a box or resources it is given), the
@@ -290,7 +294,10 @@ class CPDFDriver {
   bool m_formPlain = true;                // made on a plain page
   PageView m_formView;                    // the view of the page it was made on
 
+  std::string m_watermarkValue;  // -wm as given, for the warning of an empty range
+
   NumberingSettings m_numbering;
+  std::string m_numberingPagesValue;  // -nbp as given, for the warning of an empty range
   CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
   std::array<std::optional<int32_t>, 256> m_byteWidths;  // of the numbering font, once measured
   // Whether the number format keeps the whole number text (found on the first numbered page).
@@ -299,6 +306,16 @@ class CPDFDriver {
   std::string m_numberingFontPlanned;
   std::string m_numberingEncoding;
 
+  // Pages on which a stamp lies wholly outside the visible page: one warning for the run.
+  struct UnseenStamps {
+    int32_t pages = 0;
+    int32_t firstPage = 0;
+    void Note(int32_t page) {
+      if (pages++ == 0) firstPage = page;
+    }
+  };
+  UnseenStamps m_watermarksUnseen;
+  UnseenStamps m_numbersUnseen;
   size_t m_warningsShown = 0;  // the document's warnings written to the log so far
   std::string m_shownInput;    // empty: the input file's own name
   std::string m_shownOutput;   // empty: the output file's own name

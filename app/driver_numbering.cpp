@@ -76,6 +76,10 @@ void CPDFDriver::SetNumberingOptions(const StampOptions& options) {
   m_numbering.initial = pages.initial;
   m_numbering.text = ParseNumberFormatOption(options.numberFormatSpec.value_or(""));
   m_numbering.placement = ParseNumberPlacementOption(options.numberPlacementSpec);
+  m_numberingPagesValue = options.numberingPagesSpec.value_or("");
+  if (options.numberPlacementSpec && PlacementLocationOutOfRange(*options.numberPlacementSpec)) {
+    m_app.WriteLog("location out of 1-8 in -nbs, 8 used: %s", options.numberPlacementSpec->c_str());
+  }
 }
 
 bool CPDFDriver::StampNumber(int32_t page) {
@@ -264,7 +268,13 @@ TextPosition CPDFDriver::NumberPosition(CPDFFont& font, const std::string& text,
   }
   const NumberPlacement placement =
       PlacementForPage(m_numbering.placement, m_numbering.spread, page, m_numbering.firstPage);
-  return PlaceNumber(box, m_numbering.text.fontSize, metrics, placement);
+  const TextPosition position = PlaceNumber(box, m_numbering.text.fontSize, metrics, placement);
+  // Offsets can carry the number off the page, where no reader shows it: the run says so at
+  // its end.
+  if (!NumberMeetsFrame(box, m_numbering.text.fontSize, metrics, position)) {
+    m_numbersUnseen.Note(page);
+  }
+  return position;
 }
 
 }  // namespace quarn

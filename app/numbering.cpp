@@ -188,6 +188,13 @@ NumberPlacement ParseNumberPlacementOption(const std::optional<std::string>& val
   return placement;
 }
 
+bool PlacementLocationOutOfRange(std::string_view value) {
+  const std::string_view location = CommaField(value, 0);
+  if (location.find_first_not_of(" \t") == std::string_view::npos) return false;
+  const int32_t given = DecimalValue(location);
+  return given < kFirstLocation || given > kLastLocation;
+}
+
 // ---- the number text ----------------------------------------------------------------------------
 
 int64_t PageNumberValue(int32_t page, int32_t firstPage, int32_t initial) {
@@ -304,6 +311,23 @@ TextPosition PlaceNumber(const PageFrame& box, float fontSize, const TextMetrics
   // The box need not start at the origin; for one that does this adds nothing.
   return TextPosition{static_cast<float>(Extended{x} + originX),
                       static_cast<float>(Extended{y} + originY)};
+}
+
+bool NumberMeetsFrame(const PageFrame& box, float fontSize, const TextMetrics& metrics,
+                      const TextPosition& position) {
+  if (metrics.width <= 0 || !metrics.ascent || !metrics.descent) return true;
+  const double size = fontSize;
+  const double x0 = position.x;
+  const double x1 = x0 + size * metrics.width * 0.001;
+  double y0 = position.y + size * *metrics.descent * 0.001;
+  double y1 = position.y + size * *metrics.ascent * 0.001;
+  if (!(y1 > y0)) {
+    y0 = position.y;
+    y1 = position.y + size;
+  }
+  const double left = box.llx, bottom = box.lly;
+  const double right = left + double{box.width}, top = bottom + double{box.height};
+  return x0 < right && x1 > left && y0 < top && y1 > bottom;
 }
 
 }  // namespace quarn

@@ -56,6 +56,9 @@ struct NumberPlacement {
 };
 // An absent or empty value gives the defaults above; any other value starts from offsets 0.
 NumberPlacement ParseNumberPlacementOption(const std::optional<std::string>& value);
+// Whether a -nbs value gives a location outside 1 to 8 (which counts as 8). An empty location
+// field gives none.
+bool PlacementLocationOutOfRange(std::string_view value);
 
 // ---- the number text ----------------------------------------------------------------------------
 
@@ -111,5 +114,11 @@ struct TextPosition {
 // box's lower-left corner. Text that cannot be measured goes at that corner, without offsets.
 TextPosition PlaceNumber(const PageFrame& box, float fontSize, const TextMetrics& metrics,
                          const NumberPlacement& placement);
+
+// Whether the number text set at `position` overlaps the box: its width from the metrics, its
+// height from the Descent to the Ascent (the font size above the baseline when they give none).
+// Text that could not be measured, or has no width, is not judged (true).
+bool NumberMeetsFrame(const PageFrame& box, float fontSize, const TextMetrics& metrics,
+                      const TextPosition& position);
 
 }  // namespace quarn

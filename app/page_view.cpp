@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "pdf/object/geometry.h"
 #include "pdf/object/values.h"
@@ -45,6 +46,24 @@ Affine PageView::DisplayToUser() const {
     default:
       return {1, 0, 0, 1, x0, y0};
   }
+}
+
+bool BoxMeetsView(const PageView& view, double x0, double y0, double x1, double y1,
+                  const Affine& m) {
+  double left = INFINITY, bottom = INFINITY, right = -INFINITY, top = -INFINITY;
+  for (const auto& [x, y] :
+       {std::pair{x0, y0}, std::pair{x1, y0}, std::pair{x0, y1}, std::pair{x1, y1}}) {
+    const double u = x * m[0] + y * m[2] + m[4];
+    const double v = x * m[1] + y * m[3] + m[5];
+    if (!std::isfinite(u) || !std::isfinite(v)) return false;
+    left = std::min(left, u);
+    right = std::max(right, u);
+    bottom = std::min(bottom, v);
+    top = std::max(top, v);
+  }
+  const double viewRight = double{view.llx} + view.width;
+  const double viewTop = double{view.lly} + view.height;
+  return left < viewRight && right > view.llx && bottom < viewTop && top > view.lly;
 }
 
 int32_t NormalizedRotate(const CPDFNumber* rotate) {

@@ -32,6 +32,11 @@ struct PageView {
   Affine DisplayToUser() const;
 };
 
+// Whether the box from (x0, y0) to (x1, y1), carried into the page's own space by `m`, overlaps
+// the visible box of `view`. A box that comes out empty or not finite overlaps nothing.
+bool BoxMeetsView(const PageView& view, double x0, double y0, double x1, double y1,
+                  const Affine& m);
+
 // A /Rotate value as readers take it: a multiple of 90 modulo 360; anything else counts as 0.
 int32_t NormalizedRotate(const CPDFNumber* rotate);
 // The view of a page with these (inherited) entries; `crop` and `rotate` may be null.

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quarn {
 
@@ -18,6 +19,7 @@ struct StampOptions {
   bool spread = false;                             // -sp
   std::optional<std::string> passwordFile;         // -pw: first line is the password; "-" stdin
   bool incremental = false;                        // -inc: the stamps as an incremental update
+  std::vector<std::string> unknownOptions;         // ignored, each with a line in the log
 };
 
 }  // namespace quarn

@@ -147,9 +147,15 @@ void CZorvaneApp::OpenLog(const char* logFile) {
     return;
   }
   if (*logFile == '\0') return;
-  // An unusable log file silences the log; the run itself goes on.
+  // An unusable log file silences the log; the run itself goes on, and standard error says so
+  // once, since nothing else will.
   m_ownedLog.reset(std::fopen(logFile, "a"));
   m_log = m_ownedLog.get();
+  if (m_log == nullptr) {
+    const int error = errno;
+    PrintToStandardError(Format("cannot open the log file, running without a log: %s: %s\n",
+                                logFile, SystemErrorText(error).c_str()));
+  }
 }
 
 void CZorvaneApp::Close() {
@@ -166,6 +172,9 @@ int CZorvaneApp::Run(const char* inputFile, const char* outputFile, const StampO
       outputFile != nullptr && *outputFile != '\0' ? std::string(outputFile) : inputName;
   WriteLog(" InputFile: %s", inputName.c_str());
   WriteLog("OutputFile: %s", outputName.c_str());
+  for (const std::string& option : options.unknownOptions) {
+    WriteLog("unknown option ignored: %s", option.c_str());
+  }
 
   if (!CheckNumberFormat(options)) return 1;
   std::unique_ptr<CPDFLib> lib = StartLibrary();

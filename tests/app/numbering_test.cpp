@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "app/page_view.h"
 #include "app/zorvane_app.h"
-#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/pages.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/stream/stream.h"
 #include "support/documents.h"
@@ -373,6 +374,72 @@ TEST(NumberPlace, BoxNotAtTheOriginMovesTheNumberWithIt) {
     EXPECT_FLOAT_EQ(moved.x, atOrigin.x + 100.0f) << location;
     EXPECT_FLOAT_EQ(moved.y, atOrigin.y - 50.0f) << location;
   }
+}
+
+TEST(NumberPlacementOption, OnlyAGivenLocationOutsideOneToEightIsReported) {
+  for (const char* value : {"0", "9", "-1,3,3", " 12 ,0,0", "x"}) {
+    EXPECT_TRUE(PlacementLocationOutOfRange(value)) << value;
+  }
+  for (const char* value : {"", ",3,3", " ,1", "1", "8,-5,5", " 4 "}) {
+    EXPECT_FALSE(PlacementLocationOutOfRange(value)) << value;
+  }
+}
+
+// Whether a number (Helvetica "12" at 10 pt: 556 wide per digit, Ascent 718, Descent -207) set at
+// a position overlaps the 400 x 300 box at (50, 60).
+struct MeetsCase {
+  float x, y;
+  TextMetrics metrics;
+  bool meets;
+};
+
+class NumberMeetsFrameTest : public ::testing::TestWithParam<MeetsCase> {};
+
+TEST_P(NumberMeetsFrameTest, TextBoxAgainstTheFrame) {
+  const MeetsCase& c = GetParam();
+  const PageFrame box{50.0f, 60.0f, 400.0f, 300.0f};
+  EXPECT_EQ(NumberMeetsFrame(box, 10.0f, c.metrics, TextPosition{c.x, c.y}), c.meets)
+      << c.x << "," << c.y;
+}
+
+const TextMetrics kTwoDigits{1112, 718, -207};
+
+INSTANTIATE_TEST_SUITE_P(
+    Positions, NumberMeetsFrameTest,
+    ::testing::Values(
+        MeetsCase{200, 70, kTwoDigits, true},
+        // Left of the box: the text ends 11.12 pt after its start.
+        MeetsCase{38.9f, 70, kTwoDigits, true}, MeetsCase{38.8f, 70, kTwoDigits, false},
+        MeetsCase{450, 70, kTwoDigits, false}, MeetsCase{449, 70, kTwoDigits, true},
+        // Below: the ascent reaches 7.18 pt above the baseline.
+        MeetsCase{200, 52.9f, kTwoDigits, true}, MeetsCase{200, 52.8f, kTwoDigits, false},
+        // Above: the descent reaches 2.07 pt below it.
+        MeetsCase{200, 362, kTwoDigits, true}, MeetsCase{200, 362.1f, kTwoDigits, false},
+        // Text that cannot be measured, or has no width, is not judged.
+        MeetsCase{-999, -999, TextMetrics{-1, 718, -207}, true},
+        MeetsCase{-999, -999, TextMetrics{0, 718, -207}, true},
+        MeetsCase{-999, -999, TextMetrics{1112, std::nullopt, -207}, true},
+        // No height from the descriptor: the font size above the baseline.
+        MeetsCase{200, 51, TextMetrics{1112, 0, 0}, true},
+        MeetsCase{200, 49, TextMetrics{1112, 0, 0}, false}));
+
+// A watermark box carried by its matrices against the visible box (50, 60) to (450, 360).
+TEST(WatermarkMeetsView, CarriedBoxAgainstTheVisibleBox) {
+  PageView view;
+  view.llx = 50;
+  view.lly = 60;
+  view.width = 400;
+  view.height = 300;
+  EXPECT_TRUE(BoxMeetsView(view, 0, 0, 200, 100, {1, 0, 0, 1, 150, 160}));
+  EXPECT_TRUE(BoxMeetsView(view, 0, 0, 200, 100, {1, 0, 0, 1, -149, 0}));
+  EXPECT_FALSE(BoxMeetsView(view, 0, 0, 200, 100, {1, 0, 0, 1, -150, 0}));
+  EXPECT_FALSE(BoxMeetsView(view, 0, 0, 200, 100, {1, 0, 0, 1, 450, 100}));
+  EXPECT_FALSE(BoxMeetsView(view, 0, 0, 200, 100, {1, 0, 0, 1, 100, 360}));
+  // Turned a quarter: the box stands 100 wide and 200 high, its right edge at x = e.
+  EXPECT_FALSE(BoxMeetsView(view, 0, 0, 200, 100, {0, 1, -1, 0, -40, 100}));
+  EXPECT_TRUE(BoxMeetsView(view, 0, 0, 200, 100, {0, 1, -1, 0, 60, 100}));
+  // A matrix of a zero-wide form stretched to the page: nothing finite is drawn.
+  EXPECT_FALSE(BoxMeetsView(view, 0, 0, 200, 100, {INFINITY, 0, 0, 1, 0, 0}));
 }
 
 // ---- the driver ---------------------------------------------------------------------------------

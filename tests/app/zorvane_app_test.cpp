@@ -199,10 +199,15 @@ TEST_F(ZorvaneAppTest, EmptyLogNameMeansNoLog) {
   EXPECT_EQ(Errors(), "");
 }
 
-TEST_F(ZorvaneAppTest, UnwritableLogPathRunsWithoutLog) {
+TEST_F(ZorvaneAppTest, UnwritableLogPathRunsWithoutLogAndSaysSoOnStandardError) {
   const std::string log = Path("missing-dir/run.log");
   EXPECT_EQ(Main({Path("a.pdf"), "-l", log}), 0);
-  EXPECT_EQ(Errors(), "");
+  // One line with the host's reason after the name; nothing of the run itself.
+  const std::vector<std::string> lines = SplitLines(Errors());
+  ASSERT_EQ(lines.size(), 1u);
+  const std::string start = "cannot open the log file, running without a log: " + log + ": ";
+  EXPECT_EQ(lines[0].rfind(start, 0), 0u) << lines[0];
+  EXPECT_GT(lines[0].size(), start.size());
   EXPECT_FALSE(fs::exists(log));
 }
 
@@ -238,6 +243,59 @@ TEST_F(ZorvaneAppTest, SafeNumberFormatPasses) {
   EXPECT_EQ(Main({Path("a.pdf"), "-nbp", "-nbf", "R,- %s - 100%%,TB,10"}), 0);
   EXPECT_EQ(SplitLines(Errors()).size(), 4u);
 }
+
+// A run that does less than asked keeps its exit status and says why in the log: one line each
+// between the name lines and the finish line. The sample document has three A4 pages; "@" in an
+// argument stands for the sample's own path (it serves as the watermark too).
+struct WarningCase {
+  std::vector<std::string> args;
+  std::vector<std::string> warnings;
+};
+
+class RunWarnings : public ZorvaneAppTest, public ::testing::WithParamInterface<WarningCase> {};
+
+TEST_P(RunWarnings, OneLineForEachThingIgnored) {
+  const std::string input = Path("a.pdf");
+  std::vector<std::string> args{input, Path("b.pdf")};
+  std::vector<std::string> warnings;
+  auto withPath = [&input](std::string text) {
+    const size_t at = text.find('@');
+    return at == std::string::npos ? text : text.replace(at, 1, input);
+  };
+  for (const std::string& arg : GetParam().args) args.push_back(withPath(arg));
+  for (const std::string& line : GetParam().warnings) warnings.push_back(withPath(line));
+  EXPECT_EQ(Main(args), 0);
+  std::vector<std::string> lines = SplitLines(Errors());
+  ASSERT_EQ(lines.size(), 4 + warnings.size()) << Errors();
+  const std::vector<std::string> between(lines.begin() + 3, lines.end() - 1);
+  EXPECT_EQ(between, warnings);
+  lines.erase(lines.begin() + 3, lines.end() - 1);
+  ExpectSuccessfulRun(lines, 0, input, Path("b.pdf"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RunWarnings,
+    ::testing::Values(
+        WarningCase{{}, {}}, WarningCase{{"-wn"}, {"unknown option ignored: -wn"}},
+        WarningCase{{"--nbp", "-x", "-fit"},
+                    {"unknown option ignored: --nbp", "unknown option ignored: -x"}},
+        WarningCase{{"-wm", "@,5,2"}, {"no page in the range of -wm: @,5,2"}},
+        WarningCase{{"-wm", "@,4"}, {"no page in the range of -wm: @,4"}},
+        WarningCase{{"-wm", "@,3", "-fit"}, {}},
+        WarningCase{{"-wm", "@,1,-1"}, {"no page in the range of -wm: @,1,-1"}},
+        WarningCase{{"-nbp", "5,2"}, {"no page in the range of -nbp: 5,2"}},
+        WarningCase{{"-nbp", "4"}, {"no page in the range of -nbp: 4"}},
+        WarningCase{{"-nbp", "3"}, {}},
+        WarningCase{{"-nbp", "-nbs", "9"}, {"location out of 1-8 in -nbs, 8 used: 9"}},
+        WarningCase{{"-nbp", "-nbs", ",5,5"}, {}},
+        // -nbs is read for a numbered run only.
+        WarningCase{{"-nbs", "9"}, {}},
+        WarningCase{{"-nbp", "-nbs", "5,10,10"},
+                    {"page number outside the visible page: 3 page(s), first page 1"}},
+        WarningCase{{"-nbp", "2", "-nbs", "1,-10"},
+                    {"page number outside the visible page: 2 page(s), first page 2"}},
+        WarningCase{{"-nbp", "-nbs", "5,-10,-10"}, {}},
+        WarningCase{{"-nbp", "-nbs", "8,0,0"}, {}}));
 
 // The log methods on their own, with standard error as the log.
 class AppLogTest : public ZorvaneAppTest {

@@ -94,10 +94,12 @@ run a.pdf -l ""
 expect_status 0 'zorvane a.pdf -l ""'
 [ ! -s err.txt ] || fail "-l \"\" still logged: $(cat err.txt)"
 
-# An unwritable log path: the run goes on without a log.
+# An unwritable log path: the run goes on without a log, and standard error says so in one line.
 run a.pdf -l no-such-dir/run.log
 expect_status 0 "zorvane a.pdf -l no-such-dir/run.log"
-[ ! -s err.txt ] || fail "unwritable log path logged to standard error"
+[ "$(wc -l <err.txt)" -eq 1 ] && LC_ALL=C grep -q '^cannot open the log file, running without a log: no-such-dir/run.log: .' err.txt ||
+  fail "unwritable log path: standard error has: $(cat err.txt)"
+[ ! -e no-such-dir ] || fail "the log's directory was created"
 
 # -nbp followed by -nbf: numbering with the default range, -nbf read as the next option.
 run a.pdf -nbp -nbf
@@ -122,10 +124,14 @@ for args in "-nbp nbp-out.pdf" "-nbp -nbs nbp-out.pdf" "-nbp -nbs 8,0,10 nbp-out
   fi
 done
 
-# A third file name and unknown options are ignored.
+# A third file name and unknown options are ignored; each unknown option with a line of its own
+# after the name lines.
 run a.pdf c.pdf third.pdf -bogus -
 expect_status 0 "zorvane a.pdf c.pdf third.pdf -bogus -"
+[ "$(sed -n 4p err.txt)" = "unknown option ignored: -bogus" ] || fail "unknown option line: $(sed -n 4p err.txt)"
+sed -i 4d err.txt
 expect_run_lines err.txt 1 a.pdf c.pdf
+[ "$(wc -l <err.txt)" -eq 4 ] || fail "unknown option: $(cat err.txt)"
 [ ! -e third.pdf ] || fail "third.pdf was written"
 
 # A number format that would read more than its one string is refused before anything is touched.
