@@ -149,10 +149,11 @@ void CZorvaneApp::OpenLog(const char* logFile) {
   if (*logFile == '\0') return;
   // An unusable log file silences the log; the run itself goes on, and standard error says so
   // once, since nothing else will.
-  m_ownedLog.reset(std::fopen(logFile, "a"));
-  m_log = m_ownedLog.get();
+  std::FILE* opened = std::fopen(logFile, "a");
+  const int error = errno;
+  m_ownedLog.reset(opened);
+  m_log = opened;
   if (m_log == nullptr) {
-    const int error = errno;
     PrintToStandardError(Format("cannot open the log file, running without a log: %s: %s\n",
                                 logFile, SystemErrorText(error).c_str()));
   }
