@@ -275,27 +275,16 @@ TEST_P(RunWarnings, OneLineForEachThingIgnored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, RunWarnings,
-    ::testing::Values(
-        WarningCase{{}, {}}, WarningCase{{"-wn"}, {"unknown option ignored: -wn"}},
-        WarningCase{{"--nbp", "-x", "-fit"},
-                    {"unknown option ignored: --nbp", "unknown option ignored: -x"}},
-        WarningCase{{"-wm", "@,5,2"}, {"no page in the range of -wm: @,5,2"}},
-        WarningCase{{"-wm", "@,4"}, {"no page in the range of -wm: @,4"}},
-        WarningCase{{"-wm", "@,3", "-fit"}, {}},
-        WarningCase{{"-wm", "@,1,-1"}, {"no page in the range of -wm: @,1,-1"}},
-        WarningCase{{"-nbp", "5,2"}, {"no page in the range of -nbp: 5,2"}},
-        WarningCase{{"-nbp", "4"}, {"no page in the range of -nbp: 4"}},
-        WarningCase{{"-nbp", "3"}, {}},
-        WarningCase{{"-nbp", "-nbs", "9"}, {"location out of 1-8 in -nbs, 8 used: 9"}},
-        WarningCase{{"-nbp", "-nbs", ",5,5"}, {}},
-        // -nbs is read for a numbered run only.
-        WarningCase{{"-nbs", "9"}, {}},
-        WarningCase{{"-nbp", "-nbs", "5,10,10"},
-                    {"page number outside the visible page: 3 page(s), first page 1"}},
-        WarningCase{{"-nbp", "2", "-nbs", "1,-10"},
-                    {"page number outside the visible page: 2 page(s), first page 2"}},
-        WarningCase{{"-nbp", "-nbs", "5,-10,-10"}, {}},
-        WarningCase{{"-nbp", "-nbs", "8,0,0"}, {}}));
+    ::testing::Values(WarningCase{{}, {}},
+                      WarningCase{{"--nbp", "-x", "-fit"},
+                                  {"unknown option ignored: --nbp", "unknown option ignored: -x"}},
+                      WarningCase{{"-wm", "@,1,-1"}, {"no page in the range of -wm: @,1,-1"}},
+                      WarningCase{{"-wm", "@,3", "-nbp", "3"}, {}},
+                      // -nbs is read for a numbered run only.
+                      WarningCase{{"-nbs", "9"}, {}},
+                      WarningCase{
+                          {"-nbp", "2", "-nbs", "1,-10"},
+                          {"page number outside the visible page: 2 page(s), first page 2"}}));
 
 // The log methods on their own, with standard error as the log.
 class AppLogTest : public ZorvaneAppTest {
