@@ -147,3 +147,27 @@ showpage
 PS
   ps_to_pdf logo.ps "$1"
 }
+
+# docmdp_certified PDF [PASSWORD]: whether qpdf finds the file certified: the catalog's /Perms
+# /DocMDP signature holds a /DocMDP transform among its /Reference entries.
+docmdp_certified() {
+  qpdf --json=2 --json-key=qpdf --password="${2:-}" "$1" 2>/dev/null | python3 -c '
+import json, sys
+try:
+    objects = json.load(sys.stdin)["qpdf"][1]
+except ValueError:
+    sys.exit(1)  # a file qpdf cannot read
+def get(value):
+    for _ in range(8):
+        if not (isinstance(value, str) and value.endswith(" R")):
+            break
+        value = objects.get("obj:" + value, {}).get("value")
+    return value
+def entry(value, key):
+    value = get(value)
+    return get(value.get(key)) if isinstance(value, dict) else None
+signature = entry(entry(objects["trailer"]["value"], "/Root"), "/Perms")
+references = entry(entry(signature, "/DocMDP") if signature else None, "/Reference") or []
+sys.exit(0 if any(entry(r, "/TransformMethod") == "/DocMDP" for r in references) else 1)
+'
+}
