@@ -195,9 +195,9 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   }
   // An incremental update leaves the signed bytes as they were; a full rewrite moves them.
   if (m_signedInput && !m_incremental) {
-    m_app.WriteLog("the signatures of %s no longer verify after a full rewrite: use -inc to keep "
-                   "them",
-                   ShownName(m_shownInput, inputFile));
+    m_app.WriteLog(
+        "the signatures of %s no longer verify after a full rewrite: use -inc to keep them",
+        ShownName(m_shownInput, inputFile));
   }
   m_page = nullptr;
   m_pageBox = nullptr;
@@ -224,12 +224,18 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
       LogError("incorrect password", error);
     } else {
       LogError(Format("cannot open PDF Document: %s", ShownName(m_shownInput, inputFile)), error);
+      if (!password && error.Message() == "encrypted document") {
+        m_app.WriteLog(
+            "the document needs its password: give it with -pw PasswordFile (-pw - reads it "
+            "from standard input)");
+      }
     }
     return false;
   }
   if (!m_doc->MayModify()) {
     LogError(Format("the document's permissions do not allow changes: %s",
                     ShownName(m_shownInput, inputFile)));
+    m_app.WriteLog("the owner password lifts them: give it with -pw PasswordFile");
     m_doc.reset();
     return false;
   }
