@@ -30,7 +30,7 @@ failing() {
   while [ "$1" != "--" ]; do environment+=("$1"); shift; done
   shift
   rm -f run.log
-  env -u LC_ALL -u LC_MESSAGES -u LC_CTYPE -u LANG "${environment[@]}" "$ZORVANE" "$@" -l run.log >/dev/null
+  env -u LC_ALL -u LC_MESSAGES -u LC_CTYPE -u LANG -u LANGUAGE "${environment[@]}" "$ZORVANE" "$@" -l run.log >/dev/null
   [ "$?" = 1 ] || fail "$name: expected status 1"
 }
 
