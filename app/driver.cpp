@@ -251,12 +251,12 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
 bool CPDFDriver::CheckSignatures(const char* shownName) {
   // Certification forbids changing page content at every level of its permissions, and stamps
   // are page content: any change breaks the certification, whichever way it is written.
-  const SignatureState signatures = InspectSignatures(*m_doc);
-  if (signatures.certified) {
+  if (IsCertified(*m_doc)) {
     LogError(Format("the document is certified against changes: %s", shownName));
     return false;
   }
-  m_signedInput = signatures.signed_;
+  // Only a full rewrite breaks a signature; an update leaves the form unread.
+  m_signedInput = !m_incremental && HasSignature(*m_doc);
   return true;
 }
 

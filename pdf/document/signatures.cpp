@@ -78,27 +78,30 @@ bool HasDocMDPTransform(CPDFObjHolder* doc, const CPDFDict& signature) {
   return false;
 }
 
-bool IsCertified(CPDFObjHolder* doc, const CPDFDict& catalog) {
-  const CPDFDict* perms = catalog.GetDict(doc, "Perms");
-  const CPDFDict* signature = perms ? perms->GetDict(doc, "DocMDP") : nullptr;
-  return IsSignatureDict(doc, signature) && HasDocMDPTransform(doc, *signature);
+const CPDFDict* CatalogOf(CPDFDoc& doc) {
+  CPDFTrailer* trailer = doc.GetTrailer();
+  return trailer ? trailer->Get_Root() : nullptr;
 }
 
 }  // namespace
 
-SignatureState InspectSignatures(CPDFDoc& doc) {
-  SignatureState state;
-  CPDFTrailer* trailer = doc.GetTrailer();
-  const CPDFCatalog* catalog = trailer ? trailer->Get_Root() : nullptr;
-  if (catalog) {
-    state.certified = IsCertified(&doc, *catalog);
-    const CPDFDict* form = catalog->GetDict(&doc, "AcroForm");
-    const CPDFArray* fields = form ? form->GetArray(&doc, "Fields") : nullptr;
-    state.signed_ = fields && FieldWalk(&doc).FindsSignature(*fields);
-  }
+bool HasSignature(CPDFDoc& doc) {
+  const CPDFDict* catalog = CatalogOf(doc);
+  const CPDFDict* form = catalog ? catalog->GetDict(&doc, "AcroForm") : nullptr;
+  const CPDFArray* fields = form ? form->GetArray(&doc, "Fields") : nullptr;
+  const bool found = fields && FieldWalk(&doc).FindsSignature(*fields);
   // A field that cannot be read is no signature, and not a failure of the caller's.
   doc.ClearError();
-  return state;
+  return found;
+}
+
+bool IsCertified(CPDFDoc& doc) {
+  const CPDFDict* catalog = CatalogOf(doc);
+  const CPDFDict* perms = catalog ? catalog->GetDict(&doc, "Perms") : nullptr;
+  const CPDFDict* signature = perms ? perms->GetDict(&doc, "DocMDP") : nullptr;
+  const bool certified = IsSignatureDict(&doc, signature) && HasDocMDPTransform(&doc, *signature);
+  doc.ClearError();
+  return certified;
 }
 
 }  // namespace quarn

@@ -6,18 +6,17 @@ namespace quarn {
 
 class CPDFDoc;
 
-struct SignatureState {
-  // A form field of type "Sig" holds a signature dictionary as its value.
-  bool signed_ = false;
-  // The catalog's "Perms" names a "DocMDP" signature whose references hold a DocMDP transform:
-  // the author certified the document against changes (every level of "P" forbids changing
-  // page content).
-  bool certified = false;
-};
+// True when a form field of type "Sig" (found through "Kids", bounded and safe against cycles;
+// "FT" and "V" inherited) holds a signature dictionary as its value. It reads every field of
+// the form, so a caller that writes only an incremental update need not ask.
+bool HasSignature(CPDFDoc& doc);
 
-// Reads the catalog's "AcroForm" field tree (through "Kids", bounded and safe against cycles)
-// and its "Perms". Objects that cannot be read count as no signature; the document's last
-// error is left clear.
-SignatureState InspectSignatures(CPDFDoc& doc);
+// True when the catalog's "Perms" names a "DocMDP" signature whose references hold a DocMDP
+// transform: the author certified the document against changes, and every level of "P"
+// forbids changing page content.
+bool IsCertified(CPDFDoc& doc);
+
+// Both read what they can: an object that cannot be read counts as no signature, and the
+// document's last error is left clear.
 
 }  // namespace quarn
