@@ -47,11 +47,17 @@ for environment in "LC_ALL=C LANG=C.UTF-8" "LANG=C.UTF-8" "LC_ALL=C"; do
   grep -qxF "%[ Error: cannot create a temporary file in x: No such file or directory ]%" run.log ||
     fail "$environment, temporary directory missing: $(grep -a Error run.log)"
 done
-# A Japanese UTF-8 environment, where the host has it: Japanese texts are fine, in UTF-8.
+# Japanese messages on a UTF-8 terminal, where the host has a Japanese locale: Japanese texts
+# are fine, in the terminal's UTF-8 (the language follows LC_MESSAGES, the bytes LC_CTYPE).
 japanese=$(locale -a 2>/dev/null | grep -m1 -iE '^ja_JP\.utf-?8$')
 if [ -n "$japanese" ]; then
   failing "$japanese" "LANG=$japanese" -- doc.pdf /nonexistent/e.pdf -nbp
   utf8_lines "$japanese" run.log
+fi
+japanese=$(locale -a 2>/dev/null | grep -m1 '^ja_JP')
+if [ -n "$japanese" ]; then
+  failing "LC_MESSAGES=$japanese" "LC_MESSAGES=$japanese" LC_CTYPE=C.UTF-8 -- doc.pdf - -t x
+  utf8_lines "LC_MESSAGES=$japanese LC_CTYPE=C.UTF-8" run.log
 fi
 
 # ---- hints ----------------------------------------------------------------------------------
