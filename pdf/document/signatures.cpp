@@ -1,7 +1,6 @@
 #include "pdf/document/signatures.h"
 
 #include <set>
-#include <utility>
 #include <vector>
 
 #include "pdf/document/catalog.h"
