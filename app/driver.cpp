@@ -21,6 +21,7 @@
 #include "pdf/document/page_contents.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/res_dict.h"
+#include "pdf/document/signatures.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/library/pdf_lib.h"
@@ -143,6 +144,7 @@ void CPDFDriver::LogError(const std::string& message, const CPDFErrorRecord& rec
 
 bool CPDFDriver::Process(const std::string& inputFile, const std::string& outputFile) {
   m_outputWritten = false;
+  m_signedInput = false;
   m_sharedContents.Clear();
   m_sharedStamps.Clear();
   m_pageOwned.clear();
@@ -203,6 +205,12 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
   }
+  // An incremental update leaves the signed bytes as they were; a full rewrite moves them.
+  if (m_signedInput && !m_incremental) {
+    m_app.WriteLog(
+        "the signatures of %s no longer verify after a full rewrite: use -inc to keep them",
+        ShownName(m_shownInput, inputFile));
+  }
   m_page = nullptr;
   m_pageBox = nullptr;
   m_resources = nullptr;
@@ -250,17 +258,39 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
       LogError("incorrect password", error);
     } else {
       LogError(Format("cannot open PDF Document: %s", ShownName(m_shownInput, inputFile)), error);
+      if (!password && error.Message() == "encrypted document") {
+        m_app.WriteLog(
+            "the document needs its password: give it with -pw PasswordFile (-pw - reads it "
+            "from standard input)");
+      }
     }
     return false;
   }
   if (!m_doc->MayModify()) {
     LogError(Format("the document's permissions do not allow changes: %s",
                     ShownName(m_shownInput, inputFile)));
+    m_app.WriteLog("the owner password lifts them: give it with -pw PasswordFile");
+    m_doc.reset();
+    return false;
+  }
+  if (!CheckSignatures(ShownName(m_shownInput, inputFile))) {
     m_doc.reset();
     return false;
   }
   m_warningsShown = 0;
   LogNewWarnings();
+  return true;
+}
+
+bool CPDFDriver::CheckSignatures(const char* shownName) {
+  // Certification forbids changing page content at every level of its permissions, and stamps
+  // are page content: any change breaks the certification, whichever way it is written.
+  if (IsCertified(*m_doc)) {
+    LogError(Format("the document is certified against changes: %s", shownName));
+    return false;
+  }
+  // Only a full rewrite breaks a signature; an update leaves the form unread.
+  m_signedInput = !m_incremental && HasSignature(*m_doc);
   return true;
 }
 

@@ -143,6 +143,8 @@ class CPDFDriver {
   bool OpenInput(const std::string& inputFile);
   // "file not found" / "not a regular file" for an input or watermark name that cannot be one.
   bool CheckReadable(const std::string& fileName);
+  // Refuses a certified input (its line written); notes whether the input is signed.
+  bool CheckSignatures(const char* shownName);
   bool SaveOutput(const std::string& outputFile);
   bool VisitPage(int32_t page, const PageRanges& ranges);
   // The current page's MediaBox with its corners in order; a page without a usable one is
@@ -319,6 +321,7 @@ class CPDFDriver {
   size_t m_warningsShown = 0;  // the document's warnings written to the log so far
   std::string m_shownInput;    // empty: the input file's own name
   std::string m_shownOutput;   // empty: the output file's own name
+  bool m_signedInput = false;  // a signature field holds a signature: a full rewrite breaks it
   bool m_incremental = false;  // -inc: only what the run changed is written, after the input
   std::vector<const char*> m_fixedBoxes;  // boxes of the current page put in order (or given)
   bool m_outputWritten = false;           // the output file was created (or truncated) by this run

@@ -25,6 +25,7 @@
 #include "pdf/font/truetype_embed.h"
 #include "pdf/font/truetype_font.h"
 #include "pdf/font/type1_font.h"
+#include "platform/installed_fonts.h"
 
 namespace quarn {
 
@@ -59,6 +60,17 @@ void EmbedNumberingFont(CPDFFont& font, const NumberFormatSettings& settings, CZ
   characters += NumberAlphabet(settings.style);
   const EmbedResult result = EmbedFontSubset(font, characters);
   if (!result.warning.empty()) app.WriteLog("%s", result.warning.c_str());
+}
+
+// What to try instead of a font name that found nothing: the installed faces that come nearest
+// to it, or how to list them all.
+std::string InstalledFacesHint(const std::string& typedName) {
+  constexpr size_t kNearestShown = 3;
+  const std::vector<std::string> nearest = NearestInstalledFamilies(typedName, kNearestShown);
+  if (nearest.empty()) return "installed faces: fc-list :outline family";
+  std::string line = "nearest installed faces: ";
+  for (size_t i = 0; i < nearest.size(); ++i) line += (i ? ", " : "") + nearest[i];
+  return line;
 }
 
 }  // namespace
@@ -164,6 +176,9 @@ bool CPDFDriver::PrepareNumberingText() {
   std::optional<std::string> converted = ConvertFromUTF8(format, charset);
   if (!converted) {
     LogError(Format("character not in the font's encoding: %s", format.c_str()));
+    if (const std::optional<std::string> missing = FirstCharacterNotIn(format, charset)) {
+      m_app.WriteLogLine("'" + *missing + "' is not in " + EncodingDisplayName(charset));
+    }
     return false;
   }
   format = std::move(*converted);
@@ -188,6 +203,7 @@ CPDFFont* CPDFDriver::MakeNumberingFont(std::string& name) {
   }
   if (!font) {
     LogError(Format("cannot create PDF Font: %s", fontName.c_str()), m_doc->LastError());
+    m_app.WriteLogLine(InstalledFacesHint(m_numbering.text.typedFontName));
     return nullptr;
   }
   m_doc->ClearError();  // the failed tries before the one that found the font

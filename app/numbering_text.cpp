@@ -78,6 +78,23 @@ std::optional<std::string> ConvertFromUTF8(std::string_view utf8, const char* ch
   return out;
 }
 
+std::optional<std::string> FirstCharacterNotIn(std::string_view utf8, const char* charset) {
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t n = SequenceLength(utf8, i);
+    if (n == 0) return std::nullopt;
+    if (!ConvertFromUTF8(utf8.substr(i, n), charset)) return std::string(utf8.substr(i, n));
+    i += n;
+  }
+  return std::nullopt;
+}
+
+std::string EncodingDisplayName(const char* charset) {
+  const std::string_view name = charset;
+  if (name == kLatinCharset) return std::string(kLatinFontEncoding) + " (" + charset + ")";
+  if (name == kMacCharset) return std::string(kMacFontEncoding) + " (Mac Roman)";
+  return std::string(name);
+}
+
 FaceTextEncoding TextEncodingOfFace(uint8_t charSet) {
   switch (charSet) {
     case 0:

@@ -18,6 +18,14 @@ bool NeedsEncodingConversion(std::string_view text);
 // conversion is not available).
 std::optional<std::string> ConvertFromUTF8(std::string_view utf8, const char* charset);
 
+// The first character of `utf8` (as its UTF-8 bytes) that the iconv character set `charset`
+// has no code for; none when every one has one.
+std::optional<std::string> FirstCharacterNotIn(std::string_view utf8, const char* charset);
+
+// How a message names the encoding of the iconv character set `charset`: the font encoding
+// with its code page ("WinAnsiEncoding (CP1252)"), or the code page alone ("CP932").
+std::string EncodingDisplayName(const char* charset);
+
 // The character set of the bytes a Japanese CMap reads: "CP932" for the RKSJ CMaps, "EUC-JP"
 // for the EUC ones, nullptr for any other.
 const char* CharsetOfCMap(std::string_view cmapName);

@@ -312,6 +312,84 @@ std::unique_ptr<TrueTypeFaceInfo> ReadTrueTypeFace(const std::string& file, int 
   return info;
 }
 
+// ---- names near a face name ------------------------------------------------------------------
+
+namespace {
+
+// The families of the TrueType faces in the order fontconfig ranks them for `family` (for any
+// family when it is empty), each once.
+std::vector<std::string> RankedTrueTypeFamilies(FcConfig* config, const std::string& family) {
+  std::vector<std::string> families;
+  FcPattern* pattern = FcPatternCreate();
+  if (!pattern) return families;
+  if (!family.empty()) {
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  }
+  FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+  FcConfigSubstitute(config, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcFontSet* set = FcFontSort(config, pattern, FcFalse, nullptr, &result);
+  for (int i = 0; set && i < set->nfont; ++i) {
+    FcPattern* font = set->fonts[i];
+    if (FcString(font, FC_FONTFORMAT) != "TrueType") continue;
+    std::string name = FcEnglish(font, FC_FAMILY, FC_FAMILYLANG);
+    if (!name.empty() && std::find(families.begin(), families.end(), name) == families.end()) {
+      families.push_back(std::move(name));
+    }
+  }
+  if (set) FcFontSetDestroy(set);
+  FcPatternDestroy(pattern);
+  return families;
+}
+
+// A name with case and everything but letters and digits taken away.
+std::string Simplified(std::string_view name) {
+  std::string simple;
+  for (const char c : name) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      simple.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+  }
+  return simple;
+}
+
+}  // namespace
+
+std::vector<std::string> NearestInstalledFamilies(std::string_view name, size_t count) {
+  // Names shorter than this are held in too many family names to point at any.
+  constexpr size_t kShortestTelling = 3;
+  std::vector<std::string> nearest;
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  if (!config) return nearest;
+  const std::string family(name.substr(0, name.find(',')));
+  const std::vector<std::string> ranked = RankedTrueTypeFamilies(config, family);
+  const std::vector<std::string> anyName = RankedTrueTypeFamilies(config, std::string());
+  FcConfigDestroy(config);
+  auto add = [&](const std::string& candidate) {
+    if (nearest.size() < count &&
+        std::find(nearest.begin(), nearest.end(), candidate) == nearest.end()) {
+      nearest.push_back(candidate);
+    }
+  };
+  // fontconfig always answers: after what it puts in the name's place come the faces it falls
+  // back on for any name, and those say nothing about this one.
+  for (const std::string& candidate : ranked) {
+    if (!anyName.empty() && candidate == anyName.front()) break;
+    add(candidate);
+  }
+  const std::string simple = Simplified(family);
+  if (simple.size() < kShortestTelling) return nearest;
+  for (const std::string& candidate : anyName) {
+    const std::string other = Simplified(candidate);
+    if (other.size() >= kShortestTelling &&
+        (other.find(simple) != std::string::npos || simple.find(other) != std::string::npos)) {
+      add(candidate);
+    }
+  }
+  return nearest;
+}
+
 // ---- InstalledFonts ------------------------------------------------------------------------
 
 InstalledFonts::InstalledFonts() {

@@ -82,6 +82,12 @@ std::optional<FaceStyle> StyleSuffix(std::string_view name);
 // bytes of CP932); none when the code page gives it none.
 std::optional<char32_t> CodePageCharacter(uint8_t charSet, uint8_t code);
 
+// Up to `count` families of installed TrueType faces that come nearest to a face name that
+// found nothing: those fontconfig puts in its place (its aliases, "Arial" gives "Liberation
+// Sans"), then those whose names hold the name's family part or are held in it, case and
+// blanks aside. Empty when nothing comes near.
+std::vector<std::string> NearestInstalledFamilies(std::string_view name, size_t count);
+
 // Reads one face with FreeType: none when the file cannot be read or holds no such face.
 std::unique_ptr<TrueTypeFaceInfo> ReadTrueTypeFace(const std::string& file, int index);
 

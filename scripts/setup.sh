@@ -8,7 +8,7 @@ PACKAGES=(
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libssl-dev libfreetype-dev libfontconfig-dev
   libharfbuzz-dev
   libgtest-dev
-  qpdf poppler-utils ghostscript jq parallel groff-base bsdutils libjpeg-turbo-progs
+  qpdf poppler-utils ghostscript jq parallel groff-base bsdutils libjpeg-turbo-progs fontconfig
   dpkg-dev file man-db binutils
   locales fonts-dejavu-core fonts-liberation fonts-ipafont-gothic fonts-ipafont-mincho
   poppler-data python3-reportlab python3-fonttools

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/error_text.h"
+
 namespace quarn {
 
 const char* ErrorCodeName(int code) {
@@ -23,9 +25,9 @@ const char* ErrorCodeName(int code) {
 static std::string DefaultMessage(int code) {
   const int err = errno;
   if (err == 0) return std::string();
-  if (code == kRuntimeError) return std::strerror(err);
+  if (code == kRuntimeError) return SystemErrorText(err);
   // The system's text, with the line end the host's message service gives it.
-  if (code == kSystemError) return std::string(std::strerror(err)) + "\r\n";
+  if (code == kSystemError) return SystemErrorText(err) + "\r\n";
   return std::string();
 }
 

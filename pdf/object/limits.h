@@ -34,6 +34,8 @@ inline constexpr int kMaxResourceNesting = 32;
 inline constexpr int kMaxTypedNesting = 64;
 // Steps along a "Parent" chain of form fields before it is taken to loop.
 inline constexpr int kMaxFieldDepth = 256;
+// Form fields looked at for a signature; a form with more is hostile, and the look ends there.
+inline constexpr size_t kMaxFieldsInspected = 1 << 20;
 // Depth of the recursive walks over values (copy, release, linearize) through containers and
 // indirect references; deeper chains are hostile and would exhaust the stack.
 inline constexpr int kMaxWalkDepth = 2048;

@@ -30,9 +30,9 @@ PS
 ps_to_pdf logo.ps w.pdf || { echo "cannot make the watermark" >&2; exit 1; }
 RED=255,0,0
 
-# Files that are refused by design: only encrypted files whose permissions forbid changes to the
-# user whose password opens them (qpdf --show-encryption tells which). Files that qpdf cannot open
-# either are left out below.
+# Files that are refused by design: encrypted files whose permissions forbid changes to the
+# user whose password opens them (qpdf --show-encryption tells which), and files certified
+# against changes (DocMDP). Files that qpdf cannot open either are left out below.
 # Files that are stamped but whose page 1 is not judged by its render, with the reason.
 declare -A RENDER_EXCEPTION=(
   [handmade-xreftable-dual-startxref-1p.pdf]='its last two startxref lines name two tables; the first line in the window is taken (a damaged trailer follows it), the repair takes the newest object definitions, readers the other table'
@@ -42,6 +42,8 @@ expected_reason() {
   info=$(qpdf --show-encryption --password="$password" "$path" 2>/dev/null)
   if echo "$info" | grep -q "modify other: not allowed" && ! echo "$info" | grep -q "is owner password"; then
     echo "encrypted, and its permissions forbid changes"
+  elif docmdp_certified "$path" "$password"; then
+    echo "certified against changes"
   fi
 }
 

@@ -101,9 +101,9 @@ if have_corpus; then
     grep -aq "/ByteRange" "$path" || continue
     file=$(basename "$path")
     if ! "$ZORVANE" "$path" "signed-$file" -inc "${STAMP[@]}" -l "$file.log"; then
-      # Refused as the tool refuses any change to such a file (permissions), or as a file its
-      # reader had to repair: nothing may be written then.
-      grep -qE "permissions do not allow changes|$REFUSAL" "$file.log" && [ ! -e "signed-$file" ] ||
+      # Refused as the tool refuses any change to such a file (permissions, certification), or
+      # as a file its reader had to repair: nothing may be written then.
+      grep -qE "permissions do not allow changes|certified against changes|$REFUSAL" "$file.log" && [ ! -e "signed-$file" ] ||
         fail "$file: $(grep -a '^%\[\|Factor' "$file.log" | tr '\n' ' ')"
       continue
     fi

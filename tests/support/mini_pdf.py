@@ -81,7 +81,36 @@ def shared_pages(fillers=300):
              page, page] + [page] * fillers + [stream(CONTENT)])
 
 
+def signed(value=b"/V 8 0 R", certification=None):
+    """A page with a signature field under a parent field that lists itself among its kids (a
+    loop), beside a text field. `value` is the field's /V; `certification`, when given, is the
+    signature's /TransformParams entries and the catalog names it as /Perms /DocMDP."""
+    perms = b" /Perms << /DocMDP 8 0 R >>" if certification is not None else b""
+    reference = (b" /Reference [<< /Type /SigRef /TransformMethod /DocMDP /DigestMethod /MD5"
+                 b" /TransformParams << /Type /TransformParams%s /V /1.2 >> >>]" % certification
+                 if certification is not None else b"")
+    return [b"<< /Type /Catalog /Pages 2 0 R /AcroForm 5 0 R%s >>" % perms,
+            b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            PAGE[:-3] % b"<< >>" + b" /Annots [7 0 R] >>",
+            stream(CONTENT),
+            b"<< /Fields [6 0 R 9 0 R] /SigFlags 3 >>",
+            b"<< /T (Group) /Kids [7 0 R 6 0 R] >>",
+            b"<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) /Parent 6 0 R %s"
+            b" /Rect [0 0 0 0] /F 132 /P 3 0 R >>" % value,
+            b"<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached"
+            b" /ByteRange [0 10 20 10] /Contents <%s>%s >>" % (b"00" * 64, reference),
+            b"<< /FT /Tx /T (Name) /V (text) >>"]
+
+
 KINDS = {
+    # Signature fields: signed, not signed (no /V), certified with each DocMDP level and the
+    # default one.
+    "signed": signed(),
+    "unsigned_field": signed(b""),
+    "certified_p1": signed(certification=b" /P 1"),
+    "certified_p2": signed(certification=b" /P 2"),
+    "certified_p3": signed(certification=b" /P 3"),
+    "certified_default": signed(certification=b""),
     # A page whose resources are the page itself, or its parent node.
     "self_resources": [b"<< /Type /Catalog /Pages 2 0 R >>",
                        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
