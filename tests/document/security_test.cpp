@@ -14,9 +14,9 @@
 #include "pdf/document/trailer.h"
 #include "pdf/object/crypt_context.h"
 #include "pdf/object/in_stream.h"
+#include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
-#include "pdf/object/out_stream.h"
 #include "support/documents.h"
 #include "support/pdf_builder.h"
 
@@ -332,7 +332,8 @@ class EntryLengths : public test::DocTest {
     const size_t start = dict.find("/" + key + " <") + key.size() + 3;
     const size_t length = dict.find('>', start) - start;
     if (change < 0) {
-      dict.erase(start + length - static_cast<size_t>(-change) * 2, static_cast<size_t>(-change) * 2);
+      dict.erase(start + length - static_cast<size_t>(-change) * 2,
+                 static_cast<size_t>(-change) * 2);
     } else {
       dict.insert(start + length, std::string(static_cast<size_t>(change) * 2, '0'));
     }
