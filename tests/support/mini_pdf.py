@@ -101,6 +101,12 @@ KINDS = {
                        b"<< /Type /Page /Parent 4 0 R /Contents 9 0 R >>",
                        stream(CONTENT)],
     "shared_pages": shared_pages(),
+    # The bomb behind a PNG predictor whose rows would be 6.4 GB each.
+    "predicted_bomb": [b"<< /Type /Catalog /Pages 2 0 R >>",
+                       b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                       PAGE % b"<< >>",
+                       stream(BOMB, b"/Filter /FlateDecode /DecodeParms << /Predictor 12 "
+                              b"/Columns 100000000 /Colors 32 /BitsPerComponent 16 >>")],
     # Two pages whose "Contents" is one array object.
     "shared_contents": [b"<< /Type /Catalog /Pages 2 0 R >>",
                         b"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /MediaBox [0 0 200 200] >>",
