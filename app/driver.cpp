@@ -372,10 +372,19 @@ bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
   // A stamp drawn over the page closes what the page's own content left open. That content is
   // scanned now, before the stamps join it: they leave nothing open themselves, and decoding
   // the shared watermark stream again on every page would only cost time.
+  // Pages that draw the same streams as a page before are not scanned again; content met once
+  // already (scanned on the compressor's thread) is scanned here once more, and remembered.
   m_deferredContent.reset();
-  if ((numbered || (watermarked && m_up)) && PageHasContent() &&
-      !(numbered && DeferContentScan(watermarked, page))) {
-    m_pageEnd = ScanPageEnd();
+  if ((numbered || (watermarked && m_up)) && PageHasContent()) {
+    const ContentEndCache::Key key = ContentEndCache::KeyOf(*m_doc, *m_page);
+    if (const ContentEnd* known = m_contentEnds.Find(key)) {
+      m_pageEnd = *known;
+    } else if (numbered && !m_contentEnds.Seen(key) && DeferContentScan(watermarked, page)) {
+      m_contentEnds.NoteSeen(key);
+    } else {
+      m_pageEnd = ScanPageEnd();
+      m_contentEnds.Keep(key, *m_pageEnd);
+    }
   }
   const CPDFAtom* contents = m_page->Lookup("Contents");
   const CPDFObjRef contentsBefore =

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/content_end_cache.h"
 #include "app/numbering.h"
 #include "app/page_view.h"
 #include "app/shared_contents.h"
@@ -331,6 +332,7 @@ class CPDFDriver {
   bool m_pageEnclosed = false;  // the current page's content was enclosed (and closed) already
   // The end of the current page's own content, when scanned before the page was stamped.
   std::optional<ContentEnd> m_pageEnd;
+  ContentEndCache m_contentEnds;
   // The current page's content, detached for the worker to scan along with the number stamp.
   std::optional<DetachedContents> m_deferredContent;
   // A page visited and not written yet: the objects made for it alone, and the count of

@@ -253,7 +253,10 @@ void CPDFDoc::CheckSecurity(const char* password) {
   if (!trailer->Dict().Lookup("Encrypt")) return;
   CPDFObjRef ref;
   CPDFEncryptDict* dict = trailer->Get_Encrypt(&ref);
-  if (!dict || !dict->IsStandard()) Throw(kModule, "Open", kUserError, "invalid security handler");
+  // Entries cut short are a damaged handler: they would check fewer bytes of the password.
+  if (!dict || !dict->IsStandard() || !dict->HasWholeEntries()) {
+    Throw(kModule, "Open", kUserError, "invalid security handler");
+  }
   m_encryptRef = ref;
   CPDFString* fileId = nullptr;
   if (CPDFArray* ids = trailer->Get_ID()) fileId = AsString(ids->GetObj(this, 0));

@@ -222,6 +222,10 @@ void CPDFFileScan::Settle(InStream& in, int64_t end) {
 }
 
 void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
+  // The file's last object may have been cut off with the file (an update written only in
+  // part). Then an earlier definition of its number stands, as readers take it; without one,
+  // references to the number lead nowhere.
+  if (end >= in.Size() && IsCutOff(in, event, end)) return;
   m_objects[event.num] = Object{event.gen, event.start};
   const int64_t peekEnd = std::min<int64_t>(end, event.bodyStart + static_cast<int64_t>(kPeekSize));
   const std::string peek = ReadRange(in, event.bodyStart, peekEnd);
@@ -256,6 +260,21 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
     if (stream.dataEnd < 0) stream.dataEnd = end;
     stream.dict = std::move(dict);
     m_objectStreams[event.num] = std::move(stream);
+  }
+}
+
+bool CPDFFileScan::IsCutOff(InStream& in, const Event& event, int64_t end) {
+  // Only the object's own bytes are read again, so the scan stays linear in the file.
+  if (SearchWithin(in, event.bodyStart, end, "endobj") >= 0) return false;
+  // Without "endobj", a value that does not parse was cut short, and a dictionary cannot be
+  // read either: it is a stream's whose data is cut off, or it runs into the end of the file.
+  // A whole array, string or number stands.
+  if (!in.Seek(event.bodyStart)) return true;
+  try {
+    const std::unique_ptr<CPDFObject> value = ParseObject(nullptr, in);
+    return !value || value->TypeCode() == kTypeDict;
+  } catch (const CPDFException&) {
+    return true;
   }
 }
 

@@ -89,6 +89,9 @@ class CPDFFileScan {
   void Settle(InStream& in, int64_t end);
   void SettleObject(InStream& in, const Event& event, int64_t end);
   void SettleTrailer(InStream& in, const Event& event, int64_t end);
+  // Whether the object of `event`, whose bytes run to `end`, was cut off: no "endobj", and a
+  // value that does not parse or that a reader cannot take without it (a dictionary).
+  static bool IsCutOff(InStream& in, const Event& event, int64_t end);
   void NoteEncryption(const std::string& peek);
 
   std::map<int32_t, Object> m_objects;

@@ -52,6 +52,22 @@ std::string Bytes(const CPDFString* value) {
   return value ? std::string(value->Data(), value->Length()) : std::string();
 }
 
+// The owner and user entries hold this many bytes for revisions 2 to 4, and 48 (a 32-byte hash
+// and two 8-byte salts) from revision 5 on, where "OE" and "UE" hold a 32-byte wrapped key.
+constexpr size_t kEntryBytes = 32;
+constexpr size_t kAesV3EntryBytes = 48;
+constexpr size_t kWrappedKeyBytes = 32;
+
+// The bytes of an entry the handler reads: some writers pad an entry past its length, and
+// readers take its start, so the bytes beyond are not part of it.
+std::string EntryBytes(const CPDFString* value, size_t length) {
+  return Bytes(value).substr(0, length);
+}
+
+bool HoldsAtLeast(const CPDFString* value, size_t length) {
+  return value && value->Length() >= length;
+}
+
 // RC4 with `key` XOR `round` over `data` (the rounds of revisions 3 and 4).
 void Rc4Round(const uint8_t* key, size_t n, uint8_t round, std::string& data) {
   std::array<uint8_t, 16> turned{};
@@ -98,7 +114,7 @@ std::string KeyFromPadded(const CPDFEncryptDict& dict, const CPDFString* fileId,
   const int32_t revision = dict.Revision();
   Md5Digest md5;
   md5.Update(padded.data(), padded.size());
-  const std::string owner = Bytes(dict.Get_O());
+  const std::string owner = EntryBytes(dict.Get_O(), kEntryBytes);
   md5.Update(owner.data(), owner.size());
   const uint32_t p = static_cast<uint32_t>(dict.Get_P() ? dict.Get_P()->IntValue() : 0);
   const uint8_t pBytes[4] = {static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8),
@@ -128,7 +144,9 @@ bool CheckPaddedUserPassword(const CPDFEncryptDict& dict, const CPDFString* file
                              CPDFCryptContext::DocumentKey& key) {
   if (!dict.Get_O() || !dict.Get_U() || !dict.Get_P()) return false;
   const std::string candidate = KeyFromPadded(dict, fileId, padded);
-  const std::string user = Bytes(dict.Get_U());
+  const std::string user = EntryBytes(dict.Get_U(), kEntryBytes);
+  // A shorter entry would compare fewer bytes (none for an empty one) and let wrong passwords in.
+  if (user.size() < kEntryBytes) return false;
   const auto* keyBytes = reinterpret_cast<const uint8_t*>(candidate.data());
   bool fits = false;
   if (dict.Revision() == 2) {
@@ -136,8 +154,7 @@ bool CheckPaddedUserPassword(const CPDFEncryptDict& dict, const CPDFString* file
     CPDFCipher rc4;
     rc4.SetRawKey(keyBytes, candidate.size());
     rc4.Crypt(plain.data(), plain.size());
-    const size_t compare = std::min<size_t>(plain.size(), 32);
-    fits = std::memcmp(plain.data(), PasswordPadding().data(), compare) == 0;
+    fits = std::memcmp(plain.data(), PasswordPadding().data(), kEntryBytes) == 0;
   } else {
     Md5Digest md5;
     md5.Update(PasswordPadding().data(), 32);
@@ -147,7 +164,7 @@ bool CheckPaddedUserPassword(const CPDFEncryptDict& dict, const CPDFString* file
     for (int round = 0; round < 20; ++round) {
       Rc4Round(keyBytes, candidate.size(), static_cast<uint8_t>(round), check);
     }
-    fits = user.size() >= 16 && user.compare(0, 16, check) == 0;
+    fits = user.compare(0, 16, check) == 0;
   }
   if (fits) key = MakeKey(dict, candidate);
   return fits;
@@ -158,18 +175,21 @@ bool CheckPaddedUserPassword(const CPDFEncryptDict& dict, const CPDFString* file
 // the hash under the key salt.
 bool CheckAesV3Password(const CPDFEncryptDict& dict, const std::string& password, bool owner,
                         CPDFCryptContext::DocumentKey& key) {
-  const std::string entry = Bytes(owner ? dict.Get_O() : dict.Get_U());
-  const std::string user = Bytes(dict.Get_U());
-  const std::string wrapped = Bytes(owner ? dict.Get_OE() : dict.Get_UE());
-  if (entry.size() < 48 || user.size() < 48 || wrapped.size() < 32) return false;
-  const std::string userEntry = owner ? user.substr(0, 48) : std::string();
+  const std::string entry = EntryBytes(owner ? dict.Get_O() : dict.Get_U(), kAesV3EntryBytes);
+  const std::string user = EntryBytes(dict.Get_U(), kAesV3EntryBytes);
+  const std::string wrapped = EntryBytes(owner ? dict.Get_OE() : dict.Get_UE(), kWrappedKeyBytes);
+  if (entry.size() < kAesV3EntryBytes || user.size() < kAesV3EntryBytes ||
+      wrapped.size() < kWrappedKeyBytes) {
+    return false;
+  }
+  const std::string userEntry = owner ? user : std::string();
   const int32_t revision = dict.Revision();
   const auto hash = PasswordHash(revision, password, entry.substr(32, 8), userEntry);
   if (std::memcmp(hash.data(), entry.data(), 32) != 0) return false;
   const auto wrapKey = PasswordHash(revision, password, entry.substr(40, 8), userEntry);
   const uint8_t zeroIv[16] = {};
   const std::string fileKey =
-      AesNoPadding(EVP_aes_256_cbc(), wrapKey.data(), zeroIv, wrapped.substr(0, 32), false);
+      AesNoPadding(EVP_aes_256_cbc(), wrapKey.data(), zeroIv, wrapped, false);
   key = MakeKey(dict, fileKey);
   return true;
 }
@@ -242,6 +262,14 @@ bool CPDFEncryptDict::IsStandard() const {
     default:
       return false;
   }
+}
+
+bool CPDFEncryptDict::HasWholeEntries() const {
+  if (Revision() >= 5) {
+    return HoldsAtLeast(Get_O(), kAesV3EntryBytes) && HoldsAtLeast(Get_U(), kAesV3EntryBytes) &&
+           HoldsAtLeast(Get_OE(), kWrappedKeyBytes) && HoldsAtLeast(Get_UE(), kWrappedKeyBytes);
+  }
+  return HoldsAtLeast(Get_O(), kEntryBytes) && HoldsAtLeast(Get_U(), kEntryBytes);
 }
 
 int32_t CPDFEncryptDict::Revision() const { return Get_R() ? Get_R()->IntValue() : 0; }
@@ -328,7 +356,7 @@ bool CheckOwnerPassword(const CPDFEncryptDict& dict, const CPDFString* fileId,
     for (int i = 0; i < 50; ++i) digest = Md5(digest.data(), digest.size());
   }
   // The owner entry is the padded user password encrypted with a key from the owner password.
-  std::string userPassword = Bytes(owner);
+  std::string userPassword = EntryBytes(owner, kEntryBytes);
   if (dict.Revision() == 2) {
     Rc4Round(digest.data(), n, 0, userPassword);
   } else {

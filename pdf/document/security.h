@@ -37,6 +37,9 @@ class CPDFEncryptDict : public CPDFDocStruct, public CPDFDict {
 
   // "Filter" is "Standard" with a revision this handler reads: "R" 2 to 6 with "V" 1, 2, 4 or 5.
   bool IsStandard() const;
+  // "O" and "U" (and from revision 5 on "OE" and "UE") hold at least the bytes their revision
+  // gives them; bytes past that length are ignored, as readers ignore them.
+  bool HasWholeEntries() const;
   int32_t Revision() const;
   // The file key's length in bytes (5 to 16 for RC4 and AES-128, 32 for AES-256).
   size_t KeyLength() const;

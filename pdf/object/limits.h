@@ -41,6 +41,9 @@ inline constexpr size_t kMaxFieldsInspected = 1 << 20;
 inline constexpr int kMaxWalkDepth = 2048;
 // Colour components of a predicted image: DeviceN allows 32 colourants; more is not an image.
 inline constexpr int32_t kMaxPredictorColors = 32;
+// Bytes of one predicted row, which is held whole together with the row above it: a row of
+// a million pixels of 32 colourants at 16 bits fits; a longer one is hostile (64 MiB).
+inline constexpr uint64_t kMaxPredictorRowBytes = uint64_t(64) << 20;
 // Decoded object streams hold dictionaries and arrays only; more than this is a bomb (256 MiB).
 inline constexpr uint64_t kMaxObjectStreamSize = uint64_t(256) << 20;
 // Object streams whose own dictionaries lead into further object streams: deeper is a loop.

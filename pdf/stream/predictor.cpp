@@ -99,34 +99,6 @@ void UndoTIFFRow(const PredictorParams& p, Row& row, size_t n) {
   }
 }
 
-// Collects the input into rows of `width` bytes (each led by a tag byte for PNG) and hands each
-// complete row, and a last partial one, to `emit(tag, row, length)`.
-template <class Emit>
-void ForEachRow(StrLoad& in, FilterFrame& frame, size_t width, bool tagged, Row& row, Emit emit) {
-  size_t fill = 0;
-  int tag = tagged ? -1 : 0;
-  frame.ForEachBlock(in, [&](const char* block, size_t n) {
-    size_t i = 0;
-    while (i < n) {
-      if (tag < 0) {
-        tag = static_cast<unsigned char>(block[i++]);
-        continue;
-      }
-      const size_t take = std::min(width - fill, n - i);
-      std::memcpy(row.data() + fill, block + i, take);
-      fill += take;
-      i += take;
-      if (fill == width) {
-        emit(tag, width);
-        fill = 0;
-        tag = tagged ? -1 : 0;
-      }
-    }
-    return true;
-  });
-  if (fill > 0) emit(tag, fill);
-}
-
 }  // namespace
 
 PredictorParams PredictorParams::Read(CPDFObjHolder* doc, CPDFObject* parms, const FilterFrame& frame) {
@@ -167,31 +139,73 @@ size_t PredictorParams::PixelBytes() const {
   return std::max<size_t>(1, (bits + 7) / 8);
 }
 
+CPDFPredictor::CPDFPredictor(const PredictorParams& params, const FilterFrame& frame,
+                             FilterOutput& out)
+    : m_params(params),
+      m_frame(frame),
+      m_out(out),
+      m_width(params.RowBytes()),
+      m_pixelBytes(params.PixelBytes()),
+      m_tag(params.IsPNG() ? -1 : 0) {}
+
+void CPDFPredictor::Hold(size_t fill) {
+  if (fill <= m_row.size()) return;
+  // The row is refused only once the data reaches past the bound: a short stream whose
+  // "Columns" claims more is one cut-short row, undone as far as it goes.
+  if (fill > limits::kMaxPredictorRowBytes) {
+    m_frame.Fail(kInvalidFormat, Format("invalid Columns: %d", m_params.columns));
+  }
+  const uint64_t grown = std::max<uint64_t>(fill, 2 * static_cast<uint64_t>(m_row.size()));
+  m_row.resize(static_cast<size_t>(
+      std::min({grown, m_width, static_cast<uint64_t>(limits::kMaxPredictorRowBytes)})));
+}
+
+void CPDFPredictor::EmitRow(size_t n) {
+  if (m_params.IsPNG()) {
+    if (m_tag > 4) m_frame.Fail(kInvalidFormat, Format("invalid predictor row tag: %d", m_tag));
+    if (m_prior.size() < n) m_prior.resize(n, 0);
+    UnfilterPNG(m_tag, m_row, m_prior, n, m_pixelBytes);
+    m_out.Write(reinterpret_cast<const char*>(m_row.data()), n);
+    std::copy(m_row.begin(), m_row.begin() + static_cast<std::ptrdiff_t>(n), m_prior.begin());
+  } else {
+    UndoTIFFRow(m_params, m_row, n);
+    m_out.Write(reinterpret_cast<const char*>(m_row.data()), n);
+  }
+}
+
+void CPDFPredictor::Write(const char* data, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    if (m_tag < 0) {
+      m_tag = static_cast<unsigned char>(data[i++]);
+      continue;
+    }
+    const auto take = static_cast<size_t>(std::min<uint64_t>(m_width - m_fill, n - i));
+    Hold(m_fill + take);
+    std::memcpy(m_row.data() + m_fill, data + i, take);
+    m_fill += take;
+    i += take;
+    if (m_fill == m_width) {
+      EmitRow(m_fill);
+      m_fill = 0;
+      m_tag = m_params.IsPNG() ? -1 : 0;
+    }
+  }
+}
+
+void CPDFPredictor::Finish() {
+  if (m_fill > 0) EmitRow(m_fill);
+  m_fill = 0;
+}
+
 void CPDFPredictor::DecodeBytes(const PredictorParams& params, StrLoad& in, FilterFrame& frame,
                                 FilterOutput& out) {
-  // A row longer than all of the input can only be a partial last row, so the row buffers
-  // never grow past the data, whatever "Columns" claims.
-  const auto width = static_cast<size_t>(std::min<uint64_t>(params.RowBytes(), in.Size()));
-  if (width == 0) {
-    frame.Finish();
-    return;
-  }
-  Row row(width);
-  if (params.IsPNG()) {
-    Row prior(width, 0);
-    const size_t bpp = params.PixelBytes();
-    ForEachRow(in, frame, width, true, row, [&](int tag, size_t n) {
-      if (tag > 4) frame.Fail(kInvalidFormat, Format("invalid predictor row tag: %d", tag));
-      UnfilterPNG(tag, row, prior, n, bpp);
-      out.Write(reinterpret_cast<const char*>(row.data()), n);
-      std::copy(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(n), prior.begin());
-    });
-  } else {
-    ForEachRow(in, frame, width, false, row, [&](int, size_t n) {
-      UndoTIFFRow(params, row, n);
-      out.Write(reinterpret_cast<const char*>(row.data()), n);
-    });
-  }
+  CPDFPredictor predictor(params, frame, out);
+  frame.ForEachBlock(in, [&](const char* block, size_t n) {
+    predictor.Write(block, n);
+    return true;
+  });
+  predictor.Finish();
   frame.Finish();
 }
 

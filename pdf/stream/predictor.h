@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "pdf/stream/filter_frame.h"
 
@@ -35,12 +36,37 @@ struct PredictorParams {
   size_t PixelBytes() const;
 };
 
+// Undoes a predictor on data handed over piece by piece (a codec's output as it is decoded),
+// writing each row as soon as it is complete: only the row being filled and the one above it
+// are held, and they grow with the data, never past what "Columns" asks or the data holds.
 class CPDFPredictor {
  public:
-  // Undoes the predictor of `params` on all of `in`. A last row that the data cuts short is
-  // undone as far as it goes; a PNG row tag other than 0 to 4 fails with code 4.
+  CPDFPredictor(const PredictorParams& params, const FilterFrame& frame, FilterOutput& out);
+
+  // A row that would hold more than limits::kMaxPredictorRowBytes fails with code 4; a PNG row
+  // tag other than 0 to 4 fails with code 4.
+  void Write(const char* data, size_t n);
+  // Undoes a last row that the data cut short, as far as it goes.
+  void Finish();
+
+  // Undoes the predictor of `params` on all of `in`.
   static void DecodeBytes(const PredictorParams& params, StrLoad& in, FilterFrame& frame,
                           FilterOutput& out);
+
+ private:
+  // Makes room for `fill` bytes of the current row.
+  void Hold(size_t fill);
+  void EmitRow(size_t n);
+
+  PredictorParams m_params;
+  const FilterFrame& m_frame;
+  FilterOutput& m_out;
+  uint64_t m_width;
+  size_t m_pixelBytes;
+  std::vector<unsigned char> m_row;
+  std::vector<unsigned char> m_prior;  // the row above; missing bytes are zeros
+  size_t m_fill = 0;
+  int m_tag;  // the current row's PNG tag, -1 before it is read; 0 for TIFF
 };
 
 }  // namespace quarn

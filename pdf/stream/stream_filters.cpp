@@ -123,7 +123,8 @@ class FilterList {
 };
 
 // Runs one decoder of `stream`'s chain over `in` into `result` (or, with a sink, hands its bytes
-// on), then undoes the predictor its parameters name. The parameters are checked before any
+// on), undoing the predictor its parameters name as the codec's output arrives: the codec's
+// output is never held whole on its way to the predictor. The parameters are checked before any
 // decoding work.
 void DecodeWith(const Decoder& decoder, CPDFStream& stream, CPDFObject* parms, StrLoad& in,
                 FilterFrame& frame, TempHugeString& result, uint64_t limit,
@@ -134,9 +135,23 @@ void DecodeWith(const Decoder& decoder, CPDFStream& stream, CPDFObject* parms, S
   ByteCodec codec = decoder.codec;
   if (decoder.lateCodec && !CPDFLZWFilter::EarlyChangeOf(doc, parms)) codec = decoder.lateCodec;
   TempHugeString decoded(result.Space());
+  std::optional<FilterOutput> predicted;
+  std::optional<CPDFPredictor> stage;
+  DataSink toStage;
+  if (predictor.Active()) {
+    if (sink) {
+      predicted.emplace(*sink, frame, limit);
+    } else {
+      predicted.emplace(result, frame, limit);
+    }
+    stage.emplace(predictor, frame, *predicted);
+    toStage = [&stage](const char* data, size_t n) { stage->Write(data, n); };
+  }
   {
     std::optional<FilterOutput> out;
-    if (sink && !predictor.Active()) {
+    if (stage) {
+      out.emplace(toStage, frame, limit);
+    } else if (sink) {
       out.emplace(*sink, frame, limit);
     } else {
       out.emplace(decoded, frame, limit);
@@ -148,20 +163,12 @@ void DecodeWith(const Decoder& decoder, CPDFStream& stream, CPDFObject* parms, S
     }
     out->Flush();
   }
-  if (!predictor.Active() || decoded.Length() == 0) {
+  if (!stage) {
     result = std::move(decoded);
     return;
   }
-  StrLoad predicted;
-  predicted.Open(decoded);
-  std::optional<FilterOutput> out;
-  if (sink) {
-    out.emplace(*sink, frame, limit);
-  } else {
-    out.emplace(result, frame, limit);
-  }
-  CPDFPredictor::DecodeBytes(predictor, predicted, frame, *out);
-  out->Flush();
+  stage->Finish();
+  predicted->Flush();
 }
 
 }  // namespace

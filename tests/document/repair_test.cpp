@@ -41,6 +41,23 @@ TEST(FileScan, FindsHeadersAndTakesTheNewestDefinition) {
   EXPECT_EQ(scan->HeaderOffset(), 0);
 }
 
+TEST(FileScan, AnObjectCutOffWithTheFileLeavesTheEarlierDefinition) {
+  const std::string whole = "%PDF-1.4\n1 0 obj\n<< /A 1 >>\nendobj\n";
+  // An update cut inside its redefinition of 1, and inside a new object 2.
+  for (const std::string& update :
+       {std::string("1 0 obj\n<< /A 2 >>\nendob"),
+        std::string("1 0 obj\n<< /Length 9 >>\nstream\nabc"), std::string("1 0 obj\n<< /A [2 "),
+        std::string("2 0 obj\n<< /B 2 >>\n")}) {
+    SCOPED_TRACE(update);
+    auto scan = ScanOf(whole + update);
+    ASSERT_EQ(scan->Objects().size(), 1u);
+    EXPECT_EQ(scan->Objects().at(1).offset, 9);
+  }
+  // The last object with its "endobj" is the newest definition.
+  auto scan = ScanOf(whole + "1 0 obj\n<< /A 2 >>\nendobj");
+  EXPECT_EQ(scan->Objects().at(1).offset, static_cast<int64_t>(whole.size()));
+}
+
 TEST(FileScan, OnlyWholeHeadersCount) {
   // "endobj", a number glued to a word, "objx" and numbers out of range are not headers.
   const std::string bytes =

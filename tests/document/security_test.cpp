@@ -7,13 +7,16 @@
 
 #include <array>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "pdf/document/trailer.h"
 #include "pdf/object/crypt_context.h"
 #include "pdf/object/in_stream.h"
+#include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
-#include "pdf/object/out_stream.h"
 #include "support/documents.h"
 #include "support/pdf_builder.h"
 
@@ -316,6 +319,57 @@ TEST(KeyDerivation, EveryRevisionGivesTheKeyQpdfReports) {
     CPDFFileKey unused;
     EXPECT_FALSE(CheckUserPassword(dict, &fileId, "owner", unused));
     EXPECT_FALSE(CheckOwnerPassword(dict, &fileId, "user", unused));
+  }
+}
+
+// An entry cut short would compare fewer bytes of the password (none for an empty "U"): the
+// handler is damaged. Bytes past an entry's length are ignored, as readers ignore them.
+class EntryLengths : public test::DocTest {
+ protected:
+  // The document of `encrypt` (qpdf's dictionary for user "user") with `key`'s string changed.
+  std::string WithEntry(const std::string& encrypt, const std::string& key, int change) {
+    std::string dict = encrypt;
+    const size_t start = dict.find("/" + key + " <") + key.size() + 3;
+    const size_t length = dict.find('>', start) - start;
+    if (change < 0) {
+      dict.erase(start + length - static_cast<size_t>(-change) * 2,
+                 static_cast<size_t>(-change) * 2);
+    } else {
+      dict.insert(start + length, std::string(static_cast<size_t>(change) * 2, '0'));
+    }
+    PdfBuilder maker;
+    maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 10 10] >>")
+        .Obj(3, "<< /Type /Page /Parent 2 0 R >>")
+        .Obj(4, dict)
+        .Section("/Size 5 /Root 1 0 R /Encrypt 4 0 R /ID [<" + std::string(kQpdfId) + "> <" +
+                 kQpdfId + ">]");
+    return maker.Str();
+  }
+};
+
+TEST_F(EntryLengths, ShortEntriesAreADamagedHandlerAndLongOnesAreCut) {
+  for (const KnownKey& known : kKnownKeys) {
+    const bool aes256 = std::string(known.encrypt).find("/OE") != std::string::npos;
+    const int entryBytes = aes256 ? 48 : 32;
+    std::vector<std::pair<std::string, int>> entries = {{"O", entryBytes}, {"U", entryBytes}};
+    if (aes256) entries.insert(entries.end(), {{"OE", 32}, {"UE", 32}});
+    for (const auto& [key, bytes] : entries) {
+      for (const int change : {-bytes, -bytes + 1, -1, 1, 16}) {
+        SCOPED_TRACE(std::string(known.name) + " /" + key + " " + std::to_string(change));
+        for (const char* password : {"user", "wrong"}) {
+          auto doc = OpenBytes(WithEntry(known.encrypt, key, change), password);
+          if (change < 0) {
+            EXPECT_EQ(doc, nullptr);
+            ExpectError(m_error, "CPDFDoc", "Open", kUserError, "invalid security handler");
+          } else if (std::string(password) == "user") {
+            EXPECT_NE(doc, nullptr) << m_error.Message();
+          } else {
+            EXPECT_EQ(m_error.Message(), "incorrect password");
+          }
+        }
+      }
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "pdf/object/limits.h"
 #include "pdf/stream/flate_filter.h"
 #include "support/filters.h"
 #include "support/values.h"
@@ -153,6 +154,18 @@ TEST(PNGPredictor, RowsLongerThanTheDataTakeNoMoreMemoryThanIt) {
   const std::string data = "abcdefgh";
   EXPECT_EQ(Undo(PredictPNG(data, 8, 4, 4), *Parms(15, 4, 8, 2147483647)), data);
   EXPECT_EQ(Undo(std::string("\x00", 1), *Parms(15, 32, 16, 2147483647)), "");
+}
+
+TEST(PNGPredictor, ARowPastTheBoundIsRefusedOnceTheDataReachesIt) {
+  // 100 million pixels of 32 colourants at 16 bits: a row of 6.4 GB. The data up to the bound
+  // is one row cut short; one byte more and the row is refused.
+  const auto parms = Parms(12, 32, 16, 100000000);
+  const auto bound = static_cast<size_t>(limits::kMaxPredictorRowBytes);
+  EXPECT_EQ(Undo(std::string(1 + bound, '\0'), *parms).size(), bound);
+  EXPECT_EQ(UndoError(std::string(2 + bound, '\0'), *parms), "invalid Columns: 100000000");
+  // TIFF rows likewise.
+  EXPECT_EQ(UndoError(std::string(1 + bound, '\0'), *Parms(2, 32, 16, 100000000)),
+            "invalid Columns: 100000000");
 }
 
 TEST(PNGPredictor, AnUnknownRowTagFails) {

@@ -102,6 +102,17 @@ def signed(value=b"/V 8 0 R", certification=None):
             b"<< /FT /Tx /T (Name) /V (text) >>"]
 
 
+def shared_nested(pages):
+    """`pages` pages that draw one content stream under two Flate layers, inflating to 64 MiB
+    (the inner layer's 64 KB go through a mapped buffer): a file of about 1 KB."""
+    data = zlib.compress(bomb(CONTENT + b"\n", 64, b""), 9)
+    kids = b" ".join(b"%d 0 R" % (4 + i) for i in range(pages))
+    return ([b"<< /Type /Catalog /Pages 2 0 R >>",
+             b"<< /Type /Pages /Kids [%s] /Count %d /MediaBox [0 0 200 200] >>" % (kids, pages),
+             stream(data, b"/Filter [/FlateDecode /FlateDecode]")] +
+            [b"<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Resources << >> >>"] * pages)
+
+
 KINDS = {
     # Signature fields: signed, not signed (no /V), certified with each DocMDP level and the
     # default one.
@@ -130,6 +141,12 @@ KINDS = {
                        b"<< /Type /Page /Parent 4 0 R /Contents 9 0 R >>",
                        stream(CONTENT)],
     "shared_pages": shared_pages(),
+    # The bomb behind a PNG predictor whose rows would be 6.4 GB each.
+    "predicted_bomb": [b"<< /Type /Catalog /Pages 2 0 R >>",
+                       b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                       PAGE % b"<< >>",
+                       stream(BOMB, b"/Filter /FlateDecode /DecodeParms << /Predictor 12 "
+                              b"/Columns 100000000 /Colors 32 /BitsPerComponent 16 >>")],
     # Two pages whose "Contents" is one array object.
     "shared_contents": [b"<< /Type /Catalog /Pages 2 0 R >>",
                         b"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /MediaBox [0 0 200 200] >>",
@@ -152,6 +169,8 @@ KINDS = {
              b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
              PAGE % b"<< >>", stream(BOMB, b"/Filter /FlateDecode")],
     # The bomb as the second of two content streams, which must be joined decoded.
+    "shared_nested_4": lambda: shared_nested(4),
+    "shared_nested_12": lambda: shared_nested(12),
     "split_bomb": [b"<< /Type /Catalog /Pages 2 0 R >>",
                    b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                    (PAGE % b"<< >>").replace(b"4 0 R", b"[5 0 R 4 0 R]"),
@@ -161,4 +180,5 @@ KINDS = {
 if __name__ == "__main__":
     if len(sys.argv) != 3 or sys.argv[1] not in KINDS:
         sys.exit("usage: mini_pdf.py {%s} OUT.pdf" % ",".join(KINDS))
-    write_pdf(sys.argv[2], KINDS[sys.argv[1]])
+    objects = KINDS[sys.argv[1]]
+    write_pdf(sys.argv[2], objects() if callable(objects) else objects)
