@@ -186,7 +186,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     m_pageBox = nullptr;
     m_resources = nullptr;
   }
-  ok = ok && ReleaseDonePages(0) && CheckCatalogWritten(inputFile) && FlushOutput();
+  ok = ok && ReleaseDonePages(0) && CheckCatalogWritten(inputFile) && FlushOutput(outputFile);
   if (!ok) {
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
@@ -601,12 +601,13 @@ bool CPDFDriver::CheckCatalogWritten(const std::string& inputFile) {
   return false;
 }
 
-bool CPDFDriver::FlushOutput() {
+bool CPDFDriver::FlushOutput(const std::string& outputFile) {
   const bool flushed = m_doc->Flush();
   // Objects that the save found damaged and wrote as null are reported, whatever the outcome.
   LogNewWarnings();
   if (flushed) return true;
-  LogError(Format("cannot flush PDF Document: %s", ShownName(m_shownOutput, m_doc->FileName())),
+  // The output is what failed to be written, whatever file the document was read from.
+  LogError(Format("cannot flush PDF Document: %s", ShownName(m_shownOutput, outputFile)),
            m_doc->LastError());
   return false;
 }

@@ -155,7 +155,7 @@ class CPDFDriver {
   CPDFResDict* PageResources(bool stamped);
   // False, with its line written, when the output would be written without its catalog.
   bool CheckCatalogWritten(const std::string& inputFile);
-  bool FlushOutput();
+  bool FlushOutput(const std::string& outputFile);
   // Writes the document's warnings that have not been written yet.
   void LogNewWarnings();
   // Writes a finished page out and drops it from memory, keeping everything it refers to, and
