@@ -1,6 +1,7 @@
 #include "platform/output_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +67,28 @@ void Forget(const std::string& path) {
   }
 }
 
+// Holds back the cleanup signals while a file comes into being under a name and that name is
+// noted (or leaves it and is forgotten): a signal that came in between would find a file the
+// handler does not know of, and leave it behind. Held back, it is taken once the table is right.
+class CleanupSignalsHeld {
+ public:
+  CleanupSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int number : kCleanupSignals) sigaddset(&held, number);
+    m_restore = pthread_sigmask(SIG_BLOCK, &held, &m_previous) == 0;
+  }
+  ~CleanupSignalsHeld() {
+    if (m_restore) pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+  }
+  CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+  CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+ private:
+  sigset_t m_previous{};
+  bool m_restore = false;
+};
+
 bool FailWith(int err) {
   errno = err;
   return false;
@@ -86,6 +109,7 @@ std::unique_ptr<OutputFile> OutputFile::CreateBeside(const std::string& targetPa
 }
 
 std::unique_ptr<OutputFile> OutputFile::CreateNamedIn(const std::string& directory) {
+  const CleanupSignalsHeld held;
   std::optional<TempSibling> named = CreateTempSibling(directory);
   if (!named) return nullptr;
   Remember(named->path);
@@ -141,9 +165,9 @@ bool OutputFile::LinkBeside(const std::string& targetPath) {
   const std::string procPath = "/proc/self/fd/" + std::to_string(m_fd);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = CandidateName(targetPath);
+    const CleanupSignalsHeld held;
     if (linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-        (errno != EEXIST &&
-         linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
+        (errno != EEXIST && linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
       m_path = name;
       Remember(name);
       return true;
@@ -155,13 +179,22 @@ bool OutputFile::LinkBeside(const std::string& targetPath) {
 
 bool OutputFile::Commit(const std::string& targetPath) {
   if (m_fd < 0) return FailWith(EBADF);
-  if (fsync(m_fd) != 0 || !GiveTargetAttributes(targetPath) || !LinkBeside(targetPath) ||
-      std::rename(m_path.c_str(), targetPath.c_str()) != 0) {
+  if (fsync(m_fd) != 0 || !GiveTargetAttributes(targetPath) || !LinkBeside(targetPath)) {
     const int err = errno;
     Discard();
     return FailWith(err);
   }
-  Forget(m_path);
+  {
+    // Once renamed, the temporary's name is free again and may soon be another run's: it is
+    // forgotten before a signal could remove it.
+    const CleanupSignalsHeld held;
+    if (std::rename(m_path.c_str(), targetPath.c_str()) != 0) {
+      const int err = errno;
+      Discard();
+      return FailWith(err);
+    }
+    Forget(m_path);
+  }
   m_path.clear();
   close(m_fd);
   m_fd = -1;

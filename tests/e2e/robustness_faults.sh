@@ -19,6 +19,16 @@ qpdf --empty --pages page.pdf page.pdf page.pdf -- doc.pdf || exit 1
 mkdir tmp
 MAX_RUNS=${FAULT_MAX_RUNS:-60}
 
+# left_behind WHAT: fails when a temporary is left beside the input or in the temporary
+# directory, and removes it.
+left_behind() {
+  local left
+  left=$(compgen -G 'qx*'; compgen -G 'tmp/*')
+  [ -z "$left" ] && return
+  fail "$1: left $(tr '\n' ' ' <<<"$left")"
+  rm -f qx* tmp/*
+}
+
 # attempt MODE N ERRNO: one run with call N failing; MODE is "inplace", "update" (an incremental
 # update in place) or "output".
 attempt() {
@@ -48,10 +58,7 @@ attempt() {
        [ -e out.pdf ] && fail "$what: output left behind" ;;
     *) fail "$what: status $status" ;;
   esac
-  if ls qx* tmp/* >/dev/null 2>&1; then
-    fail "$what: left $(ls qx* tmp/* 2>/dev/null | tr '\n' ' ')"
-    rm -f qx* tmp/*
-  fi
+  left_behind "$what"
 }
 
 for mode in inplace update output; do
@@ -64,5 +71,17 @@ for mode in inplace update output; do
     attempt "$mode" "$n" "$([ $((n % 2)) = 0 ] && echo EIO || echo ENOSPC)"
   done
   attempt "$mode" "$total" EIO  # the last call: the rename or the final sync
+done
+# A signal the moment a temporary gets its name (the unnamed output linked beside the input it
+# replaces; a spooled standard input) is taken once the name is known: nothing is left.
+for call in linkat mkstemps; do
+  cp doc.pdf in.pdf
+  if [ "$call" = linkat ]; then args=(in.pdf); else args=(- -); fi
+  FAULT_SIGNAL_AFTER=$call TMPDIR=$WORK/tmp \
+    timeout 60 env LD_PRELOAD="$SHIM" "$ZORVANE" "${args[@]}" -nbp -l /dev/null <doc.pdf >/dev/null
+  status=$?
+  [ "$status" = 143 ] || fail "signal after $call: status $status, expected death by SIGTERM"
+  cmp -s in.pdf doc.pdf || fail "signal after $call: the input changed"
+  left_behind "signal after $call"
 done
 finish
