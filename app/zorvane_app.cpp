@@ -147,8 +147,18 @@ void CZorvaneApp::OpenLog(const char* logFile) {
     return;
   }
   if (*logFile == '\0') return;
-  // An unusable log file silences the log; the run itself goes on.
-  m_ownedLog.reset(std::fopen(logFile, "a"));
+  // An unusable log file silences the log; the run itself goes on. A FIFO that no one reads
+  // is one (the open does not wait for a reader, it fails); one that is read is written as
+  // any file, waiting for its reader.
+  const int fd = open(logFile, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return;
+  }
+  m_ownedLog.reset(fdopen(fd, "a"));
+  if (!m_ownedLog) close(fd);
   m_log = m_ownedLog.get();
 }
 

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <array>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <random>
 
 #include "platform/temp_file.h"
@@ -89,6 +91,62 @@ class CleanupSignalsHeld {
   bool m_restore = false;
 };
 
+bool Unsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
+
+// The value of extended attribute `name` of `path`; nothing with errno set on failure.
+std::optional<std::string> AttributeValue(const char* path, const char* name) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const ssize_t size = getxattr(path, name, nullptr, 0);
+    if (size < 0) return std::nullopt;
+    std::string value(static_cast<size_t>(size), '\0');
+    const ssize_t got = getxattr(path, name, value.data(), value.size());
+    if (got >= 0) {
+      value.resize(static_cast<size_t>(got));
+      return value;
+    }
+    if (errno != ERANGE) return std::nullopt;  // ERANGE: it grew meanwhile
+  }
+  return std::nullopt;
+}
+
+// Copies the extended attributes of `from` onto the open file `to`. The user.* ones are the
+// owner's data: one that cannot be copied fails the copy (errno set). The others (security
+// labels, trusted.*, access lists in system.*) need privileges or a policy the process may
+// not have, and the file system gives the new file its own: they are copied where permitted
+// and otherwise left, silently. `withAccessLists` false leaves out system.* (access lists),
+// for a file that could not keep the target's group.
+bool CopyExtendedAttributes(const char* from, int to, bool withAccessLists) {
+  std::string names;
+  for (int attempt = 0;; ++attempt) {
+    const ssize_t size = listxattr(from, nullptr, 0);
+    if (size < 0) return Unsupported(errno);
+    if (size == 0) return true;
+    names.assign(static_cast<size_t>(size), '\0');
+    const ssize_t got = listxattr(from, names.data(), names.size());
+    if (got >= 0) {
+      names.resize(static_cast<size_t>(got));
+      break;
+    }
+    if (errno != ERANGE || attempt == 3) return false;
+  }
+  for (size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+    const char* name = names.c_str() + at;
+    const bool owners = std::strncmp(name, "user.", 5) == 0;
+    if (!withAccessLists && std::strncmp(name, "system.", 7) == 0) continue;
+    const std::optional<std::string> value = AttributeValue(from, name);
+    if (!value) {
+      if (errno == ENODATA) continue;  // removed meanwhile
+      if (owners) return false;
+      continue;
+    }
+    if (fsetxattr(to, name, value->data(), value->size(), 0) != 0 && owners &&
+        !Unsupported(errno)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool FailWith(int err) {
   errno = err;
   return false;
@@ -141,11 +199,14 @@ bool OutputFile::GiveTargetAttributes(const std::string& targetPath) const {
   // Rewritten in place the file stays its owner's and its group's (only root may give a file
   // away; others keep the group when they belong to it). A file whose group could not be kept
   // does not hand that group's rights to ours.
+  // Its extended attributes stay too; an access list comes after the mode, which it refines.
   if (fchown(m_fd, target.st_uid, target.st_gid) == 0 ||
       fchown(m_fd, static_cast<uid_t>(-1), target.st_gid) == 0) {
-    return fchmod(m_fd, target.st_mode & 07777) == 0;
+    return fchmod(m_fd, target.st_mode & 07777) == 0 &&
+           CopyExtendedAttributes(targetPath.c_str(), m_fd, true);
   }
-  return fchmod(m_fd, target.st_mode & 0707) == 0;
+  return fchmod(m_fd, target.st_mode & 0707) == 0 &&
+         CopyExtendedAttributes(targetPath.c_str(), m_fd, false);
 }
 
 // A name "qxXXXXXX.pdf" beside `targetPath` that nothing is known to use (the link that
@@ -179,7 +240,8 @@ bool OutputFile::LinkBeside(const std::string& targetPath) {
 
 bool OutputFile::Commit(const std::string& targetPath) {
   if (m_fd < 0) return FailWith(EBADF);
-  if (fsync(m_fd) != 0 || !GiveTargetAttributes(targetPath) || !LinkBeside(targetPath)) {
+  // The attributes go to the disk with the data, before the name does.
+  if (!GiveTargetAttributes(targetPath) || fsync(m_fd) != 0 || !LinkBeside(targetPath)) {
     const int err = errno;
     Discard();
     return FailWith(err);

@@ -2,9 +2,9 @@
 # Fault injection: a watermark + page-number run, in place (rewritten and updated with -inc) and
 # into a second file, is repeated with the Nth write, fsync, rename, mmap, ftruncate or
 # posix_fallocate failing (ENOSPC or EIO; tests/support/fault_inject.cpp). Each run must end with
-# status 0 and a good stamped output, or
-# status 1 with exactly one framed error line, the input byte for byte as it was, and no
-# temporary left. Long sweeps are sampled so that the script stays within a few minutes.
+# status 0 and a good stamped output, or status 1 with exactly one framed error line that names
+# the file that failed, the input byte for byte as it was, and no temporary left. Long sweeps are
+# sampled so that the script stays within a few minutes.
 set -uo pipefail
 
 source "$(dirname "$0")/lib.sh"
