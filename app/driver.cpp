@@ -306,8 +306,8 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
     return false;
   }
   m_outputBefore = FileState(outputFile);
-  // An update in place is appended to the file the document was opened from, whatever name the
-  // output gave it; another output gets a copy of the input with the update after it.
+  // An update in place replaces the file the document was opened from, whatever name the output
+  // gave it; another output gets a copy of the input with the update after it.
   const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
   const bool saved = m_incremental
                          ? m_doc->SaveUpdate(inPlace ? m_doc->FileName().c_str() : target.c_str())

@@ -97,9 +97,9 @@ class CPDFDoc final : public CPDFObjHolder {
 
   // ---- saving ----
   bool Save(const char* fileName, bool incremental, bool linearize);
-  // Saves the changes as an incremental update: under the document's own file name it is
-  // appended to that file; under another name that file gets a copy of every byte of the
-  // document's file followed by the update (made beside it and put in place by Flush). A file
+  // Saves the changes as an incremental update: the named file (the document's own or another)
+  // gets a copy of every byte of the document's file followed by the update, made beside it and
+  // put in place by one rename at Flush, so that the file is never seen half updated. A file
   // that had to be repaired, or that is not a PDF file, is refused.
   bool SaveUpdate(const char* fileName);
   bool Flush();
