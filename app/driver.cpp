@@ -310,7 +310,8 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
   // gave it; another output gets a copy of the input with the update after it.
   const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
   const bool saved = m_incremental
-                         ? m_doc->SaveUpdate(inPlace ? m_doc->FileName().c_str() : target.c_str())
+                         ? m_doc->SaveUpdate(inPlace ? FollowLinks(m_doc->FileName()).c_str()
+                                                     : target.c_str())
                          : m_doc->Save(target.c_str(), false, false);
   if (saved) {
     m_outputWritten = true;

@@ -219,7 +219,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // The output of an update, whether `name` is the document's own file or another: a
   // temporary beside `name` holding the input's bytes, positioned at their end.
   void ChooseCopiedOutput(const std::string& name);
-  // Whether `name` is still the file the document was read from, with the length it had then.
+  // False when `name` is the document's own name but no longer its file, or is its file but no
+  // longer of the length it was read with.
   bool SourceUnchanged(const std::string& name) const;
   // Ends the update at `startXRef`: "Prev" names the section the update follows, and the
   // cross-reference data is a stream when that section is one, else a table.

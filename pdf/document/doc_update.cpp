@@ -98,10 +98,15 @@ bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
 }
 
 bool CPDFDoc::SourceUnchanged(const std::string& name) const {
-  struct stat now {
-  }, read{};
-  return m_source && stat(name.c_str(), &now) == 0 && fstat(m_source->Fd(), &read) == 0 &&
-         now.st_dev == read.st_dev && now.st_ino == read.st_ino && now.st_size == m_source->Size();
+  struct stat read {};
+  if (!m_source || fstat(m_source->Fd(), &read) != 0) return false;
+  struct stat now {};
+  const bool found = stat(name.c_str(), &now) == 0;
+  const bool same = found && now.st_dev == read.st_dev && now.st_ino == read.st_ino;
+  // Under its own name the document's file must still be there; under any name it must still
+  // have the length it was read with.
+  if (name == m_fileName && !same) return false;
+  return !same || now.st_size == m_source->Size();
 }
 
 bool CPDFDoc::SaveUpdate(const char* fileName) {
@@ -119,7 +124,7 @@ void CPDFDoc::ChooseCopiedOutput(const std::string& name) {
   // failed run never leaves a half-made file there.
   // The offsets the update refers to are those of the file as it was read: a file that grew,
   // shrank or was replaced since then would be overwritten with an update of the wrong file.
-  if (name == m_fileName && !SourceUnchanged(name)) {
+  if (!SourceUnchanged(name)) {
     Throw(kModule, "Save", kUserError, "the file changed after it was opened");
   }
   m_targetName = name;

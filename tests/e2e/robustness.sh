@@ -145,6 +145,9 @@ run symlink-in link.pdf target.pdf -nbp
 cp plain.pdf target.pdf
 run symlink-out plain.pdf link.pdf -nbp
 [ "$STATUS" = 0 ] && [ -L link.pdf ] && [ "$(stamps target.pdf)" = 1 ] || fail "symlink-out: link replaced or target unstamped"
+cp plain.pdf target.pdf
+run symlink-update link.pdf -inc -nbp
+[ "$STATUS" = 0 ] && [ -L link.pdf ] && [ "$(stamps target.pdf)" = 1 ] || fail "symlink-update: link replaced or target unstamped"
 cp plain.pdf a.pdf && ln -f a.pdf hard.pdf
 run hardlink a.pdf hard.pdf -nbp
 [ "$STATUS" = 0 ] && [ "$(stamps hard.pdf)" = 1 ] && cmp -s a.pdf plain.pdf || fail "hardlink: output kept the old content"
