@@ -91,7 +91,8 @@ class CleanupSignalsHeld {
   bool m_restore = false;
 };
 
-bool Unsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
+// Whether a failed call on extended attributes means that the file system has none.
+bool NoExtendedAttributes(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
 
 // The value of extended attribute `name` of `path`; nothing with errno set on failure.
 std::optional<std::string> AttributeValue(const char* path, const char* name) {
@@ -119,7 +120,7 @@ bool CopyExtendedAttributes(const char* from, int to, bool withAccessLists) {
   std::string names;
   for (int attempt = 0;; ++attempt) {
     const ssize_t size = listxattr(from, nullptr, 0);
-    if (size < 0) return Unsupported(errno);
+    if (size < 0) return NoExtendedAttributes(errno);
     if (size == 0) return true;
     names.assign(static_cast<size_t>(size), '\0');
     const ssize_t got = listxattr(from, names.data(), names.size());
@@ -140,7 +141,7 @@ bool CopyExtendedAttributes(const char* from, int to, bool withAccessLists) {
       continue;
     }
     if (fsetxattr(to, name, value->data(), value->size(), 0) != 0 && owners &&
-        !Unsupported(errno)) {
+        !NoExtendedAttributes(errno)) {
       return false;
     }
   }
