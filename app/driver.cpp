@@ -1,8 +1,12 @@
 #include "app/driver.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +30,7 @@
 #include "pdf/document/xref.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/geometry.h"
+#include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/stream/stream.h"
 #include "platform/file_status.h"
@@ -111,15 +116,55 @@ CPDFDriver::CPDFDriver(CPDFLib& lib, CZorvaneApp& app) : m_lib(lib), m_app(app) 
 
 CPDFDriver::~CPDFDriver() = default;
 
-std::optional<std::string> ReadPassword(const std::string& fileName) {
-  std::FILE* file = fileName == "-" ? stdin : std::fopen(fileName.c_str(), "rb");
-  if (!file) return std::nullopt;
+namespace {
+
+// The first line of `fd`, without its end of line, read up to the bound on a password line. A
+// pipe is waited on while a writer holds it open; one without a writer is at its end.
+std::optional<std::string> ReadFirstLine(int fd) {
   std::string line;
-  for (int c = std::fgetc(file); c != EOF && c != '\n'; c = std::fgetc(file)) {
-    line.push_back(static_cast<char>(c));
+  char buffer[256];
+  while (line.size() < limits::kMaxPasswordLineBytes) {
+    const size_t want = std::min(sizeof buffer, limits::kMaxPasswordLineBytes - line.size());
+    const ssize_t n = read(fd, buffer, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      pollfd ready{fd, POLLIN, 0};
+      if (poll(&ready, 1, -1) < 0 && errno != EINTR) return std::nullopt;
+      continue;
+    }
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    const std::string_view got(buffer, static_cast<size_t>(n));
+    const size_t end = got.find('\n');
+    line.append(got.substr(0, end));
+    if (end != std::string_view::npos) break;
   }
-  if (file != stdin) std::fclose(file);
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadPassword(const std::string& fileName, PasswordFileError* error) {
+  PasswordFileError ignored;
+  PasswordFileError& why = error ? *error : ignored;
+  why = PasswordFileError::kNone;
+  if (fileName == "-") return ReadFirstLine(STDIN_FILENO);
+  // Opened without waiting: a FIFO that no one writes to must not hold the run forever.
+  const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    why = PasswordFileError::kCannotOpen;
+    return std::nullopt;
+  }
+  struct stat info {};
+  std::optional<std::string> line;
+  if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISFIFO(info.st_mode))) {
+    why = PasswordFileError::kNotAFile;
+  } else {
+    line = ReadFirstLine(fd);
+    if (!line) why = PasswordFileError::kCannotOpen;
+  }
+  close(fd);
   return line;
 }
 
@@ -200,7 +245,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     m_pageBox = nullptr;
     m_resources = nullptr;
   }
-  ok = ok && ReleaseDonePages(0) && CheckCatalogWritten(inputFile) && FlushOutput();
+  ok = ok && ReleaseDonePages(0) && CheckCatalogWritten(inputFile) && FlushOutput(outputFile);
   if (!ok) {
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
@@ -245,7 +290,13 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
   if (!CheckReadable(inputFile)) return false;
   std::optional<std::string> password;
   if (m_passwordFile) {
-    password = ReadPassword(*m_passwordFile);
+    PasswordFileError why = PasswordFileError::kNone;
+    password = ReadPassword(*m_passwordFile, &why);
+    if (why == PasswordFileError::kNotAFile) {
+      LogError(
+          Format("password file is not a regular file or a pipe: %s", m_passwordFile->c_str()));
+      return false;
+    }
     if (!password) {
       LogError(Format("file not found: %s", m_passwordFile->c_str()));
       return false;
@@ -319,11 +370,12 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
     return false;
   }
   m_outputBefore = FileState(outputFile);
-  // An update in place is appended to the file the document was opened from, whatever name the
-  // output gave it; another output gets a copy of the input with the update after it.
+  // An update in place replaces the file the document was opened from, whatever name the output
+  // gave it; another output gets a copy of the input with the update after it.
   const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
   const bool saved = m_incremental
-                         ? m_doc->SaveUpdate(inPlace ? m_doc->FileName().c_str() : target.c_str())
+                         ? m_doc->SaveUpdate(inPlace ? FollowLinks(m_doc->FileName()).c_str()
+                                                     : target.c_str())
                          : m_doc->Save(target.c_str(), false, false);
   if (saved) {
     m_outputWritten = true;
@@ -674,12 +726,13 @@ bool CPDFDriver::CheckCatalogWritten(const std::string& inputFile) {
   return false;
 }
 
-bool CPDFDriver::FlushOutput() {
+bool CPDFDriver::FlushOutput(const std::string& outputFile) {
   const bool flushed = m_doc->Flush();
   // Objects that the save found damaged and wrote as null are reported, whatever the outcome.
   LogNewWarnings();
   if (flushed) return true;
-  LogError(Format("cannot flush PDF Document: %s", ShownName(m_shownOutput, m_doc->FileName())),
+  // The output is what failed to be written, whatever file the document was read from.
+  LogError(Format("cannot flush PDF Document: %s", ShownName(m_shownOutput, outputFile)),
            m_doc->LastError());
   return false;
 }

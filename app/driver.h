@@ -51,9 +51,14 @@ struct WatermarkSpec {
 // extension), then the first and the last page as decimal integers.
 WatermarkSpec ParseWatermarkSpec(std::string_view value);
 
-// The first line of a password file ("-": standard input), without its end of line; nothing
-// when the file cannot be read.
-std::optional<std::string> ReadPassword(const std::string& fileName);
+// Why a password file gave no password.
+enum class PasswordFileError { kNone, kCannotOpen, kNotAFile };
+
+// The first line of a password file ("-": standard input), without its end of line and at most
+// limits::kMaxPasswordLineBytes long; nothing when the file cannot be opened or read, or is
+// neither a regular file nor a pipe (`error`, when given, tells which).
+std::optional<std::string> ReadPassword(const std::string& fileName,
+                                        PasswordFileError* error = nullptr);
 
 // The standard library's decimal conversion (leading blanks, optional sign, leading digits; 0
 // when there are none), saturated to the 32-bit range.
@@ -158,7 +163,7 @@ class CPDFDriver {
   CPDFResDict* PageResources(bool stamped);
   // False, with its line written, when the output would be written without its catalog.
   bool CheckCatalogWritten(const std::string& inputFile);
-  bool FlushOutput();
+  bool FlushOutput(const std::string& outputFile);
   // Writes the document's warnings that have not been written yet.
   void LogNewWarnings();
   // Writes a finished page out and drops it from memory, keeping everything it refers to, and
@@ -346,8 +351,8 @@ class CPDFDriver {
     CPDFObjRef front;
     std::shared_ptr<int> surplus;
   };
-  CPDFObjRef m_pageFront;                // of the current page, as in DonePage
-  std::shared_ptr<int> m_pageSurplus;    // of the current page, as in DonePage
+  CPDFObjRef m_pageFront;              // of the current page, as in DonePage
+  std::shared_ptr<int> m_pageSurplus;  // of the current page, as in DonePage
   // Pages stay this many visits in memory after their own, so that the worker has compressed
   // their streams by the time they are written; the order of writing stays that of the pages.
   static constexpr size_t kReleaseLag = 160;

@@ -148,11 +148,19 @@ void CZorvaneApp::OpenLog(const char* logFile) {
   }
   if (*logFile == '\0') return;
   // An unusable log file silences the log; the run itself goes on, and standard error says so
-  // once, since nothing else will.
-  std::FILE* opened = std::fopen(logFile, "a");
-  const int error = errno;
-  m_ownedLog.reset(opened);
-  m_log = opened;
+  // once, since nothing else will. A FIFO that no one reads is one (the open does not wait for
+  // a reader, it fails); one that is read is written as any file, waiting for its reader.
+  const int fd = open(logFile, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  int error = errno;
+  if (fd >= 0) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
+      m_ownedLog.reset(fdopen(fd, "a"));
+    }
+    error = errno;
+    if (!m_ownedLog) close(fd);
+  }
+  m_log = m_ownedLog.get();
   if (m_log == nullptr) {
     PrintToStandardError(Format("cannot open the log file, running without a log: %s: %s\n",
                                 logFile, SystemErrorText(error).c_str()));

@@ -97,8 +97,8 @@ resource dictionary); "stream" is the same document rewritten by \`qpdf
 streams, a cross-reference stream). Every page is stamped; the watermark is a 200x100 one-page PDF. Times are "wall / CPU" seconds (CPU =
 user + system), medians of $RUNS runs, with the median peak RSS; on a loaded machine the CPU
 figures are the steadier ones. "full" is the rewrite into a new file; "-inc out" writes a copy of
-the input and the update into a new file; "-inc in place" appends the update to (a fresh copy
-of) the input. Each -inc output passes \`qpdf --check\` and keeps the input's bytes as its prefix.
+the input and the update into a new file; "-inc in place" does the same beside (a fresh copy
+of) the input and renames it over it. Each -inc output passes \`qpdf --check\` and keeps the input's bytes as its prefix.
 
 | input | job | full s | full MB | full bytes | -inc out s | MB | -inc in place s | MB | bytes appended | bytes / page | in place / full | out / full |
 |---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|

@@ -1,8 +1,10 @@
 #include "platform/output_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <array>
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <random>
 
 #include "platform/temp_file.h"
@@ -66,6 +69,85 @@ void Forget(const std::string& path) {
   }
 }
 
+// Holds back the cleanup signals while a file comes into being under a name and that name is
+// noted (or leaves it and is forgotten): a signal that came in between would find a file the
+// handler does not know of, and leave it behind. Held back, it is taken once the table is right.
+class CleanupSignalsHeld {
+ public:
+  CleanupSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int number : kCleanupSignals) sigaddset(&held, number);
+    m_restore = pthread_sigmask(SIG_BLOCK, &held, &m_previous) == 0;
+  }
+  ~CleanupSignalsHeld() {
+    if (m_restore) pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+  }
+  CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+  CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+ private:
+  sigset_t m_previous{};
+  bool m_restore = false;
+};
+
+// Whether a failed call on extended attributes means that the file system has none.
+bool NoExtendedAttributes(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
+
+// The value of extended attribute `name` of `path`; nothing with errno set on failure.
+std::optional<std::string> AttributeValue(const char* path, const char* name) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const ssize_t size = getxattr(path, name, nullptr, 0);
+    if (size < 0) return std::nullopt;
+    std::string value(static_cast<size_t>(size), '\0');
+    const ssize_t got = getxattr(path, name, value.data(), value.size());
+    if (got >= 0) {
+      value.resize(static_cast<size_t>(got));
+      return value;
+    }
+    if (errno != ERANGE) return std::nullopt;  // ERANGE: it grew meanwhile
+  }
+  return std::nullopt;
+}
+
+// Copies the extended attributes of `from` onto the open file `to`. The user.* ones are the
+// owner's data: one that cannot be copied fails the copy (errno set). The others (security
+// labels, trusted.*, access lists in system.*) need privileges or a policy the process may
+// not have, and the file system gives the new file its own: they are copied where permitted
+// and otherwise left, silently. `withAccessLists` false leaves out system.* (access lists),
+// for a file that could not keep the target's group.
+bool CopyExtendedAttributes(const char* from, int to, bool withAccessLists) {
+  std::string names;
+  for (int attempt = 0;; ++attempt) {
+    const ssize_t size = listxattr(from, nullptr, 0);
+    if (size < 0) return NoExtendedAttributes(errno);
+    if (size == 0) return true;
+    names.assign(static_cast<size_t>(size), '\0');
+    const ssize_t got = listxattr(from, names.data(), names.size());
+    if (got >= 0) {
+      names.resize(static_cast<size_t>(got));
+      break;
+    }
+    if (errno != ERANGE || attempt == 3) return false;
+  }
+  for (size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+    const char* name = names.c_str() + at;
+    const bool owners = std::strncmp(name, "user.", 5) == 0;
+    if (!withAccessLists && std::strncmp(name, "system.", 7) == 0) continue;
+    const std::optional<std::string> value = AttributeValue(from, name);
+    if (!value) {
+      if (errno == ENODATA) continue;  // removed meanwhile
+      if (owners) return false;
+      continue;
+    }
+    if (fsetxattr(to, name, value->data(), value->size(), 0) != 0 && owners &&
+        !NoExtendedAttributes(errno)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool FailWith(int err) {
   errno = err;
   return false;
@@ -86,6 +168,7 @@ std::unique_ptr<OutputFile> OutputFile::CreateBeside(const std::string& targetPa
 }
 
 std::unique_ptr<OutputFile> OutputFile::CreateNamedIn(const std::string& directory) {
+  const CleanupSignalsHeld held;
   std::optional<TempSibling> named = CreateTempSibling(directory);
   if (!named) return nullptr;
   Remember(named->path);
@@ -117,11 +200,14 @@ bool OutputFile::GiveTargetAttributes(const std::string& targetPath) const {
   // Rewritten in place the file stays its owner's and its group's (only root may give a file
   // away; others keep the group when they belong to it). A file whose group could not be kept
   // does not hand that group's rights to ours.
+  // Its extended attributes stay too; an access list comes after the mode, which it refines.
   if (fchown(m_fd, target.st_uid, target.st_gid) == 0 ||
       fchown(m_fd, static_cast<uid_t>(-1), target.st_gid) == 0) {
-    return fchmod(m_fd, target.st_mode & 07777) == 0;
+    return fchmod(m_fd, target.st_mode & 07777) == 0 &&
+           CopyExtendedAttributes(targetPath.c_str(), m_fd, true);
   }
-  return fchmod(m_fd, target.st_mode & 0707) == 0;
+  return fchmod(m_fd, target.st_mode & 0707) == 0 &&
+         CopyExtendedAttributes(targetPath.c_str(), m_fd, false);
 }
 
 // A name "qxXXXXXX.pdf" beside `targetPath` that nothing is known to use (the link that
@@ -141,9 +227,9 @@ bool OutputFile::LinkBeside(const std::string& targetPath) {
   const std::string procPath = "/proc/self/fd/" + std::to_string(m_fd);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = CandidateName(targetPath);
+    const CleanupSignalsHeld held;
     if (linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-        (errno != EEXIST &&
-         linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
+        (errno != EEXIST && linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
       m_path = name;
       Remember(name);
       return true;
@@ -155,13 +241,23 @@ bool OutputFile::LinkBeside(const std::string& targetPath) {
 
 bool OutputFile::Commit(const std::string& targetPath) {
   if (m_fd < 0) return FailWith(EBADF);
-  if (fsync(m_fd) != 0 || !GiveTargetAttributes(targetPath) || !LinkBeside(targetPath) ||
-      std::rename(m_path.c_str(), targetPath.c_str()) != 0) {
+  // The attributes go to the disk with the data, before the name does.
+  if (!GiveTargetAttributes(targetPath) || fsync(m_fd) != 0 || !LinkBeside(targetPath)) {
     const int err = errno;
     Discard();
     return FailWith(err);
   }
-  Forget(m_path);
+  {
+    // Once renamed, the temporary's name is free again and may soon be another run's: it is
+    // forgotten before a signal could remove it.
+    const CleanupSignalsHeld held;
+    if (std::rename(m_path.c_str(), targetPath.c_str()) != 0) {
+      const int err = errno;
+      Discard();
+      return FailWith(err);
+    }
+    Forget(m_path);
+  }
   m_path.clear();
   close(m_fd);
   m_fd = -1;

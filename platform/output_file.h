@@ -28,10 +28,10 @@ class OutputFile {
   // The file's name while it is written; empty when it has none.
   const std::string& Path() const { return m_path; }
 
-  // Forces the data to the disk, gives the file the owner, group and permissions of the target
-  // (those a new file gets when there is no target), and renames it over `targetPath`; the
-  // directory entry is forced to the disk too. On failure the target is untouched, the file is
-  // discarded and errno tells why.
+  // Gives the file the owner, group, permissions and extended attributes of the target (the
+  // permissions a new file gets when there is no target), forces it to the disk, and renames it
+  // over `targetPath`; the directory entry is forced to the disk too. On failure the target is
+  // untouched, the file is discarded and errno tells why.
   bool Commit(const std::string& targetPath);
   // Drops the file (removing its name when it has one).
   void Discard();

@@ -23,7 +23,6 @@
 #include "pdf/object/out_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
-#include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/source_file.h"
 

@@ -29,7 +29,6 @@ class InStream;
 class FileOutStream;
 class SourceFile;
 class OutputFile;
-class AppendGuard;
 class CPDFPages;
 class CPDFLineaParams;
 class CPDFHintStream;
@@ -98,9 +97,9 @@ class CPDFDoc final : public CPDFObjHolder {
 
   // ---- saving ----
   bool Save(const char* fileName, bool incremental, bool linearize);
-  // Saves the changes as an incremental update: under the document's own file name it is
-  // appended to that file; under another name that file gets a copy of every byte of the
-  // document's file followed by the update (made beside it and put in place by Flush). A file
+  // Saves the changes as an incremental update: the named file (the document's own or another)
+  // gets a copy of every byte of the document's file followed by the update, made beside it and
+  // put in place by one rename at Flush, so that the file is never seen half updated. A file
   // that had to be repaired, or that is not a PDF file, is refused.
   bool SaveUpdate(const char* fileName);
   bool Flush();
@@ -179,9 +178,8 @@ class CPDFDoc final : public CPDFObjHolder {
   bool m_tempOutput = false;     // the output is a temporary that replaces m_targetName at Flush
   bool m_outputCreated = false;  // this save made the output file
   bool m_outputIsStdout = false;
-  std::string m_outputName;    // the file being written (a temporary for a full rewrite)
-  std::string m_targetName;    // the name the output takes at Flush
-  int64_t m_appendStart = -1;  // size of the file before an incremental update was appended
+  std::string m_outputName;  // the file being written (a temporary for a full rewrite)
+  std::string m_targetName;  // the name the output takes at Flush
   std::unique_ptr<FileOutStream> m_out;
   // The full rewrite's file until it takes the target's place.
   std::unique_ptr<OutputFile> m_tempFile;
@@ -218,9 +216,12 @@ class CPDFDoc final : public CPDFObjHolder {
   void CheckAppendable(const char* method = "Save") const;
   // ---- incremental updates (doc_update.cpp) ----
   bool SaveWith(const char* fileName, bool incremental, bool linearize, bool copyInput);
-  // The output of an update written to another file: a temporary beside `name` holding the
-  // input's bytes, positioned at their end.
+  // The output of an update, whether `name` is the document's own file or another: a
+  // temporary beside `name` holding the input's bytes, positioned at their end.
   void ChooseCopiedOutput(const std::string& name);
+  // False when `name` is the document's own name but no longer its file, or is its file but no
+  // longer of the length it was read with.
+  bool SourceUnchanged(const std::string& name) const;
   // Ends the update at `startXRef`: "Prev" names the section the update follows, and the
   // cross-reference data is a stream when that section is one, else a table.
   // Both write the offsets that `written` notes for the objects this flush wrote.
@@ -228,10 +229,6 @@ class CPDFDoc final : public CPDFObjHolder {
                        const OutputOffsets& written);
   void WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64_t startXRef,
                               const OutputOffsets& written);
-  // Keeps the document's file length while an update is appended to it.
-  void GuardAppend();
-  // Cuts a partly appended update off the document's file again, and forces that to the disk.
-  void TruncateAppended();
   // Writes object `ref` into the output and notes where: into the object stream being filled
   // when the update packs it, else as an object of its own. Throws ("CPDFDoc", `method`).
   void WriteOutputObj(const CPDFObjRef& ref, const CPDFObject& obj, bool released,
@@ -245,9 +242,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // Writes the object stream being filled (when it holds anything).
   void WritePackedObjs();
   bool m_copyInput = false;  // the update goes into another file after a copy of the input
-  std::unique_ptr<AppendGuard> m_appendGuard;  // the file's old length while an update is appended
-  std::unique_ptr<CPDFObjStmPacker> m_packer;   // set while an update packs its objects
-  CPDFObjRef m_packingInto;  // the number of the object stream being filled
+  std::unique_ptr<CPDFObjStmPacker> m_packer;  // set while an update packs its objects
+  CPDFObjRef m_packingInto;                    // the number of the object stream being filled
   void ReadSectionsOrRepair();
   bool RepairSections();
   std::unique_ptr<CPDFObject> LoadFromScan(const CPDFObjRef& ref);

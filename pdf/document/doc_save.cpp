@@ -18,7 +18,6 @@
 #include "pdf/object/in_stream.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/stream/stream.h"
-#include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/source_file.h"
 #include "platform/temp_file.h"
@@ -99,7 +98,6 @@ void CPDFDoc::ChooseOutput(const char* fileName) {
   const std::string name = fileName ? fileName : "";
   m_out = std::make_unique<FileOutStream>();
   m_outputIsStdout = false;
-  m_appendStart = -1;
   if (name.empty()) {
     m_incremental = false;
     m_outputIsStdout = true;
@@ -107,28 +105,11 @@ void CPDFDoc::ChooseOutput(const char* fileName) {
     m_outputCreated = true;
     return;
   }
-  if (m_copyInput && name != m_fileName) {
+  // An update, in place or into another file, goes after a copy of the input made beside its
+  // target, which takes the target's name in one step at Flush: a run ended at any instant,
+  // even by SIGKILL or a power cut, leaves the old file or the whole new one there.
+  if (m_copyInput || (name == m_fileName && m_incremental)) {
     ChooseCopiedOutput(name);
-    return;
-  }
-  if (name == m_fileName && m_incremental) {
-    // The update is appended to the file itself. An old last line without its end of line
-    // would run into the first appended object, so one is added first.
-    m_outputName = name;
-    m_targetName = name;
-    if (!m_out->Open(name, true)) ThrowCode(kModule, "Save", kRuntimeError);
-    m_appendStart = m_out->Position();
-    m_outputCreated = true;
-    // The offsets the update refers to are those of the file as it was read.
-    if (!m_source || m_appendStart != m_source->Size()) {
-      Throw(kModule, "Save", kUserError, "the file changed after it was opened");
-    }
-    GuardAppend();
-    char last = '\n';
-    if (m_appendStart > 0 && m_source && m_source->ReadAt(m_appendStart - 1, &last, 1) == 1 &&
-        last != '\n' && last != '\r') {
-      *m_out << endl;
-    }
     return;
   }
   // A full rewrite goes into a temporary beside the file it will become, so that the file is
@@ -341,9 +322,7 @@ void CPDFDoc::FinishFlush() {
   m_flushRunning = false;
   m_saveCalled = false;
   m_outputIsStdout = false;
-  m_appendStart = -1;
   m_copyInput = false;
-  m_appendGuard.reset();
 
   if (toStdout) {
     // The output went to standard output, so the offsets just written mean nothing in any
@@ -391,8 +370,6 @@ void CPDFDoc::CleanupAfterFailure() {
     m_out->Close();
     m_out.reset();
   }
-  // A partly appended update is cut off again: the file is as it was before the save.
-  TruncateAppended();
   if (m_tempFile) m_tempFile->Discard();
   m_tempFile.reset();
   // Objects written out by ReleaseObj are read from the input again.
@@ -404,7 +381,6 @@ void CPDFDoc::CleanupAfterFailure() {
   m_tempOutput = false;
   m_outputCreated = false;
   m_outputIsStdout = false;
-  m_appendStart = -1;
   m_copyInput = false;
   m_outputName.clear();
   m_targetName.clear();

@@ -1,6 +1,7 @@
 // Incremental updates: the changed objects written after every byte of the file they change,
 // in the file itself or in a copy of it, ended by cross-reference data of the file's own kind.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +21,6 @@
 #include "pdf/object/out_stream.h"
 #include "pdf/stream/flate_filter.h"
 #include "pdf/stream/stream.h"
-#include "platform/append_guard.h"
 #include "platform/output_file.h"
 #include "platform/prefix_copy.h"
 #include "platform/source_file.h"
@@ -97,6 +97,18 @@ bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
   return !window.empty() && StreamObjectIn(window, ref);
 }
 
+bool CPDFDoc::SourceUnchanged(const std::string& name) const {
+  struct stat read {};
+  if (!m_source || fstat(m_source->Fd(), &read) != 0) return false;
+  struct stat now {};
+  const bool found = stat(name.c_str(), &now) == 0;
+  const bool same = found && now.st_dev == read.st_dev && now.st_ino == read.st_ino;
+  // Under its own name the document's file must still be there; under any name it must still
+  // have the length it was read with.
+  if (name == m_fileName && !same) return false;
+  return !same || now.st_size == m_source->Size();
+}
+
 bool CPDFDoc::SaveUpdate(const char* fileName) {
   ClearError();
   if (!fileName || !*fileName || IsFDF() || !m_source) {
@@ -110,6 +122,11 @@ bool CPDFDoc::SaveUpdate(const char* fileName) {
 void CPDFDoc::ChooseCopiedOutput(const std::string& name) {
   // The copy and its update are made beside the target and take its name at Flush, so that a
   // failed run never leaves a half-made file there.
+  // The offsets the update refers to are those of the file as it was read: a file that grew,
+  // shrank or was replaced since then would be overwritten with an update of the wrong file.
+  if (!SourceUnchanged(name)) {
+    Throw(kModule, "Save", kUserError, "the file changed after it was opened");
+  }
   m_targetName = name;
   m_tempFile = OutputFile::CreateBeside(name);
   if (!m_tempFile) ThrowCode(kModule, "Save", kRuntimeError);
@@ -246,26 +263,6 @@ void CPDFDoc::WritePackedObjs() {
   m_outputOffsets.Note(ref.Num(), offset, true);
   // The null that held the number is not an object of the document.
   GetBody()->DetachObj(ref);
-}
-
-void CPDFDoc::GuardAppend() {
-  // From here on the file is cut back to its old length when the run fails, and when a signal
-  // ends it half way.
-  m_appendGuard = std::make_unique<AppendGuard>();
-  if (!m_appendGuard->Arm(m_outputName, m_appendStart)) m_appendGuard.reset();
-}
-
-void CPDFDoc::TruncateAppended() {
-  if (m_appendStart < 0 || m_outputName.empty()) return;
-  // The file goes back to its exact old length, and that length is on the disk before the run
-  // reports its failure.
-  if (m_appendGuard) {
-    (void)m_appendGuard->Restore();
-  } else if (const int fd = open(m_outputName.c_str(), O_WRONLY | O_CLOEXEC); fd >= 0) {
-    if (ftruncate(fd, static_cast<off_t>(m_appendStart)) == 0) (void)fsync(fd);
-    close(fd);
-  }
-  m_appendGuard.reset();
 }
 
 }  // namespace quarn

@@ -6,6 +6,9 @@
 
 namespace quarn::limits {
 
+// Bytes of a password file's first line that are read: a PDF password has at most 127 bytes, so
+// more is never a password, and a huge or endless file costs no more than this.
+inline constexpr size_t kMaxPasswordLineBytes = 4096;
 // Arrays and dictionaries nested deeper than this are hostile input, not documents.
 inline constexpr int kMaxNesting = 512;
 // Largest object number accepted from a file; keeps slot tables within a sane size.

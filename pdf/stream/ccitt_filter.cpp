@@ -263,7 +263,7 @@ bool CPDFCCITTFaxFilter::Encode(CPDFStream& stream, int32_t k, CPDFErrorRecord& 
                                 const CPDFProgressRange* range) {
   return GuardFilterCall(kClassName, "Encode", error, [&] {
     StrLoad in;
-    if (!in.Open(stream)) Throw(kClassName, "Encode", kInternalError, "StrLoad::Open()");
+    if (!in.Open(stream)) in.ThrowOpenFailure(kClassName, "Encode");
     if (in.Size() == 0) return;
     FilterFrame frame(kClassName, "Encode", progress, cancel, range, in.Size());
     CPDFObjHolder* doc = stream.Doc();

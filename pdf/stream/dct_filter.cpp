@@ -255,7 +255,7 @@ bool CPDFDCTFilter::Encode(CPDFStream& stream, int32_t quality, CPDFErrorRecord&
                            const CPDFProgressRange* range) {
   return GuardFilterCall(kClassName, "Encode", error, [&] {
     StrLoad in;
-    if (!in.Open(stream)) Throw(kClassName, "Encode", kInternalError, "StrLoad::Open()");
+    if (!in.Open(stream)) in.ThrowOpenFailure(kClassName, "Encode");
     if (in.Size() == 0) return;
     FilterFrame frame(kClassName, "Encode", progress, cancel, range, in.Size());
     const ImageParams params = ImageParams::Read(stream.Doc(), stream, frame);

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "pdf/object/huge_string.h"
 #include "pdf/object/limits.h"
 #include "pdf/stream/filter_record.h"
-#include "pdf/object/huge_string.h"
 
 namespace quarn {
 
@@ -116,7 +116,7 @@ bool RunDecode(CPDFStream& stream, const char* module, ByteCodec codec, CPDFErro
   constexpr const char* kMethod = "Decode";
   return GuardFilterCall(module, kMethod, error, [&] {
     StrLoad in;
-    if (!in.Open(stream)) Throw(module, kMethod, kInternalError, "StrLoad::Open()");
+    if (!in.Open(stream)) in.ThrowOpenFailure(module, kMethod);
     if (in.Size() == 0) return;
     FilterFrame frame(module, kMethod, progress, cancel, range, in.Size());
     TempHugeString result(stream.Space());
@@ -135,7 +135,7 @@ bool RunEncode(CPDFStream& stream, const char* module, const char* filterName, B
   constexpr const char* kMethod = "Encode";
   return GuardFilterCall(module, kMethod, error, [&] {
     StrLoad in;
-    if (!in.Open(stream)) Throw(module, kMethod, kInternalError, "StrLoad::Open()");
+    if (!in.Open(stream)) in.ThrowOpenFailure(module, kMethod);
     if (in.Size() == 0) return;
     // Worked out first: a "Filter" that cannot take the new name fails before any work.
     CPDFFilterRecord record = CPDFFilterRecord::Prepare(stream, filterName, nullptr);

@@ -78,7 +78,7 @@ bool RunImageDecode(CPDFStream& stream, CPDFObject* parms, const char* module, I
                     const CPDFProgressRange* range) {
   return GuardFilterCall(module, "Decode", error, [&] {
     StrLoad in;
-    if (!in.Open(stream)) Throw(module, "Decode", kInternalError, "StrLoad::Open()");
+    if (!in.Open(stream)) in.ThrowOpenFailure(module, "Decode");
     if (in.Size() == 0) return;
     FilterFrame frame(module, "Decode", progress, cancel, range, in.Size());
     TempHugeString result(stream.Space());

@@ -1,7 +1,9 @@
 #include "pdf/stream/str_load.h"
 
 #include <algorithm>
+#include <cerrno>
 
+#include "pdf/object/exception.h"
 #include "pdf/object/huge_string.h"
 #include "pdf/stream/stream.h"
 
@@ -10,9 +12,15 @@ namespace quarn {
 bool StrLoad::Open(CPDFStream& stream) {
   // A failed load must not read as "no data": that would let a filter report success while
   // it did nothing.
-  if (stream.IsDataInFile() && !stream.LoadData()) return false;
+  if (stream.IsDataInFile() && !stream.LoadData(&m_storageError)) return false;
   Open(stream.Data(), stream.DataLength());
   return true;
+}
+
+void StrLoad::ThrowOpenFailure(const char* module, const char* method) const {
+  if (m_storageError == 0) Throw(module, method, kInternalError, "StrLoad::Open()");
+  errno = m_storageError;
+  ThrowCode(module, method, kSystemError);
 }
 
 void StrLoad::Open(const char* data, size_t size) {

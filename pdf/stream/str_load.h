@@ -22,6 +22,10 @@ class StrLoad {
   // Reads the data of `stream`, first moving data left in the file into memory. False when
   // that load fails; the stream is unchanged then.
   bool Open(CPDFStream& stream);
+  // Throws the failure of the last Open of a stream for (`module`, `method`): the system's
+  // reason when the data could not be held (a full temporary directory), else code 5
+  // "StrLoad::Open()".
+  [[noreturn]] void ThrowOpenFailure(const char* module, const char* method) const;
   // Reads bytes that the caller keeps alive while the reader is used.
   void Open(const char* data, size_t size);
   void Open(const TempHugeString& buffer);
@@ -38,6 +42,7 @@ class StrLoad {
   const char* m_data = nullptr;
   uint64_t m_size = 0;
   uint64_t m_pos = 0;
+  int m_storageError = 0;  // errno of the last failed load that could not hold the data
 };
 
 }  // namespace quarn

@@ -40,8 +40,16 @@ bool EndsWithEndOfLine(const char* data, size_t n) {
 }
 
 // Copies [offset, offset + length) of `file` into `target`.
-bool ReadFromFile(const SourceFile& file, int64_t offset, int64_t length, TempHugeString& target) {
-  if (!target.Reserve(static_cast<size_t>(length))) return false;
+// `storageError`, when given, as in CPDFStream::LoadData.
+bool ReadFromFile(const SourceFile& file, int64_t offset, int64_t length, TempHugeString& target,
+                  int* storageError = nullptr) {
+  int ignored = 0;
+  int& storage = storageError ? *storageError : ignored;
+  storage = 0;
+  if (!target.Reserve(static_cast<size_t>(length))) {
+    storage = errno;
+    return false;
+  }
   std::vector<char> block(std::min<size_t>(kLoadBlock, static_cast<size_t>(length) + 1));
   for (int64_t done = 0; done < length;) {
     const size_t take =
@@ -52,7 +60,10 @@ bool ReadFromFile(const SourceFile& file, int64_t offset, int64_t length, TempHu
       if (errno == 0) errno = EIO;
       return false;
     }
-    if (!target.Append(block.data(), take)) return false;
+    if (!target.Append(block.data(), take)) {
+      storage = errno;
+      return false;
+    }
     done += static_cast<int64_t>(take);
   }
   return true;
@@ -212,11 +223,14 @@ size_t CPDFStream::DataLength() {
   return m_data.Length();
 }
 
-bool CPDFStream::LoadData() {
+bool CPDFStream::LoadData(int* storageError) {
+  int ignored = 0;
+  int& storage = storageError ? *storageError : ignored;
+  storage = 0;
   if (!IsDataInFile()) return true;
   if (!m_file) return false;
   TempHugeString loaded(Space());
-  if (!ReadFromFile(*m_file, m_offset, m_length, loaded)) return false;
+  if (!ReadFromFile(*m_file, m_offset, m_length, loaded, &storage)) return false;
   m_data.Swap(loaded);
   m_file.reset();
   m_offset = -1;

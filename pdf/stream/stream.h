@@ -52,7 +52,9 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
   // (the data was found by its "endstream" instead): readers that trust Length misread it.
   bool LengthFits() const { return m_lengthFits; }
   // Moves data left in the file into memory; false (stream unchanged) on failure.
-  bool LoadData();
+  // `storageError`, when given, is set to the errno of a failure to hold the data (memory, or
+  // a temporary file that cannot grow), and to 0 when the reading failed.
+  bool LoadData(int* storageError = nullptr);
   bool AppendData(const void* data, size_t n);
   bool AppendRepeated(size_t count, char byte);
   bool SetData(const void* data, size_t n);

@@ -192,7 +192,7 @@ bool CPDFStream::DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
     for (size_t i = 0; i < filters.Count(); ++i) {
       const Decoder& decoder = FindDecoder(filters.NameAt(i));
       if (i == 0 && !in.Open(*this)) {
-        Throw(decoder.module, "Decode", kInternalError, "StrLoad::Open()");
+        in.ThrowOpenFailure(decoder.module, "Decode");
       }
       if (i > 0) in.Open(current);
       if (in.Size() == 0) continue;  // no data: every decoder leaves it as it is
@@ -214,7 +214,7 @@ bool CPDFStream::DecodeAllFilterWithin(uint64_t limit, CPDFErrorRecord& error,
 bool CPDFStream::DecodeAllFilterTo(const DataSink& sink, uint64_t limit, CPDFErrorRecord& error) {
   return GuardFilterCall(kModule, "DecodeAllFilter", error, [&] {
     StrLoad in;
-    if (!in.Open(*this)) Throw(kModule, "DecodeAllFilter", kInternalError, "StrLoad::Open()");
+    if (!in.Open(*this)) in.ThrowOpenFailure(kModule, "DecodeAllFilter");
     if (!Lookup("Filter")) {
       if (in.Size() > limit) {
         Throw(kModule, "DecodeAllFilter", kInvalidFormat,
@@ -255,7 +255,7 @@ bool CPDFStream::DecodeFilter(const CPDFName& name, CPDFObject* parms, CPDFError
   // decoders their geometry from the dictionary.
   return GuardFilterCall(decoder->module, "Decode", error, [&] {
     StrLoad in;
-    if (!in.Open(*this)) Throw(decoder->module, "Decode", kInternalError, "StrLoad::Open()");
+    if (!in.Open(*this)) in.ThrowOpenFailure(decoder->module, "Decode");
     if (in.Size() == 0) return;
     FilterFrame frame(decoder->module, "Decode", progress, cancel, range, in.Size());
     TempHugeString result(Space());

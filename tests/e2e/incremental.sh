@@ -160,11 +160,12 @@ for delay in 0.02 0.05 0.1 0.2; do
   cmp -s killed.pdf big.pdf || judge "killed-$delay" big.pdf killed.pdf xref
 done
 if [ "$(id -u)" = 0 ] && mkdir full && mount -t tmpfs -o size=256k tmpfs full 2>/dev/null; then
-  # The disk fills while the update is being appended.
+  # The disk fills while the update is being written: there is room for the copy of the input
+  # that the update follows, and little more.
   cp long.pdf full/long.pdf && head -c 1M /dev/zero >full/fill 2>/dev/null
-  truncate -s -16K full/fill
+  truncate -s -$(($(stat -c %s long.pdf) + 16384)) full/fill
   refused full/long "cannot flush PDF Document: full/long.pdf" long.pdf
-  refused full-out "cannot save PDF Document: full/long.out.pdf" long.pdf full/long.out.pdf
+  refused full-out "cannot flush PDF Document: full/long.out.pdf" long.pdf full/long.out.pdf
 else
   echo "mount not permitted: the full-disk case is skipped" >&2
 fi

@@ -10,8 +10,8 @@ need qpdf pdftotext pdftoppm python3 cmp timeout
 make_workdir robustness
 cd "$WORK" || exit 1
 MINI="python3 $SOURCE_DIR/tests/support/mini_pdf.py"
-for kind in plain self_resources parent_resources node_resources big_content bomb split_bomb \
-    predicted_bomb; do $MINI $kind $kind.pdf; done
+for kind in plain self_resources parent_resources node_resources big_content big_stored_content bomb \
+    split_bomb predicted_bomb; do $MINI $kind $kind.pdf; done
 IS_ROOT=$([ "$(id -u)" = 0 ] && echo 1 || echo 0)
 
 # run NAME ARGS...: zorvane with its log in NAME.log, status in $STATUS (FILE_LIMIT: ulimit -f,
@@ -106,11 +106,14 @@ if [ "$IS_ROOT" = 1 ]; then
   mkdir full && mount -t tmpfs -o size=64k tmpfs full && {
     head -c 1M /dev/zero >full/fill 2>/dev/null
     refused full-tmp "System Error" plain.pdf in.pdf -wm big_content.pdf -t full  # once SIGBUS
+    # Stored data too large to stay in memory cannot even be read in: the system says why.
+    refused full-tmp-stored "Type: System Error" plain.pdf in.pdf -wm big_stored_content.pdf -t full
     mkdir -p ro && mount -t tmpfs -o ro tmpfs ro &&
       refused readonly-dir "cannot save PDF Document: ro/out.pdf" plain.pdf in.pdf ro/out.pdf
     umount ro full
   }
 else
+  echo "not root: the full temporary directory cases are skipped (they mount a small tmpfs)" >&2
   mkdir ro && chmod 555 ro
   refused readonly-dir "cannot save PDF Document: ro/out.pdf" plain.pdf in.pdf ro/out.pdf
 fi
@@ -177,6 +180,9 @@ run symlink-in link.pdf target.pdf -nbp
 cp plain.pdf target.pdf
 run symlink-out plain.pdf link.pdf -nbp
 [ "$STATUS" = 0 ] && [ -L link.pdf ] && [ "$(stamps target.pdf)" = 1 ] || fail "symlink-out: link replaced or target unstamped"
+cp plain.pdf target.pdf
+run symlink-update link.pdf -inc -nbp
+[ "$STATUS" = 0 ] && [ -L link.pdf ] && [ "$(stamps target.pdf)" = 1 ] || fail "symlink-update: link replaced or target unstamped"
 cp plain.pdf a.pdf && ln -f a.pdf hard.pdf
 run hardlink a.pdf hard.pdf -nbp
 [ "$STATUS" = 0 ] && [ "$(stamps hard.pdf)" = 1 ] && cmp -s a.pdf plain.pdf || fail "hardlink: output kept the old content"
@@ -190,12 +196,42 @@ refused fifo-out "output is not a regular file: pipe.pdf" plain.pdf in.pdf pipe.
 refused fifo-in "not a regular file: pipe.pdf" plain.pdf pipe.pdf
 refused fifo-wm "not a regular file: pipe.pdf" plain.pdf in.pdf -wm pipe.pdf
 
+# ---- password and log files that are not plain files -------------------------------------------------
+# A FIFO that no one writes (-pw) or reads (-l) does not hold the run: the password is empty, the
+# log cannot be opened and the run goes on without it. A directory gives no password; a huge
+# password file is read only as far as a password can reach.
+for option in -pw -l; do
+  cp plain.pdf in.pdf
+  timeout 20 "$ZORVANE" in.pdf -nbp "$option" pipe.pdf 2>/dev/null
+  status=$?
+  [ "$status" = 0 ] || fail "fifo $option: status $status (124: waited for the other end)"
+done
+mkdir pwdir
+refused pw-dir "password file is not a regular file or a pipe: pwdir" plain.pdf in.pdf -pw pwdir
+truncate -s 1G huge.pw
+cp plain.pdf in.pdf
+MEMORY_LIMIT=1048576 run pw-huge in.pdf -pw huge.pw -nbp
+[ "$STATUS" = 0 ] || fail "pw-huge: status $STATUS: $(grep '^%\[' pw-huge.log)"
+rm -f huge.pw
+
 # ---- in-place runs: owner kept, concurrent runs serialised, killed runs leave nothing ---------------
 if [ "$IS_ROOT" = 1 ]; then
   cp plain.pdf owned.pdf && chown nobody:nogroup owned.pdf && chmod 640 owned.pdf
   run owner owned.pdf -nbp
   [ "$(stat -c '%U:%G %a' owned.pdf)" = "nobody:nogroup 640" ] || fail "owner: now $(stat -c '%U:%G %a' owned.pdf)"
 fi
+# Extended attributes stay with a file rewritten in place, in full or by an update.
+xattr() { python3 -c 'import os, sys; print(os.getxattr(sys.argv[1], "user.origin").decode())' "$1" 2>/dev/null; }
+for mode in rewrite update; do
+  cp plain.pdf tagged.pdf
+  if python3 -c 'import os; os.setxattr("tagged.pdf", "user.origin", b"scanner 7")' 2>/dev/null; then
+    if [ "$mode" = update ]; then run xattr-$mode tagged.pdf -inc -nbp; else run xattr-$mode tagged.pdf -nbp; fi
+    [ "$STATUS" = 0 ] || fail "xattr-$mode: status $STATUS"
+    [ "$(xattr tagged.pdf)" = "scanner 7" ] || fail "xattr-$mode: user.origin is now '$(xattr tagged.pdf)'"
+  else
+    echo "no user extended attributes here: the xattr-$mode case is skipped" >&2
+  fi
+done
 cp plain.pdf shared.pdf
 for i in 1 2 3 4 5 6 7 8 9 10; do "$ZORVANE" shared.pdf -nbp -l /dev/null 2>/dev/null & done
 wait

@@ -4,8 +4,11 @@
 //   FAULT_AT=N       the Nth counted call fails (0 or unset: none does)
 //   FAULT_ERRNO=E    the error it fails with: ENOSPC (default) or EIO
 //   FAULT_REPORT=F   at exit, the number of counted calls is written to file F
+//   FAULT_SIGNAL_AFTER=C  SIGTERM is raised the moment call C (linkat or mkstemps) has given a
+//                         file its name, as if it came just then from outside
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -38,6 +41,12 @@ bool ShouldFail() {
   return FailingCall() > 0 && n == FailingCall();
 }
 
+// Raises SIGTERM when the call `name` is the one FAULT_SIGNAL_AFTER names.
+void SignalAfter(const char* name) {
+  const char* text = std::getenv("FAULT_SIGNAL_AFTER");
+  if (text && std::strcmp(text, name) == 0) raise(SIGTERM);
+}
+
 template <class F>
 F Next(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -56,10 +65,10 @@ struct Reporter {
 
 }  // namespace
 
-#define FAIL_WITH(result)    \
-  do {                       \
-    errno = FailureErrno();  \
-    return result;           \
+#define FAIL_WITH(result)   \
+  do {                      \
+    errno = FailureErrno(); \
+    return result;          \
   } while (0)
 
 extern "C" {
@@ -108,6 +117,24 @@ int posix_fallocate(int fd, off_t offset, off_t length) {
   return real(fd, offset, length);
 }
 
-int posix_fallocate64(int fd, off_t offset, off_t length) { return posix_fallocate(fd, offset, length); }
+int posix_fallocate64(int fd, off_t offset, off_t length) {
+  return posix_fallocate(fd, offset, length);
+}
+
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+  static auto real = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
+  const int result = real(fromDir, from, toDir, to, flags);
+  if (result == 0) SignalAfter("linkat");
+  return result;
+}
+
+int mkstemps(char* pattern, int suffixLength) {
+  static auto real = Next<int (*)(char*, int)>("mkstemps");
+  const int fd = real(pattern, suffixLength);
+  if (fd >= 0) SignalAfter("mkstemps");
+  return fd;
+}
+
+int mkstemps64(char* pattern, int suffixLength) { return mkstemps(pattern, suffixLength); }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 
 Usage: mini_pdf.py KIND OUT.pdf
 Kinds are the hostile page trees and streams the robustness tests feed to zorvane."""
+import hashlib
 import sys
 import zlib
 
@@ -63,6 +64,10 @@ def bomb(prefix, mebibytes, suffix):
 
 # 4 MB of content that inflates to just under 4 GiB: a blue square, spaces, and at the very end
 # a text object left open (what follows must close it first).
+# Lines whose coordinates no compressor can predict (taken from SHA-256 digests): about 150 KB
+# that Flate keeps at about half.
+SCATTERED_LINES = b"".join(
+    b"%d %d m %d %d l S\n" % tuple(hashlib.sha256(b"%d" % n).digest()[:4]) for n in range(9000))
 BOMB = bomb(CONTENT + b"\n", 4095, b" BT")
 
 
@@ -164,6 +169,13 @@ KINDS = {
                     (PAGE % b"<< >>").replace(b"4 0 R", b"[4 0 R 5 0 R]"),
                     stream(zlib.compress(b"% padding\n" * 20000 + CONTENT), b"/Filter /FlateDecode"),
                     stream(b"0 0 0 rg 60 60 20 20 re f")],
+    # As big_content, but what is stored of the first stream is past what stays in memory
+    # (40960 bytes): reading it needs a temporary file.
+    "big_stored_content": [b"<< /Type /Catalog /Pages 2 0 R >>",
+                           b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                           (PAGE % b"<< >>").replace(b"4 0 R", b"[4 0 R 5 0 R]"),
+                           stream(zlib.compress(SCATTERED_LINES + CONTENT), b"/Filter /FlateDecode"),
+                           stream(b"0 0 0 rg 60 60 20 20 re f")],
     # A page whose one content stream is the bomb.
     "bomb": [b"<< /Type /Catalog /Pages 2 0 R >>",
              b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
