@@ -46,7 +46,7 @@ class CPDFHintStream : public CPDFDocStruct, public CPDFStream {
 
 #define QUARN_HINT_OFFSET(Key)                                                 \
   CPDFNumber* Get_##Key() const { return AsNumber(GetValue(Doc(), #Key)); } \
-  bool Set_##Key(int32_t v) { return SetValue(Doc(), #Key, std::make_unique<CPDFInt>(v)); }
+  bool Set_##Key(int64_t v) { return SetValue(Doc(), #Key, std::make_unique<CPDFInt>(v)); }
   QUARN_HINT_OFFSET(P)
   QUARN_HINT_OFFSET(S)
   QUARN_HINT_OFFSET(T)

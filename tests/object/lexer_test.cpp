@@ -268,7 +268,7 @@ TEST(NumberConversionTest, RealIgnoresTheProcessLocale) {
 TEST(NumberConversionTest, TypedExtractorsReadOneToken) {
   const std::string text = " 12 3.25 true maybe false";
   MemInStream in(text.data(), text.size());
-  int32_t i = 0;
+  int64_t i = 0;
   float r = 0;
   bool b = false;
   ASSERT_TRUE(ReadIntToken(in, i));
