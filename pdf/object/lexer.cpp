@@ -4,6 +4,7 @@
 
 #include <locale.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <clocale>
 #include <cmath>
@@ -139,8 +140,7 @@ int64_t TokenToInt64(const char* token, bool* exact) {
 }
 
 int32_t TokenToInt(const char* token) {
-  const int64_t value = TokenToInt64(token);
-  return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<int32_t>(value);
+  return static_cast<int32_t>(std::clamp<int64_t>(TokenToInt64(token), INT32_MIN, INT32_MAX));
 }
 
 double TokenToDouble(const char* token) {

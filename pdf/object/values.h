@@ -2,6 +2,7 @@
 // indirect reference. Containers own their values; indirect objects belong to the document.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -166,7 +167,8 @@ class CPDFNumber : public CPDFObject {
  public:
   CPDFNumber() : CPDFObject(kTypeNumber) {}
   explicit CPDFNumber(int32_t v) : CPDFObject(kTypeNumber), m_int(v), m_real(static_cast<float>(v)) {}
-  explicit CPDFNumber(int64_t v) : CPDFObject(kTypeNumber), m_int(v), m_real(static_cast<float>(v)) {}
+  explicit CPDFNumber(int64_t v)
+      : CPDFObject(kTypeNumber), m_int(v), m_real(static_cast<float>(v)) {}
   explicit CPDFNumber(float v) : CPDFObject(kTypeNumber), m_int(TruncateReal(v)), m_real(v) {}
   explicit CPDFNumber(double v) : CPDFNumber(static_cast<float>(v)) {}
   // Both forms given explicitly (the parser sets them from the same token).
@@ -176,9 +178,17 @@ class CPDFNumber : public CPDFObject {
   int32_t IntValue() const { return SaturateToInt32(m_int); }
   int64_t Int64Value() const { return m_int; }
   float RealValue() const { return m_real; }
-  void SetInt(int64_t v) { m_int = v; m_real = static_cast<float>(v); m_fromFile = false; }
+  void SetInt(int64_t v) {
+    m_int = v;
+    m_real = static_cast<float>(v);
+    m_fromFile = false;
+  }
   void SetReal(float v) { m_real = v; m_int = TruncateReal(v); m_fromFile = false; }
-  void SetBoth(int64_t i, float r) { m_int = i; m_real = r; m_fromFile = false; }
+  void SetBoth(int64_t i, float r) {
+    m_int = i;
+    m_real = r;
+    m_fromFile = false;
+  }
   // A number read from a file: both forms as the parser sets them, and the value the file gave,
   // which is what gets written back (the 32-bit float would shift 842.4 to 842.400024). An
   // integer token is written back from the integer, which holds all of its digits where the
@@ -201,7 +211,7 @@ class CPDFNumber : public CPDFObject {
   // Truncation toward zero, saturating at the 32-bit range (NaN gives 0).
   static int32_t TruncateReal(double v);
   static int32_t SaturateToInt32(int64_t v) {
-    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
   }
 
  protected:

@@ -235,7 +235,8 @@ TEST_F(StreamLengthInDocument, IndirectLengthAfterTheStream) {
   }
 }
 
-// ---- lengths and offsets past 32 bits ------------------------------------------------------------
+// ---- lengths and offsets past 32 bits
+// ------------------------------------------------------------
 
 TEST(StreamLength, LengthsPastThirtyTwoBitsAreSetWhole) {
   test::TempDir dir;
@@ -354,7 +355,8 @@ TEST_F(StreamLengthInDocument, StreamOfMoreThanFourGiBAndObjectsBeyondIt) {
       ASSERT_NE(info, nullptr) << name;
       info->Insert("Title", std::make_unique<CPDFString>("changed"));
       ASSERT_TRUE(doc->UpdateObj(CPDFObjRef(5, 0))) << name;
-      ASSERT_TRUE(doc->Save(path.c_str(), true, false)) << name << ": " << doc->LastError().Message();
+      ASSERT_TRUE(doc->Save(path.c_str(), true, false))
+          << name << ": " << doc->LastError().Message();
       ASSERT_TRUE(doc->Flush()) << name << ": " << doc->LastError().Message();
       doc.reset();
 
