@@ -218,9 +218,10 @@ class CPDFNumber : public CPDFObject {
   CPDFNumber(int type, int64_t i, float r) : CPDFObject(type), m_int(i), m_real(r) {}
 
  private:
+  // Widest first: a document holds many numbers.
   int64_t m_int = 0;
-  float m_real = 0.0f;
   double m_fileValue = 0.0;
+  float m_real = 0.0f;
   bool m_fromFile = false;      // read from a file and not changed since
   bool m_integerToken = false;  // ... from a token of digits that m_int holds exactly
 };
