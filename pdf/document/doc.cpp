@@ -176,7 +176,7 @@ void CPDFDoc::ReadSections() {
     if (!dict.Lookup("Prev")) break;
     CPDFNumber* prev = dict.GetNumber(this, "Prev");
     if (!prev) Throw("CPDFTrailer", "Serialize", kInvalidFormat, "typecheck: Prev");
-    offset = prev->IntValue();
+    offset = prev->Int64Value();
   }
 }
 
@@ -238,7 +238,7 @@ void CPDFDoc::MarkLinearized() {
   for (size_t i = 2; i < m_trailers.size(); ++i) {
     if (m_trailers[i]->StartXRef() != 0) {
       const int64_t prev = m_trailers[i]->StartXRef();
-      if (!m_trailers.front()->Set_Prev(std::make_unique<CPDFInt>(static_cast<int32_t>(prev)))) {
+      if (!m_trailers.front()->Set_Prev(std::make_unique<CPDFInt>(prev))) {
         Throw(kModule, "Open", kInternalError, "CPDFTrailer::Set_Prev()");
       }
       break;
@@ -343,7 +343,7 @@ void CPDFDoc::ReadLinearizationParams() {
     Throw(kModule, "Open", kInternalError, "CPDFArray::GetObj()");
   }
   CPDFObjRef hintRef;
-  std::unique_ptr<CPDFObject> hint = ReadObjectAt(hintOffset->IntValue(), nullptr, &hintRef);
+  std::unique_ptr<CPDFObject> hint = ReadObjectAt(hintOffset->Int64Value(), nullptr, &hintRef);
   if (IsHintStream(this, hint.get())) {
     auto stream = std::make_unique<CPDFHintStream>();
     stream->CopyFlagsFrom(*hint);

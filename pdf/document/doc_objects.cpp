@@ -39,7 +39,7 @@ bool ReadIntegerObjectAt(InStream& in, int64_t offset, const CPDFObjRef& ref, in
   char number[limits::kTokenBufferSize];
   if (!ReadToken(in, number, sizeof number) || !StartsNumber(number[0])) return false;
   if (!ReadToken(in, token, sizeof token) || std::strcmp(token, "endobj") != 0) return false;
-  *value = TokenToInt(number);
+  *value = TokenToInt64(number);
   return true;
 }
 
@@ -119,7 +119,7 @@ bool CPDFDoc::PeekInteger(const CPDFObjRef& ref, int64_t* value) {
     if (!value || !ref.IsDefined()) return false;
     if (CPDFObject* loaded = FindLoadedObj(ref)) {
       const CPDFNumber* number = AsNumber(loaded);
-      if (number) *value = number->IntValue();
+      if (number) *value = number->Int64Value();
       return number != nullptr;
     }
     // An object being parsed right now is a container, never a number (a stream whose "Length"

@@ -276,7 +276,7 @@ void CPDFDoc::KeepLengthTrue(CPDFObject& loaded) {
       if (const CPDFXRefEntry* entry = FindEntry(lengthRef.Num(), false);
           entry && entry->InUse() && entry->Gen() == lengthRef.Gen()) {
         const std::unique_ptr<CPDFObject> value = LoadEntry(lengthRef, *entry);
-        if (const CPDFNumber* read = AsNumber(value.get())) declared = read->IntValue();
+        if (const CPDFNumber* read = AsNumber(value.get())) declared = read->Int64Value();
       }
     } catch (...) {
       declared = -1;
@@ -286,8 +286,7 @@ void CPDFDoc::KeepLengthTrue(CPDFObject& loaded) {
   // The data read may keep the end of line in front of "endstream" (up to two bytes more).
   const int64_t held = stream.HeldLength();
   if (declared >= 0 && held >= declared && held - declared <= 2) return;
-  stream.Insert("Length", std::make_unique<CPDFInt>(
-                              static_cast<int32_t>(std::min<int64_t>(held, INT32_MAX))));
+  stream.Insert("Length", std::make_unique<CPDFInt>(held));
 }
 
 void CPDFDoc::FinishFlush() {

@@ -156,10 +156,7 @@ void CPDFDoc::WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t star
   // first-page section gives 0 there).
   const CPDFXRef* previous = m_xrefs.size() > 1 ? m_xrefs[1].get() : nullptr;
   if (previous && previous->SectionOffset() >= 0) {
-    if (previous->SectionOffset() > INT32_MAX) {
-      Throw(kModule, "Serialize", kUserError, "the file is too large for an incremental update");
-    }
-    trailer.Set_Prev(std::make_unique<CPDFInt>(static_cast<int32_t>(previous->SectionOffset())));
+    trailer.Set_Prev(std::make_unique<CPDFInt>(previous->SectionOffset()));
   }
   if (previous && previous->IsStreamSection()) {
     WriteXRefStreamSection(xref, trailer, startXRef, written);
@@ -252,7 +249,7 @@ void CPDFDoc::WritePackedObjs() {
   CPDFStream stream(this);
   stream.Insert("Type", std::make_unique<CPDFName>("ObjStm"));
   stream.Insert("N", std::make_unique<CPDFInt>(packed.count));
-  stream.Insert("First", std::make_unique<CPDFInt>(static_cast<int32_t>(packed.first)));
+  stream.Insert("First", std::make_unique<CPDFInt>(packed.first));
   CPDFErrorRecord error;
   if (!stream.SetData(packed.data.data(), packed.data.size()) ||
       !CPDFFlateFilter::EncodeFast(stream, error)) {

@@ -50,10 +50,10 @@ void CPDFDoc::ReadHybridStream(CPDFXRef& xref, const CPDFTrailer& trailer) {
   CPDFAtom* atom = trailer.Dict().Lookup("XRefStm");
   if (!atom) return;
   CPDFNumber* offset = atom->IsObject() ? AsNumber(static_cast<CPDFObject*>(atom)) : nullptr;
-  if (!offset || offset->IntValue() < 0) {
+  if (!offset || offset->Int64Value() < 0) {
     Throw("CPDFTrailer", "Serialize", kInvalidFormat, "typecheck: XRefStm");
   }
-  CPDFXRefStream::Read(*m_in, offset->IntValue(), xref, nullptr);
+  CPDFXRefStream::Read(*m_in, offset->Int64Value(), xref, nullptr);
 }
 
 std::unique_ptr<CPDFObject> CPDFDoc::LoadEntry(const CPDFObjRef& ref, const CPDFXRefEntry& entry) {

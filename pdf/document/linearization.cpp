@@ -22,7 +22,7 @@ bool DirectInt(CPDFObjHolder* doc, CPDFDict& dict, const char* key, bool require
   if (!atom) return !required;
   CPDFNumber* number = dict.GetNumber(doc, key);
   if (!number) return false;
-  if (atom->IsRef()) dict.Insert(key, std::make_unique<CPDFInt>(number->IntValue()));
+  if (atom->IsRef()) dict.Insert(key, std::make_unique<CPDFInt>(number->Int64Value()));
   return true;
 }
 
@@ -50,7 +50,7 @@ bool CPDFLineaParams::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   for (size_t i = 0; i < hints->Count(); ++i) {
     CPDFNumber* number = hints->GetNumber(doc, static_cast<int>(i));
     if (!number) return false;
-    if (hints->At(i)->IsRef()) hints->Replace(i, std::make_unique<CPDFInt>(number->IntValue()));
+    if (hints->At(i)->IsRef()) hints->Replace(i, std::make_unique<CPDFInt>(number->Int64Value()));
   }
   return true;
 }

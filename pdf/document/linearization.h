@@ -44,9 +44,9 @@ class CPDFHintStream : public CPDFDocStruct, public CPDFStream {
   // Takes over `source`; indirect table offsets become direct integers.
   bool Realize(CPDFObjHolder* doc, CPDFObject& source);
 
-#define QUARN_HINT_OFFSET(Key)                                                 \
+#define QUARN_HINT_OFFSET(Key)                                              \
   CPDFNumber* Get_##Key() const { return AsNumber(GetValue(Doc(), #Key)); } \
-  bool Set_##Key(int32_t v) { return SetValue(Doc(), #Key, std::make_unique<CPDFInt>(v)); }
+  bool Set_##Key(int64_t v) { return SetValue(Doc(), #Key, std::make_unique<CPDFInt>(v)); }
   QUARN_HINT_OFFSET(P)
   QUARN_HINT_OFFSET(S)
   QUARN_HINT_OFFSET(T)

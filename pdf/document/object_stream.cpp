@@ -51,7 +51,7 @@ std::unique_ptr<CPDFObjStm> CPDFObjStm::Decode(int32_t num, CPDFStream& stream) 
   if (type && !type->Equals("ObjStm")) Fail(Format("not an object stream: %d", num));
   CPDFNumber* count = stream.GetNumber(doc, "N");
   CPDFNumber* first = stream.GetNumber(doc, "First");
-  if (!count || !first || count->IntValue() < 0 || first->IntValue() < 0) {
+  if (!count || !first || count->IntValue() < 0 || first->Int64Value() < 0) {
     Fail(Format("object stream %d: invalid N or First", num));
   }
   // Only the number of the extended stream is kept: nothing here needs that stream itself.
@@ -64,7 +64,7 @@ std::unique_ptr<CPDFObjStm> CPDFObjStm::Decode(int32_t num, CPDFStream& stream) 
     Fail(Format("object stream %d: %s", num, error.Message().c_str()));
   }
   std::unique_ptr<CPDFObjStm> decoded =
-      FromData(num, stream.Data(), stream.DataLength(), count->IntValue(), first->IntValue());
+      FromData(num, stream.Data(), stream.DataLength(), count->IntValue(), first->Int64Value());
   if (hasExtends && extends.IsDefined()) {
     if (extends.Num() == num) Fail(Format("object stream %d extends itself", num));
     decoded->m_extends = extends.Num();

@@ -75,7 +75,7 @@ void CPDFTrailer::Create(CPDFDoc* doc, const CPDFTrailer* previous) {
     for (const auto& [key, atom] : previous->m_dict) {
       if (atom) m_dict.Insert(key, atom->CloneAtom());
     }
-    if (!Set_Prev(std::make_unique<CPDFInt>(static_cast<int32_t>(previous->m_startXRef)))) {
+    if (!Set_Prev(std::make_unique<CPDFInt>(previous->m_startXRef))) {
       Throw(kModule, "Create", kInternalError, "CPDFTrailer::Set_Prev()");
     }
     return;
@@ -106,7 +106,7 @@ bool CPDFTrailer::MakeDirectInt(const char* key, bool required) {
   CPDFObject* value = m_dict.GetValue(m_doc, key);
   CPDFNumber* number = AsNumber(value);
   if (!number) return false;
-  if (atom->IsRef()) m_dict.Insert(key, std::make_unique<CPDFInt>(number->IntValue()));
+  if (atom->IsRef()) m_dict.Insert(key, std::make_unique<CPDFInt>(number->Int64Value()));
   return true;
 }
 

@@ -95,7 +95,12 @@ namespace {
 // One 20-byte table line, "%010lld %05d %c \n": written once per object, so the common case
 // (a ten-digit offset and a five-digit generation, neither negative) goes without printf.
 void WriteTableLine(OutStream& out, int64_t offset, int32_t gen, char use) {
-  if (offset < 0 || offset > 9999999999 || gen < 0 || gen > 99999) {
+  if (offset > limits::kMaxTableOffset) {
+    Throw(
+        kModule, kMethod, kUserError,
+        Format("offset %lld does not fit a cross-reference table", static_cast<long long>(offset)));
+  }
+  if (offset < 0 || gen < 0 || gen > 99999) {
     out.Printf("%010lld %05d %c \n", static_cast<long long>(offset), gen, use);
     return;
   }

@@ -20,7 +20,7 @@ void MakeElementsDirect(CPDFObjHolder* doc, CPDFArray& array) {
     CPDFAtom* atom = array.At(i);
     if (!atom || !atom->IsRef()) continue;
     if (CPDFNumber* number = array.GetNumber(doc, static_cast<int>(i))) {
-      array.Replace(i, std::make_unique<CPDFNumber>(number->IntValue(), number->RealValue()));
+      array.Replace(i, std::make_unique<CPDFNumber>(number->Int64Value(), number->RealValue()));
     }
   }
 }

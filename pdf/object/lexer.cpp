@@ -4,6 +4,7 @@
 
 #include <locale.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <clocale>
 #include <cmath>
@@ -111,19 +112,35 @@ void SkipWhitespaceAndComments(InStream& in) {
   }
 }
 
-int32_t TokenToInt(const char* token) {
+int64_t TokenToInt64(const char* token, bool* exact) {
   const char* p = token;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  // Accumulate past the 32-bit range only as far as needed to know that it saturates.
-  int64_t magnitude = 0;
+  // Accumulated as unsigned, only as far as needed to know that it saturates.
+  constexpr uint64_t kLimit = uint64_t(INT64_MAX) + 1;
+  const char* const digits = p;
+  uint64_t magnitude = 0;
+  bool saturated = false;
   for (; *p >= '0' && *p <= '9'; ++p) {
-    magnitude = magnitude * 10 + (*p - '0');
-    if (magnitude > int64_t(INT32_MAX) + 1) magnitude = int64_t(INT32_MAX) + 1;
+    const auto digit = static_cast<uint64_t>(*p - '0');
+    if (magnitude > (kLimit - digit) / 10) {
+      magnitude = kLimit;
+      saturated = true;
+    } else {
+      magnitude = magnitude * 10 + digit;
+    }
   }
-  const int64_t value = negative ? -magnitude : magnitude;
-  if (value > INT32_MAX) return INT32_MAX;
-  return static_cast<int32_t>(value);
+  if (!negative && magnitude == kLimit) {
+    magnitude = kLimit - 1;
+    saturated = true;
+  }
+  if (exact) *exact = p != digits && *p == 0 && !saturated;
+  if (!negative) return static_cast<int64_t>(magnitude);
+  return magnitude == kLimit ? INT64_MIN : -static_cast<int64_t>(magnitude);
+}
+
+int32_t TokenToInt(const char* token) {
+  return static_cast<int32_t>(std::clamp<int64_t>(TokenToInt64(token), INT32_MIN, INT32_MAX));
 }
 
 double TokenToDouble(const char* token) {
@@ -132,16 +149,18 @@ double TokenToDouble(const char* token) {
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   const double value = cLocale ? strtod_l(token, nullptr, cLocale) : std::strtod(token, nullptr);
   // Beyond what a PDF real can hold (a 32-bit float's range) only the integer is kept.
-  if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) return TokenToInt(token);
+  if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) {
+    return static_cast<double>(TokenToInt64(token));
+  }
   return value;
 }
 
 float TokenToReal(const char* token) { return static_cast<float>(TokenToDouble(token)); }
 
-bool ReadIntToken(InStream& in, int32_t& value) {
+bool ReadIntToken(InStream& in, int64_t& value) {
   char token[limits::kTokenBufferSize];
   if (!ReadToken(in, token, sizeof token)) return false;
-  value = TokenToInt(token);
+  value = TokenToInt64(token);
   return true;
 }
 

@@ -36,7 +36,11 @@ void SkipWhitespaceAndComments(InStream& in);
 
 // The two number conversions of a token, independent of the process locale. Both stop at the
 // first byte they cannot use ("3.5.1" gives 3 and 3.5).
-// Decimal integer of the token's leading sign and digits, saturated to the 32-bit range.
+// Decimal integer of the token's leading sign and digits, saturated to the 64-bit range: numbers
+// count a file's bytes. `exact`, when given, tells whether the token is nothing but a sign and
+// digits whose value the result holds without saturating.
+int64_t TokenToInt64(const char* token, bool* exact = nullptr);
+// The same saturated to the 32-bit range, for values that are 32-bit by nature (object numbers).
 int32_t TokenToInt(const char* token);
 // Floating conversion of the token (strtod rules) as a 32-bit float; a value that a float
 // cannot hold (NaN, infinity, overflow) is replaced by the token's integer value.
@@ -45,7 +49,7 @@ float TokenToReal(const char* token);
 double TokenToDouble(const char* token);
 
 // The typed extractors: each reads one token; false (target unchanged) at the end of input.
-bool ReadIntToken(InStream& in, int32_t& value);
+bool ReadIntToken(InStream& in, int64_t& value);
 bool ReadRealToken(InStream& in, float& value);
 // Leaves `value` unchanged for a token other than "true" or "false" (and still returns true).
 bool ReadBoolToken(InStream& in, bool& value);

@@ -13,6 +13,9 @@ inline constexpr size_t kMaxPasswordLineBytes = 4096;
 inline constexpr int kMaxNesting = 512;
 // Largest object number accepted from a file; keeps slot tables within a sane size.
 inline constexpr int32_t kMaxObjectNumber = 8388607;
+// A classic cross-reference table line holds a ten-digit offset: an output that puts an object
+// further on cannot be described by one, and fails rather than write a line readers misread.
+inline constexpr int64_t kMaxTableOffset = 9999999999;
 // Tokens are read into 256-byte buffers, so a token has at most 255 bytes.
 inline constexpr size_t kTokenBufferSize = 256;
 // Stream data above this size moves from memory into a mapped temporary file.

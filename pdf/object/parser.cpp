@@ -195,7 +195,9 @@ std::unique_ptr<CPDFNumber> ObjectParser::Number() {
   if (!ReadToken(m_in, token, sizeof token)) IoError("CPDFNumber");
   // Both forms come from the same token: "2.9" holds 2 and 2.9; the value itself is kept to
   // be written back.
-  value->SetFromFile(TokenToInt(token), TokenToReal(token), TokenToDouble(token));
+  bool integerToken = false;
+  const int64_t integer = TokenToInt64(token, &integerToken);
+  value->SetFromFile(integer, TokenToReal(token), TokenToDouble(token), integerToken);
   return value;
 }
 

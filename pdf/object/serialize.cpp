@@ -16,14 +16,14 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-void WriteInt(OutStream& out, long value) {
+void WriteInt(OutStream& out, int64_t value) {
   char buf[24];
   const auto result = std::to_chars(buf, buf + sizeof buf, value);
   out.WriteBytes(buf, static_cast<size_t>(result.ptr - buf));
 }
 
 // Numbers that are not finite have no PDF form; their integer form is the closest valid text.
-void WriteReal(OutStream& out, float real, int32_t fallback) {
+void WriteReal(OutStream& out, float real, int64_t fallback) {
   if (!std::isfinite(real)) {
     WriteInt(out, fallback);
     return;
@@ -33,7 +33,7 @@ void WriteReal(OutStream& out, float real, int32_t fallback) {
 }
 
 // The shortest decimal text (no exponent) that reads back as exactly `value`.
-void WriteShortest(OutStream& out, double value, int32_t fallback) {
+void WriteShortest(OutStream& out, double value, int64_t fallback) {
   if (!std::isfinite(value)) {
     WriteInt(out, fallback);
     return;
@@ -145,7 +145,9 @@ void CPDFBool::Serialize(OutStream& out, const CPDFCryptContext*) const {
 // A number read from a file is written with the value the file gave. Numbers built by code:
 // small ones keep their fraction; beyond +-32767 only the integer is written.
 void CPDFNumber::Serialize(OutStream& out, const CPDFCryptContext*) const {
-  if (m_fromFile) {
+  if (m_fromFile && m_integerToken) {
+    WriteInt(out, m_int);
+  } else if (m_fromFile) {
     WriteShortest(out, m_fileValue, m_int);
   } else if (m_int >= -32767 && m_int <= 32767) {
     WriteReal(out, m_real, m_int);
@@ -155,11 +157,11 @@ void CPDFNumber::Serialize(OutStream& out, const CPDFCryptContext*) const {
 }
 
 void CPDFInt::Serialize(OutStream& out, const CPDFCryptContext*) const {
-  WriteInt(out, IntValue());
+  WriteInt(out, Int64Value());
 }
 
 void CPDFReal::Serialize(OutStream& out, const CPDFCryptContext*) const {
-  WriteReal(out, RealValue(), IntValue());
+  WriteReal(out, RealValue(), Int64Value());
 }
 
 void CPDFName::Serialize(OutStream& out, const CPDFCryptContext*) const { WriteName(out, View()); }

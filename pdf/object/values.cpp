@@ -265,7 +265,7 @@ std::unique_ptr<CPDFObject> CPDFNumber::DuplicateWith(CPDFObjHolder* target, CPD
   CPDFNumber* copy = nullptr;
   auto result = EmptyCopyOf(*this, target, "CPDFNumber", &copy);
   if (m_fromFile) {
-    copy->SetFromFile(m_int, m_real, m_fileValue);
+    copy->SetFromFile(m_int, m_real, m_fileValue, m_integerToken);
   } else {
     copy->SetBoth(m_int, m_real);
   }
@@ -278,6 +278,7 @@ void CPDFNumber::SwapContent(CPDFObject& other) {
   std::swap(m_real, number.m_real);
   std::swap(m_fileValue, number.m_fileValue);
   std::swap(m_fromFile, number.m_fromFile);
+  std::swap(m_integerToken, number.m_integerToken);
 }
 
 std::unique_ptr<CPDFObject> CPDFString::DuplicateWith(CPDFObjHolder* target, CPDFObjHolder*,

@@ -2,6 +2,7 @@
 // indirect reference. Containers own their values; indirect objects belong to the document.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -158,28 +159,46 @@ class CPDFBool : public CPDFObject {
   bool m_value = false;
 };
 
-// Holds both forms of a number: a signed 32-bit integer and a 32-bit float.
+// Holds both forms of a number: a signed 64-bit integer and a 32-bit float. The integer is
+// 64-bit because numbers count a file's bytes (stream lengths, offsets), and a file may pass
+// 2 GiB; values that are 32-bit by nature (counts, flags, indexes) read IntValue, which
+// saturates, and byte counts read Int64Value.
 class CPDFNumber : public CPDFObject {
  public:
   CPDFNumber() : CPDFObject(kTypeNumber) {}
   explicit CPDFNumber(int32_t v) : CPDFObject(kTypeNumber), m_int(v), m_real(static_cast<float>(v)) {}
+  explicit CPDFNumber(int64_t v)
+      : CPDFObject(kTypeNumber), m_int(v), m_real(static_cast<float>(v)) {}
   explicit CPDFNumber(float v) : CPDFObject(kTypeNumber), m_int(TruncateReal(v)), m_real(v) {}
   explicit CPDFNumber(double v) : CPDFNumber(static_cast<float>(v)) {}
   // Both forms given explicitly (the parser sets them from the same token).
-  CPDFNumber(int32_t i, float r) : CPDFObject(kTypeNumber), m_int(i), m_real(r) {}
+  CPDFNumber(int64_t i, float r) : CPDFObject(kTypeNumber), m_int(i), m_real(r) {}
 
-  int32_t IntValue() const { return m_int; }
+  // The integer within the 32-bit range (saturating).
+  int32_t IntValue() const { return SaturateToInt32(m_int); }
+  int64_t Int64Value() const { return m_int; }
   float RealValue() const { return m_real; }
-  void SetInt(int32_t v) { m_int = v; m_real = static_cast<float>(v); m_fromFile = false; }
+  void SetInt(int64_t v) {
+    m_int = v;
+    m_real = static_cast<float>(v);
+    m_fromFile = false;
+  }
   void SetReal(float v) { m_real = v; m_int = TruncateReal(v); m_fromFile = false; }
-  void SetBoth(int32_t i, float r) { m_int = i; m_real = r; m_fromFile = false; }
+  void SetBoth(int64_t i, float r) {
+    m_int = i;
+    m_real = r;
+    m_fromFile = false;
+  }
   // A number read from a file: both forms as the parser sets them, and the value the file gave,
-  // which is what gets written back (the 32-bit float would shift 842.4 to 842.400024).
-  void SetFromFile(int32_t i, float r, double value) {
+  // which is what gets written back (the 32-bit float would shift 842.4 to 842.400024). An
+  // integer token is written back from the integer, which holds all of its digits where the
+  // double keeps only 53 bits.
+  void SetFromFile(int64_t i, float r, double value, bool integerToken = false) {
     m_int = i;
     m_real = r;
     m_fileValue = value;
     m_fromFile = true;
+    m_integerToken = integerToken;
   }
   bool HasFileValue() const { return m_fromFile; }
   double FileValue() const { return m_fileValue; }
@@ -191,22 +210,27 @@ class CPDFNumber : public CPDFObject {
 
   // Truncation toward zero, saturating at the 32-bit range (NaN gives 0).
   static int32_t TruncateReal(double v);
+  static int32_t SaturateToInt32(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  }
 
  protected:
-  CPDFNumber(int type, int32_t i, float r) : CPDFObject(type), m_int(i), m_real(r) {}
+  CPDFNumber(int type, int64_t i, float r) : CPDFObject(type), m_int(i), m_real(r) {}
 
  private:
-  int32_t m_int = 0;
-  float m_real = 0.0f;
+  // Widest first: a document holds many numbers.
+  int64_t m_int = 0;
   double m_fileValue = 0.0;
-  bool m_fromFile = false;  // read from a file and not changed since
+  float m_real = 0.0f;
+  bool m_fromFile = false;      // read from a file and not changed since
+  bool m_integerToken = false;  // ... from a token of digits that m_int holds exactly
 };
 
 // A number built by code that is always written as an integer.
 class CPDFInt : public CPDFNumber {
  public:
   CPDFInt() : CPDFNumber(kTypeInteger, 0, 0.0f) {}
-  explicit CPDFInt(int32_t v) : CPDFNumber(kTypeInteger, v, static_cast<float>(v)) {}
+  explicit CPDFInt(int64_t v) : CPDFNumber(kTypeInteger, v, static_cast<float>(v)) {}
   void Serialize(OutStream& out, const CPDFCryptContext* crypt = nullptr) const override;
   std::unique_ptr<CPDFObject> NewEmpty(CPDFObjHolder*) const override { return std::make_unique<CPDFInt>(); }
 };

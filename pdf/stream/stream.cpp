@@ -93,7 +93,7 @@ int64_t LengthAtHand(CPDFObjHolder* doc, CPDFDict& dict) {
   if (!atom) return -1;
   if (atom->IsObject()) {
     CPDFNumber* number = AsNumber(static_cast<CPDFObject*>(atom));
-    return number ? number->IntValue() : -1;
+    return number ? number->Int64Value() : -1;
   }
   int64_t value = -1;
   if (!doc || !doc->PeekInteger(*static_cast<CPDFObjRef*>(atom), &value)) return -1;
@@ -108,7 +108,7 @@ bool DirectLengthFits(InStream& in, CPDFDict& dict, int64_t start, int64_t found
   if (!atom || !atom->IsObject()) return true;
   const CPDFNumber* number = AsNumber(static_cast<const CPDFObject*>(atom));
   if (!number) return false;
-  const int64_t declared = number->IntValue();
+  const int64_t declared = number->Int64Value();
   constexpr int64_t kMaxBlanks = 64;
   if (declared < 0 || declared > found || found - declared > kMaxBlanks) return false;
   std::string beyond(static_cast<size_t>(found - declared), '\0');
@@ -159,7 +159,7 @@ int64_t DeclaredLength(CPDFObjHolder* doc, CPDFDict& dict) {
     value = doc->IsFlushing() ? doc->FindLoadedObj(ref) : doc->GetObj(ref);
   }
   CPDFNumber* number = AsNumber(value);
-  return number ? number->IntValue() : -1;
+  return number ? number->Int64Value() : -1;
 }
 
 // Writes `total` bytes, read from `file` at `offset` or else taken from `memory`, through a
@@ -285,9 +285,7 @@ void CPDFStream::SetSource(std::shared_ptr<SourceFile> file, int64_t offset, int
 }
 
 void CPDFStream::UpdateLength() {
-  const size_t length = IsDataInFile() ? static_cast<size_t>(m_length) : m_data.Length();
-  const int32_t value =
-      length > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(length);
+  const int64_t value = IsDataInFile() ? m_length : static_cast<int64_t>(m_data.Length());
   CPDFAtom* atom = Lookup("Length");
   if (atom && atom->IsRef() && Doc()) {
     const CPDFObjRef ref = *static_cast<CPDFObjRef*>(atom);
@@ -394,12 +392,11 @@ std::unique_ptr<CPDFStream> CPDFStream::ReadAfterDict(CPDFObjHolder* doc, InStre
     // "Length" is made to tell the truth about the data it now holds, so that writing the
     // stream again gives a consistent file whatever the input claimed.
     CPDFAtom* lengthAtom = stream->Lookup("Length");
-    const int32_t actual = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
     if (!lengthAtom || lengthAtom->IsObject()) {
-      stream->Insert("Length", std::make_unique<CPDFInt>(actual));
+      stream->Insert("Length", std::make_unique<CPDFInt>(length));
     } else if (doc && !doc->IsFlushing()) {
       if (CPDFNumber* number = AsNumber(doc->GetObj(*static_cast<CPDFObjRef*>(lengthAtom)))) {
-        number->SetBoth(actual, static_cast<float>(actual));
+        number->SetBoth(length, static_cast<float>(length));
       }
     }
   } catch (const CPDFException&) {
@@ -425,8 +422,7 @@ void CPDFStream::Serialize(OutStream& out, const CPDFCryptContext* crypt) const 
     auto& self = const_cast<CPDFStream&>(*this);
     const CPDFAtom* kept = Lookup("Length");
     std::unique_ptr<CPDFAtom> saved = kept ? kept->CloneAtom() : nullptr;
-    self.Insert("Length", std::make_unique<CPDFInt>(
-                              static_cast<int32_t>(std::min<int64_t>(written, INT32_MAX))));
+    self.Insert("Length", std::make_unique<CPDFInt>(written));
     try {
       CPDFDict::Serialize(out, crypt);
     } catch (...) {
@@ -528,9 +524,8 @@ bool CPDFStream::CopyFrom(const CPDFStream& from, CPDFObjHolder* target) {
   }
   // The length is stored directly: a reference copied from another document would name an
   // object of that document.
-  const size_t length = IsDataInFile() ? static_cast<size_t>(m_length) : m_data.Length();
-  Insert("Length",
-         std::make_unique<CPDFInt>(static_cast<int32_t>(std::min<size_t>(length, INT32_MAX))));
+  const int64_t length = IsDataInFile() ? m_length : static_cast<int64_t>(m_data.Length());
+  Insert("Length", std::make_unique<CPDFInt>(length));
   return true;
 }
 

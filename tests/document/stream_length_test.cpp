@@ -1,14 +1,24 @@
 // Where a stream's data ends when its dictionary gives the length: the bytes at that length
 // are trusted only when "endstream" and "endobj" follow there; otherwise the data runs to the
 // first "endstream" "endobj" found.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/parser.h"
 #include "pdf/stream/stream.h"
+#include "platform/source_file.h"
 #include "support/documents.h"
 #include "support/files.h"
 #include "support/pdf_builder.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
@@ -222,6 +232,155 @@ TEST_F(StreamLengthInDocument, IndirectLengthAfterTheStream) {
                                         "\r\n>>\r\nstream\r\n" + data + "\nendstream"),
               std::string::npos)
         << c.name;
+  }
+}
+
+// ---- lengths and offsets past 32 bits
+// ------------------------------------------------------------
+
+TEST(StreamLength, LengthsPastThirtyTwoBitsAreSetWhole) {
+  test::TempDir dir;
+  const std::string path = dir.File("data");
+  test::WriteFile(path, "data");
+  for (const int64_t length : {int64_t{2147483648}, int64_t{4294967296}, int64_t{5000000000}}) {
+    // The data stays in the file and is never read: only the arithmetic of the length runs.
+    CPDFStream stream(nullptr);
+    stream.SetSource(SourceFile::Open(path), 0, length);
+    stream.UpdateLength();
+    ASSERT_NE(stream.Get_Length(), nullptr);
+    EXPECT_EQ(test::Text(*stream.Get_Length()), std::to_string(length));
+    CPDFStream copy(nullptr);
+    ASSERT_TRUE(copy.CopyFrom(stream, nullptr));
+    ASSERT_NE(copy.Get_Length(), nullptr);
+    EXPECT_EQ(test::Text(*copy.Get_Length()), std::to_string(length));
+    EXPECT_EQ(copy.HeldLength(), length);
+  }
+}
+
+// A file laid out piece by piece, with holes that the file system keeps sparse: a document of
+// more than 4 GiB that takes a few kilobytes of disk.
+class SparseFile {
+ public:
+  void Put(const std::string& bytes) {
+    m_pieces.emplace_back(m_size, bytes);
+    m_size += static_cast<int64_t>(bytes.size());
+  }
+  void Hole(int64_t n) { m_size += n; }
+  // `whole`: the object ends here; otherwise what follows is the rest of it.
+  void Obj(int num, const std::string& body, bool whole = true) {
+    m_offsets[num] = m_size;
+    Put(std::to_string(num) + " 0 obj\n" + body + (whole ? "\nendobj\n" : ""));
+  }
+  int64_t Size() const { return m_size; }
+  int64_t OffsetOf(int num) const { return m_offsets.at(num); }
+  const std::map<int, int64_t>& Offsets() const { return m_offsets; }
+  // False when the file could not be written, or took real blocks for its holes.
+  bool Write(const std::string& path) const {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = ftruncate(fd, m_size) == 0;
+    for (const auto& [at, bytes] : m_pieces) {
+      ok = ok && pwrite(fd, bytes.data(), bytes.size(), at) == static_cast<ssize_t>(bytes.size());
+    }
+    struct stat st {};
+    ok = ok && fstat(fd, &st) == 0 && st.st_blocks * 512 < (int64_t(16) << 20);
+    close(fd);
+    return ok;
+  }
+
+ private:
+  std::vector<std::pair<int64_t, std::string>> m_pieces;
+  std::map<int, int64_t> m_offsets;
+  int64_t m_size = 0;
+};
+
+std::string BigEndian(uint64_t value, int bytes) {
+  std::string out;
+  for (int b = bytes - 1; b >= 0; --b) out.push_back(static_cast<char>(value >> (8 * b)));
+  return out;
+}
+
+TEST_F(StreamLengthInDocument, StreamOfMoreThanFourGiBAndObjectsBeyondIt) {
+  // Stream 4 holds 2^32 + 1000 bytes (a hole of zeros); the Info dictionary, the Length object
+  // and the section lie past 4 GiB. The document reads, and an incremental update in place
+  // links to the section and lists the changed object at its offset past 4 GiB.
+  constexpr int64_t kLength = (int64_t(1) << 32) + 1000;
+  for (const bool streamSection : {false, true}) {
+    for (const bool indirectLength : {false, true}) {
+      const std::string name = std::string(streamSection ? "stream" : "table") + " section, " +
+                               (indirectLength ? "indirect" : "direct") + " Length";
+      SparseFile file;
+      file.Put(streamSection ? test::kPdf15Header : test::kPdf14Header);
+      file.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>");
+      file.Obj(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+      file.Obj(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>");
+      const std::string length = indirectLength ? "6 0 R" : std::to_string(kLength);
+      file.Obj(4, "<< /Length " + length + " >>\nstream\n", false);
+      file.Hole(kLength);
+      file.Put("\nendstream\nendobj\n");
+      file.Obj(5, "<< /Producer (sparse) >>");
+      file.Obj(6, std::to_string(kLength));
+      const int64_t sectionAt = file.Size();
+      if (streamSection) {
+        std::string rows = BigEndian(0, 1) + BigEndian(0, 5) + BigEndian(65535, 2);
+        for (const auto& [num, at] : file.Offsets()) {
+          rows += BigEndian(1, 1) + BigEndian(static_cast<uint64_t>(at), 5) + BigEndian(0, 2);
+        }
+        rows += BigEndian(1, 1) + BigEndian(static_cast<uint64_t>(sectionAt), 5) + BigEndian(0, 2);
+        file.Obj(7, "<< /Type /XRef /Size 8 /W [1 5 2] /Root 1 0 R /Info 5 0 R /Length " +
+                        std::to_string(rows.size()) + " >>\nstream\n" + rows + "\nendstream");
+      } else {
+        std::string table = "xref\n0 7\n0000000000 65535 f \n";
+        char line[32];
+        for (const auto& [num, at] : file.Offsets()) {
+          std::snprintf(line, sizeof line, "%010lld 00000 n \n", static_cast<long long>(at));
+          table += line;
+        }
+        file.Put(table + "trailer\n<< /Size 7 /Root 1 0 R /Info 5 0 R >>\n");
+      }
+      file.Put("startxref\n" + std::to_string(sectionAt) + "\n%%EOF\n");
+      const std::string path = m_dir.File("big.pdf");
+      if (!file.Write(path)) GTEST_SKIP() << "no sparse file of 4 GiB can be made here";
+
+      auto doc = Open(path);
+      ASSERT_NE(doc, nullptr) << name << ": " << m_error.Message();
+      EXPECT_FALSE(doc->IsRepaired()) << name;
+      auto* stream = dynamic_cast<CPDFStream*>(doc->GetObj(CPDFObjRef(4, 0)));
+      ASSERT_NE(stream, nullptr) << name;
+      // The end of line in front of "endstream" stays with the data, and Length tells it.
+      EXPECT_EQ(stream->HeldLength(), kLength + 1) << name;
+      ASSERT_NE(stream->Get_Length(), nullptr) << name;
+      EXPECT_EQ(test::Text(*stream->Get_Length()), std::to_string(kLength + 1)) << name;
+      CPDFDict* info = AsDict(doc->GetObj(CPDFObjRef(5, 0)));
+      ASSERT_NE(info, nullptr) << name;
+      info->Insert("Title", std::make_unique<CPDFString>("changed"));
+      ASSERT_TRUE(doc->UpdateObj(CPDFObjRef(5, 0))) << name;
+      ASSERT_TRUE(doc->Save(path.c_str(), true, false))
+          << name << ": " << doc->LastError().Message();
+      ASSERT_TRUE(doc->Flush()) << name << ": " << doc->LastError().Message();
+      doc.reset();
+
+      const int64_t original = file.Size();
+      const std::string update = test::ReadFileFrom(path, original);
+      EXPECT_NE(update.find("/Prev " + std::to_string(sectionAt)), std::string::npos) << name;
+      // Offsets past 4 GiB need five bytes in a stream's row.
+      if (streamSection) {
+        EXPECT_NE(update.find("/W [1 5 "), std::string::npos) << name;
+      }
+      auto again = Open(path);
+      ASSERT_NE(again, nullptr) << name << ": " << m_error.Message();
+      EXPECT_FALSE(again->IsRepaired()) << name;
+      CPDFDict* reread = AsDict(again->GetObj(CPDFObjRef(5, 0)));
+      ASSERT_NE(reread, nullptr) << name;
+      ASSERT_NE(reread->GetString(nullptr, "Title"), nullptr) << name;
+      EXPECT_EQ(reread->GetString(nullptr, "Title")->Str(), "changed") << name;
+      // The changed object (or the object stream holding it) lies where the update put it.
+      const CPDFXRefEntry* entry = again->FindEntry(5, false);
+      ASSERT_NE(entry, nullptr) << name;
+      if (entry->IsCompressed()) entry = again->FindEntry(entry->ObjStmNum(), false);
+      ASSERT_NE(entry, nullptr) << name;
+      EXPECT_GE(entry->Offset(), original) << name;
+    }
   }
 }
 

@@ -234,6 +234,35 @@ TEST(NumberConversionTest, IntegerSaturatesInsteadOfOverflowing) {
   EXPECT_EQ(TokenToInt("-99999999999999999999999"), INT32_MIN);
 }
 
+TEST(NumberConversionTest, Int64KeepsByteCountsPastThirtyTwoBits) {
+  // `exact`: the token is only a sign and digits, and the value holds them all.
+  const struct {
+    const char* token;
+    int64_t value;
+    bool exact;
+  } cases[] = {
+      {"2147483647", INT32_MAX, true},
+      {"2147483648", int64_t{INT32_MAX} + 1, true},
+      {"-2147483649", int64_t{INT32_MIN} - 1, true},
+      {"4294967295", 4294967295, true},
+      {"4294967296", 4294967296, true},
+      {"+2400000000", 2400000000, true},
+      {"9007199254740993", 9007199254740993, true},
+      {"9223372036854775807", INT64_MAX, true},
+      {"-9223372036854775808", INT64_MIN, true},
+      {"9223372036854775808", INT64_MAX, false},
+      {"-99999999999999999999999", INT64_MIN, false},
+      {"4294967296.5", 4294967296, false},
+      {"4294967296x", 4294967296, false},
+      {"-", 0, false},
+  };
+  for (const auto& c : cases) {
+    bool exact = !c.exact;
+    EXPECT_EQ(TokenToInt64(c.token, &exact), c.value) << c.token;
+    EXPECT_EQ(exact, c.exact) << c.token;
+  }
+}
+
 TEST(NumberConversionTest, RealFollowsFloatingConversion) {
   EXPECT_FLOAT_EQ(TokenToReal("2.9"), 2.9f);
   EXPECT_FLOAT_EQ(TokenToReal("-0.5"), -0.5f);
@@ -268,7 +297,7 @@ TEST(NumberConversionTest, RealIgnoresTheProcessLocale) {
 TEST(NumberConversionTest, TypedExtractorsReadOneToken) {
   const std::string text = " 12 3.25 true maybe false";
   MemInStream in(text.data(), text.size());
-  int32_t i = 0;
+  int64_t i = 0;
   float r = 0;
   bool b = false;
   ASSERT_TRUE(ReadIntToken(in, i));

@@ -75,6 +75,28 @@ TEST(SerializeNumberTest, ParsedNumbersKeepTheirValue) {
   EXPECT_EQ(Text(*number), "842.400024");
 }
 
+// Integers count a file's bytes: past 2^31, 2^32 and the 53 bits of a double they are read, kept
+// and written with every digit, as parsed numbers and as integers built by code.
+TEST(SerializeNumberTest, IntegersPastThirtyTwoBitsKeepEveryDigit) {
+  for (const char* text : {"2147483647", "2147483648", "-2147483648", "-2147483649", "4294967295",
+                           "4294967296", "2400000000", "9007199254740993", "-9007199254740993",
+                           "9223372036854775807", "-9223372036854775808"}) {
+    EXPECT_EQ(Reserialize(text), text);
+    auto number = Parse(std::string(text) + " ");
+    ASSERT_NE(AsNumber(number.get()), nullptr) << text;
+    EXPECT_EQ(number->TypeCode(), kTypeNumber) << text;
+    EXPECT_EQ(std::to_string(AsNumber(number.get())->Int64Value()), text);
+    EXPECT_EQ(Text(*number->Clone()), text);
+    const int64_t value = AsNumber(number.get())->Int64Value();
+    const CPDFInt built(value);
+    EXPECT_EQ(built.TypeCode(), kTypeInteger) << text;
+    EXPECT_EQ(Text(built), text);
+    EXPECT_EQ(Text(CPDFNumber(value)), text);
+    // The 32-bit view saturates rather than wrapping.
+    EXPECT_EQ(built.IntValue(), CPDFNumber::SaturateToInt32(value)) << text;
+  }
+}
+
 TEST(SerializeNumberTest, CodeBuiltNumbersKeepTheirForm) {
   EXPECT_EQ(Text(CPDFReal(100000.0f)), "100000");
   EXPECT_EQ(Text(CPDFReal(0.75f)), "0.75");

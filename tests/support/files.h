@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,8 @@ class TempDir {
 
 // The whole file as bytes; throws std::runtime_error when it cannot be read.
 std::string ReadFile(const std::string& path);
+// The file's bytes from `offset` to its end (the tail of a file too large to read whole).
+std::string ReadFileFrom(const std::string& path, int64_t offset);
 // Creates or truncates the file and writes `bytes`; throws std::runtime_error on failure.
 void WriteFile(const std::string& path, std::string_view bytes);
 
