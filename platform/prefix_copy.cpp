@@ -61,18 +61,13 @@ bool ClonedWhole(int from, int to, off_t size) {
   return fstat(from, &source) == 0 && source.st_size >= size && ioctl(to, FICLONE, from) == 0;
 }
 
-}  // namespace
-
-bool CopyFilePrefix(int from, int to, int64_t size) {
-  const auto total = static_cast<off_t>(size);
-  if (total > 0 && ClonedWhole(from, to, total)) {
-    // Whatever the file holds past `size` came later and is not part of it.
-    return ftruncate(to, total) == 0 && lseek(to, total, SEEK_SET) == total;
-  }
-  off_t done = 0;
-  while (done < total) {
+// Copies bytes [begin, end) of `from` to the same offsets of `to`: in the kernel where it can,
+// else through a buffer.
+bool CopyRange(int from, int to, off_t begin, off_t end) {
+  off_t done = begin;
+  while (done < end) {
     off_t in = done, out = done;
-    const ssize_t n = copy_file_range(from, &in, to, &out, static_cast<size_t>(total - done), 0);
+    const ssize_t n = copy_file_range(from, &in, to, &out, static_cast<size_t>(end - done), 0);
     if (n > 0) {
       done += n;
       continue;
@@ -83,10 +78,50 @@ bool CopyFilePrefix(int from, int to, int64_t size) {
       return false;
     }
     if (!KernelCopyRefused(errno)) return false;
-    if (!CopyByBlocks(from, to, done, total)) return false;
-    break;
+    return CopyByBlocks(from, to, done, end);
   }
-  return lseek(to, total, SEEK_SET) == total;
+  return true;
+}
+
+// The next stretch of `from` at or after `at` that holds data, as [begin, end) within `total`;
+// false when only a hole is left. A file system that cannot tell holes shows all of it as data.
+bool NextData(int from, off_t at, off_t total, off_t& begin, off_t& end) {
+  begin = lseek(from, at, SEEK_DATA);
+  if (begin < 0) {
+    if (errno == ENXIO) return false;
+    begin = at;
+    end = total;
+    return true;
+  }
+  if (begin >= total) return false;
+  end = lseek(from, begin, SEEK_HOLE);
+  if (end < 0 || end > total) end = total;
+  return true;
+}
+
+}  // namespace
+
+bool CopyFilePrefix(int from, int to, int64_t size) {
+  const auto total = static_cast<off_t>(size);
+  if (total > 0 && ClonedWhole(from, to, total)) {
+    // Whatever the file holds past `size` came later and is not part of it.
+    return ftruncate(to, total) == 0 && lseek(to, total, SEEK_SET) == total;
+  }
+  // Only the stretches that hold data are copied: the holes of a sparse input stay holes in the
+  // new file (the length set at the end makes them), instead of gigabytes of zeros written out.
+  // `to` is a new, empty file.
+  off_t at = 0, begin = 0, end = 0;
+  while (at < total && NextData(from, at, total, begin, end)) {
+    if (!CopyRange(from, to, begin, end)) return false;
+    at = end;
+  }
+  struct stat source {};
+  if (fstat(from, &source) != 0) return false;
+  if (source.st_size < total) {
+    errno = EIO;  // the file is shorter than it was
+    return false;
+  }
+  return ftruncate(to, total) == 0 && lseek(to, total, SEEK_SET) == total;
 }
 
 }  // namespace quarn
