@@ -15,7 +15,10 @@ make_red_logo w.pdf || { echo "cannot make the watermark" >&2; exit 1; }
 RED=255,0,0
 
 # Each page: name, MediaBox, CropBox (or none); the visible sizes are judged from pdfinfo.
-python3 - <<'PY'
+SUPPORT="$SOURCE_DIR/tests/support" python3 - <<'PY'
+import os, sys
+sys.path.insert(0, os.environ["SUPPORT"])
+from mini_pdf import write_pdf
 pages = [("A4 portrait", "0 0 595 842", None),
          ("A4 portrait again", "0 0 595 842", None),
          ("A4 landscape", "0 0 842 595", None),
@@ -32,16 +35,7 @@ for i, (_, media, crop) in enumerate(pages):
                 % (media, cropbox, 3 + count + i))
 for i in range(count):
     objs.append("<< /Length 0 >>\nstream\n\nendstream")
-data = b"%PDF-1.4\n"
-offsets = []
-for i, body in enumerate(objs):
-    offsets.append(len(data))
-    data += b"%d 0 obj\n%s\nendobj\n" % (i + 1, body.encode())
-xref = len(data)
-data += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-data += b"".join(b"%010d 00000 n \n" % o for o in offsets)
-data += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-open("sizes.pdf", "wb").write(data)
+write_pdf("sizes.pdf", [body.encode() for body in objs])
 open("names.txt", "w").write("\n".join(name for name, _, _ in pages) + "\n")
 PY
 PAGES=$(page_count sizes.pdf)
