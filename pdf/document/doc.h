@@ -133,6 +133,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // Records damage found in an object read later (the file then counts as repaired: it is not
   // updated incrementally).
   void NoteRepaired();
+  // Records one repair of the input with its own warning line.
+  void NoteRepair(std::string warning);
 
   // ---- security ----
   // The object key context for reading (document key) or writing (output key); nullptr when
@@ -245,9 +247,19 @@ class CPDFDoc final : public CPDFObjHolder {
   std::unique_ptr<CPDFObjStmPacker> m_packer;  // set while an update packs its objects
   CPDFObjRef m_packingInto;                    // the number of the object stream being filled
   void ReadSectionsOrRepair();
+  // A newest trailer that cannot be bound (a "Size" that is no number) is rebuilt as when the
+  // sections cannot be read.
+  void RealizeSectionsOrRepair();
   bool RepairSections();
   std::unique_ptr<CPDFObject> LoadFromScan(const CPDFObjRef& ref);
   CPDFFileScan* Scan();
+  // A catalog that the trailer does not lead to is looked for in the file, and a "Pages" that
+  // is no page tree node is replaced by one over the pages it names or the file holds.
+  void RepairRoots();
+  CPDFDict* FindCatalog(CPDFObjRef* ref);
+  void RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef);
+  // Makes the page `ref` a kid of `node`, keeping what it inherited from its old ancestors.
+  void AdoptPage(CPDFDict& page, const CPDFObjRef& ref, const CPDFObjRef& node);
 
   // ---- helpers (doc.cpp) ----
   void ReadSections();
@@ -257,8 +269,12 @@ class CPDFDoc final : public CPDFObjHolder {
   void CheckSecurity(const char* password);
   void BindRoots();
   void ReadLinearizationParams();
+  // With `dropped`, the object is read leniently (SerializeObjectLeniently).
   std::unique_ptr<CPDFObject> ReadObjectAt(int64_t offset, const CPDFObjRef* expect,
-                                           CPDFObjRef* found);
+                                           CPDFObjRef* found, int* dropped = nullptr);
+  // LoadObj's read of an object that does not parse: as readers read it, passing over the
+  // damaged tokens and a missing "endobj". nullptr when even that finds no object there.
+  std::unique_ptr<CPDFObject> LoadDamagedObj(const CPDFObjRef& ref, int64_t offset);
   void ResetState();
   int32_t LargestTableSize() const;
   // ---- helpers (doc_save.cpp) ----

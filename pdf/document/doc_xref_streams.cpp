@@ -83,7 +83,16 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadEntry(const CPDFObjRef& ref, const CPDF
     ClearError();
     KeepCurrentError(m_error, kModule, "LoadObj");
   }
-  return nullptr;
+  // An entry that names no object stream, or one that does not hold the object: the table is
+  // wrong, and the object may stand in the open where readers find it.
+  if (m_error.Code() != kInvalidFormat || entry.Gen() != ref.Gen()) return nullptr;
+  const CPDFErrorRecord streamError = m_error;
+  std::unique_ptr<CPDFObject> obj = LoadFromScan(ref);
+  if (!obj) {
+    ClearError();
+    m_error.Keep(streamError);
+  }
+  return obj;
 }
 
 void CPDFDoc::DropCrossReferenceStreams() {
