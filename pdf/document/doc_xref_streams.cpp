@@ -91,6 +91,16 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadEntry(const CPDFObjRef& ref, const CPDF
   if (!obj) {
     ClearError();
     m_error.Keep(streamError);
+    return obj;
+  }
+  // The entry now lists the object where it was found: the stream it named is no object
+  // stream, and a rewrite must not drop it as one.
+  const CPDFXRefEntry plain(ref.Num(), ref.Gen(), m_scan->Objects().at(ref.Num()).offset, true);
+  for (auto& xref : m_xrefs) {
+    if (xref->GetEntry(ref.Num()) == &entry) {
+      xref->SetEntry(plain);
+      break;
+    }
   }
   return obj;
 }

@@ -8,16 +8,13 @@ import sys
 import zlib
 
 
-def write_pdf(path, objects, root=b"/Root 1 0 R", misplace=None):
-    """objects: list of bytes bodies, object i+1 is objects[i]. `root` is the trailer's entry;
-    `misplace` (number, other) lists object `number` at the offset of object `other`."""
+def write_pdf(path, objects, root=b"/Root 1 0 R"):
+    """objects: list of bytes bodies, object i+1 is objects[i]; `root` is the trailer's entry."""
     out = bytearray(b"%PDF-1.4\n")
     offsets = []
     for number, body in enumerate(objects, 1):
         offsets.append(len(out))
         out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
-    if misplace:
-        offsets[misplace[0] - 1] = offsets[misplace[1] - 1]
     xref = len(out)
     out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
     for offset in offsets:
@@ -153,8 +150,6 @@ DAMAGED = {
     # A stray token in the page tree's root node; a number where the catalog has a key.
     "damaged_token": (plain(pages=b"<< /Type /Pages /Kids [3 0 R] ) /Count 1 >>"), {}),
     "damaged_key": (plain(catalog=b"<< /Type /Catalog 12 /Pages 2 0 R >>"), {}),
-    # The table lists the root node at the page's offset.
-    "misplaced": (plain(), {"misplace": (2, 3)}),
     # The root node listed in an object stream that is a page's content stream.
     "not_objstm": (plain(), {"compressed": {2: (4, 0)}}),
     # A trailer without "Root", naming a missing object or an integer, or one that cannot be
@@ -166,6 +161,8 @@ DAMAGED = {
     # "Pages" naming the page itself, or nothing.
     "pages_is_page": (plain(catalog=b"<< /Type /Catalog /Pages 3 0 R >>"), {}),
     "pages_missing": (plain(catalog=b"<< /Type /Catalog /Pages 9 0 R >>"), {}),
+    # The same without any page: nothing to repair.
+    "no_page_anywhere": ([b"<< /Type /Catalog /Pages 9 0 R >>", stream(CONTENT)], {}),
 }
 
 KINDS = {
