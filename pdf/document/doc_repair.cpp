@@ -209,6 +209,7 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadFromScan(const CPDFObjRef& ref) {
 namespace quarn {
 
 void CPDFDoc::RepairRoots() {
+  const size_t warningsBefore = m_warnings.size();
   CPDFDict& trailer = GetTrailer()->Dict();
   CPDFObjRef rootRef;
   CPDFDict* root = AsPlainDict(trailer.GetValue(this, "Root", &rootRef));
@@ -216,11 +217,16 @@ void CPDFDoc::RepairRoots() {
   if (!root) {
     root = FindCatalog(&rootRef);
     if (!root) return;
+    // A catalog that leads to no page is no better than none: the open fails as it did.
+    RepairPageTree(*root, rootRef);
+    if (!IsPagesNode(this, root->GetValue(this, "Pages"))) return;
     trailer.Insert("Root", std::make_unique<CPDFObjRef>(rootRef));
     NoteRepair(
         Format("damaged trailer Root replaced by catalog: %d %d", rootRef.Num(), rootRef.Gen()));
   }
   RepairPageTree(*root, rootRef);
+  if (m_warnings.size() == warningsBefore) return;
+  // The catalog is bound again over its new page tree.
   if (!BindEntry<CPDFCatalog>(this, trailer, "Root", IsCatalog)) {
     ThrowCode("CPDFDoc", "Open", kInternalError);
   }
