@@ -85,8 +85,9 @@ class ObjectParser {
   // The value that should have been here is missing: name the token that stands there instead.
   [[noreturn]] void FailOnNextToken(const char* label);
   // The same when reading leniently: the token is passed over (true), or, when it is a keyword
-  // that ends the object, left to be read and the container taken as closed (false).
-  bool DropNextToken(const char* label);
+  // that ends the object, left to be read and the container taken as closed (false). In a
+  // dictionary, its closing ">>" is left to be read (true).
+  bool DropNextToken(const char* label, bool inDict);
   // A container's element read by `read`; when reading leniently, a damaged one is passed over
   // (nullptr, counted).
   template <class Read>
@@ -173,9 +174,16 @@ void ObjectParser::FailOnNextToken(const char* label) {
   Throw(label, kRead, kInvalidFormat, Format("invalidtoken: %s", token));
 }
 
-bool ObjectParser::DropNextToken(const char* label) {
+bool ObjectParser::DropNextToken(const char* label, bool inDict) {
   if (!m_dropped) FailOnNextToken(label);
   const int64_t start = m_in.Tell();
+  char two[2];
+  const bool closes = inDict && ReadTwoBytes(two) && two[0] == '>' && two[1] == '>';
+  m_in.Seek(start);
+  if (closes) {
+    ++*m_dropped;  // a key without its value
+    return true;
+  }
   char token[limits::kTokenBufferSize];
   if (!ReadToken(m_in, token, sizeof token)) IoError(label);
   for (const char* keyword : {"endobj", "obj", "stream", "endstream"}) {
@@ -404,7 +412,7 @@ std::unique_ptr<CPDFArray> ObjectParser::Array(const CPDFCryptContext* crypt) {
     const int64_t before = m_dropped ? *m_dropped : 0;
     std::unique_ptr<CPDFAtom> element = Lenient([&] { return Entry(crypt); });
     if (!element && m_dropped && *m_dropped > before) continue;
-    if (!element && !DropNextToken("CPDFArray")) return array;
+    if (!element && !DropNextToken("CPDFArray", false)) return array;
     if (!element) continue;
     try {
       array->Push_Back(std::move(element));
@@ -433,7 +441,7 @@ std::unique_ptr<CPDFDict> ObjectParser::Dict(const CPDFCryptContext* crypt) {
     const int64_t before = m_dropped ? *m_dropped : 0;
     std::unique_ptr<CPDFObject> key = Lenient([&] { return Any(nullptr); });
     if (!key && m_dropped && *m_dropped > before) continue;
-    if (!key && !DropNextToken("CPDFDict")) return dict;
+    if (!key && !DropNextToken("CPDFDict", true)) return dict;
     if (!key) continue;
     if (key->TypeCode() != kTypeName) {
       if (!m_dropped) {
@@ -444,7 +452,7 @@ std::unique_ptr<CPDFDict> ObjectParser::Dict(const CPDFCryptContext* crypt) {
     }
     std::unique_ptr<CPDFAtom> value = Lenient([&] { return Entry(crypt); });
     if (!value && m_dropped && *m_dropped > before) continue;
-    if (!value && !DropNextToken("CPDFDict")) return dict;
+    if (!value && !DropNextToken("CPDFDict", true)) return dict;
     if (!value) continue;
     try {
       // A key that is already present keeps the last value read.
