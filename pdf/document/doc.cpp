@@ -384,6 +384,7 @@ void CPDFDoc::ResetState() {
   m_scan.reset();
   m_scanSource = nullptr;
   m_warnings.clear();
+  m_repairsNoted.clear();
   m_repaired = false;
 }
 

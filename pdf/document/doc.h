@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -133,7 +134,7 @@ class CPDFDoc final : public CPDFObjHolder {
   // Records damage found in an object read later (the file then counts as repaired: it is not
   // updated incrementally).
   void NoteRepaired();
-  // Records one repair of the input with its own warning line.
+  // Records one repair of the input with its own warning line (once, however often it is met).
   void NoteRepair(std::string warning);
 
   // ---- security ----
@@ -201,6 +202,7 @@ class CPDFDoc final : public CPDFObjHolder {
   std::shared_ptr<CPDFFileScan> m_scan;        // the objects of the input as a scan found them
   const SourceFile* m_scanSource = nullptr;    // the file m_scan describes
   std::vector<std::string> m_warnings;
+  std::set<std::string> m_repairsNoted;  // the warnings of NoteRepair, each said once
   bool m_repaired = false;
   // Reads the section at `offset` when it is a cross-reference stream, or a hybrid file's empty
   // table ("xref 0 0") whose trailer names its "XRefStm"; false (input position undefined) when

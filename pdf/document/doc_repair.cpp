@@ -93,6 +93,8 @@ void CPDFDoc::NoteRepaired() {
 
 void CPDFDoc::NoteRepair(std::string warning) {
   m_repaired = true;
+  // An object read again (after it left memory) is the same repair: said once.
+  if (!m_repairsNoted.insert(warning).second) return;
   m_warnings.push_back(std::move(warning));
 }
 

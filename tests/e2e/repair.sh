@@ -29,6 +29,7 @@ root_not_dict  damaged~trailer~Root~replaced~by~catalog:~1~0
 bad_trailer    damaged~file~repaired:~bad_trailer-in.pdf
 pages_is_page  damaged~page~tree~replaced~by~1~page(s)~found~in~the~file
 pages_missing  damaged~page~tree~replaced~by~1~page(s)~found~in~the~file
+content_token  damaged~object~read~in~part:~4~0
 "
 
 while read -r kind warning; do

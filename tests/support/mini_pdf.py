@@ -161,6 +161,8 @@ DAMAGED = {
     # "Pages" naming the page itself, or nothing.
     "pages_is_page": (plain(catalog=b"<< /Type /Catalog /Pages 3 0 R >>"), {}),
     "pages_missing": (plain(catalog=b"<< /Type /Catalog /Pages 9 0 R >>"), {}),
+    # The page's content stream with a stray token in its dictionary: read in part, not lost.
+    "content_token": (plain()[:3] + [stream(CONTENT, b") /Bad")], {}),
     # The same without any page: nothing to repair.
     "no_page_anywhere": ([b"<< /Type /Catalog /Pages 9 0 R >>", stream(CONTENT)], {}),
 }
