@@ -206,10 +206,6 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadFromScan(const CPDFObjRef& ref) {
   return obj;
 }
 
-}  // namespace quarn
-
-namespace quarn {
-
 void CPDFDoc::RepairRoots() {
   const size_t warningsBefore = m_warnings.size();
   CPDFDict& trailer = GetTrailer()->Dict();
