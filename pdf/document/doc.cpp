@@ -89,7 +89,7 @@ bool CPDFDoc::Open(CPDFLibBase* lib, const std::string& fileName, const char* pa
     m_in = std::make_unique<FileInStream>(m_source);
     OpenStep(m_error, "CPDFDoc::Serialize()", [this] { ReadSectionsOrRepair(); });
     m_outputOffsets.Clear();
-    RealizeSections();
+    RealizeSectionsOrRepair();
     OpenStep(m_error, "CPDFTrailer::Create()", [this] { CreateUpdateSection(); });
     MarkLinearized();
     CheckSecurity(password);
@@ -276,6 +276,12 @@ void CPDFDoc::CheckSecurity(const char* password) {
 void CPDFDoc::BindRoots() {
   CPDFTrailer* trailer = GetTrailer();
   CPDFDict& dict = trailer->Dict();
+  if (!IsFDF()) {
+    if (dict.Lookup("Root") && !BindEntry<CPDFCatalog>(this, dict, "Root", IsCatalog)) {
+      ThrowCode(kModule, "Open", kInternalError);
+    }
+    RepairRoots();
+  }
   if (!dict.Lookup("Root")) ThrowCode(kModule, "Open", kInternalError);
   if (IsFDF()) {
     // The FDF catalog belongs to the FDF dictionaries of the layer above; one that does not
@@ -284,16 +290,13 @@ void CPDFDoc::BindRoots() {
     ClearError();
     return;
   }
-  if (!BindEntry<CPDFCatalog>(this, dict, "Root", IsCatalog)) {
-    ThrowCode(kModule, "Open", kInternalError);
-  }
   if (!BindEntry<CPDFInfoDict>(this, dict, "Info", IsInfoDict)) {
     ThrowCode(kModule, "Open", kInternalError);
   }
 }
 
 std::unique_ptr<CPDFObject> CPDFDoc::ReadObjectAt(int64_t offset, const CPDFObjRef* expect,
-                                                  CPDFObjRef* found) {
+                                                  CPDFObjRef* found, int* dropped) {
   const char* method = expect ? "LoadObj" : "Open";
   if (!m_in || !m_in->Seek(offset)) Throw(kModule, method, kInvalidFormat, "ioerror");
   const std::string num = NextToken(*m_in, method);
@@ -314,7 +317,8 @@ std::unique_ptr<CPDFObject> CPDFDoc::ReadObjectAt(int64_t offset, const CPDFObjR
   m_loading.push_back(identity.Num());
   std::unique_ptr<CPDFObject> obj;
   try {
-    obj = SerializeObject(this, *m_in, crypt.get());
+    obj = dropped ? SerializeObjectLeniently(this, *m_in, crypt.get(), dropped)
+                  : SerializeObject(this, *m_in, crypt.get());
   } catch (...) {
     m_loading.pop_back();
     throw;
@@ -380,6 +384,7 @@ void CPDFDoc::ResetState() {
   m_scan.reset();
   m_scanSource = nullptr;
   m_warnings.clear();
+  m_repairsNoted.clear();
   m_repaired = false;
 }
 

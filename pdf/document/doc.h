@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // Records damage found in an object read later (the file then counts as repaired: it is not
   // updated incrementally).
   void NoteRepaired();
+  // Records one repair of the input with its own warning line (once, however often it is met).
+  void NoteRepair(std::string warning);
 
   // ---- security ----
   // The object key context for reading (document key) or writing (output key); nullptr when
@@ -199,6 +202,7 @@ class CPDFDoc final : public CPDFObjHolder {
   std::shared_ptr<CPDFFileScan> m_scan;        // the objects of the input as a scan found them
   const SourceFile* m_scanSource = nullptr;    // the file m_scan describes
   std::vector<std::string> m_warnings;
+  std::set<std::string> m_repairsNoted;  // the warnings of NoteRepair, each said once
   bool m_repaired = false;
   // Reads the section at `offset` when it is a cross-reference stream, or a hybrid file's empty
   // table ("xref 0 0") whose trailer names its "XRefStm"; false (input position undefined) when
@@ -245,9 +249,19 @@ class CPDFDoc final : public CPDFObjHolder {
   std::unique_ptr<CPDFObjStmPacker> m_packer;  // set while an update packs its objects
   CPDFObjRef m_packingInto;                    // the number of the object stream being filled
   void ReadSectionsOrRepair();
+  // A newest trailer that cannot be bound (a "Size" that is no number) is rebuilt as when the
+  // sections cannot be read.
+  void RealizeSectionsOrRepair();
   bool RepairSections();
   std::unique_ptr<CPDFObject> LoadFromScan(const CPDFObjRef& ref);
   CPDFFileScan* Scan();
+  // A catalog that the trailer does not lead to is looked for in the file, and a "Pages" that
+  // is no page tree node is replaced by one over the pages it names or the file holds.
+  void RepairRoots();
+  CPDFDict* FindCatalog(CPDFObjRef* ref);
+  void RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef);
+  // Makes the page `ref` a kid of `node`, keeping what it inherited from its old ancestors.
+  void AdoptPage(CPDFDict& page, const CPDFObjRef& ref, const CPDFObjRef& node);
 
   // ---- helpers (doc.cpp) ----
   void ReadSections();
@@ -257,8 +271,12 @@ class CPDFDoc final : public CPDFObjHolder {
   void CheckSecurity(const char* password);
   void BindRoots();
   void ReadLinearizationParams();
+  // With `dropped`, the object is read leniently (SerializeObjectLeniently).
   std::unique_ptr<CPDFObject> ReadObjectAt(int64_t offset, const CPDFObjRef* expect,
-                                           CPDFObjRef* found);
+                                           CPDFObjRef* found, int* dropped = nullptr);
+  // LoadObj's read of an object that does not parse: as readers read it, passing over the
+  // damaged tokens and a missing "endobj". nullptr when even that finds no object there.
+  std::unique_ptr<CPDFObject> LoadDamagedObj(const CPDFObjRef& ref, int64_t offset);
   void ResetState();
   int32_t LargestTableSize() const;
   // ---- helpers (doc_save.cpp) ----

@@ -94,10 +94,26 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadObj(const CPDFObjRef& ref, int64_t offs
       Throw(kModule, "LoadObj", kInvalidFormat, Format("invalidtoken: %s", token.c_str()));
     }
     return obj;
+  } catch (const CPDFException& e) {
+    if (e.Code() == kInvalidFormat && ref.IsDefined()) {
+      if (std::unique_ptr<CPDFObject> obj = LoadDamagedObj(ref, offset)) return obj;
+    }
+    KeepCurrentError(m_error, kModule, "LoadObj");
   } catch (...) {
     KeepCurrentError(m_error, kModule, "LoadObj");
   }
   return nullptr;
+}
+
+std::unique_ptr<CPDFObject> CPDFDoc::LoadDamagedObj(const CPDFObjRef& ref, int64_t offset) {
+  try {
+    int dropped = 0;
+    std::unique_ptr<CPDFObject> obj = ReadObjectAt(offset, &ref, nullptr, &dropped);
+    NoteRepair(Format("damaged object read in part: %d %d", ref.Num(), ref.Gen()));
+    return obj;
+  } catch (...) {
+    return nullptr;  // the first read's error stands
+  }
 }
 
 std::unique_ptr<CPDFObject> CPDFDoc::LoadOriginal(const CPDFObjRef& ref) {

@@ -4,13 +4,16 @@
 #include <algorithm>
 
 #include "pdf/document/body.h"
+#include "pdf/document/catalog.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/header.h"
+#include "pdf/document/pages.h"
 #include "pdf/document/repair.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/limits.h"
+#include "pdf/object/typed_dict_impl.h"
 #include "platform/source_file.h"
 
 namespace quarn {
@@ -21,6 +24,17 @@ constexpr int32_t kAssumedMajor = 1;
 constexpr int32_t kAssumedMinor = 4;
 // How many numbers past the highest object found a reference may name and still count as one.
 constexpr int32_t kMaxLostNumbers = 4096;
+// What a page takes from its ancestors.
+constexpr const char* kInherited[] = {"MediaBox", "Resources", "CropBox", "Rotate"};
+
+CPDFDict* AsPlainDict(CPDFObject* value) {
+  return value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;
+}
+
+bool IsTypedPage(CPDFObjHolder* doc, CPDFObject* value) {
+  CPDFDict* dict = AsPlainDict(value);
+  return dict && dict->HasName(doc, "Type", "Page") && !dict->Lookup("Kids");
+}
 }  // namespace
 
 void CPDFDoc::ReadSectionsOrRepair() {
@@ -35,6 +49,34 @@ void CPDFDoc::ReadSectionsOrRepair() {
   }
 }
 
+void CPDFDoc::RealizeSectionsOrRepair() {
+  try {
+    RealizeSections();
+  } catch (const CPDFException&) {
+    if (m_repaired || IsFDF()) throw;
+    const CPDFErrorRecord realizeError = m_error;
+    m_bodies.clear();
+    m_xrefs.clear();
+    m_trailers.clear();
+    // A file that cannot be repaired keeps the error of its trailer.
+    auto keepFirstError = [&] {
+      ClearError();
+      m_error.Keep(realizeError);
+    };
+    if (!RepairSections()) {
+      keepFirstError();
+      throw;
+    }
+    ClearError();
+    try {
+      RealizeSections();
+    } catch (const CPDFException&) {
+      keepFirstError();
+      throw;
+    }
+  }
+}
+
 CPDFFileScan* CPDFDoc::Scan() {
   if (!m_in || !m_source) return nullptr;
   if (!m_scan || m_scanSource != m_source.get()) {
@@ -46,8 +88,14 @@ CPDFFileScan* CPDFDoc::Scan() {
 
 void CPDFDoc::NoteRepaired() {
   if (m_repaired) return;
+  NoteRepair(Format("damaged file repaired: %s", m_fileName.c_str()));
+}
+
+void CPDFDoc::NoteRepair(std::string warning) {
   m_repaired = true;
-  m_warnings.push_back(Format("damaged file repaired: %s", m_fileName.c_str()));
+  // An object read again (after it left memory) is the same repair: said once.
+  if (!m_repairsNoted.insert(warning).second) return;
+  m_warnings.push_back(std::move(warning));
 }
 
 bool CPDFDoc::RepairSections() {
@@ -156,6 +204,97 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadFromScan(const CPDFObjRef& ref) {
   std::unique_ptr<CPDFObject> obj = LoadObj(ref, found->second.offset);
   if (obj) NoteRepaired();
   return obj;
+}
+
+void CPDFDoc::RepairRoots() {
+  const size_t warningsBefore = m_warnings.size();
+  CPDFDict& trailer = GetTrailer()->Dict();
+  CPDFObjRef rootRef;
+  CPDFDict* root = AsPlainDict(trailer.GetValue(this, "Root", &rootRef));
+  ClearError();
+  if (!root) {
+    root = FindCatalog(&rootRef);
+    if (!root) return;
+    // A catalog that leads to no page is no better than none: the open fails as it did.
+    RepairPageTree(*root, rootRef);
+    if (!IsPagesNode(this, root->GetValue(this, "Pages"))) return;
+    trailer.Insert("Root", std::make_unique<CPDFObjRef>(rootRef));
+    NoteRepair(
+        Format("damaged trailer Root replaced by catalog: %d %d", rootRef.Num(), rootRef.Gen()));
+  }
+  RepairPageTree(*root, rootRef);
+  if (m_warnings.size() == warningsBefore) return;
+  // The catalog is bound again over its new page tree.
+  if (!BindEntry<CPDFCatalog>(this, trailer, "Root", IsCatalog)) {
+    ThrowCode("CPDFDoc", "Open", kInternalError);
+  }
+}
+
+CPDFDict* CPDFDoc::FindCatalog(CPDFObjRef* ref) {
+  const CPDFFileScan* scan = Scan();
+  if (!scan) return nullptr;
+  // The newest catalog first, as the repair of the sections takes it.
+  for (const int32_t num : scan->Catalogs()) {
+    const CPDFObjRef candidate(num, scan->Objects().at(num).gen);
+    if (CPDFDict* dict = AsPlainDict(GetObj(candidate))) {
+      *ref = candidate;
+      return dict;
+    }
+  }
+  ClearError();
+  return nullptr;
+}
+
+void CPDFDoc::RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef) {
+  CPDFObjRef pagesRef;
+  CPDFObject* pages = catalog.GetValue(this, "Pages", &pagesRef);
+  ClearError();
+  if (IsPagesNode(this, pages)) return;
+  std::vector<CPDFObjRef> found;
+  if (pagesRef.IsDefined() && IsTypedPage(this, pages)) {
+    found.push_back(pagesRef);  // one page standing for the whole tree
+  } else if (const CPDFFileScan* scan = Scan()) {
+    for (const int32_t num : scan->Pages()) {
+      const CPDFObjRef ref(num, scan->Objects().at(num).gen);
+      if (IsTypedPage(this, GetObj(ref))) found.push_back(ref);
+    }
+    ClearError();
+  }
+  if (found.empty()) return;  // no page anywhere: the document fails as one without pages
+
+  auto node = std::make_unique<CPDFDict>();
+  node->Insert("Type", std::make_unique<CPDFName>("Pages"));
+  auto kids = std::make_unique<CPDFArray>();
+  for (const CPDFObjRef& ref : found) kids->Push_Back(std::make_unique<CPDFObjRef>(ref));
+  node->Insert("Kids", std::move(kids));
+  node->Insert("Count", std::make_unique<CPDFInt>(static_cast<int32_t>(found.size())));
+  CPDFObjRef nodeRef;
+  if (!RegistObj(std::move(node), &nodeRef)) ThrowCode("CPDFDoc", "Open", kInternalError);
+  for (const CPDFObjRef& ref : found) {
+    if (CPDFDict* page = AsPlainDict(GetObj(ref))) AdoptPage(*page, ref, nodeRef);
+  }
+  catalog.Insert("Pages", std::make_unique<CPDFObjRef>(nodeRef));
+  if (catalogRef.IsDefined()) UpdateObj(catalogRef);
+  ClearError();
+  NoteRepair(Format("damaged page tree replaced by %d page(s) found in the file",
+                    static_cast<int>(found.size())));
+}
+
+void CPDFDoc::AdoptPage(CPDFDict& page, const CPDFObjRef& ref, const CPDFObjRef& node) {
+  for (const char* key : kInherited) {
+    if (page.Lookup(key)) continue;
+    CPDFDict* ancestor = AsPlainDict(page.GetValue(this, "Parent"));
+    for (int depth = 0; ancestor && depth < limits::kMaxPageTreeDepth; ++depth) {
+      if (CPDFAtom* value = ancestor->Lookup(key)) {
+        page.Insert(key, value->CloneAtom());
+        break;
+      }
+      ancestor = AsPlainDict(ancestor->GetValue(this, "Parent"));
+    }
+  }
+  page.Insert("Parent", std::make_unique<CPDFObjRef>(node));
+  UpdateObj(ref);
+  ClearError();
 }
 
 }  // namespace quarn

@@ -83,7 +83,26 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadEntry(const CPDFObjRef& ref, const CPDF
     ClearError();
     KeepCurrentError(m_error, kModule, "LoadObj");
   }
-  return nullptr;
+  // An entry that names no object stream, or one that does not hold the object: the table is
+  // wrong, and the object may stand in the open where readers find it.
+  if (m_error.Code() != kInvalidFormat || entry.Gen() != ref.Gen()) return nullptr;
+  const CPDFErrorRecord streamError = m_error;
+  std::unique_ptr<CPDFObject> obj = LoadFromScan(ref);
+  if (!obj) {
+    ClearError();
+    m_error.Keep(streamError);
+    return obj;
+  }
+  // The entry now lists the object where it was found: the stream it named is no object
+  // stream, and a rewrite must not drop it as one.
+  const CPDFXRefEntry plain(ref.Num(), ref.Gen(), m_scan->Objects().at(ref.Num()).offset, true);
+  for (auto& xref : m_xrefs) {
+    if (xref->GetEntry(ref.Num()) == &entry) {
+      xref->SetEntry(plain);
+      break;
+    }
+  }
+  return obj;
 }
 
 void CPDFDoc::DropCrossReferenceStreams() {

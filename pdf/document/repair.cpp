@@ -239,13 +239,16 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
   const bool maybeCatalog = peek.find("/Catalog") != std::string::npos;
   const bool maybeXRef = peek.find("/XRef") != std::string::npos;
   const bool maybeObjStm = peek.find("/ObjStm") != std::string::npos;
-  if (!maybeCatalog && !maybeXRef && !maybeObjStm) return;
+  const bool maybePage = peek.find("/Page") != std::string::npos;
+  if (!maybeCatalog && !maybeXRef && !maybeObjStm && !maybePage) return;
   size_t used = 0;
   std::unique_ptr<CPDFDict> dict = DictAt(peek, &used);
   CPDFName* type = dict ? dict->GetName(nullptr, "Type") : nullptr;
   if (!type) return;
   if (type->Equals("Catalog")) {
     m_catalogs[event.num] = event.start;
+  } else if (type->Equals("Page")) {
+    m_pages[event.num] = event.start;
   } else if (type->Equals("XRef")) {
     m_xrefStreams[event.num] = event.start;
     if (dict->Lookup("Root")) m_trailer = TrailerKeysOf(*dict);
@@ -306,6 +309,36 @@ int32_t CPDFFileScan::Catalog() const {
   }
   return catalog;
 }
+
+namespace {
+
+// The numbers of `found` (number -> offset) still the newest definition in `objects`, in file
+// order.
+std::vector<int32_t> NewestInFileOrder(const std::map<int32_t, int64_t>& found,
+                                       const std::map<int32_t, CPDFFileScan::Object>& objects) {
+  std::vector<std::pair<int64_t, int32_t>> byOffset;
+  for (const auto& [num, offset] : found) {
+    const auto object = objects.find(num);
+    if (object != objects.end() && object->second.offset == offset) {
+      byOffset.emplace_back(offset, num);
+    }
+  }
+  std::sort(byOffset.begin(), byOffset.end());
+  std::vector<int32_t> numbers;
+  numbers.reserve(byOffset.size());
+  for (const auto& entry : byOffset) numbers.push_back(entry.second);
+  return numbers;
+}
+
+}  // namespace
+
+std::vector<int32_t> CPDFFileScan::Catalogs() const {
+  std::vector<int32_t> numbers = NewestInFileOrder(m_catalogs, m_objects);
+  std::reverse(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+std::vector<int32_t> CPDFFileScan::Pages() const { return NewestInFileOrder(m_pages, m_objects); }
 
 std::vector<int32_t> CPDFFileScan::StreamNumbers() const {
   // A number that a later object took over belongs to that object.

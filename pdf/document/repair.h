@@ -53,6 +53,11 @@ class CPDFFileScan {
   const CPDFDict* Trailer() const { return m_trailer.get(); }
   // The number of the last object whose dictionary has "Type" "Catalog"; 0 when none.
   int32_t Catalog() const;
+  // The numbers of all objects whose newest definition has "Type" "Catalog", the last in the
+  // file first.
+  std::vector<int32_t> Catalogs() const;
+  // The numbers of the objects whose newest definition has "Type" "Page", in file order.
+  std::vector<int32_t> Pages() const;
   // Numbers of the cross-reference streams and object streams found that are still the newest
   // definition of their number: a rewrite drops them.
   std::vector<int32_t> StreamNumbers() const;
@@ -101,6 +106,7 @@ class CPDFFileScan {
   std::map<int32_t, int64_t> m_xrefStreams;  // number -> offset of its last definition
   std::unique_ptr<CPDFDict> m_trailer;
   std::map<int32_t, int64_t> m_catalogs;  // number -> offset of its last catalog definition
+  std::map<int32_t, int64_t> m_pages;     // number -> offset of its last page definition
   int64_t m_headerOffset = -1;
   std::vector<bool> m_referenced;  // by object number: one bit each, at most a megabyte
   bool m_encryption = false;

@@ -48,8 +48,11 @@ bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 
 class ObjectParser {
  public:
-  ObjectParser(CPDFObjHolder* doc, InStream& in, StreamReader streams = nullptr)
-      : m_doc(doc), m_in(in), m_streams(streams) {}
+  // With `dropped`, a token that cannot stand where it is in an array or a dictionary is passed
+  // over as readers do, and counted there; without it, it fails the read.
+  ObjectParser(CPDFObjHolder* doc, InStream& in, StreamReader streams = nullptr,
+               int* dropped = nullptr)
+      : m_doc(doc), m_in(in), m_streams(streams), m_dropped(dropped) {}
 
   std::unique_ptr<CPDFObject> Any(const CPDFCryptContext* crypt);
   std::unique_ptr<CPDFObjRef> Reference();
@@ -81,6 +84,14 @@ class ObjectParser {
   std::unique_ptr<CPDFAtom> Entry(const CPDFCryptContext* crypt);
   // The value that should have been here is missing: name the token that stands there instead.
   [[noreturn]] void FailOnNextToken(const char* label);
+  // The same when reading leniently: the token is passed over (true), or, when it is a keyword
+  // that ends the object, left to be read and the container taken as closed (false). In a
+  // dictionary, its closing ">>" is left to be read (true).
+  bool DropNextToken(const char* label, bool inDict);
+  // A container's element read by `read`; when reading leniently, a damaged one is passed over
+  // (nullptr, counted).
+  template <class Read>
+  auto Lenient(Read read) -> decltype(read());
   void ReadLiteral(std::string& raw);
   static void DecodeLiteral(const std::string& raw, std::string& bytes);
   void ReadHex(std::string& bytes);
@@ -91,6 +102,7 @@ class ObjectParser {
   CPDFObjHolder* m_doc;
   InStream& m_in;
   StreamReader m_streams;
+  int* m_dropped;
   int m_depth = 0;
 };
 
@@ -160,6 +172,46 @@ void ObjectParser::FailOnNextToken(const char* label) {
   char token[limits::kTokenBufferSize];
   if (!ReadToken(m_in, token, sizeof token)) IoError(label);
   Throw(label, kRead, kInvalidFormat, Format("invalidtoken: %s", token));
+}
+
+bool ObjectParser::DropNextToken(const char* label, bool inDict) {
+  if (!m_dropped) FailOnNextToken(label);
+  const int64_t start = m_in.Tell();
+  char two[2];
+  const bool closes = inDict && ReadTwoBytes(two) && two[0] == '>' && two[1] == '>';
+  m_in.Seek(start);
+  if (closes) {
+    ++*m_dropped;  // a key without its value
+    return true;
+  }
+  char token[limits::kTokenBufferSize];
+  if (!ReadToken(m_in, token, sizeof token)) IoError(label);
+  for (const char* keyword : {"endobj", "obj", "stream", "endstream"}) {
+    if (std::strcmp(token, keyword) == 0) {
+      m_in.Seek(start);
+      return false;
+    }
+  }
+  ++*m_dropped;
+  return true;
+}
+
+template <class Read>
+auto ObjectParser::Lenient(Read read) -> decltype(read()) {
+  if (!m_dropped) return read();
+  const int64_t start = m_in.Tell();
+  try {
+    return read();
+  } catch (const CPDFException& e) {
+    if (e.Code() != kInvalidFormat || m_in.Peek() == -1 || e.Message() == "nesting too deep") {
+      throw;
+    }
+  }
+  // A value broken inside (a string with a stray byte): what is left of it is passed over from
+  // where the read stopped, never from where it began.
+  if (m_in.Tell() <= start) m_in.Seek(start + 1);
+  ++*m_dropped;
+  return nullptr;
 }
 
 std::unique_ptr<CPDFNull> ObjectParser::Null() {
@@ -357,8 +409,11 @@ std::unique_ptr<CPDFArray> ObjectParser::Array(const CPDFCryptContext* crypt) {
       m_in.Get();
       return array;
     }
-    std::unique_ptr<CPDFAtom> element = Entry(crypt);
-    if (!element) FailOnNextToken("CPDFArray");
+    const int64_t before = m_dropped ? *m_dropped : 0;
+    std::unique_ptr<CPDFAtom> element = Lenient([&] { return Entry(crypt); });
+    if (!element && m_dropped && *m_dropped > before) continue;
+    if (!element && !DropNextToken("CPDFArray", false)) return array;
+    if (!element) continue;
     try {
       array->Push_Back(std::move(element));
     } catch (const CPDFException&) {
@@ -383,13 +438,22 @@ std::unique_ptr<CPDFDict> ObjectParser::Dict(const CPDFCryptContext* crypt) {
     m_in.Unget(2);
 
     // Keys are never encrypted.
-    std::unique_ptr<CPDFObject> key = Any(nullptr);
-    if (!key) FailOnNextToken("CPDFDict");
+    const int64_t before = m_dropped ? *m_dropped : 0;
+    std::unique_ptr<CPDFObject> key = Lenient([&] { return Any(nullptr); });
+    if (!key && m_dropped && *m_dropped > before) continue;
+    if (!key && !DropNextToken("CPDFDict", true)) return dict;
+    if (!key) continue;
     if (key->TypeCode() != kTypeName) {
-      Throw("CPDFDict", kRead, kInvalidFormat, Format("typecheck: %s", key->TypeName()));
+      if (!m_dropped) {
+        Throw("CPDFDict", kRead, kInvalidFormat, Format("typecheck: %s", key->TypeName()));
+      }
+      ++*m_dropped;  // a key that is no name: the next token may be the key it displaced
+      continue;
     }
-    std::unique_ptr<CPDFAtom> value = Entry(crypt);
-    if (!value) FailOnNextToken("CPDFDict");
+    std::unique_ptr<CPDFAtom> value = Lenient([&] { return Entry(crypt); });
+    if (!value && m_dropped && *m_dropped > before) continue;
+    if (!value && !DropNextToken("CPDFDict", true)) return dict;
+    if (!value) continue;
     try {
       // A key that is already present keeps the last value read.
       dict->Insert(static_cast<CPDFName&>(*key).View(), std::move(value));
@@ -404,6 +468,12 @@ std::unique_ptr<CPDFDict> ObjectParser::Dict(const CPDFCryptContext* crypt) {
 std::unique_ptr<CPDFObject> ParseObject(CPDFObjHolder* doc, InStream& in,
                                         const CPDFCryptContext* crypt, StreamReader streams) {
   return ObjectParser(doc, in, streams).Any(crypt);
+}
+
+std::unique_ptr<CPDFObject> ParseObjectLeniently(CPDFObjHolder* doc, InStream& in,
+                                                 const CPDFCryptContext* crypt,
+                                                 StreamReader streams, int* dropped) {
+  return ObjectParser(doc, in, streams, dropped).Any(crypt);
 }
 
 std::unique_ptr<CPDFObjRef> ReadReference(CPDFObjHolder* doc, InStream& in) {

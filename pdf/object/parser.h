@@ -25,6 +25,13 @@ using StreamReader = std::unique_ptr<CPDFObject> (*)(CPDFObjHolder* doc, InStrea
 std::unique_ptr<CPDFObject> ParseObject(CPDFObjHolder* doc, InStream& in,
                                         const CPDFCryptContext* crypt = nullptr,
                                         StreamReader streams = nullptr);
+// As ParseObject, reading a damaged container as readers do: a token that cannot stand in an
+// array or a dictionary (a stray delimiter, a key that is no name, a value broken inside) is
+// passed over and counted in `dropped`, and a keyword that ends an object ("endobj",
+// "stream") closes the containers left open. Throws only where nothing can be read at all.
+std::unique_ptr<CPDFObject> ParseObjectLeniently(CPDFObjHolder* doc, InStream& in,
+                                                 const CPDFCryptContext* crypt,
+                                                 StreamReader streams, int* dropped);
 // "n g R" lookahead; nullptr with the input restored when the next tokens are not a reference.
 std::unique_ptr<CPDFObjRef> ReadReference(CPDFObjHolder* doc, InStream& in);
 

@@ -529,15 +529,23 @@ bool CPDFStream::CopyFrom(const CPDFStream& from, CPDFObjHolder* target) {
   return true;
 }
 
+namespace {
+constexpr StreamReader kReadStream = [](CPDFObjHolder* holder, InStream& input,
+                                        std::unique_ptr<CPDFDict> dict,
+                                        const CPDFCryptContext* cipher) {
+  return std::unique_ptr<CPDFObject>(
+      CPDFStream::ReadAfterDict(holder, input, std::move(dict), cipher));
+};
+}  // namespace
+
 std::unique_ptr<CPDFObject> SerializeObject(CPDFObjHolder* doc, InStream& in,
                                             const CPDFCryptContext* crypt) {
-  constexpr StreamReader kReadStream = [](CPDFObjHolder* holder, InStream& input,
-                                          std::unique_ptr<CPDFDict> dict,
-                                          const CPDFCryptContext* cipher) {
-    return std::unique_ptr<CPDFObject>(
-        CPDFStream::ReadAfterDict(holder, input, std::move(dict), cipher));
-  };
   return ParseObject(doc, in, crypt, kReadStream);
+}
+
+std::unique_ptr<CPDFObject> SerializeObjectLeniently(CPDFObjHolder* doc, InStream& in,
+                                                     const CPDFCryptContext* crypt, int* dropped) {
+  return ParseObjectLeniently(doc, in, crypt, kReadStream, dropped);
 }
 
 }  // namespace quarn

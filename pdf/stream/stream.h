@@ -151,5 +151,9 @@ class CPDFStream : public CPDFDict, public virtual CPDFHolderBinding {
 // when the input holds no value at that point. Throws CPDFException on malformed input.
 std::unique_ptr<CPDFObject> SerializeObject(CPDFObjHolder* doc, InStream& in,
                                             const CPDFCryptContext* crypt = nullptr);
+// The same read as readers read a damaged object: tokens that cannot stand where they are are
+// passed over and counted in `dropped` (ParseObjectLeniently).
+std::unique_ptr<CPDFObject> SerializeObjectLeniently(CPDFObjHolder* doc, InStream& in,
+                                                     const CPDFCryptContext* crypt, int* dropped);
 
 }  // namespace quarn

@@ -62,12 +62,26 @@ TEST_F(ObjectStore, StartXRefAfterABlankIsPassedOver) {
   EXPECT_EQ(m_error.Message(), "Cannot find startxref");
 }
 
-TEST_F(ObjectStore, ParseErrorInADictionaryReachesTheRecord) {
+// Readers pass over a token that cannot stand where it is, and so does the store, saying so.
+TEST_F(ObjectStore, DamagedTokenInADictionaryIsPassedOver) {
   auto doc = OpenBytes(MakePdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                                "<< /Type /Pages /Kids [] /Count 0 >>", "<< /A 1 ) >>"}));
+                                "<< /Type /Pages /Kids [] /Count 0 >>", "<< /A 1 ) 7 /B 2 >>"}));
+  ASSERT_NE(doc, nullptr);
+  auto* dict = AsDict(doc->GetObj(CPDFObjRef(3, 0)));
+  ASSERT_NE(dict, nullptr) << doc->LastError().Message();
+  EXPECT_EQ(dict->Count(), 2u);
+  EXPECT_EQ(dict->GetNumber(doc.get(), "B")->IntValue(), 2);
+  EXPECT_TRUE(doc->IsRepaired());
+  EXPECT_EQ(doc->Warnings().back(), "damaged object read in part: 3 0");
+}
+
+TEST_F(ObjectStore, ObjectThatCannotBeReadAtAllReachesTheRecord) {
+  auto doc = OpenBytes(
+      MakePdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>", ")"}));
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(doc->GetObj(CPDFObjRef(3, 0)), nullptr);
-  ExpectError(doc->LastError(), "CPDFDict", "Serialize", kInvalidFormat, "invalidtoken: )");
+  ExpectError(doc->LastError(), "CPDFDoc", "LoadObj", kInvalidFormat, "invalidtoken: )");
+  EXPECT_FALSE(doc->IsRepaired());
 }
 
 // ---- sections and the Prev chain ----------------------------------------------------------------
@@ -172,15 +186,17 @@ TEST_F(ObjectStore, LoadObjChecksTheObjectHeader) {
   EXPECT_EQ(doc->LastError().Message(), "invalidtoken: (");
 }
 
-TEST_F(ObjectStore, LoadObjWantsEndobj) {
+TEST_F(ObjectStore, ObjectWithoutItsEndobjIsReadAsADamagedOne) {
   PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>").Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>");
   const int64_t at = static_cast<int64_t>(maker.Str().size());
   maker.Raw("3 0 obj\n(x) (y)\nendobj\n").Entry(3, 1, at, 0).Section("/Size 4 /Root 1 0 R");
   auto doc = OpenBytes(maker.Str());
   ASSERT_NE(doc, nullptr);
-  EXPECT_EQ(doc->GetObj(CPDFObjRef(3, 0)), nullptr);
-  ExpectError(doc->LastError(), "CPDFDoc", "LoadObj", kInvalidFormat, "invalidtoken: (");
+  auto* value = AsString(doc->GetObj(CPDFObjRef(3, 0)));
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->Str(), "x");
+  EXPECT_EQ(doc->Warnings().back(), "damaged object read in part: 3 0");
 }
 
 TEST_F(ObjectStore, StreamWhoseLengthIsItselfLoads) {
@@ -436,13 +452,16 @@ TEST_F(ObjectStore, MissingRootFailsTheOpen) {
   ExpectError(m_error, "CPDFDoc", "Open", kInternalError, "");
 }
 
-TEST_F(ObjectStore, TrailerWithoutSizeFailsRealize) {
+// A trailer that cannot be bound is rebuilt from the objects found, as an unreadable one is.
+TEST_F(ObjectStore, TrailerWithoutSizeIsRepaired) {
   PdfBuilder maker;
   maker.Obj(1, "<< /Type /Catalog /Pages 2 0 R >>")
       .Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>")
       .Section("/Root 1 0 R");
-  OpenBytes(maker.Str());
-  ExpectError(m_error, "CPDFDoc", "Open", kInternalError, "CPDFTrailer::Realize()");
+  auto doc = OpenBytes(maker.Str());
+  ASSERT_NE(doc, nullptr) << m_error.Message();
+  EXPECT_TRUE(doc->IsRepaired());
+  EXPECT_EQ(doc->GetTrailer()->Get_Size()->IntValue(), 3);
 }
 
 TEST_F(ObjectStore, IndirectSizeBecomesDirect) {

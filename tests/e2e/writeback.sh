@@ -17,7 +17,7 @@ misspelt   ok   number Hello
 directkid  ok   number Hello
 nocount    ok   number Hello
 nopages    fail line:no_page_in_PDF_Document
-nocatalog  fail line:no_page_in_PDF_Document
+nocatalog  ok   number Hello line:damaged_trailer_Root_replaced_by_catalog
 names      ok   show:1:/E_/ show:1:/H_/A#ffB show:3:/F#1_5_0_R
 numbers    ok   number has:595.2_842.4] has:/Big_40000.5 has:/Small_0.1 not:842.400024
 reused     ok   number Reused

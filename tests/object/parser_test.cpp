@@ -1,12 +1,13 @@
 #include "pdf/object/parser.h"
-#include "pdf/stream/stream.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "pdf/object/lexer.h"
 #include "pdf/object/limits.h"
+#include "pdf/stream/stream.h"
 #include "support/values.h"
 
 namespace quarn {
@@ -333,6 +334,55 @@ TEST(ParserDictTest, MalformedDictionaries) {
     EXPECT_EQ(e.Module(), "CPDFDict");
     EXPECT_EQ(e.Message(), "invalidtoken: <a");
   }
+}
+
+// Read leniently, as readers read a damaged object: each token that cannot stand where it is
+// is passed over and counted, and a keyword that ends the object closes what is left open.
+TEST(ParserLenientTest, DamagedTokensArePassedOver) {
+  const struct {
+    const char* input;
+    const char* value;
+    int dropped;
+    const char* rest;  // what is left to read
+  } kCases[] = {
+      {"<< /A 1 ) /B 2 >>", "<</A 1/B 2>>", 1, ""},
+      {"<< /A 1 7 /B 2 >>", "<</A 1/B 2>>", 1, ""},
+      {"<< /A >> ", "<<>>", 1, ""},
+      {"<< /A 1 > >>", "<</A 1>>", 1, ""},
+      {"<< /A <41G2> /B 2 >>", "<</B 2>>", 3, ""},
+      {"[1 ) 2 } 3]", "[1 2 3]", 2, ""},
+      {"<< /A [1 2 endobj", "<</A [1 2]>>", 0, "endobj"},
+      {"<< /A 1 stream", "<</A 1>>", 0, "stream"},
+  };
+  for (const auto& c : kCases) {
+    const std::string text = c.input;
+    MemInStream in(text.data(), text.size());
+    int dropped = 0;
+    std::unique_ptr<CPDFObject> value;
+    try {
+      value = ParseObjectLeniently(nullptr, in, nullptr, nullptr, &dropped);
+    } catch (const CPDFException& e) {
+      ADD_FAILURE() << c.input << ": " << e.Message();
+      continue;
+    }
+    ASSERT_NE(value, nullptr) << c.input;
+    std::string shown = Text(*value);
+    shown.erase(
+        std::remove_if(shown.begin(), shown.end(), [](char b) { return b == '\r' || b == '\n'; }),
+        shown.end());
+    EXPECT_EQ(shown, c.value) << c.input;
+    EXPECT_EQ(dropped, c.dropped) << c.input;
+    std::string rest;
+    ReadToken(in, rest);
+    EXPECT_EQ(rest, c.rest) << c.input;
+  }
+}
+
+TEST(ParserLenientTest, TheEndOfTheInputStillFails) {
+  const std::string text = "<< /A 1 ) /B";
+  MemInStream in(text.data(), text.size());
+  int dropped = 0;
+  EXPECT_THROW(ParseObjectLeniently(nullptr, in, nullptr, nullptr, &dropped), CPDFException);
 }
 
 TEST(ParserDictTest, ReadDictLeavesAFollowingKeywordAlone) {

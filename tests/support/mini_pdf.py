@@ -8,8 +8,8 @@ import sys
 import zlib
 
 
-def write_pdf(path, objects, root=1):
-    """objects: list of bytes bodies, object i+1 is objects[i]."""
+def write_pdf(path, objects, root=b"/Root 1 0 R"):
+    """objects: list of bytes bodies, object i+1 is objects[i]; `root` is the trailer's entry."""
     out = bytearray(b"%PDF-1.4\n")
     offsets = []
     for number, body in enumerate(objects, 1):
@@ -19,8 +19,30 @@ def write_pdf(path, objects, root=1):
     out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
     for offset in offsets:
         out += b"%010d 00000 n \n" % offset
-    out += b"trailer\n<< /Size %d /Root %d 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (
+    out += b"trailer\n<< /Size %d %s >>\nstartxref\n%d\n%%%%EOF\n" % (
         len(objects) + 1, root, xref)
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+def write_xref_stream_pdf(path, objects, compressed):
+    """As write_pdf, with a cross-reference stream that lists object n as the `index`-th of
+    object stream `stm` when compressed[n] is (stm, index)."""
+    out = bytearray(b"%PDF-1.5\n")
+    rows = [b"\0\0\0\0\0\xff\xff"]
+    for number, body in enumerate(objects, 1):
+        if number in compressed:
+            stm, index = compressed[number]
+            rows.append(b"\2" + stm.to_bytes(4, "big") + index.to_bytes(2, "big"))
+        else:
+            rows.append(b"\1" + len(out).to_bytes(4, "big") + b"\0\0")
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(out)
+    rows.append(b"\1" + xref.to_bytes(4, "big") + b"\0\0")
+    size = len(objects) + 2
+    out += b"%d 0 obj\n" % (size - 1) + stream(
+        b"".join(rows), b"/Type /XRef /Size %d /W [1 4 2] /Root 1 0 R" % size)
+    out += b"\nendobj\nstartxref\n%d\n%%%%EOF\n" % xref
     with open(path, "wb") as f:
         f.write(out)
 
@@ -118,6 +140,33 @@ def shared_nested(pages):
             [b"<< /Type /Page /Parent 2 0 R /Contents 3 0 R /Resources << >> >>"] * pages)
 
 
+def plain(catalog=b"<< /Type /Catalog /Pages 2 0 R >>",
+          pages=b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"):
+    return [catalog, pages, PAGE % b"<< >>", stream(CONTENT)]
+
+
+# Damaged files that readers take: (objects, write_pdf's options). Each has its one page intact.
+DAMAGED = {
+    # A stray token in the page tree's root node; a number where the catalog has a key.
+    "damaged_token": (plain(pages=b"<< /Type /Pages /Kids [3 0 R] ) /Count 1 >>"), {}),
+    "damaged_key": (plain(catalog=b"<< /Type /Catalog 12 /Pages 2 0 R >>"), {}),
+    # The root node listed in an object stream that is a page's content stream.
+    "not_objstm": (plain(), {"compressed": {2: (4, 0)}}),
+    # A trailer without "Root", naming a missing object or an integer, or one that cannot be
+    # read as a trailer ("Size" a string).
+    "no_root": (plain(), {"root": b""}),
+    "root_missing": (plain(), {"root": b"/Root 9 0 R"}),
+    "root_not_dict": (plain(), {"root": b"/Root 12"}),
+    "bad_trailer": (plain(), {"root": b"/Root 1 0 R /Size (x)"}),
+    # "Pages" naming the page itself, or nothing.
+    "pages_is_page": (plain(catalog=b"<< /Type /Catalog /Pages 3 0 R >>"), {}),
+    "pages_missing": (plain(catalog=b"<< /Type /Catalog /Pages 9 0 R >>"), {}),
+    # The page's content stream with a stray token in its dictionary: read in part, not lost.
+    "content_token": (plain()[:3] + [stream(CONTENT, b") /Bad")], {}),
+    # The same without any page: nothing to repair.
+    "no_page_anywhere": ([b"<< /Type /Catalog /Pages 9 0 R >>", stream(CONTENT)], {}),
+}
+
 KINDS = {
     # Signature fields: signed, not signed (no /V), certified with each DocMDP level and the
     # default one.
@@ -190,7 +239,14 @@ KINDS = {
 }
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[1] not in KINDS:
-        sys.exit("usage: mini_pdf.py {%s} OUT.pdf" % ",".join(KINDS))
-    objects = KINDS[sys.argv[1]]
-    write_pdf(sys.argv[2], objects() if callable(objects) else objects)
+    if len(sys.argv) != 3 or sys.argv[1] not in {**KINDS, **DAMAGED}:
+        sys.exit("usage: mini_pdf.py {%s} OUT.pdf" % ",".join({**KINDS, **DAMAGED}))
+    if sys.argv[1] in DAMAGED:
+        objects, options = DAMAGED[sys.argv[1]]
+        if "compressed" in options:
+            write_xref_stream_pdf(sys.argv[2], objects, options["compressed"])
+        else:
+            write_pdf(sys.argv[2], objects, **options)
+    else:
+        objects = KINDS[sys.argv[1]]
+        write_pdf(sys.argv[2], objects() if callable(objects) else objects)
