@@ -36,6 +36,7 @@ class CPDFObjRefDict;
 class CPDFObjStmCache;
 class CPDFObjStmPacker;
 class CPDFFileScan;
+class CPDFEncryptDict;
 
 class CPDFDoc final : public CPDFObjHolder {
  public:
@@ -133,6 +134,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // Records damage found in an object read later (the file then counts as repaired: it is not
   // updated incrementally).
   void NoteRepaired();
+  // Records a repair that has a warning of its own: the file counts as repaired all the same.
+  void NoteRepair(std::string warning);
 
   // ---- security ----
   // The object key context for reading (document key) or writing (output key); nullptr when
@@ -255,6 +258,11 @@ class CPDFDoc final : public CPDFObjHolder {
   void CreateUpdateSection();
   void MarkLinearized();
   void CheckSecurity(const char* password);
+  // Opens `dict` (whose identity is `ref`) with a key length other than its "Length" gives,
+  // as readers do; false when none fits the password.
+  bool TryOtherKeyLengths(CPDFEncryptDict& dict, const CPDFObjRef& ref, const CPDFString* fileId,
+                          const std::string& password, CPDFCryptContext::DocumentKey& key,
+                          bool& owner);
   void BindRoots();
   void ReadLinearizationParams();
   std::unique_ptr<CPDFObject> ReadObjectAt(int64_t offset, const CPDFObjRef* expect,
