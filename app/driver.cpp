@@ -328,8 +328,16 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
     m_doc.reset();
     return false;
   }
+  // The pages are numbered and stamped as readers show them, whatever the tree's counts say.
+  const bool mended = m_doc->RepairPageTree();
   m_warningsShown = 0;
   LogNewWarnings();
+  if (!mended) {
+    LogError(Format("cannot read the page tree: %s", ShownName(m_shownInput, inputFile)),
+             m_doc->LastError());
+    m_doc.reset();
+    return false;
+  }
   return true;
 }
 

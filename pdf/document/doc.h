@@ -118,6 +118,10 @@ class CPDFDoc final : public CPDFObjHolder {
   // (see CPDFPages::SeparatePage): for a page object that the tree lists more than once.
   CPDFPage* SeparatePage(int position, CPDFObjRef* ref = nullptr);
   int GetPageCount();
+  // Mends the page tree as readers read it (see CPDFPageTreeRepair), one warning per mend; the
+  // file then counts as repaired. A document without a page tree is left to the operations
+  // above to report. False when the tree cannot be mended.
+  bool RepairPageTree();
   bool DeletePage(int position, int count);
 
   // ---- linearization ----
