@@ -140,8 +140,8 @@ TEST(Cipher, AesStringsCarryTheirIvAndPaddingAndReadBack) {
     for (const std::string& plain : {std::string(), std::string("x"), std::string(16, 'y')}) {
       std::string text = plain;
       context.EncryptString(text);
-      const size_t expected =
-          method == CryptMethod::kRC4 ? plain.size() : 16 + (plain.size() / 16 + 1) * 16;
+      const size_t expected = method == CryptMethod::kRC4 ? plain.size()
+                                                          : 16 + (plain.size() / 16 + 1) * 16;
       EXPECT_EQ(text.size(), expected);
       context.DecryptString(text);
       EXPECT_EQ(text, plain);
@@ -269,38 +269,19 @@ struct KnownKey {
 const char kQpdfId[] = "3e6fb450890b27d846cd855985b32d68";
 const KnownKey kKnownKeys[] = {
     {"R2 RC4-40",
-     "<< /Filter /Standard /Length 40 /O "
-     "<94e8094419662a774442fb072e3d9f19e9d130ec09a4d0061e78fe920f7ab62f> /P -4 /R 2 /U "
-     "<3d9d7038530b4169fa488bb0ae8b9b4f312b7613df5666e907526bdce549ece3> /V 1 >>",
+     "<< /Filter /Standard /Length 40 /O <94e8094419662a774442fb072e3d9f19e9d130ec09a4d0061e78fe920f7ab62f> /P -4 /R 2 /U <3d9d7038530b4169fa488bb0ae8b9b4f312b7613df5666e907526bdce549ece3> /V 1 >>",
      "b9227a1ad4", CryptMethod::kRC4, true},
     {"R3 RC4-128",
-     "<< /Filter /Standard /Length 128 /O "
-     "<0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671> /P -4 /R 3 /U "
-     "<da7ae392db89c6b4e8c3127ec161bb6e0122456a91bae5134273a6db134c87c4> /V 2 >>",
+     "<< /Filter /Standard /Length 128 /O <0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671> /P -4 /R 3 /U <da7ae392db89c6b4e8c3127ec161bb6e0122456a91bae5134273a6db134c87c4> /V 2 >>",
      "6a025b39a7ea9b3aa865f1c0ff82b8a0", CryptMethod::kRC4, true},
     {"R4 AES-128, metadata in clear",
-     "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV2 /Length 16 >> >> /EncryptMetadata false "
-     "/Filter /Standard /Length 128 /O "
-     "<0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671> /P -4 /R 4 /StmF /StdCF "
-     "/StrF /StdCF /U <aadd28a0d66fff8a6bc1ccae1e4cb67e0122456a91bae5134273a6db134c87c4> /V 4 >>",
+     "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV2 /Length 16 >> >> /EncryptMetadata false /Filter /Standard /Length 128 /O <0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671> /P -4 /R 4 /StmF /StdCF /StrF /StdCF /U <aadd28a0d66fff8a6bc1ccae1e4cb67e0122456a91bae5134273a6db134c87c4> /V 4 >>",
      "2bc801ea3ed56dc8935371601926fdc8", CryptMethod::kAESV2, false},
     {"R5 AES-256",
-     "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard "
-     "/Length 256 /O "
-     "<2efa33c054576ee1de336d0e77a3e6fa64a75756a4eb4ffe81da83969476a9191a7a81af23194e8cf43dbc2f5caa"
-     "72e8> /OE <a8e49ce7902ca453c3700e337055041b2bae08ede3d17b502349290d2e484619> /P -4 /Perms "
-     "<eb380c15ce9ebab6cd0682a234594e46> /R 5 /StmF /StdCF /StrF /StdCF /U "
-     "<642fcd73a49da841277bff5b2f38fa4c83df65c37595c6104dcd21ef3c187ad542c8e22492c835c0f5da6d8c4dd5"
-     "205c> /UE <d75bd4232bd2f4780130b28c9bf177418dcc0d1f091cbd58d33cd297b5854c04> /V 5 >>",
+     "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256 /O <2efa33c054576ee1de336d0e77a3e6fa64a75756a4eb4ffe81da83969476a9191a7a81af23194e8cf43dbc2f5caa72e8> /OE <a8e49ce7902ca453c3700e337055041b2bae08ede3d17b502349290d2e484619> /P -4 /Perms <eb380c15ce9ebab6cd0682a234594e46> /R 5 /StmF /StdCF /StrF /StdCF /U <642fcd73a49da841277bff5b2f38fa4c83df65c37595c6104dcd21ef3c187ad542c8e22492c835c0f5da6d8c4dd5205c> /UE <d75bd4232bd2f4780130b28c9bf177418dcc0d1f091cbd58d33cd297b5854c04> /V 5 >>",
      "f87858aee413b903e1474f682cbee1c5ccc67223852eb1579205a24b831e2d03", CryptMethod::kAESV3, true},
     {"R6 AES-256",
-     "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard "
-     "/Length 256 /O "
-     "<43bc05075e182f350a893d761ce4b4a5586fc58ade0f9f11d46905d64028ed0e13bfec024868a8b05a9e134385dd"
-     "d51e> /OE <22e95818b261e20b0f48aa8152e49847f201ba754de010c0c85147eec88deb83> /P -4 /Perms "
-     "<21b99ae77c0cba434fa99ea491d3161b> /R 6 /StmF /StdCF /StrF /StdCF /U "
-     "<74916bed88da75d70ad2ac289a3f49bed5a471eb542f5d1f1a0f7e5b29d747b00e79da3af01db7be5dcb2c2db136"
-     "2667> /UE <38fc97efaa8e9e3681f311c6eca0e765c7e4453631a95cac1f9927f2931f783e> /V 5 >>",
+     "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256 /O <43bc05075e182f350a893d761ce4b4a5586fc58ade0f9f11d46905d64028ed0e13bfec024868a8b05a9e134385ddd51e> /OE <22e95818b261e20b0f48aa8152e49847f201ba754de010c0c85147eec88deb83> /P -4 /Perms <21b99ae77c0cba434fa99ea491d3161b> /R 6 /StmF /StdCF /StrF /StdCF /U <74916bed88da75d70ad2ac289a3f49bed5a471eb542f5d1f1a0f7e5b29d747b00e79da3af01db7be5dcb2c2db1362667> /UE <38fc97efaa8e9e3681f311c6eca0e765c7e4453631a95cac1f9927f2931f783e> /V 5 >>",
      "ef8147b9b74f7d1056d2578d38a5103db3ac24e45e3fb339a742d773122adf65", CryptMethod::kAESV3, true},
 };
 
