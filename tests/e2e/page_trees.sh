@@ -48,7 +48,7 @@ length_124     1 u encryption_key_length_taken_as_128_bits,_not_120
 length_bytes   1 u encryption_key_length_taken_as_128_bits,_not_40
 length_missing 1 u encryption_key_length_taken_as_128_bits,_not_40
 "
-for kind in count_over count_max count_under count_inner node_twice tree_loop deep_tree \
+for kind in count_over count_max count_under count_inner node_twice tree_loop deep_tree deep_counted \
   header_nominor header_damaged header_late header_none loop_only plain; do
   python3 "$MINI" "$kind" "$kind.pdf" || { echo "cannot make $kind" >&2; exit 1; }
 done
@@ -89,6 +89,11 @@ cp count_over.pdf inc.pdf
 "$ZORVANE" inc.pdf -inc -nbp -l inc.log 2>/dev/null && fail "-inc: a mended tree was updated in place"
 cmp -s inc.pdf count_over.pdf || fail "-inc: the input changed"
 grep -q "a repaired file cannot be updated incrementally" inc.log || fail "-inc: no refusal line"
+# A deep tree that needs no mend is updated in place, the shared resources half way down with it.
+"$ZORVANE" deep_counted.pdf -inc -nbp -nbf n,Pg%s,CB,12 -l deep.log 2>/dev/null ||
+  fail "deep -inc: $(grep -e Error -e Factor deep.log | tr '\n' ' ')"
+qpdf_ok deep_counted.pdf "deep -inc"
+[ "$(pdftotext deep_counted.pdf - 2>/dev/null | grep -o 'Pg[0-9]*')" = Pg1 ] || fail "deep -inc: no number"
 # A tree whose only kid loops holds no page.
 "$ZORVANE" loop_only.pdf out-loop_only.pdf -nbp -l loop_only.log 2>/dev/null && fail "loop_only: stamped"
 grep -q "no page in PDF Document" loop_only.log || fail "loop_only: no \"no page\" line"

@@ -206,16 +206,16 @@ def tree(root_kids, count, nodes=(), pages=(2, 2, 2)):
             [tree_page(parent) for parent in pages])
 
 
-def deep_tree(levels=10000):
-    """One page under `levels` nodes; half of them lack "Count", and the resources the page
-    inherits stand half way down."""
+def deep_tree(levels=10000, counted=False):
+    """One page under `levels` nodes; half of them lack "Count" unless `counted`, and the
+    resources the page inherits stand half way down."""
     objects = [b"<< /Type /Catalog /Pages 2 0 R >>", None, stream(CONTENT)]
     nodes = [2] + list(range(4, 4 + levels - 1))
     for i, number in enumerate(nodes):
         kid = nodes[i + 1] if i + 1 < levels else 4 + levels - 1
         body = b"<< /Type /Pages /Kids [%d 0 R]%s%s%s >>" % (
             kid, b" /Parent %d 0 R" % nodes[i - 1] if i else b" /MediaBox [0 0 200 200]",
-            b" /Count 1" if i % 2 == 0 else b"", b" /Resources << >>" if i == levels // 2 else b"")
+            b" /Count 1" if counted or i % 2 == 0 else b"", b" /Resources << >>" if i == levels // 2 else b"")
         objects[1:2] = [body] if i == 0 else objects[1:2]
         if i:
             objects.append(body)
@@ -237,6 +237,7 @@ TREE_KINDS = {
     "tree_loop": tree(b"4 0 R 2 0 R 5 0 R", b"3",
                       [b"<< /Type /Pages /Parent 2 0 R /Kids [6 0 R 2 0 R] /Count 2 >>"], (2, 4)),
     "deep_tree": deep_tree,
+    "deep_counted": lambda: deep_tree(counted=True),
     # A root whose one kid is itself: no page once the loop is cut.
     "loop_only": tree(b"2 0 R", b"1", (), ()),
 }
