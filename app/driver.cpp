@@ -328,8 +328,16 @@ bool CPDFDriver::OpenInput(const std::string& inputFile) {
     m_doc.reset();
     return false;
   }
+  // The pages are numbered and stamped as readers show them, whatever the tree's counts say.
+  const bool mended = m_doc->RepairPageTree();
   m_warningsShown = 0;
   LogNewWarnings();
+  if (!mended) {
+    LogError(Format("cannot read the page tree: %s", ShownName(m_shownInput, inputFile)),
+             m_doc->LastError());
+    m_doc.reset();
+    return false;
+  }
   return true;
 }
 
@@ -586,15 +594,25 @@ bool CPDFDriver::KeepEditedNodes(const CPDFObjRef& pageRef) {
 }
 
 CPDFObjRef CPDFDriver::InheritedHolder(const CPDFObjRef& pageRef, const char* key) {
+  // Up a "Parent" chain of any length (page trees may be thousands of levels deep): a follower
+  // at half the pace meets the walk only when the chain loops.
+  auto parentOf = [this](const CPDFDict* node) {
+    const CPDFAtom* parent = node ? node->Lookup("Parent") : nullptr;
+    return parent && parent->IsRef() ? *static_cast<const CPDFObjRef*>(parent) : CPDFObjRef();
+  };
   CPDFObjRef nodeRef = pageRef;
+  CPDFObjRef followerRef = pageRef;
   const CPDFDict* node = m_page;
-  for (int depth = 0; node && depth < kMaxReleaseScanDepth; ++depth) {
+  for (size_t steps = 1; node; ++steps) {
     if (const CPDFAtom* value = node->Lookup(key)) {
       return value->IsRef() ? *static_cast<const CPDFObjRef*>(value) : nodeRef;
     }
-    const CPDFAtom* parent = node->Lookup("Parent");
-    if (!parent || !parent->IsRef()) break;
-    nodeRef = *static_cast<const CPDFObjRef*>(parent);
+    nodeRef = parentOf(node);
+    if (!nodeRef.IsDefined()) break;
+    if (steps % 2 == 0) {
+      followerRef = parentOf(followerRef == pageRef ? m_page : AsDict(m_doc->GetObj(followerRef)));
+    }
+    if (nodeRef == followerRef) break;
     node = AsDict(m_doc->GetObj(nodeRef));
   }
   return CPDFObjRef();

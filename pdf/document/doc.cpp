@@ -263,14 +263,40 @@ void CPDFDoc::CheckSecurity(const char* password) {
   // password and as the owner password; the owner's opens with every permission.
   const std::string given = password ? password : "";
   CPDFCryptContext::DocumentKey key{};
-  const bool owner = CheckOwnerPassword(*dict, fileId, given, key);
-  if (!owner && !CheckUserPassword(*dict, fileId, given, key)) {
+  bool owner = CheckOwnerPassword(*dict, fileId, given, key);
+  bool opened = owner || CheckUserPassword(*dict, fileId, given, key);
+  if (!opened) opened = TryOtherKeyLengths(*dict, ref, fileId, given, key, owner);
+  if (!opened) {
     Throw(kModule, "Open", kUserError, password ? "incorrect password" : "encrypted document");
   }
-  const CPDFNumber* permissions = dict->Get_P();
-  m_mayModify = owner || (permissions && (permissions->IntValue() & 8) != 0);
+  if (const CPDFNumber* p = dict->Get_P(); p && p->Int64Value() != dict->Permissions()) {
+    m_warnings.push_back(Format("permissions P %lld read as %d",
+                                static_cast<long long>(p->Int64Value()), dict->Permissions()));
+  }
+  m_mayModify = owner || (dict->Permissions() & 8) != 0;
   m_docKey = key;
   m_hasDocKey = true;
+}
+
+bool CPDFDoc::TryOtherKeyLengths(CPDFEncryptDict& dict, const CPDFObjRef& ref,
+                                 const CPDFString* fileId, const std::string& password,
+                                 CPDFCryptContext::DocumentKey& key, bool& owner) {
+  // A password check passes with the right key only, so a length that opens the file is the
+  // one its writer used; the dictionary is written with it.
+  const size_t declared = dict.KeyLength();
+  for (const size_t bytes : dict.OtherKeyLengths()) {
+    dict.SetKeyLength(bytes);
+    owner = CheckOwnerPassword(dict, fileId, password, key);
+    if (owner || CheckUserPassword(dict, fileId, password, key)) {
+      dict.Insert("Length", std::make_unique<CPDFInt>(static_cast<int64_t>(bytes * 8)));
+      if (ref.IsDefined()) UpdateObj(ref);
+      NoteRepair(Format("encryption key length taken as %d bits, not %d",
+                        static_cast<int>(bytes * 8), static_cast<int>(declared * 8)));
+      return true;
+    }
+  }
+  dict.SetKeyLength(0);
+  return false;
 }
 
 void CPDFDoc::BindRoots() {
@@ -292,6 +318,12 @@ void CPDFDoc::BindRoots() {
   }
   if (!BindEntry<CPDFInfoDict>(this, dict, "Info", IsInfoDict)) {
     ThrowCode(kModule, "Open", kInternalError);
+  }
+  // A file whose header was lost is written with the version its catalog names, if any.
+  if (m_header->IsAssumed()) {
+    CPDFDict* catalog = dict.GetDict(this, "Root");
+    const CPDFName* version = catalog ? catalog->GetName(this, "Version") : nullptr;
+    if (version) m_header->SetVersionName(std::string(version->View()));
   }
 }
 

@@ -37,6 +37,7 @@ class CPDFObjRefDict;
 class CPDFObjStmCache;
 class CPDFObjStmPacker;
 class CPDFFileScan;
+class CPDFEncryptDict;
 
 class CPDFDoc final : public CPDFObjHolder {
  public:
@@ -118,6 +119,10 @@ class CPDFDoc final : public CPDFObjHolder {
   // (see CPDFPages::SeparatePage): for a page object that the tree lists more than once.
   CPDFPage* SeparatePage(int position, CPDFObjRef* ref = nullptr);
   int GetPageCount();
+  // Mends the page tree as readers read it (see CPDFPageTreeRepair), one warning per mend; the
+  // file then counts as repaired. A document without a page tree is left to the operations
+  // above to report. False when the tree cannot be mended.
+  bool RepairPageTree();
   bool DeletePage(int position, int count);
 
   // ---- linearization ----
@@ -134,7 +139,8 @@ class CPDFDoc final : public CPDFObjHolder {
   // Records damage found in an object read later (the file then counts as repaired: it is not
   // updated incrementally).
   void NoteRepaired();
-  // Records one repair of the input with its own warning line (once, however often it is met).
+  // Records one repair of the input with its own warning line (once, however often it is met);
+  // the file counts as repaired all the same.
   void NoteRepair(std::string warning);
 
   // ---- security ----
@@ -269,6 +275,11 @@ class CPDFDoc final : public CPDFObjHolder {
   void CreateUpdateSection();
   void MarkLinearized();
   void CheckSecurity(const char* password);
+  // Opens `dict` (whose identity is `ref`) with a key length other than its "Length" gives,
+  // as readers do; false when none fits the password.
+  bool TryOtherKeyLengths(CPDFEncryptDict& dict, const CPDFObjRef& ref, const CPDFString* fileId,
+                          const std::string& password, CPDFCryptContext::DocumentKey& key,
+                          bool& owner);
   void BindRoots();
   void ReadLinearizationParams();
   // With `dropped`, the object is read leniently (SerializeObjectLeniently).

@@ -1,6 +1,7 @@
 // The document's page operations: every one starts at the root of the page tree.
 #include "pdf/document/catalog.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/page_tree_repair.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/trailer.h"
 
@@ -73,6 +74,29 @@ int CPDFDoc::GetPageCount() {
     KeepCurrentError(m_error, kModule, "GetPageCount");
   }
   return -1;
+}
+
+bool CPDFDoc::RepairPageTree() {
+  ClearError();
+  if (IsFDF()) return true;
+  const size_t warnings = m_warnings.size();
+  try {
+    CPDFObjRef rootRef;
+    CPDFPages* root = nullptr;
+    try {
+      root = PagesRoot("RepairPageTree", &rootRef);
+    } catch (const CPDFException&) {
+      ClearError();
+      return true;
+    }
+    CPDFPageTreeRepair(*this).Run(*root, rootRef, m_warnings);
+    if (m_warnings.size() > warnings) m_repaired = true;
+    return true;
+  } catch (...) {
+    if (m_warnings.size() > warnings) m_repaired = true;
+    KeepCurrentError(m_error, kModule, "RepairPageTree");
+  }
+  return false;
 }
 
 bool CPDFDoc::DeletePage(int position, int count) {

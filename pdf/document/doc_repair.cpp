@@ -98,6 +98,11 @@ void CPDFDoc::NoteRepair(std::string warning) {
   m_warnings.push_back(std::move(warning));
 }
 
+void CPDFDoc::NoteRepair(std::string warning) {
+  m_repaired = true;
+  m_warnings.push_back(std::move(warning));
+}
+
 bool CPDFDoc::RepairSections() {
   if (!m_in) return false;
   // The header first: a file may carry bytes in front of "%PDF-".
@@ -123,6 +128,7 @@ bool CPDFDoc::RepairSections() {
       // readers when the objects are there; the file is taken as the version they assume.
       header = std::make_unique<CPDFHeader>(this);
       header->SetVersion(kAssumedMajor, kAssumedMinor);
+      header->SetAssumed(true);
     }
   }
   if (header->IsFDF()) return false;

@@ -38,6 +38,19 @@ void CPDFHeader::Read(CPDFDoc* doc, InStream& in) {
   }
 }
 
+bool CPDFHeader::SetVersionName(const std::string& name) {
+  // "major.minor" and nothing else; the line end makes trailing bytes show.
+  const std::string text = name + "\n";
+  long major = 0, minor = 0;
+  char end = 0;
+  if (std::sscanf(text.c_str(), "%1ld.%2ld%c", &major, &minor, &end) != 3 || end != '\n' ||
+      major < 1) {
+    return false;
+  }
+  SetVersion(static_cast<int32_t>(major), static_cast<int32_t>(minor));
+  return true;
+}
+
 void CPDFHeader::Serialize(OutStream& out) const {
   out.Printf(m_isFDF ? "%%FDF-%ld.%ld" : "%%PDF-%ld.%ld", static_cast<long>(m_major),
              static_cast<long>(m_minor));

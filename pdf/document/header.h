@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "pdf/document/file_struct.h"
 
@@ -24,11 +25,18 @@ class CPDFHeader : public CPDFFileStruct {
     m_major = major;
     m_minor = minor;
   }
+  // A header that could not be read: its version is the one assumed, until the catalog's
+  // "Version" gives a better one.
+  bool IsAssumed() const { return m_assumed; }
+  void SetAssumed(bool assumed) { m_assumed = assumed; }
+  // Takes a "Version" name such as "1.7"; false when it does not read as one.
+  bool SetVersionName(const std::string& name);
 
  private:
   bool m_isFDF = false;
   int32_t m_major = 0;
   int32_t m_minor = 0;
+  bool m_assumed = false;
 };
 
 }  // namespace quarn

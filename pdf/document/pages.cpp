@@ -1,9 +1,9 @@
 #include "pdf/document/pages.h"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <string>
+#include <unordered_set>
 
 #include "pdf/document/doc.h"
 #include "pdf/document/res_dict.h"
@@ -66,18 +66,25 @@ bool IsPage(CPDFObjHolder* doc, CPDFObject* value) {
 namespace {
 
 // The pages below a node that has no "Count" of its own: its kids counted through, a null kid
-// as one page (as the walk counts it). `path` holds the nodes on the way down, so that a tree
-// that loops is reported instead of counted forever.
-int64_t CountPages(CPDFObjHolder* doc, CPDFDict& node, std::vector<const CPDFDict*>& path) {
-  if (path.size() >= static_cast<size_t>(limits::kMaxPageTreeDepth) ||
-      std::find(path.begin(), path.end(), &node) != path.end()) {
-    Throw("CPDFPages", "Realize", kInvalidFormat, "page tree loops");
-  }
-  CPDFArray* kids = node.GetArray(doc, "Kids");
-  if (!kids) return 0;
-  path.push_back(&node);
+// as one page (as the walk counts it). The nodes on the way down are kept on a stack of its own,
+// however deep the tree, and a tree that loops is reported instead of counted forever.
+int64_t CountPages(CPDFObjHolder* doc, CPDFDict& root) {
+  struct Level {
+    CPDFDict* node;
+    size_t index;
+  };
+  std::vector<Level> levels{{&root, 0}};
+  std::unordered_set<const CPDFDict*> onPath{&root};
   int64_t pages = 0;
-  for (size_t index = 0; index < kids->Count(); ++index) {
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    CPDFArray* kids = level.node->GetArray(doc, "Kids");
+    if (!kids || level.index >= kids->Count()) {
+      onPath.erase(level.node);
+      levels.pop_back();
+      continue;
+    }
+    const size_t index = level.index++;
     if (IsNull(kids->At(index))) {
       ++pages;
       continue;
@@ -89,10 +96,12 @@ int64_t CountPages(CPDFObjHolder* doc, CPDFDict& node, std::vector<const CPDFDic
     } else if (CPDFNumber* count = kid->GetNumber(doc, "Count")) {
       pages += std::max<int64_t>(count->IntValue(), 0);
     } else {
-      pages += CountPages(doc, *kid, path);
+      if (!onPath.insert(kid).second) {
+        Throw("CPDFPages", "Realize", kInvalidFormat, "page tree loops");
+      }
+      levels.push_back({kid, 0});
     }
   }
-  path.pop_back();
   return pages;
 }
 
@@ -111,120 +120,168 @@ class CPDFPageTreeWalk {
 
   // The page at `position` below `node`, whose own identity is `nodeRef` (undefined for the
   // node the walk starts from) and whose first page is at `base` in the walk's numbering.
-  CPDFPage* Find(CPDFPages& node, int64_t position, CPDFObjRef* ref,
-                 const CPDFObjRef& nodeRef = CPDFObjRef(), int64_t base = 0) {
-    Enter(node, "GetPage");
-    // Only a walk that separates looks back at the identities of the nodes it passed.
-    if (m_separate) m_pathRefs.push_back(nodeRef);
-    CPDFArray* kids = node.Get_Kids();
-    CPDFNumber* count = node.Get_Count();
-    if (!kids || !count || position < 0 || position > int64_t{count->IntValue()} - 1) {
-      return nullptr;
-    }
-    CPDFPages::Cursor& cursor = node.m_cursor;
-    size_t index = 0;
-    int64_t passed = 0;
-    if (cursor.kids == kids && cursor.kidCount == kids->Count() && cursor.passed <= position) {
-      index = cursor.index;
-      passed = cursor.passed;
-    }
-    for (; index < kids->Count(); ++index) {
-      CPDFAtom* atom = kids->At(index);
-      if (IsNull(atom)) {
-        if (passed == position) return nullptr;
-        ++passed;
-        continue;
-      }
-      CPDFObjRef kidRef;
-      CPDFDict* kid = Kid(*kids, index, kidRef);
-      // An entry that cannot be read here is a page a running save has already written (a
-      // node is never released), or a damaged one.
-      if (m_separate && passed == position && kidRef.IsDefined() &&
-          (!kid || !IsPagesNode(m_doc, kid))) {
-        kid = Separate(node, *kids, index, kidRef, nodeRef);
-      }
-      if (!kid) {
-        if (ref && passed == position) *ref = kidRef;
+  CPDFPage* Find(CPDFPages& start, int64_t position, CPDFObjRef* ref,
+                 const CPDFObjRef& startRef = CPDFObjRef(), int64_t startBase = 0) {
+    // Down the tree one node at a time, on no stack but the walk's own path.
+    CPDFPages* node = &start;
+    CPDFObjRef nodeRef = startRef;
+    int64_t base = startBase;
+    for (;;) {
+      Enter(*node, "GetPage");
+      // Only a walk that separates looks back at the identities of the nodes it passed.
+      if (m_separate) m_pathRefs.push_back(nodeRef);
+      CPDFArray* kids = node->Get_Kids();
+      CPDFNumber* count = node->Get_Count();
+      if (!kids || !count || position < 0 || position > int64_t{count->IntValue()} - 1) {
         return nullptr;
       }
-      if (IsPagesNode(m_doc, kid)) {
-        CPDFPages* child = BindNode(*kids, index, kid, kidRef, "GetPage");
-        CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
-        if (!childCount) return nullptr;
-        if (position < passed + childCount->IntValue()) {
-          cursor = {kids, kids->Count(), index, passed};
-          return Find(*child, position - passed, ref, kidRef, base + passed);
-        }
-        passed += childCount->IntValue();
-        // A node passed over (on a walk in page order, the one just finished) leaves memory
-        // when it is as the input holds it; it is read again should it be asked for. A long
-        // document thus keeps only the nodes on the way to the current page.
-        if (CPDFDoc* doc = DocOf(m_doc); doc && kidRef.IsDefined()) doc->UnloadObj(kidRef);
-      } else {
-        if (passed == position) {
-          CPDFPage* page = BindKid<CPDFPage>(*kids, index, kid, kidRef, IsPage);
-          if (!page) return nullptr;
-          if (ref) *ref = kidRef;
-          cursor = {kids, kids->Count(), index, passed};
-          if (nodeRef.IsDefined()) {
-            m_foundIn = {nodeRef, &node, kids, kids->Count(), base, count->IntValue()};
-          }
-          return page;
-        }
-        ++passed;
+      CPDFPages::Cursor& cursor = node->m_cursor;
+      size_t index = 0;
+      int64_t passed = 0;
+      if (cursor.kids == kids && cursor.kidCount == kids->Count() && cursor.passed <= position) {
+        index = cursor.index;
+        passed = cursor.passed;
       }
+      CPDFPages* below = nullptr;
+      CPDFObjRef belowRef;
+      for (; index < kids->Count(); ++index) {
+        CPDFAtom* atom = kids->At(index);
+        if (IsNull(atom)) {
+          if (passed == position) return nullptr;
+          ++passed;
+          continue;
+        }
+        CPDFObjRef kidRef;
+        CPDFDict* kid = Kid(*kids, index, kidRef);
+        // An entry that cannot be read here is a page a running save has already written (a
+        // node is never released), or a damaged one.
+        if (m_separate && passed == position && kidRef.IsDefined() &&
+            (!kid || !IsPagesNode(m_doc, kid))) {
+          kid = Separate(*node, *kids, index, kidRef, nodeRef);
+        }
+        if (!kid) {
+          if (ref && passed == position) *ref = kidRef;
+          return nullptr;
+        }
+        if (IsPagesNode(m_doc, kid)) {
+          CPDFPages* child = BindNode(*kids, index, kid, kidRef, "GetPage");
+          CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
+          if (!childCount) return nullptr;
+          if (position < passed + childCount->IntValue()) {
+            cursor = {kids, kids->Count(), index, passed};
+            below = child;
+            belowRef = kidRef;
+            break;
+          }
+          passed += childCount->IntValue();
+          // A node passed over (on a walk in page order, the one just finished) leaves memory
+          // when it is as the input holds it; it is read again should it be asked for. A long
+          // document thus keeps only the nodes on the way to the current page.
+          if (CPDFDoc* doc = DocOf(m_doc); doc && kidRef.IsDefined()) doc->UnloadObj(kidRef);
+        } else {
+          if (passed == position) {
+            CPDFPage* page = BindKid<CPDFPage>(*kids, index, kid, kidRef, IsPage);
+            if (!page) return nullptr;
+            if (ref) *ref = kidRef;
+            cursor = {kids, kids->Count(), index, passed};
+            if (nodeRef.IsDefined()) {
+              m_foundIn = {nodeRef, node, kids, kids->Count(), base, count->IntValue()};
+            }
+            return page;
+          }
+          ++passed;
+        }
+      }
+      if (!below) return nullptr;
+      node = below;
+      nodeRef = belowRef;
+      position -= passed;
+      base += passed;
     }
-    return nullptr;
   }
 
   // The node below the start that held the page found last, when there was one.
   const CPDFPages::LastLeaf& FoundIn() const { return m_foundIn; }
 
-  bool Delete(CPDFPages& node, int64_t position, const CPDFObjRef& self) {
-    Enter(node, "DeletePage");
-    node.m_cursor = {};
-    CPDFArray* kids = node.Get_Kids();
-    CPDFObjRef countRef;
-    CPDFNumber* count = node.Get_Count(&countRef);
-    if (!kids || !count || position < 0 || position > int64_t{count->IntValue()} - 1) return false;
-    int64_t passed = 0;
-    for (size_t index = 0; index < kids->Count(); ++index) {
-      CPDFAtom* atom = kids->At(index);
-      if (IsNull(atom)) {
-        if (passed == position) return false;
-        ++passed;
-        continue;
+  bool Delete(CPDFPages& start, int64_t position, const CPDFObjRef& startSelf) {
+    // The nodes passed on the way down, each with the kid that leads on: once the page is
+    // removed, each count drops by one on the way back up, and a node left empty goes.
+    std::vector<Level> levels;
+    CPDFPages* node = &start;
+    CPDFObjRef self = startSelf;
+    for (;;) {
+      Enter(*node, "DeletePage");
+      node->m_cursor = {};
+      CPDFArray* kids = node->Get_Kids();
+      CPDFObjRef countRef;
+      CPDFNumber* count = node->Get_Count(&countRef);
+      if (!kids || !count || position < 0 || position > int64_t{count->IntValue()} - 1) {
+        return false;
       }
-      CPDFObjRef kidRef;
-      CPDFDict* kid = Kid(*kids, index, kidRef);
-      if (!kid) return false;
-      if (IsPagesNode(m_doc, kid)) {
-        CPDFPages* child = BindNode(*kids, index, kid, kidRef, "DeletePage");
-        CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
-        if (!childCount) return false;
-        if (position < passed + childCount->IntValue()) {
-          if (!Delete(*child, position - passed, kidRef)) return false;
-          if (child->Get_Count() && child->Get_Count()->IntValue() == 0) {
-            RemoveKid(*kids, index, kidRef);
+      int64_t passed = 0;
+      CPDFPages* below = nullptr;
+      for (size_t index = 0; index < kids->Count() && !below; ++index) {
+        CPDFAtom* atom = kids->At(index);
+        if (IsNull(atom)) {
+          if (passed == position) return false;
+          ++passed;
+          continue;
+        }
+        CPDFObjRef kidRef;
+        CPDFDict* kid = Kid(*kids, index, kidRef);
+        if (!kid) return false;
+        if (IsPagesNode(m_doc, kid)) {
+          CPDFPages* child = BindNode(*kids, index, kid, kidRef, "DeletePage");
+          CPDFNumber* childCount = child ? child->Get_Count() : nullptr;
+          if (!childCount) return false;
+          if (position < passed + childCount->IntValue()) {
+            levels.push_back({node, self, kids, index, kidRef, count, countRef});
+            below = child;
+            self = kidRef;
+            position -= passed;
+          } else {
+            passed += childCount->IntValue();
           }
-          return Decrease(node, self, *count, countRef);
-        }
-        passed += childCount->IntValue();
-      } else {
-        if (passed == position) {
+        } else if (passed == position) {
           RemoveKid(*kids, index, kidRef);
-          return Decrease(node, self, *count, countRef);
+          if (!Decrease(*node, self, *count, countRef)) return false;
+          return Unwind(levels, node);
+        } else {
+          ++passed;
         }
-        ++passed;
       }
+      if (!below) return false;
+      node = below;
     }
-    return false;
   }
 
  private:
+  // A node passed on the way down to a page being deleted, with the kid that leads on.
+  struct Level {
+    CPDFPages* node;
+    CPDFObjRef self;
+    CPDFArray* kids;
+    size_t index;
+    CPDFObjRef kidRef;
+    CPDFNumber* count;
+    CPDFObjRef countRef;
+  };
+
+  // After the page below `levels` is removed (from `child`, the last node on the way): each
+  // count drops by one on the way back up, and a node left without pages goes.
+  bool Unwind(const std::vector<Level>& levels, CPDFPages* child) {
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+      if (child->Get_Count() && child->Get_Count()->IntValue() == 0) {
+        RemoveKid(*level->kids, level->index, level->kidRef);
+      }
+      if (!Decrease(*level->node, level->self, *level->count, level->countRef)) return false;
+      child = level->node;
+    }
+    return true;
+  }
+
   void Enter(CPDFPages& node, const char* method) {
-    if (m_path.size() >= static_cast<size_t>(limits::kMaxPageTreeDepth) ||
-        std::find(m_path.begin(), m_path.end(), &node) != m_path.end()) {
+    if (!m_onPath.insert(&node).second) {
       Throw("CPDFPages", method, kInvalidFormat, "page tree loops");
     }
     m_path.push_back(&node);
@@ -263,7 +320,7 @@ class CPDFPageTreeWalk {
 
   CPDFPages* BindNode(CPDFArray& kids, size_t index, CPDFDict* kid, CPDFObjRef& kidRef,
                       const char* method) {
-    if (std::find(m_path.begin(), m_path.end(), kid) != m_path.end()) {
+    if (m_onPath.count(kid)) {
       Throw("CPDFPages", method, kInvalidFormat, "page tree loops");
     }
     return BindKid<CPDFPages>(kids, index, kid, kidRef, IsPagesNode);
@@ -334,6 +391,7 @@ class CPDFPageTreeWalk {
   CPDFObjHolder* m_doc;
   bool m_separate = false;
   std::vector<const CPDFDict*> m_path;
+  std::unordered_set<const CPDFDict*> m_onPath;  // the nodes of m_path
   std::vector<CPDFObjRef> m_pathRefs;  // the identities of the nodes of m_path, when separating
   CPDFPages::LastLeaf m_foundIn;
 };
@@ -356,10 +414,9 @@ bool CPDFPages::Realize(CPDFObjHolder* doc, CPDFObject& source) {
   if (!HasName(doc, "Type", "Pages")) Insert("Type", std::make_unique<CPDFName>("Pages"));
   if (!GetNumber(doc, "Count")) {
     // A node without "Count" is counted through, and the count it gets is written with it.
-    std::vector<const CPDFDict*> path;
     int64_t pages = 0;
     try {
-      pages = CountPages(doc, *this, path);
+      pages = CountPages(doc, *this);
     } catch (const CPDFException& e) {
       if (doc) doc->LastError().Keep(e);
       return false;
@@ -441,22 +498,21 @@ bool CPDFPage::Realize(CPDFObjHolder* doc, CPDFObject& source) {
 
 CPDFDict* CPDFPage::FindInheritedHolder(const char* key) {
   CPDFObjHolder* doc = Doc();
-  // Asked several times for every page: the nodes passed are kept on the stack, not the heap.
-  std::array<const CPDFDict*, limits::kMaxPageTreeDepth> seen;
-  size_t passed = 0;
+  // Asked several times for every page, up a chain of any length: a second walker that follows
+  // at half the pace meets the first only when the chain loops, so no node needs remembering.
   CPDFDict* node = this;
-  while (node) {
+  CPDFDict* follower = this;
+  for (size_t steps = 1; node; ++steps) {
     if (node->Lookup(key)) return node;
-    if (passed == seen.size() ||
-        std::find(seen.begin(), seen.begin() + passed, node) != seen.begin() + passed) {
+    node = node->GetDict(doc, "Parent");
+    if (steps % 2 == 0) follower = follower->GetDict(doc, "Parent");
+    if (node && node == follower) {
       if (doc) {
         doc->LastError().Keep(CPDFException("CPDFPage", Format("Get_%s", key).c_str(),
                                             kInvalidFormat, "Parent chain loops"));
       }
       return nullptr;
     }
-    seen[passed++] = node;
-    node = node->GetDict(doc, "Parent");
   }
   return nullptr;
 }

@@ -116,7 +116,7 @@ std::string KeyFromPadded(const CPDFEncryptDict& dict, const CPDFString* fileId,
   md5.Update(padded.data(), padded.size());
   const std::string owner = EntryBytes(dict.Get_O(), kEntryBytes);
   md5.Update(owner.data(), owner.size());
-  const uint32_t p = static_cast<uint32_t>(dict.Get_P() ? dict.Get_P()->IntValue() : 0);
+  const auto p = static_cast<uint32_t>(dict.Permissions());
   const uint8_t pBytes[4] = {static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8),
                              static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 24)};
   md5.Update(pBytes, 4);
@@ -275,6 +275,7 @@ bool CPDFEncryptDict::HasWholeEntries() const {
 int32_t CPDFEncryptDict::Revision() const { return Get_R() ? Get_R()->IntValue() : 0; }
 
 size_t CPDFEncryptDict::KeyLength() const {
+  if (m_keyLength) return m_keyLength;
   const int32_t v = Get_V() ? Get_V()->IntValue() : 0;
   if (v >= 5) return 32;
   if (v <= 1) return 5;
@@ -289,6 +290,30 @@ size_t CPDFEncryptDict::KeyLength() const {
     }
   }
   return static_cast<size_t>(std::clamp(length, 40, 128) / 8);
+}
+
+std::vector<size_t> CPDFEncryptDict::OtherKeyLengths() const {
+  const int32_t v = Get_V() ? Get_V()->IntValue() : 0;
+  if (v != 2 && v != 3) return {};
+  std::vector<size_t> lengths;
+  auto add = [&](int64_t bytes) {
+    const auto n = static_cast<size_t>(bytes);
+    if (bytes >= 5 && bytes <= 16 && n != KeyLength() &&
+        std::find(lengths.begin(), lengths.end(), n) == lengths.end()) {
+      lengths.push_back(n);
+    }
+  };
+  if (const CPDFNumber* length = Get_Length()) {
+    add(length->Int64Value());
+    add((length->Int64Value() + 7) / 8);
+  }
+  add(16);
+  add(5);
+  return lengths;
+}
+
+int32_t CPDFEncryptDict::Permissions() const {
+  return Get_P() ? static_cast<int32_t>(static_cast<uint32_t>(Get_P()->Int64Value())) : 0;
 }
 
 CryptMethod CPDFEncryptDict::StringMethod() const {
@@ -324,8 +349,7 @@ std::array<uint8_t, 32> PasswordHash(int32_t revision, const std::string& passwo
       for (int i = 0; i < 16; ++i) sum += static_cast<uint8_t>(e[static_cast<size_t>(i)]);
       const EVP_MD* next = sum % 3 == 0 ? EVP_sha256() : sum % 3 == 1 ? EVP_sha384() : EVP_sha512();
       k = Digest(next, e);
-      if (round >= 64 &&
-          static_cast<uint8_t>(e.back()) <= static_cast<unsigned>(round - 32)) {
+      if (round >= 64 && static_cast<uint8_t>(e.back()) <= static_cast<unsigned>(round - 32)) {
         break;
       }
     }

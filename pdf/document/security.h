@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pdf/object/crypt_context.h"
 #include "pdf/object/typed_dict.h"
@@ -41,12 +42,24 @@ class CPDFEncryptDict : public CPDFDocStruct, public CPDFDict {
   // gives them; bytes past that length are ignored, as readers ignore them.
   bool HasWholeEntries() const;
   int32_t Revision() const;
-  // The file key's length in bytes (5 to 16 for RC4 and AES-128, 32 for AES-256).
+  // The file key's length in bytes (5 to 16 for RC4 and AES-128, 32 for AES-256): the one
+  // "V" and "Length" give, unless another was set with SetKeyLength.
   size_t KeyLength() const;
+  // RC4 key lengths in bytes that readers try when the one "Length" gives does not open the
+  // file: "Length" in bytes rather than bits, rounded up to whole bytes, or missing where the
+  // writer meant 128 bits. Empty for the handlers whose key length "Length" does not give.
+  std::vector<size_t> OtherKeyLengths() const;
+  void SetKeyLength(size_t bytes) { m_keyLength = bytes; }
+  // "P" as the signed 32-bit value it stands for: some writers give its bits as an unsigned
+  // number.
+  int32_t Permissions() const;
   // The method of strings and of streams ("StrF", "StmF" through "CF" from version 4 on).
   CryptMethod StringMethod() const;
   CryptMethod StreamMethod() const;
   bool EncryptsMetadata() const;
+
+ private:
+  size_t m_keyLength = 0;  // set by SetKeyLength; 0 for the one "Length" gives
 };
 
 // A dictionary whose "Filter" is a name; for "Standard", "R", "O", "U" and "P" as well.

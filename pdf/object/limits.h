@@ -29,8 +29,9 @@ inline constexpr uint64_t kHeldContentTempShare = 2;    // 1/2 of the free tempo
 inline constexpr uint64_t kHeldContentMemoryShare = 4;  // 1/4 of the free address space
 // More filters than this on one stream is not a real document.
 inline constexpr int kMaxFiltersPerStream = 32;
-// Page-tree depth beyond which the tree is taken to be looping.
-inline constexpr int kMaxPageTreeDepth = 256;
+// Copies made of page-tree nodes listed at more than one place: a tree whose nodes list one
+// node twice at each level multiplies its pages with every level, and is hostile past this.
+inline constexpr size_t kMaxPageTreeCopies = 65536;
 // "Prev" chains longer than this are taken to loop.
 inline constexpr int kMaxSections = 4096;
 // Resource dictionaries nested deeper than this (forms inside forms' resources) stay unloaded.

@@ -78,6 +78,25 @@ TEST(Header, WritesVersionAndBinaryComment) {
   EXPECT_EQ(Text(header), "%FDF-1.2\r\n%\xE2\xE3\xCF\xD3\r\n");
 }
 
+// The catalog's "Version" of a file whose header was lost: "major.minor" and nothing else.
+TEST(Header, TakesVersionNames) {
+  const struct {
+    const char* name;
+    bool taken;
+    int32_t major, minor;
+  } rows[] = {{"1.7", true, 1, 7},   {"2.0", true, 2, 0},   {"1.", false, 1, 4},
+              {"1.7x", false, 1, 4}, {"x1.7", false, 1, 4}, {"", false, 1, 4},
+              {"0.9", false, 1, 4}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    CPDFHeader header;
+    header.SetVersion(1, 4);
+    EXPECT_EQ(header.SetVersionName(row.name), row.taken);
+    EXPECT_EQ(header.Major(), row.major);
+    EXPECT_EQ(header.Minor(), row.minor);
+  }
+}
+
 // ---- reading tables ---------------------------------------------------------------------------
 
 TEST(XRefRead, ReadsSubsectionsAndFreeHead) {

@@ -228,6 +228,29 @@ TEST_F(PageTree, PageWhoseBoxDoesNotFitFailsToBind) {
   EXPECT_EQ(AsArray(plain->GetValue(doc.get(), "MediaBox"))->Count(), 3u);
 }
 
+// A chain of nodes far deeper than any call stack would take: half of them count their pages
+// through, the box is inherited from the root, and the page is found and deleted.
+TEST_F(PageTree, TreesOfAnyDepthAreWalkedWithoutRecursion) {
+  const int levels = 20000;
+  std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>"};
+  for (int i = 0; i < levels; ++i) {
+    const int self = i + 2;
+    objects.push_back(
+        "<< /Type /Pages /Kids [" + std::to_string(self + 1) + " 0 R]" +
+        (i % 2 ? "" : " /Count 1") +
+        (i ? " /Parent " + std::to_string(self - 1) + " 0 R" : " /MediaBox [0 0 9 9]") + " >>");
+  }
+  objects.push_back("<< /Type /Page /Parent " + std::to_string(levels + 1) + " 0 R >>");
+  auto doc = OpenBytes(MakePdf(objects));
+  ASSERT_NE(doc, nullptr) << m_error.Message();
+  CPDFPage* page = doc->GetPage(0);
+  ASSERT_NE(page, nullptr) << doc->LastError().Message();
+  ASSERT_NE(page->Get_MediaBox(), nullptr) << doc->LastError().Message();
+  EXPECT_EQ(page->Get_MediaBox()->Urx(), 9);
+  ASSERT_TRUE(doc->DeletePage(0, 1)) << doc->LastError().Message();
+  EXPECT_EQ(doc->GetPageCount(), 0);
+}
+
 TEST_F(PageTree, ManyPagesInOrderAndOutOfOrder) {
   const int pages = 3000;
   auto doc = OpenBytes(MakeFlatPdf(pages));

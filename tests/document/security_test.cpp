@@ -322,6 +322,35 @@ TEST(KeyDerivation, EveryRevisionGivesTheKeyQpdfReports) {
   }
 }
 
+// "P" given as its 32 bits unsigned means its two's complement; the RC4 key lengths tried when
+// "Length" does not open the file: in bytes, rounded up to whole bytes, 128 and 40 bits.
+TEST(EncryptDictValues, PermissionsAndOtherKeyLengths) {
+  struct Row {
+    const char* dict;
+    int32_t permissions;
+    std::vector<size_t> others;
+  };
+  const Row rows[] = {
+      {"/P -4 /V 1 /R 2 /Length 40", -4, {}},
+      {"/P 4294967292 /V 2 /R 3 /Length 128", -4, {5}},
+      {"/P 4294963392 /V 2 /R 3 /Length 124", -3904, {16, 5}},
+      {"/P -3904 /V 2 /R 3 /Length 16", -3904, {16}},
+      {"/P 2147483647 /V 2 /R 3", 2147483647, {16}},
+      {"/P 4294967295 /V 4 /R 4 /Length 128", -1, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.dict);
+    const std::string text = std::string("<< /Filter /Standard ") + row.dict + " >>";
+    MemInStream in(text.data(), text.size());
+    std::unique_ptr<CPDFObject> parsed = SerializeObject(nullptr, in, nullptr);
+    ASSERT_NE(parsed, nullptr);
+    CPDFEncryptDict dict;
+    ASSERT_TRUE(dict.Realize(nullptr, *parsed));
+    EXPECT_EQ(dict.Permissions(), row.permissions);
+    EXPECT_EQ(dict.OtherKeyLengths(), row.others);
+  }
+}
+
 // An entry cut short would compare fewer bytes of the password (none for an empty "U"): the
 // handler is damaged. Bytes past an entry's length are ignored, as readers ignore them.
 class EntryLengths : public test::DocTest {

@@ -238,6 +238,66 @@ KINDS = {
                    stream(BOMB, b"/Filter /FlateDecode"), stream(b"q")],
 }
 
+
+# ---- page trees and headers that readers accept as they are ----------------------------------
+
+
+def tree_page(parent):
+    return b"<< /Type /Page /Parent %d 0 R /Contents 3 0 R >>" % parent
+
+
+def tree(root_kids, count, nodes=(), pages=(2, 2, 2)):
+    """Catalog 1, root node 2 (kids `root_kids`, `count`), content 3, then `nodes` and one page
+    per entry of `pages` (the number of its parent)."""
+    return ([b"<< /Type /Catalog /Pages 2 0 R >>",
+             b"<< /Type /Pages /Kids [%s] /Count %s /MediaBox [0 0 200 200] /Resources << >> >>"
+             % (root_kids, count), stream(CONTENT)] + list(nodes) +
+            [tree_page(parent) for parent in pages])
+
+
+def deep_tree(levels=10000, counted=False):
+    """One page under `levels` nodes; half of them lack "Count" unless `counted`, and the
+    resources the page inherits stand half way down."""
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", None, stream(CONTENT)]
+    nodes = [2] + list(range(4, 4 + levels - 1))
+    for i, number in enumerate(nodes):
+        kid = nodes[i + 1] if i + 1 < levels else 4 + levels - 1
+        body = b"<< /Type /Pages /Kids [%d 0 R]%s%s%s >>" % (
+            kid, b" /Parent %d 0 R" % nodes[i - 1] if i else b" /MediaBox [0 0 200 200]",
+            b" /Count 1" if counted or i % 2 == 0 else b"", b" /Resources << >>" if i == levels // 2 else b"")
+        objects[1:2] = [body] if i == 0 else objects[1:2]
+        if i:
+            objects.append(body)
+    return objects + [tree_page(nodes[-1])]
+
+
+TREE_KINDS = {
+    # "Count" more than the kids hold, far more, and fewer; an inner node's too.
+    "count_over": tree(b"4 0 R 5 0 R 6 0 R", b"5", pages=(2, 2, 2)),
+    "count_max": tree(b"4 0 R 5 0 R 6 0 R", b"2147483647"),
+    "count_under": tree(b"4 0 R 5 0 R 6 0 R", b"1"),
+    "count_inner": tree(b"4 0 R 7 0 R", b"3",
+                        [b"<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 7 >>"],
+                        (4, 4, 2)),
+    # Node 4 (two pages) listed twice by the root.
+    "node_twice": tree(b"4 0 R 4 0 R", b"4",
+                       [b"<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 2 >>"], (4, 4)),
+    # Node 4 lists the root again, and the root lists itself.
+    "tree_loop": tree(b"4 0 R 2 0 R 5 0 R", b"3",
+                      [b"<< /Type /Pages /Parent 2 0 R /Kids [6 0 R 2 0 R] /Count 2 >>"], (2, 4)),
+    "deep_tree": deep_tree,
+    "deep_counted": lambda: deep_tree(counted=True),
+    # A root whose one kid is itself: no page once the loop is cut.
+    "loop_only": tree(b"2 0 R", b"1", (), ()),
+}
+KINDS.update(TREE_KINDS)
+# Headers readers look past: no minor digit, damaged first bytes, after more than 1,024 bytes of
+# junk, none at all; the catalog names the version.
+HEADERS = {"header_nominor": b"%PDF-1.\n", "header_damaged": b"UPDF-1.4\n",
+           "header_late": b"%junk\n" * 200 + b"%PDF-1.4\n", "header_none": b""}
+for _kind in HEADERS:
+    KINDS[_kind] = [b"<< /Type /Catalog /Pages 2 0 R /Version /1.6 >>"] + tree(b"4 0 R", b"1", (), (2,))[1:]
+
 if __name__ == "__main__":
     if len(sys.argv) != 3 or sys.argv[1] not in {**KINDS, **DAMAGED}:
         sys.exit("usage: mini_pdf.py {%s} OUT.pdf" % ",".join({**KINDS, **DAMAGED}))
@@ -250,3 +310,9 @@ if __name__ == "__main__":
     else:
         objects = KINDS[sys.argv[1]]
         write_pdf(sys.argv[2], objects() if callable(objects) else objects)
+    if sys.argv[1] in HEADERS:
+        with open(sys.argv[2], "r+b") as f:
+            data = f.read()
+            f.seek(0)
+            f.truncate()
+            f.write(HEADERS[sys.argv[1]] + data[len(b"%PDF-1.4\n"):].replace(b"1 0 obj", b"0001 0 obj", 1))
