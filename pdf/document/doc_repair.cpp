@@ -98,11 +98,6 @@ void CPDFDoc::NoteRepair(std::string warning) {
   m_warnings.push_back(std::move(warning));
 }
 
-void CPDFDoc::NoteRepair(std::string warning) {
-  m_repaired = true;
-  m_warnings.push_back(std::move(warning));
-}
-
 bool CPDFDoc::RepairSections() {
   if (!m_in) return false;
   // The header first: a file may carry bytes in front of "%PDF-".
@@ -289,13 +284,18 @@ void CPDFDoc::RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef) {
 void CPDFDoc::AdoptPage(CPDFDict& page, const CPDFObjRef& ref, const CPDFObjRef& node) {
   for (const char* key : kInherited) {
     if (page.Lookup(key)) continue;
+    // Up a chain of any length; a second walker at half the pace meets the first only when the
+    // chain loops.
     CPDFDict* ancestor = AsPlainDict(page.GetValue(this, "Parent"));
-    for (int depth = 0; ancestor && depth < limits::kMaxPageTreeDepth; ++depth) {
+    CPDFDict* follower = ancestor;
+    for (size_t steps = 1; ancestor; ++steps) {
       if (CPDFAtom* value = ancestor->Lookup(key)) {
         page.Insert(key, value->CloneAtom());
         break;
       }
       ancestor = AsPlainDict(ancestor->GetValue(this, "Parent"));
+      if (steps % 2 == 0) follower = AsPlainDict(follower->GetValue(this, "Parent"));
+      if (ancestor && ancestor == follower) break;
     }
   }
   page.Insert("Parent", std::make_unique<CPDFObjRef>(node));
