@@ -13,6 +13,9 @@ CPDFDict* AsPlainDict(CPDFObject* value) {
   return value && value->TypeCode() == kTypeDict ? static_cast<CPDFDict*>(value) : nullptr;
 }
 
+// Count mends named one by one in the log; the rest are counted in one line.
+constexpr size_t kCountLinesShown = 3;
+
 std::pair<int32_t, int32_t> KeyOf(const CPDFObjRef& ref) { return {ref.Num(), ref.Gen()}; }
 
 }  // namespace
@@ -33,6 +36,10 @@ void CPDFPageTreeRepair::Run(CPDFDict& root, const CPDFObjRef& rootRef,
     } else {
       Leave();
     }
+  }
+  if (m_countsMended > kCountLinesShown) {
+    warnings.push_back(Format("page counts of %zu more node(s) corrected",
+                              m_countsMended - kCountLinesShown));
   }
 }
 
@@ -111,7 +118,9 @@ void CPDFPageTreeRepair::Leave() {
   if (frame.ref.IsDefined()) m_onPath.erase(KeyOf(frame.ref));
   const CPDFNumber* count = frame.node->GetNumber(&m_doc, "Count");
   if (!count || count->Int64Value() != frame.pages) {
-    if (count) {
+    if (++m_countsMended > kCountLinesShown) {
+      // A tree of thousands of nodes without counts would otherwise fill the log.
+    } else if (count) {
       m_warnings->push_back(Format("page count of node %s corrected: %lld, not %lld",
                                    Name(frame).c_str(), static_cast<long long>(frame.pages),
                                    static_cast<long long>(count->Int64Value())));

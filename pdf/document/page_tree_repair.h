@@ -21,7 +21,7 @@ class CPDFPageTreeRepair {
 
   // Walks the tree below `root` (whose identity is `rootRef`) in page order, with a stack of
   // its own rather than the call stack, mending what it finds; each mend adds a line to
-  // `warnings`. Throws when the tree lists nodes more often than copies can be made for.
+  // `warnings`, except that past the first few "Count" mends one line counts the rest. Throws when the tree lists nodes more often than copies can be made for.
   void Run(CPDFDict& root, const CPDFObjRef& rootRef, std::vector<std::string>& warnings);
 
  private:
@@ -52,6 +52,7 @@ class CPDFPageTreeRepair {
   std::set<Key> m_onPath;   // nodes of m_stack that have an identity
   std::set<Key> m_visited;  // every node entered so far
   size_t m_copies = 0;
+  size_t m_countsMended = 0;
   std::vector<std::string>* m_warnings = nullptr;
 };
 
