@@ -63,6 +63,14 @@ void CPDFPageTreeRepair::Step() {
   // A page, and whatever cannot be read here (a null, a damaged object), takes one place, as
   // the walk that finds pages by position counts it.
   if (!kid || !IsPagesNode(&m_doc, kid)) {
+    if (kid && !kidRef.IsDefined() && !kid->Lookup("Parent") && top.holder.IsDefined()) {
+      // A page written into its node's "Kids" without a "Parent" inherits from that node for
+      // readers; without the link its MediaBox and Resources would be lost.
+      kid->SetReference("Parent", top.holder);
+      m_warnings->push_back(Format("page %zu of node %s given its Parent", index + 1,
+                                   Name(top).c_str()));
+      MarkChanged(top);
+    }
     ++top.pages;
     ++top.index;
     if (loadedHere) m_doc.UnloadObj(kidRef);

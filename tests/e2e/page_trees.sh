@@ -39,6 +39,7 @@ count_inner    3 - page_count_of_node_4_0_corrected:_2,_not_7
 node_twice     4 - page_tree_node_4_0_listed_twice
 tree_loop      2 - page_tree_loops:_kid_2_0_of_node_4_0_left_out
 deep_tree      1 - page_count_of_node_
+direct_orphan  1 - page_1_of_node_2_0_given_its_Parent
 header_nominor 1 - damaged_file_repaired
 header_damaged 1 - damaged_file_repaired
 header_late    1 - damaged_file_repaired
@@ -48,7 +49,7 @@ length_124     1 u encryption_key_length_taken_as_128_bits,_not_120
 length_bytes   1 u encryption_key_length_taken_as_128_bits,_not_40
 length_missing 1 u encryption_key_length_taken_as_128_bits,_not_40
 "
-for kind in count_over count_max count_under count_inner node_twice tree_loop deep_tree deep_counted \
+for kind in count_over count_max count_under count_inner node_twice tree_loop deep_tree deep_counted direct_orphan \
   header_nominor header_damaged header_late header_none loop_only plain; do
   python3 "$MINI" "$kind" "$kind.pdf" || { echo "cannot make $kind" >&2; exit 1; }
 done
@@ -81,6 +82,9 @@ while read -r name pages password warning; do
   rm -f page*.ppm
   case $name in
     header_*) [ "$(head -c 8 out-$name.pdf)" = "%PDF-1.6" ] || fail "$name: header $(head -c 8 out-$name.pdf)" ;;
+    # The page inherits its node's 300 x 300 MediaBox, not a Letter page assumed for none.
+    direct_orphan) pdfinfo out-$name.pdf | grep -q "^Page size: *300 x 300" ||
+      fail "$name: $(pdfinfo out-$name.pdf | grep '^Page size')" ;;
     # 5,000 nodes without a Count: a few named, the rest counted in one line.
     deep_tree) [ "$(grep -c '^page count of' $name.log)" -le 3 ] && grep -q "^page counts of 4997 more" $name.log ||
       fail "$name: $(grep -c '^page count of' $name.log) count lines in the log" ;;

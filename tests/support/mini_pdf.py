@@ -287,6 +287,10 @@ TREE_KINDS = {
                       [b"<< /Type /Pages /Parent 2 0 R /Kids [6 0 R 2 0 R] /Count 2 >>"], (2, 4)),
     "deep_tree": deep_tree,
     "deep_counted": lambda: deep_tree(counted=True),
+    # A page written into the root's "Kids" with no "Parent": its MediaBox is the root's.
+    "direct_orphan": [b"<< /Type /Catalog /Pages 2 0 R >>",
+                      b"<< /Type /Pages /Kids [<< /Type /Page /Contents 3 0 R >>] /Count 1"
+                      b" /MediaBox [0 0 300 300] /Resources << >> >>", stream(CONTENT)],
     # A root whose one kid is itself: no page once the loop is cut.
     "loop_only": tree(b"2 0 R", b"1", (), ()),
 }
