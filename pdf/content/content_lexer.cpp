@@ -160,7 +160,7 @@ bool ContentEndScanner::EndToken(bool atEnd, unsigned char next) {
     Value();
     return false;
   }
-  if (m_tokenLength > 2) return false;
+  if (m_tokenLength > kTokenKept) return false;
   const std::string_view token(m_token, m_tokenLength);
   if (token == "q") {
     ++m_end.openSaves;
@@ -171,6 +171,10 @@ bool ContentEndScanner::EndToken(bool atEnd, unsigned char next) {
     m_end.inText = true;
   } else if (token == "ET") {
     m_end.inText = false;
+  } else if (token == "BMC" || token == "BDC") {
+    ++m_end.openMarked;
+  } else if (token == "EMC") {
+    m_end.openMarked = std::max(0, m_end.openMarked - 1);
   } else if (token == "ID" && !atEnd) {
     // The data of an inline image runs from the byte after the one that ends "ID" to an "EI"
     // that stands alone: the ending byte is used up.
@@ -216,6 +220,7 @@ std::string ClosingOperators(const ContentEnd& end) {
     closedInside = 1;
   }
   if (end.inText) closing += "ET ";
+  for (int i = 0; i < end.openMarked; ++i) closing += "EMC ";
   for (int i = 0; i < end.openSaves; ++i) closing += "Q ";
   return closing;
 }

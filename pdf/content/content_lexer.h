@@ -18,6 +18,9 @@ struct ContentEnd {
   // "Q" with no "q" of the content before it: each restores a state saved before the content.
   int surplusRestores = 0;
   bool inText = false;  // "BT" without its "ET"
+  // "BMC" or "BDC" without its "EMC": what is drawn after would belong to that marked content,
+  // hidden with it when it is optional content that is off.
+  int openMarked = 0;
   // Containers open at the end, outermost first: '[' for an array, '<' for a dictionary, each
   // with the number of values read in it so far.
   struct Container {
@@ -47,7 +50,7 @@ class ContentEndScanner {
   bool InImage(unsigned char c);
   void Value();
 
-  static constexpr size_t kTokenKept = 3;  // the operators that count are at most two bytes
+  static constexpr size_t kTokenKept = 3;  // the operators that count are at most three bytes
   State m_state = State::kNormal;
   int64_t m_literalDepth = 0;
   char m_token[kTokenKept] = {};

@@ -26,6 +26,9 @@ TEST(ContentLexer, ClosesWhatTheContentLeavesOpen) {
       {"q BI /W 1 ID xEI q EIq EI\nBT", "ET Q "},  // only an "EI" standing alone ends the data
       {"q ID", "Q "},
       {"q QQ qq BT1 <</A (x\\) Q", ">> Q "},
+      // Marked content left open (optional content that is off would hide the stamp).
+      {"q /OC /oc1 BDC 0 g BT /P <</MCID 0>> BDC", "ET EMC EMC Q "},
+      {"/Span BMC EMC EMC EMCX BMC1", ""},  // surplus "EMC" and longer words do not count
   };
   for (const auto& [content, closing] : cases) {
     EXPECT_EQ(ClosingOperators(ScanContentEnd(content)), closing) << content;

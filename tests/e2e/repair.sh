@@ -53,6 +53,17 @@ while read -r kind warning; do
   [ $? -eq 1 ] && [ ! -e "$kind-inc.pdf" ] || fail "$kind: -inc did not refuse the repaired file"
 done <<<"$ROWS"
 
+# Content that ends inside marked content which is hidden (optional content off): the stamps
+# drawn over it are drawn outside it, and show.
+python3 "$SOURCE_DIR/tests/support/mini_pdf.py" open_hidden_content hidden-in.pdf
+if "$ZORVANE" hidden-in.pdf hidden.pdf -wm w.pdf -up -nbp -nbf n,Page%s,CB,12 -l hidden.log 2>/dev/null; then
+  pdftotext hidden.pdf - 2>/dev/null | grep -q "Page1" || fail "open marked content: no page number shown"
+  render hidden.pdf 1 hidden.ppm
+  pixcheck colour hidden.ppm 75 75 125 125 255,0,0 || fail "open marked content: no watermark shown"
+else
+  fail "open marked content: not stamped"
+fi
+
 python3 "$SOURCE_DIR/tests/support/mini_pdf.py" no_page_anywhere none-in.pdf
 "$ZORVANE" none-in.pdf none.pdf -nbp -l none.log 2>/dev/null
 [ $? -eq 1 ] && [ ! -e none.pdf ] && grep -q "no page in PDF Document" none.log ||

@@ -287,6 +287,14 @@ TREE_KINDS = {
                       [b"<< /Type /Pages /Parent 2 0 R /Kids [6 0 R 2 0 R] /Count 2 >>"], (2, 4)),
     "deep_tree": deep_tree,
     "deep_counted": lambda: deep_tree(counted=True),
+    # Content that ends inside marked content of an optional content group that is off.
+    "open_hidden_content": [
+        b"<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [5 0 R] /D << /OFF [5 0 R] >> >> >>",
+        b"<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
+        stream(CONTENT + b" /OC /oc1 BDC 1 g 100 100 10 10 re f"),
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 3 0 R"
+        b" /Resources << /Properties << /oc1 5 0 R >> >> >>",
+        b"<< /Type /OCG /Name (hidden) >>"],
     # A page written into the root's "Kids" with no "Parent": its MediaBox is the root's.
     "direct_orphan": [b"<< /Type /Catalog /Pages 2 0 R >>",
                       b"<< /Type /Pages /Kids [<< /Type /Page /Contents 3 0 R >>] /Count 1"
