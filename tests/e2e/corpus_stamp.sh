@@ -20,14 +20,7 @@ need ps2pdf qpdf pdftoppm pdfinfo python3 sha256sum
 make_workdir corpus-stamp
 cd "$WORK" || exit 1
 
-# The watermark: one 200x100 page filled with red.
-cat >logo.ps <<'PS'
-%!PS
-<< /PageSize [200 100] >> setpagedevice
-1 0 0 setrgbcolor 0 0 200 100 rectfill
-showpage
-PS
-ps_to_pdf logo.ps w.pdf || { echo "cannot make the watermark" >&2; exit 1; }
+make_red_logo w.pdf || { echo "cannot make the watermark" >&2; exit 1; }
 RED=255,0,0
 
 # Files that are refused by design: encrypted files whose permissions forbid changes to the

@@ -141,12 +141,13 @@ PS
   ps_to_pdf doc.ps "$1"
 }
 
-# make_red_logo PDF: the watermark, one 200x100 page filled with red.
+# make_red_logo PDF [WIDTH HEIGHT]: the watermark, one page (200x100 unless given) filled with red.
 make_red_logo() {
-  cat >logo.ps <<'PS'
+  local width=${2:-200} height=${3:-100}
+  cat >logo.ps <<PS
 %!PS
-<< /PageSize [200 100] >> setpagedevice
-1 0 0 setrgbcolor 0 0 200 100 rectfill
+<< /PageSize [$width $height] >> setpagedevice
+1 0 0 setrgbcolor 0 0 $width $height rectfill
 showpage
 PS
   ps_to_pdf logo.ps "$1"

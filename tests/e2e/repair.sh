@@ -11,13 +11,7 @@ need qpdf pdftotext pdftoppm ps2pdf python3
 make_workdir repair
 cd "$WORK" || exit 1
 
-cat >logo.ps <<'PS'
-%!PS
-<< /PageSize [50 50] >> setpagedevice
-1 0 0 setrgbcolor 0 0 50 50 rectfill
-showpage
-PS
-ps_to_pdf logo.ps w.pdf || { echo "cannot make the watermark" >&2; exit 1; }
+make_red_logo w.pdf 50 50 || { echo "cannot make the watermark" >&2; exit 1; }
 
 ROWS="
 damaged_token  damaged~object~read~in~part:~2~0
