@@ -268,6 +268,9 @@ class CPDFDoc final : public CPDFObjHolder {
   void RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef);
   // Makes the page `ref` a kid of `node`, keeping what it inherited from its old ancestors.
   void AdoptPage(CPDFDict& page, const CPDFObjRef& ref, const CPDFObjRef& node);
+  // Whether the page tree's root counts pages while its "Kids" hold nothing that could be one
+  // (empty, or only nulls and missing objects): readers then find the pages in the file.
+  bool PromisesPagesItLacks(const CPDFDict& root);
 
   // ---- helpers (doc.cpp) ----
   void ReadSections();

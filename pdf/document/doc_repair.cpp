@@ -250,7 +250,7 @@ void CPDFDoc::RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef) {
   CPDFObjRef pagesRef;
   CPDFObject* pages = catalog.GetValue(this, "Pages", &pagesRef);
   ClearError();
-  if (IsPagesNode(this, pages)) return;
+  if (IsPagesNode(this, pages) && !PromisesPagesItLacks(*static_cast<CPDFDict*>(pages))) return;
   std::vector<CPDFObjRef> found;
   if (pagesRef.IsDefined() && IsTypedPage(this, pages)) {
     found.push_back(pagesRef);  // one page standing for the whole tree
@@ -279,6 +279,18 @@ void CPDFDoc::RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef) {
   ClearError();
   NoteRepair(Format("damaged page tree replaced by %d page(s) found in the file",
                     static_cast<int>(found.size())));
+}
+
+bool CPDFDoc::PromisesPagesItLacks(const CPDFDict& root) {
+  const CPDFNumber* count = root.GetNumber(this, "Count");
+  const CPDFArray* kids = root.GetArray(this, "Kids");
+  bool lacks = count && count->Int64Value() > 0 && kids;
+  // The first kid that is a dictionary ends the look: a sound tree costs one object.
+  for (size_t i = 0; lacks && i < kids->Count(); ++i) {
+    if (AsPlainDict(kids->GetObj(this, static_cast<int>(i)))) lacks = false;
+  }
+  ClearError();
+  return lacks;
 }
 
 void CPDFDoc::AdoptPage(CPDFDict& page, const CPDFObjRef& ref, const CPDFObjRef& node) {

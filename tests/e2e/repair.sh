@@ -24,6 +24,8 @@ bad_trailer    damaged~file~repaired:~bad_trailer-in.pdf
 pages_is_page  damaged~page~tree~replaced~by~1~page(s)~found~in~the~file
 pages_missing  damaged~page~tree~replaced~by~1~page(s)~found~in~the~file
 content_token  damaged~object~read~in~part:~4~0
+kids_empty     damaged~page~tree~replaced~by~1~page(s)~found~in~the~file
+kids_null      damaged~page~tree~replaced~by~1~page(s)~found~in~the~file
 "
 
 while read -r kind warning; do

@@ -161,6 +161,9 @@ DAMAGED = {
     # "Pages" naming the page itself, or nothing.
     "pages_is_page": (plain(catalog=b"<< /Type /Catalog /Pages 3 0 R >>"), {}),
     "pages_missing": (plain(catalog=b"<< /Type /Catalog /Pages 9 0 R >>"), {}),
+    # A root that counts a page while its "Kids" hold none (empty, or a null) beside the page.
+    "kids_empty": (plain(pages=b"<< /Type /Pages /Kids [] /Count 1 >>"), {}),
+    "kids_null": (plain(pages=b"<< /Type /Pages /Kids [null] /Count 1 >>"), {}),
     # The page's content stream with a stray token in its dictionary: read in part, not lost.
     "content_token": (plain()[:3] + [stream(CONTENT, b") /Bad")], {}),
     # The same without any page: nothing to repair.
