@@ -284,13 +284,20 @@ void CPDFDoc::RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef) {
 bool CPDFDoc::PromisesPagesItLacks(const CPDFDict& root) {
   const CPDFNumber* count = root.GetNumber(this, "Count");
   const CPDFArray* kids = root.GetArray(this, "Kids");
-  bool lacks = count && count->Int64Value() > 0 && kids;
-  // The first kid that is a dictionary ends the look: a sound tree costs one object.
-  for (size_t i = 0; lacks && i < kids->Count(); ++i) {
-    if (AsPlainDict(kids->GetObj(this, static_cast<int>(i)))) lacks = false;
+  if (!count || count->Int64Value() <= 0 || !kids) return false;
+  // Judged without loading a kid (a damaged one is repaired when it is first asked for): the
+  // first one that is a dictionary, or a reference to an object the tables list, ends the look.
+  for (size_t i = 0; i < kids->Count(); ++i) {
+    const CPDFAtom* kid = kids->At(i);
+    if (!kid) continue;
+    if (kid->IsRef()) {
+      const CPDFXRefEntry* entry = FindEntry(static_cast<const CPDFObjRef*>(kid)->Num(), false);
+      if (entry && entry->InUse()) return false;
+    } else if (static_cast<const CPDFObject*>(kid)->TypeCode() == kTypeDict) {
+      return false;
+    }
   }
-  ClearError();
-  return lacks;
+  return true;
 }
 
 void CPDFDoc::AdoptPage(CPDFDict& page, const CPDFObjRef& ref, const CPDFObjRef& node) {
