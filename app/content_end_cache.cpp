@@ -1,5 +1,6 @@
 #include "app/content_end_cache.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "pdf/document/doc.h"
@@ -44,12 +45,27 @@ void ContentEndCache::NoteSeen(const Key& key) { Hold(key, std::nullopt); }
 void ContentEndCache::Keep(const Key& key, const ContentEnd& end) { Hold(key, end); }
 
 void ContentEndCache::Hold(const Key& key, std::optional<ContentEnd> end) {
-  if (key.empty()) return;
+  if (key.empty() || CostOf(key, end) > kMaxHeld) return;
   const auto it = m_ends.find(key);
-  const size_t cost = (it == m_ends.end() ? key.size() : 0) + (end ? end->open.size() : 0);
-  if (m_held + cost > kMaxHeld) return;
-  m_held += cost;
-  m_ends[key] = std::move(end);
+  if (it != m_ends.end()) {
+    m_held -= CostOf(it->first, it->second);
+    m_ends.erase(it);
+    m_order.erase(std::find(m_order.begin(), m_order.end(), key));
+  }
+  while (!m_order.empty() &&
+         (m_order.size() >= kMaxKeys || m_held + CostOf(key, end) > kMaxHeld)) {
+    ForgetOldest();
+  }
+  m_held += CostOf(key, end);
+  m_order.push_back(key);
+  m_ends.emplace(key, std::move(end));
+}
+
+void ContentEndCache::ForgetOldest() {
+  const auto it = m_ends.find(m_order.front());
+  m_held -= CostOf(it->first, it->second);
+  m_ends.erase(it);
+  m_order.pop_front();
 }
 
 }  // namespace quarn

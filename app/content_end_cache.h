@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <map>
 #include <optional>
 #include <vector>
@@ -33,15 +34,23 @@ class ContentEndCache {
   void Keep(const Key& key, const ContentEnd& end);
 
  private:
-  // References and open containers held in all: beyond, nothing more is remembered, so that
-  // hostile documents (a million pages, content that leaves millions of arrays open) cost
-  // little memory.
+  // Contents remembered at once: the most recent ones, the oldest forgotten first. Pages that
+  // share content meet it again soon, while a document whose every page has content of its own
+  // would otherwise hold an entry a page.
+  static constexpr size_t kMaxKeys = 64;
+  // References and open containers held in all, so that hostile content (millions of arrays
+  // left open) costs little memory.
   static constexpr size_t kMaxHeld = size_t(1) << 16;
   static constexpr size_t kMaxParts = 64;
 
+  static size_t CostOf(const Key& key, const std::optional<ContentEnd>& end) {
+    return key.size() + (end ? end->open.size() : 0);
+  }
   void Hold(const Key& key, std::optional<ContentEnd> end);
+  void ForgetOldest();
 
   std::map<Key, std::optional<ContentEnd>> m_ends;
+  std::deque<Key> m_order;  // the keys of m_ends, oldest first
   size_t m_held = 0;
 };
 
