@@ -153,6 +153,9 @@ class CPDFDoc final : public CPDFObjHolder {
   bool MayModify() const { return m_mayModify; }
 
  private:
+  // Whether `entry`, a free one, says that the object `ref` names was deleted.
+  static bool DeletedBy(const CPDFXRefEntry& entry, const CPDFObjRef& ref);
+
   CPDFErrorRecord m_error;
   CPDFLibBase* m_lib = nullptr;
   std::string m_fileName;

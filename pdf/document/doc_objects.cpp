@@ -66,6 +66,7 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
       if (CPDFObject* obj = body.GetObj(ref)) return obj;
       if (m_outputOffsets.IsReleased(ref.Num())) return nullptr;
       const CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(ref.Num());
+      if (entry && DeletedBy(*entry, ref)) return nullptr;
       if (!entry || !entry->InUse()) continue;
       std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *entry);
       if (!loaded) Throw(kModule, "GetObj", kInternalError, "CPDFDoc::LoadObj()");
@@ -81,6 +82,14 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
     KeepCurrentError(m_error, kModule, "GetObj");
   }
   return nullptr;
+}
+
+bool CPDFDoc::DeletedBy(const CPDFXRefEntry& entry, const CPDFObjRef& ref) {
+  // A section that frees a number raises its generation: the object that a reference of an
+  // older generation named was deleted there, and older sections must not bring it back (a
+  // page deleted by an update stays deleted, as readers take it). A free entry of the same
+  // generation says nothing of the object and the older sections are asked.
+  return !entry.InUse() && entry.Gen() > ref.Gen();
 }
 
 std::unique_ptr<CPDFObject> CPDFDoc::LoadObj(const CPDFObjRef& ref, int64_t offset) {
@@ -120,6 +129,7 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadOriginal(const CPDFObjRef& ref) {
   ClearError();
   for (const auto& xref : m_xrefs) {
     const CPDFXRefEntry* entry = ref.IsDefined() ? xref->GetEntry(ref.Num()) : nullptr;
+    if (entry && DeletedBy(*entry, ref)) break;
     // An entry at offset 0 is this session's own (an object made or changed since the input
     // was read): its bytes, if any, lie in an older section.
     if (!entry || !entry->InUse() || (!entry->IsCompressed() && entry->Offset() == 0)) continue;

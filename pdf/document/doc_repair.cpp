@@ -250,7 +250,8 @@ void CPDFDoc::RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef) {
   CPDFObjRef pagesRef;
   CPDFObject* pages = catalog.GetValue(this, "Pages", &pagesRef);
   ClearError();
-  if (IsPagesNode(this, pages) && !PromisesPagesItLacks(*static_cast<CPDFDict*>(pages))) return;
+  const bool node = IsPagesNode(this, pages);
+  if (node && !PromisesPagesItLacks(*static_cast<CPDFDict*>(pages))) return;
   std::vector<CPDFObjRef> found;
   if (pagesRef.IsDefined() && IsTypedPage(this, pages)) {
     found.push_back(pagesRef);  // one page standing for the whole tree
@@ -261,16 +262,25 @@ void CPDFDoc::RepairPageTree(CPDFDict& catalog, const CPDFObjRef& catalogRef) {
     }
     ClearError();
   }
-  if (found.empty()) return;  // no page anywhere: the document fails as one without pages
+  if (found.empty()) {
+    // No page anywhere: the document fails as one without pages, also when its root still
+    // counts the pages that its kids no longer hold (deleted by an update, or lost).
+    if (node) {
+      auto& root = *static_cast<CPDFDict*>(pages);
+      root.Insert("Kids", std::make_unique<CPDFArray>());
+      root.Insert("Count", std::make_unique<CPDFInt>(0));
+    }
+    return;
+  }
 
-  auto node = std::make_unique<CPDFDict>();
-  node->Insert("Type", std::make_unique<CPDFName>("Pages"));
+  auto root = std::make_unique<CPDFDict>();
+  root->Insert("Type", std::make_unique<CPDFName>("Pages"));
   auto kids = std::make_unique<CPDFArray>();
   for (const CPDFObjRef& ref : found) kids->Push_Back(std::make_unique<CPDFObjRef>(ref));
-  node->Insert("Kids", std::move(kids));
-  node->Insert("Count", std::make_unique<CPDFInt>(static_cast<int32_t>(found.size())));
+  root->Insert("Kids", std::move(kids));
+  root->Insert("Count", std::make_unique<CPDFInt>(static_cast<int32_t>(found.size())));
   CPDFObjRef nodeRef;
-  if (!RegistObj(std::move(node), &nodeRef)) ThrowCode("CPDFDoc", "Open", kInternalError);
+  if (!RegistObj(std::move(root), &nodeRef)) ThrowCode("CPDFDoc", "Open", kInternalError);
   for (const CPDFObjRef& ref : found) {
     if (CPDFDict* page = AsPlainDict(GetObj(ref))) AdoptPage(*page, ref, nodeRef);
   }

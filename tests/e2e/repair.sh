@@ -60,8 +60,11 @@ else
   fail "open marked content: not stamped"
 fi
 
-python3 "$SOURCE_DIR/tests/support/mini_pdf.py" no_page_anywhere none-in.pdf
-"$ZORVANE" none-in.pdf none.pdf -nbp -l none.log 2>/dev/null
-[ $? -eq 1 ] && [ ! -e none.pdf ] && grep -q "no page in PDF Document" none.log ||
-  fail "no_page_anywhere: not refused with \"no page in PDF Document\""
+# Files without any page, also when an update deleted the one page that older sections hold.
+for kind in no_page_anywhere page_deleted kid_deleted; do
+  python3 "$SOURCE_DIR/tests/support/mini_pdf.py" $kind $kind-in.pdf
+  "$ZORVANE" $kind-in.pdf $kind.pdf -nbp -l $kind.log 2>/dev/null
+  [ $? -eq 1 ] && [ ! -e $kind.pdf ] && grep -q "no page in PDF Document" $kind.log ||
+    fail "$kind: not refused with \"no page in PDF Document\""
+done
 finish

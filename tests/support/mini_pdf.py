@@ -47,6 +47,24 @@ def write_xref_stream_pdf(path, objects, compressed):
         f.write(out)
 
 
+def append_update(path, changed, freed=()):
+    """Appends an update section to the file at `path`: `changed` maps numbers to new bodies;
+    each number of `freed` is deleted (listed free with its generation raised to 1)."""
+    with open(path, "rb") as f:
+        out = bytearray(f.read())
+    prev = int(out.rsplit(b"startxref", 1)[1].split()[0])
+    rows = {}
+    for number, body in changed.items():
+        rows[number] = b"%010d 00000 n \n" % len(out)
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    rows.update({number: b"0000000000 00001 f \n" for number in freed})
+    xref = len(out)
+    out += b"xref\n" + b"".join(b"%d 1\n" % n + rows[n] for n in sorted(rows))
+    out += b"trailer\n<< /Size 5 /Root 1 0 R /Prev %d >>\nstartxref\n%d\n%%%%EOF\n" % (prev, xref)
+    with open(path, "wb") as f:
+        f.write(out)
+
+
 def stream(data, extra=b""):
     return b"<< /Length %d %s >>\nstream\n" % (len(data), extra) + data + b"\nendstream"
 
@@ -168,6 +186,10 @@ DAMAGED = {
     "content_token": (plain()[:3] + [stream(CONTENT, b") /Bad")], {}),
     # The same without any page: nothing to repair.
     "no_page_anywhere": ([b"<< /Type /Catalog /Pages 9 0 R >>", stream(CONTENT)], {}),
+    # Its one page deleted by an update while the catalog names a missing tree, or while the
+    # tree still lists it: what older sections hold is no page of the document.
+    "page_deleted": (plain(), {"update": ({1: b"<< /Type /Catalog /Pages 9 0 R >>"}, (3,))}),
+    "kid_deleted": (plain(), {"update": ({}, (3,))}),
 }
 
 KINDS = {
@@ -318,10 +340,14 @@ if __name__ == "__main__":
         sys.exit("usage: mini_pdf.py {%s} OUT.pdf" % ",".join({**KINDS, **DAMAGED}))
     if sys.argv[1] in DAMAGED:
         objects, options = DAMAGED[sys.argv[1]]
+        options = dict(options)
+        update = options.pop("update", None)
         if "compressed" in options:
             write_xref_stream_pdf(sys.argv[2], objects, options["compressed"])
         else:
             write_pdf(sys.argv[2], objects, **options)
+        if update:
+            append_update(sys.argv[2], *update)
     else:
         objects = KINDS[sys.argv[1]]
         write_pdf(sys.argv[2], objects() if callable(objects) else objects)
