@@ -243,8 +243,9 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   WarnEmptyRanges(ranges);
   for (const auto& stamp : m_stamps) {
     const bool watermark = dynamic_cast<WatermarkStamp*>(stamp.get()) != nullptr;
+    // A range that reaches past the document ends at its last page.
     stamp->SetPages(watermark ? ranges.watermarkFirst : ranges.numberingFirst,
-                    watermark ? ranges.watermarkLast : ranges.numberingLast);
+                    std::min(watermark ? ranges.watermarkLast : ranges.numberingLast, m_pageCount));
   }
   bool ok = true;
   ProgressLine progress(m_app.ProgressTerminal());

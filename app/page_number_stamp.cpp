@@ -89,8 +89,10 @@ bool PageNumberStamp::Draw(StampCanvas& canvas, int32_t page) {
   const int64_t number = PageNumberValue(page, m_settings.firstPage, m_settings.initial);
   // The run frame refuses an unsafe format before anything starts; a driver used on its own
   // refuses it here, with the same line, before the page is touched.
-  std::optional<std::string> text =
-      ApplyNumberFormat(settings.format, NumberText(number, settings.style));
+  // The last number of the run is the one its last numbered page receives, in the same style.
+  const int64_t lastNumber = PageNumberValue(m_lastPage, m_settings.firstPage, m_settings.initial);
+  std::optional<std::string> text = ApplyNumberFormat(
+      settings.format, NumberText(number, settings.style), NumberText(lastNumber, settings.style));
   if (!text) {
     canvas.LogError(Format("invalid number format: %s", settings.format.c_str()));
     return false;
