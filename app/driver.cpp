@@ -169,6 +169,12 @@ bool CPDFDriver::SetOptions(const StampOptions& options) {
   m_fit = options.fit;
   m_up = options.up;
   m_incremental = options.incremental;
+  m_refusedStyle = RefusedStyleLine(options);
+  m_watermarkStyle = StampStyle{};
+  if (options.watermarkOpacitySpec && !m_refusedStyle) {
+    m_watermarkStyle =
+        ParseWatermarkOpacityOption(*options.watermarkOpacitySpec).value_or(StampStyle{});
+  }
   SetNumberingOptions(options);
   return true;
 }
@@ -187,6 +193,9 @@ void CPDFDriver::SetNumberingOptions(const StampOptions& options) {
   m_numbering.text = ParseNumberFormatOption(options.numberFormatSpec.value_or(""));
   m_numbering.placement = ParseNumberPlacementOption(options.numberPlacementSpec);
   m_numberingPagesValue = options.numberingPagesSpec.value_or("");
+  if (options.numberColourSpec) {
+    m_numbering.style = ParseNumberColourOption(*options.numberColourSpec).value_or(StampStyle{});
+  }
   if (options.numberPlacementSpec && PlacementLocationOutOfRange(*options.numberPlacementSpec)) {
     m_app.WriteLog("location out of 1-8 in -nbs, 8 used: %s", options.numberPlacementSpec->c_str());
   }
@@ -207,8 +216,13 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_session.reset();
   // Before anything is opened: a number format that the font cannot show ends the run here.
   m_stamps.clear();
+  if (m_refusedStyle) {
+    LogError(*m_refusedStyle);
+    return false;
+  }
   if (!m_watermark.fileName.empty()) {
-    m_stamps.push_back(std::make_unique<WatermarkStamp>(m_watermark.fileName, m_fit, m_up));
+    m_stamps.push_back(std::make_unique<WatermarkStamp>(m_watermark.fileName, m_fit, m_up,
+                                                        m_watermarkStyle.opacity));
   }
   if (m_numbering.on) m_stamps.push_back(std::make_unique<PageNumberStamp>(m_numbering));
   for (const auto& stamp : m_stamps) {

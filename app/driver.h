@@ -223,6 +223,9 @@ class CPDFDriver : private StampCanvas {
   std::string m_watermarkValue;  // -wm as given, for the warning of an empty range
   NumberingSettings m_numbering;
   std::string m_numberingPagesValue;  // -nbp as given, for the warning of an empty range
+  StampStyle m_watermarkStyle;        // -wmo
+  // The line for a -nbc or -wmo value that does not parse (the run stops before it opens).
+  std::optional<std::string> m_refusedStyle;
   // The stamps of the run, in the order they are drawn on a page: the watermark, the number.
   std::vector<std::unique_ptr<Stamp>> m_stamps;
 

@@ -75,7 +75,9 @@ std::string InstalledFacesHint(const std::string& typedName) {
 
 }  // namespace
 
-PageNumberStamp::PageNumberStamp(NumberingSettings settings) : m_settings(std::move(settings)) {}
+PageNumberStamp::PageNumberStamp(NumberingSettings settings) : m_settings(std::move(settings)) {
+  if (m_settings.style.opacity) m_opacity.emplace(*m_settings.style.opacity);
+}
 
 void PageNumberStamp::WarnUnseen(CZorvaneApp& app) const {
   if (m_unseen.pages > 0) {
@@ -101,6 +103,8 @@ bool PageNumberStamp::Draw(StampCanvas& canvas, int32_t page) {
   CPDFFont* font = NamedFont(canvas, name);
   if (!font) return false;
   NumberStamp stamp;
+  if (m_opacity && !m_opacity->Name(canvas, stamp.stateName)) return false;
+  stamp.fill = m_settings.style.fill;
   stamp.fontName = std::move(name);
   stamp.fontSize = settings.fontSize;
   stamp.position = Position(canvas, *font, *text, page);

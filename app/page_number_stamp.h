@@ -9,7 +9,9 @@
 #include <string>
 
 #include "app/numbering.h"
+#include "app/opacity_state.h"
 #include "app/stamp.h"
+#include "app/stamp_style.h"
 #include "pdf/object/values.h"
 
 namespace quarn {
@@ -25,6 +27,7 @@ struct NumberingSettings {
   bool spread = false;
   NumberFormatSettings text;  // -nbf: style, format, font and size
   NumberPlacement placement;  // -nbs: location and offsets in points
+  StampStyle style;           // -nbc: colour and opacity
 };
 
 class PageNumberStamp final : public Stamp {
@@ -60,6 +63,7 @@ class PageNumberStamp final : public Stamp {
   // The font name whose kind Prepare found, and the encoding to make it with.
   std::string m_fontPlanned;
   std::string m_encoding;
+  std::optional<OpacityState> m_opacity;  // with an opacity other than 1
   UnseenPages m_unseen;
 };
 

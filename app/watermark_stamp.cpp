@@ -25,8 +25,11 @@ bool SameFrame(const PageView& a, const PageView& b) {
 
 }  // namespace
 
-WatermarkStamp::WatermarkStamp(std::string fileName, bool fit, bool up)
-    : m_fileName(std::move(fileName)), m_fit(fit), m_up(up) {}
+WatermarkStamp::WatermarkStamp(std::string fileName, bool fit, bool up,
+                               std::optional<float> opacity)
+    : m_fileName(std::move(fileName)), m_fit(fit), m_up(up) {
+  if (opacity) m_opacity.emplace(*opacity);
+}
 
 void WatermarkStamp::WarnUnseen(CZorvaneApp& app) const {
   if (m_unseen.pages > 0) {
@@ -38,9 +41,16 @@ void WatermarkStamp::WarnUnseen(CZorvaneApp& app) const {
 bool WatermarkStamp::Draw(StampCanvas& canvas, int32_t page) {
   std::string name = std::exchange(m_madeName, std::string());
   if (name.empty() && !NameForm(canvas, name)) return false;
+  std::string stateName;
+  if (m_opacity && !m_opacity->Name(canvas, stateName)) return false;
   const PageView& view = canvas.View();
   CPDFGraphObjs objects;
   objects.AddSave();
+  if (!stateName.empty()) {
+    auto state = std::make_unique<PageDescOperator>();
+    state->SetExtGState(stateName);
+    objects.Append(std::move(state));
+  }
   Affine adjustment = kIdentity;
   const bool adjusted = Adjustment(view, adjustment);
   if (adjusted) AddConcatMatrix(objects, adjustment);

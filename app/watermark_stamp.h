@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "app/opacity_state.h"
 #include "app/page_view.h"
 #include "app/stamp.h"
 #include "pdf/object/values.h"
@@ -16,7 +18,8 @@ class CPDFFormXObj;
 
 class WatermarkStamp final : public Stamp {
  public:
-  WatermarkStamp(std::string fileName, bool fit, bool up);
+  // `opacity`: none for opaque.
+  WatermarkStamp(std::string fileName, bool fit, bool up, std::optional<float> opacity);
 
   StampPlace Place() const override { return m_up ? StampPlace::kOver : StampPlace::kUnder; }
   bool Made() const override { return m_formRef.IsDefined(); }
@@ -43,6 +46,7 @@ class WatermarkStamp final : public Stamp {
   Affine m_formBox = {0, 0, 0, 0, 0, 0};  // its BBox (llx lly urx ury in the first four)
   bool m_formPlain = true;                // made on a plain page
   PageView m_formView;                    // the view of the page it was made on
+  std::optional<OpacityState> m_opacity;  // with an opacity other than 1
   UnseenPages m_unseen;
 };
 
