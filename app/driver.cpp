@@ -183,7 +183,7 @@ void CPDFDriver::SetNumberingOptions(const StampOptions& options) {
   m_numbering = NumberingSettings{};
   m_numbering.spread = options.spread;
   // -nbf and -nbs alone change nothing: they are read for a numbered run only. Without -nbp the
-  // numbering range is 0..0, resolved later to 0..page count, and StampNumber does nothing on it.
+  // numbering range is 0..0, resolved later to 0..page count, and no number stamp is made.
   if (!options.numberingOn) return;
   m_numbering.on = true;
   const NumberingPages pages = ParseNumberingPagesOption(options.numberingPagesSpec.value_or(""));

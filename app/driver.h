@@ -1,6 +1,8 @@
 // The stamping driver: one run over one document. It opens the input, names the output, walks
-// the pages that any stamping applies to, puts the watermark and the page number on the pages
-// of their ranges, keeps each visited page's procedure sets current, and writes the result.
+// the pages that any stamping applies to, has each stamp (the watermark, the page number) draw
+// on the pages of its range, keeps each visited page's procedure sets current, and writes the
+// result. The bookkeeping of the walk (page release, compression, update marks) is its
+// PageSession's.
 #pragma once
 
 #include <sys/types.h>
@@ -30,7 +32,6 @@
 namespace quarn {
 
 class CPDFDoc;
-class CPDFFont;
 class CPDFGraphObjs;
 class CPDFLib;
 class CPDFPage;
