@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace quarn {
 namespace {
 
@@ -43,6 +45,8 @@ struct PositionalCase {
   const char* format;
   bool safe;
 };
+
+void PrintTo(const PositionalCase& c, std::ostream* out) { *out << c.format; }
 
 class PositionalFormatTest : public ::testing::TestWithParam<PositionalCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 
 namespace quarn {
 namespace {
@@ -15,6 +16,8 @@ struct ColourCase {
   std::optional<RGBColour> fill;
   std::optional<float> opacity;
 };
+
+void PrintTo(const ColourCase& c, std::ostream* out) { *out << '"' << c.value << '"'; }
 
 class NumberColourOption : public ::testing::TestWithParam<ColourCase> {};
 
