@@ -90,6 +90,10 @@ bool CommandLine::ApplyOption(const char* option, const char* value) {
     return takeValue(numberFormatSpec);
   } else if (is("nbs")) {
     return ReadsAsNumberList(value) && takeValue(numberPlacementSpec);
+  } else if (is("nbc")) {
+    return takeValue(numberColourSpec);
+  } else if (is("wmo")) {
+    return takeValue(watermarkOpacitySpec);
   } else if (is("sp")) {
     spread = true;
   } else if (is("pw")) {
@@ -120,6 +124,8 @@ StampOptions CommandLine::ToStampOptions() const {
   options.numberFormatSpec = TextOf(numberFormatSpec);
   options.numberPlacementSpec = TextOf(numberPlacementSpec);
   options.spread = spread;
+  options.numberColourSpec = TextOf(numberColourSpec);
+  options.watermarkOpacitySpec = TextOf(watermarkOpacitySpec);
   options.passwordFile = TextOf(passwordFile);
   options.incremental = incremental;
   options.unknownOptions.assign(unknownOptions.begin(), unknownOptions.end());

@@ -27,6 +27,8 @@ class CommandLine {
   const char* numberFormatSpec = nullptr;
   const char* numberPlacementSpec = nullptr;
   bool spread = false;
+  const char* numberColourSpec = nullptr;
+  const char* watermarkOpacitySpec = nullptr;
   const char* passwordFile = nullptr;
   const char* logFile = nullptr;
   const char* tempPath = nullptr;

@@ -15,23 +15,22 @@
 #include <utility>
 
 #include "app/number_stamp.h"
+#include "app/page_number_stamp.h"
 #include "app/progress_line.h"
+#include "app/watermark_stamp.h"
 #include "app/zorvane_app.h"
 #include "pdf/content/content_lexer.h"
 #include "pdf/content/graph_objs.h"
 #include "pdf/content/xobject.h"
-#include "pdf/document/body.h"
 #include "pdf/document/doc.h"
 #include "pdf/document/page_contents.h"
+#include "pdf/document/page_session.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/signatures.h"
-#include "pdf/document/trailer.h"
-#include "pdf/document/xref.h"
 #include "pdf/library/pdf_lib.h"
 #include "pdf/object/geometry.h"
 #include "pdf/object/limits.h"
-#include "pdf/object/out_stream.h"
 #include "pdf/stream/stream.h"
 #include "platform/file_status.h"
 #include "platform/temp_file.h"
@@ -51,12 +50,6 @@ std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> FileState(const std::str
   if (stat(name.c_str(), &info) != 0) return std::nullopt;
   const int64_t changed = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
   return std::make_tuple(info.st_dev, info.st_ino, info.st_size, changed);
-}
-
-// Whether two views show the same frame: the same visible box, turned alike.
-bool SameFrame(const PageView& a, const PageView& b) {
-  return a.llx == b.llx && a.lly == b.lly && a.width == b.width && a.height == b.height &&
-         a.rotate == b.rotate;
 }
 
 // A last page resolved against the page count: negative stays empty (0), 0 is the last page.
@@ -176,8 +169,36 @@ bool CPDFDriver::SetOptions(const StampOptions& options) {
   m_fit = options.fit;
   m_up = options.up;
   m_incremental = options.incremental;
+  m_refusedStyle = RefusedStyleLine(options);
+  m_watermarkStyle = StampStyle{};
+  if (options.watermarkOpacitySpec && !m_refusedStyle) {
+    m_watermarkStyle =
+        ParseWatermarkOpacityOption(*options.watermarkOpacitySpec).value_or(StampStyle{});
+  }
   SetNumberingOptions(options);
   return true;
+}
+
+void CPDFDriver::SetNumberingOptions(const StampOptions& options) {
+  m_numbering = NumberingSettings{};
+  m_numbering.spread = options.spread;
+  // -nbf and -nbs alone change nothing: they are read for a numbered run only. Without -nbp the
+  // numbering range is 0..0, resolved later to 0..page count, and no number stamp is made.
+  if (!options.numberingOn) return;
+  m_numbering.on = true;
+  const NumberingPages pages = ParseNumberingPagesOption(options.numberingPagesSpec.value_or(""));
+  m_numbering.firstPage = pages.firstPage;
+  m_numbering.lastPage = pages.lastPage;
+  m_numbering.initial = pages.initial;
+  m_numbering.text = ParseNumberFormatOption(options.numberFormatSpec.value_or(""));
+  m_numbering.placement = ParseNumberPlacementOption(options.numberPlacementSpec);
+  m_numberingPagesValue = options.numberingPagesSpec.value_or("");
+  if (options.numberColourSpec) {
+    m_numbering.style = ParseNumberColourOption(*options.numberColourSpec).value_or(StampStyle{});
+  }
+  if (options.numberPlacementSpec && PlacementLocationOutOfRange(*options.numberPlacementSpec)) {
+    m_app.WriteLog("location out of 1-8 in -nbs, 8 used: %s", options.numberPlacementSpec->c_str());
+  }
 }
 
 void CPDFDriver::LogError(const std::string& message) { m_app.WriteError(message); }
@@ -192,21 +213,22 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_signedInput = false;
   m_sharedContents.Clear();
   m_sharedStamps.Clear();
-  m_pageOwned.clear();
-  m_donePages.clear();
-  m_formRef.Reset();
-  m_formMatrix = kIdentity;
-  m_formPlain = true;
-  m_formView = PageView{};
-  m_watermarksUnseen = UnseenStamps{};
-  m_numbersUnseen = UnseenStamps{};
-  m_fontRef.Reset();
-  m_byteWidths.fill(std::nullopt);
-  m_formatKeepsNumber.reset();
-  // Numbers give every page a stream of its own to compress: worth a second thread.
-  m_compressor =
-      std::make_unique<StreamCompressor>(m_numbering.on && StreamCompressor::WorkerWanted());
-  if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
+  m_session.reset();
+  // Before anything is opened: a number format that the font cannot show ends the run here.
+  m_stamps.clear();
+  if (m_refusedStyle) {
+    LogError(*m_refusedStyle);
+    return false;
+  }
+  if (!m_watermark.fileName.empty()) {
+    m_stamps.push_back(std::make_unique<WatermarkStamp>(m_watermark.fileName, m_fit, m_up,
+                                                        m_watermarkStyle.opacity));
+  }
+  if (m_numbering.on) m_stamps.push_back(std::make_unique<PageNumberStamp>(m_numbering));
+  for (const auto& stamp : m_stamps) {
+    if (!stamp->Prepare(*this)) return false;
+  }
+  if (!OpenInput(inputFile)) return false;
   // A document in which no page can be found is not stamped: writing it back unchanged would
   // report a success that did not happen.
   const int32_t pageCount = m_doc->GetPageCount();
@@ -225,21 +247,36 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
   }
+  // Numbers give every page a stream of its own to compress: worth a second thread.
+  m_session = std::make_unique<PageSession>(*m_doc, m_incremental,
+                                            m_numbering.on && StreamCompressor::WorkerWanted());
 
   const PageRanges ranges =
       ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
                         m_numbering.lastPage, m_pageCount);
   WarnEmptyRanges(ranges);
+  for (const auto& stamp : m_stamps) {
+    const bool watermark = dynamic_cast<WatermarkStamp*>(stamp.get()) != nullptr;
+    // A range that reaches past the document ends at its last page.
+    stamp->SetPages(watermark ? ranges.watermarkFirst : ranges.numberingFirst,
+                    std::min(watermark ? ranges.watermarkLast : ranges.numberingLast, m_pageCount));
+  }
   bool ok = true;
   ProgressLine progress(m_app.ProgressTerminal());
   const int64_t visited = ranges.lastVisited - ranges.firstVisited + 1;
   for (int64_t page = ranges.firstVisited; ok && page <= ranges.lastVisited; ++page) {
-    ok = VisitPage(static_cast<int32_t>(page), ranges);
+    ok = VisitPage(static_cast<int32_t>(page));
     progress.Update(page - ranges.firstVisited + 1, visited);
   }
   progress.Clear();
-  if (ok) WarnUnseenStamps();
-  ok = ok && SettleCompressed(Compressor().Submitted());
+  if (ok) {
+    for (const auto& stamp : m_stamps) stamp->WarnUnseen(m_app);
+  }
+  if (ok) {
+    CPDFErrorRecord error;
+    ok = m_session->Compressor().SettleAll(m_doc.get(), error);
+    if (!ok) LogError("cannot update PDF GraphObjs", error);
+  }
   if (ok) {
     m_page = nullptr;
     m_pageBox = nullptr;
@@ -259,7 +296,8 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_page = nullptr;
   m_pageBox = nullptr;
   m_resources = nullptr;
-  m_compressor.reset();
+  m_session.reset();
+  m_stamps.clear();
   m_doc.reset();
   return true;
 }
@@ -272,17 +310,6 @@ void CPDFDriver::WarnEmptyRanges(const PageRanges& ranges) {
   const int32_t lastNumbered = std::min(ranges.numberingLast, m_pageCount);
   if (m_numbering.on && ranges.numberingFirst > lastNumbered) {
     m_app.WriteLog("no page in the range of -nbp: %s", m_numberingPagesValue.c_str());
-  }
-}
-
-void CPDFDriver::WarnUnseenStamps() {
-  if (m_watermarksUnseen.pages > 0) {
-    m_app.WriteLog("watermark outside the visible page: %d page(s), first page %d",
-                   m_watermarksUnseen.pages, m_watermarksUnseen.firstPage);
-  }
-  if (m_numbersUnseen.pages > 0) {
-    m_app.WriteLog("page number outside the visible page: %d page(s), first page %d",
-                   m_numbersUnseen.pages, m_numbersUnseen.firstPage);
   }
 }
 
@@ -381,10 +408,10 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
   // An update in place replaces the file the document was opened from, whatever name the output
   // gave it; another output gets a copy of the input with the update after it.
   const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
-  const bool saved = m_incremental
-                         ? m_doc->SaveUpdate(inPlace ? FollowLinks(m_doc->FileName()).c_str()
-                                                     : target.c_str())
-                         : m_doc->Save(target.c_str(), false, false);
+  const bool saved =
+      m_incremental
+          ? m_doc->SaveUpdate(inPlace ? FollowLinks(m_doc->FileName()).c_str() : target.c_str())
+          : m_doc->Save(target.c_str(), false, false);
   if (saved) {
     m_outputWritten = true;
     return true;
@@ -395,126 +422,104 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
   return false;
 }
 
-bool CPDFDriver::VisitPage(int32_t page, const PageRanges& ranges) {
+bool CPDFDriver::VisitPage(int32_t page) {
   CPDFObjRef pageRef;
-  m_page = PageOfItsOwn(page - 1, &pageRef);
+  m_page = OpenPage(page - 1, &pageRef);
   if (!m_page) {
     LogError(Format("cannot get PDF Page: %d", page), m_doc->LastError());
     return false;
   }
-  m_fixedBoxes.clear();
-  m_pageBox = PageBox(page);
+  m_session->BeginPage(*m_page, pageRef);
+  m_pageBox = FetchPageBox(page);
   if (!m_pageBox) {
     LogError("cannot get MediaBox", m_doc->LastError());
     return false;
   }
   CPDFRect* cropBox = m_page->Get_CropBox();
-  if (cropBox && NormaliseBox(*cropBox)) m_fixedBoxes.push_back("CropBox");
+  if (cropBox && NormaliseBox(*cropBox)) m_session->NoteFixedBox("CropBox");
   m_view = ViewOfPage(*m_pageBox, cropBox, m_page->Get_Rotate());
-  const bool watermarked = ranges.watermarkFirst <= page && page <= ranges.watermarkLast &&
-                           !m_watermark.fileName.empty();
-  const bool numbered =
-      ranges.numberingFirst <= page && page <= ranges.numberingLast && m_numbering.on;
-  const CPDFObjRef watched =
-      m_incremental ? WatchedResources(pageRef, watermarked || numbered) : CPDFObjRef();
-  const std::string resourcesBefore = watched.IsDefined() ? ResourcesText() : std::string();
-  m_resources = PageResources(watermarked || numbered);
-  if (!m_resources && (watermarked || numbered)) {
+  std::vector<Stamp*> covering;
+  for (const auto& stamp : m_stamps) {
+    if (stamp->Covers(page)) covering.push_back(stamp.get());
+  }
+  const bool stamped = !covering.empty();
+  m_session->WatchResources(stamped);
+  m_resources = PageResources(stamped);
+  if (!m_resources && stamped) {
     LogError("cannot get Resources", m_doc->LastError());
     return false;
   }
-  m_pageOwned.clear();
   m_pageEnclosed = false;
   m_pageEnd.reset();
   m_pageFront.Reset();
   m_pageSurplus.reset();
-  if ((watermarked || numbered) && !OwnContentsArray()) return false;
+  if (stamped && !OwnContentsArray()) return false;
+  ScanContentEnd(page, covering);
+  m_session->NoteContentsBefore();
+  if (!DrawStamps(page, covering)) return false;
+  if (m_resources) m_resources->UpdateProcSet();
+  // Once the worker has scanned the page's content, the "q" in front of it gets the saves that
+  // the content's surplus restores take away.
+  std::function<bool()> beforeWrite;
+  if (m_pageSurplus) {
+    beforeWrite = [this, pageRef, front = m_pageFront, surplus = std::move(m_pageSurplus)] {
+      return *surplus <= 0 || AddSurplusSaves(pageRef, front, *surplus);
+    };
+  }
+  if (!m_session->FinishPage(stamped, m_resources != nullptr, std::move(beforeWrite))) {
+    // A change the output would leave out must not pass for a stamped page.
+    LogError(Format("cannot update PDF Page: %d", page), m_doc->LastError());
+    return false;
+  }
+  return ReleaseDonePages(PageSession::kReleaseLag);
+}
+
+void CPDFDriver::ScanContentEnd(int32_t page, const std::vector<Stamp*>& covering) {
   // A stamp drawn over the page closes what the page's own content left open. That content is
   // scanned now, before the stamps join it: they leave nothing open themselves, and decoding
   // the shared watermark stream again on every page would only cost time.
   // Pages that draw the same streams as a page before are not scanned again; content met once
   // already (scanned on the compressor's thread) is scanned here once more, and remembered.
   m_deferredContent.reset();
-  if ((numbered || (watermarked && m_up)) && PageHasContent()) {
-    const ContentEndCache::Key key = ContentEndCache::KeyOf(*m_doc, *m_page);
-    if (const ContentEnd* known = m_contentEnds.Find(key)) {
-      m_pageEnd = *known;
-    } else if (numbered && !m_contentEnds.Seen(key) && DeferContentScan(watermarked, page)) {
-      m_contentEnds.NoteSeen(key);
-    } else {
-      m_pageEnd = ScanPageEnd();
-      m_contentEnds.Keep(key, *m_pageEnd);
-    }
+  std::vector<Stamp*> over;
+  for (Stamp* stamp : covering) {
+    if (stamp->Place() == StampPlace::kOver) over.push_back(stamp);
   }
-  const CPDFAtom* contents = m_page->Lookup("Contents");
-  const CPDFObjRef contentsBefore =
-      contents && contents->IsRef() ? *static_cast<const CPDFObjRef*>(contents) : CPDFObjRef();
-  if (ranges.watermarkFirst <= page && page <= ranges.watermarkLast && !StampWatermark(page))
-    return false;
-  if (ranges.numberingFirst <= page && page <= ranges.numberingLast && !StampNumber(page))
-    return false;
-  if (m_resources) m_resources->UpdateProcSet();
-  if (m_incremental ? !MarkPageChanges(pageRef, watermarked || numbered, watched, resourcesBefore)
-                    : !KeepEditedNodes(pageRef)) {
-    // A change the output would leave out must not pass for a stamped page.
-    LogError(Format("cannot update PDF Page: %d", page), m_doc->LastError());
-    return false;
+  if (over.empty() || !PageHasContent()) return;
+  const ContentEndCache::Key key = ContentEndCache::KeyOf(*m_doc, *m_page);
+  if (const ContentEnd* known = m_contentEnds.Find(key)) {
+    m_pageEnd = *known;
+  } else if (over.size() == 1 && !m_contentEnds.Seen(key) && DeferContentScan(*over[0], page)) {
+    m_contentEnds.NoteSeen(key);
+  } else {
+    m_pageEnd = ScanPageEnd();
+    m_contentEnds.Keep(key, *m_pageEnd);
   }
-  NoteNewContentsArray(contentsBefore);
-  UnloadReadContents(contentsBefore);
-  // Pages visited before this one are done for good: the page-tree lookup has moved past them
-  // (it resumes from the previous page, which therefore stays in memory until the next visit).
-  m_donePages.push_back(
-      {pageRef, m_pageOwned, Compressor().Submitted(), m_pageFront, std::move(m_pageSurplus)});
-  return ReleaseDonePages(kReleaseLag);
 }
 
-CPDFPage* CPDFDriver::PageOfItsOwn(int32_t index, CPDFObjRef* ref) {
-  CPDFPage* page = m_doc->GetPage(index, ref);
-  // A page object listed twice has had its first place stamped, or written and released
-  // already (then it cannot be read at all): its second place gets its own copy.
-  const auto visited = static_cast<size_t>(ref->Num());
-  if (ref->IsDefined() && visited < m_visitedPages.size() && m_visitedPages[visited]) {
-    const CPDFObjRef shared = *ref;
-    page = m_doc->SeparatePage(index, ref);
-    if (page) {
-      m_app.WriteLog("page object %d %d listed twice: page %d given a copy", shared.Num(),
-                     shared.Gen(), index + 1);
-    }
-  }
-  if (!page) return nullptr;
-  const auto num = static_cast<size_t>(ref->Num());
-  if (num >= m_visitedPages.size())
-    m_visitedPages.resize(std::max(num + 1, 2 * m_visitedPages.size()));
-  m_visitedPages[num] = true;
-  return page;
-}
-
-bool CPDFDriver::ReleaseDonePages(size_t kept) {
-  while (m_donePages.size() > kept) {
-    DonePage& done = m_donePages.front();
-    // The page's streams get their compressed data before anything of it is written.
-    if (!SettleCompressed(done.jobsEnd)) return false;
-    if (done.surplus && *done.surplus > 0 &&
-        !AddSurplusSaves(done.ref, done.front, *done.surplus)) {
-      return false;
-    }
-    ReleaseDonePage(done.ref, done.owned);
-    m_donePages.pop_front();
+bool CPDFDriver::DrawStamps(int32_t page, const std::vector<Stamp*>& covering) {
+  for (Stamp* stamp : covering) {
+    if (!stamp->Made() && !stamp->Make(*this, page)) return false;
+    if (!stamp->Draw(*this, page)) return false;
   }
   return true;
 }
 
-StreamCompressor& CPDFDriver::Compressor() {
-  // A driver used without Process (a test stamping one page) compresses on its own thread.
-  if (!m_compressor) m_compressor = std::make_unique<StreamCompressor>(false);
-  return *m_compressor;
+CPDFPage* CPDFDriver::OpenPage(int32_t index, CPDFObjRef* ref) {
+  CPDFObjRef shared;
+  CPDFPage* page = m_session->OpenPage(index, ref, &shared);
+  if (page && shared.IsDefined()) {
+    m_app.WriteLog("page object %d %d listed twice: page %d given a copy", shared.Num(),
+                   shared.Gen(), index + 1);
+  }
+  return page;
 }
 
-bool CPDFDriver::SettleCompressed(uint64_t upTo) {
+bool CPDFDriver::ReleaseDonePages(size_t kept) {
   CPDFErrorRecord error;
-  if (Compressor().Settle(upTo, m_doc.get(), error)) return true;
-  LogError("cannot update PDF GraphObjs", error);
+  if (m_session->Release(kept, error)) return true;
+  // A failed closing step has written its own line.
+  if (error.IsError()) LogError("cannot update PDF GraphObjs", error);
   return false;
 }
 
@@ -525,11 +530,18 @@ bool NormaliseBox(CPDFRect& box) {
   return true;
 }
 
-CPDFRect* CPDFDriver::PageBox(int32_t page) {
+void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m) {
+  auto op = std::make_unique<PageDescOperator>();
+  op->SetConcatMatrix(static_cast<float>(m[0]), static_cast<float>(m[1]), static_cast<float>(m[2]),
+                      static_cast<float>(m[3]), static_cast<float>(m[4]), static_cast<float>(m[5]));
+  objects.Append(std::move(op));
+}
+
+CPDFRect* CPDFDriver::FetchPageBox(int32_t page) {
   // A rectangle may be given by any two opposite corners; readers take a page without a
   // usable box as US Letter, and so does the stamp (the page gets that box of its own).
   CPDFRect* box = m_page->Get_MediaBox();
-  if (box && NormaliseBox(*box)) m_fixedBoxes.push_back("MediaBox");
+  if (box && NormaliseBox(*box)) m_session->NoteFixedBox("MediaBox");
   if (box && box->Width() > 0 && box->Height() > 0) return box;
   m_app.WriteLog("MediaBox of page %d is missing or empty: US Letter assumed", page);
   auto letter = std::make_unique<CPDFRect>();
@@ -537,7 +549,7 @@ CPDFRect* CPDFDriver::PageBox(int32_t page) {
       !m_page->Set_MediaBox(std::move(letter))) {
     return nullptr;
   }
-  m_fixedBoxes.push_back("MediaBox");
+  m_session->NoteFixedBox("MediaBox");
   return m_page->Get_MediaBox();
 }
 
@@ -547,75 +559,6 @@ CPDFResDict* CPDFDriver::PageResources(bool stamped) {
   auto made = std::make_unique<CPDFResDict>();
   if (!made->Create(m_doc.get()) || !m_page->Set_Resources(std::move(made))) return nullptr;
   return m_page->Get_Resources();
-}
-
-std::string CPDFDriver::ResourcesText() const {
-  CPDFResDict* resources = m_page ? m_page->Get_Resources() : nullptr;
-  if (!resources) return std::string();
-  StringOutStream text;
-  resources->Serialize(text, nullptr);
-  return text.Str();
-}
-
-CPDFObjRef CPDFDriver::WatchedResources(const CPDFObjRef& pageRef, bool stamped) {
-  // Resources held in a changed object need no watching: the update writes that object as it
-  // stands at the end. That is the page itself when it is stamped, and shared resources once
-  // an earlier page changed them.
-  const CPDFObjRef holder = InheritedHolder(pageRef, "Resources");
-  if (!holder.IsDefined() || (stamped && holder == pageRef)) return CPDFObjRef();
-  CPDFBody* body = nullptr;
-  if (m_doc->FindObj(holder, false, &body) && body == m_doc->GetBody()) return CPDFObjRef();
-  return holder;
-}
-
-bool CPDFDriver::MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const CPDFObjRef& watched,
-                                 const std::string& resourcesBefore) {
-  // A page that was only visited stays as the input has it, unless one of its boxes had to be
-  // put in order.
-  if (stamped && !m_doc->UpdateObj(pageRef)) return false;
-  for (const char* key : m_fixedBoxes) {
-    const CPDFObjRef holder = InheritedHolder(pageRef, key);
-    if (holder.IsDefined() && !m_doc->UpdateObj(holder)) return false;
-  }
-  // Shared resources change once (the form's name, the font's, the procedure sets); every later
-  // page finds them in the update.
-  return !watched.IsDefined() || ResourcesText() == resourcesBefore || m_doc->UpdateObj(watched);
-}
-
-bool CPDFDriver::KeepEditedNodes(const CPDFObjRef& pageRef) {
-  std::vector<const char*> edited = m_fixedBoxes;
-  // The procedure sets are brought up to date on every page that has resources.
-  if (m_resources) edited.push_back("Resources");
-  for (const char* key : edited) {
-    const CPDFObjRef holder = InheritedHolder(pageRef, key);
-    if (holder.IsDefined() && holder != pageRef && !m_doc->UpdateObj(holder)) return false;
-  }
-  return true;
-}
-
-CPDFObjRef CPDFDriver::InheritedHolder(const CPDFObjRef& pageRef, const char* key) {
-  // Up a "Parent" chain of any length (page trees may be thousands of levels deep): a follower
-  // at half the pace meets the walk only when the chain loops.
-  auto parentOf = [this](const CPDFDict* node) {
-    const CPDFAtom* parent = node ? node->Lookup("Parent") : nullptr;
-    return parent && parent->IsRef() ? *static_cast<const CPDFObjRef*>(parent) : CPDFObjRef();
-  };
-  CPDFObjRef nodeRef = pageRef;
-  CPDFObjRef followerRef = pageRef;
-  const CPDFDict* node = m_page;
-  for (size_t steps = 1; node; ++steps) {
-    if (const CPDFAtom* value = node->Lookup(key)) {
-      return value->IsRef() ? *static_cast<const CPDFObjRef*>(value) : nodeRef;
-    }
-    nodeRef = parentOf(node);
-    if (!nodeRef.IsDefined()) break;
-    if (steps % 2 == 0) {
-      followerRef = parentOf(followerRef == pageRef ? m_page : AsDict(m_doc->GetObj(followerRef)));
-    }
-    if (nodeRef == followerRef) break;
-    node = AsDict(m_doc->GetObj(nodeRef));
-  }
-  return CPDFObjRef();
 }
 
 bool CPDFDriver::OwnContentsArray() {
@@ -637,7 +580,7 @@ bool CPDFDriver::OwnContentsArray() {
       LogError("cannot add PDF Contents", m_doc->LastError());
       return false;
     }
-    m_pageOwned.push_back(made);
+    m_session->NoteOwned(made);
     m_doc->UnloadObj(shared);
   }
   // Items that are not streams hold no content, and readers that meet one drop the whole
@@ -645,77 +588,6 @@ bool CPDFDriver::OwnContentsArray() {
   if (DropNonStreamContents(*m_page)) return true;
   LogError("cannot add PDF Contents", m_doc->LastError());
   return false;
-}
-
-void CPDFDriver::NoteNewContentsArray(const CPDFObjRef& contentsBefore) {
-  // Adding content to a page whose content was one stream gives it a new array of its own;
-  // nothing else refers to it. (A stream filed for a page without content is not noted: it may
-  // be the stream that other pages share.)
-  const CPDFAtom* contents = m_page->Lookup("Contents");
-  if (!contents || !contents->IsRef()) return;
-  const CPDFObjRef& now = *static_cast<const CPDFObjRef*>(contents);
-  if (now == contentsBefore) return;
-  const CPDFObject* made = m_doc->FindObj(now, false);
-  if (made && made->IsType(kTypeArray)) m_pageOwned.push_back(now);
-}
-
-void CPDFDriver::UnloadReadContents(const CPDFObjRef& contents) {
-  // The page's own content was only read (to close what it left open); read from the input
-  // and unchanged, it leaves memory now and is copied from the input by the save.
-  if (!contents.IsDefined() || !m_doc->IsSaving()) return;
-  if (const CPDFArray* parts = AsArray(m_doc->FindObj(contents, false))) {
-    for (size_t i = 0; i < parts->Count(); ++i) {
-      const CPDFAtom* part = parts->At(i);
-      if (part && part->IsRef()) m_doc->UnloadObj(*static_cast<const CPDFObjRef*>(part));
-    }
-  }
-  m_doc->UnloadObj(contents);
-}
-
-void CPDFDriver::ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned) {
-  // While the save is under way a released object is written to the output at once and leaves
-  // memory, so a long document is never held whole. Only the page dictionary itself goes: what
-  // it refers to (the page tree, shared resources, content streams that other pages may share)
-  // is kept for the pages still to come.
-  if (!pageRef.IsDefined() || !m_doc || !m_doc->IsSaving()) return;
-  const CPDFObject* page = m_doc->FindObj(pageRef, false);
-  if (!page) return;
-  KeepReferencedObjects(*page, 0);
-  // A page that cannot be written now simply stays in memory and is written by the flush.
-  m_doc->ReleaseObj(pageRef, false);
-  for (const CPDFObjRef& ref : owned) ReleaseOwnedObject(ref);
-  // The page fetched since holds nothing of the pages before it.
-  m_doc->DropReplacedObjs();
-}
-
-void CPDFDriver::ReleaseOwnedObject(const CPDFObjRef& ref) {
-  // Made for one page and never changed after it: written at once rather than held until the
-  // flush, which on a long numbered document is most of the memory. What it refers to (shared
-  // streams, the page's own content) stays, as for the page.
-  const CPDFObject* object = m_doc->FindObj(ref, false);
-  if (!object) return;
-  KeepReferencedObjects(*object, 0);
-  m_doc->ReleaseObj(ref, true);
-}
-
-void CPDFDriver::KeepReferencedObjects(const CPDFObject& value, int depth) {
-  if (depth > kMaxReleaseScanDepth) return;
-  auto keep = [&](const CPDFAtom* atom) {
-    if (!atom) return;
-    if (atom->IsRef()) {
-      if (CPDFObject* target = m_doc->FindObj(*static_cast<const CPDFObjRef*>(atom), false)) {
-        target->m_releasable = false;
-      }
-    } else {
-      KeepReferencedObjects(*static_cast<const CPDFObject*>(atom), depth + 1);
-    }
-  };
-  if (value.IsType(kTypeDict | kTypeStream)) {
-    for (const auto& entry : static_cast<const CPDFDict&>(value)) keep(entry.second.get());
-  } else if (value.IsType(kTypeArray)) {
-    const auto& array = static_cast<const CPDFArray&>(value);
-    for (size_t i = 0; i < array.Count(); ++i) keep(array.At(i));
-  }
 }
 
 void CPDFDriver::LogNewWarnings() {
@@ -726,20 +598,7 @@ void CPDFDriver::LogNewWarnings() {
 }
 
 bool CPDFDriver::CheckCatalogWritten(const std::string& inputFile) {
-  // The output's trailer must lead to a catalog that the output holds: a table that lost the
-  // catalog's entry would give a file that no reader opens.
-  CPDFTrailer* trailer = m_doc->GetTrailer();
-  const CPDFAtom* root = trailer ? trailer->Dict().Lookup("Root") : nullptr;
-  if (root && root->IsRef()) {
-    const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(root);
-    // An update lists only what changed; the catalog then stands in an older section.
-    const CPDFXRefEntry* entry =
-        m_incremental ? m_doc->FindEntry(ref.Num(), false)
-                      : (m_doc->GetXRef() ? m_doc->GetXRef()->GetEntry(ref.Num()) : nullptr);
-    if (entry && entry->InUse() && entry->Gen() == ref.Gen() && AsDict(m_doc->GetObj(ref))) {
-      return true;
-    }
-  }
+  if (m_session->CatalogWritten()) return true;
   LogError(Format("no catalog in PDF Document: %s", inputFile.c_str()));
   return false;
 }
@@ -760,8 +619,8 @@ void CPDFDriver::CleanUpAfterFailure(const std::string& inputFile, const std::st
   m_pageBox = nullptr;
   m_resources = nullptr;
   const bool inPlace = outputFile == inputFile || SameFile(outputFile, inputFile);
-  // The worker goes first: nothing it holds belongs to the document, but it ends with the run.
-  m_compressor.reset();
+  // The session and its worker go first: they end with the run, before the document.
+  m_session.reset();
   // Closing a document that is being saved removes the output it created (a temporary or a
   // new file); the input is never touched.
   m_doc.reset();
@@ -773,193 +632,31 @@ void CPDFDriver::CleanUpAfterFailure(const std::string& inputFile, const std::st
   if (now && now != m_outputBefore) RemoveFile(outputFile);
 }
 
-// ---- watermark ---------------------------------------------------------------------------------
-
-bool CPDFDriver::StampWatermark(int32_t page) {
-  if (m_watermark.fileName.empty()) return true;
-  std::string name;
-  const bool named = m_formRef.IsDefined() ? NameWatermarkForm(name) : MakeWatermarkForm(name);
-  if (!named) return false;
-  CPDFGraphObjs objects;
-  objects.AddSave();
-  Affine adjustment = kIdentity;
-  const bool adjusted = WatermarkAdjustment(adjustment);
-  if (adjusted) AddConcatMatrix(objects, adjustment);
-  const Affine drawn = Multiply(m_formMatrix, adjusted ? adjustment : kIdentity);
-  if (!BoxMeetsView(m_view, m_formBox[0], m_formBox[1], m_formBox[2], m_formBox[3], drawn)) {
-    m_watermarksUnseen.Note(page);
-  }
-  objects.AddExternalObject(name);
-  objects.AddRestore();
-  return AddGraphics(objects, false, m_up);
-}
-
-bool CPDFDriver::MakeWatermarkForm(std::string& name) {
-  const std::string& fileName = m_watermark.fileName;
-  if (!CheckReadable(fileName)) return false;
-  CPDFErrorRecord error;
-  std::unique_ptr<CPDFDoc> watermarkDoc = m_lib.OpenDoc(fileName, nullptr, error);
-  if (!watermarkDoc) {
-    LogError(Format("cannot open PDF Document: %s", fileName.c_str()), error);
-    return false;
-  }
-  CPDFPage* source = watermarkDoc->GetPage(0);
-  if (!source) {
-    LogError("cannot get PDF Page: 1", watermarkDoc->LastError());
-    return false;
-  }
-  auto form = std::make_unique<CPDFFormXObj>();
-  if (!form->CreateFromPage(m_doc.get(), *source)) {
-    // The failure may have been met in either document.
-    const CPDFErrorRecord& record =
-        m_doc->LastError().IsError() ? m_doc->LastError() : watermarkDoc->LastError();
-    LogError("cannot define PDF FormXObject", record);
-    return false;
-  }
-  PlaceForm(*form);
-  if (const CPDFMatrix* matrix = form->Get_Matrix()) {
-    for (int i = 0; i < 6; ++i) m_formMatrix[static_cast<size_t>(i)] = matrix->At(i);
-  }
-  if (const CPDFRect* box = form->Get_BBox()) {
-    m_formBox = {box->Llx(), box->Lly(), box->Urx(), box->Ury(), 0, 0};
-  }
-  m_formPlain = m_view.plain;
-  m_formView = m_view;
-  CPDFObjRef ref;
-  if (!m_resources->MakeName(name, *form) ||
-      !m_resources->AddResource(name, std::move(form), &ref)) {
-    LogError("cannot define PDF FormXObject", m_doc->LastError());
-    return false;
-  }
-  m_formRef = ref;
-  return true;
-}
-
-void CPDFDriver::PlaceForm(CPDFFormXObj& form) const {
-  const CPDFRect* box = form.Get_BBox();
-  if (!box || !m_pageBox) return;
-  if (!m_view.plain) {
-    // Made on a page shown turned or cropped: the form stands upright in what the reader shows.
-    const Affine placed = WatermarkPlacement(*box);
-    if (CPDFMatrix* matrix = form.Get_Matrix()) {
-      matrix->Set(static_cast<float>(placed[0]), static_cast<float>(placed[1]),
-                  static_cast<float>(placed[2]), static_cast<float>(placed[3]),
-                  static_cast<float>(placed[4]), static_cast<float>(placed[5]));
-    }
-    return;
-  }
-  const float pageWidth = m_pageBox->Width();
-  const float pageHeight = m_pageBox->Height();
-  const float formWidth = box->Width();
-  const float formHeight = box->Height();
-  // The arithmetic works on widths and heights; the boxes' lower-left corners are added last, so
-  // that a page or form box that does not start at the origin still gets the watermark on it.
-  if (m_fit) {
-    const float scaleX = pageWidth / formWidth;
-    const float scaleY = pageHeight / formHeight;
-    form.Scale(scaleX, scaleY);
-    const float shiftX = m_pageBox->Llx() - scaleX * box->Llx();
-    const float shiftY = m_pageBox->Lly() - scaleY * box->Lly();
-    if (shiftX != 0.0f || shiftY != 0.0f) form.Translate(shiftX, shiftY);
-    return;
-  }
-  const float centreX = (pageWidth - formWidth) * 0.5f;
-  const float centreY = (pageHeight - formHeight) * 0.5f;
-  const float originX = m_pageBox->Llx() - box->Llx();
-  const float originY = m_pageBox->Lly() - box->Lly();
-  form.Translate(centreX + originX, centreY + originY);
-}
-
-Affine CPDFDriver::WatermarkPlacement(const CPDFRect& formBox) const {
-  const double width = m_view.DisplayWidth(), height = m_view.DisplayHeight();
-  const double formWidth = formBox.Width(), formHeight = formBox.Height();
-  Affine inFrame;
-  if (m_fit && formWidth != 0 && formHeight != 0) {
-    const double sx = width / formWidth, sy = height / formHeight;
-    inFrame = {sx, 0, 0, sy, -sx * formBox.Llx(), -sy * formBox.Lly()};
-  } else {
-    inFrame = {1,
-               0,
-               0,
-               1,
-               (width - formWidth) * 0.5 - formBox.Llx(),
-               (height - formHeight) * 0.5 - formBox.Lly()};
-  }
-  return Multiply(inFrame, m_view.DisplayToUser());
-}
-
-bool CPDFDriver::WatermarkAdjustment(Affine& adjustment) const {
-  // A plain page of the same box as the page the form was made on draws the form as it is.
-  if (m_view.plain && m_formPlain && SameFrame(m_view, m_formView)) return false;
-  // The form draws with the Matrix made for the first watermarked page; the "cm" in front of it
-  // takes that back and puts the form where this page wants it (centred, or fitted, on this
-  // page's own visible frame, whatever its size).
-  const CPDFRect box(static_cast<float>(m_formBox[0]), static_cast<float>(m_formBox[1]),
-                     static_cast<float>(m_formBox[2]), static_cast<float>(m_formBox[3]));
-  Affine undo;
-  if (!Invert(m_formMatrix, undo)) return false;
-  adjustment = Multiply(undo, WatermarkPlacement(box));
-  return !NearlyIdentity(adjustment);
-}
-
-void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m) {
-  auto op = std::make_unique<PageDescOperator>();
-  op->SetConcatMatrix(static_cast<float>(m[0]), static_cast<float>(m[1]), static_cast<float>(m[2]),
-                      static_cast<float>(m[3]), static_cast<float>(m[4]), static_cast<float>(m[5]));
-  objects.Append(std::move(op));
-}
-
-bool CPDFDriver::NameWatermarkForm(std::string& name) {
-  // A page that shares its resources with pages already stamped (inherited, or one resource
-  // object for many pages) finds the form there: it draws it under that same name instead of
-  // taking a new one for every page, which would run out of names after 4095 pages.
-  if (const CPDFDict* xobjects = m_resources->Get_XObject()) {
-    for (const auto& [key, atom] : *xobjects) {
-      if (atom && atom->IsRef() && *static_cast<const CPDFObjRef*>(atom.get()) == m_formRef) {
-        name = key;
-        return true;
-      }
-    }
-  }
-  if (!m_resources->MakeNameFor("XObject", "Fm", name) ||
-      !m_resources->AddReference("XObject", name, m_formRef)) {
-    LogError("cannot define PDF FormXObject", m_doc->LastError());
-    return false;
-  }
-  return true;
-}
-
 // ---- content -----------------------------------------------------------------------------------
 
-bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, bool replace, bool after,
-                             CPDFObjRef* filed) {
-  if (filed) filed->Reset();
+bool CPDFDriver::AddGraphics(const CPDFGraphObjs& objects, StampPlace place) {
+  const bool after = place == StampPlace::kOver;
   CPDFStream stream(nullptr);
   CPDFErrorRecord error;
-  const bool enclose = !replace && after && PageHasContent();
+  const bool enclose = after && PageHasContent();
   if (!objects.UpdateContents(stream, error)) {
     LogError("cannot update PDF GraphObjs", error);
     return false;
   }
-  if (replace) {
-    if (!stream.EncodeFlateFilter(error)) {
-      LogError("cannot update PDF GraphObjs", error);
-      return false;
-    }
-    if (!m_page->ReplaceContents(stream)) {
-      LogError("cannot set PDF Contents", m_doc->LastError());
-      return false;
-    }
-    return true;
-  }
   std::string prefix;
   if (enclose && !EncloseContent(prefix)) return false;
   if (enclose && !PrefixData(stream, prefix)) {
-    LogError("cannot update PDF GraphObjs", CPDFException("CPDFGraphObjs", "UpdateContents",
-                                                          kRuntimeError, "out of memory"));
+    LogError("cannot update PDF GraphObjs",
+             CPDFException("CPDFGraphObjs", "UpdateContents", kRuntimeError, "out of memory"));
     return false;
   }
-  return AddSharedContents(stream, true, after, filed);
+  return AddSharedContents(stream, true, after);
+}
+
+void CPDFDriver::NotePageOwned(const CPDFObjRef& ref) { m_session->NoteOwned(ref); }
+
+ContentsArray CPDFDriver::ContentsArrayKind() const {
+  return m_session->Incremental() ? ContentsArray::kDirect : ContentsArray::kIndirect;
 }
 
 bool CPDFDriver::AddStampOver(NumberStamp stamp, CPDFObjRef* filed) {
@@ -990,30 +687,21 @@ bool CPDFDriver::AddStampOver(NumberStamp stamp, CPDFObjRef* filed) {
     LogError("cannot add PDF Contents", m_doc->LastError());
     return false;
   }
-  Compressor().Submit(made, [stamp = std::move(stamp)](std::string& text, CPDFErrorRecord& error) {
-    return stamp.Write(text, error);
-  });
+  m_session->Compressor().Submit(
+      made, [stamp = std::move(stamp)](std::string& text, CPDFErrorRecord& error) {
+        return stamp.Write(text, error);
+      });
   if (!key.empty()) m_sharedStamps.Add(std::move(key), made);
   if (filed) *filed = made;
   return true;
 }
 
-bool CPDFDriver::DeferContentScan(bool watermarked, int32_t page) {
+bool CPDFDriver::DeferContentScan(Stamp& stamp, int32_t page) {
   // Detached content is held until the worker has scanned it, for at most the pages between a
-  // visit and its page's writing (kReleaseLag, and a batch): 64 KiB each keeps that to about
-  // 14 MB at worst. A page's compressed content is mostly far less.
+  // visit and its page's writing (the session's release lag, and a batch): 64 KiB each keeps
+  // that to about 14 MB at worst. A page's compressed content is mostly far less.
   constexpr uint64_t kMaxDetached = 64 * 1024;
-  if (watermarked && m_up) return false;
-  const NumberFormatSettings& settings = m_numbering.text;
-  // The text belongs to this page alone when the number has a text and the format keeps all of
-  // it: the texts of other numbers then differ.
-  if (!m_formatKeepsNumber) {
-    const std::string probe(32, '7');
-    const std::optional<std::string> probed = ApplyNumberFormat(settings.format, probe);
-    m_formatKeepsNumber = probed && probed->find(probe) != std::string::npos;
-  }
-  const int64_t number = PageNumberValue(page, m_numbering.firstPage, m_numbering.initial);
-  if (!*m_formatKeepsNumber || NumberText(number, settings.style).empty()) return false;
+  if (!stamp.DrawsTextOfItsOwn(page)) return false;
   DetachedContents detached;
   if (!DetachContents(*m_page, kMaxDetached, detached)) return false;
   m_deferredContent = std::move(detached);
@@ -1102,7 +790,7 @@ bool CPDFDriver::AddSharedContents(CPDFStream& stream, bool compress, bool after
     LogError("cannot add PDF Contents", m_doc->LastError());
     return false;
   }
-  if (compress) Compressor().Submit(made, text);
+  if (compress) m_session->Compressor().Submit(made, text);
   m_sharedContents.Add(std::move(text), made);
   if (filed) *filed = made;
   return true;

@@ -1,13 +1,14 @@
 // The stamping driver: one run over one document. It opens the input, names the output, walks
-// the pages that any stamping applies to, puts the watermark and the page number on the pages
-// of their ranges, keeps each visited page's procedure sets current, and writes the result.
+// the pages that any stamping applies to, has each stamp (the watermark, the page number) draw
+// on the pages of its range, keeps each visited page's procedure sets current, and writes the
+// result. The bookkeeping of the walk (page release, compression, update marks) is its
+// PageSession's.
 #pragma once
 
 #include <sys/types.h>
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,10 +19,11 @@
 
 #include "app/content_end_cache.h"
 #include "app/numbering.h"
+#include "app/page_number_stamp.h"
 #include "app/page_view.h"
 #include "app/shared_contents.h"
+#include "app/stamp.h"
 #include "app/stamp_options.h"
-#include "app/stream_compressor.h"
 #include "pdf/content/content_lexer.h"
 #include "pdf/document/page_contents.h"
 #include "pdf/object/exception.h"
@@ -30,7 +32,6 @@
 namespace quarn {
 
 class CPDFDoc;
-class CPDFFont;
 class CPDFGraphObjs;
 class CPDFLib;
 class CPDFPage;
@@ -87,22 +88,15 @@ bool NormaliseBox(CPDFRect& box);
 // Appends "a b c d e f cm" to `objects`.
 void AddConcatMatrix(CPDFGraphObjs& objects, const Affine& m);
 
-// The page-numbering settings (filled from -nbp, -nbf, -nbs and -sp).
-struct NumberingSettings {
-  bool on = false;
-  int32_t firstPage = 0;  // N1: 1 by default with -nbp, 0 without
-  int32_t lastPage = 0;   // N2: 0 means the last page
-  int32_t initial = 1;
-  bool spread = false;
-  NumberFormatSettings text;  // -nbf: style, format, font and size
-  NumberPlacement placement;  // -nbs: location and offsets in points
-};
+class PageSession;
 
-class CPDFDriver {
+// The driver is the canvas its stamps draw on: it keeps the current page, adds their streams to
+// it and writes their error lines.
+class CPDFDriver : private StampCanvas {
  public:
   // The driver writes its error lines through `app`'s log.
   CPDFDriver(CPDFLib& lib, CZorvaneApp& app);
-  ~CPDFDriver();
+  ~CPDFDriver() override;
   CPDFDriver(const CPDFDriver&) = delete;
   CPDFDriver& operator=(const CPDFDriver&) = delete;
 
@@ -117,45 +111,46 @@ class CPDFDriver {
     m_shownOutput = std::move(output);
   }
 
-  // The page at `index` (0-based): a page object that an earlier visit met at another place of
-  // the page tree (and may have stamped) is first given a copy of its own there.
-  CPDFPage* PageOfItsOwn(int32_t index, CPDFObjRef* ref);
-  // Stamping of page `page` (1-based) of the open document; the current page, its box and its
-  // resources must have been fetched.
-  bool StampWatermark(int32_t page);
-  bool StampNumber(int32_t page);
-  // Turns `objects` into a new Flate-compressed content stream of the current page: the only
-  // content with `replace`, else drawn over (`after`) or under the existing content.
-  // `filed`, when given, receives the stream filed for this call (undefined when an identical
-  // stream filed before was used instead).
-  bool AddGraphics(const CPDFGraphObjs& objects, bool replace, bool after,
-                   CPDFObjRef* filed = nullptr);
-
   // ---- state, for callers that look inside one run ----
   const WatermarkSpec& Watermark() const { return m_watermark; }
   bool Fit() const { return m_fit; }
   bool Up() const { return m_up; }
   const NumberingSettings& Numbering() const { return m_numbering; }
-  const CPDFObjRef& WatermarkForm() const { return m_formRef; }
   int32_t PageCount() const { return m_pageCount; }
-  CPDFDoc* Document() const { return m_doc.get(); }
 
  private:
+  // ---- StampCanvas ----
+  CPDFLib& Lib() override { return m_lib; }
+  CZorvaneApp& App() override { return m_app; }
+  CPDFDoc& Document() override { return *m_doc; }
+  CPDFPage& Page() override { return *m_page; }
+  const CPDFRect& PageBox() override { return *m_pageBox; }
+  CPDFResDict& Resources() override { return *m_resources; }
+  const PageView& View() override { return m_view; }
+  bool AddGraphics(const CPDFGraphObjs& objects, StampPlace place) override;
+  bool AddStampOver(NumberStamp stamp, CPDFObjRef* filed) override;
+  void NotePageOwned(const CPDFObjRef& ref) override;
+  bool CheckReadable(const std::string& fileName) override;
+  void LogError(const std::string& message) override;
+  void LogError(const std::string& message, const CPDFErrorRecord& record) override;
+
   // Reads -nbp, -nbf, -nbs and -sp (the numbering part of SetOptions).
   void SetNumberingOptions(const StampOptions& options);
-  // Before anything is opened: picks the encoding the numbering font is made with and turns a
-  // UTF-8 format into it; false (its line written) when a character is not in that encoding.
-  bool PrepareNumberingText();
   bool OpenInput(const std::string& inputFile);
-  // "file not found" / "not a regular file" for an input or watermark name that cannot be one.
-  bool CheckReadable(const std::string& fileName);
   // Refuses a certified input (its line written); notes whether the input is signed.
   bool CheckSignatures(const char* shownName);
   bool SaveOutput(const std::string& outputFile);
-  bool VisitPage(int32_t page, const PageRanges& ranges);
+  bool VisitPage(int32_t page);
+  // The page at `index` (0-based) from the session, with a line when it had to be given a copy
+  // of its own.
+  CPDFPage* OpenPage(int32_t index, CPDFObjRef* ref);
+  // Has every stamp that covers `page` draw on it, under the content first.
+  bool DrawStamps(int32_t page, const std::vector<Stamp*>& covering);
+  // Before the stamps join the page: what its own content leaves open, when a stamp goes over it.
+  void ScanContentEnd(int32_t page, const std::vector<Stamp*>& covering);
   // The current page's MediaBox with its corners in order; a page without a usable one is
   // given US Letter (with a line in the log). nullptr when even that fails.
-  CPDFRect* PageBox(int32_t page);
+  CPDFRect* FetchPageBox(int32_t page);
   static constexpr float kLetterWidth = 612.0f;
   static constexpr float kLetterHeight = 792.0f;
   // The current page's resource dictionary; a page with none anywhere in its tree gets an empty
@@ -166,81 +161,16 @@ class CPDFDriver {
   bool FlushOutput(const std::string& outputFile);
   // Writes the document's warnings that have not been written yet.
   void LogNewWarnings();
-  // Writes a finished page out and drops it from memory, keeping everything it refers to, and
-  // then the objects made for that page alone (`owned`).
-  void ReleaseDonePage(const CPDFObjRef& pageRef, const std::vector<CPDFObjRef>& owned);
-  // Settles and releases the oldest visited pages until at most `kept` wait; false, with its
-  // line written, when a page's streams could not be compressed.
+  // Writes out the oldest visited pages until at most `kept` wait; false with its line written.
   bool ReleaseDonePages(size_t kept);
-  // Drops the page's content as read from the input (a stream, or an array and its streams)
-  // when nothing changed it.
-  void UnloadReadContents(const CPDFObjRef& contents);
-  // Gives the streams filed before compression (the first `upTo` jobs) their compressed data;
-  // false with its line written when one cannot be compressed.
-  bool SettleCompressed(uint64_t upTo);
-  StreamCompressor& Compressor();
-  // Writes out and drops one object made for a finished page, keeping what it refers to.
-  void ReleaseOwnedObject(const CPDFObjRef& ref);
   // Gives the current page a "Contents" array of its own in place of an array that is an object
   // of its own (and may be shared), with only the items that are streams; false with its line
   // written on failure.
   bool OwnContentsArray();
-  // Notes the current page's "Contents" array when stamping made it (it belongs to that page).
-  void NoteNewContentsArray(const CPDFObjRef& contentsBefore);
-  // Marks the indirect objects that `value` refers to (through its direct containers) as not
-  // releasable, so that releasing the page does not take them along.
-  void KeepReferencedObjects(const CPDFObject& value, int depth);
-  // Direct containers nested deeper than this inside a page are not looked into.
-  static constexpr int kMaxReleaseScanDepth = 64;
   void CleanUpAfterFailure(const std::string& inputFile, const std::string& outputFile);
   // The warning lines of a run that stamps less than was asked (its exit status stays): a range
   // that holds no page of the document, and stamps drawn where no reader shows them.
   void WarnEmptyRanges(const PageRanges& ranges);
-  void WarnUnseenStamps();
-
-  // Incremental updates write only the objects marked changed. The driver changes objects of
-  // the input in three places: the page (its content, and a box or resources it is given), the
-  // dictionary that holds the page's resources, and a box that is put in order where the page
-  // inherits it.
-  // The resources as they are written, to tell whether stamping changed them.
-  std::string ResourcesText() const;
-  // The object that holds the current page's resources when stamping may change them unseen
-  // (undefined when they sit in an object the update writes anyway).
-  CPDFObjRef WatchedResources(const CPDFObjRef& pageRef, bool stamped);
-  // A full rewrite: marks the page-tree nodes whose dictionaries the page's stamping edited (the
-  // resources it inherits, a box put in order) as changed, so that they are written as edited
-  // and never dropped from memory as if they were as the input holds them. False when one
-  // cannot be marked.
-  bool KeepEditedNodes(const CPDFObjRef& pageRef);
-  // Marks the current page's changed objects after its stamping; false when one cannot be.
-  bool MarkPageChanges(const CPDFObjRef& pageRef, bool stamped, const CPDFObjRef& watched,
-                       const std::string& resourcesBefore);
-  // The object that gives page `pageRef` its `key`: the value itself when it is an indirect
-  // object, else the page or the ancestor whose dictionary holds it (undefined when none does).
-  CPDFObjRef InheritedHolder(const CPDFObjRef& pageRef, const char* key);
-
-  // Watermark steps.
-  // Makes the form from the watermark file's first page and files it under a new name in the
-  // current page's resources.
-  bool MakeWatermarkForm(std::string& name);
-  // The name under which the current page's resources refer to the form (entered when new).
-  bool NameWatermarkForm(std::string& name);
-  void PlaceForm(class CPDFFormXObj& form) const;
-  // Where the watermark goes on the current page when that page is shown as readers show it.
-  Affine WatermarkPlacement(const CPDFRect& formBox) const;
-  // The "cm" that carries the form (drawn with its own Matrix) to where it belongs on the current
-  // page; false when none is needed (the page is shown as the page the form was made on).
-  bool WatermarkAdjustment(Affine& adjustment) const;
-
-  // Numbering steps.
-  // The numbering font, named in the current page's resources: made on the first numbered page,
-  // fetched by its identity on the others. nullptr after a failure (its lines are written).
-  CPDFFont* NumberingFont(std::string& name);
-  CPDFFont* MakeNumberingFont(std::string& name);
-  CPDFFont* FetchNumberingFont();
-  bool NameNumberingFont(const CPDFFont& font, std::string& name);
-  TextPosition NumberPosition(CPDFFont& font, const std::string& text, int32_t page);
-  int32_t NumberTextWidth(CPDFFont& font, const std::string& text);
 
   // Adds `stream` (its plain text) to the current page, sharing one filed stream among all pages
   // that get the same text.
@@ -248,17 +178,13 @@ class CPDFDriver {
                          CPDFObjRef* filed = nullptr);
   // An update writes each changed page anyway; the array that a second content stream needs is
   // then kept in the page rather than written as one more object per page.
-  ContentsArray ContentsArrayKind() const {
-    return m_incremental ? ContentsArray::kDirect : ContentsArray::kIndirect;
-  }
+  ContentsArray ContentsArrayKind() const;
   // Whether the current page has content of its own (a stream, or a non-empty array).
   bool PageHasContent() const;
-  // Detaches the current page's content for the number stamp's maker to scan, when only the
-  // number is drawn over it and no other page can share the stamp's stream (which needs the
+  // Detaches the current page's content for the writer of `stamp`'s stream to scan, when that
+  // stamp alone is drawn over it and no other page can share its stream (which needs the
   // closing now): false when the content is to be scanned here.
-  bool DeferContentScan(bool watermarked, int32_t page);
-  // Adds the number stamp over the current page's content; `filed` as for AddGraphics.
-  bool AddStampOver(NumberStamp stamp, CPDFObjRef* filed);
+  bool DeferContentScan(Stamp& stamp, int32_t page);
   // Encloses the page's content in q ... Q under a stamp drawn over it: puts the "q" stream in
   // front of the content and gives the text that goes in front of the stamp's own. The first
   // enclosure of a page also closes what its content leaves open.
@@ -279,13 +205,12 @@ class CPDFDriver {
   // The end of the page's own content: scanned before the page was stamped, or now.
   ContentEnd PageEnd() const;
 
-  void LogError(const std::string& message);
-  void LogError(const std::string& message, const CPDFErrorRecord& record);
-
   CPDFLib& m_lib;
   CZorvaneApp& m_app;
 
   std::unique_ptr<CPDFDoc> m_doc;
+  // The walk over the pages of the document being saved, between the save and the flush.
+  std::unique_ptr<PageSession> m_session;
   CPDFPage* m_page = nullptr;          // the current page (observed)
   CPDFRect* m_pageBox = nullptr;       // its MediaBox (observed)
   CPDFResDict* m_resources = nullptr;  // its resource dictionary (observed)
@@ -296,78 +221,36 @@ class CPDFDriver {
   WatermarkSpec m_watermark;
   bool m_fit = false;
   bool m_up = false;
-  CPDFObjRef m_formRef;                   // the watermark form in the output document, once made
-  Affine m_formMatrix = kIdentity;        // its Matrix
-  Affine m_formBox = {0, 0, 0, 0, 0, 0};  // its BBox (llx lly urx ury in the first four)
-  bool m_formPlain = true;                // made on a plain page
-  PageView m_formView;                    // the view of the page it was made on
-
   std::string m_watermarkValue;  // -wm as given, for the warning of an empty range
-
   NumberingSettings m_numbering;
   std::string m_numberingPagesValue;  // -nbp as given, for the warning of an empty range
-  CPDFObjRef m_fontRef;  // the numbering font in the output document, once made
-  std::array<std::optional<int32_t>, 256> m_byteWidths;  // of the numbering font, once measured
-  // Whether the number format keeps the whole number text (found on the first numbered page).
-  std::optional<bool> m_formatKeepsNumber;
-  // The font name whose kind PrepareNumberingText found, and the encoding to make it with.
-  std::string m_numberingFontPlanned;
-  std::string m_numberingEncoding;
+  StampStyle m_watermarkStyle;        // -wmo
+  // The line for a -nbc or -wmo value that does not parse (the run stops before it opens).
+  std::optional<std::string> m_refusedStyle;
+  // The stamps of the run, in the order they are drawn on a page: the watermark, the number.
+  std::vector<std::unique_ptr<Stamp>> m_stamps;
 
-  // Pages on which a stamp lies wholly outside the visible page: one warning for the run.
-  struct UnseenStamps {
-    int32_t pages = 0;
-    int32_t firstPage = 0;
-    void Note(int32_t page) {
-      if (pages++ == 0) firstPage = page;
-    }
-  };
-  UnseenStamps m_watermarksUnseen;
-  UnseenStamps m_numbersUnseen;
-  size_t m_warningsShown = 0;  // the document's warnings written to the log so far
-  std::string m_shownInput;    // empty: the input file's own name
-  std::string m_shownOutput;   // empty: the output file's own name
-  bool m_signedInput = false;  // a signature field holds a signature: a full rewrite breaks it
-  bool m_incremental = false;  // -inc: only what the run changed is written, after the input
-  std::vector<const char*> m_fixedBoxes;  // boxes of the current page put in order (or given)
-  bool m_outputWritten = false;           // the output file was created (or truncated) by this run
-  // Objects made for the current page alone (its number's stream, its new "Contents" array):
-  // released together with it.
-  std::vector<CPDFObjRef> m_pageOwned;
-  bool m_pageEnclosed = false;  // the current page's content was enclosed (and closed) already
+  size_t m_warningsShown = 0;    // the document's warnings written to the log so far
+  std::string m_shownInput;      // empty: the input file's own name
+  std::string m_shownOutput;     // empty: the output file's own name
+  bool m_signedInput = false;    // a signature field holds a signature: a full rewrite breaks it
+  bool m_incremental = false;    // -inc: only what the run changed is written, after the input
+  bool m_outputWritten = false;  // the output file was created (or truncated) by this run
+  bool m_pageEnclosed = false;   // the current page's content was enclosed (and closed) already
   // The end of the current page's own content, when scanned before the page was stamped.
   std::optional<ContentEnd> m_pageEnd;
   ContentEndCache m_contentEnds;
   // The current page's content, detached for the worker to scan along with the number stamp.
   std::optional<DetachedContents> m_deferredContent;
-  // A page visited and not written yet: the objects made for it alone, and the count of
-  // compression jobs submitted by the end of its visit.
-  struct DonePage {
-    CPDFObjRef ref;
-    std::vector<CPDFObjRef> owned;
-    uint64_t jobsEnd = 0;
-    // A page whose content the worker scans: the "q" stream put in front of it, and the number
-    // of surplus restores the scan finds (set by the worker by the time jobsEnd is settled).
-    CPDFObjRef front;
-    std::shared_ptr<int> surplus;
-  };
-  CPDFObjRef m_pageFront;              // of the current page, as in DonePage
-  std::shared_ptr<int> m_pageSurplus;  // of the current page, as in DonePage
-  // Pages stay this many visits in memory after their own, so that the worker has compressed
-  // their streams by the time they are written; the order of writing stays that of the pages.
-  static constexpr size_t kReleaseLag = 160;
-  std::deque<DonePage> m_donePages;  // oldest first
-  // The page objects visited so far, by number: a page tree that lists one page object twice
-  // gives its second place a copy of its own (see PageOfItsOwn).
-  std::vector<bool> m_visitedPages;
+  // A page whose content the worker scans: the "q" stream put in front of it, and the number of
+  // surplus restores the scan finds (set by the worker by the time the page is written).
+  CPDFObjRef m_pageFront;
+  std::shared_ptr<int> m_pageSurplus;
   // What stood under the output name when the save began (see CleanUpAfterFailure).
   std::optional<std::tuple<dev_t, ino_t, off_t, int64_t>> m_outputBefore;
   // Content streams filed by this run, by their text: pages stamped alike share one stream.
   SharedContentsCache m_sharedContents;
   SharedContentsCache m_sharedStamps;  // number stamps, by NumberStamp::Key
-  // Compresses the filed streams while the walk goes on: the jobs of a page are settled when
-  // that page is written, kReleaseLag visits later.
-  std::unique_ptr<StreamCompressor> m_compressor;
 };
 
 }  // namespace quarn

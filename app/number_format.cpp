@@ -45,8 +45,23 @@ std::string NumberFormatField(std::string_view numberFormatSpec) {
   return std::string(numberFormatSpec.substr(first + 1, end - first - 1));
 }
 
+int PositionalArgument(std::string_view format, size_t& i) {
+  size_t end = i;
+  long argument = 0;
+  for (; end < format.size() && IsDigit(format[end]); ++end) {
+    argument = argument * 10 + (format[end] - '0');
+    if (argument > kMaxFieldWidth) return -1;
+  }
+  // Digits without "$" are the conversion's width.
+  if (end == i || end >= format.size() || format[end] != '$') return 0;
+  i = end + 1;
+  // Arguments count from 1: "%0$s" names none.
+  return argument == 0 ? -1 : static_cast<int>(argument);
+}
+
 bool IsSafeNumberFormat(std::string_view format) {
-  int stringConversions = 0;
+  int plainConversions = 0;
+  int positionalConversions = 0;
   for (size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%') continue;
     if (i + 1 < format.size() && format[i + 1] == '%') {
@@ -54,9 +69,17 @@ bool IsSafeNumberFormat(std::string_view format) {
       continue;
     }
     ++i;
+    const int argument = PositionalArgument(format, i);
+    if (argument == 0) {
+      ++plainConversions;
+    } else if (argument == kNumberArgument || argument == kLastNumberArgument) {
+      ++positionalConversions;
+    } else {
+      return false;
+    }
     if (!SkipConversionModifiers(format, i)) return false;
     if (i >= format.size() || format[i] != 's') return false;
-    if (++stringConversions > 1) return false;
+    if (plainConversions > 1 || (plainConversions > 0 && positionalConversions > 0)) return false;
   }
   return true;
 }

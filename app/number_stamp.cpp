@@ -1,6 +1,7 @@
 #include "app/number_stamp.h"
 
 #include <cstring>
+#include <memory>
 
 #include "app/driver.h"
 #include "pdf/content/content_lexer.h"
@@ -24,13 +25,15 @@ std::string NumberStamp::Key() const {
   // The texts are framed by their lengths, the numbers by their exact bits.
   std::string key;
   key.reserve(prefix.size() + fontName.size() + text.size() + 96);
-  for (const std::string* part : {&prefix, &fontName, &text}) {
+  for (const std::string* part : {&prefix, &stateName, &fontName, &text}) {
     AppendBits(key, part->size());
     key += *part;
   }
   AppendBits(key, fontSize);
   AppendBits(key, position.x);
   AppendBits(key, position.y);
+  key += fill ? '1' : '0';
+  if (fill) AppendBits(key, *fill);
   key += displayToUser ? '1' : '0';
   if (displayToUser) {
     for (double entry : *displayToUser) AppendBits(key, entry);
@@ -42,6 +45,16 @@ bool NumberStamp::Write(std::string& out, CPDFErrorRecord& error) const {
   CPDFGraphObjs objects;
   objects.AddSave();
   if (displayToUser) AddConcatMatrix(objects, *displayToUser);
+  if (!stateName.empty()) {
+    auto state = std::make_unique<PageDescOperator>();
+    state->SetExtGState(stateName);
+    objects.Append(std::move(state));
+  }
+  if (fill) {
+    auto colour = std::make_unique<PageDescOperator>();
+    colour->SetFillRGB((*fill)[0], (*fill)[1], (*fill)[2]);
+    objects.Append(std::move(colour));
+  }
   objects.AddTextObject()
       .BeginText()
       .SetFont(fontName, fontSize)

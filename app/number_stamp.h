@@ -4,6 +4,7 @@
 // compressing worker while it walks on.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,10 @@ struct NumberStamp {
   std::shared_ptr<int> surplus;
   // On a page shown turned: the displayed frame, where the number is set, carried into the page.
   std::optional<Affine> displayToUser;
+  // The graphics state that gives the text its opacity, and its fill colour: none for opaque
+  // black, which adds nothing.
+  std::string stateName;
+  std::optional<std::array<float, 3>> fill;
   std::string fontName;
   float fontSize = 0.0f;
   TextPosition position;

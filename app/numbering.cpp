@@ -240,10 +240,11 @@ std::string_view NumberAlphabet(NumberStyle style) {
   return "-0123456789";
 }
 
-std::optional<std::string> ApplyNumberFormat(std::string_view format, std::string_view text) {
+std::optional<std::string> ApplyNumberFormat(std::string_view format, std::string_view text,
+                                             std::string_view lastText) {
   if (!IsSafeNumberFormat(format)) return std::nullopt;
   std::string out;
-  out.reserve(format.size() + text.size());
+  out.reserve(format.size() + text.size() + lastText.size());
   for (size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%') {
       out += format[i];
@@ -254,7 +255,8 @@ std::optional<std::string> ApplyNumberFormat(std::string_view format, std::strin
       out += '%';
       continue;
     }
-    AppendConversion(format, i, text, out);
+    const bool last = PositionalArgument(format, i) == kLastNumberArgument;
+    AppendConversion(format, i, last ? lastText : text, out);
   }
   return out;
 }

@@ -75,11 +75,13 @@ std::string NumberText(int64_t number, NumberStyle style);
 // negative): with the format's own text, the glyphs an embedded subset font must hold.
 std::string_view NumberAlphabet(NumberStyle style);
 
-// `format` applied by printf rules to `text` as its one string argument. Only literal text,
-// "%%" and "%s" conversions with flags, width and precision are formats the tool accepts (see
+// `format` applied by printf rules to `text` and `lastText` as its two string arguments ("%s"
+// and "%1$s" give `text`, "%2$s" gives `lastText`). Only literal text, "%%" and those
+// conversions with flags, width and precision are formats the tool accepts (see
 // IsSafeNumberFormat); for anything else the result is none. Built here on std::string, so a
 // user's format never reaches printf.
-std::optional<std::string> ApplyNumberFormat(std::string_view format, std::string_view text);
+std::optional<std::string> ApplyNumberFormat(std::string_view format, std::string_view text,
+                                             std::string_view lastText = {});
 
 // ---- placement ----------------------------------------------------------------------------------
 

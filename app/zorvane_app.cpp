@@ -13,6 +13,7 @@
 #include "app/command_line.h"
 #include "app/driver.h"
 #include "app/number_format.h"
+#include "app/stamp_style.h"
 #include "app/version_banner.h"
 #include "pdf/library/pdf_lib.h"
 #include "platform/error_text.h"
@@ -185,7 +186,7 @@ int CZorvaneApp::Run(const char* inputFile, const char* outputFile, const StampO
     WriteLog("unknown option ignored: %s", option.c_str());
   }
 
-  if (!CheckNumberFormat(options)) return 1;
+  if (!CheckStampValues(options)) return 1;
   std::unique_ptr<CPDFLib> lib = StartLibrary();
   if (!lib) {
     WriteLog("cannot initialize libquarn");
@@ -198,7 +199,12 @@ int CZorvaneApp::Run(const char* inputFile, const char* outputFile, const StampO
   return 0;
 }
 
-bool CZorvaneApp::CheckNumberFormat(const StampOptions& options) {
+bool CZorvaneApp::CheckStampValues(const StampOptions& options) {
+  const std::optional<std::string> refused = RefusedStyleLine(options);
+  if (refused) {
+    WriteError(*refused);
+    return false;
+  }
   if (!options.numberingOn || !options.numberFormatSpec) return true;
   const std::string format = NumberFormatField(*options.numberFormatSpec);
   if (IsSafeNumberFormat(format)) return true;

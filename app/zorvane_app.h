@@ -61,9 +61,9 @@ class CZorvaneApp {
   // Holds closed standard descriptors open on /dev/null and notes whether standard output was.
   void KeepStandardDescriptorsOpen();
   void PrintToStandardError(const std::string& text);
-  // False (after its error line) when numbering would use a format that reads more than its one
-  // string argument.
-  bool CheckNumberFormat(const StampOptions& options);
+  // False (after its error line) when a colour or opacity does not parse, or numbering would use
+  // a format that reads other arguments than its two strings.
+  bool CheckStampValues(const StampOptions& options);
   std::unique_ptr<CPDFLib> StartLibrary();
   bool ProcessDocument(CPDFLib& lib, const std::string& inputName, const std::string& outputName,
                        const StampOptions& options);

@@ -14,14 +14,14 @@ _zorvane() {
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       return
       ;;
-    -nbp | -nbf | -nbs)
+    -nbp | -nbf | -nbs | -nbc | -wmo)
       # free-form comma-separated values: nothing to offer
       COMPREPLY=()
       return
       ;;
   esac
   if [[ $cur == -* ]]; then
-    mapfile -t COMPREPLY < <(compgen -W '-v -wm -fit -up -nbp -nbf -nbs -sp -pw -inc -l -t' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W '-v -wm -wmo -fit -up -nbp -nbf -nbs -nbc -sp -pw -inc -l -t' -- "$cur")
     return
   fi
   compopt -o filenames 2>/dev/null

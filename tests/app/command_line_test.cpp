@@ -74,9 +74,11 @@ TEST_F(CommandLineTest, EmptyArgumentIsAFileName) {
 }
 
 TEST_F(CommandLineTest, EveryOptionIsRead) {
-  ASSERT_TRUE(
-      Parse({"zorvane", "in.pdf", "-wm", "logo.pdf,2,3", "-fit", "-up", "-nbp", "1,0,5", "-nbf",
-             "R,- %s -,HB,12", "-nbs", "4,10,-5", "-sp", "-l", "run.log", "-t", "/tmp/work"}));
+  ASSERT_TRUE(Parse({"zorvane", "in.pdf",    "-wm",   "logo.pdf,2,3", "-fit",
+                     "-up",     "-nbp",      "1,0,5", "-nbf",         "R,- %s -,HB,12",
+                     "-nbs",    "4,10,-5",   "-sp",   "-l",           "run.log",
+                     "-t",      "/tmp/work", "-nbc",  "#C00000,0.8",  "-wmo",
+                     "0.3"}));
   const CommandLine& line = Line();
   EXPECT_EQ(OrUnset(line.watermarkSpec), "logo.pdf,2,3");
   EXPECT_TRUE(line.fit);
@@ -88,6 +90,8 @@ TEST_F(CommandLineTest, EveryOptionIsRead) {
   EXPECT_TRUE(line.spread);
   EXPECT_EQ(OrUnset(line.logFile), "run.log");
   EXPECT_EQ(OrUnset(line.tempPath), "/tmp/work");
+  EXPECT_EQ(OrUnset(line.numberColourSpec), "#C00000,0.8");
+  EXPECT_EQ(OrUnset(line.watermarkOpacitySpec), "0.3");
   EXPECT_FALSE(line.version);
   EXPECT_EQ(line.outputFile, nullptr);
 }

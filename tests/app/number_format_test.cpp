@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace quarn {
 namespace {
 
@@ -35,8 +37,34 @@ TEST(SafeNumberFormatTest, RefusesConversionsThatReadOtherArguments) {
   EXPECT_FALSE(IsSafeNumberFormat("%ls"));
   EXPECT_FALSE(IsSafeNumberFormat("%*s"));
   EXPECT_FALSE(IsSafeNumberFormat("%.*s"));
-  EXPECT_FALSE(IsSafeNumberFormat("%1$s"));
 }
+
+// Positional conversions name the number (1) and the last number of the run (2), as printf
+// numbers its arguments; they take the modifiers a plain "%s" takes and never mix with it.
+struct PositionalCase {
+  const char* format;
+  bool safe;
+};
+
+void PrintTo(const PositionalCase& c, std::ostream* out) { *out << c.format; }
+
+class PositionalFormatTest : public ::testing::TestWithParam<PositionalCase> {};
+
+TEST_P(PositionalFormatTest, IsJudgedAsPrintfWouldReadIt) {
+  EXPECT_EQ(IsSafeNumberFormat(GetParam().format), GetParam().safe) << GetParam().format;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, PositionalFormatTest,
+    ::testing::Values(PositionalCase{"%1$s", true}, PositionalCase{"Page %1$s of %2$s", true},
+                      PositionalCase{"%2$s/%1$s", true}, PositionalCase{"%2$s", true},
+                      PositionalCase{"%1$s %1$s", true}, PositionalCase{"[%1$-4s|%2$04.2s]", true},
+                      PositionalCase{"100%% %01$s", true}, PositionalCase{"%1$s of %s", false},
+                      PositionalCase{"%s of %2$s", false}, PositionalCase{"%3$s", false},
+                      PositionalCase{"%0$s", false}, PositionalCase{"%1$d", false},
+                      PositionalCase{"%1$n", false}, PositionalCase{"%1$*2$s", false},
+                      PositionalCase{"%$s", false}, PositionalCase{"%1$", false},
+                      PositionalCase{"%99999999999$s", false}, PositionalCase{"%1$4097s", false}));
 
 TEST(SafeNumberFormatTest, RefusesASecondStringAndDanglingPercent) {
   EXPECT_FALSE(IsSafeNumberFormat("%s of %s"));

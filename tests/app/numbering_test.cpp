@@ -212,6 +212,10 @@ TEST(NumberFormatApply, PrintfRulesForOneString) {
   EXPECT_EQ(ApplyNumberFormat("[%.s]", "123"), "[]");
   EXPECT_EQ(ApplyNumberFormat("[%-6.2s]", "123"), "[12    ]");
   EXPECT_EQ(ApplyNumberFormat("[%1s]", "123"), "[123]");
+  EXPECT_EQ(ApplyNumberFormat("Page %1$s of %2$s", "3", "12"), "Page 3 of 12");
+  EXPECT_EQ(ApplyNumberFormat("%2$s-%1$s-%1$s", "iv", "x"), "x-iv-iv");
+  EXPECT_EQ(ApplyNumberFormat("[%1$3s|%2$-3s|%2$.1s]", "7", "12"), "[  7|12 |1]");
+  EXPECT_EQ(ApplyNumberFormat("%2$s", "3"), "");
 }
 
 // Texts are kept whole whatever their length, and their bytes are handed on unchanged (they are
@@ -230,6 +234,8 @@ TEST(NumberFormatApply, LongAndNonAsciiTextsAreKeptWhole) {
 TEST(NumberFormatApply, FormatsThatReadOtherArgumentsGiveNothing) {
   EXPECT_EQ(ApplyNumberFormat("%d", "4"), std::nullopt);
   EXPECT_EQ(ApplyNumberFormat("%s%s", "4"), std::nullopt);
+  EXPECT_EQ(ApplyNumberFormat("%1$s of %s", "4", "9"), std::nullopt);
+  EXPECT_EQ(ApplyNumberFormat("%3$s", "4", "9"), std::nullopt);
   EXPECT_EQ(ApplyNumberFormat("%n", "4"), std::nullopt);
   EXPECT_EQ(ApplyNumberFormat("100%", "4"), std::nullopt);
   EXPECT_EQ(ApplyNumberFormat("%*s", "4"), std::nullopt);

@@ -1,6 +1,6 @@
 // The compressing worker: streams filed with their plain text get the same compressed data and
 // "Filter" from a worker as from the calling thread, in parts or all at once.
-#include "app/stream_compressor.h"
+#include "pdf/document/stream_compressor.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

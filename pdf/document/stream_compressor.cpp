@@ -1,4 +1,4 @@
-#include "app/stream_compressor.h"
+#include "pdf/document/stream_compressor.h"
 
 #include <algorithm>
 #include <cstdlib>

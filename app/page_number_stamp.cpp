@@ -1,5 +1,5 @@
-// The page-numbering part of the driver: reading -nbp, -nbf, -nbs and -sp, and stamping the
-// number of one page.
+#include "app/page_number_stamp.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -8,15 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/driver.h"
 #include "app/number_stamp.h"
 #include "app/numbering_text.h"
+#include "app/page_view.h"
 #include "app/zorvane_app.h"
-#include "pdf/object/geometry.h"
 #include "pdf/content/graph_objs.h"
-#include "pdf/document/res_dict.h"
 #include "pdf/document/doc.h"
-#include "pdf/library/pdf_lib.h"
+#include "pdf/document/res_dict.h"
 #include "pdf/font/afm_file.h"
 #include "pdf/font/font.h"
 #include "pdf/font/font_caches.h"
@@ -25,6 +23,8 @@
 #include "pdf/font/truetype_embed.h"
 #include "pdf/font/truetype_font.h"
 #include "pdf/font/type1_font.h"
+#include "pdf/library/pdf_lib.h"
+#include "pdf/object/geometry.h"
 #include "platform/installed_fonts.h"
 
 namespace quarn {
@@ -75,91 +75,103 @@ std::string InstalledFacesHint(const std::string& typedName) {
 
 }  // namespace
 
-void CPDFDriver::SetNumberingOptions(const StampOptions& options) {
-  m_numbering = NumberingSettings{};
-  m_numbering.spread = options.spread;
-  // -nbf and -nbs alone change nothing: they are read for a numbered run only. Without -nbp the
-  // numbering range is 0..0, resolved later to 0..page count, and StampNumber does nothing on it.
-  if (!options.numberingOn) return;
-  m_numbering.on = true;
-  const NumberingPages pages = ParseNumberingPagesOption(options.numberingPagesSpec.value_or(""));
-  m_numbering.firstPage = pages.firstPage;
-  m_numbering.lastPage = pages.lastPage;
-  m_numbering.initial = pages.initial;
-  m_numbering.text = ParseNumberFormatOption(options.numberFormatSpec.value_or(""));
-  m_numbering.placement = ParseNumberPlacementOption(options.numberPlacementSpec);
-  m_numberingPagesValue = options.numberingPagesSpec.value_or("");
-  if (options.numberPlacementSpec && PlacementLocationOutOfRange(*options.numberPlacementSpec)) {
-    m_app.WriteLog("location out of 1-8 in -nbs, 8 used: %s", options.numberPlacementSpec->c_str());
+PageNumberStamp::PageNumberStamp(NumberingSettings settings) : m_settings(std::move(settings)) {
+  if (m_settings.style.opacity) m_opacity.emplace(*m_settings.style.opacity);
+}
+
+void PageNumberStamp::WarnUnseen(CZorvaneApp& app) const {
+  if (m_unseen.pages > 0) {
+    app.WriteLog("page number outside the visible page: %d page(s), first page %d", m_unseen.pages,
+                 m_unseen.firstPage);
   }
 }
 
-bool CPDFDriver::StampNumber(int32_t page) {
-  if (!m_numbering.on) return true;
-  const NumberFormatSettings& settings = m_numbering.text;
-  const int64_t number = PageNumberValue(page, m_numbering.firstPage, m_numbering.initial);
+bool PageNumberStamp::Draw(StampCanvas& canvas, int32_t page) {
+  const NumberFormatSettings& settings = m_settings.text;
+  const int64_t number = PageNumberValue(page, m_settings.firstPage, m_settings.initial);
   // The run frame refuses an unsafe format before anything starts; a driver used on its own
   // refuses it here, with the same line, before the page is touched.
-  std::optional<std::string> text =
-      ApplyNumberFormat(settings.format, NumberText(number, settings.style));
+  // The last number of the run is the one its last numbered page receives, in the same style.
+  const int64_t lastNumber = PageNumberValue(m_lastPage, m_settings.firstPage, m_settings.initial);
+  std::optional<std::string> text = ApplyNumberFormat(
+      settings.format, NumberText(number, settings.style), NumberText(lastNumber, settings.style));
   if (!text) {
-    LogError(Format("invalid number format: %s", settings.format.c_str()));
+    canvas.LogError(Format("invalid number format: %s", settings.format.c_str()));
     return false;
   }
   std::string name;
-  CPDFFont* font = NumberingFont(name);
+  CPDFFont* font = NamedFont(canvas, name);
   if (!font) return false;
   NumberStamp stamp;
+  if (m_opacity && !m_opacity->Name(canvas, stamp.stateName)) return false;
+  stamp.fill = m_settings.style.fill;
   stamp.fontName = std::move(name);
   stamp.fontSize = settings.fontSize;
-  stamp.position = NumberPosition(*font, *text, page);
+  stamp.position = Position(canvas, *font, *text, page);
   stamp.text = std::move(*text);
   // On a page shown turned the number is set in the displayed frame and carried into the page.
-  if (m_view.rotate != 0) stamp.displayToUser = m_view.DisplayToUser();
+  const PageView& view = canvas.View();
+  if (view.rotate != 0) stamp.displayToUser = view.DisplayToUser();
   // The number is always drawn over the page's content. Numbers differ from page to page, so
   // each page files a stream of its own, which leaves memory with the page. It is the last
   // thing added to the page, so nothing reads it again; a later page that draws the same text
   // only refers to it.
   CPDFObjRef filed;
-  if (!AddStampOver(std::move(stamp), &filed)) return false;
-  if (filed.IsDefined()) m_pageOwned.push_back(filed);
+  if (!canvas.AddStampOver(std::move(stamp), &filed)) return false;
+  if (filed.IsDefined()) canvas.NotePageOwned(filed);
   return true;
 }
 
-CPDFFont* CPDFDriver::NumberingFont(std::string& name) {
-  if (!m_fontRef.IsDefined()) return MakeNumberingFont(name);
-  CPDFFont* font = FetchNumberingFont();
+bool PageNumberStamp::DrawsTextOfItsOwn(int32_t page) {
+  const NumberFormatSettings& settings = m_settings.text;
+  // The text belongs to this page alone when the number has a text and the format keeps all of
+  // it: the texts of other numbers then differ.
+  if (!m_formatKeepsNumber) {
+    const std::string probe(32, '7');
+    const std::optional<std::string> probed = ApplyNumberFormat(settings.format, probe);
+    m_formatKeepsNumber = probed && probed->find(probe) != std::string::npos;
+  }
+  const int64_t number = PageNumberValue(page, m_settings.firstPage, m_settings.initial);
+  return *m_formatKeepsNumber && !NumberText(number, settings.style).empty();
+}
+
+CPDFFont* PageNumberStamp::NamedFont(StampCanvas& canvas, std::string& name) {
+  if (m_madeFont) {
+    name = std::exchange(m_madeName, std::string());
+    return std::exchange(m_madeFont, nullptr);
+  }
+  CPDFFont* font = FetchFont(canvas.Document());
   if (!font) {
     // A run never ends without a line: the font made on an earlier page cannot be read back.
-    LogError("cannot define PDF Font", m_doc->LastError());
+    canvas.LogError("cannot define PDF Font", canvas.Document().LastError());
     return nullptr;
   }
-  if (!NameNumberingFont(*font, name)) return nullptr;
+  if (!NameFont(canvas, *font, name)) return nullptr;
   return font;
 }
 
-bool CPDFDriver::PrepareNumberingText() {
-  m_numberingFontPlanned.clear();
-  m_numberingEncoding.clear();
-  if (!m_numbering.on) return true;
-  std::string& format = m_numbering.text.format;
+bool PageNumberStamp::Prepare(StampCanvas& canvas) {
+  m_fontPlanned.clear();
+  m_encoding.clear();
+  std::string& format = m_settings.text.format;
   if (!NeedsEncodingConversion(format)) return true;
   // The kind of font the name will give, found the way the font will be made: the library's
   // metrics say Type 1 (text in WinAnsiEncoding) or CID-keyed (text in the host CMap's
   // encoding); else an installed TrueType face says by its charset (Latin faces read
   // WinAnsiEncoding, Japanese ones Shift-JIS). A name that is neither goes unchanged.
-  FontCaches& caches = m_lib.FontCache();
+  CPDFLib& lib = canvas.Lib();
+  FontCaches& caches = lib.FontCache();
   const char* charset = nullptr;
-  const std::vector<std::string> candidates = FontNameCandidates(m_numbering.text);
+  const std::vector<std::string> candidates = FontNameCandidates(m_settings.text);
   for (const std::string& name : candidates) {
     const AFMFile* metrics = caches.FindMetrics(name);
     if (!metrics) continue;
-    m_numberingFontPlanned = name;
+    m_fontPlanned = name;
     if (metrics->IsCIDFont()) {
-      charset = CharsetOfCMap(m_lib.HostCMapName() + "-H");
+      charset = CharsetOfCMap(lib.HostCMapName() + "-H");
     } else {
       charset = kLatinCharset;
-      m_numberingEncoding = kLatinFontEncoding;
+      m_encoding = kLatinFontEncoding;
     }
     break;
   }
@@ -168,16 +180,16 @@ bool CPDFDriver::PrepareNumberingText() {
     if (!face) continue;
     const FaceTextEncoding encoding = TextEncodingOfFace(face->charSet);
     if (!encoding.charset) break;
-    m_numberingFontPlanned = candidates[i];
+    m_fontPlanned = candidates[i];
     charset = encoding.charset;
-    m_numberingEncoding = encoding.fontEncoding;
+    m_encoding = encoding.fontEncoding;
   }
   if (!charset) return true;
   std::optional<std::string> converted = ConvertFromUTF8(format, charset);
   if (!converted) {
-    LogError(Format("character not in the font's encoding: %s", format.c_str()));
+    canvas.LogError(Format("character not in the font's encoding: %s", format.c_str()));
     if (const std::optional<std::string> missing = FirstCharacterNotIn(format, charset)) {
-      m_app.WriteLogLine("'" + *missing + "' is not in " + EncodingDisplayName(charset));
+      canvas.App().WriteLogLine("'" + *missing + "' is not in " + EncodingDisplayName(charset));
     }
     return false;
   }
@@ -185,71 +197,74 @@ bool CPDFDriver::PrepareNumberingText() {
   return true;
 }
 
-CPDFFont* CPDFDriver::MakeNumberingFont(std::string& name) {
-  const std::string& fontName = m_numbering.text.fontName;
+bool PageNumberStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
+  CPDFDoc& doc = canvas.Document();
+  const std::string& fontName = m_settings.text.fontName;
   std::unique_ptr<CPDFFont> font;
   // A name that finds nothing with its "-" turned into "," is tried as typed: "HeiseiMin-W3"
   // is a font of the library, "HeiseiMin,W3" is none.
   bool trueType = false;
-  for (const std::string& candidate : FontNameCandidates(m_numbering.text)) {
-    const std::string encoding =
-        candidate == m_numberingFontPlanned ? m_numberingEncoding : std::string();
-    font = CreateFontByName(m_doc.get(), candidate, encoding);
+  for (const std::string& candidate : FontNameCandidates(m_settings.text)) {
+    const std::string encoding = candidate == m_fontPlanned ? m_encoding : std::string();
+    font = CreateFontByName(&doc, candidate, encoding);
     if (!font) {
-      font = CreateTrueTypeFontByName(m_doc.get(), candidate, encoding);
+      font = CreateTrueTypeFontByName(&doc, candidate, encoding);
       trueType = font != nullptr;
     }
     if (font) break;
   }
   if (!font) {
-    LogError(Format("cannot create PDF Font: %s", fontName.c_str()), m_doc->LastError());
-    m_app.WriteLogLine(InstalledFacesHint(m_numbering.text.typedFontName));
-    return nullptr;
+    canvas.LogError(Format("cannot create PDF Font: %s", fontName.c_str()), doc.LastError());
+    canvas.App().WriteLogLine(InstalledFacesHint(m_settings.text.typedFontName));
+    return false;
   }
-  m_doc->ClearError();  // the failed tries before the one that found the font
-  if (trueType) EmbedNumberingFont(*font, m_numbering.text, m_app);
+  doc.ClearError();  // the failed tries before the one that found the font
+  if (trueType) EmbedNumberingFont(*font, m_settings.text, canvas.App());
   CPDFFont* made = font.get();
   CPDFObjRef ref;
-  if (!m_resources->MakeName(name, *font) ||
-      !m_resources->AddResource(name, std::move(font), &ref)) {
-    LogError("cannot define PDF Font", m_doc->LastError());
-    return nullptr;
+  std::string name;
+  CPDFResDict& resources = canvas.Resources();
+  if (!resources.MakeName(name, *font) || !resources.AddResource(name, std::move(font), &ref)) {
+    canvas.LogError("cannot define PDF Font", doc.LastError());
+    return false;
   }
   m_fontRef = ref;
-  return made;
+  m_madeFont = made;
+  m_madeName = std::move(name);
+  return true;
 }
 
-CPDFFont* CPDFDriver::FetchNumberingFont() {
-  CPDFObject* object = m_doc->GetObj(m_fontRef);
+CPDFFont* PageNumberStamp::FetchFont(CPDFDoc& doc) {
+  CPDFObject* object = doc.GetObj(m_fontRef);
   if (!object) return nullptr;
   if (auto* font = dynamic_cast<CPDFFont*>(object)) return font;
   // The document may have let go of the typed object and read it back as a plain dictionary.
-  std::unique_ptr<CPDFFont> font = LoadFont(kFontAllKinds, m_doc.get(), *object);
+  std::unique_ptr<CPDFFont> font = LoadFont(kFontAllKinds, &doc, *object);
   if (!font) return nullptr;
   CPDFFont* bound = font.get();
-  return ReplaceIndirect(m_doc.get(), m_fontRef, std::move(font)) ? bound : nullptr;
+  return ReplaceIndirect(&doc, m_fontRef, std::move(font)) ? bound : nullptr;
 }
 
-bool CPDFDriver::NameNumberingFont(const CPDFFont& font, std::string& name) {
+bool PageNumberStamp::NameFont(StampCanvas& canvas, const CPDFFont& font, std::string& name) {
   // Pages that share their resources (inherited from the page tree, or one Font dictionary for
   // many pages) find the font there already: they use that name rather than entering the same
   // font under a new name on every page, which would run out of names after 4095 pages.
-  name = NameReferringTo(m_resources->Get_Font(), m_fontRef);
+  CPDFResDict& resources = canvas.Resources();
+  name = NameReferringTo(resources.Get_Font(), m_fontRef);
   if (!name.empty()) return true;
-  if (!m_resources->MakeName(name, font) ||
-      !m_resources->AddReference(font.GetCategory(), name, m_fontRef)) {
-    LogError("cannot define PDF Font", m_doc->LastError());
+  if (!resources.MakeName(name, font) ||
+      !resources.AddReference(font.GetCategory(), name, m_fontRef)) {
+    canvas.LogError("cannot define PDF Font", canvas.Document().LastError());
     return false;
   }
   return true;
 }
 
-int32_t CPDFDriver::NumberTextWidth(CPDFFont& font, const std::string& text) {
+int32_t PageNumberStamp::TextWidth(CPDFFont& font, const std::string& text) {
   // A simple font measures a string as the sum of its bytes' widths, so each byte is measured
   // once a run. A byte whose width reads as -1 (which also means "cannot be measured") and
   // every other font leave the measuring of the whole text to the font.
-  const bool simple =
-      dynamic_cast<CPDFType1Font*>(&font) || dynamic_cast<CPDFTrueTypeFont*>(&font);
+  const bool simple = dynamic_cast<CPDFType1Font*>(&font) || dynamic_cast<CPDFTrueTypeFont*>(&font);
   if (!simple || text.empty()) return font.CalcStringWidth(text.data(), text.size());
   int64_t total = 0;
   for (const char byte : text) {
@@ -259,37 +274,38 @@ int32_t CPDFDriver::NumberTextWidth(CPDFFont& font, const std::string& text) {
     total += *width;
   }
   return static_cast<int32_t>(std::clamp<int64_t>(total, std::numeric_limits<int32_t>::min(),
-                                                   std::numeric_limits<int32_t>::max()));
+                                                  std::numeric_limits<int32_t>::max()));
 }
 
-TextPosition CPDFDriver::NumberPosition(CPDFFont& font, const std::string& text, int32_t page) {
+TextPosition PageNumberStamp::Position(StampCanvas& canvas, CPDFFont& font, const std::string& text,
+                                       int32_t page) {
   TextMetrics metrics;
-  metrics.width = NumberTextWidth(font, text);
+  metrics.width = TextWidth(font, text);
   if (CPDFFontDesc* descriptor = font.GetFontDescriptor()) {
     metrics.ascent = IntegerEntry(descriptor->Get_Ascent());
     metrics.descent = IntegerEntry(descriptor->Get_Descent());
   }
+  const CPDFRect& pageBox = canvas.PageBox();
+  const PageView& view = canvas.View();
   PageFrame box;
-  box.llx = m_pageBox->Llx();
-  box.lly = m_pageBox->Lly();
-  box.width = m_pageBox->Width();
-  box.height = m_pageBox->Height();
-  if (!m_view.plain) {
-    // The visible box; when the page is shown turned, its displayed frame (see StampNumber).
-    const bool turned = m_view.rotate != 0;
-    box.llx = turned ? 0.0f : m_view.llx;
-    box.lly = turned ? 0.0f : m_view.lly;
-    box.width = m_view.DisplayWidth();
-    box.height = m_view.DisplayHeight();
+  box.llx = pageBox.Llx();
+  box.lly = pageBox.Lly();
+  box.width = pageBox.Width();
+  box.height = pageBox.Height();
+  if (!view.plain) {
+    // The visible box; when the page is shown turned, its displayed frame (see Draw).
+    const bool turned = view.rotate != 0;
+    box.llx = turned ? 0.0f : view.llx;
+    box.lly = turned ? 0.0f : view.lly;
+    box.width = view.DisplayWidth();
+    box.height = view.DisplayHeight();
   }
   const NumberPlacement placement =
-      PlacementForPage(m_numbering.placement, m_numbering.spread, page, m_numbering.firstPage);
-  const TextPosition position = PlaceNumber(box, m_numbering.text.fontSize, metrics, placement);
+      PlacementForPage(m_settings.placement, m_settings.spread, page, m_settings.firstPage);
+  const TextPosition position = PlaceNumber(box, m_settings.text.fontSize, metrics, placement);
   // Offsets can carry the number off the page, where no reader shows it: the run says so at
   // its end.
-  if (!NumberMeetsFrame(box, m_numbering.text.fontSize, metrics, position)) {
-    m_numbersUnseen.Note(page);
-  }
+  if (!NumberMeetsFrame(box, m_settings.text.fontSize, metrics, position)) m_unseen.Note(page);
   return position;
 }
 

@@ -1,0 +1,97 @@
+#include "app/stamp_style.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+
+namespace quarn {
+
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  return -1;
+}
+
+// Black and opaque are what a page's drawing starts with: no operator is needed for them.
+StampStyle WithoutDefaults(StampStyle style) {
+  if (style.fill && *style.fill == RGBColour{0, 0, 0}) style.fill.reset();
+  if (style.opacity && *style.opacity >= 1.0f) style.opacity.reset();
+  return style;
+}
+
+}  // namespace
+
+std::optional<RGBColour> ParseColour(std::string_view text) {
+  constexpr size_t kHexLength = 7;  // "#RRGGBB"
+  if (text.size() != kHexLength || text[0] != '#') return std::nullopt;
+  RGBColour colour{};
+  for (size_t i = 0; i < 3; ++i) {
+    const int high = HexDigit(text[1 + 2 * i]);
+    const int low = HexDigit(text[2 + 2 * i]);
+    if (high < 0 || low < 0) return std::nullopt;
+    colour[i] = static_cast<float>(high * 16 + low) / 255.0f;
+  }
+  return colour;
+}
+
+std::optional<float> ParseOpacity(std::string_view text) {
+  // Digits and at most one point: no sign, exponent, blank, "nan" or "inf" that strtod takes.
+  bool digit = false;
+  bool point = false;
+  for (const char c : text) {
+    if (std::isdigit(static_cast<unsigned char>(c))) {
+      digit = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digit) return std::nullopt;
+  const std::string copy(text);
+  const double value = std::strtod(copy.c_str(), nullptr);
+  if (value < 0.0 || value > 1.0) return std::nullopt;
+  return static_cast<float>(value);
+}
+
+std::optional<StampStyle> ParseNumberColourOption(std::string_view value) {
+  const size_t comma = value.find(',');
+  const std::string_view colour = value.substr(0, comma);
+  StampStyle style;
+  if (!colour.empty()) {
+    style.fill = ParseColour(colour);
+    if (!style.fill) return std::nullopt;
+  }
+  if (comma != std::string_view::npos) {
+    const std::string_view opacity = value.substr(comma + 1);
+    if (!opacity.empty()) {
+      style.opacity = ParseOpacity(opacity);
+      if (!style.opacity) return std::nullopt;
+    }
+  }
+  return WithoutDefaults(style);
+}
+
+std::optional<std::string> RefusedStyleLine(const StampOptions& options) {
+  if (options.numberingOn && options.numberColourSpec &&
+      !ParseNumberColourOption(*options.numberColourSpec)) {
+    return "invalid value of -nbc: " + *options.numberColourSpec;
+  }
+  if (options.watermarkSpec && options.watermarkOpacitySpec &&
+      !ParseWatermarkOpacityOption(*options.watermarkOpacitySpec)) {
+    return "invalid value of -wmo: " + *options.watermarkOpacitySpec;
+  }
+  return std::nullopt;
+}
+
+std::optional<StampStyle> ParseWatermarkOpacityOption(std::string_view value) {
+  StampStyle style;
+  style.opacity = ParseOpacity(value);
+  if (!style.opacity) return std::nullopt;
+  return WithoutDefaults(style);
+}
+
+}  // namespace quarn
