@@ -125,9 +125,10 @@ void CZorvaneApp::KeepStandardDescriptorsOpen() {
   // A file opened while a standard descriptor is closed would take its number, and the PDF
   // meant for standard output would go into it: closed ones are held by /dev/null, and a closed
   // standard output is remembered so that "-" as the output fails.
-  m_standardOutputOpen = fcntl(STDOUT_FILENO, F_GETFD) != -1;
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1) continue;
+    const bool isOpen = fcntl(fd, F_GETFD) != -1;
+    if (fd == STDOUT_FILENO) m_standardOutputOpen = isOpen;
+    if (isOpen) continue;
     const int opened = open("/dev/null", O_RDWR);
     if (opened >= 0 && opened != fd) close(opened);
   }
@@ -326,8 +327,12 @@ void CZorvaneApp::WriteLog(const char* format, ...) {
 
 void CZorvaneApp::WriteLogLine(const std::string& line) {
   if (m_log == nullptr) return;
-  std::fwrite(line.data(), 1, line.size(), m_log);
-  std::fputc('\n', m_log);
+  // One write per line: standard error is unbuffered, and a line written in two pieces costs two
+  // system calls and may be split by another process's output.
+  std::string whole;
+  whole.reserve(line.size() + 1);
+  whole.append(line).push_back('\n');
+  std::fwrite(whole.data(), 1, whole.size(), m_log);
   std::fflush(m_log);
 }
 
