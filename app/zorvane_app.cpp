@@ -19,6 +19,7 @@
 #include "platform/file_status.h"
 #include "platform/locale.h"
 #include "platform/output_file.h"
+#include "platform/shared_library.h"
 
 namespace quarn {
 
@@ -114,6 +115,9 @@ int CZorvaneApp::Main(int argc, const char* const* argv) {
   } catch (const std::bad_alloc&) {
     // What escaped the run still ends with its line; the log is closed properly below.
     WriteFailure("out of memory");
+  } catch (const LibraryUnavailable& e) {
+    // A library opened on first use (installed fonts, image codecs, ciphers) is missing.
+    WriteFailure(e.what());
   } catch (...) {
     WriteFailure("internal error");
   }
