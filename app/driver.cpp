@@ -203,9 +203,7 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
   m_fontRef.Reset();
   m_byteWidths.fill(std::nullopt);
   m_formatKeepsNumber.reset();
-  // Numbers give every page a stream of its own to compress: worth a second thread.
-  m_compressor =
-      std::make_unique<StreamCompressor>(m_numbering.on && StreamCompressor::WorkerWanted());
+  m_compressor.reset();
   if (!PrepareNumberingText() || !OpenInput(inputFile)) return false;
   // A document in which no page can be found is not stamped: writing it back unchanged would
   // report a success that did not happen.
@@ -221,6 +219,12 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     return false;
   }
   m_pageCount = pageCount;
+  // Numbers give every page a stream of its own to compress: worth a second thread, unless the
+  // pages fill no batch of the worker's, when starting the thread costs more than it takes off.
+  // The output is the same either way.
+  const bool worker = m_numbering.on && static_cast<size_t>(pageCount) > StreamCompressor::kBatch &&
+                      StreamCompressor::WorkerWanted();
+  m_compressor = std::make_unique<StreamCompressor>(worker);
   if (!SaveOutput(outputFile)) {
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
