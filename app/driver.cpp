@@ -382,13 +382,15 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
     return false;
   }
   m_outputBefore = FileState(outputFile);
-  // An update in place replaces the file the document was opened from, whatever name the output
-  // gave it; another output gets a copy of the input with the update after it.
-  const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
-  const bool saved = m_incremental
-                         ? m_doc->SaveUpdate(inPlace ? FollowLinks(m_doc->FileName()).c_str()
-                                                     : target.c_str())
-                         : m_doc->Save(target.c_str(), false, false);
+  bool saved = false;
+  if (m_incremental) {
+    // An update in place replaces the file the document was opened from, whatever name the
+    // output gave it; another output gets a copy of the input with the update after it.
+    const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
+    saved = m_doc->SaveUpdate(inPlace ? FollowLinks(m_doc->FileName()).c_str() : target.c_str());
+  } else {
+    saved = m_doc->Save(target.c_str(), false, false);
+  }
   if (saved) {
     m_outputWritten = true;
     return true;
