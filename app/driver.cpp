@@ -360,11 +360,12 @@ bool CPDFDriver::CheckSignatures(const char* shownName) {
 bool CPDFDriver::CheckReadable(const std::string& fileName) {
   // Only a name with nothing under it is "not found"; a name the host refuses for another
   // reason (too long, no permission) is reported by the open with that reason.
-  if (FileMissing(fileName)) {
+  const FileKind kind = KindOf(fileName);
+  if (kind == FileKind::kMissing) {
     LogError(Format("file not found: %s", fileName.c_str()));
     return false;
   }
-  if (IsSpecialFile(fileName)) {
+  if (kind == FileKind::kSpecial) {
     LogError(Format("not a regular file: %s", fileName.c_str()));
     return false;
   }

@@ -1,6 +1,7 @@
 #include "app/zorvane_app.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -129,8 +130,13 @@ void CZorvaneApp::KeepStandardDescriptorsOpen() {
   // A file opened while a standard descriptor is closed would take its number, and the PDF
   // meant for standard output would go into it: closed ones are held by /dev/null, and a closed
   // standard output is remembered so that "-" as the output fails.
+  // One poll looks at all three (a closed one comes back as POLLNVAL); only when poll itself
+  // fails does fcntl ask one by one.
+  pollfd descriptors[] = {{STDIN_FILENO, 0, 0}, {STDOUT_FILENO, 0, 0}, {STDERR_FILENO, 0, 0}};
+  const bool polled = poll(descriptors, 3, 0) >= 0;
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    const bool isOpen = fcntl(fd, F_GETFD) != -1;
+    const bool isOpen =
+        polled ? (descriptors[fd].revents & POLLNVAL) == 0 : fcntl(fd, F_GETFD) != -1;
     if (fd == STDOUT_FILENO) m_standardOutputOpen = isOpen;
     if (isOpen) continue;
     const int opened = open("/dev/null", O_RDWR);
