@@ -247,9 +247,12 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     CleanUpAfterFailure(inputFile, outputFile);
     return false;
   }
-  // Numbers give every page a stream of its own to compress: worth a second thread.
-  m_session = std::make_unique<PageSession>(*m_doc, m_incremental,
-                                            m_numbering.on && StreamCompressor::WorkerWanted());
+  // Numbers give every page a stream of its own to compress: worth a second thread, unless the
+  // pages fill no batch of the worker's, when starting the thread costs more than it takes off.
+  // The output is the same either way.
+  const bool worker = m_numbering.on && static_cast<size_t>(pageCount) > StreamCompressor::kBatch &&
+                      StreamCompressor::WorkerWanted();
+  m_session = std::make_unique<PageSession>(*m_doc, m_incremental, worker);
 
   const PageRanges ranges =
       ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
@@ -383,11 +386,12 @@ bool CPDFDriver::CheckSignatures(const char* shownName) {
 bool CPDFDriver::CheckReadable(const std::string& fileName) {
   // Only a name with nothing under it is "not found"; a name the host refuses for another
   // reason (too long, no permission) is reported by the open with that reason.
-  if (FileMissing(fileName)) {
+  const FileKind kind = KindOf(fileName);
+  if (kind == FileKind::kMissing) {
     LogError(Format("file not found: %s", fileName.c_str()));
     return false;
   }
-  if (IsSpecialFile(fileName)) {
+  if (kind == FileKind::kSpecial) {
     LogError(Format("not a regular file: %s", fileName.c_str()));
     return false;
   }
@@ -405,13 +409,15 @@ bool CPDFDriver::SaveOutput(const std::string& outputFile) {
     return false;
   }
   m_outputBefore = FileState(outputFile);
-  // An update in place replaces the file the document was opened from, whatever name the output
-  // gave it; another output gets a copy of the input with the update after it.
-  const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
-  const bool saved =
-      m_incremental
-          ? m_doc->SaveUpdate(inPlace ? FollowLinks(m_doc->FileName()).c_str() : target.c_str())
-          : m_doc->Save(target.c_str(), false, false);
+  bool saved = false;
+  if (m_incremental) {
+    // An update in place replaces the file the document was opened from, whatever name the
+    // output gave it; another output gets a copy of the input with the update after it.
+    const bool inPlace = outputFile == m_doc->FileName() || SameFile(outputFile, m_doc->FileName());
+    saved = m_doc->SaveUpdate(inPlace ? FollowLinks(m_doc->FileName()).c_str() : target.c_str());
+  } else {
+    saved = m_doc->Save(target.c_str(), false, false);
+  }
   if (saved) {
     m_outputWritten = true;
     return true;

@@ -4,14 +4,12 @@
 #include <cstdio>  // jpeglib.h uses FILE without declaring it
 #include <jpeglib.h>
 // clang-format on
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include <openssl/crypto.h>
-#include <tiffio.h>
 #include <zlib.h>
-#include FT_FREETYPE_H
 
+#include "pdf/object/crypto_library.h"
 #include "pdf/object/exception.h"
+#include "pdf/stream/ccitt_filter.h"
+#include "platform/installed_fonts.h"
 
 namespace quarn {
 
@@ -29,28 +27,6 @@ std::string JpegNotice() {
 #endif
 }
 
-// TIFFGetVersion() is several lines (version, then copyright); the first one names it.
-std::string TiffNotice() {
-  std::string version = TIFFGetVersion();
-  const size_t lineEnd = version.find('\n');
-  if (lineEnd != std::string::npos) version.resize(lineEnd);
-  return "\tLinked: " + version + "\n";
-}
-
-std::string FreeTypeVersion() {
-  FT_Library library = nullptr;
-  if (FT_Init_FreeType(&library) != 0) return "(not available)";
-  FT_Int major = 0, minor = 0, patch = 0;
-  FT_Library_Version(library, &major, &minor, &patch);
-  FT_Done_FreeType(library);
-  return Format("%d.%d.%d", major, minor, patch);
-}
-
-std::string FontconfigVersion() {
-  const int version = FcGetVersion();
-  return Format("%d.%d.%d", version / 10000, version / 100 % 100, version % 100);
-}
-
 }  // namespace
 
 std::string VersionBanner() {
@@ -64,11 +40,11 @@ std::string VersionBanner() {
   banner += "The Independent JPEG Group's JPEG software release 6b of 27-Mar-1998\n";
   banner += JpegNotice();
   banner += "TIFF Software Distribution v3.4\n";
-  banner += TiffNotice();
+  banner += "\tLinked: " + CPDFCCITTFaxFilter::LibraryVersion() + "\n";
   banner += "zlib 1.1.3\n";
   banner += Format("\tLinked: zlib %s\n", zlibVersion());
   banner += "MD5 message-digest algorithm\n";
-  banner += Format("\tRFC 1321, computed by %s\n", OpenSSL_version(OPENSSL_VERSION));
+  banner += "\tRFC 1321, computed by " + CryptoVersion() + "\n";
   return banner;
 }
 

@@ -1,6 +1,7 @@
 #include "app/zorvane_app.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include "platform/file_status.h"
 #include "platform/locale.h"
 #include "platform/output_file.h"
+#include "platform/shared_library.h"
 
 namespace quarn {
 
@@ -115,6 +117,9 @@ int CZorvaneApp::Main(int argc, const char* const* argv) {
   } catch (const std::bad_alloc&) {
     // What escaped the run still ends with its line; the log is closed properly below.
     WriteFailure("out of memory");
+  } catch (const LibraryUnavailable& e) {
+    // A library opened on first use (installed fonts, image codecs, ciphers) is missing.
+    WriteFailure(e.what());
   } catch (...) {
     WriteFailure("internal error");
   }
@@ -126,9 +131,15 @@ void CZorvaneApp::KeepStandardDescriptorsOpen() {
   // A file opened while a standard descriptor is closed would take its number, and the PDF
   // meant for standard output would go into it: closed ones are held by /dev/null, and a closed
   // standard output is remembered so that "-" as the output fails.
-  m_standardOutputOpen = fcntl(STDOUT_FILENO, F_GETFD) != -1;
+  // One poll looks at all three (a closed one comes back as POLLNVAL); only when poll itself
+  // fails does fcntl ask one by one.
+  pollfd descriptors[] = {{STDIN_FILENO, 0, 0}, {STDOUT_FILENO, 0, 0}, {STDERR_FILENO, 0, 0}};
+  const bool polled = poll(descriptors, 3, 0) >= 0;
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1) continue;
+    const bool isOpen =
+        polled ? (descriptors[fd].revents & POLLNVAL) == 0 : fcntl(fd, F_GETFD) != -1;
+    if (fd == STDOUT_FILENO) m_standardOutputOpen = isOpen;
+    if (isOpen) continue;
     const int opened = open("/dev/null", O_RDWR);
     if (opened >= 0 && opened != fd) close(opened);
   }
@@ -332,8 +343,12 @@ void CZorvaneApp::WriteLog(const char* format, ...) {
 
 void CZorvaneApp::WriteLogLine(const std::string& line) {
   if (m_log == nullptr) return;
-  std::fwrite(line.data(), 1, line.size(), m_log);
-  std::fputc('\n', m_log);
+  // One write per line: standard error is unbuffered, and a line written in two pieces costs two
+  // system calls and may be split by another process's output.
+  std::string whole;
+  whole.reserve(line.size() + 1);
+  whole.append(line).push_back('\n');
+  std::fwrite(whole.data(), 1, whole.size(), m_log);
   std::fflush(m_log);
 }
 

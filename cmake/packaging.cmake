@@ -28,6 +28,12 @@ set(QUARN_DEB_VERSION ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME zorvane)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libquarn2 (= ${QUARN_DEB_VERSION})")
+# The libraries that libquarn opens with dlopen when first needed (platform/shared_library.h) are
+# no NEEDED entries, so dpkg-shlibdeps cannot see them: both packages that open them name them.
+set(QUARN_DLOPEN_DEPENDS
+    "libjpeg62-turbo, libtiff6, libssl3, libfreetype6, libfontconfig1, libharfbuzz-subset0")
+string(APPEND CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS ", ${QUARN_DLOPEN_DEPENDS}")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "${QUARN_DLOPEN_DEPENDS}")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "command-line tool that stamps PDF files
  zorvane writes a PDF file again with a watermark (the first page of another PDF file) and/or
  page numbers on chosen pages. It runs unattended from scripts and batch jobs.")

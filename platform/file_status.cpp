@@ -36,6 +36,21 @@ bool IsSpecialFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
+FileKind KindOf(const std::string& path) {
+  // FileMissing looks at a name without its trailing slash, IsSpecialFile at the name as given:
+  // only where the two are the same name can one query answer both.
+  if (path.size() > 1 && path.back() == '/') {
+    if (FileMissing(path)) return FileKind::kMissing;
+    return IsSpecialFile(path) ? FileKind::kSpecial : FileKind::kOther;
+  }
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0) {
+    return S_ISREG(info.st_mode) ? FileKind::kOther : FileKind::kSpecial;
+  }
+  return errno == ENOENT || errno == ENOTDIR || path.empty() ? FileKind::kMissing
+                                                             : FileKind::kOther;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat first {};
   struct stat second {};

@@ -15,6 +15,12 @@ bool FileMissing(const std::string& path);
 // directory, a device, a FIFO, a socket. Never opens it, so a FIFO cannot block.
 bool IsSpecialFile(const std::string& path);
 
+// What FileMissing and IsSpecialFile tell of `path`, from one status query where they would make
+// two: kOther is neither (a regular file, or a name the query could not look at for another
+// reason, which the open then reports).
+enum class FileKind { kMissing, kSpecial, kOther };
+FileKind KindOf(const std::string& path);
+
 // True when both names reach the same file (same device and inode).
 bool SameFile(const std::string& a, const std::string& b);
 

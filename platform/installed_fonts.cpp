@@ -16,17 +16,56 @@
 #include <cstring>
 #include <tuple>
 
+#include "platform/shared_library.h"
+
 namespace quarn {
 
 namespace {
 
+// clang-format off
+#define QUARN_FREETYPE_FUNCTIONS(X)                                                       \
+  X(FT_Init_FreeType) X(FT_Done_FreeType) X(FT_Library_Version) X(FT_New_Face)            \
+  X(FT_Done_Face) X(FT_Select_Charmap) X(FT_Get_Char_Index) X(FT_Get_Advance)             \
+  X(FT_Get_Sfnt_Name) X(FT_Get_Sfnt_Name_Count) X(FT_Get_Sfnt_Table) X(FT_Load_Sfnt_Table)
+#define QUARN_FONTCONFIG_FUNCTIONS(X)                                                        \
+  X(FcGetVersion) X(FcInitLoadConfigAndFonts) X(FcConfigDestroy) X(FcConfigSubstitute)       \
+  X(FcDefaultSubstitute) X(FcFontList) X(FcFontSort) X(FcFontSetDestroy) X(FcObjectSetBuild) \
+  X(FcObjectSetDestroy) X(FcPatternCreate) X(FcPatternDestroy) X(FcPatternAddBool)          \
+  X(FcPatternAddString) X(FcPatternGetBool) X(FcPatternGetInteger) X(FcPatternGetString)
+// clang-format on
+
+struct FreeTypeFunctions {
+  QUARN_FREETYPE_FUNCTIONS(QUARN_FUNCTION_SLOT)
+};
+struct FontconfigFunctions {
+  QUARN_FONTCONFIG_FUNCTIONS(QUARN_FUNCTION_SLOT)
+};
+
+const FreeTypeFunctions& FreeType() {
+  static const LazyLibrary<FreeTypeFunctions> loaded(
+      "libfreetype.so.6", "QUARN_LIBFREETYPE",
+      [](SharedLibrary& library, FreeTypeFunctions& table) {
+        QUARN_FREETYPE_FUNCTIONS(QUARN_RESOLVE_FUNCTION)
+      });
+  return loaded.Functions();
+}
+
+const FontconfigFunctions& Fontconfig() {
+  static const LazyLibrary<FontconfigFunctions> loaded(
+      "libfontconfig.so.1", "QUARN_LIBFONTCONFIG",
+      [](SharedLibrary& library, FontconfigFunctions& table) {
+        QUARN_FONTCONFIG_FUNCTIONS(QUARN_RESOLVE_FUNCTION)
+      });
+  return loaded.Functions();
+}
+
 constexpr uint32_t kJapanCodePageBit = 1u << 17;  // OS/2 ulCodePageRange1: JIS/Japan
 
 struct LibraryCloser {
-  void operator()(FT_Library library) const { FT_Done_FreeType(library); }
+  void operator()(FT_Library library) const { FreeType().FT_Done_FreeType(library); }
 };
 struct FaceCloser {
-  void operator()(FT_Face face) const { FT_Done_Face(face); }
+  void operator()(FT_Face face) const { FreeType().FT_Done_Face(face); }
 };
 using LibraryHandle = std::unique_ptr<FT_LibraryRec_, LibraryCloser>;
 using FaceHandle = std::unique_ptr<FT_FaceRec_, FaceCloser>;
@@ -140,10 +179,11 @@ std::string Utf16BEToUtf8(const FT_Byte* bytes, FT_UInt length) {
 // Name ID 4: the Windows English record, else the Mac Roman English one, else family and style.
 std::string FullNameOf(FT_Face face) {
   std::string mac;
-  const FT_UInt count = FT_Get_Sfnt_Name_Count(face);
+  const FT_UInt count = FreeType().FT_Get_Sfnt_Name_Count(face);
   for (FT_UInt i = 0; i < count; ++i) {
     FT_SfntName name;
-    if (FT_Get_Sfnt_Name(face, i, &name) != 0 || name.name_id != TT_NAME_ID_FULL_NAME) continue;
+    if (FreeType().FT_Get_Sfnt_Name(face, i, &name) != 0 || name.name_id != TT_NAME_ID_FULL_NAME)
+      continue;
     if (name.platform_id == TT_PLATFORM_MICROSOFT &&
         name.language_id == TT_MS_LANGID_ENGLISH_UNITED_STATES) {
       return Utf16BEToUtf8(name.string, name.string_len);
@@ -165,16 +205,17 @@ std::string FullNameOf(FT_Face face) {
 FT_UInt GlyphOfCode(FT_Face face, uint8_t charSet, uint8_t code) {
   switch (charSet) {
     case kCharsetMac:
-      return FT_Select_Charmap(face, FT_ENCODING_APPLE_ROMAN) == 0 ? FT_Get_Char_Index(face, code)
-                                                                   : 0;
+      return FreeType().FT_Select_Charmap(face, FT_ENCODING_APPLE_ROMAN) == 0
+                 ? FreeType().FT_Get_Char_Index(face, code)
+                 : 0;
     case kCharsetSymbol:
-      return FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0
-                 ? FT_Get_Char_Index(face, 0xF000u + code)
+      return FreeType().FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0
+                 ? FreeType().FT_Get_Char_Index(face, 0xF000u + code)
                  : 0;
     default: {
       const std::optional<char32_t> character = CodePageCharacter(charSet, code);
-      if (!character || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) return 0;
-      return FT_Get_Char_Index(face, *character);
+      if (!character || FreeType().FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) return 0;
+      return FreeType().FT_Get_Char_Index(face, *character);
     }
   }
 }
@@ -186,7 +227,8 @@ void ReadWidths(FT_Face face, TrueTypeFaceInfo& info) {
   for (int code = 0; code < 256; ++code) {
     const FT_UInt glyph = GlyphOfCode(face, info.charSet, static_cast<uint8_t>(code));
     FT_Fixed advance = 0;
-    if (glyph == 0 || FT_Get_Advance(face, glyph, FT_LOAD_NO_SCALE, &advance) != 0) continue;
+    if (glyph == 0 || FreeType().FT_Get_Advance(face, glyph, FT_LOAD_NO_SCALE, &advance) != 0)
+      continue;
     all[static_cast<size_t>(code)] = PerMille(advance, face->units_per_EM);
     if (first < 0) first = code;
     last = code;
@@ -199,12 +241,13 @@ void ReadWidths(FT_Face face, TrueTypeFaceInfo& info) {
 
 bool HasGlyfTable(FT_Face face) {
   FT_ULong length = 0;
-  return FT_Load_Sfnt_Table(face, TTAG_glyf, 0, nullptr, &length) == 0 && length > 0;
+  return FreeType().FT_Load_Sfnt_Table(face, TTAG_glyf, 0, nullptr, &length) == 0 && length > 0;
 }
 
 std::string FcString(FcPattern* pattern, const char* object, int n = 0) {
   FcChar8* value = nullptr;
-  if (FcPatternGetString(pattern, object, n, &value) != FcResultMatch || !value) return {};
+  if (Fontconfig().FcPatternGetString(pattern, object, n, &value) != FcResultMatch || !value)
+    return {};
   return reinterpret_cast<const char*>(value);
 }
 
@@ -220,12 +263,13 @@ std::string FcEnglish(FcPattern* pattern, const char* object, const char* langOb
 
 int FcInteger(FcPattern* pattern, const char* object, int fallback) {
   int value = fallback;
-  return FcPatternGetInteger(pattern, object, 0, &value) == FcResultMatch ? value : fallback;
+  return Fontconfig().FcPatternGetInteger(pattern, object, 0, &value) == FcResultMatch ? value
+                                                                                       : fallback;
 }
 
 bool FcFlag(FcPattern* pattern, const char* object) {
   FcBool value = FcFalse;
-  return FcPatternGetBool(pattern, object, 0, &value) == FcResultMatch && value;
+  return Fontconfig().FcPatternGetBool(pattern, object, 0, &value) == FcResultMatch && value;
 }
 
 }  // namespace
@@ -263,12 +307,36 @@ std::optional<char32_t> CodePageCharacter(uint8_t charSet, uint8_t code) {
   return table.characters[code];
 }
 
+std::string FreeTypeVersion() {
+  try {
+    const FreeTypeFunctions& freeType = FreeType();
+    FT_Library library = nullptr;
+    if (freeType.FT_Init_FreeType(&library) != 0) return "(not available)";
+    FT_Int major = 0, minor = 0, patch = 0;
+    freeType.FT_Library_Version(library, &major, &minor, &patch);
+    freeType.FT_Done_FreeType(library);
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
+  } catch (const LibraryUnavailable&) {
+    return "(not available)";
+  }
+}
+
+std::string FontconfigVersion() {
+  try {
+    const int version = Fontconfig().FcGetVersion();
+    return std::to_string(version / 10000) + "." + std::to_string(version / 100 % 100) + "." +
+           std::to_string(version % 100);
+  } catch (const LibraryUnavailable&) {
+    return "(not available)";
+  }
+}
+
 std::unique_ptr<TrueTypeFaceInfo> ReadTrueTypeFace(const std::string& file, int index) {
   FT_Library rawLibrary = nullptr;
-  if (FT_Init_FreeType(&rawLibrary) != 0) return nullptr;
+  if (FreeType().FT_Init_FreeType(&rawLibrary) != 0) return nullptr;
   LibraryHandle library(rawLibrary);
   FT_Face rawFace = nullptr;
-  if (FT_New_Face(library.get(), file.c_str(), index, &rawFace) != 0) return nullptr;
+  if (FreeType().FT_New_Face(library.get(), file.c_str(), index, &rawFace) != 0) return nullptr;
   FaceHandle face(rawFace);
   if (!FT_IS_SFNT(rawFace) || rawFace->units_per_EM == 0 || !HasGlyfTable(rawFace)) return nullptr;
 
@@ -281,11 +349,14 @@ std::unique_ptr<TrueTypeFaceInfo> ReadTrueTypeFace(const std::string& file, int 
   info->style.italic = (rawFace->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
 
   const unsigned em = rawFace->units_per_EM;
-  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(rawFace, FT_SFNT_OS2));
+  const auto* os2 = static_cast<const TT_OS2*>(FreeType().FT_Get_Sfnt_Table(rawFace, FT_SFNT_OS2));
   if (os2 && os2->version == 0xFFFF) os2 = nullptr;
-  const auto* head = static_cast<const TT_Header*>(FT_Get_Sfnt_Table(rawFace, FT_SFNT_HEAD));
-  const auto* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(rawFace, FT_SFNT_HHEA));
-  const auto* post = static_cast<const TT_Postscript*>(FT_Get_Sfnt_Table(rawFace, FT_SFNT_POST));
+  const auto* head =
+      static_cast<const TT_Header*>(FreeType().FT_Get_Sfnt_Table(rawFace, FT_SFNT_HEAD));
+  const auto* hhea =
+      static_cast<const TT_HoriHeader*>(FreeType().FT_Get_Sfnt_Table(rawFace, FT_SFNT_HHEA));
+  const auto* post =
+      static_cast<const TT_Postscript*>(FreeType().FT_Get_Sfnt_Table(rawFace, FT_SFNT_POST));
   if (!head || !hhea) return nullptr;
 
   if (os2) {
@@ -320,16 +391,17 @@ namespace {
 // family when it is empty), each once.
 std::vector<std::string> RankedTrueTypeFamilies(FcConfig* config, const std::string& family) {
   std::vector<std::string> families;
-  FcPattern* pattern = FcPatternCreate();
+  FcPattern* pattern = Fontconfig().FcPatternCreate();
   if (!pattern) return families;
   if (!family.empty()) {
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    Fontconfig().FcPatternAddString(pattern, FC_FAMILY,
+                                    reinterpret_cast<const FcChar8*>(family.c_str()));
   }
-  FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
-  FcConfigSubstitute(config, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
+  Fontconfig().FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+  Fontconfig().FcConfigSubstitute(config, pattern, FcMatchPattern);
+  Fontconfig().FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
-  FcFontSet* set = FcFontSort(config, pattern, FcFalse, nullptr, &result);
+  FcFontSet* set = Fontconfig().FcFontSort(config, pattern, FcFalse, nullptr, &result);
   for (int i = 0; set && i < set->nfont; ++i) {
     FcPattern* font = set->fonts[i];
     if (FcString(font, FC_FONTFORMAT) != "TrueType") continue;
@@ -338,8 +410,8 @@ std::vector<std::string> RankedTrueTypeFamilies(FcConfig* config, const std::str
       families.push_back(std::move(name));
     }
   }
-  if (set) FcFontSetDestroy(set);
-  FcPatternDestroy(pattern);
+  if (set) Fontconfig().FcFontSetDestroy(set);
+  Fontconfig().FcPatternDestroy(pattern);
   return families;
 }
 
@@ -360,12 +432,12 @@ std::vector<std::string> NearestInstalledFamilies(std::string_view name, size_t 
   // Names shorter than this are held in too many family names to point at any.
   constexpr size_t kShortestTelling = 3;
   std::vector<std::string> nearest;
-  FcConfig* config = FcInitLoadConfigAndFonts();
+  FcConfig* config = Fontconfig().FcInitLoadConfigAndFonts();
   if (!config) return nearest;
   const std::string family(name.substr(0, name.find(',')));
   const std::vector<std::string> ranked = RankedTrueTypeFamilies(config, family);
   const std::vector<std::string> anyName = RankedTrueTypeFamilies(config, std::string());
-  FcConfigDestroy(config);
+  Fontconfig().FcConfigDestroy(config);
   auto add = [&](const std::string& candidate) {
     if (nearest.size() < count &&
         std::find(nearest.begin(), nearest.end(), candidate) == nearest.end()) {
@@ -393,13 +465,13 @@ std::vector<std::string> NearestInstalledFamilies(std::string_view name, size_t 
 // ---- InstalledFonts ------------------------------------------------------------------------
 
 InstalledFonts::InstalledFonts() {
-  FcConfig* config = FcInitLoadConfigAndFonts();
+  FcConfig* config = Fontconfig().FcInitLoadConfigAndFonts();
   if (!config) return;
-  FcPattern* pattern = FcPatternCreate();
-  FcObjectSet* objects =
-      FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FULLNAME, FC_FULLNAMELANG, FC_FAMILY, FC_FAMILYLANG,
-                       FC_WEIGHT, FC_SLANT, FC_WIDTH, FC_FONTFORMAT, FC_VARIABLE, nullptr);
-  FcFontSet* set = pattern && objects ? FcFontList(config, pattern, objects) : nullptr;
+  FcPattern* pattern = Fontconfig().FcPatternCreate();
+  FcObjectSet* objects = Fontconfig().FcObjectSetBuild(
+      FC_FILE, FC_INDEX, FC_FULLNAME, FC_FULLNAMELANG, FC_FAMILY, FC_FAMILYLANG, FC_WEIGHT,
+      FC_SLANT, FC_WIDTH, FC_FONTFORMAT, FC_VARIABLE, nullptr);
+  FcFontSet* set = pattern && objects ? Fontconfig().FcFontList(config, pattern, objects) : nullptr;
   for (int i = 0; set && i < set->nfont; ++i) {
     FcPattern* font = set->fonts[i];
     // TrueType outlines only (CFF-flavoured OpenType is another format), and no named
@@ -419,10 +491,10 @@ InstalledFonts::InstalledFonts() {
     entry.style.italic = FcInteger(font, FC_SLANT, FC_SLANT_ROMAN) != FC_SLANT_ROMAN;
     m_faces.push_back(std::move(entry));
   }
-  if (set) FcFontSetDestroy(set);
-  if (objects) FcObjectSetDestroy(objects);
-  if (pattern) FcPatternDestroy(pattern);
-  FcConfigDestroy(config);
+  if (set) Fontconfig().FcFontSetDestroy(set);
+  if (objects) Fontconfig().FcObjectSetDestroy(objects);
+  if (pattern) Fontconfig().FcPatternDestroy(pattern);
+  Fontconfig().FcConfigDestroy(config);
   std::sort(m_faces.begin(), m_faces.end(), [](const Entry& a, const Entry& b) {
     return std::tie(a.file, a.index) < std::tie(b.file, b.index);
   });

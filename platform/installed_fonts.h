@@ -88,6 +88,11 @@ std::optional<char32_t> CodePageCharacter(uint8_t charSet, uint8_t code);
 // blanks aside. Empty when nothing comes near.
 std::vector<std::string> NearestInstalledFamilies(std::string_view name, size_t count);
 
+// The versions of the FreeType and fontconfig this process loads ("2.12.1"); "(not available)"
+// when the library cannot be opened.
+std::string FreeTypeVersion();
+std::string FontconfigVersion();
+
 // Reads one face with FreeType: none when the file cannot be read or holds no such face.
 std::unique_ptr<TrueTypeFaceInfo> ReadTrueTypeFace(const std::string& file, int index);
 

@@ -40,14 +40,17 @@ void RemoveNamedAndDie(int signalNumber) {
 
 void InstallHandlers() {
   if (g_handlersInstalled.exchange(true)) return;
+  // Both callers hold the cleanup signals blocked, so the handler is set and the one it replaced
+  // read in one call: none of them can arrive before an ignored one is ignored again.
   for (const int number : kCleanupSignals) {
-    struct sigaction current {};
-    // A signal the caller chose to ignore (SIGXFSZ, so that writes fail with EFBIG) stays so.
-    if (sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
     struct sigaction action {};
     action.sa_handler = RemoveNamedAndDie;
     sigemptyset(&action.sa_mask);
-    sigaction(number, &action, nullptr);
+    struct sigaction previous {};
+    // A signal the caller chose to ignore (SIGXFSZ, so that writes fail with EFBIG) stays so.
+    if (sigaction(number, &action, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+      sigaction(number, &previous, nullptr);
+    }
   }
 }
 

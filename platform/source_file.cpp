@@ -73,14 +73,18 @@ int64_t SourceFile::ReadAt(int64_t offset, void* dst, size_t n) const {
   size_t done = 0;
   char* out = static_cast<char*>(dst);
   while (done < n) {
+    const size_t wanted = n - done;
     ssize_t r =
-        pread(m_fd, out + done, n - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        pread(m_fd, out + done, wanted, static_cast<off_t>(offset + static_cast<int64_t>(done)));
     if (r == 0) break;
     if (r < 0) {
       if (errno == EINTR) continue;
       return -1;
     }
     done += static_cast<size_t>(r);
+    // A short read that reaches the size the file had when opened is its end: asking again
+    // would only be told so (a call for nothing on every read of a small file).
+    if (static_cast<size_t>(r) < wanted && offset + static_cast<int64_t>(done) >= m_size) break;
   }
   return static_cast<int64_t>(done);
 }

@@ -13,6 +13,7 @@ PACKAGES=(
   locales fonts-dejavu-core fonts-liberation fonts-ipafont-gothic fonts-ipafont-mincho
   poppler-data python3-reportlab python3-fonttools
   clang libclang-rt-14-dev
+  mupdf-tools strace  # bench/startup.sh: the peer it times, and the system calls it counts
 )
 
 as_root() {

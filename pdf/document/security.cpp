@@ -1,12 +1,11 @@
 #include "pdf/document/security.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "pdf/object/crypto_library.h"
 #include "pdf/object/exception.h"
 
 namespace quarn {
@@ -16,23 +15,23 @@ namespace {
 // Incremental MD5 over several pieces.
 class Md5Digest {
  public:
-  Md5Digest() : m_ctx(EVP_MD_CTX_new()) {
-    if (!m_ctx || EVP_DigestInit_ex(m_ctx, EVP_md5(), nullptr) != 1) {
-      EVP_MD_CTX_free(m_ctx);
+  Md5Digest() : m_ctx(Crypto().EVP_MD_CTX_new()) {
+    if (!m_ctx || Crypto().EVP_DigestInit_ex(m_ctx, Crypto().EVP_md5(), nullptr) != 1) {
+      Crypto().EVP_MD_CTX_free(m_ctx);
       Throw("CPDFEncryptDict", "MD5", kRuntimeError, "MD5 is not available");
     }
   }
-  ~Md5Digest() { EVP_MD_CTX_free(m_ctx); }
+  ~Md5Digest() { Crypto().EVP_MD_CTX_free(m_ctx); }
   Md5Digest(const Md5Digest&) = delete;
   Md5Digest& operator=(const Md5Digest&) = delete;
 
   void Update(const void* data, size_t n) {
-    if (n) EVP_DigestUpdate(m_ctx, data, n);
+    if (n) Crypto().EVP_DigestUpdate(m_ctx, data, n);
   }
   std::array<uint8_t, 16> Final() {
     std::array<uint8_t, 16> digest{};
     unsigned int len = 0;
-    EVP_DigestFinal_ex(m_ctx, digest.data(), &len);
+    Crypto().EVP_DigestFinal_ex(m_ctx, digest.data(), &len);
     return digest;
   }
 
@@ -80,7 +79,7 @@ void Rc4Round(const uint8_t* key, size_t n, uint8_t round, std::string& data) {
 std::string Digest(const EVP_MD* md, const std::string& data) {
   unsigned char out[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
-  if (EVP_Digest(data.data(), data.size(), out, &len, md, nullptr) != 1) {
+  if (Crypto().EVP_Digest(data.data(), data.size(), out, &len, md, nullptr) != 1) {
     Throw("CPDFEncryptDict", "Digest", kRuntimeError, "digest is not available");
   }
   return std::string(reinterpret_cast<char*>(out), len);
@@ -89,19 +88,20 @@ std::string Digest(const EVP_MD* md, const std::string& data) {
 // AES-CBC without padding over whole blocks.
 std::string AesNoPadding(const EVP_CIPHER* cipher, const uint8_t* key, const uint8_t* iv,
                          const std::string& data, bool encrypt) {
-  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+  EVP_CIPHER_CTX* context = Crypto().EVP_CIPHER_CTX_new();
   std::string out(data.size() + 32, '\0');
   int written = 0;
   int last = 0;
   const bool ok =
-      context && EVP_CipherInit_ex(context, cipher, nullptr, key, iv, encrypt ? 1 : 0) == 1 &&
-      EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
-      EVP_CipherUpdate(context, reinterpret_cast<unsigned char*>(out.data()), &written,
-                       reinterpret_cast<const unsigned char*>(data.data()),
-                       static_cast<int>(data.size())) == 1 &&
-      EVP_CipherFinal_ex(context, reinterpret_cast<unsigned char*>(out.data()) + written, &last) ==
-          1;
-  EVP_CIPHER_CTX_free(context);
+      context &&
+      Crypto().EVP_CipherInit_ex(context, cipher, nullptr, key, iv, encrypt ? 1 : 0) == 1 &&
+      Crypto().EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
+      Crypto().EVP_CipherUpdate(context, reinterpret_cast<unsigned char*>(out.data()), &written,
+                                reinterpret_cast<const unsigned char*>(data.data()),
+                                static_cast<int>(data.size())) == 1 &&
+      Crypto().EVP_CipherFinal_ex(context, reinterpret_cast<unsigned char*>(out.data()) + written,
+                                  &last) == 1;
+  Crypto().EVP_CIPHER_CTX_free(context);
   if (!ok) Throw("CPDFEncryptDict", "AES", kRuntimeError, "AES failed");
   out.resize(static_cast<size_t>(written + last));
   return out;
@@ -189,7 +189,7 @@ bool CheckAesV3Password(const CPDFEncryptDict& dict, const std::string& password
   const auto wrapKey = PasswordHash(revision, password, entry.substr(40, 8), userEntry);
   const uint8_t zeroIv[16] = {};
   const std::string fileKey =
-      AesNoPadding(EVP_aes_256_cbc(), wrapKey.data(), zeroIv, wrapped, false);
+      AesNoPadding(Crypto().EVP_aes_256_cbc(), wrapKey.data(), zeroIv, wrapped, false);
   key = MakeKey(dict, fileKey);
   return true;
 }
@@ -334,7 +334,7 @@ bool CPDFEncryptDict::EncryptsMetadata() const {
 std::array<uint8_t, 32> PasswordHash(int32_t revision, const std::string& password,
                                      const std::string& salt, const std::string& userEntry) {
   const std::string pw = password.substr(0, 127);
-  std::string k = Digest(EVP_sha256(), pw + salt + userEntry);
+  std::string k = Digest(Crypto().EVP_sha256(), pw + salt + userEntry);
   if (revision >= 6) {
     // Rounds are counted from 1 (the SHA-256 above is round 0); at least 64 are run, then more
     // until the last byte of E is at most the round number less 32.
@@ -344,10 +344,12 @@ std::array<uint8_t, 32> PasswordHash(int32_t revision, const std::string& passwo
       k1.reserve(piece.size() * 64);
       for (int i = 0; i < 64; ++i) k1 += piece;
       const auto* bytes = reinterpret_cast<const uint8_t*>(k.data());
-      const std::string e = AesNoPadding(EVP_aes_128_cbc(), bytes, bytes + 16, k1, true);
+      const std::string e = AesNoPadding(Crypto().EVP_aes_128_cbc(), bytes, bytes + 16, k1, true);
       unsigned sum = 0;
       for (int i = 0; i < 16; ++i) sum += static_cast<uint8_t>(e[static_cast<size_t>(i)]);
-      const EVP_MD* next = sum % 3 == 0 ? EVP_sha256() : sum % 3 == 1 ? EVP_sha384() : EVP_sha512();
+      const EVP_MD* next = sum % 3 == 0   ? Crypto().EVP_sha256()
+                           : sum % 3 == 1 ? Crypto().EVP_sha384()
+                                          : Crypto().EVP_sha512();
       k = Digest(next, e);
       if (round >= 64 && static_cast<uint8_t>(e.back()) <= static_cast<unsigned>(round - 32)) {
         break;

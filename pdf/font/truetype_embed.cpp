@@ -15,6 +15,7 @@
 #include "pdf/font/type0_font.h"
 #include "pdf/font/type2_cid_font.h"
 #include "platform/font_subset.h"
+#include "platform/shared_library.h"
 
 namespace quarn {
 
@@ -199,6 +200,8 @@ EmbedResult EmbedFontSubset(CPDFFont& font, std::string_view text) {
     if (auto* simple = dynamic_cast<CPDFTrueTypeFont*>(&font)) return EmbedSimple(*simple, text);
     if (auto* composite = dynamic_cast<CPDFType0Font*>(&font))
       return EmbedComposite(*composite, text);
+  } catch (const LibraryUnavailable&) {
+    throw;  // not a face that cannot be cut down: the host lacks the subsetter, and says so
   } catch (...) {
     CPDFName* baseFont = font.Get_BaseFont();
     return Failed(baseFont ? baseFont->Str() : std::string());

@@ -1,15 +1,12 @@
 // The per-object ciphers of the standard security handler, all through libcrypto's EVP: RC4
-// keyed from MD5 of the object key, and AES-CBC with the IV in front of the data.
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-#if OPENSSL_VERSION_NUMBER >= 0x30000000L
-#include <openssl/provider.h>
-#endif
+// keyed from MD5 of the object key, and AES-CBC with the IV in front of the data. libcrypto is
+// opened when the first of them is needed.
+#include "pdf/object/crypt_context.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "pdf/object/crypt_context.h"
+#include "pdf/object/crypto_library.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/values.h"
 
@@ -27,29 +24,28 @@ constexpr size_t kAesBlock = 16;
 // RC4 lives in OpenSSL 3's legacy provider. It is loaded into a library context of its own, so
 // that the process's default context (and every other algorithm) stays as it was.
 const EVP_CIPHER* Rc4() {
-#if OPENSSL_VERSION_NUMBER >= 0x30000000L
   static EVP_CIPHER* cipher = [] {
-    OSSL_LIB_CTX* context = OSSL_LIB_CTX_new();
-    if (!context || !OSSL_PROVIDER_load(context, "legacy")) return static_cast<EVP_CIPHER*>(nullptr);
-    return EVP_CIPHER_fetch(context, "RC4", nullptr);
+    const CryptoFunctions& crypto = Crypto();
+    OSSL_LIB_CTX* context = crypto.OSSL_LIB_CTX_new();
+    if (!context || !crypto.OSSL_PROVIDER_load(context, "legacy")) {
+      return static_cast<EVP_CIPHER*>(nullptr);
+    }
+    return crypto.EVP_CIPHER_fetch(context, "RC4", nullptr);
   }();
   return cipher;
-#else
-  return EVP_rc4();
-#endif
 }
 
 const EVP_CIPHER* Aes(size_t keyLength) {
-  return keyLength == 32 ? EVP_aes_256_cbc() : EVP_aes_128_cbc();
+  return keyLength == 32 ? Crypto().EVP_aes_256_cbc() : Crypto().EVP_aes_128_cbc();
 }
 
 struct ContextDeleter {
-  void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
+  void operator()(EVP_CIPHER_CTX* context) const { Crypto().EVP_CIPHER_CTX_free(context); }
 };
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, ContextDeleter>;
 
 CipherContext NewContext() {
-  CipherContext context(EVP_CIPHER_CTX_new());
+  CipherContext context(Crypto().EVP_CIPHER_CTX_new());
   if (!context) CipherFailure("out of memory");
   return context;
 }
@@ -57,9 +53,9 @@ CipherContext NewContext() {
 void InitRc4(EVP_CIPHER_CTX* context, const uint8_t* key, size_t n) {
   const EVP_CIPHER* rc4 = Rc4();
   if (!rc4) CipherFailure("RC4 is not available");
-  if (EVP_CipherInit_ex(context, rc4, nullptr, nullptr, nullptr, 1) != 1 ||
-      EVP_CIPHER_CTX_set_key_length(context, static_cast<int>(n)) != 1 ||
-      EVP_CipherInit_ex(context, nullptr, nullptr, key, nullptr, 1) != 1) {
+  if (Crypto().EVP_CipherInit_ex(context, rc4, nullptr, nullptr, nullptr, 1) != 1 ||
+      Crypto().EVP_CIPHER_CTX_set_key_length(context, static_cast<int>(n)) != 1 ||
+      Crypto().EVP_CipherInit_ex(context, nullptr, nullptr, key, nullptr, 1) != 1) {
     CipherFailure("RC4 cannot be keyed");
   }
 }
@@ -68,9 +64,9 @@ void UpdateInto(EVP_CIPHER_CTX* context, const char* data, size_t n, std::string
   const size_t at = out.size();
   out.resize(at + n + kAesBlock);
   int written = 0;
-  if (n && EVP_CipherUpdate(context, reinterpret_cast<unsigned char*>(out.data() + at), &written,
-                            reinterpret_cast<const unsigned char*>(data),
-                            static_cast<int>(n)) != 1) {
+  if (n && Crypto().EVP_CipherUpdate(context, reinterpret_cast<unsigned char*>(out.data() + at),
+                                     &written, reinterpret_cast<const unsigned char*>(data),
+                                     static_cast<int>(n)) != 1) {
     CipherFailure("cipher update failed");
   }
   out.resize(at + static_cast<size_t>(written));
@@ -124,7 +120,8 @@ class AesStreamCipher : public CPDFStreamCipher {
       if (!m_started) Start(out);
       unsigned char last[kAesBlock * 2];
       int written = 0;
-      if (EVP_CipherFinal_ex(m_context.get(), last, &written) != 1) CipherFailure("AES failed");
+      if (Crypto().EVP_CipherFinal_ex(m_context.get(), last, &written) != 1)
+        CipherFailure("AES failed");
       out.append(reinterpret_cast<char*>(last), static_cast<size_t>(written));
       return;
     }
@@ -142,14 +139,14 @@ class AesStreamCipher : public CPDFStreamCipher {
 
  private:
   void Start(std::string& out) {
-    if (m_encrypt && RAND_bytes(m_iv.data(), static_cast<int>(kAesBlock)) != 1) {
+    if (m_encrypt && Crypto().RAND_bytes(m_iv.data(), static_cast<int>(kAesBlock)) != 1) {
       CipherFailure("no random bytes for the AES IV");
     }
-    if (EVP_CipherInit_ex(m_context.get(), Aes(m_keyLength), nullptr, m_key.data(), m_iv.data(),
-                          m_encrypt ? 1 : 0) != 1) {
+    if (Crypto().EVP_CipherInit_ex(m_context.get(), Aes(m_keyLength), nullptr, m_key.data(),
+                                   m_iv.data(), m_encrypt ? 1 : 0) != 1) {
       CipherFailure("AES cannot be keyed");
     }
-    EVP_CIPHER_CTX_set_padding(m_context.get(), m_encrypt ? 1 : 0);
+    Crypto().EVP_CIPHER_CTX_set_padding(m_context.get(), m_encrypt ? 1 : 0);
     if (m_encrypt) out.append(reinterpret_cast<const char*>(m_iv.data()), kAesBlock);
     m_started = true;
   }
@@ -315,7 +312,8 @@ void CPDFCipher::Crypt(char* data, size_t n) {
   int written = 0;
   auto* bytes = reinterpret_cast<unsigned char*>(data);
   // RC4 is a stream cipher: the output has the input's length and may overwrite it.
-  if (EVP_CipherUpdate(m_state->context.get(), bytes, &written, bytes, static_cast<int>(n)) != 1) {
+  if (Crypto().EVP_CipherUpdate(m_state->context.get(), bytes, &written, bytes,
+                                static_cast<int>(n)) != 1) {
     CipherFailure("RC4 failed");
   }
 }
@@ -323,7 +321,8 @@ void CPDFCipher::Crypt(char* data, size_t n) {
 std::array<uint8_t, 16> Md5(const void* data, size_t n) {
   std::array<uint8_t, 16> digest{};
   unsigned int length = 0;
-  if (EVP_Digest(data, n, digest.data(), &length, EVP_md5(), nullptr) != 1 || length != digest.size()) {
+  if (Crypto().EVP_Digest(data, n, digest.data(), &length, Crypto().EVP_md5(), nullptr) != 1 ||
+      length != digest.size()) {
     Throw(kModule, "Md5", kRuntimeError, "MD5 failed");
   }
   return digest;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/error_text.h"
+#include "platform/shared_library.h"
 
 namespace quarn {
 
@@ -69,6 +70,8 @@ void KeepCurrentError(CPDFException& record, const char* module, const char* met
       record.Keep(e);
     } catch (const std::bad_alloc&) {
       record.Keep(CPDFException(module, method, kRuntimeError, "out of memory"));
+    } catch (const LibraryUnavailable& e) {
+      record.Keep(CPDFException(module, method, kSystemError, e.what()));
     } catch (...) {
       record.Keep(CPDFException(module, method, kInternalError));
     }

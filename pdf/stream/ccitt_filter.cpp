@@ -11,10 +11,33 @@
 
 #include "pdf/object/limits.h"
 #include "pdf/stream/filter_record.h"
+#include "platform/shared_library.h"
 
 namespace quarn {
 
 namespace {
+
+// clang-format off
+#define QUARN_TIFF_FUNCTIONS(X)                                                             \
+  X(TIFFGetVersion) X(TIFFOpenOptionsAlloc) X(TIFFOpenOptionsFree)                          \
+  X(TIFFOpenOptionsSetErrorHandlerExtR) X(TIFFOpenOptionsSetWarningHandlerExtR)             \
+  X(TIFFOpenOptionsSetMaxSingleMemAlloc) X(TIFFClientOpenExt) X(TIFFClose) X(TIFFGetField)  \
+  X(TIFFSetField) X(TIFFReadRawStrip) X(TIFFReadScanline) X(TIFFWriteRawStrip)              \
+  X(TIFFWriteScanline) X(TIFFWriteDirectory)
+// clang-format on
+
+struct TiffFunctions {
+  QUARN_TIFF_FUNCTIONS(QUARN_FUNCTION_SLOT)
+};
+
+// libtiff (and the codecs it brings) is opened when the first CCITT image is met.
+const TiffFunctions& Tiff() {
+  static const LazyLibrary<TiffFunctions> loaded("libtiff.so.6", "QUARN_LIBTIFF",
+                                                 [](SharedLibrary& library, TiffFunctions& table) {
+                                                   QUARN_TIFF_FUNCTIONS(QUARN_RESOLVE_FUNCTION)
+                                                 });
+  return loaded.Functions();
+}
 
 // A TIFF file in memory for libtiff's client interface: nothing touches the disk, so nothing
 // can be left behind.
@@ -88,24 +111,29 @@ struct TiffLog {
 };
 
 struct OptionsDeleter {
-  void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+  void operator()(TIFFOpenOptions* options) const { Tiff().TIFFOpenOptionsFree(options); }
 };
 struct TiffCloser {
-  void operator()(TIFF* tif) const { TIFFClose(tif); }
+  void operator()(TIFF* tif) const { Tiff().TIFFClose(tif); }
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 TiffHandle OpenTiff(MemoryTiff& file, const char* mode, TiffLog& log, const FilterFrame& frame) {
-  std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
+  try {
+    Tiff();
+  } catch (const LibraryUnavailable& e) {
+    frame.Fail(kSystemError, e.what());
+  }
+  std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(Tiff().TIFFOpenOptionsAlloc());
   if (!options) frame.Fail(kInternalError, "TIFFOpen()");
-  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), &TiffLog::OnError, &log);
-  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), &TiffLog::OnWarning, &log);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(),
-                                      static_cast<tmsize_t>(limits::kMaxImageCodecMemory));
+  Tiff().TIFFOpenOptionsSetErrorHandlerExtR(options.get(), &TiffLog::OnError, &log);
+  Tiff().TIFFOpenOptionsSetWarningHandlerExtR(options.get(), &TiffLog::OnWarning, &log);
+  Tiff().TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(),
+                                             static_cast<tmsize_t>(limits::kMaxImageCodecMemory));
   file.Rewind();
-  TIFF* tif = TIFFClientOpenExt("memory", mode, &file, &MemoryTiff::Read, &MemoryTiff::Write,
-                                &MemoryTiff::Seek, &MemoryTiff::Close, &MemoryTiff::Size,
-                                &MemoryTiff::Map, &MemoryTiff::Unmap, options.get());
+  TIFF* tif = Tiff().TIFFClientOpenExt("memory", mode, &file, &MemoryTiff::Read, &MemoryTiff::Write,
+                                       &MemoryTiff::Seek, &MemoryTiff::Close, &MemoryTiff::Size,
+                                       &MemoryTiff::Map, &MemoryTiff::Unmap, options.get());
   if (!tif) frame.Fail(kInternalError, log.Message("TIFFOpen()"));
   return TiffHandle(tif);
 }
@@ -122,23 +150,24 @@ void SetFields(TIFF* tif, const CPDFCCITTFaxFilter::Coding& coding, uint16_t com
                const FilterFrame& frame) {
   const auto width = static_cast<uint32_t>(coding.columns);
   const auto height = static_cast<uint32_t>(coding.rows);
-  bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width) &&
-            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height) &&
-            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1) &&
-            TIFFSetField(tif, TIFFTAG_COMPRESSION, compression) &&
-            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE) &&
-            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1) &&
-            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height) &&
-            TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0) &&
-            TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0) &&
-            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-            TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE);
+  bool ok = Tiff().TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_COMPRESSION, compression) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+            Tiff().TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE);
   if (ok && compression == COMPRESSION_CCITTFAX3) {
     uint32_t options = coding.k > 0 ? GROUP3OPT_2DENCODING : 0;
     if (coding.byteAlign) options |= GROUP3OPT_FILLBITS;
-    ok = TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, options);
+    ok = Tiff().TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, options);
   }
-  if (ok && compression == COMPRESSION_CCITTFAX4) ok = TIFFSetField(tif, TIFFTAG_GROUP4OPTIONS, 0);
+  if (ok && compression == COMPRESSION_CCITTFAX4)
+    ok = Tiff().TIFFSetField(tif, TIFFTAG_GROUP4OPTIONS, 0);
   if (!ok) frame.Fail(kInternalError, "cannot set field");
 }
 
@@ -233,15 +262,17 @@ void CPDFCCITTFaxFilter::DecodeBytes(const Coding& given, StrLoad& in, FilterFra
   {
     TiffHandle writer = OpenTiff(file, "w", log, frame);
     SetFields(writer.get(), coding, compression, frame);
-    if (TIFFWriteRawStrip(writer.get(), 0, data.data(), static_cast<tmsize_t>(data.size())) < 0 ||
-        !TIFFWriteDirectory(writer.get())) {
+    if (Tiff().TIFFWriteRawStrip(writer.get(), 0, data.data(), static_cast<tmsize_t>(data.size())) <
+            0 ||
+        !Tiff().TIFFWriteDirectory(writer.get())) {
       frame.Fail(kInternalError, log.Message("cannot write image data"));
     }
   }
   TiffHandle reader = OpenTiff(file, "rm", log, frame);
   if (compression == COMPRESSION_CCITTRLE) {
     const int mode = FAXMODE_NORTC | FAXMODE_NOEOL | (coding.byteAlign ? FAXMODE_BYTEALIGN : 0);
-    if (!TIFFSetField(reader.get(), TIFFTAG_FAXMODE, mode)) frame.Fail(kInternalError, "cannot set field");
+    if (!Tiff().TIFFSetField(reader.get(), TIFFTAG_FAXMODE, mode))
+      frame.Fail(kInternalError, "cannot set field");
   }
   auto row = std::make_unique<unsigned char[]>(rowBytes);
   const uint64_t total = in.Size();
@@ -249,7 +280,7 @@ void CPDFCCITTFaxFilter::DecodeBytes(const Coding& given, StrLoad& in, FilterFra
   for (uint32_t line = 0; line < rows; ++line) {
     frame.BeforeBlock(RowPosition(total, line, rows));
     // libtiff reports a bad code word and goes on with the next row; the data is damaged.
-    if (TIFFReadScanline(reader.get(), row.get(), line, 0) < 0 || !log.error.empty()) {
+    if (Tiff().TIFFReadScanline(reader.get(), row.get(), line, 0) < 0 || !log.error.empty()) {
       frame.Fail(kInvalidFormat, log.Message("cannot read image data"));
     }
     if (!coding.blackIs1) ToggleBlack(row.get(), rowBytes, coding.columns);
@@ -332,26 +363,38 @@ void CPDFCCITTFaxFilter::EncodeBytes(const Coding& coding, StrLoad& in, FilterFr
         filled += n;
       }
       if (!coding.blackIs1) ToggleBlack(row.get(), rowBytes, coding.columns);
-      if (TIFFWriteScanline(writer.get(), row.get(), line, 0) < 0) {
+      if (Tiff().TIFFWriteScanline(writer.get(), row.get(), line, 0) < 0) {
         frame.Fail(kInternalError, log.Message("cannot write image data"));
       }
     }
-    if (!TIFFWriteDirectory(writer.get())) {
+    if (!Tiff().TIFFWriteDirectory(writer.get())) {
       frame.Fail(kInternalError, log.Message("cannot write image data"));
     }
   }
   TiffHandle reader = OpenTiff(file, "rm", log, frame);
   toff_t* counts = nullptr;
-  if (!TIFFGetField(reader.get(), TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts) {
+  if (!Tiff().TIFFGetField(reader.get(), TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts) {
     frame.Fail(kInternalError, "cannot get field");
   }
   const auto size = static_cast<tmsize_t>(counts[0]);
   auto encoded = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(size));
-  if (TIFFReadRawStrip(reader.get(), 0, encoded.get(), size) != size) {
+  if (Tiff().TIFFReadRawStrip(reader.get(), 0, encoded.get(), size) != size) {
     frame.Fail(kInternalError, log.Message("cannot read image data"));
   }
   out.Write(encoded.get(), static_cast<size_t>(size));
   frame.Finish();
+}
+
+std::string CPDFCCITTFaxFilter::LibraryVersion() {
+  try {
+    std::string version = Tiff().TIFFGetVersion();
+    // The text is several lines (version, then copyright); the first one names it.
+    const size_t lineEnd = version.find('\n');
+    if (lineEnd != std::string::npos) version.resize(lineEnd);
+    return version;
+  } catch (const LibraryUnavailable&) {
+    return "(not available)";
+  }
 }
 
 }  // namespace quarn

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "pdf/stream/filter_frame.h"
 #include "pdf/stream/image_params.h"
@@ -39,10 +40,12 @@ class CPDFCCITTFaxFilter {
   static void DecodeImage(CPDFStream& image, CPDFObject* parms, StrLoad& in, FilterFrame& frame,
                           FilterOutput& out);
   // The codec itself on the coding given.
-  static void DecodeBytes(const Coding& coding, StrLoad& in, FilterFrame& frame,
-                          FilterOutput& out);
-  static void EncodeBytes(const Coding& coding, StrLoad& in, FilterFrame& frame,
-                          FilterOutput& out);
+  static void DecodeBytes(const Coding& coding, StrLoad& in, FilterFrame& frame, FilterOutput& out);
+  static void EncodeBytes(const Coding& coding, StrLoad& in, FilterFrame& frame, FilterOutput& out);
+
+  // The first line of the version text of the libtiff this process loads ("LIBTIFF, Version
+  // 4.5.0"); "(not available)" when it cannot be opened.
+  static std::string LibraryVersion();
 };
 
 }  // namespace quarn

@@ -1,6 +1,8 @@
 #include "pdf/stream/dct_filter.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstddef>
@@ -9,14 +11,42 @@
 #include <memory>
 #include <string>
 
-#include <jpeglib.h>
-
 #include "pdf/object/limits.h"
 #include "pdf/stream/filter_record.h"
+#include "platform/shared_library.h"
 
 namespace quarn {
 
 namespace {
+
+// clang-format off
+#define QUARN_JPEG_FUNCTIONS(X)                                                            \
+  X(jpeg_std_error) X(jpeg_CreateDecompress) X(jpeg_CreateCompress) X(jpeg_destroy_decompress) \
+  X(jpeg_destroy_compress) X(jpeg_read_header) X(jpeg_start_decompress) X(jpeg_read_scanlines) \
+  X(jpeg_finish_decompress) X(jpeg_resync_to_restart) X(jpeg_set_defaults) X(jpeg_set_quality) \
+  X(jpeg_start_compress) X(jpeg_write_scanlines) X(jpeg_finish_compress)
+// clang-format on
+
+struct JpegFunctions {
+  QUARN_JPEG_FUNCTIONS(QUARN_FUNCTION_SLOT)
+};
+
+// libjpeg is opened when the first DCT image is met; without it that image's filter fails.
+const JpegFunctions& Jpeg() {
+  static const LazyLibrary<JpegFunctions> loaded("libjpeg.so.62", "QUARN_LIBJPEG",
+                                                 [](SharedLibrary& library, JpegFunctions& table) {
+                                                   QUARN_JPEG_FUNCTIONS(QUARN_RESOLVE_FUNCTION)
+                                                 });
+  return loaded.Functions();
+}
+
+const JpegFunctions& JpegFor(const FilterFrame& frame) {
+  try {
+    return Jpeg();
+  } catch (const LibraryUnavailable& e) {
+    frame.Fail(kSystemError, e.what());
+  }
+}
 
 // libjpeg reports errors through error_exit, which must not return. Ours jumps back to the
 // call that entered libjpeg; only libjpeg's frames and the entering lambda (which holds nothing
@@ -55,7 +85,7 @@ void IgnoreMessage(j_common_ptr) {}
 }
 
 void InstallErrors(JpegErrors& errors, j_common_ptr cinfo) {
-  cinfo->err = jpeg_std_error(&errors.mgr);
+  cinfo->err = Jpeg().jpeg_std_error(&errors.mgr);
   errors.mgr.error_exit = &ExitWithError;
   errors.mgr.output_message = &IgnoreMessage;
 }
@@ -162,7 +192,7 @@ struct Decompressor {
   Decompressor() = default;
   Decompressor(const Decompressor&) = delete;
   Decompressor& operator=(const Decompressor&) = delete;
-  ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
+  ~Decompressor() { Jpeg().jpeg_destroy_decompress(&cinfo); }
 };
 
 struct Compressor {
@@ -172,7 +202,7 @@ struct Compressor {
   Compressor() = default;
   Compressor(const Compressor&) = delete;
   Compressor& operator=(const Compressor&) = delete;
-  ~Compressor() { jpeg_destroy_compress(&cinfo); }
+  ~Compressor() { Jpeg().jpeg_destroy_compress(&cinfo); }
 };
 
 void FailOutOfData(const FilterFrame& frame) { frame.Fail(kInvalidFormat, "cannot read image data"); }
@@ -211,20 +241,21 @@ void CPDFDCTFilter::DecodeImage(CPDFStream& image, CPDFObject* parms, StrLoad& i
 void CPDFDCTFilter::DecodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& out,
                                 int32_t colorTransform) {
   const uint64_t total = in.Size();
+  const JpegFunctions& jpeg = JpegFor(frame);
   Decompressor d;
   InstallErrors(d.errors, reinterpret_cast<j_common_ptr>(&d.cinfo));
   d.source.in = &in;
   d.source.mgr.init_source = &InitSource;
   d.source.mgr.fill_input_buffer = &FillInput;
   d.source.mgr.skip_input_data = &SkipInput;
-  d.source.mgr.resync_to_restart = &jpeg_resync_to_restart;
+  d.source.mgr.resync_to_restart = jpeg.jpeg_resync_to_restart;
   d.source.mgr.term_source = &TermSource;
   jpeg_decompress_struct& cinfo = d.cinfo;
   Guarded(d.errors, frame, [&] {
-    jpeg_create_decompress(&cinfo);
+    jpeg.jpeg_CreateDecompress(&cinfo, JPEG_LIB_VERSION, sizeof cinfo);
     cinfo.src = &d.source.mgr;
     cinfo.mem->max_memory_to_use = static_cast<long>(limits::kMaxImageCodecMemory);
-    jpeg_read_header(&cinfo, TRUE);
+    jpeg.jpeg_read_header(&cinfo, TRUE);
   });
   ApplyColorTransform(cinfo, colorTransform);
   // The header's counts are checked against the cap before any row is produced.
@@ -234,18 +265,18 @@ void CPDFDCTFilter::DecodeBytes(StrLoad& in, FilterFrame& frame, FilterOutput& o
     frame.Fail(kInvalidFormat, Format("decoded data too large: more than %llu bytes",
                                       static_cast<unsigned long long>(limits::kMaxDecodedSize)));
   }
-  Guarded(d.errors, frame, [&] { jpeg_start_decompress(&cinfo); });
+  Guarded(d.errors, frame, [&] { jpeg.jpeg_start_decompress(&cinfo); });
   const size_t rowBytes = size_t{cinfo.output_width} * static_cast<size_t>(cinfo.output_components);
   auto row = std::make_unique_for_overwrite<JSAMPLE[]>(rowBytes);
   JSAMPROW rows[1] = {row.get()};
   for (JDIMENSION line = 0; line < cinfo.output_height; ++line) {
     frame.BeforeBlock(RowPosition(total, line, cinfo.output_height));
-    Guarded(d.errors, frame, [&] { jpeg_read_scanlines(&cinfo, rows, 1); });
+    Guarded(d.errors, frame, [&] { jpeg.jpeg_read_scanlines(&cinfo, rows, 1); });
     // The rest of the rows would be made up by libjpeg: the data has ended.
     if (d.source.outOfData) FailOutOfData(frame);
     out.Write(reinterpret_cast<const char*>(row.get()), rowBytes);
   }
-  Guarded(d.errors, frame, [&] { jpeg_finish_decompress(&cinfo); });
+  Guarded(d.errors, frame, [&] { jpeg.jpeg_finish_decompress(&cinfo); });
   if (d.source.outOfData) FailOutOfData(frame);
   frame.Finish();
 }
@@ -294,6 +325,7 @@ void CPDFDCTFilter::EncodeBytes(StrLoad& in, int32_t width, int32_t height, int3
                                       static_cast<unsigned long long>(in.Size() - in.Position()),
                                       static_cast<unsigned long long>(needed)));
   }
+  const JpegFunctions& jpeg = JpegFor(frame);
   Compressor c;
   InstallErrors(c.errors, reinterpret_cast<j_common_ptr>(&c.cinfo));
   c.dest.out = &out;
@@ -302,15 +334,15 @@ void CPDFDCTFilter::EncodeBytes(StrLoad& in, int32_t width, int32_t height, int3
   c.dest.mgr.term_destination = &TermDestination;
   jpeg_compress_struct& cinfo = c.cinfo;
   Guarded(c.errors, frame, [&] {
-    jpeg_create_compress(&cinfo);
+    jpeg.jpeg_CreateCompress(&cinfo, JPEG_LIB_VERSION, sizeof cinfo);
     cinfo.dest = &c.dest.mgr;
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
     cinfo.input_components = components;
     cinfo.in_color_space = JpegColorSpace(components);
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality < 0 ? 0 : (quality > 100 ? 100 : quality), TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
+    jpeg.jpeg_set_defaults(&cinfo);
+    jpeg.jpeg_set_quality(&cinfo, quality < 0 ? 0 : (quality > 100 ? 100 : quality), TRUE);
+    jpeg.jpeg_start_compress(&cinfo, TRUE);
   });
   // A row may straddle the reader's blocks: such rows are put together in `row`.
   auto row = std::make_unique_for_overwrite<JSAMPLE[]>(rowBytes);
@@ -325,9 +357,9 @@ void CPDFDCTFilter::EncodeBytes(StrLoad& in, int32_t width, int32_t height, int3
       filled += n;
     }
     JSAMPROW rows[1] = {row.get()};
-    Guarded(c.errors, frame, [&] { jpeg_write_scanlines(&cinfo, rows, 1); });
+    Guarded(c.errors, frame, [&] { jpeg.jpeg_write_scanlines(&cinfo, rows, 1); });
   }
-  Guarded(c.errors, frame, [&] { jpeg_finish_compress(&cinfo); });
+  Guarded(c.errors, frame, [&] { jpeg.jpeg_finish_compress(&cinfo); });
   frame.Finish();
 }
 
