@@ -20,21 +20,28 @@ namespace {
 #define QUARN_STRINGIFY_TOKENS(x) #x
 #define QUARN_STRINGIFY(x) QUARN_STRINGIFY_TOKENS(x)
 
-std::string JpegNotice() {
+std::string JpegVersion() {
 #ifdef LIBJPEG_TURBO_VERSION
-  return Format("\tLinked: libjpeg-turbo %s (libjpeg API version %d)\n",
-                QUARN_STRINGIFY(LIBJPEG_TURBO_VERSION), JPEG_LIB_VERSION);
+  return Format("libjpeg-turbo %s (libjpeg API version %d)", QUARN_STRINGIFY(LIBJPEG_TURBO_VERSION),
+                JPEG_LIB_VERSION);
 #else
-  return Format("\tLinked: libjpeg (API version %d)\n", JPEG_LIB_VERSION);
+  return Format("libjpeg (API version %d)", JPEG_LIB_VERSION);
 #endif
 }
 
-// TIFFGetVersion() is several lines (version, then copyright); the first one names it.
-std::string TiffNotice() {
+// TIFFGetVersion() is several lines (version, then copyright); the first one names it, as
+// "LIBTIFF, Version 4.5.0".
+std::string TiffVersionLine() {
   std::string version = TIFFGetVersion();
   const size_t lineEnd = version.find('\n');
   if (lineEnd != std::string::npos) version.resize(lineEnd);
-  return "\tLinked: " + version + "\n";
+  return version;
+}
+
+std::string TiffVersion() {
+  const std::string line = TiffVersionLine();
+  const size_t number = line.find_first_of("0123456789");
+  return "libtiff " + (number == std::string::npos ? line : line.substr(number));
 }
 
 std::string FreeTypeVersion() {
@@ -62,14 +69,27 @@ std::string VersionBanner() {
             " and fontconfig " + FontconfigVersion() + ".\n";
   banner += "\n";
   banner += "The Independent JPEG Group's JPEG software release 6b of 27-Mar-1998\n";
-  banner += JpegNotice();
+  banner += "\tLinked: " + JpegVersion() + "\n";
   banner += "TIFF Software Distribution v3.4\n";
-  banner += TiffNotice();
+  banner += "\tLinked: " + TiffVersionLine() + "\n";
   banner += "zlib 1.1.3\n";
   banner += Format("\tLinked: zlib %s\n", zlibVersion());
   banner += "MD5 message-digest algorithm\n";
   banner += Format("\tRFC 1321, computed by %s\n", OpenSSL_version(OPENSSL_VERSION));
   return banner;
+}
+
+std::string VersionSummary() {
+  std::string summary;
+  summary += "zorvane " ZORVANE_VERSION "\n";
+  summary += "libquarn " ZORVANE_VERSION "\n";
+  summary += Format("zlib %s\n", zlibVersion());
+  summary += JpegVersion() + "\n";
+  summary += TiffVersion() + "\n";
+  summary += std::string(OpenSSL_version(OPENSSL_VERSION)) + "\n";
+  summary += "FreeType " + FreeTypeVersion() + "\n";
+  summary += "fontconfig " + FontconfigVersion() + "\n";
+  return summary;
 }
 
 }  // namespace quarn
