@@ -21,7 +21,7 @@ _zorvane() {
       ;;
   esac
   if [[ $cur == -* ]]; then
-    mapfile -t COMPREPLY < <(compgen -W '-v -wm -fit -up -nbp -nbf -nbs -sp -pw -inc -l -t' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W '-v -h --help --version -wm -fit -up -nbp -nbf -nbs -sp -pw -inc -l -t' -- "$cur")
     return
   fi
   compopt -o filenames 2>/dev/null
