@@ -63,7 +63,7 @@ bool CommandLine::Parse(int argc, const char* const* argv) {
       outputFile = arg;
     }
   }
-  return version || inputFile != nullptr;
+  return version || help || versionSummary || inputFile != nullptr;
 }
 
 bool CommandLine::ApplyOption(const char* option, const char* value) {
@@ -106,6 +106,11 @@ bool CommandLine::ApplyOption(const char* option, const char* value) {
     version = true;
   } else if (is("inc")) {
     incremental = true;
+  } else if (is("h") || is("-help")) {
+    // The spellings users of other command-line tools reach for first.
+    help = true;
+  } else if (is("-version")) {
+    versionSummary = true;
   } else {
     // Ignored, as ever, but no longer silently: a typo would otherwise pass for a run that did
     // what was asked. An unknown option never takes a value.

@@ -11,7 +11,7 @@ namespace quarn {
 class CommandLine {
  public:
   // Reads argv[0] for the program name and the remaining arguments for files and options.
-  // True when -v was given or an input file was found.
+  // True when -v, -h, --help or --version was given or an input file was found.
   bool Parse(int argc, const char* const* argv);
 
   StampOptions ToStampOptions() const;
@@ -32,7 +32,9 @@ class CommandLine {
   const char* passwordFile = nullptr;
   const char* logFile = nullptr;
   const char* tempPath = nullptr;
-  bool version = false;
+  bool version = false;         // -v: the banner on standard error
+  bool help = false;            // -h, --help
+  bool versionSummary = false;  // --version: the versions on standard output
   bool incremental = false;
   // Options that name nothing the tool knows, as typed: ignored, and each reported in the log.
   std::vector<const char*> unknownOptions;

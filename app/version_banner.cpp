@@ -18,13 +18,20 @@ namespace {
 #define QUARN_STRINGIFY_TOKENS(x) #x
 #define QUARN_STRINGIFY(x) QUARN_STRINGIFY_TOKENS(x)
 
-std::string JpegNotice() {
+std::string JpegVersion() {
 #ifdef LIBJPEG_TURBO_VERSION
-  return Format("\tLinked: libjpeg-turbo %s (libjpeg API version %d)\n",
-                QUARN_STRINGIFY(LIBJPEG_TURBO_VERSION), JPEG_LIB_VERSION);
+  return Format("libjpeg-turbo %s (libjpeg API version %d)", QUARN_STRINGIFY(LIBJPEG_TURBO_VERSION),
+                JPEG_LIB_VERSION);
 #else
-  return Format("\tLinked: libjpeg (API version %d)\n", JPEG_LIB_VERSION);
+  return Format("libjpeg (API version %d)", JPEG_LIB_VERSION);
 #endif
+}
+
+// "libtiff 4.5.0" from the library's own first line, "LIBTIFF, Version 4.5.0".
+std::string TiffVersion() {
+  const std::string line = CPDFCCITTFaxFilter::LibraryVersion();
+  const size_t number = line.find_first_of("0123456789");
+  return "libtiff " + (number == std::string::npos ? line : line.substr(number));
 }
 
 }  // namespace
@@ -38,7 +45,7 @@ std::string VersionBanner() {
             " and fontconfig " + FontconfigVersion() + ".\n";
   banner += "\n";
   banner += "The Independent JPEG Group's JPEG software release 6b of 27-Mar-1998\n";
-  banner += JpegNotice();
+  banner += "\tLinked: " + JpegVersion() + "\n";
   banner += "TIFF Software Distribution v3.4\n";
   banner += "\tLinked: " + CPDFCCITTFaxFilter::LibraryVersion() + "\n";
   banner += "zlib 1.1.3\n";
@@ -46,6 +53,19 @@ std::string VersionBanner() {
   banner += "MD5 message-digest algorithm\n";
   banner += "\tRFC 1321, computed by " + CryptoVersion() + "\n";
   return banner;
+}
+
+std::string VersionSummary() {
+  std::string summary;
+  summary += "zorvane " ZORVANE_VERSION "\n";
+  summary += "libquarn " ZORVANE_VERSION "\n";
+  summary += Format("zlib %s\n", zlibVersion());
+  summary += JpegVersion() + "\n";
+  summary += TiffVersion() + "\n";
+  summary += CryptoVersion() + "\n";
+  summary += "FreeType " + FreeTypeVersion() + "\n";
+  summary += "fontconfig " + FontconfigVersion() + "\n";
+  return summary;
 }
 
 }  // namespace quarn

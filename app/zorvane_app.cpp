@@ -33,6 +33,30 @@ std::string UsageText(const char* programName) {
       programName);
 }
 
+std::string HelpText(const char* programName) {
+  // The options in the order of the manual, each with the gist of its entry there.
+  static constexpr const char* kOptions[][2] = {
+      {"-v", "version banner on standard error; exits 1"},
+      {"-wm FileName,StartPage,EndPage", "watermark: first page of FileName on pages"},
+      {"-fit", "stretch the watermark to the page"},
+      {"-up", "draw the watermark over the page content"},
+      {"-nbp StartPage,EndPage,Initial", "number these pages, the first as Initial"},
+      {"-nbf Type,Format,Font,Size", "number style n/R/r, printf format, font, size"},
+      {"-nbs Location,OffsetX,OffsetY", "number position 1-8, offsets in millimetres"},
+      {"-sp", "mirror the number position on facing pages"},
+      {"-pw PasswordFile", "password: the first line of PasswordFile"},
+      {"-inc", "write the stamps as an incremental update"},
+      {"-l LogFile", "append the log to LogFile (\"\": no log)"},
+      {"-t TempPath", "directory for temporary files"},
+      {"-h, --help", "print this help on standard output"},
+      {"--version", "print the versions on standard output"},
+  };
+  std::string text = UsageText(programName);
+  for (const auto& [option, meaning] : kOptions) text += Format("  %-31s %s\n", option, meaning);
+  text += "The manual: man zorvane; many files at once: man zorvane-many\n";
+  return text;
+}
+
 namespace {
 
 // The file name that stands for standard input (as the input) or standard output (as the output).
@@ -83,7 +107,8 @@ std::string LocalTimeText() {
   return text;
 }
 
-CZorvaneApp::CZorvaneApp(std::FILE* standardError) : m_standardError(standardError) {}
+CZorvaneApp::CZorvaneApp(std::FILE* standardError, std::FILE* standardOutput)
+    : m_standardError(standardError), m_standardOutput(standardOutput) {}
 
 CZorvaneApp::~CZorvaneApp() { Close(); }
 
@@ -104,6 +129,9 @@ int CZorvaneApp::Main(int argc, const char* const* argv) {
     PrintToStandardError(VersionBanner());
     return 1;
   }
+  // Asked for, so they go to standard output with success, unlike the bare usage.
+  if (commandLine.help) return PrintToStandardOutput(HelpText(commandLine.programName)) ? 0 : 1;
+  if (commandLine.versionSummary) return PrintToStandardOutput(VersionSummary()) ? 0 : 1;
   if (!Init(commandLine.logFile, commandLine.tempPath)) return 1;
   // Past a file-size limit (ulimit -f) a write then fails with EFBIG and the run ends with its
   // error line, instead of the process dying with the output half written.
@@ -373,6 +401,11 @@ void CZorvaneApp::WriteErrorReport(const CPDFErrorRecord& record) {
 void CZorvaneApp::PrintToStandardError(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), m_standardError);
   std::fflush(m_standardError);
+}
+
+bool CZorvaneApp::PrintToStandardOutput(const std::string& text) {
+  const size_t written = std::fwrite(text.data(), 1, text.size(), m_standardOutput);
+  return std::fflush(m_standardOutput) == 0 && written == text.size();
 }
 
 }  // namespace quarn

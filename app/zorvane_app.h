@@ -15,9 +15,10 @@ class OutputFile;
 
 class CZorvaneApp {
  public:
-  // `standardError` is where usage, banner and the default log go (stderr in the tool; tests
-  // hand in a file of their own).
-  explicit CZorvaneApp(std::FILE* standardError = stderr);
+  // `standardError` is where usage, banner and the default log go, `standardOutput` where the
+  // help and the version summary go (stderr and stdout in the tool; tests hand in files of
+  // their own).
+  explicit CZorvaneApp(std::FILE* standardError = stderr, std::FILE* standardOutput = stdout);
   ~CZorvaneApp();
   CZorvaneApp(const CZorvaneApp&) = delete;
   CZorvaneApp& operator=(const CZorvaneApp&) = delete;
@@ -25,7 +26,8 @@ class CZorvaneApp {
   // The process-wide application object of the tool.
   static CZorvaneApp& Instance();
 
-  // The whole process: parse, usage or banner, Init, Run, Close. Returns the exit status.
+  // The whole process: parse, usage, banner, help or version summary, Init, Run, Close.
+  // Returns the exit status.
   int Main(int argc, const char* const* argv);
 
   // Sets the locale, opens the log (nullptr: standard error; "": no log; else appended to that
@@ -61,6 +63,8 @@ class CZorvaneApp {
   // Holds closed standard descriptors open on /dev/null and notes whether standard output was.
   void KeepStandardDescriptorsOpen();
   void PrintToStandardError(const std::string& text);
+  // False when standard output did not take all of `text`.
+  bool PrintToStandardOutput(const std::string& text);
   // False (after its error line) when a colour or opacity does not parse, or numbering would use
   // a format that reads other arguments than its two strings.
   bool CheckStampValues(const StampOptions& options);
@@ -82,6 +86,7 @@ class CZorvaneApp {
   };
 
   std::FILE* m_standardError;
+  std::FILE* m_standardOutput;
   std::FILE* m_log = nullptr;  // observes standard error or m_ownedLog; nullptr: no log
   std::unique_ptr<std::FILE, FileCloser> m_ownedLog;
   std::string m_tempPath;
@@ -90,6 +95,9 @@ class CZorvaneApp {
 
 // The usage line, with `programName` in its place.
 std::string UsageText(const char* programName);
+
+// What -h and --help print: the usage line, one line per option, and where the manual is.
+std::string HelpText(const char* programName);
 
 // The current local time in the host's ctime form, without its newline.
 std::string LocalTimeText();

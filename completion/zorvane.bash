@@ -21,7 +21,7 @@ _zorvane() {
       ;;
   esac
   if [[ $cur == -* ]]; then
-    mapfile -t COMPREPLY < <(compgen -W '-v -wm -wmo -fit -up -nbp -nbf -nbs -nbc -sp -pw -inc -l -t' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W '-v -h --help --version -wm -wmo -fit -up -nbp -nbf -nbs -nbc -sp -pw -inc -l -t' -- "$cur")
     return
   fi
   compopt -o filenames 2>/dev/null

@@ -9,7 +9,7 @@ PACKAGES=(
   libharfbuzz-dev
   libgtest-dev
   qpdf poppler-utils ghostscript jq parallel groff-base bsdutils libjpeg-turbo-progs fontconfig
-  dpkg-dev file man-db binutils time
+  dpkg-dev file man-db binutils time lintian bash-completion
   locales fonts-dejavu-core fonts-liberation fonts-ipafont-gothic fonts-ipafont-mincho
   poppler-data python3-reportlab python3-fonttools
   clang libclang-rt-14-dev

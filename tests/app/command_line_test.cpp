@@ -55,6 +55,18 @@ TEST_F(CommandLineTest, VersionAloneSucceeds) {
   EXPECT_EQ(Line().inputFile, nullptr);
 }
 
+TEST_F(CommandLineTest, HelpAndVersionSummaryAloneSucceedAndAreNoUnknownOptions) {
+  for (const char* help : {"-h", "--help"}) {
+    EXPECT_TRUE(Parse({"zorvane", help})) << help;
+    EXPECT_TRUE(Line().help) << help;
+    EXPECT_TRUE(Line().unknownOptions.empty()) << help;
+  }
+  EXPECT_TRUE(Parse({"zorvane", "--version"}));
+  EXPECT_TRUE(Line().versionSummary);
+  EXPECT_FALSE(Line().version);
+  EXPECT_TRUE(Line().unknownOptions.empty());
+}
+
 TEST_F(CommandLineTest, FilesInOrderAndAThirdIsIgnored) {
   ASSERT_TRUE(Parse({"/bin/zorvane", "in.pdf", "-fit", "out.pdf", "third.pdf"}));
   EXPECT_STREQ(Line().programName, "zorvane");

@@ -37,11 +37,14 @@ class ZorvaneAppTest : public ::testing::Test {
  protected:
   void SetUp() override {
     m_errors = std::tmpfile();
+    m_output = std::tmpfile();
     ASSERT_NE(m_errors, nullptr);
+    ASSERT_NE(m_output, nullptr);
     fs::copy_file(SamplePdf(), Path("a.pdf"));
   }
   void TearDown() override {
     if (m_errors) std::fclose(m_errors);
+    if (m_output) std::fclose(m_output);
     // Init sets the process locale; leave the next test the one it started with.
     std::setlocale(LC_ALL, "C");
   }
@@ -52,27 +55,31 @@ class ZorvaneAppTest : public ::testing::Test {
     args.insert(args.begin(), "/usr/bin/zorvane");
     std::vector<const char*> argv;
     for (const std::string& arg : args) argv.push_back(arg.c_str());
-    CZorvaneApp app(m_errors);
+    CZorvaneApp app(m_errors, m_output);
     return app.Main(static_cast<int>(argv.size()), argv.data());
   }
 
   // Everything written to standard error so far.
-  std::string Errors() const {
-    std::fflush(m_errors);
-    std::string text;
-    std::rewind(m_errors);
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, m_errors)) > 0;)
-      text.append(buffer, n);
-    std::fseek(m_errors, 0, SEEK_END);
-    return text;
-  }
+  std::string Errors() const { return Contents(m_errors); }
+  // Everything written to standard output so far.
+  std::string Output() const { return Contents(m_output); }
 
   std::FILE* ErrorStream() const { return m_errors; }
 
  private:
+  static std::string Contents(std::FILE* file) {
+    std::fflush(file);
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+    std::fseek(file, 0, SEEK_END);
+    return text;
+  }
+
   test::TempDir m_dir;
   std::FILE* m_errors = nullptr;
+  std::FILE* m_output = nullptr;
 };
 
 // Checks that `lines` (from `first` on) are one successful run from `input` to `output`.
@@ -110,9 +117,46 @@ TEST(UsageTextTest, IsTheWholeLine) {
 }
 
 TEST_F(ZorvaneAppTest, VersionWithOtherArgumentsPrintsOnlyTheBanner) {
-  EXPECT_EQ(Main({"-v", Path("a.pdf"), "-l", Path("x.log")}), 1);
+  EXPECT_EQ(Main({"-v", Path("a.pdf"), "--help", "--version", "-l", Path("x.log")}), 1);
   EXPECT_EQ(Errors(), VersionBanner());
+  EXPECT_EQ(Output(), "");
   EXPECT_FALSE(fs::exists(Path("x.log")));
+}
+
+TEST_F(ZorvaneAppTest, HelpAndVersionSummaryGoToStandardOutputWithSuccess) {
+  EXPECT_EQ(Main({"-h"}), 0);
+  EXPECT_EQ(Main({"--help", Path("a.pdf"), "-l", Path("x.log")}), 0);
+  EXPECT_EQ(Main({"--version", Path("a.pdf")}), 0);
+  EXPECT_EQ(Output(), HelpText("zorvane") + HelpText("zorvane") + VersionSummary());
+  EXPECT_EQ(Errors(), "");
+  EXPECT_FALSE(fs::exists(Path("x.log")));
+}
+
+TEST(HelpTextTest, IsTheUsageLineOneLinePerOptionAndTheManual) {
+  const std::vector<std::string> lines = SplitLines(HelpText("zv"));
+  const std::vector<std::string> options = {"-v",   "-wm",  "-fit", "-up",      "-nbp",
+                                            "-nbf", "-nbs", "-sp",  "-pw",      "-inc",
+                                            "-l",   "-t",   "-h,",  "--version"};
+  ASSERT_EQ(lines.size(), options.size() + 2);
+  EXPECT_EQ(lines[0] + "\n", UsageText("zv"));
+  for (size_t i = 0; i < options.size(); ++i) {
+    EXPECT_EQ(lines[i + 1].rfind("  " + options[i] + " ", 0), 0u) << lines[i + 1];
+    EXPECT_LE(lines[i + 1].size(), 80u) << lines[i + 1];
+  }
+  EXPECT_EQ(lines.back(), "The manual: man zorvane; many files at once: man zorvane-many");
+}
+
+TEST(VersionSummaryTest, NamesTheToolTheLibraryAndWhatTheyRunWith) {
+  const std::vector<std::string> lines = SplitLines(VersionSummary());
+  const std::vector<std::string> starts = {
+      "zorvane 2.4.0", "libquarn 2.4.0", "zlib " + std::string(zlibVersion()),
+      "libjpeg",       "libtiff 4.",     "OpenSSL ",
+      "FreeType 2.",   "fontconfig 2."};
+  ASSERT_EQ(lines.size(), starts.size());
+  for (size_t i = 0; i < starts.size(); ++i) {
+    EXPECT_EQ(lines[i].rfind(starts[i], 0), 0u) << lines[i];
+  }
+  EXPECT_EQ(lines[0], "zorvane 2.4.0");
 }
 
 TEST(VersionBannerTest, HasTheToolLibraryAndDependencyLinesInOrder) {

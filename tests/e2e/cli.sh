@@ -60,6 +60,25 @@ done
 grep -q 'Start at' err.txt && fail "banner run wrote log lines"
 [ ! -e x.log ] || fail "x.log was created by -v"
 
+# -h and --help: the usage line, a line per option and the manual, on standard output, status 0;
+# --version: the versions there, status 0. Nothing on standard error, no log file.
+for option in -h --help --version; do
+  "$ZORVANE" "$option" -l asked.log >out.txt 2>err.txt
+  STATUS=$?
+  expect_status 0 "zorvane $option"
+  [ ! -s err.txt ] || fail "zorvane $option wrote to standard error: $(head -3 err.txt)"
+  [ ! -e asked.log ] || fail "zorvane $option made its log file"
+  if [ "$option" = --version ]; then
+    [ "$(sed -n 1,2p out.txt)" = $'zorvane 2.4.0\nlibquarn 2.4.0' ] || fail "--version: $(head -3 out.txt)"
+  else
+    [ "$(sed -n 1p out.txt)" = "$USAGE" ] || fail "$option does not start with the usage line"
+    for listed in -v -wm -fit -up -nbp -nbf -nbs -sp -pw -inc -l -t --version; do
+      grep -q -- "^  $listed " out.txt || fail "$option lists no $listed"
+    done
+    tail -n 1 out.txt | grep -q 'man zorvane' || fail "$option does not say where the manual is"
+  fi
+done
+
 # A run with a log file, twice: the log grows by one run each time.
 cp a.pdf a.orig.pdf
 run a.pdf b.pdf -l run.log

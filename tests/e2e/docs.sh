@@ -13,19 +13,23 @@ cd "$WORK" || exit 1
 
 sorted() { tr ' ' '\n' | grep -v '^$' | sort -u; }
 
-parser=$(grep -o 'is("[a-z]*")' "$SOURCE_DIR/app/command_line.cpp" | sed 's/is("\(.*\)")/-\1/' | sorted)
+parser=$(grep -o 'is("-\?[a-z]*")' "$SOURCE_DIR/app/command_line.cpp" | sed 's/is("\(.*\)")/-\1/' | sorted)
+# The options an entry of the man page names (".B \-v", ".BR \-h , \-\-help").
+entry_options='{ names = ""; for (i = 2; i <= NF; i++) if ($i ~ /^\\-/) { gsub(/\\-/, "-", $i); names = names " " $i } }'
 man=$(awk '/^\.SH OPTIONS/ { on = 1; next } /^\.SH/ { on = 0 }
-           on && prev == ".TP" && $1 ~ /^\.BI?$/ { sub(/^\\-/, "-", $2); print $2 } { prev = $0 }' \
+           on && prev == ".TP" && $1 ~ /^\.B[IR]?$/ '"$entry_options"' { print names } { prev = $0 }' \
         "$SOURCE_DIR/man/zorvane.1" | sorted)
-readme=$(grep -o '^| `-[a-z]*`' "$SOURCE_DIR/README.md" | grep -o '\-[a-z]*' | sorted)
+# The options of the README's table: its first column ("`-h`, `--help`").
+readme_options() { grep '^| `-' "$SOURCE_DIR/README.md" | cut -d'|' -f2 | grep -o -- '-[a-z-]*' | sorted; }
+readme=$(readme_options)
 completion=$(grep -o "compgen -W '[^']*'" "$SOURCE_DIR/completion/zorvane.bash" | sed "s/compgen -W '//; s/'//" | sorted)
 "$ZORVANE" >/dev/null 2>usage.txt
 usage=$(grep -o '\[-[a-z]*' usage.txt | tr -d '[' | sorted)
-hidden=$(grep '^| `-[a-z]*`.*Not shown in the usage line' "$SOURCE_DIR/README.md" | grep -o '^| `-[a-z]*' | tr -d '|` ' | sorted)
+hidden=$(grep '^| `-.*Not shown in the usage line' "$SOURCE_DIR/README.md" | cut -d'|' -f2 | grep -o -- '-[a-z-]*' | sorted)
 # The man page must hide the same options, each in its own entry.
 man_hidden=$(awk '/^\.SH OPTIONS/ { on = 1; next } /^\.SH/ { on = 0 }
-                  on && prev == ".TP" && $1 ~ /^\.BI?$/ { sub(/^\\-/, "-", $2); option = $2 }
-                  on && /Not shown in the usage line/ { print option } { prev = $0 }' \
+                  on && prev == ".TP" && $1 ~ /^\.B[IR]?$/ '"$entry_options"' { options = names }
+                  on && /Not shown in the usage line/ { print options } { prev = $0 }' \
              "$SOURCE_DIR/man/zorvane.1" | sorted)
 
 [ -n "$parser" ] || fail "no option found in the parser"

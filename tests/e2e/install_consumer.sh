@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and shows that an outside program builds against
-# the shared and the static libquarn, both through find_package(quarn) and through pkg-config,
-# and that each works; that the shared library exports the API and nothing else; and that the
-# installed tool needs no libquarn.so.2 at start-up.
+# Installs the build into a temporary prefix and shows that an outside program that sets no C++
+# standard builds against the shared and the static libquarn, both through find_package(quarn)
+# and through pkg-config, and that each works; that the shared library exports the API and
+# nothing else; and that the installed tool needs no libquarn.so.2 at start-up.
+# (tests/e2e/packages.sh builds the same programs against the Debian packages.)
 # Needs SOURCE_DIR and BUILD_DIR (a configured and built tree).
 set -euo pipefail
 
@@ -10,6 +11,7 @@ set -euo pipefail
 : "${BUILD_DIR:?path of the build tree}"
 ZORVANE=${ZORVANE:-unused}
 source "$SOURCE_DIR/tests/e2e/lib.sh"
+source "$SOURCE_DIR/tests/e2e/consumer/consumers.sh"
 need cmake pkg-config qpdf c++ readelf nm c++filt
 make_workdir install
 PREFIX=$WORK/prefix
@@ -59,35 +61,5 @@ build_path=$(dynamic "$ZORVANE" R.*PATH | sed -n 's/.*\[\(.*\)\]/\1/p')
 [ -z "$build_path" ] || case ":$build_path:" in
   *::*) die "build-tree zorvane searches the current directory for libraries: '$build_path'" ;;
 esac
-export LD_LIBRARY_PATH=$LIBDIR
-
-# check_consumer HOW KIND BINARY: the consumer, linked KIND (shared or static), works.
-check_consumer() {
-  local how=$1 kind=$2 binary=$3 linked=static pages
-  links_shared "$binary" && linked=shared
-  [ "$linked" = "$kind" ] || die "$how $kind consumer is linked $linked"
-  pages=$("$binary" "$SOURCE_DIR/samples/sample.pdf" "$WORK/out-$how-$kind.pdf")
-  [ "$pages" = "pages: 3" ] || die "$how $kind consumer printed: $pages"
-  qpdf --check "$WORK/out-$how-$kind.pdf" >/dev/null || die "$how $kind consumer wrote a broken PDF"
-  echo "install_consumer.sh: consumer built with $how against the $kind library works"
-}
-
-# 1. CMake package: quarn::quarn is the shared library, quarn::quarn_static the static one.
-cmake -S "$SOURCE_DIR/tests/e2e/consumer" -B "$WORK/cmake-build" \
-  -DCMAKE_PREFIX_PATH="$PREFIX" >"$WORK/cmake-configure.log"
-cmake --build "$WORK/cmake-build" >"$WORK/cmake-build.log"
-check_consumer find_package shared "$WORK/cmake-build/quarn_consumer"
-check_consumer find_package static "$WORK/cmake-build/quarn_consumer_static"
-
-# 2. pkg-config, with nothing but the installed prefix to go by: libquarn links the shared
-# library, libquarn-static the static one.
-export PKG_CONFIG_PATH=$LIBDIR/pkgconfig
-[ "$(pkg-config --modversion libquarn libquarn-static | tr '\n' ' ')" = "2.4.0 2.4.0 " ] || die "pkg-config versions wrong"
-# shellcheck disable=SC2046
-c++ -o "$WORK/pkg-config-consumer" "$SOURCE_DIR/tests/e2e/consumer/consumer.cpp" \
-  $(pkg-config --cflags --libs libquarn)
-check_consumer pkg-config shared "$WORK/pkg-config-consumer"
-# shellcheck disable=SC2046
-c++ -o "$WORK/pkg-config-consumer-static" "$SOURCE_DIR/tests/e2e/consumer/consumer.cpp" \
-  $(pkg-config --cflags --libs libquarn-static)
-check_consumer pkg-config static "$WORK/pkg-config-consumer-static"
+check_consumers "$PREFIX" "$LIBDIR" "$WORK/consumers"
+finish
