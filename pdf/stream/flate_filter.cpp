@@ -152,21 +152,24 @@ class WholeInflater {
   WholeInflater(const WholeInflater&) = delete;
   WholeInflater& operator=(const WholeInflater&) = delete;
 
-  // The bytes `data` inflates to, valid until the next call on this thread; nullopt when
-  // zlib has to tell.
+  // The bytes `data` inflates to, valid until Release; nullopt when zlib has to tell, or when
+  // the bytes of an earlier call are still in use (a sink that inflates a stream itself).
   std::optional<std::string_view> Inflate(std::string_view data) {
-    if (!m_decompressor || data.size() > kMaxWholeInput) return std::nullopt;
+    if (!m_decompressor || m_inUse || data.size() > kMaxWholeInput) return std::nullopt;
     if (!m_output) m_output = std::make_unique_for_overwrite<char[]>(kWholeOutput);
     size_t length = 0;
     if (libdeflate_zlib_decompress(m_decompressor, data.data(), data.size(), m_output.get(),
                                    kWholeOutput, &length) != LIBDEFLATE_SUCCESS) {
       return std::nullopt;
     }
+    m_inUse = true;
     return std::string_view(m_output.get(), length);
   }
+  void Release() { m_inUse = false; }
 
  private:
   libdeflate_decompressor* m_decompressor;
+  bool m_inUse = false;
   std::unique_ptr<char[]> m_output;  // made on first use
 };
 
@@ -177,6 +180,10 @@ bool InflateWhole(StrLoad& in, FilterFrame& frame, FilterOutput& out) {
   frame.BeforeBlock(in.Position());
   const std::optional<std::string_view> inflated = inflater.Inflate(data);
   if (!inflated) return false;
+  struct Releaser {
+    WholeInflater& inflater;
+    ~Releaser() { inflater.Release(); }
+  } releaser{inflater};
   const char* block = nullptr;
   in.Next(&block, data.size());
   out.Append(inflated->data(), inflated->size());
