@@ -68,8 +68,10 @@ size_t ObjectDictEnd(std::string_view text, const CPDFObjRef& ref, bool* namesKi
     } else if (c == '%') {
       i = text.find_first_of("\r\n", i);
     } else if (c == '/') {
+      // A name ends where the object parser ends it: a comment right after it is a comment.
       size_t end = i + 1;
-      while (end < text.size() && !IsWhitespace(static_cast<unsigned char>(text[end])) &&
+      while (end < text.size() && text[end] != '%' &&
+             !IsWhitespace(static_cast<unsigned char>(text[end])) &&
              !IsDelimiter(static_cast<unsigned char>(text[end]))) {
         ++end;
       }

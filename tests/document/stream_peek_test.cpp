@@ -54,8 +54,9 @@ TEST_F(StreamPeek, TellsAPageByItsBytes) {
       {"<</Type/Page/Note(/Kids \\) [)/Res<</F<</F1 6 0 R>>>>>>", true},
       {"<< /Type /Page /Contents 4 0 R >>\nstream\nabc\nendstream", true},
       {"<< /Type /Pages /Kids [4 0 R] /Count 1 >>", false},
-      {"<< /Type /Pages /K#69ds [4 0 R] /Count 1 >>", false},  // "Kids" spelt with an escape
-      {"<< /Type /Page /A << /Kids 4 0 R >> >>", false},       // any "Kids" gets it read
+      {"<< /Type /Pages /K#69ds [4 0 R] /Count 1 >>", false},       // "Kids" spelt with an escape
+      {"<< /Type /Page /A << /Kids 4 0 R >> >>", false},            // any "Kids" gets it read
+      {"<< /Type /Pages /A%>>\n/Kids [4 0 R] /Count 1 >>", false},  // ">>" in a comment
       {"<< /Type /Page /Note (never closed >>", false},
       {"[4 0 R]", false},
   };
