@@ -22,7 +22,7 @@ command -v djpeg >/dev/null && command -v cjpeg >/dev/null ||
 cmake -S "$SRC" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD" --target quarn -j2 >/dev/null
 g++ -std=c++20 -O2 -I"$SRC" "$SRC/bench/filter_bench.cpp" "$BUILD/libquarn.a" \
-  $(pkg-config --libs zlib libjpeg libtiff-4 libcrypto freetype2 fontconfig harfbuzz-subset) \
+  $(pkg-config --libs zlib libjpeg libtiff-4 libcrypto freetype2 fontconfig harfbuzz-subset libdeflate) \
   -o "$WORK/filter_bench"
 
 # A photograph-like RGB picture: smooth gradients under grain, so that the entropy decoder has

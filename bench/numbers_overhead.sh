@@ -4,13 +4,18 @@
 # turn (so that a busy machine weighs on both alike). Prints a Markdown table of the medians of
 # wall time and of CPU time (user + system, which counts the worker thread too), with numbers
 # compressed on a worker (the default) and on the main thread alone (ZORVANE_THREADS=1).
+# gen_pages.py pages hold almost no content, so the scan of each page's content before its
+# number costs next to nothing there: PAGES_FROM=bench-peers takes the text pages of the
+# bench-peers harness instead (about 1.5 KB of content a page; bench/numbers_real.sh measures
+# those against mutool too).
 #
 #   bench/numbers_overhead.sh [[LABEL=]ZORVANE...]   # default: a Release build in $SCRATCH/build
 #
 # A binary that predates the worker (LABEL "before", say) is measured with its one thread only:
 # THREADS_OF_<LABEL>="2" leaves the single-thread rows out for it.
 # Environment: SCRATCH [$TMPDIR/zorvane-numbers-overhead], PAGES [20000 200000], RUNS [5],
-# WM (the watermark) [a 200x100 pt page made here].
+# WM (the watermark) [a 200x100 pt page made here], PAGES_FROM [gen_pages, or bench-peers],
+# BENCH_PEERS (the harness with gen_inputs.py) [../shared/bench-peers beside the tree].
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SCRATCH=${SCRATCH:-${TMPDIR:-/tmp}/zorvane-numbers-overhead}
@@ -28,6 +33,13 @@ if [ ! -f "$WM" ]; then
     '/Helvetica findfont 24 scalefont setfont 20 40 moveto (WATERMARK) show' \
     '0.5 setgray 4 setlinewidth 5 5 190 90 rectstroke showpage' >"$SCRATCH/wm.ps"
   ps2pdf "$SCRATCH/wm.ps" "$WM"
+fi
+if [ "${PAGES_FROM:-gen_pages}" = bench-peers ]; then
+  # Made in a directory of their own (the generator keeps what it made before).
+  SCRATCH=$SCRATCH/bench-peers
+  mkdir -p "$SCRATCH"
+  /usr/bin/python3 "${BENCH_PEERS:-$ROOT/../shared/bench-peers}/gen_inputs.py" "$SCRATCH" \
+    --sizes "$(echo $PAGES | tr ' ' ,)" --heavy-pages 0 >/dev/null
 fi
 for n in $PAGES; do
   [ -f "$SCRATCH/doc_$n.pdf" ] || python3 "$ROOT/bench/gen_pages.py" "$n" "$SCRATCH/doc_$n.pdf"

@@ -66,7 +66,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # The static library and the CMake package need the headers and libraries of libquarn's own
 # dependencies.
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libquarn${PROJECT_VERSION_MAJOR} (= ${QUARN_DEB_VERSION}), \
-zlib1g-dev, libjpeg-dev, libtiff-dev, libssl-dev, libfreetype-dev, libfontconfig-dev, libharfbuzz-dev")
+zlib1g-dev, libjpeg-dev, libtiff-dev, libssl-dev, libfreetype-dev, libfontconfig-dev, libharfbuzz-dev, libdeflate-dev")
 set(CPACK_COMPONENT_DEV_DESCRIPTION "PDF object library (development files)
 libquarn reads PDF and FDF files, edits objects, pages, content streams,
 resources and fonts, encodes and decodes stream data and writes documents back.

@@ -13,27 +13,114 @@ bool IsRegular(unsigned char c) {
   return !IsWhitespace(c) && !IsDelimiter(c) && c != '%' && c != '{' && c != '}';
 }
 
-// Bytes the normal state skips without a look (the whitespace bytes, braces, a stray ")"): runs
-// of them, the padding that makes up the bulk of a bomb, are passed over in a tight loop.
-constexpr std::array<bool, 256> kSkippedTable = [] {
-  std::array<bool, 256> table{};
-  for (const int c : {9, 10, 12, 13, 32, int{'{'}, int{'}'}, int{')'}}) table[static_cast<size_t>(c)] = true;
+// How the normal state sees a byte. Skipped bytes (the whitespace bytes, braces, a stray ")")
+// are passed over in a tight loop: runs of them make up the bulk of a bomb. Regular bytes
+// make up tokens, read to their end in one loop; the rest start a string, a name, a comment
+// or a container.
+enum ByteClass : unsigned char { kOther, kSkipped, kRegular };
+
+constexpr std::array<ByteClass, 256> kClassTable = [] {
+  std::array<ByteClass, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    const bool delimiter = c == '(' || c == ')' || c == '/' || c == '<' || c == '>' || c == '[' ||
+                           c == ']' || c == '%' || c == '{' || c == '}';
+    const bool white = c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
+    table[static_cast<size_t>(c)] = white || c == '{' || c == '}' || c == ')' ? kSkipped
+                                    : delimiter                               ? kOther
+                                                                              : kRegular;
+  }
   return table;
 }();
-constexpr const bool* kSkipped = kSkippedTable.data();
+constexpr const ByteClass* kClass = kClassTable.data();
+
+// The bytes that matter inside a literal string.
+constexpr std::array<bool, 256> kLiteralStopTable = [] {
+  std::array<bool, 256> table{};
+  for (const int c : {int{'\\'}, int{'('}, int{')'}}) table[static_cast<size_t>(c)] = true;
+  return table;
+}();
+constexpr const bool* kLiteralStop = kLiteralStopTable.data();
+
+const unsigned char* RegularRunEnd(const unsigned char* at, const unsigned char* end) {
+  while (at < end && kClass[*at] == kRegular) ++at;
+  return at;
+}
 
 }  // namespace
 
 void ContentEndScanner::Feed(std::string_view piece) {
+  // Text content is mostly short tokens and literal strings: both are read here a run at a
+  // time; the byte-by-byte states take what is cut by the end of a piece, and the rare rest.
   const auto* at = reinterpret_cast<const unsigned char*>(piece.data());
   const unsigned char* end = at + piece.size();
   while (at < end) {
     if (m_state == State::kNormal) {
-      while (at < end && kSkipped[*at]) ++at;
-      if (at == end) break;
+      at = ScanNormal(at, end);
+    } else if (m_state == State::kLiteral) {
+      at = ScanLiteral(at, end);
+    } else if (Take(*at)) {
+      ++at;
     }
-    if (Take(*at)) ++at;
   }
+}
+
+const unsigned char* ContentEndScanner::ScanNormal(const unsigned char* at,
+                                                   const unsigned char* end) {
+  while (at < end) {
+    const ByteClass kind = kClass[*at];
+    if (kind == kSkipped) {
+      ++at;
+      continue;
+    }
+    if (kind == kOther) {
+      if (*at == '/') {
+        const unsigned char* nameEnd = RegularRunEnd(at + 1, end);
+        if (nameEnd == end) {
+          m_state = State::kName;
+          return end;
+        }
+        Value();
+        at = nameEnd;
+        continue;
+      }
+      Start(*at++);
+      if (m_state != State::kNormal) return at;
+      continue;
+    }
+    const unsigned char* tokenEnd = RegularRunEnd(at + 1, end);
+    const auto length = static_cast<size_t>(tokenEnd - at);
+    std::copy_n(at, std::min(length, kTokenKept), m_token);
+    m_tokenLength = std::min(length, kTokenKept + 1);
+    if (tokenEnd == end) {
+      m_state = State::kToken;  // the next piece may hold more of it
+      return end;
+    }
+    at = EndToken(false, *tokenEnd) ? tokenEnd + 1 : tokenEnd;
+    if (m_state != State::kNormal) return at;
+  }
+  return at;
+}
+
+const unsigned char* ContentEndScanner::ScanLiteral(const unsigned char* at,
+                                                    const unsigned char* end) {
+  while (at < end) {
+    const unsigned char c = *at++;
+    if (!kLiteralStop[c]) continue;
+    if (c == '\\') {
+      if (at == end) {
+        m_state = State::kEscape;
+        return end;
+      }
+      ++at;  // the escaped byte, whatever it is
+    } else if (c == '(') {
+      ++m_literalDepth;
+    } else if (m_literalDepth-- == 0) {
+      m_state = State::kNormal;
+      Value();
+      return at;
+    }
+  }
+  return at;
 }
 
 ContentEnd ContentEndScanner::Finish() {

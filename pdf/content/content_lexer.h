@@ -14,7 +14,7 @@
 namespace quarn {
 
 struct ContentEnd {
-  int openSaves = 0;    // "q" without its "Q"
+  int openSaves = 0;  // "q" without its "Q"
   // "Q" with no "q" of the content before it: each restores a state saved before the content.
   int surplusRestores = 0;
   bool inText = false;  // "BT" without its "ET"
@@ -39,8 +39,22 @@ class ContentEndScanner {
   ContentEnd Finish();
 
  private:
-  enum class State { kNormal, kComment, kLiteral, kEscape, kAfterLess, kHex, kAfterGreater, kName,
-                     kToken, kImage };
+  enum class State {
+    kNormal,
+    kComment,
+    kLiteral,
+    kEscape,
+    kAfterLess,
+    kHex,
+    kAfterGreater,
+    kName,
+    kToken,
+    kImage
+  };
+  // Read runs of bytes in the normal state and inside a literal string; each returns where it
+  // stopped: at the end, or after a byte that changed the state.
+  const unsigned char* ScanNormal(const unsigned char* at, const unsigned char* end);
+  const unsigned char* ScanLiteral(const unsigned char* at, const unsigned char* end);
   // Takes one byte; false when the byte ends what was being read and must be taken again.
   bool Take(unsigned char c);
   void Start(unsigned char c);

@@ -110,6 +110,10 @@ class CPDFDoc final : public CPDFObjHolder {
   // True when `ref` has not been read and the file shows a stream object there (a dictionary
   // followed by "stream"); false when only reading it would tell.
   bool IsStreamInFile(const CPDFObjRef& ref);
+  // True when `ref` has not been read and the file shows a dictionary there in which no name
+  // can be "Kids": a page (or no node of the page tree at all); false when only reading it
+  // would tell.
+  bool IsPageInFile(const CPDFObjRef& ref);
   bool IsFlushing() const override { return m_flushRunning; }
 
   // ---- pages ----

@@ -17,6 +17,7 @@
 #include "pdf/document/xref.h"
 #include "pdf/document/xref_stream.h"
 #include "pdf/object/in_stream.h"
+#include "pdf/object/lexer.h"
 #include "pdf/object/limits.h"
 #include "pdf/object/out_stream.h"
 #include "pdf/stream/flate_filter.h"
@@ -36,19 +37,22 @@ constexpr int32_t kMaxRelistedGap = 8;
 // How much of an object's start is looked at to tell a stream: a content stream's dictionary
 // is a few dozen bytes.
 constexpr size_t kStreamPeekBytes = 512;
+// How much of an object's start is looked at to tell a page: a page's dictionary is a few
+// hundred bytes; a longer one is read to be told.
+constexpr size_t kPagePeekBytes = 2048;
 
-// Whether `text` holds object `ref` as a dictionary followed by "stream". Strings, nested
-// dictionaries and comments inside the dictionary are passed over; whatever the window does not
-// settle counts as no.
-bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
+// Where the dictionary that begins object `ref` in `text` ends (the index of its closing ">>"),
+// or npos when the window does not settle it. Strings, nested dictionaries and comments inside
+// the dictionary are passed over. `namesKids`, when given, learns whether a name in it may be
+// "Kids" (spelt out, or written with '#' escapes that could spell it).
+size_t ObjectDictEnd(std::string_view text, const CPDFObjRef& ref, bool* namesKids = nullptr) {
+  constexpr size_t npos = std::string_view::npos;
   char head[CPDFObjRef::kObjHeaderSize];
   const size_t headLength = ref.ObjHeader(head);
   size_t i = text.find_first_not_of(" \t\r\n\f");
-  if (i == std::string_view::npos || text.compare(i, headLength, head, headLength) != 0) {
-    return false;
-  }
+  if (i == npos || text.compare(i, headLength, head, headLength) != 0) return npos;
   i = text.find_first_not_of(" \t\r\n\f", i + headLength);
-  if (i == std::string_view::npos || text.compare(i, 2, "<<") != 0) return false;
+  if (i == npos || text.compare(i, 2, "<<") != 0) return npos;
   int depth = 0;
   for (; i < text.size(); ++i) {
     const char c = text[i];
@@ -58,11 +62,22 @@ bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
       ++i;
     } else if (c == '>' && next == '>') {
       ++i;
-      if (--depth == 0) break;
+      if (--depth == 0) return i;
     } else if (c == '<') {
       i = text.find('>', i);
     } else if (c == '%') {
       i = text.find_first_of("\r\n", i);
+    } else if (c == '/') {
+      // A name ends where the object parser ends it: a comment right after it is a comment.
+      size_t end = i + 1;
+      while (end < text.size() && text[end] != '%' &&
+             !IsWhitespace(static_cast<unsigned char>(text[end])) &&
+             !IsDelimiter(static_cast<unsigned char>(text[end]))) {
+        ++end;
+      }
+      const std::string_view name = text.substr(i + 1, end - i - 1);
+      if (namesKids && (name == "Kids" || name.find('#') != npos)) *namesKids = true;
+      i = end - 1;
     } else if (c == '(') {
       int parens = 1;
       for (++i; i < text.size() && parens > 0; ++i) {
@@ -73,12 +88,20 @@ bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
         else if (text[i] == ')')
           --parens;
       }
+      if (parens > 0) return npos;
       --i;
     }
-    if (i == std::string_view::npos) return false;
+    if (i == npos) return npos;
   }
-  if (depth != 0 || i >= text.size()) return false;
-  i = text.find_first_not_of(" \t\r\n\f", i + 1);
+  return npos;
+}
+
+// Whether `text` holds object `ref` as a dictionary followed by "stream"; whatever the window
+// does not settle counts as no.
+bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
+  const size_t end = ObjectDictEnd(text, ref);
+  if (end == std::string_view::npos) return false;
+  const size_t i = text.find_first_not_of(" \t\r\n\f", end + 1);
   return i != std::string_view::npos && text.compare(i, 6, "stream") == 0;
 }
 
@@ -95,6 +118,17 @@ bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
   if (!m_in || !m_in->Seek(entry->Offset())) return false;
   const std::string_view window = m_in->Window(kStreamPeekBytes);
   return !window.empty() && StreamObjectIn(window, ref);
+}
+
+bool CPDFDoc::IsPageInFile(const CPDFObjRef& ref) {
+  if (!ref.IsDefined() || !m_source || FindObj(ref, false)) return false;
+  if (m_outputOffsets.Has(ref.Num())) return false;
+  const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
+  if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen()) return false;
+  if (!m_in || !m_in->Seek(entry->Offset())) return false;
+  bool namesKids = false;
+  return ObjectDictEnd(m_in->Window(kPagePeekBytes), ref, &namesKids) != std::string_view::npos &&
+         !namesKids;
 }
 
 bool CPDFDoc::SourceUnchanged(const std::string& name) const {

@@ -38,8 +38,8 @@ void CPDFPageTreeRepair::Run(CPDFDict& root, const CPDFObjRef& rootRef,
     }
   }
   if (m_countsMended > kCountLinesShown) {
-    warnings.push_back(Format("page counts of %zu more node(s) corrected",
-                              m_countsMended - kCountLinesShown));
+    warnings.push_back(
+        Format("page counts of %zu more node(s) corrected", m_countsMended - kCountLinesShown));
   }
 }
 
@@ -53,6 +53,13 @@ void CPDFPageTreeRepair::Step() {
   bool loadedHere = false;
   if (atom && atom->IsRef()) {
     kidRef = *static_cast<CPDFObjRef*>(atom);
+    if (m_doc.IsPageInFile(kidRef)) {
+      // A page takes one place and needs no mending: told from the file, it is not read here
+      // only to be read again when it is visited.
+      ++top.pages;
+      ++top.index;
+      return;
+    }
     if (kidRef.IsDefined()) {
       loadedHere = !m_doc.FindLoadedObj(kidRef);
       kid = AsPlainDict(m_doc.GetObj(kidRef));
@@ -67,8 +74,8 @@ void CPDFPageTreeRepair::Step() {
       // A page written into its node's "Kids" without a "Parent" inherits from that node for
       // readers; without the link its MediaBox and Resources would be lost.
       kid->SetReference("Parent", top.holder);
-      m_warnings->push_back(Format("page %zu of node %s given its Parent", index + 1,
-                                   Name(top).c_str()));
+      m_warnings->push_back(
+          Format("page %zu of node %s given its Parent", index + 1, Name(top).c_str()));
       MarkChanged(top);
     }
     ++top.pages;

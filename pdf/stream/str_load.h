@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace quarn {
 
@@ -34,6 +35,10 @@ class StrLoad {
   uint64_t Position() const { return m_pos; }
   bool AtEnd() const { return m_pos >= m_size; }
 
+  // The bytes from the position to the end, not consumed.
+  std::string_view Rest() const {
+    return std::string_view(m_data + m_pos, static_cast<size_t>(m_size - m_pos));
+  }
   // The next block of at most `max` bytes (nullptr/0 at the end); the bytes stay valid as long
   // as the source is unchanged.
   size_t Next(const char** block, size_t max = kBlockSize);

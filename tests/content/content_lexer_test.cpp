@@ -29,6 +29,12 @@ TEST(ContentLexer, ClosesWhatTheContentLeavesOpen) {
       // Marked content left open (optional content that is off would hide the stamp).
       {"q /OC /oc1 BDC 0 g BT /P <</MCID 0>> BDC", "ET EMC EMC Q "},
       {"/Span BMC EMC EMC EMCX BMC1", ""},  // surplus "EMC" and longer words do not count
+      // What the scan passes over a run at a time: comments, nested and escaped parentheses,
+      // property dictionaries, inline image data with "EI" inside it.
+      {"q % a comment (never closed\rBT", "ET Q "},
+      {"q (a (nested) \\\\) q [ (x\\)) ] Q", "Q "},
+      {"q /P <</A <</B [1 (x]) /C]>> >> BDC 0 g", "EMC Q "},
+      {std::string("q BI /W 1 ID \nEI\0 EI Q", 22), ""},
   };
   for (const auto& [content, closing] : cases) {
     EXPECT_EQ(ClosingOperators(ScanContentEnd(content)), closing) << content;

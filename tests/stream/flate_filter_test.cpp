@@ -1,11 +1,11 @@
 #include "pdf/stream/flate_filter.h"
-#include "pdf/stream/stream.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
+
+#include "pdf/stream/stream.h"
 #include "support/filters.h"
 #include "support/values.h"
-
 
 namespace quarn {
 namespace {
@@ -141,6 +141,19 @@ TEST(FlateDecode, DataErrorKeepsTheBytesDecodedBeforeIt) {
 TEST(FlateDecode, InputAfterTheEndOfTheStreamIsIgnored) {
   const std::string data = Compressible(10000);
   EXPECT_EQ(Decode(Encode(data) + "\r\nendstream garbage"), data);
+}
+
+TEST(FlateDecode, ASmallStreamWithAFaultyEndKeepsEveryByteDecoded) {
+  // Small streams are inflated whole; one whose end is damaged or missing must still give
+  // what the stream decoder gives.
+  const std::string data = Compressible(3000);
+  const std::string encoded = Encode(data);
+  std::string wrongCheck = encoded;
+  wrongCheck.back() = static_cast<char>(wrongCheck.back() ^ 1);
+  for (const std::string& damaged :
+       {wrongCheck, encoded.substr(0, encoded.size() - 4), encoded.substr(0, encoded.size() - 1)}) {
+    EXPECT_EQ(Decode(damaged), data) << damaged.size();
+  }
 }
 
 TEST(FlateDecode, StopsPastTheDecodedSizeLimit) {
