@@ -41,8 +41,8 @@ command -v "$zorvane" >/dev/null 2>&1 || die "tool not found: $zorvane"
 mkdir -p "$out_dir" || exit 2
 # Jobs run in work directories of parallel's own, so every path they are given is absolute.
 out_dir=$(cd "$out_dir" && pwd -P) || exit 2
-[ -z "$hosts" ] || [ "$out_dir" != / ] || die "OUTPUT_DIR cannot be / with STAMP_HOSTS"
 joblog=${STAMP_JOBLOG:-$out_dir/.stamp-many.joblog}
+case $joblog in /*) ;; *) joblog=$PWD/$joblog ;; esac
 here=$PWD
 
 stage=$(mktemp -d "${TMPDIR:-/tmp}/stamp-many-XXXXXX") || exit 2
@@ -65,12 +65,17 @@ total=$(tr -cd '\0' <"$list" | wc -c)
 # ---- machines that share nothing ----------------------------------------------------------------
 
 # carry_options ZORVANE_OPTIONS...: fills remote_options with the options as a machine that shares
-# nothing sees them, the watermark and password files named by their copies in the job's work
-# directory, and carried with the parallel options that send those copies along.
+# nothing sees them, the watermark and password files named by their copies in the run's work
+# directory there, and carried with the parallel options that send those copies to each machine
+# once.
 remote_options=()
 carried=()
 carry_options() {
   mkdir -m 700 "$stage/.stamp-many-options" || exit 2
+  # After each job parallel takes away the directories it leaves empty; one file of the run's own,
+  # there until the run ends, keeps the work directory for the jobs that follow.
+  : >"$stage/.stamp-many-options/keep" || exit 2
+  carried+=(--basefile "$stage/./.stamp-many-options/keep")
   while [ $# -gt 0 ]; do
     local option=$1 value=${2-}
     shift
@@ -88,7 +93,7 @@ carry_options() {
         cp -- "$file" "$stage/.stamp-many-options/watermark.pdf" 2>/dev/null ||
           die "cannot read the watermark file: $file"
         remote_options+=(-wm ".stamp-many-options/watermark.pdf$rest")
-        carried+=(--transferfile "$stage/./.stamp-many-options/watermark.pdf")
+        carried+=(--basefile "$stage/./.stamp-many-options/watermark.pdf")
         shift
         ;;
       -pw)
@@ -96,7 +101,7 @@ carry_options() {
         (umask 077 && cp -- "$value" "$stage/.stamp-many-options/password" 2>/dev/null) ||
           die "cannot read the password file: $value"
         remote_options+=(-pw .stamp-many-options/password)
-        carried+=(--transferfile "$stage/./.stamp-many-options/password")
+        carried+=(--basefile "$stage/./.stamp-many-options/password")
         shift
         ;;
       *) remote_options+=("$option") ;;
@@ -149,27 +154,32 @@ if [ -n "$hosts" ]; then
   carry_options "${options[@]}"
   usable_hosts "$hosts" >"$stage/hosts"
   [ -s "$stage/hosts" ] || die "no host left to run on"
-  # A remote job writes its output under the output directory's own name in its work directory,
-  # beside (never over) its input, and parallel carries it back into that directory; rsync takes
-  # it in under its name only when the whole file has come.
-  transfer=(--slf "$stage/hosts" --workdir ... --transferfile {} "${carried[@]}"
-    --return "${out_dir%/*}/./${out_dir##*/}/{/}" --cleanup --retries 3)
-  # This rsync quotes remote names itself; parallel quotes them too. A failed file has no output
-  # to carry back, which is no error of the transfer.
+  # Every job of the run on a machine works in one directory of its home named after the run
+  # (the inputs' names differ), and writes its output into .stamp-many-out there, beside (never
+  # over) its input. parallel carries it back to the same name under this directory, which is
+  # OUTPUT_DIR; rsync takes it in under its name only when the whole file has come. Jobs on this
+  # machine work in the run's own directory too, and go back to where the run started.
+  ln -s "$out_dir" "$stage/.stamp-many-out" || exit 2
+  transfer=(--slf "$stage/hosts" --workdir ".${stage##*/}" --transferfile {} "${carried[@]}"
+    --return "$stage/./.stamp-many-out/{/}" --cleanup --retries 3)
+  cd "$stage" || exit 2
+  # This rsync quotes remote names itself; parallel quotes them too. PDF files gain nothing from
+  # compression (-z) but its cost. A failed file has no output to carry back, which is no error
+  # of the transfer.
   export RSYNC_OLD_ARGS=1
-  export PARALLEL_RSYNC_OPTS="${PARALLEL_RSYNC_OPTS:--rlDzR} --ignore-missing-args"
+  export PARALLEL_RSYNC_OPTS="${PARALLEL_RSYNC_OPTS:--rlDR} --ignore-missing-args"
 fi
 
 # ---- the run --------------------------------------------------------------------------------------
 
 # One file, on whichever machine parallel sends it to. Arguments: the input, the tool on this
-# machine, the directory the run started in, the output directory, its name in a remote work
-# directory, whether inputs are carried (1 or 0), the count of the options for this machine, then
-# those options and the options for a machine that shares nothing.
+# machine, the directory the run started in, the output directory, whether inputs are carried (1
+# or 0), the count of the options for this machine, then those options and the options for a
+# machine that shares nothing.
 # It travels in the environment (--env), so that the joblog shows only the file and options.
 # shellcheck disable=SC2016  # the job's own shell expands these
-export STAMP_MANY_JOB='input=$1 tool=$2 here=$3 out_dir=$4 out_base=$5 carried=$6 local_count=$7
-shift 7
+export STAMP_MANY_JOB='input=$1 tool=$2 here=$3 out_dir=$4 carried=$5 local_count=$6
+shift 6
 name=${input##*/}
 shown=$input
 remote=0
@@ -185,13 +195,17 @@ for option do
   i=$((i + 1))
 done
 if [ "$remote" = 1 ]; then
-  tool=${ZORVANE:-zorvane} input=$name out_dir=$out_base
-  mkdir -p "$out_dir" || exit 1
+  tool=${ZORVANE:-zorvane} input=$name part=.$name.part out_dir=.stamp-many-out
 else
   cd "$here" || exit 1
+  part=$out_dir/.$name.part
 fi
-part=$out_dir/.$name.part
-if log=$("$tool" "$input" "$part" "$@" 2>&1) && mv -f "$part" "$out_dir/$name"; then exit 0; fi
+if log=$("$tool" "$input" "$part" "$@" 2>&1); then
+  # A job ending on the same machine takes away the empty output directory.
+  for try in 1 2 3; do mkdir -p "$out_dir" && mv -f "$part" "$out_dir/$name" 2>/dev/null && exit 0; done
+  log="$log
+cannot move the output into $out_dir"
+fi
 rm -f "$part"
 printf "failed: %s\n%s\n" "$shown" "$log" >&2
 exit 1'
@@ -203,7 +217,7 @@ run_parallel() {
   # shellcheck disable=SC2016,SC2086  # the job expands it; STAMP_PARALLEL_OPTS is a list
   parallel --will-cite -0 -a "$list" -j "${STAMP_JOBS:-100%}" --joblog "$joblog" "$@" \
     "${transfer[@]}" ${STAMP_PARALLEL_OPTS:-} -q \
-    --env STAMP_MANY_JOB sh -c 'eval "$STAMP_MANY_JOB"' stamp-many {} "$zorvane" "$here" "$out_dir" "${out_dir##*/}" \
+    --env STAMP_MANY_JOB sh -c 'eval "$STAMP_MANY_JOB"' stamp-many {} "$zorvane" "$here" "$out_dir" \
     "$([ -n "$hosts" ] && echo 1 || echo 0)" ${#options[@]} "${options[@]}" "${remote_options[@]}" &
   local pid=$! status
   trap 'interrupted=130; kill -INT '$pid' 2>/dev/null' INT
@@ -249,10 +263,18 @@ for pass in 1 2 3; do
   [ -s "$stage/lost" ] || break
   forget_jobs "$stage/lost" || exit 2
   [ "$pass" -lt 3 ] || break
-  echo "stamp-many: $(wc -l <"$stage/lost") stamped file(s) did not come back from their host: run again" >&2
+  echo "stamp-many: $(wc -l <"$stage/lost") output(s) lost on the way back from their host: stamping them again" >&2
   run_parallel --resume
 done
+# Jobs cut short (by an interruption, or a machine that failed a cleanup) leave their files in the
+# run's work directory; nothing of the run may stay on a machine that still answers.
+if [ -n "$hosts" ]; then
+  timeout 60 parallel --will-cite --nonall --slf "$stage/hosts" rm -rf "./.${stage##*/}" \
+    </dev/null >/dev/null 2>&1
+fi
 if [ "$interrupted" -ne 0 ]; then
+  # What the jobs cut short left here, under the hidden names only this run writes.
+  tr '\0' '\n' <"$list" | sed 's|.*/\(.*\)|.\1.part|' | (cd "$out_dir" && xargs -r -d '\n' rm -f --)
   echo "stamp-many: interrupted; STAMP_RESUME=1 runs what did not finish" >&2
   exit "$interrupted"
 fi
