@@ -5,8 +5,7 @@
 #   scripts/stamp-many.sh INPUT_DIR|LIST_FILE OUTPUT_DIR [zorvane options...]
 #
 # INPUT_DIR: every *.pdf file directly in it; LIST_FILE: one input path per line. Each output
-# goes to OUTPUT_DIR under the input's file name, written under a hidden name first and renamed
-# when whole. A failed file is reported on standard error ("failed: FILE" and the run's log) and
+# goes to OUTPUT_DIR under the input's file name, which it takes only once whole. A failed file is reported on standard error ("failed: FILE" and the run's log) and
 # the others go on; the last line sums up, and the exit status is 1 when any file failed.
 #
 # Environment: ZORVANE (the tool; default: zorvane on PATH), STAMP_JOBS (parallel jobs per
@@ -37,7 +36,6 @@ hosts=${STAMP_HOSTS:-}
 command -v parallel >/dev/null 2>&1 || die "GNU parallel is not installed"
 command -v "$zorvane" >/dev/null 2>&1 || die "tool not found: $zorvane"
 [ -z "$hosts" ] || [ -r "$hosts" ] || die "cannot read the hosts file: $hosts"
-[ -z "$hosts" ] || command -v rsync >/dev/null 2>&1 || die "rsync is not installed (STAMP_HOSTS needs it)"
 mkdir -p "$out_dir" || exit 2
 # Jobs run in work directories of parallel's own, so every path they are given is absolute.
 out_dir=$(cd "$out_dir" && pwd -P) || exit 2
@@ -116,7 +114,9 @@ usable_hosts() {
   mkdir "$checks" || exit 2
   while IFS= read -r line || [ -n "$line" ]; do
     line=${line%%#*}
-    [ -n "${line//[[:space:]]/}" ] || continue
+    line=${line#"${line%%[![:space:]]*}"}
+    line=${line%"${line##*[![:space:]]}"}
+    [ -n "$line" ] || continue
     n=$((n + 1))
     printf '%s\n' "$line" >"$checks/$n.login"
     case ${line##*/} in
@@ -144,7 +144,16 @@ usable_hosts() {
 }
 
 transfer=()
+carried_mode=0
 if [ -n "$hosts" ]; then
+  usable_hosts "$hosts" >"$stage/hosts"
+  [ -s "$stage/hosts" ] || die "no host left to run on"
+  transfer=(--slf "$stage/hosts")
+  # Only other machines need the files carried; this one alone runs as without a hosts file.
+  grep -qv '^\([0-9]*/\)\?:$' "$stage/hosts" && carried_mode=1
+fi
+if [ "$carried_mode" = 1 ]; then
+  command -v rsync >/dev/null 2>&1 || die "rsync is not installed (other machines need it)"
   # The part after "/./" is the name the input gets in the job's work directory on its machine.
   if tr '\0' '\n' <"$list" | grep -q '^$'; then
     die "a file name holds a line break, which STAMP_HOSTS cannot carry"
@@ -152,15 +161,13 @@ if [ -n "$hosts" ]; then
   xargs -0 -r realpath -zms -- <"$list" | sed -z 's|/\([^/]*\)$|/./\1|' >"$list.carried" &&
     mv "$list.carried" "$list" || exit 2
   carry_options "${options[@]}"
-  usable_hosts "$hosts" >"$stage/hosts"
-  [ -s "$stage/hosts" ] || die "no host left to run on"
   # Every job of the run on a machine works in one directory of its home named after the run
   # (the inputs' names differ), and writes its output into .stamp-many-out there, beside (never
   # over) its input. parallel carries it back to the same name under this directory, which is
   # OUTPUT_DIR; rsync takes it in under its name only when the whole file has come. Jobs on this
   # machine work in the run's own directory too, and go back to where the run started.
   ln -s "$out_dir" "$stage/.stamp-many-out" || exit 2
-  transfer=(--slf "$stage/hosts" --workdir ".${stage##*/}" --transferfile {} "${carried[@]}"
+  transfer+=(--workdir ".${stage##*/}" --transferfile {} "${carried[@]}"
     --return "$stage/./.stamp-many-out/{/}" --cleanup --retries 3)
   cd "$stage" || exit 2
   # This rsync quotes remote names itself; parallel quotes them too. PDF files gain nothing from
@@ -176,7 +183,8 @@ fi
 # machine, the directory the run started in, the output directory, whether inputs are carried (1
 # or 0), the count of the options for this machine, then those options and the options for a
 # machine that shares nothing.
-# It travels in the environment (--env), so that the joblog shows only the file and options.
+# It travels in the environment (--env to other machines), so that the joblog shows only the file
+# and options.
 # shellcheck disable=SC2016  # the job's own shell expands these
 export STAMP_MANY_JOB='input=$1 tool=$2 here=$3 out_dir=$4 carried=$5 local_count=$6
 shift 6
@@ -195,20 +203,30 @@ for option do
   i=$((i + 1))
 done
 if [ "$remote" = 1 ]; then
-  tool=${ZORVANE:-zorvane} input=$name part=.$name.part out_dir=.stamp-many-out
+  # The output is made beside the input, in the work directory that lasts the run, and moved
+  # into .stamp-many-out, which parallel carries back, once whole. A job ending on the same
+  # machine takes that directory away whenever it is empty, so it is made again if need be.
+  part=.$name.part
+  if log=$("${ZORVANE:-zorvane}" "$name" "$part" "$@" 2>&1); then
+    for try in 1 2 3; do
+      mkdir -p .stamp-many-out && mv -f "$part" ".stamp-many-out/$name" 2>/dev/null && exit 0
+    done
+    log="$log
+cannot move the output into .stamp-many-out"
+  fi
+  rm -f "$part"
 else
-  cd "$here" || exit 1
-  part=$out_dir/.$name.part
+  # zorvane gives the output its name only once the file is whole.
+  cd "$here" && log=$("$tool" "$input" "$out_dir/$name" "$@" 2>&1) && exit 0
 fi
-if log=$("$tool" "$input" "$part" "$@" 2>&1); then
-  # A job ending on the same machine takes away the empty output directory.
-  for try in 1 2 3; do mkdir -p "$out_dir" && mv -f "$part" "$out_dir/$name" 2>/dev/null && exit 0; done
-  log="$log
-cannot move the output into $out_dir"
-fi
-rm -f "$part"
 printf "failed: %s\n%s\n" "$shown" "$log" >&2
 exit 1'
+
+# Only jobs on other machines need the job's text sent along; it costs every job some time.
+env_option=()
+if [ -n "${STAMP_PARALLEL_OPTS:-}" ] || [ "$carried_mode" = 1 ]; then
+  env_option=(--env STAMP_MANY_JOB)
+fi
 
 # run_parallel [RESUME_OPTION]: one pass over the list. An interruption of the run (SIGINT,
 # SIGTERM) goes on to parallel, and through it to the jobs, and is kept in `interrupted`.
@@ -217,8 +235,8 @@ run_parallel() {
   # shellcheck disable=SC2016,SC2086  # the job expands it; STAMP_PARALLEL_OPTS is a list
   parallel --will-cite -0 -a "$list" -j "${STAMP_JOBS:-100%}" --joblog "$joblog" "$@" \
     "${transfer[@]}" ${STAMP_PARALLEL_OPTS:-} -q \
-    --env STAMP_MANY_JOB sh -c 'eval "$STAMP_MANY_JOB"' stamp-many {} "$zorvane" "$here" "$out_dir" \
-    "$([ -n "$hosts" ] && echo 1 || echo 0)" ${#options[@]} "${options[@]}" "${remote_options[@]}" &
+    "${env_option[@]}" sh -c 'eval "$STAMP_MANY_JOB"' stamp-many {} "$zorvane" "$here" "$out_dir" \
+    "$carried_mode" ${#options[@]} "${options[@]}" "${remote_options[@]}" &
   local pid=$! status
   trap 'interrupted=130; kill -INT '$pid' 2>/dev/null' INT
   trap 'interrupted=143; kill -TERM '$pid' 2>/dev/null' TERM
@@ -268,13 +286,11 @@ for pass in 1 2 3; do
 done
 # Jobs cut short (by an interruption, or a machine that failed a cleanup) leave their files in the
 # run's work directory; nothing of the run may stay on a machine that still answers.
-if [ -n "$hosts" ]; then
+if [ "$carried_mode" = 1 ]; then
   timeout 60 parallel --will-cite --nonall --slf "$stage/hosts" rm -rf "./.${stage##*/}" \
     </dev/null >/dev/null 2>&1
 fi
 if [ "$interrupted" -ne 0 ]; then
-  # What the jobs cut short left here, under the hidden names only this run writes.
-  tr '\0' '\n' <"$list" | sed 's|.*/\(.*\)|.\1.part|' | (cd "$out_dir" && xargs -r -d '\n' rm -f --)
   echo "stamp-many: interrupted; STAMP_RESUME=1 runs what did not finish" >&2
   exit "$interrupted"
 fi
