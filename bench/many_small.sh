@@ -50,9 +50,11 @@ for job in stamp-many-hosts stamp-many zorvane-loop mutool-loop; do
   case $job in *-loop) slots=1 ;; esac
   export -f run
   export ROOT SCRATCH WM PEERS_SRC
-  read -r wall user system < <(/usr/bin/time -f '%e %U %S' bash -c "run $job >/dev/null 2>&1" 2>&1)
+  /usr/bin/time -o times.txt -f '%e %U %S %x' bash -c "run $job >$job.log 2>&1" || true
+  read -r wall user system status <times.txt
   made=$(find out -name '*.pdf' | wc -l)
-  [ "$made" -eq "$FILES" ] || echo "many_small: $job made $made outputs of $FILES" >&2
+  [ "$status" -eq 0 ] && [ "$made" -eq "$FILES" ] ||
+    echo "many_small: $job ended with status $status, $made outputs of $FILES (see $SCRATCH/$job.log)" >&2
   awk -v job="$job" -v slots="$slots" -v wall="$wall" -v cpu="$user + $system" -v n="$FILES" \
     'BEGIN { split(cpu, c, " + "); printf "| %s | %d | %.1f | %.0f | %.1f |\n", job, slots, wall, n / wall, (c[1] + c[2]) * 1000 / n }'
 done

@@ -5,8 +5,9 @@
 #   scripts/stamp-many.sh INPUT_DIR|LIST_FILE OUTPUT_DIR [zorvane options...]
 #
 # INPUT_DIR: every *.pdf file directly in it; LIST_FILE: one input path per line. Each output
-# goes to OUTPUT_DIR under the input's file name, which it takes only once whole. A failed file is reported on standard error ("failed: FILE" and the run's log) and
-# the others go on; the last line sums up, and the exit status is 1 when any file failed.
+# goes to OUTPUT_DIR under the input's file name, which it takes only once whole. A failed file
+# is reported on standard error ("failed: FILE" and the run's log) and the others go on; the last
+# line sums up, and the exit status is 1 when any file failed.
 #
 # Environment: ZORVANE (the tool; default: zorvane on PATH), STAMP_JOBS (parallel jobs per
 # machine; default: one per core), STAMP_JOBLOG (default OUTPUT_DIR/.stamp-many.joblog),
@@ -34,7 +35,6 @@ options=("$@")
 zorvane=${ZORVANE:-zorvane}
 hosts=${STAMP_HOSTS:-}
 command -v parallel >/dev/null 2>&1 || die "GNU parallel is not installed"
-command -v "$zorvane" >/dev/null 2>&1 || die "tool not found: $zorvane"
 [ -z "$hosts" ] || [ -r "$hosts" ] || die "cannot read the hosts file: $hosts"
 mkdir -p "$out_dir" || exit 2
 # Jobs run in work directories of parallel's own, so every path they are given is absolute.
@@ -86,6 +86,11 @@ carry_options() {
     case $option in
       -wm)
         local file=${value%%,*} rest=${value#"${value%%,*}"}
+        if [ -z "$file" ]; then # no file to carry: zorvane judges it
+          remote_options+=("$option" "$value")
+          shift
+          continue
+        fi
         # As zorvane names it: ".pdf" added when the last path component has no extension.
         case ${file##*/} in *.*) ;; *) file=$file.pdf ;; esac
         cp -- "$file" "$stage/.stamp-many-options/watermark.pdf" 2>/dev/null ||
@@ -151,6 +156,9 @@ if [ -n "$hosts" ]; then
   transfer=(--slf "$stage/hosts")
   # Only other machines need the files carried; this one alone runs as without a hosts file.
   grep -qv '^\([0-9]*/\)\?:$' "$stage/hosts" && carried_mode=1
+fi
+if [ -z "$hosts" ] || grep -q '^\([0-9]*/\)\?:$' "$stage/hosts"; then
+  command -v "$zorvane" >/dev/null 2>&1 || die "tool not found: $zorvane"
 fi
 if [ "$carried_mode" = 1 ]; then
   command -v rsync >/dev/null 2>&1 || die "rsync is not installed (other machines need it)"
@@ -249,20 +257,28 @@ run_parallel() {
   return "$status"
 }
 
+# The output directory's clock against ours (a network file system's server may differ), in
+# seconds, for comparing the outputs' times with the joblog's.
+clock_skew=0
+if probe=$(mktemp "$out_dir/.stamp-many-clock-XXXXXX" 2>/dev/null); then
+  clock_skew=$(($(stat -c %Y "$probe") - $(date +%s)))
+  rm -f "$probe"
+fi
+
 # lost_outputs: the jobs (by number) that the joblog reports stamped but whose output is not in
 # OUTPUT_DIR, or only an older one: their host died while carrying it back.
 lost_outputs() {
   [ -f "$joblog" ] || return 0
   tr '\0' '\n' <"$list" | sed 's|.*/||' >"$stage/names"
   find "$out_dir" -maxdepth 1 -type f -printf '%T@\t%f\n' >"$stage/outputs"
-  awk -F'\t' -v names="$stage/names" -v outputs="$stage/outputs" '
+  awk -F'\t' -v names="$stage/names" -v outputs="$stage/outputs" -v skew="$clock_skew" '
     BEGIN {
       while ((getline line < names) > 0) name[++n] = line
       while ((getline line < outputs) > 0) { i = index(line, "\t"); made[substr(line, i + 1)] = substr(line, 1, i - 1) }
     }
     FNR > 1 { done[$1] = ($7 == 0 && $8 == 0); start[$1] = $3 }
     # A second of slack for file systems that keep coarse times.
-    END { for (s in done) if (done[s] && !(name[s] in made && made[name[s]] + 1 >= start[s])) print s }' "$joblog"
+    END { for (s in done) if (done[s] && !(name[s] in made && made[name[s]] + 1 >= start[s] + skew)) print s }' "$joblog"
 }
 
 # forget_jobs NUMBERS_FILE: takes the jobs out of the joblog, so that a resumed pass runs them again.

@@ -128,8 +128,14 @@ start_server host2 127.0.0.3 zvstamp2 "$port2" "ListenAddress 127.0.0.3:$port2b"
   "Match LocalPort $port2b" "SetEnv PATH=/usr/bin:/bin ZORVANE=$WORK/no-such-tool"
 export PARALLEL_SSH="ssh -F $WORK/ssh_config"
 printf '%s\n' "# one job on each host, two here" 1/host1 1/host2 2/: 1/bare 1/dead >hosts
-snapshot1=$(find "$home1" -printf '%P %s\n' | sort)
-snapshot2=$(find "$home2" -printf '%P %s\n' | sort)
+listing() { find "$1" -printf '%P %s\n' | sort; }
+declare -A before=(["$home1"]=$(listing "$home1") ["$home2"]=$(listing "$home2"))
+# homes_as_before WHAT HOME...: each home holds what it held before the runs, and nothing more.
+homes_as_before() {
+  local what=$1 home
+  shift
+  for home; do [ "$(listing "$home")" = "${before[$home]}" ] || fail "$what left files in $home"; done
+}
 
 # 500 inputs of 1 to 3 pages, every tenth encrypted with the password the run is given.
 for pages in 1 2 3; do
@@ -197,8 +203,7 @@ for host in host1 host2 :; do
   ran=$(awk -F'\t' -v host="$host" 'NR > 1 && $2 == host' out1/.stamp-many.joblog | wc -l)
   [ "$ran" -gt 0 ] || fail "run 1: $host ran no file"
 done
-[ "$(find "$home1" -printf '%P %s\n' | sort)" = "$snapshot1" ] || fail "run 1 left files in $home1"
-[ "$(find "$home2" -printf '%P %s\n' | sort)" = "$snapshot2" ] || fail "run 1 left files in $home2"
+homes_as_before "run 1" "$home1" "$home2"
 
 # ---- host1 dies part-way ---------------------------------------------------------------------------
 # wait_for_jobs JOBLOG N: until the joblog lists N jobs (at most 60 s).
@@ -225,7 +230,7 @@ runs=()
 grep -q '^failed:' run2.err && fail "run 2 reports failures: $(grep -m3 -A2 '^failed:' run2.err)"
 judge_outputs out2 run2
 once_each out2/.stamp-many.joblog run2
-[ "$(find "$home2" -printf '%P %s\n' | sort)" = "$snapshot2" ] || fail "run 2 left files in $home2"
+homes_as_before "run 2" "$home2"
 # What host1 held when it died stays there, as on a real machine.
 find "$home1" -mindepth 1 -maxdepth 1 -name '.stamp-many-*' -exec rm -rf {} +
 
@@ -249,6 +254,5 @@ STAMP_RESUME=1 "$stamp_many" in out3 "${options[@]}" >run3.out 2>run3.err ||
 [ "$(tail -1 run3.out)" = "stamp-many: 500 stamped, 0 failed" ] || fail "resumed summary: $(tail -1 run3.out)"
 judge_outputs out3 run3
 once_each out3/.stamp-many.joblog run3
-[ "$(find "$home1" -printf '%P %s\n' | sort)" = "$snapshot1" ] || fail "run 3 left files in $home1"
-[ "$(find "$home2" -printf '%P %s\n' | sort)" = "$snapshot2" ] || fail "run 3 left files in $home2"
+homes_as_before "run 3" "$home1" "$home2"
 finish
