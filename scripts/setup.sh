@@ -8,7 +8,8 @@ PACKAGES=(
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libssl-dev libfreetype-dev libfontconfig-dev
   libharfbuzz-dev libdeflate-dev
   libgtest-dev
-  qpdf poppler-utils ghostscript jq parallel groff-base bsdutils libjpeg-turbo-progs fontconfig
+  qpdf poppler-utils ghostscript jq parallel rsync openssh-client openssh-server
+  groff-base bsdutils libjpeg-turbo-progs fontconfig
   dpkg-dev file man-db binutils time lintian bash-completion
   locales fonts-dejavu-core fonts-liberation fonts-ipafont-gothic fonts-ipafont-mincho
   poppler-data python3-reportlab python3-fonttools
