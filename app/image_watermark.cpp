@@ -1,5 +1,8 @@
 #include "app/image_watermark.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <optional>
 #include <string_view>
@@ -16,7 +19,6 @@
 #include "pdf/stream/jpeg_header.h"
 #include "pdf/stream/png_image.h"
 #include "platform/error_text.h"
-#include "platform/file_status.h"
 #include "platform/source_file.h"
 
 namespace quarn {
@@ -160,13 +162,14 @@ std::unique_ptr<CPDFFormXObj> FormAround(CPDFDoc& doc, std::unique_ptr<CPDFImage
 }  // namespace
 
 ImageKind ImageKindOf(const std::string& fileName) {
-  // A FIFO or a device is never opened here: that open could wait forever.
-  if (KindOf(fileName) != FileKind::kOther) return ImageKind::kNone;
-  const std::shared_ptr<SourceFile> file = SourceFile::Open(fileName);
+  // Not waiting: a FIFO without a writer gives no bytes instead of holding the run. A directory
+  // or a device gives none either.
+  const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return ImageKind::kNone;
   char head[8] = {};
-  if (!file || file->ReadAt(0, head, sizeof head) != static_cast<int64_t>(sizeof head)) {
-    return ImageKind::kNone;
-  }
+  const ssize_t got = read(fd, head, sizeof head);
+  close(fd);
+  if (got != static_cast<ssize_t>(sizeof head)) return ImageKind::kNone;
   return KindOfBytes(std::string_view(head, sizeof head));
 }
 

@@ -15,7 +15,8 @@ class StampCanvas;
 enum class ImageKind { kNone, kPng, kJpeg };
 
 // The kind of image the file `fileName` holds, by its first bytes; kNone for anything else (a
-// PDF file among them), for a name that is not a regular file and for a file that cannot be read.
+// PDF file among them) and for a name that cannot be read at once (missing, a directory, a FIFO
+// without a writer).
 ImageKind ImageKindOf(const std::string& fileName);
 
 // The file a -wm value names: `given`, the name as written, when it is an image file that has no
