@@ -2,9 +2,9 @@
 # The libraries a run opens only when it needs them (libcrypto for an encrypted file; fontconfig,
 # FreeType and HarfBuzz for an installed TrueType face; libpng for a PNG watermark): on a host
 # that lacks one, the run that needs it ends with exit status 1 and a line that names the
-# library, and leaves the input as it was and no output behind. The same run with the library present succeeds; a run that needs none
-# of them does not notice the gap. A QUARN_LIB* variable names a file that does not exist in place
-# of the library, as a host without it would behave.
+# library, and leaves the input as it was and no output behind. The same run with the library
+# present succeeds; a run that needs none of them does not notice the gap. A QUARN_LIB* variable
+# names a file that does not exist in place of the library, as a host without it would behave.
 # Needs ZORVANE and SOURCE_DIR.
 set -uo pipefail
 
