@@ -21,8 +21,8 @@ std::string Segment(int marker, const std::string& body) {
 }
 
 std::string Jfif(int unit, int x, int y) {
-  return Segment(0xE0, std::string("JFIF\0", 5) + Bytes({1, 2, unit, x >> 8, x & 0xFF, y >> 8,
-                                                         y & 0xFF, 0, 0}));
+  return Segment(0xE0, std::string("JFIF\0", 5) +
+                           Bytes({1, 2, unit, x >> 8, x & 0xFF, y >> 8, y & 0xFF, 0, 0}));
 }
 
 // An EXIF segment whose first directory gives XResolution x/1, YResolution y/1 and the unit,
@@ -40,8 +40,8 @@ std::string Exif(bool bigEndian, int x, int y, int unit) {
   std::string tiff = (bigEndian ? "MM" : "II") + number(42, 2) + number(8, 4) + number(3, 2);
   tiff += number(0x011A, 2) + number(5, 2) + number(1, 4) + number(50, 4);
   tiff += number(0x011B, 2) + number(5, 2) + number(1, 4) + number(58, 4);
-  tiff += number(0x0128, 2) + number(3, 2) + number(1, 4) + number(uint32_t(unit), 2) +
-          number(0, 2);
+  tiff +=
+      number(0x0128, 2) + number(3, 2) + number(1, 4) + number(uint32_t(unit), 2) + number(0, 2);
   tiff += number(0, 4);
   tiff += number(uint32_t(x), 4) + number(1, 4) + number(uint32_t(y), 4) + number(1, 4);
   return Segment(0xE1, std::string("Exif\0\0", 6) + tiff);
@@ -50,9 +50,9 @@ std::string Exif(bool bigEndian, int x, int y, int unit) {
 std::string Adobe() { return Segment(0xEE, "Adobe" + Bytes({0, 100, 0, 0, 0, 0, 2})); }
 
 std::string Frame(int marker, int precision, int width, int height, int components) {
-  return Segment(marker, Bytes({precision, height >> 8, height & 0xFF, width >> 8, width & 0xFF,
-                                components}) +
-                             std::string(static_cast<size_t>(3 * components), '\x11'));
+  return Segment(
+      marker, Bytes({precision, height >> 8, height & 0xFF, width >> 8, width & 0xFF, components}) +
+                  std::string(static_cast<size_t>(3 * components), '\x11'));
 }
 
 const std::string kStart = Bytes({0xFF, 0xD8});
@@ -98,15 +98,20 @@ INSTANTIATE_TEST_SUITE_P(
                    true, 1, 1, 3, false, 254, 254},
         HeaderCase{"JFIF aspect ratio only", kStart + Jfif(0, 1, 1) + Frame(0xC0, 8, 5, 5, 3), true,
                    5, 5, 3, false, 0, 0},
-        HeaderCase{"EXIF little-endian, inches", kStart + Exif(false, 200, 100, 2) +
-                   Frame(0xC0, 8, 8, 8, 3), true, 8, 8, 3, false, 200, 100},
-        HeaderCase{"EXIF big-endian, centimetres", kStart + Exif(true, 50, 50, 3) +
-                   Frame(0xC0, 8, 8, 8, 3), true, 8, 8, 3, false, 127, 127},
-        HeaderCase{"JFIF resolution wins over EXIF", kStart + Jfif(1, 72, 72) +
-                   Exif(false, 300, 300, 2) + Frame(0xC0, 8, 8, 8, 3), true, 8, 8, 3, false, 72, 72},
-        HeaderCase{"Adobe CMYK, progressive, fill bytes", kStart + Adobe() + "\xFF\xFF" +
-                   Frame(0xC2, 8, 33, 44, 4) + kScan, true, 33, 44, 4, true, 0, 0},
-        HeaderCase{"12-bit samples", kStart + Frame(0xC1, 12, 8, 8, 3), false, 0, 0, 0, false, 0, 0},
+        HeaderCase{"EXIF little-endian, inches",
+                   kStart + Exif(false, 200, 100, 2) + Frame(0xC0, 8, 8, 8, 3), true, 8, 8, 3,
+                   false, 200, 100},
+        HeaderCase{"EXIF big-endian, centimetres",
+                   kStart + Exif(true, 50, 50, 3) + Frame(0xC0, 8, 8, 8, 3), true, 8, 8, 3, false,
+                   127, 127},
+        HeaderCase{"JFIF resolution wins over EXIF",
+                   kStart + Jfif(1, 72, 72) + Exif(false, 300, 300, 2) + Frame(0xC0, 8, 8, 8, 3),
+                   true, 8, 8, 3, false, 72, 72},
+        HeaderCase{"Adobe CMYK, progressive, fill bytes",
+                   kStart + Adobe() + "\xFF\xFF" + Frame(0xC2, 8, 33, 44, 4) + kScan, true, 33, 44,
+                   4, true, 0, 0},
+        HeaderCase{"12-bit samples", kStart + Frame(0xC1, 12, 8, 8, 3), false, 0, 0, 0, false, 0,
+                   0},
         HeaderCase{"height left to a DNL marker", kStart + Frame(0xC0, 8, 8, 0, 3), false, 0, 0, 0,
                    false, 0, 0},
         HeaderCase{"two components", kStart + Frame(0xC0, 8, 8, 8, 2), false, 0, 0, 0, false, 0, 0},
