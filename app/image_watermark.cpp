@@ -40,8 +40,9 @@ std::optional<std::string> ReadImageFile(const std::string& fileName, std::strin
     return std::nullopt;
   }
   std::string bytes(static_cast<size_t>(file->Size()), '\0');
+  errno = 0;
   if (!file->ReadExact(0, bytes.data(), bytes.size())) {
-    why = SystemErrorText(errno);
+    why = errno != 0 ? SystemErrorText(errno) : "the file ended while it was read";
     return std::nullopt;
   }
   return bytes;
