@@ -14,6 +14,7 @@
 #include <tuple>
 #include <utility>
 
+#include "app/image_watermark.h"
 #include "app/number_stamp.h"
 #include "app/page_number_stamp.h"
 #include "app/progress_line.h"
@@ -72,6 +73,7 @@ WatermarkSpec ParseWatermarkSpec(std::string_view value) {
   WatermarkSpec parsed;
   const size_t comma = value.find(',');
   parsed.fileName = std::string(value.substr(0, comma));
+  parsed.givenName = parsed.fileName;
   if (comma != std::string_view::npos) {
     const std::string_view rest = value.substr(comma + 1);
     const size_t second = rest.find(',');
@@ -221,8 +223,10 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     return false;
   }
   if (!m_watermark.fileName.empty()) {
-    m_stamps.push_back(std::make_unique<WatermarkStamp>(m_watermark.fileName, m_fit, m_up,
-                                                        m_watermarkStyle.opacity));
+    // An image file is known by its bytes: it needs no extension.
+    m_stamps.push_back(std::make_unique<WatermarkStamp>(
+        WatermarkFileName(m_watermark.givenName, m_watermark.fileName), m_fit, m_up,
+        m_watermarkStyle.opacity));
   }
   if (m_numbering.on) m_stamps.push_back(std::make_unique<PageNumberStamp>(m_numbering));
   for (const auto& stamp : m_stamps) {

@@ -43,7 +43,8 @@ struct NumberStamp;
 
 // The watermark part of -wm "FileName,StartPage,EndPage".
 struct WatermarkSpec {
-  std::string fileName;  // empty: no watermark
+  std::string fileName;   // empty: no watermark
+  std::string givenName;  // the name as written, before ".pdf" was added
   int32_t firstPage = 1;
   int32_t lastPage = 0;  // 0: the last page; negative: no page at all
 };

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/driver.h"
+#include "app/image_watermark.h"
 #include "app/zorvane_app.h"
 #include "pdf/content/graph_objs.h"
 #include "pdf/content/xobject.h"
@@ -63,19 +64,19 @@ bool WatermarkStamp::Draw(StampCanvas& canvas, int32_t page) {
   return canvas.AddGraphics(objects, Place());
 }
 
-bool WatermarkStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
-  if (!canvas.CheckReadable(m_fileName)) return false;
+std::unique_ptr<CPDFFormXObj> WatermarkStamp::MakePageForm(
+    StampCanvas& canvas, std::unique_ptr<CPDFDoc>& watermarkDoc) const {
   CPDFDoc& doc = canvas.Document();
   CPDFErrorRecord error;
-  std::unique_ptr<CPDFDoc> watermarkDoc = canvas.Lib().OpenDoc(m_fileName, nullptr, error);
+  watermarkDoc = canvas.Lib().OpenDoc(m_fileName, nullptr, error);
   if (!watermarkDoc) {
     canvas.LogError(Format("cannot open PDF Document: %s", m_fileName.c_str()), error);
-    return false;
+    return nullptr;
   }
   CPDFPage* source = watermarkDoc->GetPage(0);
   if (!source) {
     canvas.LogError("cannot get PDF Page: 1", watermarkDoc->LastError());
-    return false;
+    return nullptr;
   }
   auto form = std::make_unique<CPDFFormXObj>();
   if (!form->CreateFromPage(&doc, *source)) {
@@ -83,8 +84,21 @@ bool WatermarkStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
     const CPDFErrorRecord& record =
         doc.LastError().IsError() ? doc.LastError() : watermarkDoc->LastError();
     canvas.LogError("cannot define PDF FormXObject", record);
-    return false;
+    return nullptr;
   }
+  return form;
+}
+
+bool WatermarkStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
+  if (!canvas.CheckReadable(m_fileName)) return false;
+  CPDFDoc& doc = canvas.Document();
+  // A PDF file stays open until its page's form is filed in the output.
+  std::unique_ptr<CPDFDoc> watermarkDoc;
+  const ImageKind image = ImageKindOf(m_fileName);
+  std::unique_ptr<CPDFFormXObj> form = image == ImageKind::kNone
+                                           ? MakePageForm(canvas, watermarkDoc)
+                                           : MakeImageForm(canvas, m_fileName, image);
+  if (!form) return false;
   PlaceForm(canvas, *form);
   if (const CPDFMatrix* matrix = form->Get_Matrix()) {
     for (int i = 0; i < 6; ++i) m_formMatrix[static_cast<size_t>(i)] = matrix->At(i);

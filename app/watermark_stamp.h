@@ -1,9 +1,11 @@
-// The watermark: the first page of another PDF file, made once a run into a form XObject of the
-// output document and drawn on every page of its range, under the page's content or, with -up,
-// over it; centred at its natural size in the page's visible frame, or stretched to it with -fit.
+// The watermark: the first page of another PDF file, or a PNG or JPEG image
+// (app/image_watermark.h), made once a run into a form XObject of the output document and drawn on
+// every page of its range, under the page's content or, with -up, over it; centred at its natural
+// size in the page's visible frame, or stretched to it with -fit.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -28,6 +30,11 @@ class WatermarkStamp final : public Stamp {
   void WarnUnseen(CZorvaneApp& app) const override;
 
  private:
+  // The form of the first page of the PDF file, made in the output document; `watermarkDoc`
+  // receives that file, which must stay open until the form is filed. Nothing, with its lines
+  // written, on failure.
+  std::unique_ptr<CPDFFormXObj> MakePageForm(StampCanvas& canvas,
+                                             std::unique_ptr<CPDFDoc>& watermarkDoc) const;
   // The name under which the current page's resources refer to the form (entered when new).
   bool NameForm(StampCanvas& canvas, std::string& name);
   void PlaceForm(StampCanvas& canvas, CPDFFormXObj& form) const;

@@ -37,7 +37,7 @@ std::string HelpText(const char* programName) {
   // The options in the order of the manual, each with the gist of its entry there.
   static constexpr const char* kOptions[][2] = {
       {"-v", "version banner on standard error; exits 1"},
-      {"-wm FileName,StartPage,EndPage", "watermark: first page of FileName on pages"},
+      {"-wm FileName,StartPage,EndPage", "watermark (PDF page, PNG or JPEG) on pages"},
       {"-fit", "stretch the watermark to the page"},
       {"-up", "draw the watermark over the page content"},
       {"-nbp StartPage,EndPage,Initial", "number these pages, the first as Initial"},

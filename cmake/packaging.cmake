@@ -42,12 +42,12 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "bash-completion")
 # The libraries that libquarn opens with dlopen when first needed (platform/shared_library.h) are
 # no NEEDED entries, so dpkg-shlibdeps cannot see them: both packages that open them name them.
 set(QUARN_DLOPEN_DEPENDS
-    "libjpeg62-turbo, libtiff6, libssl3, libfreetype6, libfontconfig1, libharfbuzz-subset0")
+    "libjpeg62-turbo, libpng16-16, libtiff6, libssl3, libfreetype6, libfontconfig1, libharfbuzz-subset0")
 string(APPEND CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS ", ${QUARN_DLOPEN_DEPENDS}")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "${QUARN_DLOPEN_DEPENDS}")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "command-line tool that stamps PDF files
 zorvane writes a PDF file again with a watermark (the first page of another
-PDF file) and/or page numbers on chosen pages. It runs unattended from scripts
+PDF file, or a PNG or JPEG image) and/or page numbers on chosen pages. It runs unattended from scripts
 and batch jobs; zorvane-many stamps many files at once with GNU parallel.")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${ZORVANE_PACKAGE_runtime})
@@ -66,7 +66,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # The static library and the CMake package need the headers and libraries of libquarn's own
 # dependencies.
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libquarn${PROJECT_VERSION_MAJOR} (= ${QUARN_DEB_VERSION}), \
-zlib1g-dev, libjpeg-dev, libtiff-dev, libssl-dev, libfreetype-dev, libfontconfig-dev, libharfbuzz-dev, libdeflate-dev")
+zlib1g-dev, libjpeg-dev, libpng-dev, libtiff-dev, libssl-dev, libfreetype-dev, libfontconfig-dev, libharfbuzz-dev, libdeflate-dev")
 set(CPACK_COMPONENT_DEV_DESCRIPTION "PDF object library (development files)
 libquarn reads PDF and FDF files, edits objects, pages, content streams,
 resources and fonts, encodes and decodes stream data and writes documents back.

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake make g++ pkg-config
-  zlib1g-dev libjpeg62-turbo-dev libtiff-dev libssl-dev libfreetype-dev libfontconfig-dev
+  zlib1g-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libssl-dev libfreetype-dev libfontconfig-dev
   libharfbuzz-dev libdeflate-dev
   libgtest-dev
   qpdf poppler-utils ghostscript jq parallel rsync openssh-client openssh-server

@@ -60,5 +60,10 @@ inline constexpr uint64_t kMaxRepairDecodedSize = uint64_t(1) << 30;
 // Working memory an image codec may take for one image (libjpeg's pool, libtiff's buffers, one
 // row of samples): counts in a damaged header must not reserve more (256 MiB).
 inline constexpr uint64_t kMaxImageCodecMemory = uint64_t(256) << 20;
+// Pixels of an image file made into a watermark, whose samples are held whole: 8192 x 8192 at
+// four 8-bit samples a pixel fills kMaxImageCodecMemory.
+inline constexpr uint64_t kMaxImagePixels = uint64_t(1) << 26;
+// Bytes of an image file read whole to become a watermark (256 MiB): more is no logo.
+inline constexpr uint64_t kMaxImageFileBytes = uint64_t(256) << 20;
 
 }  // namespace quarn::limits

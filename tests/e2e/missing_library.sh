@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The libraries a run opens only when it needs them (libcrypto for an encrypted file; fontconfig,
-# FreeType and HarfBuzz for an installed TrueType face): on a host that lacks one, the run that
-# needs it ends with exit status 1 and a line that names the library, and leaves the input as it
-# was and no output behind. The same run with the library present succeeds; a run that needs none
-# of them does not notice the gap. A QUARN_LIB* variable names a file that does not exist in place
-# of the library, as a host without it would behave.
+# FreeType and HarfBuzz for an installed TrueType face; libpng for a PNG watermark): on a host
+# that lacks one, the run that needs it ends with exit status 1 and a line that names the
+# library, and leaves the input as it was and no output behind. The same run with the library
+# present succeeds; a run that needs none of them does not notice the gap. A QUARN_LIB* variable
+# names a file that does not exist in place of the library, as a host without it would behave.
 # Needs ZORVANE and SOURCE_DIR.
 set -uo pipefail
 
@@ -16,6 +16,13 @@ make_workdir missing-library
 cd "$WORK" || exit 1
 make_six_pages plain.pdf && qpdf --encrypt "" o 256 -- plain.pdf encrypted.pdf ||
   { echo "cannot make the test files" >&2; exit 1; }
+# A one-pixel grey PNG.
+python3 -c '
+import struct, zlib
+chunk = lambda kind, data: struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+open("logo.png", "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 0, 0, 0, 0)) +
+                             chunk(b"IDAT", zlib.compress(b"\0\x80")) + chunk(b"IEND", b""))' ||
+  { echo "cannot make logo.png" >&2; exit 1; }
 
 # case VARIABLE INPUT OPTIONS: name | the library's variable | the input | the options.
 while IFS='|' read -r name variable input options; do
@@ -39,6 +46,7 @@ encrypted input, no libcrypto|QUARN_LIBCRYPTO|encrypted.pdf|-nbp
 TrueType face, no fontconfig|QUARN_LIBFONTCONFIG|plain.pdf|-nbp -nbf n,%s,DejaVuSans,10
 TrueType face, no FreeType|QUARN_LIBFREETYPE|plain.pdf|-nbp -nbf n,%s,DejaVuSans,10
 TrueType face, no HarfBuzz subsetter|QUARN_LIBHARFBUZZ_SUBSET|plain.pdf|-nbp -nbf n,%s,DejaVuSans,10
+PNG watermark, no libpng|QUARN_LIBPNG|plain.pdf|-wm logo.png
 CASES
-ls "$WORK" | grep -v '\.\(pdf\|log\|ps\)$' | grep . && fail "temporary files left behind"
+ls "$WORK" | grep -v '\.\(pdf\|log\|ps\|png\)$' | grep . && fail "temporary files left behind"
 finish
