@@ -61,4 +61,8 @@ inline constexpr uint64_t kMaxRepairDecodedSize = uint64_t(1) << 30;
 // row of samples): counts in a damaged header must not reserve more (256 MiB).
 inline constexpr uint64_t kMaxImageCodecMemory = uint64_t(256) << 20;
 
+// A CMap's beginbfchar block holds at most 100 entries, as the CMap format says; longer blocks
+// are cut into several.
+inline constexpr size_t kMaxCMapBlockEntries = 100;
+
 }  // namespace quarn::limits
