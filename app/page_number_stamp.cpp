@@ -52,14 +52,32 @@ std::vector<std::string> FontNameCandidates(const NumberFormatSettings& settings
   return names;
 }
 
+// Every character any page's number text can hold: the format's own and the number's.
+std::string NumberTextCharacters(const NumberFormatSettings& settings) {
+  return ApplyNumberFormat(settings.format, "").value_or(settings.format) +
+         std::string(NumberAlphabet(settings.style));
+}
+
 // An installed face is mostly not on the reader's machine: the font carries a subset of it,
-// made once for every character any page's number text can hold. A face that may not be
-// embedded says so in one log line.
-void EmbedNumberingFont(CPDFFont& font, const NumberFormatSettings& settings, CZorvaneApp& app) {
-  std::string characters = ApplyNumberFormat(settings.format, "").value_or(settings.format);
-  characters += NumberAlphabet(settings.style);
-  const EmbedResult result = EmbedFontSubset(font, characters);
+// made once for every character any page's number text can hold (in the font's codes). A face
+// that may not be embedded says so in one log line.
+void EmbedNumberingFont(CPDFFont& font, const std::string& codes, CZorvaneApp& app) {
+  const EmbedResult result = EmbedFontSubset(font, codes);
   if (!result.warning.empty()) app.WriteLog("%s", result.warning.c_str());
+}
+
+// Why a character of the format cannot be drawn by the glyphs of face `fontName`.
+std::string UndrawableLine(const UndrawableCharacter& undrawable, const std::string& fontName) {
+  const std::string quoted = "'" + undrawable.character + "'";
+  switch (undrawable.reason) {
+    case UndrawableCharacter::Reason::kRightToLeft:
+      return quoted + " is written right to left: text is set left to right, without shaping";
+    case UndrawableCharacter::Reason::kCombining:
+      return quoted + " combines with the character before it: text is set without shaping";
+    case UndrawableCharacter::Reason::kNotInFace:
+      break;
+  }
+  return quoted + " is not in the face " + fontName;
 }
 
 // What to try instead of a font name that found nothing: the installed faces that come nearest
@@ -97,6 +115,10 @@ bool PageNumberStamp::Draw(StampCanvas& canvas, int32_t page) {
       settings.format, NumberText(number, settings.style), NumberText(lastNumber, settings.style));
   if (!text) {
     canvas.LogError(Format("invalid number format: %s", settings.format.c_str()));
+    return false;
+  }
+  if (m_glyphText && !(text = m_glyphText->Encode(*text))) {
+    canvas.LogError(Format("character not in the font's encoding: %s", settings.format.c_str()));
     return false;
   }
   std::string name;
@@ -153,6 +175,7 @@ CPDFFont* PageNumberStamp::NamedFont(StampCanvas& canvas, std::string& name) {
 bool PageNumberStamp::Prepare(StampCanvas& canvas) {
   m_fontPlanned.clear();
   m_encoding.clear();
+  m_glyphText.reset();
   std::string& format = m_settings.text.format;
   if (!NeedsEncodingConversion(format)) return true;
   // The kind of font the name will give, found the way the font will be made: the library's
@@ -162,6 +185,7 @@ bool PageNumberStamp::Prepare(StampCanvas& canvas) {
   CPDFLib& lib = canvas.Lib();
   FontCaches& caches = lib.FontCache();
   const char* charset = nullptr;
+  const TrueTypeInfo* trueTypeFace = nullptr;
   const std::vector<std::string> candidates = FontNameCandidates(m_settings.text);
   for (const std::string& name : candidates) {
     const AFMFile* metrics = caches.FindMetrics(name);
@@ -183,9 +207,11 @@ bool PageNumberStamp::Prepare(StampCanvas& canvas) {
     m_fontPlanned = candidates[i];
     charset = encoding.charset;
     m_encoding = encoding.fontEncoding;
+    trueTypeFace = face;
   }
   if (!charset) return true;
   std::optional<std::string> converted = ConvertFromUTF8(format, charset);
+  if (!converted && trueTypeFace) return PrepareGlyphText(canvas, *trueTypeFace);
   if (!converted) {
     canvas.LogError(Format("character not in the font's encoding: %s", format.c_str()));
     if (const std::optional<std::string> missing = FirstCharacterNotIn(format, charset)) {
@@ -197,6 +223,18 @@ bool PageNumberStamp::Prepare(StampCanvas& canvas) {
   return true;
 }
 
+bool PageNumberStamp::PrepareGlyphText(StampCanvas& canvas, const TrueTypeInfo& face) {
+  UndrawableCharacter undrawable;
+  m_glyphText = FaceGlyphText::Find(face, NumberTextCharacters(m_settings.text), undrawable);
+  if (m_glyphText) return true;
+  canvas.LogError(
+      Format("character not in the font's encoding: %s", m_settings.text.format.c_str()));
+  if (!undrawable.character.empty()) {
+    canvas.App().WriteLogLine(UndrawableLine(undrawable, m_fontPlanned));
+  }
+  return false;
+}
+
 bool PageNumberStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
   CPDFDoc& doc = canvas.Document();
   const std::string& fontName = m_settings.text.fontName;
@@ -205,11 +243,16 @@ bool PageNumberStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
   // is a font of the library, "HeiseiMin,W3" is none.
   bool trueType = false;
   for (const std::string& candidate : FontNameCandidates(m_settings.text)) {
-    const std::string encoding = candidate == m_fontPlanned ? m_encoding : std::string();
-    font = CreateFontByName(&doc, candidate, encoding);
-    if (!font) {
-      font = CreateTrueTypeFontByName(&doc, candidate, encoding);
+    const bool planned = candidate == m_fontPlanned;
+    if (planned && m_glyphText) {
+      font = m_glyphText->CreateFont(&doc, candidate);
       trueType = font != nullptr;
+    } else {
+      font = CreateFontByName(&doc, candidate, planned ? m_encoding : std::string());
+      if (!font) {
+        font = CreateTrueTypeFontByName(&doc, candidate, planned ? m_encoding : std::string());
+        trueType = font != nullptr;
+      }
     }
     if (font) break;
   }
@@ -219,7 +262,12 @@ bool PageNumberStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
     return false;
   }
   doc.ClearError();  // the failed tries before the one that found the font
-  if (trueType) EmbedNumberingFont(*font, m_settings.text, canvas.App());
+  if (trueType) {
+    const std::string characters = NumberTextCharacters(m_settings.text);
+    const std::optional<std::string> codes =
+        m_glyphText ? m_glyphText->Encode(characters) : characters;
+    EmbedNumberingFont(*font, codes.value_or(std::string()), canvas.App());
+  }
   CPDFFont* made = font.get();
   CPDFObjRef ref;
   std::string name;

@@ -12,6 +12,7 @@
 #include "app/opacity_state.h"
 #include "app/stamp.h"
 #include "app/stamp_style.h"
+#include "pdf/font/identity_font.h"
 #include "pdf/object/values.h"
 
 namespace quarn {
@@ -35,7 +36,9 @@ class PageNumberStamp final : public Stamp {
   explicit PageNumberStamp(NumberingSettings settings);
 
   // Picks the encoding the font is made with and turns a UTF-8 format into it; false (its line
-  // written) when a character is not in that encoding.
+  // written) when a character is not in that encoding. An installed face whose encoding lacks a
+  // character of the format draws the UTF-8 text by its glyph numbers instead, when it has
+  // every glyph.
   bool Prepare(StampCanvas& canvas) override;
   StampPlace Place() const override { return StampPlace::kOver; }
   bool Made() const override { return m_fontRef.IsDefined(); }
@@ -49,6 +52,7 @@ class PageNumberStamp final : public Stamp {
   // was made on). nullptr after a failure (its lines are written).
   CPDFFont* NamedFont(StampCanvas& canvas, std::string& name);
   CPDFFont* FetchFont(CPDFDoc& doc);
+  bool PrepareGlyphText(StampCanvas& canvas, const TrueTypeInfo& face);
   bool NameFont(StampCanvas& canvas, const CPDFFont& font, std::string& name);
   TextPosition Position(StampCanvas& canvas, CPDFFont& font, const std::string& text, int32_t page);
   int32_t TextWidth(CPDFFont& font, const std::string& text);
@@ -63,6 +67,8 @@ class PageNumberStamp final : public Stamp {
   // The font name whose kind Prepare found, and the encoding to make it with.
   std::string m_fontPlanned;
   std::string m_encoding;
+  // The planned face's glyphs for the format's characters, when they are beyond its encoding.
+  std::optional<FaceGlyphText> m_glyphText;
   std::optional<OpacityState> m_opacity;  // with an opacity other than 1
   UnseenPages m_unseen;
 };

@@ -4,6 +4,7 @@
 #include <hb.h>
 
 #include <memory>
+#include <utility>
 
 #include "platform/shared_library.h"
 
@@ -19,7 +20,8 @@ namespace {
   X(hb_set_add) X(hb_map_get) X(hb_map_has) X(hb_subset_input_create_or_fail)                \
   X(hb_subset_input_destroy) X(hb_subset_input_unicode_set) X(hb_subset_plan_create_or_fail) \
   X(hb_subset_plan_destroy) X(hb_subset_plan_execute_or_fail)                                \
-  X(hb_subset_plan_old_to_new_glyph_mapping) X(hb_subset_plan_unicode_to_old_glyph_mapping)
+  X(hb_subset_plan_old_to_new_glyph_mapping) X(hb_subset_plan_unicode_to_old_glyph_mapping) \
+  X(hb_subset_input_glyph_set) X(hb_subset_input_set_flags) X(hb_subset_or_fail)
 // clang-format on
 
 struct HarfBuzzSubsetFunctions {
@@ -53,6 +55,20 @@ using PlanHandle =
 
 }  // namespace
 
+namespace {
+
+// The program of a subset face.
+std::optional<std::string> ProgramOf(const hb_face_t* subset) {
+  const HarfBuzzSubsetFunctions& hb = HarfBuzzSubset();
+  BlobHandle program(hb.hb_face_reference_blob(const_cast<hb_face_t*>(subset)));
+  unsigned length = 0;
+  const char* data = program ? hb.hb_blob_get_data(program.get(), &length) : nullptr;
+  if (!data || length == 0) return std::nullopt;
+  return std::string(data, length);
+}
+
+}  // namespace
+
 std::optional<FontSubset> SubsetFontFile(const std::string& file, int index,
                                          const std::set<char32_t>& characters) {
   const HarfBuzzSubsetFunctions& hb = HarfBuzzSubset();
@@ -77,12 +93,27 @@ std::optional<FontSubset> SubsetFontFile(const std::string& file, int index,
   }
   FaceHandle result(hb.hb_subset_plan_execute_or_fail(plan.get()));
   if (!result) return std::nullopt;
-  BlobHandle program(hb.hb_face_reference_blob(result.get()));
-  unsigned length = 0;
-  const char* data = program ? hb.hb_blob_get_data(program.get(), &length) : nullptr;
-  if (!data || length == 0) return std::nullopt;
-  subset.program.assign(data, length);
+  std::optional<std::string> program = ProgramOf(result.get());
+  if (!program) return std::nullopt;
+  subset.program = std::move(*program);
   return subset;
+}
+
+std::optional<std::string> SubsetFontGlyphs(const std::string& file, int index,
+                                            const std::set<uint32_t>& glyphs) {
+  const HarfBuzzSubsetFunctions& hb = HarfBuzzSubset();
+  BlobHandle blob(hb.hb_blob_create_from_file_or_fail(file.c_str()));
+  if (!blob || index < 0) return std::nullopt;
+  FaceHandle face(hb.hb_face_create(blob.get(), static_cast<unsigned>(index)));
+  if (!face || hb.hb_face_get_glyph_count(face.get()) == 0) return std::nullopt;
+  InputHandle input(hb.hb_subset_input_create_or_fail());
+  if (!input) return std::nullopt;
+  hb_set_t* kept = hb.hb_subset_input_glyph_set(input.get());
+  for (uint32_t glyph : glyphs) hb.hb_set_add(kept, glyph);
+  hb.hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_RETAIN_GIDS);
+  FaceHandle result(hb.hb_subset_or_fail(face.get(), input.get()));
+  if (!result) return std::nullopt;
+  return ProgramOf(result.get());
 }
 
 }  // namespace quarn

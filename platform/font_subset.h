@@ -21,4 +21,10 @@ struct FontSubset {
 std::optional<FontSubset> SubsetFontFile(const std::string& file, int index,
                                          const std::set<char32_t>& characters);
 
+// The face `index` of `file` cut down to `glyphs` (and .notdef), each keeping its number (the
+// glyphs between are left empty), for fonts whose codes are the face's glyph numbers. None
+// when the file cannot be read or the subsetter fails.
+std::optional<std::string> SubsetFontGlyphs(const std::string& file, int index,
+                                            const std::set<uint32_t>& glyphs);
+
 }  // namespace quarn

@@ -383,6 +383,32 @@ std::unique_ptr<TrueTypeFaceInfo> ReadTrueTypeFace(const std::string& file, int 
   return info;
 }
 
+std::optional<std::map<char32_t, FaceGlyph>> ReadFaceGlyphs(const std::string& file, int index,
+                                                            const std::u32string& characters) {
+  FT_Library rawLibrary = nullptr;
+  if (FreeType().FT_Init_FreeType(&rawLibrary) != 0) return std::nullopt;
+  LibraryHandle library(rawLibrary);
+  FT_Face rawFace = nullptr;
+  if (FreeType().FT_New_Face(library.get(), file.c_str(), index, &rawFace) != 0) {
+    return std::nullopt;
+  }
+  FaceHandle face(rawFace);
+  if (rawFace->units_per_EM == 0 || FreeType().FT_Select_Charmap(rawFace, FT_ENCODING_UNICODE) != 0)
+    return std::nullopt;
+  std::map<char32_t, FaceGlyph> glyphs;
+  for (const char32_t c : characters) {
+    const FT_UInt glyph = FreeType().FT_Get_Char_Index(rawFace, c);
+    FT_Fixed advance = 0;
+    // Glyph numbers of a TrueType face are 16-bit; one past that cannot be a code of the font.
+    if (glyph == 0 || glyph > 0xFFFF ||
+        FreeType().FT_Get_Advance(rawFace, glyph, FT_LOAD_NO_SCALE, &advance) != 0) {
+      continue;
+    }
+    glyphs[c] = FaceGlyph{static_cast<uint16_t>(glyph), PerMille(advance, rawFace->units_per_EM)};
+  }
+  return glyphs;
+}
+
 // ---- names near a face name ------------------------------------------------------------------
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,6 +96,17 @@ std::string FontconfigVersion();
 
 // Reads one face with FreeType: none when the file cannot be read or holds no such face.
 std::unique_ptr<TrueTypeFaceInfo> ReadTrueTypeFace(const std::string& file, int index);
+
+// A glyph of a face found for a character: its number and its advance width at an em of 1000.
+struct FaceGlyph {
+  uint16_t glyph = 0;
+  int32_t advance = 0;
+};
+// The glyph of each of `characters` through the Unicode cmap of face `index` of `file`; a
+// character the face has no glyph for is left out. None when the face cannot be read or has no
+// Unicode cmap.
+std::optional<std::map<char32_t, FaceGlyph>> ReadFaceGlyphs(const std::string& file, int index,
+                                                            const std::u32string& characters);
 
 // The installed TrueType faces of the host, listed once when made; faces are read on demand.
 class InstalledFonts {

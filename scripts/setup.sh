@@ -12,6 +12,7 @@ PACKAGES=(
   groff-base bsdutils libjpeg-turbo-progs fontconfig
   dpkg-dev file man-db binutils time lintian bash-completion
   locales fonts-dejavu-core fonts-liberation fonts-ipafont-gothic fonts-ipafont-mincho
+  fonts-wqy-zenhei  # a TrueType face of simplified Chinese (smaller than the Noto CJK fonts)
   poppler-data python3-reportlab python3-fonttools
   clang libclang-rt-14-dev
   mupdf-tools strace  # bench/startup.sh: the peer it times, and the system calls it counts

@@ -125,6 +125,44 @@ std::string GlyphMap(const std::vector<std::pair<uint16_t, char32_t>>& drawn,
   return map;
 }
 
+// Tags the names of a composite font and its descendant as those of a subset of `characters`.
+bool TagComposite(CPDFType0Font& font, CPDFCIDFont& descendant, CPDFFontDesc& desc,
+                  const std::string& name, const std::u32string& characters) {
+  const std::string tagged = SubsetTag(name, characters) + "+" + name;
+  return font.Set_BaseFont(std::make_unique<CPDFName>(tagged)) &&
+         descendant.Set_BaseFont(std::make_unique<CPDFName>(tagged)) &&
+         desc.Set_FontName(std::make_unique<CPDFName>(tagged));
+}
+
+// Identity-H over a descendant whose CIDs are the glyph numbers (CIDToGIDMap /Identity).
+bool IsGlyphNumbered(const CPDFName& encoding, CPDFType2CIDFont& descendant) {
+  const CPDFName* glyphMap = AsName(descendant.GetValue(descendant.Doc(), "CIDToGIDMap"));
+  return encoding.Str() == "Identity-H" && glyphMap && glyphMap->Str() == "Identity";
+}
+
+// The codes of `text` are the face's glyph numbers: the subset keeps each glyph under its own
+// number, so the codes and the widths stay as they are.
+EmbedResult EmbedGlyphNumbered(CPDFType0Font& font, CPDFType2CIDFont& descendant,
+                               const CPDFObjRef& descendantRef, const TrueTypeInfo& info,
+                               CPDFFontDesc& desc, std::string_view text) {
+  CPDFObjHolder* doc = font.Doc();
+  const std::string name = descendant.Get_BaseFont()->Str();
+  std::set<uint32_t> glyphs;
+  for (size_t i = 0; i + 1 < text.size(); i += 2) {
+    glyphs.insert(static_cast<uint32_t>(static_cast<uint8_t>(text[i]) << 8 |
+                                        static_cast<uint8_t>(text[i + 1])));
+  }
+  if (glyphs.empty()) return {};
+  std::optional<std::string> program = SubsetFontGlyphs(info.file, info.index, glyphs);
+  if (!program) return Failed(name);
+  if (descendantRef.IsDefined() && !doc->UpdateObj(descendantRef)) return Failed(name);
+  if (!FileFontProgram(doc, desc, *program) ||
+      !TagComposite(font, descendant, desc, name, std::u32string(glyphs.begin(), glyphs.end()))) {
+    return Failed(name);
+  }
+  return {EmbedOutcome::kEmbedded, ""};
+}
+
 EmbedResult EmbedComposite(CPDFType0Font& font, std::string_view text) {
   CPDFObjHolder* doc = font.Doc();
   CPDFArray* descendants = font.Get_DescendantFonts();
@@ -140,8 +178,11 @@ EmbedResult EmbedComposite(CPDFType0Font& font, std::string_view text) {
   const TrueTypeInfo* info = caches->FindTrueTypeInfo(name);
   if (std::optional<EmbedResult> refusal = Refusal(info, name)) return *refusal;
   CPDFName* encoding = AsName(font.Get_Encoding());
-  const CMapFile* cmap = encoding ? caches->FindCMap(encoding->Str()) : nullptr;
   CPDFFontDesc* desc = descendant->Get_FontDescriptor();
+  if (encoding && desc && IsGlyphNumbered(*encoding, *descendant)) {
+    return EmbedGlyphNumbered(font, *descendant, descendantRef, *info, *desc, text);
+  }
+  const CMapFile* cmap = encoding ? caches->FindCMap(encoding->Str()) : nullptr;
   if (!cmap || !desc) return {};
 
   std::string cids;
@@ -166,12 +207,7 @@ EmbedResult EmbedComposite(CPDFType0Font& font, std::string_view text) {
       !descendant->SetValue(doc, "CIDToGIDMap", std::move(glyphMap), true, nullptr)) {
     return Failed(name);
   }
-  const std::string tagged = SubsetTag(name, Sorted(characters)) + "+" + name;
-  if (!font.Set_BaseFont(std::make_unique<CPDFName>(tagged)) ||
-      !descendant->Set_BaseFont(std::make_unique<CPDFName>(tagged)) ||
-      !desc->Set_FontName(std::make_unique<CPDFName>(tagged))) {
-    return Failed(name);
-  }
+  if (!TagComposite(font, *descendant, *desc, name, Sorted(characters))) return Failed(name);
   return {EmbedOutcome::kEmbedded, ""};
 }
 

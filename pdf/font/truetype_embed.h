@@ -30,9 +30,10 @@ inline constexpr const char* kAdobeJapan1ToUnicodeFile =
     "/usr/share/poppler/cidToUnicode/Adobe-Japan1";
 
 // Embeds a subset of the face of `font` (a CPDFTrueTypeFont in WinAnsiEncoding, or a Type 0
-// font over a CPDFType2CIDFont) that holds every glyph the bytes of `text` select. A font that
-// is not embedded is left exactly as it was. Throws LibraryUnavailable when the host lacks a
-// library the subset needs.
+// font over a CPDFType2CIDFont) that holds every glyph the bytes of `text` select; a Type 0
+// font whose codes are glyph numbers (pdf/font/identity_font.h) keeps those numbers in its
+// subset. A font that is not embedded is left exactly as it was. Throws LibraryUnavailable
+// when the host lacks a library the subset needs.
 EmbedResult EmbedFontSubset(CPDFFont& font, std::string_view text);
 
 // The six capital letters that tag a subset: the same name and characters give the same tag.

@@ -66,4 +66,8 @@ inline constexpr uint64_t kMaxImagePixels = uint64_t(1) << 26;
 // Bytes of an image file read whole to become a watermark (256 MiB): more is no logo.
 inline constexpr uint64_t kMaxImageFileBytes = uint64_t(256) << 20;
 
+// A CMap's beginbfchar block holds at most 100 entries, as the CMap format says; longer blocks
+// are cut into several.
+inline constexpr size_t kMaxCMapBlockEntries = 100;
+
 }  // namespace quarn::limits

@@ -1,15 +1,18 @@
 // Installed TrueType faces: face records, lookup, TrueType and CIDFontType2 fonts, embedding.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <regex>
 
-#include "support/values.h"
 #include "pdf/document/doc.h"
+#include "pdf/font/identity_font.h"
 #include "pdf/font/truetype_embed.h"
 #include "pdf/font/truetype_font.h"
 #include "pdf/font/type2_cid_font.h"
 #include "pdf/library/pdf_lib.h"
 #include "platform/temp_file.h"
+#include "support/values.h"
 
 namespace quarn {
 namespace {
@@ -168,6 +171,56 @@ TEST_F(TrueTypeTest, EmbedsTaggedSubsets) {
   std::unique_ptr<CPDFFont> simulated = CreateTrueTypeFontByName(m_doc.get(), "IPAGothic,Bold", "");
   EXPECT_EQ(EmbedFontSubset(*simulated, "12").outcome, EmbedOutcome::kNotEmbedded);
   EXPECT_EQ(simulated->Get_BaseFont()->Str(), "IPAGothic,Bold");
+}
+
+TEST_F(TrueTypeTest, GlyphNumberedFontsForTextBeyondTheEncoding) {
+  UndrawableCharacter undrawable;
+  std::optional<FaceGlyphText> glyphs =
+      FaceGlyphText::Find(*Info("DejaVuSans"), "Σελίδα 0123456789", undrawable);
+  ASSERT_TRUE(glyphs);
+  const std::optional<std::string> codes = glyphs->Encode("Σ 10");
+  ASSERT_TRUE(codes);
+  EXPECT_EQ(codes->size(), 8u);
+  EXPECT_FALSE(glyphs->Encode("Ω"));  // not among the characters found
+
+  std::unique_ptr<CPDFType0Font> font = glyphs->CreateFont(m_doc.get(), "DejaVuSans");
+  ASSERT_TRUE(font);
+  EXPECT_EQ(font->Get_Encoding()->TypeCode(), kTypeName);
+  EXPECT_TRUE(font->Get_ToUnicode());
+  // The digits measure as in the simple font of the same face.
+  EXPECT_EQ(font->CalcStringWidth(codes->data() + 4, 4), 1272);
+  ASSERT_EQ(EmbedFontSubset(*font, *codes).outcome, EmbedOutcome::kEmbedded);
+  EXPECT_TRUE(std::regex_match(font->Get_BaseFont()->Str(), std::regex("[A-Z]{6}\\+DejaVuSans")));
+  EXPECT_TRUE(font->GetFontDescriptor()->Get_FontFile2());
+
+  const struct {
+    const char* text;
+    const char* character;
+    UndrawableCharacter::Reason reason;
+  } refusals[] = {
+      {"\u05E2\u05DE\u05D5\u05D3", "\u05E2", UndrawableCharacter::Reason::kRightToLeft},
+      {"\u200F1", "\u200F", UndrawableCharacter::Reason::kRightToLeft},
+      {"x\u0301", "\u0301", UndrawableCharacter::Reason::kCombining},
+      {"1\u7B2C", "\u7B2C", UndrawableCharacter::Reason::kNotInFace},
+  };
+  for (const auto& refusal : refusals) {
+    EXPECT_FALSE(FaceGlyphText::Find(*Info("DejaVuSans"), refusal.text, undrawable));
+    EXPECT_EQ(undrawable.character, refusal.character) << refusal.text;
+    EXPECT_EQ(undrawable.reason, refusal.reason) << refusal.text;
+  }
+}
+
+TEST(GlyphToUnicode, BlocksOfAHundredAndSurrogatePairs) {
+  std::map<char32_t, FaceGlyph> glyphs;
+  for (char32_t c = 0x41; c < 0x41 + 150; ++c) glyphs[c] = {static_cast<uint16_t>(c), 0};
+  glyphs[0x1D11E] = {7, 0};  // beyond the BMP
+  glyphs[0x42] = {7, 0};     // a lower character drawn with the same glyph wins
+  const std::string cmap = GlyphToUnicodeCMap(glyphs);
+  EXPECT_NE(cmap.find("100 beginbfchar\n<0007> <0042>\n<0041> <0041>\n"), std::string::npos);
+  EXPECT_NE(cmap.find("\n50 beginbfchar\n"), std::string::npos);
+  EXPECT_EQ(cmap.find("D834DD1E"), std::string::npos);
+  glyphs.erase(0x42);
+  EXPECT_NE(GlyphToUnicodeCMap(glyphs).find("<0007> <D834DD1E>\n"), std::string::npos);
 }
 
 TEST_F(TrueTypeTest, LoadsTrueTypeDictionaries) {
