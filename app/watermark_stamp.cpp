@@ -29,7 +29,10 @@ WatermarkStamp::WatermarkStamp(std::string fileName, bool fit, bool up,
                                std::optional<float> opacity)
     : m_fileName(std::move(fileName)), m_fit(fit), m_up(up) {
   if (opacity) m_opacity.emplace(*opacity);
+  m_layout.sizing = fit ? WatermarkSizing::kStretch : WatermarkSizing::kNatural;
 }
+
+void WatermarkStamp::SetTurn(const WatermarkTurn& turn) { m_layout.turn = turn; }
 
 void WatermarkStamp::WarnUnseen(CZorvaneApp& app) const {
   if (m_unseen.pages > 0) {
@@ -63,28 +66,37 @@ bool WatermarkStamp::Draw(StampCanvas& canvas, int32_t page) {
   return canvas.AddGraphics(objects, Place());
 }
 
-bool WatermarkStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
-  if (!canvas.CheckReadable(m_fileName)) return false;
+std::unique_ptr<CPDFFormXObj> WatermarkStamp::MakeForm(StampCanvas& canvas,
+                                                       std::unique_ptr<CPDFDoc>& source) {
+  if (!canvas.CheckReadable(m_fileName)) return nullptr;
   CPDFDoc& doc = canvas.Document();
   CPDFErrorRecord error;
-  std::unique_ptr<CPDFDoc> watermarkDoc = canvas.Lib().OpenDoc(m_fileName, nullptr, error);
-  if (!watermarkDoc) {
-    canvas.LogError(Format("cannot open PDF Document: %s", m_fileName.c_str()), error);
-    return false;
-  }
-  CPDFPage* source = watermarkDoc->GetPage(0);
+  source = canvas.Lib().OpenDoc(m_fileName, nullptr, error);
   if (!source) {
-    canvas.LogError("cannot get PDF Page: 1", watermarkDoc->LastError());
-    return false;
+    canvas.LogError(Format("cannot open PDF Document: %s", m_fileName.c_str()), error);
+    return nullptr;
+  }
+  CPDFPage* page = source->GetPage(0);
+  if (!page) {
+    canvas.LogError("cannot get PDF Page: 1", source->LastError());
+    return nullptr;
   }
   auto form = std::make_unique<CPDFFormXObj>();
-  if (!form->CreateFromPage(&doc, *source)) {
+  if (!form->CreateFromPage(&doc, *page)) {
     // The failure may have been met in either document.
     const CPDFErrorRecord& record =
-        doc.LastError().IsError() ? doc.LastError() : watermarkDoc->LastError();
+        doc.LastError().IsError() ? doc.LastError() : source->LastError();
     canvas.LogError("cannot define PDF FormXObject", record);
-    return false;
+    return nullptr;
   }
+  return form;
+}
+
+bool WatermarkStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
+  CPDFDoc& doc = canvas.Document();
+  std::unique_ptr<CPDFDoc> source;
+  std::unique_ptr<CPDFFormXObj> form = MakeForm(canvas, source);
+  if (!form) return false;
   PlaceForm(canvas, *form);
   if (const CPDFMatrix* matrix = form->Get_Matrix()) {
     for (int i = 0; i < 6; ++i) m_formMatrix[static_cast<size_t>(i)] = matrix->At(i);
@@ -111,8 +123,9 @@ void WatermarkStamp::PlaceForm(StampCanvas& canvas, CPDFFormXObj& form) const {
   if (!box) return;
   const CPDFRect& pageBox = canvas.PageBox();
   const PageView& view = canvas.View();
-  if (!view.plain) {
-    // Made on a page shown turned or cropped: the form stands upright in what the reader shows.
+  if (!view.plain || !m_layout.Classic()) {
+    // Made on a page shown turned or cropped, or a watermark turned or sized to the page: the
+    // form's Matrix is worked out in the frame the reader shows.
     const Affine placed = Placement(view, *box);
     if (CPDFMatrix* matrix = form.Get_Matrix()) {
       matrix->Set(static_cast<float>(placed[0]), static_cast<float>(placed[1]),
@@ -144,21 +157,7 @@ void WatermarkStamp::PlaceForm(StampCanvas& canvas, CPDFFormXObj& form) const {
 }
 
 Affine WatermarkStamp::Placement(const PageView& view, const CPDFRect& formBox) const {
-  const double width = view.DisplayWidth(), height = view.DisplayHeight();
-  const double formWidth = formBox.Width(), formHeight = formBox.Height();
-  Affine inFrame;
-  if (m_fit && formWidth != 0 && formHeight != 0) {
-    const double sx = width / formWidth, sy = height / formHeight;
-    inFrame = {sx, 0, 0, sy, -sx * formBox.Llx(), -sy * formBox.Lly()};
-  } else {
-    inFrame = {1,
-               0,
-               0,
-               1,
-               (width - formWidth) * 0.5 - formBox.Llx(),
-               (height - formHeight) * 0.5 - formBox.Lly()};
-  }
-  return Multiply(inFrame, view.DisplayToUser());
+  return PlaceWatermark(view, formBox, m_layout);
 }
 
 bool WatermarkStamp::Adjustment(const PageView& view, Affine& adjustment) const {
