@@ -28,10 +28,10 @@ StampStyle WithoutDefaults(StampStyle style) {
 // A decimal number: an optional sign, digits and at most one point (no blank, exponent, "nan" or
 // "inf", which strtod would take).
 std::optional<double> PlainDecimal(std::string_view text) {
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  const bool hasSign = !text.empty() && (text[0] == '-' || text[0] == '+');
   bool digit = false;
   bool point = false;
-  for (const char c : text) {
+  for (const char c : text.substr(hasSign ? 1 : 0)) {
     if (std::isdigit(static_cast<unsigned char>(c))) {
       digit = true;
     } else if (c == '.' && !point) {
