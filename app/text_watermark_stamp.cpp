@@ -50,8 +50,8 @@ bool TextWatermarkStamp::Prepare(StampCanvas& canvas) {
   return m_font.ConvertText(canvas, m_text);
 }
 
-std::unique_ptr<CPDFFormXObj> TextWatermarkStamp::MakeForm(StampCanvas& canvas,
-                                                           std::unique_ptr<CPDFDoc>& /*source*/) {
+std::unique_ptr<CPDFFormXObj> TextWatermarkStamp::MakeForm(
+    StampCanvas& canvas, std::unique_ptr<CPDFDoc>& /*watermarkDoc*/) {
   CPDFDoc& doc = canvas.Document();
   auto resources = std::make_unique<CPDFResDict>();
   if (!resources->Create(&doc)) {

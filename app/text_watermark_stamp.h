@@ -33,7 +33,7 @@ class TextWatermarkStamp final : public WatermarkStamp {
 
  protected:
   std::unique_ptr<CPDFFormXObj> MakeForm(StampCanvas& canvas,
-                                         std::unique_ptr<CPDFDoc>& source) override;
+                                         std::unique_ptr<CPDFDoc>& watermarkDoc) override;
 
  private:
   // The size the text is set at in the form when -wmf gives none: the form's Matrix scales it.

@@ -67,25 +67,25 @@ bool WatermarkStamp::Draw(StampCanvas& canvas, int32_t page) {
 }
 
 std::unique_ptr<CPDFFormXObj> WatermarkStamp::MakeForm(StampCanvas& canvas,
-                                                       std::unique_ptr<CPDFDoc>& source) {
+                                                       std::unique_ptr<CPDFDoc>& watermarkDoc) {
   if (!canvas.CheckReadable(m_fileName)) return nullptr;
   CPDFDoc& doc = canvas.Document();
   CPDFErrorRecord error;
-  source = canvas.Lib().OpenDoc(m_fileName, nullptr, error);
-  if (!source) {
+  watermarkDoc = canvas.Lib().OpenDoc(m_fileName, nullptr, error);
+  if (!watermarkDoc) {
     canvas.LogError(Format("cannot open PDF Document: %s", m_fileName.c_str()), error);
     return nullptr;
   }
-  CPDFPage* page = source->GetPage(0);
-  if (!page) {
-    canvas.LogError("cannot get PDF Page: 1", source->LastError());
+  CPDFPage* source = watermarkDoc->GetPage(0);
+  if (!source) {
+    canvas.LogError("cannot get PDF Page: 1", watermarkDoc->LastError());
     return nullptr;
   }
   auto form = std::make_unique<CPDFFormXObj>();
-  if (!form->CreateFromPage(&doc, *page)) {
+  if (!form->CreateFromPage(&doc, *source)) {
     // The failure may have been met in either document.
     const CPDFErrorRecord& record =
-        doc.LastError().IsError() ? doc.LastError() : source->LastError();
+        doc.LastError().IsError() ? doc.LastError() : watermarkDoc->LastError();
     canvas.LogError("cannot define PDF FormXObject", record);
     return nullptr;
   }
@@ -94,8 +94,8 @@ std::unique_ptr<CPDFFormXObj> WatermarkStamp::MakeForm(StampCanvas& canvas,
 
 bool WatermarkStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
   CPDFDoc& doc = canvas.Document();
-  std::unique_ptr<CPDFDoc> source;
-  std::unique_ptr<CPDFFormXObj> form = MakeForm(canvas, source);
+  std::unique_ptr<CPDFDoc> watermarkDoc;  // open until the form is filed
+  std::unique_ptr<CPDFFormXObj> form = MakeForm(canvas, watermarkDoc);
   if (!form) return false;
   PlaceForm(canvas, *form);
   if (const CPDFMatrix* matrix = form->Get_Matrix()) {

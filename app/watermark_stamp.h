@@ -37,9 +37,9 @@ class WatermarkStamp : public Stamp {
 
  protected:
   // The form the watermark draws, made in the output document; nullptr with its lines written.
-  // `source` may receive a document the form reads from, kept open until the form is filed.
+  // `watermarkDoc` may receive a document the form reads from, kept open until it is filed.
   virtual std::unique_ptr<CPDFFormXObj> MakeForm(StampCanvas& canvas,
-                                                 std::unique_ptr<CPDFDoc>& source);
+                                                 std::unique_ptr<CPDFDoc>& watermarkDoc);
 
   WatermarkLayout m_layout;
 
