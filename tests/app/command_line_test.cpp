@@ -86,11 +86,11 @@ TEST_F(CommandLineTest, EmptyArgumentIsAFileName) {
 }
 
 TEST_F(CommandLineTest, EveryOptionIsRead) {
-  ASSERT_TRUE(Parse({"zorvane", "in.pdf",    "-wm",   "logo.pdf,2,3", "-fit",
-                     "-up",     "-nbp",      "1,0,5", "-nbf",         "R,- %s -,HB,12",
-                     "-nbs",    "4,10,-5",   "-sp",   "-l",           "run.log",
-                     "-t",      "/tmp/work", "-nbc",  "#C00000,0.8",  "-wmo",
-                     "0.3",     "-wmr",      "-30",   "-wmt",         "DRAFT\\,1,2",
+  ASSERT_TRUE(Parse({"zorvane", "in.pdf",       "-wm",   "logo.pdf,2,3", "-fit",
+                     "-up",     "-nbp",         "1,0,5", "-nbf",         "R,- %s -,HB,12",
+                     "-nbs",    "4,10,-5",      "-sp",   "-l",           "run.log",
+                     "-t",      "/tmp/work",    "-nbc",  "#C00000,0.8",  "-wmo",
+                     "0.3",     "-wmr",         "-30",   "-wmt",         "DRAFT\\,1,2",
                      "-wmf",    "TB,40,#FF0000"}));
   const CommandLine& line = Line();
   EXPECT_EQ(OrUnset(line.watermarkSpec), "logo.pdf,2,3");

@@ -68,10 +68,10 @@ TEST(TextWatermarkSpecParse, EscapedCommasStayInTheTextAndPagesFollowIt) {
     int firstPage;
     int lastPage;
   };
-  for (const Case& c : {Case{"DRAFT", "DRAFT", 1, 0}, Case{"DRAFT,2,3", "DRAFT", 2, 3},
-                        Case{"Yes\\, no,4", "Yes, no", 4, 0}, Case{"a\\\\,2", "a\\", 2, 0},
-                        Case{"a\\b", "a\\b", 1, 0}, Case{",5", "", 5, 0},
-                        Case{"x,0,-1", "x", 1, -1}}) {
+  for (const Case& c :
+       {Case{"DRAFT", "DRAFT", 1, 0}, Case{"DRAFT,2,3", "DRAFT", 2, 3},
+        Case{"Yes\\, no,4", "Yes, no", 4, 0}, Case{"a\\\\,2", "a\\", 2, 0},
+        Case{"a\\b", "a\\b", 1, 0}, Case{",5", "", 5, 0}, Case{"x,0,-1", "x", 1, -1}}) {
     const TextWatermarkSpec spec = ParseTextWatermarkSpec(c.value);
     EXPECT_EQ(spec.text, c.text) << c.value;
     EXPECT_EQ(spec.firstPage, c.firstPage) << c.value;

@@ -78,15 +78,15 @@ TEST_P(WatermarkTurnOption, ReadsDegreesOrTheDiagonal) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, WatermarkTurnOption,
-    ::testing::Values(TurnCase{"45", true, 45.0}, TurnCase{"-30", true, -30.0},
-                      TurnCase{"+12.5", true, 12.5}, TurnCase{"0", true, 0.0},
-                      TurnCase{"405", true, 45.0}, TurnCase{"diag", true, std::nullopt},
-                      TurnCase{"", false, {}}, TurnCase{"Diag", false, {}},
-                      TurnCase{"45deg", false, {}}, TurnCase{"1e2", false, {}},
-                      TurnCase{"nan", false, {}}, TurnCase{"-", false, {}},
-                      TurnCase{"4 5", false, {}}));
+INSTANTIATE_TEST_SUITE_P(Values, WatermarkTurnOption,
+                         ::testing::Values(TurnCase{"45", true, 45.0}, TurnCase{"-30", true, -30.0},
+                                           TurnCase{"+12.5", true, 12.5}, TurnCase{"0", true, 0.0},
+                                           TurnCase{"405", true, 45.0},
+                                           TurnCase{"diag", true, std::nullopt},
+                                           TurnCase{"", false, {}}, TurnCase{"Diag", false, {}},
+                                           TurnCase{"45deg", false, {}}, TurnCase{"1e2", false, {}},
+                                           TurnCase{"nan", false, {}}, TurnCase{"-", false, {}},
+                                           TurnCase{"4 5", false, {}}));
 
 // A -wmf value: refused, or the font, size and colour it gives.
 struct FontCase {
