@@ -99,12 +99,20 @@ std::optional<WatermarkFont> ParseWatermarkFontOption(std::string_view value) {
     font.size = static_cast<float>(*points);
   }
   if (second == std::string_view::npos) return font;
-  const std::string_view colour = rest.substr(second + 1);
+  const std::string_view tail = rest.substr(second + 1);
+  const size_t third = tail.find(',');
+  const std::string_view colour = tail.substr(0, third);
   if (!colour.empty()) {
     const std::optional<RGBColour> parsed = ParseColour(colour);
     if (!parsed) return std::nullopt;
     font.colour = *parsed;
   }
+  if (third == std::string_view::npos) return font;
+  const std::string_view location = tail.substr(third + 1);
+  if (location.size() > 1 || (location.size() == 1 && (location[0] < '0' || location[0] > '8'))) {
+    return std::nullopt;
+  }
+  if (!location.empty()) font.location = location[0] - '0';
   return font;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,15 +34,17 @@ std::optional<StampStyle> ParseNumberColourOption(std::string_view value);
 // -wmo "Opacity". None when it does not parse.
 std::optional<StampStyle> ParseWatermarkOpacityOption(std::string_view value);
 
-// -wmf "Font,Size,Colour" of a text watermark: the font as -nbf names one (Helvetica-Bold when
-// empty), a size in points (none: sized to the page), a colour as -nbc reads one (#808080).
+// -wmf "Font,Size,Colour,Location" of a text watermark: the font as -nbf names one
+// (Helvetica-Bold when empty), a size in points (none: sized to the page), a colour as -nbc reads
+// one (#808080), and where it goes: 0 or nothing centred, 1 to 8 as the locations of -nbs.
 struct WatermarkFont {
   std::string fontName = "Helvetica-Bold";
   std::string typedFontName = "Helvetica-Bold";
   std::optional<float> size;
   RGBColour colour{128 / 255.0f, 128 / 255.0f, 128 / 255.0f};
+  int32_t location = 0;
 };
-// None when the size or the colour does not parse.
+// None when the size, the colour or the location does not parse.
 std::optional<WatermarkFont> ParseWatermarkFontOption(std::string_view value);
 // -wmr "Angle" in degrees counter-clockwise ("45", "-30", "12.5"), or "diag". None for anything
 // else.

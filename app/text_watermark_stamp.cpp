@@ -43,6 +43,7 @@ TextWatermarkStamp::TextWatermarkStamp(TextWatermarkSettings settings, bool fit,
   } else {
     m_layout.sizing = m_settings.font.size ? WatermarkSizing::kNatural : WatermarkSizing::kSpan;
   }
+  m_layout.location = m_settings.font.location;
 }
 
 bool TextWatermarkStamp::Prepare(StampCanvas& canvas) {

@@ -1,7 +1,7 @@
 // The text watermark (-wmt): a line of text in any font the page number can use, made once a run
 // into a form XObject of the output document (its BBox the text's extent) and placed as the PDF
-// watermark is: centred in each page's visible frame, under or over the content, turned with
-// -wmr; at the size -wmf gives, else scaled to span most of the page.
+// watermark is: centred in each page's visible frame (or against its edges), under or over the
+// content, turned with -wmr; at the size -wmf gives, else scaled to span most of the page.
 #pragma once
 
 #include <cstdint>

@@ -80,8 +80,15 @@ Affine PlaceWatermark(const PageView& view, const CPDFRect& formBox,
   const double centreX = (double{formBox.Llx()} + formBox.Urx()) * 0.5;
   const double centreY = (double{formBox.Lly()} + formBox.Ury()) * 0.5;
   const Affine toCentre = {1, 0, 0, 1, -centreX, -centreY};
-  const Affine turned = {scale * cosine, scale * sine, -scale * sine,
-                         scale * cosine, width * 0.5,  height * 0.5};
+  // Against an edge, the turned box's extent touches it.
+  const double spareX = std::max(0.0, width - scale * (formWidth * c + formHeight * s)) * 0.5;
+  const double spareY = std::max(0.0, height - scale * (formWidth * s + formHeight * c)) * 0.5;
+  const int32_t at = layout.location;
+  const double shiftX = at >= 1 && at <= 3 ? -spareX : (at >= 5 && at <= 7 ? spareX : 0.0);
+  const double shiftY =
+      at >= 3 && at <= 5 ? spareY : (at == 1 || at == 7 || at == 8 ? -spareY : 0.0);
+  const Affine turned = {scale * cosine, scale * sine,         -scale * sine,
+                         scale * cosine, width * 0.5 + shiftX, height * 0.5 + shiftY};
   inFrame = Multiply(toCentre, turned);
   return Multiply(inFrame, view.DisplayToUser());
 }

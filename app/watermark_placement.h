@@ -1,8 +1,10 @@
-// Where a watermark's form goes on a page: centred in the page's visible frame, at its natural
-// size, stretched to the frame (-fit), scaled to the largest size that stays inside it, or to a
-// share of the frame's span; turned by an angle about its centre (-wmr). Every kind of watermark
-// (a PDF page, a line of text) is a form placed by this one function.
+// Where a watermark's form goes on a page: centred in the page's visible frame (or against its
+// edges), at its natural size, stretched to the frame (-fit), scaled to the largest size that
+// stays inside it, or to a share of the frame's span; turned by an angle about its centre (-wmr).
+// Every kind of watermark (a PDF page, a line of text) is a form placed by this one function.
 #pragma once
+
+#include <cstdint>
 
 #include "app/page_view.h"
 
@@ -32,10 +34,13 @@ struct WatermarkLayout {
   // kSpan: the share of the longest line through the frame's centre along the turned axis (the
   // frame's width unturned, its diagonal turned diagonally).
   double spanShare = 0.8;
+  // 0: centred; 1 to 8: against the frame's edges, numbered as the page number's locations
+  // (1 bottom left, 2 middle left, 3 top left, 4 top centre, ... 8 bottom centre).
+  int32_t location = 0;
 
   // Placed by the arithmetic of the first watermarks (centred or stretched, unturned).
   bool Classic() const {
-    return !turn.Any() &&
+    return !turn.Any() && location == 0 &&
            (sizing == WatermarkSizing::kNatural || sizing == WatermarkSizing::kStretch);
   }
 };

@@ -124,6 +124,14 @@ INSTANTIATE_TEST_SUITE_P(
                       FontCase{"H,big", false, "", {}, {}}, FontCase{"H,12,red", false, "", {}, {}},
                       FontCase{"H,12,#FF0000,x", false, "", {}, {}}));
 
+TEST(WatermarkFontOption, LocationIsCentredOrOneToEight) {
+  EXPECT_EQ(ParseWatermarkFontOption(",,#FF0000")->location, 0);
+  EXPECT_EQ(ParseWatermarkFontOption(",,,4")->location, 4);
+  EXPECT_EQ(ParseWatermarkFontOption("H,9,,0")->location, 0);
+  EXPECT_FALSE(ParseWatermarkFontOption(",,,9"));
+  EXPECT_FALSE(ParseWatermarkFontOption(",,,12"));
+}
+
 TEST(RefusedStyleLine, NamesTheValueOfAnOptionInUse) {
   StampOptions options;
   options.numberColourSpec = "red";

@@ -4,7 +4,7 @@
 # belong and the page's corners clear; -wmr diag lays a bar along a landscape page's diagonal;
 # -fit keeps a turned watermark inside the page; "CONFIDENTIAL" is centred on a portrait and a
 # landscape page at 80% of their width, coloured and blended by -wmf and -wmo, beside a PDF
-# watermark; values that do not parse, and a text the font cannot encode, are refused.
+# watermark, or against the top edge; values that do not parse, and a text the font cannot encode, are refused.
 set -uo pipefail
 
 source "$(dirname "$0")/lib.sh"
@@ -124,6 +124,13 @@ if stamp square.pdf together -wm box.pdf -wmt 'Do not copy' -wmf 'TB,24,#0000FF'
   grep -aq '/Times-Bold' together.pdf || fail "together: not set in Times-Bold"
 fi
 
+# At a location of its own: top centre, against the page's top edge.
+if stamp square.pdf topped -wmt CONFIDENTIAL -wmf 'H,30,#FF0000,4'; then
+  read -r word x y _ < <(word_box topped.pdf 1)
+  [ "$word" = CONFIDENTIAL ] && within "$x" 197 203 && within "$y" 5 25 ||
+    fail "topped: $word centred at $x,$y, not at the top centre"
+fi
+
 # Values that do not parse, and a text that the font cannot encode: one line naming the value,
 # status 1, no output and the input untouched.
 cp square.pdf pristine.pdf
@@ -141,7 +148,7 @@ refused() {
 for value in abc 45deg '' 1e3 diagonal -30x; do
   refused "invalid value of -wmr: $value" -wm box.pdf -wmr "$value"
 done
-for value in 'H,0' 'H,-4' 'H,x' ',,red' ',,#12345' 'H,10,#FF0000,9'; do
+for value in 'H,0' 'H,-4' 'H,x' ',,red' ',,#12345' 'H,10,#FF0000,9' 'H,10,,4,1'; do
   refused "invalid value of -wmf: $value" -wmt DRAFT -wmf "$value"
 done
 refused "invalid value of -wmt: " -wmt ''
