@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace quarn {
@@ -54,8 +55,14 @@ bool CommandLine::Parse(int argc, const char* const* argv) {
       // stays a file name.
       const bool dashValue = next != nullptr && std::strcmp(next, "-") == 0;
       const bool takesDash = std::strcmp(arg, "-pw") == 0;
+      // A negative angle ("-wmr -30") is the value of -wmr, not an option of its own.
+      const bool negativeAngle =
+          std::strcmp(arg, "-wmr") == 0 && next != nullptr && next[0] == '-' &&
+          (std::isdigit(static_cast<unsigned char>(next[1])) || next[1] == '.');
       const char* value =
-          next != nullptr && !IsOption(next) && (!dashValue || takesDash) ? next : nullptr;
+          next != nullptr && (!IsOption(next) || negativeAngle) && (!dashValue || takesDash)
+              ? next
+              : nullptr;
       if (ApplyOption(arg, value)) ++i;
     } else if (inputFile == nullptr) {
       inputFile = arg;
@@ -94,6 +101,12 @@ bool CommandLine::ApplyOption(const char* option, const char* value) {
     return takeValue(numberColourSpec);
   } else if (is("wmo")) {
     return takeValue(watermarkOpacitySpec);
+  } else if (is("wmr")) {
+    return takeValue(watermarkTurnSpec);
+  } else if (is("wmt")) {
+    return takeValue(textWatermarkSpec);
+  } else if (is("wmf")) {
+    return takeValue(watermarkFontSpec);
   } else if (is("sp")) {
     spread = true;
   } else if (is("pw")) {
@@ -131,6 +144,9 @@ StampOptions CommandLine::ToStampOptions() const {
   options.spread = spread;
   options.numberColourSpec = TextOf(numberColourSpec);
   options.watermarkOpacitySpec = TextOf(watermarkOpacitySpec);
+  options.watermarkTurnSpec = TextOf(watermarkTurnSpec);
+  options.textWatermarkSpec = TextOf(textWatermarkSpec);
+  options.watermarkFontSpec = TextOf(watermarkFontSpec);
   options.passwordFile = TextOf(passwordFile);
   options.incremental = incremental;
   options.unknownOptions.assign(unknownOptions.begin(), unknownOptions.end());

@@ -29,6 +29,9 @@ class CommandLine {
   bool spread = false;
   const char* numberColourSpec = nullptr;
   const char* watermarkOpacitySpec = nullptr;
+  const char* watermarkTurnSpec = nullptr;
+  const char* textWatermarkSpec = nullptr;
+  const char* watermarkFontSpec = nullptr;
   const char* passwordFile = nullptr;
   const char* logFile = nullptr;
   const char* tempPath = nullptr;

@@ -18,6 +18,7 @@
 #include "app/number_stamp.h"
 #include "app/page_number_stamp.h"
 #include "app/progress_line.h"
+#include "app/text_watermark_stamp.h"
 #include "app/watermark_stamp.h"
 #include "app/zorvane_app.h"
 #include "pdf/content/content_lexer.h"
@@ -85,6 +86,25 @@ WatermarkSpec ParseWatermarkSpec(std::string_view value) {
     const size_t slash = parsed.fileName.rfind('/');
     const size_t base = slash == std::string::npos ? 0 : slash + 1;
     if (parsed.fileName.find('.', base) == std::string::npos) parsed.fileName += ".pdf";
+  }
+  parsed.firstPage = std::max<int32_t>(parsed.firstPage, 1);
+  return parsed;
+}
+
+TextWatermarkSpec ParseTextWatermarkSpec(std::string_view value) {
+  TextWatermarkSpec parsed;
+  size_t i = 0;
+  for (; i < value.size() && value[i] != ','; ++i) {
+    const bool escaped =
+        value[i] == '\\' && i + 1 < value.size() && (value[i + 1] == ',' || value[i + 1] == '\\');
+    if (escaped) ++i;
+    parsed.text += value[i];
+  }
+  if (i < value.size()) {
+    const std::string_view pages = value.substr(i + 1);
+    const size_t comma = pages.find(',');
+    parsed.firstPage = DecimalValue(pages.substr(0, comma));
+    if (comma != std::string_view::npos) parsed.lastPage = DecimalValue(pages.substr(comma + 1));
   }
   parsed.firstPage = std::max<int32_t>(parsed.firstPage, 1);
   return parsed;
@@ -177,8 +197,35 @@ bool CPDFDriver::SetOptions(const StampOptions& options) {
     m_watermarkStyle =
         ParseWatermarkOpacityOption(*options.watermarkOpacitySpec).value_or(StampStyle{});
   }
+  SetTextWatermarkOptions(options);
   SetNumberingOptions(options);
   return true;
+}
+
+void CPDFDriver::SetTextWatermarkOptions(const StampOptions& options) {
+  m_watermarkTurn = WatermarkTurn{};
+  m_textWatermark.reset();
+  m_textWatermarkValue = options.textWatermarkSpec.value_or("");
+  if (m_refusedStyle) return;
+  if (options.watermarkTurnSpec && (options.watermarkSpec || options.textWatermarkSpec)) {
+    m_watermarkTurn =
+        ParseWatermarkTurnOption(*options.watermarkTurnSpec).value_or(WatermarkTurn{});
+  }
+  if (!options.textWatermarkSpec) return;
+  const TextWatermarkSpec spec = ParseTextWatermarkSpec(*options.textWatermarkSpec);
+  if (spec.text.empty()) {
+    // Nothing to draw is not what was asked for.
+    m_refusedStyle = "invalid value of -wmt: " + *options.textWatermarkSpec;
+    return;
+  }
+  TextWatermarkSettings settings;
+  settings.text = spec.text;
+  settings.firstPage = spec.firstPage;
+  settings.lastPage = spec.lastPage;
+  if (options.watermarkFontSpec) {
+    settings.font = ParseWatermarkFontOption(*options.watermarkFontSpec).value_or(WatermarkFont{});
+  }
+  m_textWatermark = std::move(settings);
 }
 
 void CPDFDriver::SetNumberingOptions(const StampOptions& options) {
@@ -222,13 +269,27 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
     LogError(*m_refusedStyle);
     return false;
   }
+  m_stampPages.clear();
   if (!m_watermark.fileName.empty()) {
     // An image file is known by its bytes: it needs no extension.
-    m_stamps.push_back(std::make_unique<WatermarkStamp>(
+    auto watermark = std::make_unique<WatermarkStamp>(
         WatermarkFileName(m_watermark.givenName, m_watermark.fileName), m_fit, m_up,
-        m_watermarkStyle.opacity));
+        m_watermarkStyle.opacity);
+    watermark->SetTurn(m_watermarkTurn);
+    m_stamps.push_back(std::move(watermark));
+    m_stampPages.emplace_back(m_watermark.firstPage, m_watermark.lastPage);
   }
-  if (m_numbering.on) m_stamps.push_back(std::make_unique<PageNumberStamp>(m_numbering));
+  if (m_textWatermark) {
+    auto text = std::make_unique<TextWatermarkStamp>(*m_textWatermark, m_fit, m_up,
+                                                     m_watermarkStyle.opacity);
+    text->SetTurn(m_watermarkTurn);
+    m_stamps.push_back(std::move(text));
+    m_stampPages.emplace_back(m_textWatermark->firstPage, m_textWatermark->lastPage);
+  }
+  if (m_numbering.on) {
+    m_stamps.push_back(std::make_unique<PageNumberStamp>(m_numbering));
+    m_stampPages.emplace_back(m_numbering.firstPage, m_numbering.lastPage);
+  }
   for (const auto& stamp : m_stamps) {
     if (!stamp->Prepare(*this)) return false;
   }
@@ -258,15 +319,22 @@ bool CPDFDriver::Process(const std::string& inputFile, const std::string& output
                       StreamCompressor::WorkerWanted();
   m_session = std::make_unique<PageSession>(*m_doc, m_incremental, worker);
 
-  const PageRanges ranges =
-      ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage, m_numbering.firstPage,
-                        m_numbering.lastPage, m_pageCount);
+  PageRanges ranges = ResolvePageRanges(m_watermark.firstPage, m_watermark.lastPage,
+                                        m_numbering.firstPage, m_numbering.lastPage, m_pageCount);
   WarnEmptyRanges(ranges);
-  for (const auto& stamp : m_stamps) {
-    const bool watermark = dynamic_cast<WatermarkStamp*>(stamp.get()) != nullptr;
+  for (size_t i = 0; i < m_stamps.size(); ++i) {
     // A range that reaches past the document ends at its last page.
-    stamp->SetPages(watermark ? ranges.watermarkFirst : ranges.numberingFirst,
-                    std::min(watermark ? ranges.watermarkLast : ranges.numberingLast, m_pageCount));
+    const auto [first, last] = m_stampPages[i];
+    m_stamps[i]->SetPages(first, std::min(ResolveLastPage(last, m_pageCount), m_pageCount));
+  }
+  if (m_textWatermark) {
+    // The text watermark's pages are visited too, wherever the other ranges end.
+    const int32_t last =
+        std::min(ResolveLastPage(m_textWatermark->lastPage, m_pageCount), m_pageCount);
+    if (m_textWatermark->firstPage <= last) {
+      ranges.firstVisited = std::min(ranges.firstVisited, m_textWatermark->firstPage);
+      ranges.lastVisited = std::max(ranges.lastVisited, last);
+    }
   }
   bool ok = true;
   ProgressLine progress(m_app.ProgressTerminal());
@@ -313,6 +381,11 @@ void CPDFDriver::WarnEmptyRanges(const PageRanges& ranges) {
   const int32_t lastWatermarked = std::min(ranges.watermarkLast, m_pageCount);
   if (!m_watermark.fileName.empty() && ranges.watermarkFirst > lastWatermarked) {
     m_app.WriteLog("no page in the range of -wm: %s", m_watermarkValue.c_str());
+  }
+  if (m_textWatermark &&
+      m_textWatermark->firstPage >
+          std::min(ResolveLastPage(m_textWatermark->lastPage, m_pageCount), m_pageCount)) {
+    m_app.WriteLog("no page in the range of -wmt: %s", m_textWatermarkValue.c_str());
   }
   const int32_t lastNumbered = std::min(ranges.numberingLast, m_pageCount);
   if (m_numbering.on && ranges.numberingFirst > lastNumbered) {

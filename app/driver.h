@@ -24,6 +24,8 @@
 #include "app/shared_contents.h"
 #include "app/stamp.h"
 #include "app/stamp_options.h"
+#include "app/text_watermark_stamp.h"
+#include "app/watermark_placement.h"
 #include "pdf/content/content_lexer.h"
 #include "pdf/document/page_contents.h"
 #include "pdf/object/exception.h"
@@ -52,6 +54,15 @@ struct WatermarkSpec {
 // Reads a -wm value: the file name up to the first comma (".pdf" added when it has no
 // extension), then the first and the last page as decimal integers.
 WatermarkSpec ParseWatermarkSpec(std::string_view value);
+
+// -wmt "Text,StartPage,EndPage": the text up to the first comma that is not written "\,"
+// ("\\" is a backslash), then the first and the last page as in -wm.
+struct TextWatermarkSpec {
+  std::string text;
+  int32_t firstPage = 1;
+  int32_t lastPage = 0;  // 0: the last page; negative: no page at all
+};
+TextWatermarkSpec ParseTextWatermarkSpec(std::string_view value);
 
 // Why a password file gave no password.
 enum class PasswordFileError { kNone, kCannotOpen, kNotAFile };
@@ -135,6 +146,8 @@ class CPDFDriver : private StampCanvas {
   void LogError(const std::string& message) override;
   void LogError(const std::string& message, const CPDFErrorRecord& record) override;
 
+  // Reads -wmr, -wmt and -wmf (the text watermark and the turn of SetOptions).
+  void SetTextWatermarkOptions(const StampOptions& options);
   // Reads -nbp, -nbf, -nbs and -sp (the numbering part of SetOptions).
   void SetNumberingOptions(const StampOptions& options);
   bool OpenInput(const std::string& inputFile);
@@ -226,10 +239,15 @@ class CPDFDriver : private StampCanvas {
   NumberingSettings m_numbering;
   std::string m_numberingPagesValue;  // -nbp as given, for the warning of an empty range
   StampStyle m_watermarkStyle;        // -wmo
+  WatermarkTurn m_watermarkTurn;      // -wmr
+  std::optional<TextWatermarkSettings> m_textWatermark;  // -wmt with -wmf
+  std::string m_textWatermarkValue;                      // -wmt as given
   // The line for a -nbc or -wmo value that does not parse (the run stops before it opens).
   std::optional<std::string> m_refusedStyle;
-  // The stamps of the run, in the order they are drawn on a page: the watermark, the number.
+  // The stamps of the run, in the order they are drawn on a page: the watermark, the text
+  // watermark, the number; and the pages each is drawn on, as the options give them.
   std::vector<std::unique_ptr<Stamp>> m_stamps;
+  std::vector<std::pair<int32_t, int32_t>> m_stampPages;
 
   size_t m_warningsShown = 0;    // the document's warnings written to the log so far
   std::string m_shownInput;      // empty: the input file's own name

@@ -3,7 +3,6 @@
 // document, at one of eight places along the edges of the page's visible frame.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,8 +10,8 @@
 #include "app/numbering.h"
 #include "app/opacity_state.h"
 #include "app/stamp.h"
+#include "app/stamp_font.h"
 #include "app/stamp_style.h"
-#include "pdf/font/identity_font.h"
 #include "pdf/object/values.h"
 
 namespace quarn {
@@ -36,39 +35,22 @@ class PageNumberStamp final : public Stamp {
   explicit PageNumberStamp(NumberingSettings settings);
 
   // Picks the encoding the font is made with and turns a UTF-8 format into it; false (its line
-  // written) when a character is not in that encoding. An installed face whose encoding lacks a
-  // character of the format draws the UTF-8 text by its glyph numbers instead, when it has
-  // every glyph.
+  // written) when a character is not in that encoding.
   bool Prepare(StampCanvas& canvas) override;
   StampPlace Place() const override { return StampPlace::kOver; }
-  bool Made() const override { return m_fontRef.IsDefined(); }
+  bool Made() const override { return m_font.Made(); }
   bool Make(StampCanvas& canvas, int32_t page) override;
   bool Draw(StampCanvas& canvas, int32_t page) override;
   bool DrawsTextOfItsOwn(int32_t page) override;
   void WarnUnseen(CZorvaneApp& app) const override;
 
  private:
-  // The font, named in the current page's resources (fetched by its identity after the page it
-  // was made on). nullptr after a failure (its lines are written).
-  CPDFFont* NamedFont(StampCanvas& canvas, std::string& name);
-  CPDFFont* FetchFont(CPDFDoc& doc);
-  bool PrepareGlyphText(StampCanvas& canvas, const TrueTypeInfo& face);
-  bool NameFont(StampCanvas& canvas, const CPDFFont& font, std::string& name);
   TextPosition Position(StampCanvas& canvas, CPDFFont& font, const std::string& text, int32_t page);
-  int32_t TextWidth(CPDFFont& font, const std::string& text);
 
   NumberingSettings m_settings;
-  CPDFObjRef m_fontRef;            // the font in the output document, once made
-  CPDFFont* m_madeFont = nullptr;  // it, with its name, on the page it was made on until drawn
-  std::string m_madeName;
-  std::array<std::optional<int32_t>, 256> m_byteWidths;  // of the font, once measured
+  StampFont m_font;
   // Whether the number format keeps the whole number text (found on the first numbered page).
   std::optional<bool> m_formatKeepsNumber;
-  // The font name whose kind Prepare found, and the encoding to make it with.
-  std::string m_fontPlanned;
-  std::string m_encoding;
-  // The planned face's glyphs for the format's characters, when they are beyond its encoding.
-  std::optional<FaceGlyphText> m_glyphText;
   std::optional<OpacityState> m_opacity;  // with an opacity other than 1
   UnseenPages m_unseen;
 };

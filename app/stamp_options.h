@@ -19,6 +19,9 @@ struct StampOptions {
   bool spread = false;                              // -sp
   std::optional<std::string> numberColourSpec;      // -nbc "Colour,Opacity"
   std::optional<std::string> watermarkOpacitySpec;  // -wmo "Opacity"
+  std::optional<std::string> watermarkTurnSpec;     // -wmr "Angle" or "diag"
+  std::optional<std::string> textWatermarkSpec;     // -wmt "Text,StartPage,EndPage"
+  std::optional<std::string> watermarkFontSpec;     // -wmf "Font,Size,Colour"
   std::optional<std::string> passwordFile;          // -pw: first line is the password; "-" stdin
   bool incremental = false;                         // -inc: the stamps as an incremental update
   std::vector<std::string> unknownOptions;          // ignored, each with a line in the log

@@ -30,7 +30,10 @@ WatermarkStamp::WatermarkStamp(std::string fileName, bool fit, bool up,
                                std::optional<float> opacity)
     : m_fileName(std::move(fileName)), m_fit(fit), m_up(up) {
   if (opacity) m_opacity.emplace(*opacity);
+  m_layout.sizing = fit ? WatermarkSizing::kStretch : WatermarkSizing::kNatural;
 }
+
+void WatermarkStamp::SetTurn(const WatermarkTurn& turn) { m_layout.turn = turn; }
 
 void WatermarkStamp::WarnUnseen(CZorvaneApp& app) const {
   if (m_unseen.pages > 0) {
@@ -64,6 +67,14 @@ bool WatermarkStamp::Draw(StampCanvas& canvas, int32_t page) {
   return canvas.AddGraphics(objects, Place());
 }
 
+std::unique_ptr<CPDFFormXObj> WatermarkStamp::MakeForm(StampCanvas& canvas,
+                                                       std::unique_ptr<CPDFDoc>& watermarkDoc) {
+  if (!canvas.CheckReadable(m_fileName)) return nullptr;
+  const ImageKind image = ImageKindOf(m_fileName);
+  return image == ImageKind::kNone ? MakePageForm(canvas, watermarkDoc)
+                                   : MakeImageForm(canvas, m_fileName, image);
+}
+
 std::unique_ptr<CPDFFormXObj> WatermarkStamp::MakePageForm(
     StampCanvas& canvas, std::unique_ptr<CPDFDoc>& watermarkDoc) const {
   CPDFDoc& doc = canvas.Document();
@@ -90,14 +101,9 @@ std::unique_ptr<CPDFFormXObj> WatermarkStamp::MakePageForm(
 }
 
 bool WatermarkStamp::Make(StampCanvas& canvas, int32_t /*page*/) {
-  if (!canvas.CheckReadable(m_fileName)) return false;
   CPDFDoc& doc = canvas.Document();
-  // A PDF file stays open until its page's form is filed in the output.
-  std::unique_ptr<CPDFDoc> watermarkDoc;
-  const ImageKind image = ImageKindOf(m_fileName);
-  std::unique_ptr<CPDFFormXObj> form = image == ImageKind::kNone
-                                           ? MakePageForm(canvas, watermarkDoc)
-                                           : MakeImageForm(canvas, m_fileName, image);
+  std::unique_ptr<CPDFDoc> watermarkDoc;  // open until the form is filed
+  std::unique_ptr<CPDFFormXObj> form = MakeForm(canvas, watermarkDoc);
   if (!form) return false;
   PlaceForm(canvas, *form);
   if (const CPDFMatrix* matrix = form->Get_Matrix()) {
@@ -125,8 +131,9 @@ void WatermarkStamp::PlaceForm(StampCanvas& canvas, CPDFFormXObj& form) const {
   if (!box) return;
   const CPDFRect& pageBox = canvas.PageBox();
   const PageView& view = canvas.View();
-  if (!view.plain) {
-    // Made on a page shown turned or cropped: the form stands upright in what the reader shows.
+  if (!view.plain || !m_layout.Classic()) {
+    // Made on a page shown turned or cropped, or a watermark turned or sized to the page: the
+    // form's Matrix is worked out in the frame the reader shows.
     const Affine placed = Placement(view, *box);
     if (CPDFMatrix* matrix = form.Get_Matrix()) {
       matrix->Set(static_cast<float>(placed[0]), static_cast<float>(placed[1]),
@@ -158,21 +165,7 @@ void WatermarkStamp::PlaceForm(StampCanvas& canvas, CPDFFormXObj& form) const {
 }
 
 Affine WatermarkStamp::Placement(const PageView& view, const CPDFRect& formBox) const {
-  const double width = view.DisplayWidth(), height = view.DisplayHeight();
-  const double formWidth = formBox.Width(), formHeight = formBox.Height();
-  Affine inFrame;
-  if (m_fit && formWidth != 0 && formHeight != 0) {
-    const double sx = width / formWidth, sy = height / formHeight;
-    inFrame = {sx, 0, 0, sy, -sx * formBox.Llx(), -sy * formBox.Lly()};
-  } else {
-    inFrame = {1,
-               0,
-               0,
-               1,
-               (width - formWidth) * 0.5 - formBox.Llx(),
-               (height - formHeight) * 0.5 - formBox.Lly()};
-  }
-  return Multiply(inFrame, view.DisplayToUser());
+  return PlaceWatermark(view, formBox, m_layout);
 }
 
 bool WatermarkStamp::Adjustment(const PageView& view, Affine& adjustment) const {

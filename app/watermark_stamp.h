@@ -1,7 +1,8 @@
 // The watermark: the first page of another PDF file, or a PNG or JPEG image
 // (app/image_watermark.h), made once a run into a form XObject of the output document and drawn on
 // every page of its range, under the page's content or, with -up, over it; centred at its natural
-// size in the page's visible frame, or stretched to it with -fit.
+// size in the page's visible frame, or stretched to it with -fit, and turned about its centre
+// with -wmr. Other kinds of watermark (a line of text) make another form and are placed alike.
 #pragma once
 
 #include <cstdint>
@@ -12,22 +13,35 @@
 #include "app/opacity_state.h"
 #include "app/page_view.h"
 #include "app/stamp.h"
+#include "app/watermark_placement.h"
 #include "pdf/object/values.h"
 
 namespace quarn {
 
+class CPDFDoc;
 class CPDFFormXObj;
 
-class WatermarkStamp final : public Stamp {
+class WatermarkStamp : public Stamp {
  public:
   // `opacity`: none for opaque.
   WatermarkStamp(std::string fileName, bool fit, bool up, std::optional<float> opacity);
+
+  // -wmr: turns the watermark on every page (with -fit, it is kept inside the page).
+  void SetTurn(const WatermarkTurn& turn);
 
   StampPlace Place() const override { return m_up ? StampPlace::kOver : StampPlace::kUnder; }
   bool Made() const override { return m_formRef.IsDefined(); }
   bool Make(StampCanvas& canvas, int32_t page) override;
   bool Draw(StampCanvas& canvas, int32_t page) override;
   void WarnUnseen(CZorvaneApp& app) const override;
+
+ protected:
+  // The form the watermark draws, made in the output document; nullptr with its lines written.
+  // `watermarkDoc` may receive a document the form reads from, kept open until it is filed.
+  virtual std::unique_ptr<CPDFFormXObj> MakeForm(StampCanvas& canvas,
+                                                 std::unique_ptr<CPDFDoc>& watermarkDoc);
+
+  WatermarkLayout m_layout;
 
  private:
   // The form of the first page of the PDF file, made in the output document; `watermarkDoc`

@@ -14,14 +14,19 @@ _zorvane() {
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       return
       ;;
-    -nbp | -nbf | -nbs | -nbc | -wmo)
+    -nbp | -nbf | -nbs | -nbc | -wmo | -wmt | -wmf)
       # free-form comma-separated values: nothing to offer
       COMPREPLY=()
       return
       ;;
+    -wmr)
+      local angles='diag 45 90'
+      mapfile -t COMPREPLY < <(compgen -W "$angles" -- "$cur")
+      return
+      ;;
   esac
   if [[ $cur == -* ]]; then
-    mapfile -t COMPREPLY < <(compgen -W '-v -h --help --version -wm -wmo -fit -up -nbp -nbf -nbs -nbc -sp -pw -inc -l -t' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W '-v -h --help --version -wm -wmo -wmr -wmt -wmf -fit -up -nbp -nbf -nbs -nbc -sp -pw -inc -l -t' -- "$cur")
     return
   fi
   compopt -o filenames 2>/dev/null

@@ -86,11 +86,12 @@ TEST_F(CommandLineTest, EmptyArgumentIsAFileName) {
 }
 
 TEST_F(CommandLineTest, EveryOptionIsRead) {
-  ASSERT_TRUE(Parse({"zorvane", "in.pdf",    "-wm",   "logo.pdf,2,3", "-fit",
-                     "-up",     "-nbp",      "1,0,5", "-nbf",         "R,- %s -,HB,12",
-                     "-nbs",    "4,10,-5",   "-sp",   "-l",           "run.log",
-                     "-t",      "/tmp/work", "-nbc",  "#C00000,0.8",  "-wmo",
-                     "0.3"}));
+  ASSERT_TRUE(Parse({"zorvane", "in.pdf",       "-wm",   "logo.pdf,2,3", "-fit",
+                     "-up",     "-nbp",         "1,0,5", "-nbf",         "R,- %s -,HB,12",
+                     "-nbs",    "4,10,-5",      "-sp",   "-l",           "run.log",
+                     "-t",      "/tmp/work",    "-nbc",  "#C00000,0.8",  "-wmo",
+                     "0.3",     "-wmr",         "-30",   "-wmt",         "DRAFT\\,1,2",
+                     "-wmf",    "TB,40,#FF0000"}));
   const CommandLine& line = Line();
   EXPECT_EQ(OrUnset(line.watermarkSpec), "logo.pdf,2,3");
   EXPECT_TRUE(line.fit);
@@ -104,6 +105,9 @@ TEST_F(CommandLineTest, EveryOptionIsRead) {
   EXPECT_EQ(OrUnset(line.tempPath), "/tmp/work");
   EXPECT_EQ(OrUnset(line.numberColourSpec), "#C00000,0.8");
   EXPECT_EQ(OrUnset(line.watermarkOpacitySpec), "0.3");
+  EXPECT_EQ(OrUnset(line.watermarkTurnSpec), "-30");  // a negative angle is a value
+  EXPECT_EQ(OrUnset(line.textWatermarkSpec), "DRAFT\\,1,2");
+  EXPECT_EQ(OrUnset(line.watermarkFontSpec), "TB,40,#FF0000");
   EXPECT_FALSE(line.version);
   EXPECT_EQ(line.outputFile, nullptr);
 }

@@ -61,6 +61,24 @@ INSTANTIATE_TEST_SUITE_P(
                       SpecCase{"logo.pdf,-4,+7x", "logo.pdf", 1, 7},
                       SpecCase{"logo.pdf,abc,99999999999", "logo.pdf", 1, 2147483647}));
 
+TEST(TextWatermarkSpecParse, EscapedCommasStayInTheTextAndPagesFollowIt) {
+  struct Case {
+    const char* value;
+    const char* text;
+    int firstPage;
+    int lastPage;
+  };
+  for (const Case& c :
+       {Case{"DRAFT", "DRAFT", 1, 0}, Case{"DRAFT,2,3", "DRAFT", 2, 3},
+        Case{"Yes\\, no,4", "Yes, no", 4, 0}, Case{"a\\\\,2", "a\\", 2, 0},
+        Case{"a\\b", "a\\b", 1, 0}, Case{",5", "", 5, 0}, Case{"x,0,-1", "x", 1, -1}}) {
+    const TextWatermarkSpec spec = ParseTextWatermarkSpec(c.value);
+    EXPECT_EQ(spec.text, c.text) << c.value;
+    EXPECT_EQ(spec.firstPage, c.firstPage) << c.value;
+    EXPECT_EQ(spec.lastPage, c.lastPage) << c.value;
+  }
+}
+
 TEST(WatermarkSpecParseLong, LongValuesAreKeptWhole) {
   const std::string name(600, 'n');
   EXPECT_EQ(ParseWatermarkSpec(name + ",2,3").fileName, name + ".pdf");
