@@ -111,7 +111,8 @@ bool StampFont::ConvertText(StampCanvas& canvas, std::string& text, const std::s
   std::optional<std::string> converted = ConvertFromUTF8(text, charset);
   if (!converted && trueTypeFace) {
     UndrawableCharacter undrawable;
-    m_glyphText = FaceGlyphText::Find(*trueTypeFace, drawable.empty() ? text : drawable, undrawable);
+    m_glyphText =
+        FaceGlyphText::Find(*trueTypeFace, drawable.empty() ? text : drawable, undrawable);
     if (m_glyphText) return true;
     canvas.LogError(Format("character not in the font's encoding: %s", text.c_str()));
     if (!undrawable.character.empty()) {

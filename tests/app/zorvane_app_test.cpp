@@ -134,9 +134,9 @@ TEST_F(ZorvaneAppTest, HelpAndVersionSummaryGoToStandardOutputWithSuccess) {
 
 TEST(HelpTextTest, IsTheUsageLineOneLinePerOptionAndTheManual) {
   const std::vector<std::string> lines = SplitLines(HelpText("zv"));
-  const std::vector<std::string> options = {"-v",   "-wm",  "-fit", "-up",      "-nbp",
-                                            "-nbf", "-nbs", "-sp",  "-pw",      "-inc",
-                                            "-l",   "-t",   "-h,",  "--version"};
+  const std::vector<std::string> options = {
+      "-v",   "-wm",  "-fit", "-up", "-wmt", "-wmf", "-wmr", "-wmo", "-nbp",     "-nbf",
+      "-nbs", "-nbc", "-sp",  "-pw", "-inc", "-l",   "-t",   "-h,",  "--version"};
   ASSERT_EQ(lines.size(), options.size() + 2);
   EXPECT_EQ(lines[0] + "\n", UsageText("zv"));
   for (size_t i = 0; i < options.size(); ++i) {

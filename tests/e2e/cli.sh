@@ -72,7 +72,7 @@ for option in -h --help --version; do
     [ "$(sed -n 1,2p out.txt)" = $'zorvane 2.4.0\nlibquarn 2.4.0' ] || fail "--version: $(head -3 out.txt)"
   else
     [ "$(sed -n 1p out.txt)" = "$USAGE" ] || fail "$option does not start with the usage line"
-    for listed in -v -wm -fit -up -nbp -nbf -nbs -sp -pw -inc -l -t --version; do
+    for listed in -v -wm -fit -up -wmt -wmf -wmr -wmo -nbp -nbf -nbs -nbc -sp -pw -inc -l -t --version; do
       grep -q -- "^  $listed " out.txt || fail "$option lists no $listed"
     done
     tail -n 1 out.txt | grep -q 'man zorvane' || fail "$option does not say where the manual is"
