@@ -35,6 +35,11 @@ soname=$(readelf -d "$library" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ -n "$soname" ] || { echo "abi_check.sh: $library has no SONAME" >&2; exit 1; }
 baseline=$ROOT/abi/$soname.abi.xz
 
+if [ "$mode" = update ] && [ -f "$baseline" ] && [ "$force" = no ]; then
+  echo "abi_check.sh: $baseline exists; a break needs a new major version (or --force)" >&2
+  exit 1
+fi
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The headers install.cmake installs: every header of pdf/ and platform/ but the internals it
@@ -50,10 +55,6 @@ abidw --no-show-locs --no-comp-dir-path --no-corpus-path --drop-private-types \
   --headers-dir "$work/headers" --out-file "$work/current.abi" "$library"
 
 if [ "$mode" = update ]; then
-  if [ -f "$baseline" ] && [ "$force" = no ]; then
-    echo "abi_check.sh: $baseline exists; a break needs a new major version (or --force)" >&2
-    exit 1
-  fi
   mkdir -p "$ROOT/abi"
   xz -9 -c "$work/current.abi" >"$baseline"
   echo "abi_check.sh: wrote $baseline"
