@@ -62,7 +62,7 @@ install(CODE "if(CMAKE_INSTALL_DO_STRIP)
 endif()" COMPONENT dev)
 # The headers of the API: every header of the layers but the library's own internals (the
 # generated font tables and their declarations, the helpers of the filter and walk code, the
-# table of the libcrypto functions opened on first use).
+# table of the libcrypto functions opened on first use, the private state of the classes).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/pdf ${CMAKE_SOURCE_DIR}/platform
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quarn
         COMPONENT dev
@@ -71,7 +71,8 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/pdf ${CMAKE_SOURCE_DIR}/platform
         PATTERN "builtin_data.h" EXCLUDE
         PATTERN "filter_chars.h" EXCLUDE
         PATTERN "walk_guard.h" EXCLUDE
-        PATTERN "crypto_library.h" EXCLUDE)
+        PATTERN "crypto_library.h" EXCLUDE
+        PATTERN "*_members.h" EXCLUDE)
 install(EXPORT quarnTargets NAMESPACE quarn:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quarn
         COMPONENT dev)
 

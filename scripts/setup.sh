@@ -16,6 +16,7 @@ PACKAGES=(
   poppler-data python3-reportlab python3-fonttools
   clang libclang-rt-14-dev
   mupdf-tools strace  # bench/startup.sh: the peer it times, and the system calls it counts
+  abigail-tools xz-utils  # scripts/abi_check.sh: the library's ABI against abi/
 )
 
 as_root() {

@@ -47,8 +47,8 @@ class CPDFDoc final : public CPDFObjHolder {
   CPDFDoc& operator=(const CPDFDoc&) = delete;
 
   // ---- error record ----
-  CPDFErrorRecord& LastError() override { return m_error; }
-  const CPDFErrorRecord& LastError() const override { return m_error; }
+  CPDFErrorRecord& LastError() override;
+  const CPDFErrorRecord& LastError() const override;
   using CPDFObjHolder::ClearError;
 
   // ---- life ----
@@ -56,11 +56,11 @@ class CPDFDoc final : public CPDFObjHolder {
   // Makes a new, empty PDF document (header 1.3, catalog, empty page tree) with no file.
   bool Create(CPDFLibBase* lib);
   void Close();
-  CPDFLibBase* Lib() const { return m_lib; }
-  const std::string& FileName() const { return m_fileName; }
+  CPDFLibBase* Lib() const;
+  const std::string& FileName() const;
   bool IsFDF() const;
   // The open input file, shared with streams whose data was left in it.
-  const std::shared_ptr<SourceFile>& Source() const { return m_source; }
+  const std::shared_ptr<SourceFile>& Source() const;
 
   // ---- object store ----
   CPDFObject* GetObj(const CPDFObjRef& ref) override;
@@ -95,7 +95,7 @@ class CPDFDoc final : public CPDFObjHolder {
   CPDFBody* GetBody();
   CPDFXRef* GetXRef();
   CPDFTrailer* GetTrailer();
-  CPDFHeader* GetHeader() { return m_header.get(); }
+  CPDFHeader* GetHeader();
 
   // ---- saving ----
   bool Save(const char* fileName, bool incremental, bool linearize);
@@ -106,7 +106,7 @@ class CPDFDoc final : public CPDFObjHolder {
   bool SaveUpdate(const char* fileName);
   bool Flush();
   bool SetDocInfo();
-  bool IsSaving() const { return m_saveCalled; }
+  bool IsSaving() const;
   // True when `ref` has not been read and the file shows a stream object there (a dictionary
   // followed by "stream"); false when only reading it would tell.
   bool IsStreamInFile(const CPDFObjRef& ref);
@@ -114,7 +114,7 @@ class CPDFDoc final : public CPDFObjHolder {
   // can be "Kids": a page (or no node of the page tree at all); false when only reading it
   // would tell.
   bool IsPageInFile(const CPDFObjRef& ref);
-  bool IsFlushing() const override { return m_flushRunning; }
+  bool IsFlushing() const override;
 
   // ---- pages ----
   // On failure *ref names the entry at `position` when there is one that could not be read.
@@ -132,14 +132,14 @@ class CPDFDoc final : public CPDFObjHolder {
   // ---- linearization ----
   bool Linearize();
   bool LinearizeObj(const CPDFObjRef& ref, bool force) override;
-  bool IsLinearized() const { return m_linearized; }
+  bool IsLinearized() const;
 
   // ---- damaged files ----
   // Warnings about the input, for the caller to show after Open: "damaged file repaired: %s"
   // (with the file name) when the cross-reference data had to be rebuilt from the objects in
   // the file. Reads that need a repair later on add it then.
-  const std::vector<std::string>& Warnings() const { return m_warnings; }
-  bool IsRepaired() const { return m_repaired; }
+  const std::vector<std::string>& Warnings() const;
+  bool IsRepaired() const;
   // Records damage found in an object read later (the file then counts as repaired: it is not
   // updated incrementally).
   void NoteRepaired();
@@ -154,69 +154,16 @@ class CPDFDoc final : public CPDFObjHolder {
   std::unique_ptr<CPDFCryptContext> WriteCrypt(const CPDFObjRef& ref) const;
   // False for an encrypted document opened with its user password whose permissions ("P" bit 4)
   // forbid changing it.
-  bool MayModify() const { return m_mayModify; }
+  bool MayModify() const;
 
  private:
+  // The document's state, defined with the code (doc_members.h).
+  struct Members;
+  std::unique_ptr<Members> m_;
+
   // Whether `entry`, a free one, says that the object `ref` names was deleted.
   static bool DeletedBy(const CPDFXRefEntry& entry, const CPDFObjRef& ref);
 
-  CPDFErrorRecord m_error;
-  CPDFLibBase* m_lib = nullptr;
-  std::string m_fileName;
-  std::shared_ptr<SourceFile> m_source;
-  std::unique_ptr<InStream> m_in;
-  std::unique_ptr<CPDFHeader> m_header;
-  bool m_saveCalled = false;
-  bool m_flushRunning = false;
-  bool m_linearized = false;
-
-  // ---- file sections, newest first (index 0 is the update section once open) ----
-  std::vector<std::unique_ptr<CPDFBody>> m_bodies;
-  std::vector<std::unique_ptr<CPDFXRef>> m_xrefs;
-  std::vector<std::unique_ptr<CPDFTrailer>> m_trailers;
-  // Where the running save has written objects: those released by ReleaseObj (no longer
-  // readable) and those written by the final flush.
-  OutputOffsets m_outputOffsets;
-  // Numbers of the objects being parsed right now: an object whose own parse asks for itself
-  // (a stream whose "Length" refers to the stream) is not loaded a second time.
-  std::vector<int32_t> m_loading;
-
-  // ---- linearization ----
-  std::unique_ptr<CPDFLineaParams> m_lineaParams;
-  std::unique_ptr<CPDFHintStream> m_hintStream;
-  std::vector<std::unique_ptr<CPDFBody>> m_linBodies;
-  std::vector<std::unique_ptr<CPDFXRef>> m_linXRefs;
-  std::vector<std::unique_ptr<CPDFTrailer>> m_linTrailers;
-  std::unique_ptr<CPDFObjRefDict> m_objRefDict;
-
-  // ---- save state ----
-  bool m_incremental = false;
-  bool m_tempOutput = false;     // the output is a temporary that replaces m_targetName at Flush
-  bool m_outputCreated = false;  // this save made the output file
-  bool m_outputIsStdout = false;
-  std::string m_outputName;  // the file being written (a temporary for a full rewrite)
-  std::string m_targetName;  // the name the output takes at Flush
-  std::unique_ptr<FileOutStream> m_out;
-  // The full rewrite's file until it takes the target's place.
-  std::unique_ptr<OutputFile> m_tempFile;
-
-  // ---- security ----
-  bool m_hasDocKey = false;
-  CPDFCryptContext::DocumentKey m_docKey{};
-  bool m_hasOutKey = false;
-  CPDFCryptContext::DocumentKey m_outKey{};
-  bool m_mayModify = true;  // not encrypted, opened as owner, or "P" allows changes
-  // The encryption dictionary's own identity: it is read and written in clear.
-  CPDFObjRef m_encryptRef;
-
-  // ---- cross-reference streams, object streams, repair ----
-  // (doc_xref_streams.cpp, doc_repair.cpp)
-  std::shared_ptr<CPDFObjStmCache> m_objStms;  // decoded object streams, made on first need
-  std::shared_ptr<CPDFFileScan> m_scan;        // the objects of the input as a scan found them
-  const SourceFile* m_scanSource = nullptr;    // the file m_scan describes
-  std::vector<std::string> m_warnings;
-  std::set<std::string> m_repairsNoted;  // the warnings of NoteRepair, each said once
-  bool m_repaired = false;
   // Reads the section at `offset` when it is a cross-reference stream, or a hybrid file's empty
   // table ("xref 0 0") whose trailer names its "XRefStm"; false (input position undefined) when
   // it is any other table.
@@ -258,9 +205,6 @@ class CPDFDoc final : public CPDFObjHolder {
   CPDFObjRef RegistAtNewNumber(std::unique_ptr<CPDFObject> obj);
   // Writes the object stream being filled (when it holds anything).
   void WritePackedObjs();
-  bool m_copyInput = false;  // the update goes into another file after a copy of the input
-  std::unique_ptr<CPDFObjStmPacker> m_packer;  // set while an update packs its objects
-  CPDFObjRef m_packingInto;                    // the number of the object stream being filled
   void ReadSectionsOrRepair();
   // A newest trailer that cannot be bound (a "Size" that is no number) is rebuilt as when the
   // sections cannot be read.

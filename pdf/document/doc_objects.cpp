@@ -7,6 +7,7 @@
 
 #include "pdf/document/body.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/doc_members.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
 #include "pdf/object/in_stream.h"
@@ -57,15 +58,15 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
     if (!ref.IsDefined()) Throw(kModule, "GetObj", kUserError, kUndefined);
     // An object asking for itself while it is being parsed gets nothing rather than a second
     // parse of the same bytes, which would never end.
-    if (std::find(m_loading.begin(), m_loading.end(), ref.Num()) != m_loading.end()) {
+    if (std::find(m_->loading.begin(), m_->loading.end(), ref.Num()) != m_->loading.end()) {
       return nullptr;
     }
-    const size_t sections = std::min(m_bodies.size(), m_xrefs.size());
+    const size_t sections = std::min(m_->bodies.size(), m_->xrefs.size());
     for (size_t i = 0; i < sections; ++i) {
-      CPDFBody& body = *m_bodies[i];
+      CPDFBody& body = *m_->bodies[i];
       if (CPDFObject* obj = body.GetObj(ref)) return obj;
-      if (m_outputOffsets.IsReleased(ref.Num())) return nullptr;
-      const CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(ref.Num());
+      if (m_->outputOffsets.IsReleased(ref.Num())) return nullptr;
+      const CPDFXRefEntry* entry = m_->xrefs[i]->GetEntry(ref.Num());
       if (entry && DeletedBy(*entry, ref)) return nullptr;
       if (!entry || !entry->InUse()) continue;
       std::unique_ptr<CPDFObject> loaded = LoadEntry(ref, *entry);
@@ -79,7 +80,7 @@ CPDFObject* CPDFDoc::GetObj(const CPDFObjRef& ref) {
       return result;
     }
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "GetObj");
+    KeepCurrentError(m_->error, kModule, "GetObj");
   }
   return nullptr;
 }
@@ -98,7 +99,7 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadObj(const CPDFObjRef& ref, int64_t offs
     if (!ref.IsDefined()) Throw(kModule, "LoadObj", kUserError, kUndefined);
     std::unique_ptr<CPDFObject> obj = ReadObjectAt(offset, &ref, nullptr);
     std::string token;
-    if (!ReadToken(*m_in, token)) Throw(kModule, "LoadObj", kInvalidFormat, "ioerror");
+    if (!ReadToken(*m_->in, token)) Throw(kModule, "LoadObj", kInvalidFormat, "ioerror");
     if (token != "endobj") {
       Throw(kModule, "LoadObj", kInvalidFormat, Format("invalidtoken: %s", token.c_str()));
     }
@@ -107,9 +108,9 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadObj(const CPDFObjRef& ref, int64_t offs
     if (e.Code() == kInvalidFormat && ref.IsDefined()) {
       if (std::unique_ptr<CPDFObject> obj = LoadDamagedObj(ref, offset)) return obj;
     }
-    KeepCurrentError(m_error, kModule, "LoadObj");
+    KeepCurrentError(m_->error, kModule, "LoadObj");
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "LoadObj");
+    KeepCurrentError(m_->error, kModule, "LoadObj");
   }
   return nullptr;
 }
@@ -127,7 +128,7 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadDamagedObj(const CPDFObjRef& ref, int64
 
 std::unique_ptr<CPDFObject> CPDFDoc::LoadOriginal(const CPDFObjRef& ref) {
   ClearError();
-  for (const auto& xref : m_xrefs) {
+  for (const auto& xref : m_->xrefs) {
     const CPDFXRefEntry* entry = ref.IsDefined() ? xref->GetEntry(ref.Num()) : nullptr;
     if (entry && DeletedBy(*entry, ref)) break;
     // An entry at offset 0 is this session's own (an object made or changed since the input
@@ -136,7 +137,7 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadOriginal(const CPDFObjRef& ref) {
     if (entry->Gen() != ref.Gen()) break;
     return LoadEntry(ref, *entry);
   }
-  m_error.Keep(CPDFException(kModule, "LoadOriginal", kUserError, "no such object in the input"));
+  m_->error.Keep(CPDFException(kModule, "LoadOriginal", kUserError, "no such object in the input"));
   return nullptr;
 }
 
@@ -150,10 +151,12 @@ bool CPDFDoc::PeekInteger(const CPDFObjRef& ref, int64_t* value) {
     }
     // An object being parsed right now is a container, never a number (a stream whose "Length"
     // names the stream itself).
-    if (std::find(m_loading.begin(), m_loading.end(), ref.Num()) != m_loading.end()) return false;
+    if (std::find(m_->loading.begin(), m_->loading.end(), ref.Num()) != m_->loading.end())
+      return false;
     // Decoding a whole object stream for one number would cost more than it saves.
     const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
-    if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen() || !m_in) {
+    if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen() ||
+        !m_->in) {
       return false;
     }
     // Read through the document's input, whose recent blocks mostly hold the number already
@@ -168,9 +171,9 @@ bool CPDFDoc::PeekInteger(const CPDFObjRef& ref, int64_t* value) {
         in.Seek(at);
         errno = savedErrno;
       }
-    } restore{*m_in, m_in->Tell(), errno};
+    } restore{*m_->in, m_->in->Tell(), errno};
     int64_t read = 0;
-    const bool found = ReadIntegerObjectAt(*m_in, entry->Offset(), ref, &read);
+    const bool found = ReadIntegerObjectAt(*m_->in, entry->Offset(), ref, &read);
     if (found) *value = read;
     return found;
   } catch (...) {
@@ -180,9 +183,9 @@ bool CPDFDoc::PeekInteger(const CPDFObjRef& ref, int64_t* value) {
 
 CPDFObject* CPDFDoc::FindObj(const CPDFObjRef& ref, bool skipNewest, CPDFBody** body) {
   if (body) *body = nullptr;
-  for (size_t i = skipNewest ? 1 : 0; i < m_bodies.size(); ++i) {
-    if (CPDFObject* obj = m_bodies[i]->GetObj(ref)) {
-      if (body) *body = m_bodies[i].get();
+  for (size_t i = skipNewest ? 1 : 0; i < m_->bodies.size(); ++i) {
+    if (CPDFObject* obj = m_->bodies[i]->GetObj(ref)) {
+      if (body) *body = m_->bodies[i].get();
       return obj;
     }
   }
@@ -192,9 +195,9 @@ CPDFObject* CPDFDoc::FindObj(const CPDFObjRef& ref, bool skipNewest, CPDFBody** 
 CPDFXRefEntry* CPDFDoc::FindEntry(int32_t num, bool skipNewest, CPDFXRef** table) {
   if (table) *table = nullptr;
   if (num == -1) return nullptr;
-  for (size_t i = skipNewest ? 1 : 0; i < m_xrefs.size(); ++i) {
-    if (CPDFXRefEntry* entry = m_xrefs[i]->GetEntry(num)) {
-      if (table) *table = m_xrefs[i].get();
+  for (size_t i = skipNewest ? 1 : 0; i < m_->xrefs.size(); ++i) {
+    if (CPDFXRefEntry* entry = m_->xrefs[i]->GetEntry(num)) {
+      if (table) *table = m_->xrefs[i].get();
       return entry;
     }
   }
@@ -246,7 +249,7 @@ bool CPDFDoc::RegistObj(std::unique_ptr<CPDFObject> obj, CPDFObjRef* ref) {
     if (ref) *ref = identity;
     return true;
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "RegistObj");
+    KeepCurrentError(m_->error, kModule, "RegistObj");
   }
   return false;
 }
@@ -304,14 +307,14 @@ bool CPDFDoc::UpdateObj(const CPDFObjRef& ref) {
     }
     return true;
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "UpdateObj");
+    KeepCurrentError(m_->error, kModule, "UpdateObj");
   }
   return false;
 }
 
 void CPDFDoc::DeleteObj(const CPDFObjRef& ref) {
   if (!ref.IsDefined()) return;
-  for (auto& body : m_bodies) body->DeleteObj(ref);
+  for (auto& body : m_->bodies) body->DeleteObj(ref);
   CPDFXRef* xref = GetXRef();
   if (!xref) return;
   try {
@@ -334,29 +337,30 @@ int64_t CPDFDoc::StoreObj(const CPDFObjRef& ref, const CPDFObject& obj) {
   ClearError();
   try {
     if (!ref.IsDefined()) Throw(kModule, "StoreObj", kUserError, kUndefined);
-    if (!m_out) Throw(kModule, "StoreObj", kInternalError, "CPDFDoc::Save()");
-    const int64_t position = m_out->Position();
+    if (!m_->out) Throw(kModule, "StoreObj", kInternalError, "CPDFDoc::Save()");
+    const int64_t position = m_->out->Position();
     char header[CPDFObjRef::kObjHeaderSize];
-    m_out->WriteBytes(header, ref.ObjHeader(header));
-    *m_out << endl;
+    m_->out->WriteBytes(header, ref.ObjHeader(header));
+    *m_->out << endl;
     std::unique_ptr<CPDFCryptContext> crypt = WriteCrypt(ref);
-    obj.Serialize(*m_out, crypt.get());
-    *m_out << endl << "endobj" << endl;
+    obj.Serialize(*m_->out, crypt.get());
+    *m_->out << endl << "endobj" << endl;
     return position;
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "StoreObj");
+    KeepCurrentError(m_->error, kModule, "StoreObj");
   }
   return -1;
 }
 
 void CPDFDoc::DropReplacedObjs() {
-  for (auto& body : m_bodies) body->DropRetired();
+  for (auto& body : m_->bodies) body->DropRetired();
 }
 
 bool CPDFDoc::UnloadObj(const CPDFObjRef& ref) {
   CPDFBody* holder = nullptr;
   if (!ref.IsDefined() || !FindObj(ref, false, &holder) || !holder->IsPristine(ref)) return false;
-  if (std::find(m_loading.begin(), m_loading.end(), ref.Num()) != m_loading.end()) return false;
+  if (std::find(m_->loading.begin(), m_->loading.end(), ref.Num()) != m_->loading.end())
+    return false;
   holder->DetachObj(ref);
   return true;
 }
@@ -370,7 +374,7 @@ bool CPDFDoc::ReleaseObj(const CPDFObjRef& ref, bool force) {
     // Past this depth the rest of a long chain simply stays in memory.
     if (ReleaseTooDeep()) return true;
     const bool changed = holder == GetBody();
-    if (m_saveCalled) {
+    if (m_->saveCalled) {
       const CPDFXRefEntry* entry = GetXRef() ? GetXRef()->GetEntry(ref.Num()) : nullptr;
       // Only objects that the output will list are written; an unchanged object of an older
       // section stays readable from the input.
@@ -394,7 +398,7 @@ bool CPDFDoc::ReleaseObj(const CPDFObjRef& ref, bool force) {
     if (!released) Throw(kModule, "ReleaseObj", kInternalError, "CPDFObject::Release()");
     return true;
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "ReleaseObj");
+    KeepCurrentError(m_->error, kModule, "ReleaseObj");
   }
   return false;
 }

@@ -1,6 +1,7 @@
 // The document's page operations: every one starts at the root of the page tree.
 #include "pdf/document/catalog.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/doc_members.h"
 #include "pdf/document/page_tree_repair.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/trailer.h"
@@ -38,7 +39,7 @@ CPDFPage* CPDFDoc::GetPage(int position, CPDFObjRef* ref) {
     }
     Throw(kModule, "GetPage", kInternalError, "CPDFPages::GetPage()");
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "GetPage");
+    KeepCurrentError(m_->error, kModule, "GetPage");
   }
   return nullptr;
 }
@@ -57,7 +58,7 @@ CPDFPage* CPDFDoc::SeparatePage(int position, CPDFObjRef* ref) {
     if (ref) *ref = made;
     return page;
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "SeparatePage");
+    KeepCurrentError(m_->error, kModule, "SeparatePage");
   }
   return nullptr;
 }
@@ -71,7 +72,7 @@ int CPDFDoc::GetPageCount() {
     if (!count) Throw(kModule, "GetPageCount", kInternalError, "CPDFPages::Get_Count()");
     return count->IntValue();
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "GetPageCount");
+    KeepCurrentError(m_->error, kModule, "GetPageCount");
   }
   return -1;
 }
@@ -79,7 +80,7 @@ int CPDFDoc::GetPageCount() {
 bool CPDFDoc::RepairPageTree() {
   ClearError();
   if (IsFDF()) return true;
-  const size_t warnings = m_warnings.size();
+  const size_t warnings = m_->warnings.size();
   try {
     CPDFObjRef rootRef;
     CPDFPages* root = nullptr;
@@ -89,12 +90,12 @@ bool CPDFDoc::RepairPageTree() {
       ClearError();
       return true;
     }
-    CPDFPageTreeRepair(*this).Run(*root, rootRef, m_warnings);
-    if (m_warnings.size() > warnings) m_repaired = true;
+    CPDFPageTreeRepair(*this).Run(*root, rootRef, m_->warnings);
+    if (m_->warnings.size() > warnings) m_->repaired = true;
     return true;
   } catch (...) {
-    if (m_warnings.size() > warnings) m_repaired = true;
-    KeepCurrentError(m_error, kModule, "RepairPageTree");
+    if (m_->warnings.size() > warnings) m_->repaired = true;
+    KeepCurrentError(m_->error, kModule, "RepairPageTree");
   }
   return false;
 }
@@ -122,7 +123,7 @@ bool CPDFDoc::DeletePage(int position, int count) {
     }
     return true;
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "DeletePage");
+    KeepCurrentError(m_->error, kModule, "DeletePage");
   }
   return false;
 }

@@ -6,6 +6,7 @@
 #include "pdf/document/body.h"
 #include "pdf/document/catalog.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/doc_members.h"
 #include "pdf/document/header.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/repair.h"
@@ -41,9 +42,9 @@ void CPDFDoc::ReadSectionsOrRepair() {
   try {
     ReadSections();
   } catch (const CPDFException&) {
-    m_bodies.clear();
-    m_xrefs.clear();
-    m_trailers.clear();
+    m_->bodies.clear();
+    m_->xrefs.clear();
+    m_->trailers.clear();
     // A file that cannot be repaired keeps the error of its sections.
     if (!RepairSections()) throw;
   }
@@ -53,15 +54,15 @@ void CPDFDoc::RealizeSectionsOrRepair() {
   try {
     RealizeSections();
   } catch (const CPDFException&) {
-    if (m_repaired || IsFDF()) throw;
-    const CPDFErrorRecord realizeError = m_error;
-    m_bodies.clear();
-    m_xrefs.clear();
-    m_trailers.clear();
+    if (m_->repaired || IsFDF()) throw;
+    const CPDFErrorRecord realizeError = m_->error;
+    m_->bodies.clear();
+    m_->xrefs.clear();
+    m_->trailers.clear();
     // A file that cannot be repaired keeps the error of its trailer.
     auto keepFirstError = [&] {
       ClearError();
-      m_error.Keep(realizeError);
+      m_->error.Keep(realizeError);
     };
     if (!RepairSections()) {
       keepFirstError();
@@ -78,42 +79,42 @@ void CPDFDoc::RealizeSectionsOrRepair() {
 }
 
 CPDFFileScan* CPDFDoc::Scan() {
-  if (!m_in || !m_source) return nullptr;
-  if (!m_scan || m_scanSource != m_source.get()) {
-    m_scan = CPDFFileScan::Run(*m_in);
-    m_scanSource = m_source.get();
+  if (!m_->in || !m_->source) return nullptr;
+  if (!m_->scan || m_->scanSource != m_->source.get()) {
+    m_->scan = CPDFFileScan::Run(*m_->in);
+    m_->scanSource = m_->source.get();
   }
-  return m_scan.get();
+  return m_->scan.get();
 }
 
 void CPDFDoc::NoteRepaired() {
-  if (m_repaired) return;
-  NoteRepair(Format("damaged file repaired: %s", m_fileName.c_str()));
+  if (m_->repaired) return;
+  NoteRepair(Format("damaged file repaired: %s", m_->fileName.c_str()));
 }
 
 void CPDFDoc::NoteRepair(std::string warning) {
-  m_repaired = true;
+  m_->repaired = true;
   // An object read again (after it left memory) is the same repair: said once.
-  if (!m_repairsNoted.insert(warning).second) return;
-  m_warnings.push_back(std::move(warning));
+  if (!m_->repairsNoted.insert(warning).second) return;
+  m_->warnings.push_back(std::move(warning));
 }
 
 bool CPDFDoc::RepairSections() {
-  if (!m_in) return false;
+  if (!m_->in) return false;
   // The header first: a file may carry bytes in front of "%PDF-".
   auto header = std::make_unique<CPDFHeader>(this);
   try {
-    if (!m_in->Seek(0)) return false;
-    header->Read(this, *m_in);
+    if (!m_->in->Seek(0)) return false;
+    header->Read(this, *m_->in);
   } catch (const CPDFException&) {
-    m_scan.reset();
+    m_->scan.reset();
     CPDFFileScan* scan = Scan();
     if (!scan) return false;
     bool read = false;
-    if (scan->HeaderOffset() > 0 && m_in->Seek(scan->HeaderOffset())) {
+    if (scan->HeaderOffset() > 0 && m_->in->Seek(scan->HeaderOffset())) {
       try {
         header = std::make_unique<CPDFHeader>(this);
-        header->Read(this, *m_in);
+        header->Read(this, *m_->in);
         read = true;
       } catch (const CPDFException&) {
       }
@@ -158,7 +159,7 @@ bool CPDFDoc::RepairSections() {
       if (atom) trailer->Dict().Insert(key, atom->CloneAtom());
     }
   }
-  if (!trailer->Dict().Lookup("Encrypt")) scan->ExpandObjectStreams(*m_in);
+  if (!trailer->Dict().Lookup("Encrypt")) scan->ExpandObjectStreams(*m_->in);
 
   auto xref = std::make_unique<CPDFXRef>(this);
   for (const auto& [num, object] : scan->Objects()) {
@@ -187,12 +188,12 @@ bool CPDFDoc::RepairSections() {
   // section has no table offset of its own.
   trailer->SetStartXRef(-1);
 
-  m_header = std::move(header);
+  m_->header = std::move(header);
   auto body = std::make_unique<CPDFBody>(this);
   body->Grow(xref->Size());
-  m_bodies.push_back(std::move(body));
-  m_xrefs.push_back(std::move(xref));
-  m_trailers.push_back(std::move(trailer));
+  m_->bodies.push_back(std::move(body));
+  m_->xrefs.push_back(std::move(xref));
+  m_->trailers.push_back(std::move(trailer));
   NoteRepaired();
   return true;
 }
@@ -208,7 +209,7 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadFromScan(const CPDFObjRef& ref) {
 }
 
 void CPDFDoc::RepairRoots() {
-  const size_t warningsBefore = m_warnings.size();
+  const size_t warningsBefore = m_->warnings.size();
   CPDFDict& trailer = GetTrailer()->Dict();
   CPDFObjRef rootRef;
   CPDFDict* root = AsPlainDict(trailer.GetValue(this, "Root", &rootRef));
@@ -224,7 +225,7 @@ void CPDFDoc::RepairRoots() {
         Format("damaged trailer Root replaced by catalog: %d %d", rootRef.Num(), rootRef.Gen()));
   }
   RepairPageTree(*root, rootRef);
-  if (m_warnings.size() == warningsBefore) return;
+  if (m_->warnings.size() == warningsBefore) return;
   // The catalog is bound again over its new page tree.
   if (!BindEntry<CPDFCatalog>(this, trailer, "Root", IsCatalog)) {
     ThrowCode("CPDFDoc", "Open", kInternalError);

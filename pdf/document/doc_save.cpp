@@ -9,6 +9,7 @@
 
 #include "pdf/document/body.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/doc_members.h"
 #include "pdf/document/header.h"
 #include "pdf/document/linearization.h"
 #include "pdf/document/object_stream_packer.h"
@@ -40,8 +41,8 @@ bool CPDFDoc::SaveWith(const char* fileName, bool incremental, bool linearize, b
   ClearError();
   // A second Save before Flush would abandon the first output half written; it is refused and
   // the save under way goes on.
-  if (m_saveCalled) {
-    m_error.Keep(
+  if (m_->saveCalled) {
+    m_->error.Keep(
         CPDFException(kModule, "Save", kUserError, "CPDFDoc::Flush() has not been called."));
     return false;
   }
@@ -50,93 +51,94 @@ bool CPDFDoc::SaveWith(const char* fileName, bool incremental, bool linearize, b
     if (!GetXRef()) Throw(kModule, "Save", kInternalError, "CPDFDoc::GetXRef()");
     CPDFTrailer* trailer = GetTrailer();
     if (!trailer) Throw(kModule, "Save", kInternalError, "CPDFDoc::GetTrailer()");
-    m_saveCalled = true;
-    m_tempOutput = false;
+    m_->saveCalled = true;
+    m_->tempOutput = false;
     if (IsFDF()) {
       incremental = false;
       linearize = false;
     } else {
-      incremental = incremental && !linearize && !m_hasOutKey;
+      incremental = incremental && !linearize && !m_->hasOutKey;
     }
-    if (trailer->Dict().Lookup("Encrypt") && !m_hasOutKey && m_hasDocKey) {
+    if (trailer->Dict().Lookup("Encrypt") && !m_->hasOutKey && m_->hasDocKey) {
       CPDFEncryptDict* encrypt = trailer->Get_Encrypt();
       if (encrypt && encrypt->IsStandard()) {
-        m_outKey = m_docKey;
-        m_hasOutKey = true;
+        m_->outKey = m_->docKey;
+        m_->hasOutKey = true;
       }
     }
-    m_incremental = incremental;
-    m_linearized = linearize;
-    m_copyInput = copyInput && incremental;
-    if (m_incremental && (m_copyInput || (fileName && m_fileName == fileName))) CheckAppendable();
+    m_->incremental = incremental;
+    m_->linearized = linearize;
+    m_->copyInput = copyInput && incremental;
+    if (m_->incremental && (m_->copyInput || (fileName && m_->fileName == fileName)))
+      CheckAppendable();
     ChooseOutput(fileName);
     // An update that follows a cross-reference stream packs its small objects into object
     // streams, as such a file does itself. Strings in an object stream are protected by the
     // stream's encryption alone: a file that encrypts its strings and not its streams keeps
     // them plain.
-    m_packingInto = CPDFObjRef();
+    m_->packingInto = CPDFObjRef();
     const CPDFEncryptDict* encrypt =
         trailer->Dict().Lookup("Encrypt") ? trailer->Get_Encrypt() : nullptr;
-    if (m_incremental && m_xrefs.size() > 1 && m_xrefs[1]->IsStreamSection() &&
+    if (m_->incremental && m_->xrefs.size() > 1 && m_->xrefs[1]->IsStreamSection() &&
         (!encrypt || encrypt->StringMethod() == encrypt->StreamMethod())) {
-      m_packer = std::make_unique<CPDFObjStmPacker>();
+      m_->packer = std::make_unique<CPDFObjStmPacker>();
     }
-    if (m_incremental) return true;
+    if (m_->incremental) return true;
     // Every object goes into the update section, FDF included: a rewrite that left out the
     // objects nobody touched would lose them.
     GatherForRewrite();
-    m_header->Serialize(*m_out);
+    m_->header->Serialize(*m_->out);
     return true;
   } catch (...) {
     CleanupAfterFailure();
-    KeepCurrentError(m_error, kModule, "Save");
+    KeepCurrentError(m_->error, kModule, "Save");
   }
   return false;
 }
 
 void CPDFDoc::ChooseOutput(const char* fileName) {
   const std::string name = fileName ? fileName : "";
-  m_out = std::make_unique<FileOutStream>();
-  m_outputIsStdout = false;
+  m_->out = std::make_unique<FileOutStream>();
+  m_->outputIsStdout = false;
   if (name.empty()) {
-    m_incremental = false;
-    m_outputIsStdout = true;
-    m_out->OpenStdout();
-    m_outputCreated = true;
+    m_->incremental = false;
+    m_->outputIsStdout = true;
+    m_->out->OpenStdout();
+    m_->outputCreated = true;
     return;
   }
   // An update, in place or into another file, goes after a copy of the input made beside its
   // target, which takes the target's name in one step at Flush: a run ended at any instant,
   // even by SIGKILL or a power cut, leaves the old file or the whole new one there.
-  if (m_copyInput || (name == m_fileName && m_incremental)) {
+  if (m_->copyInput || (name == m_->fileName && m_->incremental)) {
     ChooseCopiedOutput(name);
     return;
   }
   // A full rewrite goes into a temporary beside the file it will become, so that the file is
   // replaced in one step at Flush and never left half written.
-  if (name != m_fileName) m_incremental = false;
-  m_targetName = name;
-  m_tempFile = OutputFile::CreateBeside(name);
-  if (!m_tempFile) ThrowCode(kModule, "Save", kRuntimeError);
-  const int fd = m_tempFile->DuplicateFd();
+  if (name != m_->fileName) m_->incremental = false;
+  m_->targetName = name;
+  m_->tempFile = OutputFile::CreateBeside(name);
+  if (!m_->tempFile) ThrowCode(kModule, "Save", kRuntimeError);
+  const int fd = m_->tempFile->DuplicateFd();
   if (fd < 0) {
     const int err = errno;
-    m_tempFile.reset();
+    m_->tempFile.reset();
     errno = err;
     ThrowCode(kModule, "Save", kRuntimeError);
   }
-  m_outputName = m_tempFile->Path();
-  m_out->Adopt(fd, 0);
-  m_tempOutput = true;
-  m_outputCreated = true;
+  m_->outputName = m_->tempFile->Path();
+  m_->out->Adopt(fd, 0);
+  m_->tempOutput = true;
+  m_->outputCreated = true;
 }
 
 void CPDFDoc::GatherForRewrite() {
   CPDFBody* body = GetBody();
   CPDFXRef* xref = GetXRef();
   // Newest sections first, so that each number takes the entry of its newest section.
-  for (size_t i = 1; i < m_xrefs.size(); ++i) {
-    m_xrefs[i]->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
+  for (size_t i = 1; i < m_->xrefs.size(); ++i) {
+    m_->xrefs[i]->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
       if (xref->GetEntry(num)) return;
       if (!xref->SetEntry(entry)) Throw(kModule, "Save", kInternalError, "CPDFXRef::SetEntry()");
       const CPDFObjRef ref(num, entry.Gen());
@@ -148,9 +150,9 @@ void CPDFDoc::GatherForRewrite() {
     });
   }
   DropCrossReferenceStreams();
-  m_bodies.resize(1);
-  m_xrefs.resize(1);
-  m_trailers.resize(1);
+  m_->bodies.resize(1);
+  m_->xrefs.resize(1);
+  m_->trailers.resize(1);
   CPDFDict& dict = GetTrailer()->Dict();
   dict.RemoveValue(this, "Prev");
   // A rewrite has no cross-reference streams; a pointer to one would send readers astray.
@@ -161,27 +163,27 @@ void CPDFDoc::GatherForRewrite() {
 
 bool CPDFDoc::Flush() {
   ClearError();
-  if (!m_saveCalled) {
-    m_error.Keep(
+  if (!m_->saveCalled) {
+    m_->error.Keep(
         CPDFException(kModule, "Flush", kUserError, "CPDFDoc::Save() has not been called."));
     return false;
   }
   try {
-    m_flushRunning = true;
+    m_->flushRunning = true;
     // An object read during the changes may have needed a repair of its own.
-    if (m_incremental) CheckAppendable("Flush");
+    if (m_->incremental) CheckAppendable("Flush");
     if (!IsFDF() && !SetDocInfo()) Throw(kModule, "Flush", kInternalError, "CPDFDoc::SetDocInfo()");
     try {
       SerializeOut();
     } catch (const CPDFException& e) {
-      m_error.Keep(e);
+      m_->error.Keep(e);
       Throw(kModule, "Flush", kInternalError, "CPDFDoc::Serialize()");
     }
     FinishFlush();
     return true;
   } catch (...) {
     CleanupAfterFailure();
-    KeepCurrentError(m_error, kModule, "Flush");
+    KeepCurrentError(m_->error, kModule, "Flush");
   }
   return false;
 }
@@ -193,7 +195,7 @@ void CPDFDoc::SerializeOut() {
   if (!xref) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::GetXRef()");
   CPDFTrailer* trailer = GetTrailer();
   if (!trailer) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::GetTrailer()");
-  OutStream& out = *m_out;
+  OutStream& out = *m_->out;
   body->Serialize(out);
 
   // The table keeps the input offsets until everything is written: a flush that fails half way
@@ -201,7 +203,7 @@ void CPDFDoc::SerializeOut() {
   // noted beside those of the objects released during the save, but not as released, so that
   // an object parsed now may still read them (an indirect "Length").
   xref->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
-    if (!entry.InUse() || m_outputOffsets.Has(num)) return;
+    if (!entry.InUse() || m_->outputOffsets.Has(num)) return;
     const CPDFObjRef ref(num, entry.Gen());
     if (const CPDFObject* obj = body->GetObj(ref)) {
       WriteOutputObj(ref, *obj, false, "Serialize");
@@ -226,24 +228,24 @@ void CPDFDoc::SerializeOut() {
     trailer->Set_Size(std::make_unique<CPDFInt>(highest + 1));
   }
   const int64_t startXRef = out.Position();
-  if (m_incremental) {
-    WriteUpdateXRef(*xref, *trailer, startXRef, m_outputOffsets);
+  if (m_->incremental) {
+    WriteUpdateXRef(*xref, *trailer, startXRef, m_->outputOffsets);
   } else {
-    xref->Write(out, &m_outputOffsets);
+    xref->Write(out, &m_->outputOffsets);
     trailer->SetStartXRef(startXRef);
     trailer->Serialize(out);
   }
-  m_out->Flush();
-  if (!m_out->Good() || !m_out->Sync()) {
+  m_->out->Flush();
+  if (!m_->out->Good() || !m_->out->Sync()) {
     const int err = errno;
     trailer->SetStartXRef(-1);
     errno = err;
     ThrowCode(kModule, "Serialize", kRuntimeError);
   }
   // Everything is on the disk: the table takes the output offsets.
-  m_outputOffsets.ForEach([this, xref](int32_t num) {
+  m_->outputOffsets.ForEach([this, xref](int32_t num) {
     CPDFXRefEntry* entry = xref->GetEntry(num);
-    if (entry && entry->InUse()) m_outputOffsets.Place(num, *entry);
+    if (entry && entry->InUse()) m_->outputOffsets.Place(num, *entry);
   });
 }
 
@@ -253,7 +255,7 @@ std::unique_ptr<CPDFObject> CPDFDoc::LoadDamaged(const CPDFObjRef& ref) {
   ClearError();
   if (std::unique_ptr<CPDFObject> found = LoadFromScan(ref)) return found;
   ClearError();
-  m_warnings.push_back(Format("damaged object replaced by null: %d %d", ref.Num(), ref.Gen()));
+  m_->warnings.push_back(Format("damaged object replaced by null: %d %d", ref.Num(), ref.Gen()));
   return std::make_unique<CPDFNull>();
 }
 
@@ -290,101 +292,101 @@ void CPDFDoc::KeepLengthTrue(CPDFObject& loaded) {
 }
 
 void CPDFDoc::FinishFlush() {
-  m_outputOffsets.Clear();
-  m_packer.reset();
-  m_out->Close();
-  m_out.reset();
-  const std::string previousName = m_fileName;
-  if (m_tempOutput) {
-    const bool replaced = m_tempFile && m_tempFile->Commit(m_targetName);
+  m_->outputOffsets.Clear();
+  m_->packer.reset();
+  m_->out->Close();
+  m_->out.reset();
+  const std::string previousName = m_->fileName;
+  if (m_->tempOutput) {
+    const bool replaced = m_->tempFile && m_->tempFile->Commit(m_->targetName);
     const int err = errno;
-    m_tempFile.reset();
+    m_->tempFile.reset();
     if (!replaced) {
       // The temporary is gone with the failed replace; the input is as it was.
-      m_outputCreated = false;
+      m_->outputCreated = false;
       errno = err;
       ThrowCode(kModule, "Flush", kRuntimeError);
     }
   }
-  m_in.reset();
-  m_source.reset();
-  if (!m_outputIsStdout) m_fileName = m_targetName;
-  m_hasDocKey = m_hasOutKey;
-  m_docKey = m_outKey;
-  m_hasOutKey = false;
-  m_outKey = {};
-  const bool toStdout = m_outputIsStdout;
-  m_outputName.clear();
-  m_targetName.clear();
-  m_outputCreated = false;
-  m_tempOutput = false;
-  m_flushRunning = false;
-  m_saveCalled = false;
-  m_outputIsStdout = false;
-  m_copyInput = false;
+  m_->in.reset();
+  m_->source.reset();
+  if (!m_->outputIsStdout) m_->fileName = m_->targetName;
+  m_->hasDocKey = m_->hasOutKey;
+  m_->docKey = m_->outKey;
+  m_->hasOutKey = false;
+  m_->outKey = {};
+  const bool toStdout = m_->outputIsStdout;
+  m_->outputName.clear();
+  m_->targetName.clear();
+  m_->outputCreated = false;
+  m_->tempOutput = false;
+  m_->flushRunning = false;
+  m_->saveCalled = false;
+  m_->outputIsStdout = false;
+  m_->copyInput = false;
 
   if (toStdout) {
     // The output went to standard output, so the offsets just written mean nothing in any
     // file this document can read: it reads its own input again from the start.
-    const CPDFCryptContext::DocumentKey key = m_docKey;
-    const bool hadKey = m_hasDocKey;
+    const CPDFCryptContext::DocumentKey key = m_->docKey;
+    const bool hadKey = m_->hasDocKey;
     ResetState();
-    m_fileName = previousName;
-    m_source = SourceFile::Open(m_fileName);
-    if (!m_source) ThrowCode(kModule, "Flush", kRuntimeError);
-    m_in = std::make_unique<FileInStream>(m_source);
+    m_->fileName = previousName;
+    m_->source = SourceFile::Open(m_->fileName);
+    if (!m_->source) ThrowCode(kModule, "Flush", kRuntimeError);
+    m_->in = std::make_unique<FileInStream>(m_->source);
     ReadSectionsOrRepair();
-    m_outputOffsets.Clear();
+    m_->outputOffsets.Clear();
     RealizeSections();
     CreateUpdateSection();
     MarkLinearized();
     if (GetTrailer()->Dict().Lookup("Encrypt")) {
       CPDFObjRef ref;
       GetTrailer()->Get_Encrypt(&ref);
-      m_encryptRef = ref;
+      m_->encryptRef = ref;
     }
-    m_hasDocKey = hadKey;
-    m_docKey = key;
+    m_->hasDocKey = hadKey;
+    m_->docKey = key;
     BindRoots();
     return;
   }
 
-  m_source = SourceFile::Open(m_fileName);
-  if (!m_source) ThrowCode(kModule, "Flush", kRuntimeError);
-  m_in = std::make_unique<FileInStream>(m_source);
-  const bool linearized = !m_linearized || Linearize();
-  const CPDFErrorRecord walkError = m_error;
+  m_->source = SourceFile::Open(m_->fileName);
+  if (!m_->source) ThrowCode(kModule, "Flush", kRuntimeError);
+  m_->in = std::make_unique<FileInStream>(m_->source);
+  const bool linearized = !m_->linearized || Linearize();
+  const CPDFErrorRecord walkError = m_->error;
   // The document gets its fresh update section even when the walk failed: the file is written
   // and in place, and the document must stay usable.
-  m_outputOffsets.Clear();
+  m_->outputOffsets.Clear();
   CreateUpdateSection();
   if (!linearized) {
-    m_error = walkError;
+    m_->error = walkError;
     Throw(kModule, "Flush", kInternalError, "CPDFDoc::Linearize()");
   }
 }
 
 void CPDFDoc::CleanupAfterFailure() {
-  if (m_out) {
-    m_out->Close();
-    m_out.reset();
+  if (m_->out) {
+    m_->out->Close();
+    m_->out.reset();
   }
-  if (m_tempFile) m_tempFile->Discard();
-  m_tempFile.reset();
+  if (m_->tempFile) m_->tempFile->Discard();
+  m_->tempFile.reset();
   // Objects written out by ReleaseObj are read from the input again.
-  m_outputOffsets.Clear();
-  m_packer.reset();
-  m_packingInto = CPDFObjRef();
-  m_saveCalled = false;
-  m_flushRunning = false;
-  m_tempOutput = false;
-  m_outputCreated = false;
-  m_outputIsStdout = false;
-  m_copyInput = false;
-  m_outputName.clear();
-  m_targetName.clear();
-  m_hasOutKey = false;
-  m_outKey = {};
+  m_->outputOffsets.Clear();
+  m_->packer.reset();
+  m_->packingInto = CPDFObjRef();
+  m_->saveCalled = false;
+  m_->flushRunning = false;
+  m_->tempOutput = false;
+  m_->outputCreated = false;
+  m_->outputIsStdout = false;
+  m_->copyInput = false;
+  m_->outputName.clear();
+  m_->targetName.clear();
+  m_->hasOutKey = false;
+  m_->outKey = {};
 }
 
 }  // namespace quarn

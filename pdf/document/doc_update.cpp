@@ -12,6 +12,7 @@
 
 #include "pdf/document/body.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/doc_members.h"
 #include "pdf/document/object_stream_packer.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
@@ -108,46 +109,46 @@ bool StreamObjectIn(std::string_view text, const CPDFObjRef& ref) {
 }  // namespace
 
 bool CPDFDoc::IsStreamInFile(const CPDFObjRef& ref) {
-  if (!ref.IsDefined() || !m_source || FindObj(ref, false)) return false;
-  if (m_outputOffsets.Has(ref.Num())) return false;
+  if (!ref.IsDefined() || !m_->source || FindObj(ref, false)) return false;
+  if (m_->outputOffsets.Has(ref.Num())) return false;
   const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
   // Streams never lie in object streams; an entry of another generation is not this object.
   if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen()) return false;
   // Read through the input's buffer: a page and its content stream usually lie side by side,
   // so that the look mostly costs no read of its own.
-  if (!m_in || !m_in->Seek(entry->Offset())) return false;
-  const std::string_view window = m_in->Window(kStreamPeekBytes);
+  if (!m_->in || !m_->in->Seek(entry->Offset())) return false;
+  const std::string_view window = m_->in->Window(kStreamPeekBytes);
   return !window.empty() && StreamObjectIn(window, ref);
 }
 
 bool CPDFDoc::IsPageInFile(const CPDFObjRef& ref) {
-  if (!ref.IsDefined() || !m_source || FindObj(ref, false)) return false;
-  if (m_outputOffsets.Has(ref.Num())) return false;
+  if (!ref.IsDefined() || !m_->source || FindObj(ref, false)) return false;
+  if (m_->outputOffsets.Has(ref.Num())) return false;
   const CPDFXRefEntry* entry = FindEntry(ref.Num(), false);
   if (!entry || !entry->InUse() || entry->IsCompressed() || entry->Gen() != ref.Gen()) return false;
-  if (!m_in || !m_in->Seek(entry->Offset())) return false;
+  if (!m_->in || !m_->in->Seek(entry->Offset())) return false;
   bool namesKids = false;
-  return ObjectDictEnd(m_in->Window(kPagePeekBytes), ref, &namesKids) != std::string_view::npos &&
+  return ObjectDictEnd(m_->in->Window(kPagePeekBytes), ref, &namesKids) != std::string_view::npos &&
          !namesKids;
 }
 
 bool CPDFDoc::SourceUnchanged(const std::string& name) const {
   struct stat read {};
-  if (!m_source || fstat(m_source->Fd(), &read) != 0) return false;
+  if (!m_->source || fstat(m_->source->Fd(), &read) != 0) return false;
   struct stat now {};
   const bool found = stat(name.c_str(), &now) == 0;
   const bool same = found && now.st_dev == read.st_dev && now.st_ino == read.st_ino;
   // Under its own name the document's file must still be there; under any name it must still
   // have the length it was read with.
-  if (name == m_fileName && !same) return false;
-  return !same || now.st_size == m_source->Size();
+  if (name == m_->fileName && !same) return false;
+  return !same || now.st_size == m_->source->Size();
 }
 
 bool CPDFDoc::SaveUpdate(const char* fileName) {
   ClearError();
-  if (!fileName || !*fileName || IsFDF() || !m_source) {
-    m_error.Keep(CPDFException(kModule, "Save", kUserError,
-                               "an incremental update needs the PDF file it follows"));
+  if (!fileName || !*fileName || IsFDF() || !m_->source) {
+    m_->error.Keep(CPDFException(kModule, "Save", kUserError,
+                                 "an incremental update needs the PDF file it follows"));
     return false;
   }
   return SaveWith(fileName, true, false, true);
@@ -161,25 +162,25 @@ void CPDFDoc::ChooseCopiedOutput(const std::string& name) {
   if (!SourceUnchanged(name)) {
     Throw(kModule, "Save", kUserError, "the file changed after it was opened");
   }
-  m_targetName = name;
-  m_tempFile = OutputFile::CreateBeside(name);
-  if (!m_tempFile) ThrowCode(kModule, "Save", kRuntimeError);
-  m_tempOutput = true;
-  m_outputCreated = true;
-  m_outputName = m_tempFile->Path();
-  const int fd = m_tempFile->DuplicateFd();
+  m_->targetName = name;
+  m_->tempFile = OutputFile::CreateBeside(name);
+  if (!m_->tempFile) ThrowCode(kModule, "Save", kRuntimeError);
+  m_->tempOutput = true;
+  m_->outputCreated = true;
+  m_->outputName = m_->tempFile->Path();
+  const int fd = m_->tempFile->DuplicateFd();
   if (fd < 0) ThrowCode(kModule, "Save", kRuntimeError);
-  const int64_t size = m_source->Size();
-  if (!CopyFilePrefix(m_source->Fd(), fd, size)) {
+  const int64_t size = m_->source->Size();
+  if (!CopyFilePrefix(m_->source->Fd(), fd, size)) {
     const int err = errno;
     close(fd);
     errno = err;
     ThrowCode(kModule, "Save", kRuntimeError);
   }
-  m_out->Adopt(fd, size);
+  m_->out->Adopt(fd, size);
   char last = '\n';
-  if (size > 0 && m_source->ReadAt(size - 1, &last, 1) == 1 && last != '\n' && last != '\r') {
-    *m_out << endl;
+  if (size > 0 && m_->source->ReadAt(size - 1, &last, 1) == 1 && last != '\n' && last != '\r') {
+    *m_->out << endl;
   }
 }
 
@@ -188,16 +189,16 @@ void CPDFDoc::WriteUpdateXRef(CPDFXRef& xref, CPDFTrailer& trailer, int64_t star
   // The update follows the section that the file's last "startxref" names. That is where that
   // section begins, which the trailer's own startxref does not always say (a linearized file's
   // first-page section gives 0 there).
-  const CPDFXRef* previous = m_xrefs.size() > 1 ? m_xrefs[1].get() : nullptr;
+  const CPDFXRef* previous = m_->xrefs.size() > 1 ? m_->xrefs[1].get() : nullptr;
   if (previous && previous->SectionOffset() >= 0) {
     trailer.Set_Prev(std::make_unique<CPDFInt>(previous->SectionOffset()));
   }
   if (previous && previous->IsStreamSection()) {
     WriteXRefStreamSection(xref, trailer, startXRef, written);
   } else {
-    xref.Write(*m_out, &written);
+    xref.Write(*m_->out, &written);
     trailer.SetStartXRef(startXRef);
-    trailer.Serialize(*m_out);
+    trailer.Serialize(*m_->out);
   }
   xref.SetSectionOffset(startXRef);
 }
@@ -234,7 +235,7 @@ void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64
     visit(self);
   };
   trailer.Set_Size(std::make_unique<CPDFInt>(num + 1));
-  CPDFXRefStream::Write(*m_out, startXRef, xref.FreeHead(), rows, trailer.Dict());
+  CPDFXRefStream::Write(*m_->out, startXRef, xref.FreeHead(), rows, trailer.Dict());
   trailer.SetStartXRef(startXRef);
   // The section now lists its own stream, as a section read from the file would.
   xref.Grow(num);
@@ -244,7 +245,7 @@ void CPDFDoc::WriteXRefStreamSection(CPDFXRef& xref, CPDFTrailer& trailer, int64
 }
 
 bool CPDFDoc::PacksObj(const CPDFObjRef& ref, const CPDFObject& obj) const {
-  return m_packer && ref.Gen() == 0 && obj.TypeCode() != kTypeStream && !(ref == m_encryptRef);
+  return m_->packer && ref.Gen() == 0 && obj.TypeCode() != kTypeStream && !(ref == m_->encryptRef);
 }
 
 void CPDFDoc::WriteOutputObj(const CPDFObjRef& ref, const CPDFObject& obj, bool released,
@@ -252,34 +253,34 @@ void CPDFDoc::WriteOutputObj(const CPDFObjRef& ref, const CPDFObject& obj, bool 
   if (!PacksObj(ref, obj)) {
     const int64_t offset = StoreObj(ref, obj);
     if (offset < 0) Throw(kModule, method, kInternalError, "CPDFDoc::StoreObj()");
-    if (!m_outputOffsets.Note(ref.Num(), offset, released)) {
+    if (!m_->outputOffsets.Note(ref.Num(), offset, released)) {
       Throw(kModule, method, kInternalError, "OutputOffsets::Note()");
     }
     return;
   }
-  if (!m_packingInto.IsDefined()) {
+  if (!m_->packingInto.IsDefined()) {
     // The stream's number is taken now, so that its objects can be noted as written at once
     // (a released one must not be read from the input again). It counts as written from
     // here: a flush that meets it before the stream is full must not write it as null. The
     // rows that name an object stream give no generation: it must be 0, so the number is new.
     const CPDFObjRef stream = RegistAtNewNumber(std::make_unique<CPDFNull>());
-    m_outputOffsets.Note(stream.Num(), 0, true);
-    m_packingInto = stream;
+    m_->outputOffsets.Note(stream.Num(), 0, true);
+    m_->packingInto = stream;
   }
   StringOutStream text;
   obj.Serialize(text, nullptr);  // an object stream is encrypted as a whole
-  const int32_t index = m_packer->Add(ref.Num(), text.Str());
-  if (!m_outputOffsets.NoteCompressed(ref.Num(), m_packingInto.Num(), index, released)) {
+  const int32_t index = m_->packer->Add(ref.Num(), text.Str());
+  if (!m_->outputOffsets.NoteCompressed(ref.Num(), m_->packingInto.Num(), index, released)) {
     Throw(kModule, method, kInternalError, "OutputOffsets::NoteCompressed()");
   }
-  if (m_packer->Full()) WritePackedObjs();
+  if (m_->packer->Full()) WritePackedObjs();
 }
 
 void CPDFDoc::WritePackedObjs() {
-  if (!m_packer || m_packer->Empty() || !m_packingInto.IsDefined()) return;
-  const CPDFObjRef ref = m_packingInto;
-  m_packingInto = CPDFObjRef();
-  const CPDFObjStmPacker::Packed packed = m_packer->Take();
+  if (!m_->packer || m_->packer->Empty() || !m_->packingInto.IsDefined()) return;
+  const CPDFObjRef ref = m_->packingInto;
+  m_->packingInto = CPDFObjRef();
+  const CPDFObjStmPacker::Packed packed = m_->packer->Take();
   CPDFStream stream(this);
   stream.Insert("Type", std::make_unique<CPDFName>("ObjStm"));
   stream.Insert("N", std::make_unique<CPDFInt>(packed.count));
@@ -291,7 +292,7 @@ void CPDFDoc::WritePackedObjs() {
   }
   const int64_t offset = StoreObj(ref, stream);
   if (offset < 0) Throw(kModule, "Serialize", kInternalError, "CPDFDoc::StoreObj()");
-  m_outputOffsets.Note(ref.Num(), offset, true);
+  m_->outputOffsets.Note(ref.Num(), offset, true);
   // The null that held the number is not an object of the document.
   GetBody()->DetachObj(ref);
 }

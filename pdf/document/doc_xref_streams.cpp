@@ -7,6 +7,7 @@
 
 #include "pdf/document/body.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/doc_members.h"
 #include "pdf/document/object_stream.h"
 #include "pdf/document/repair.h"
 #include "pdf/document/trailer.h"
@@ -24,21 +25,21 @@ constexpr char kModule[] = "CPDFDoc";
 }  // namespace
 
 bool CPDFDoc::ReadStreamSection(int64_t offset, CPDFXRef& xref, CPDFTrailer& trailer) {
-  if (CPDFXRefStream::StartsAt(*m_in, offset)) {
-    CPDFXRefStream::Read(*m_in, offset, xref, &trailer);
+  if (CPDFXRefStream::StartsAt(*m_->in, offset)) {
+    CPDFXRefStream::Read(*m_->in, offset, xref, &trailer);
     xref.SetStreamSection(true);
     return true;
   }
   // Word writes hybrid updates whose table has one empty subsection and whose entries are all
   // in the "XRefStm" stream. Any other empty subsection is left to the table reader.
   std::string token;
-  if (!m_in->Seek(offset)) return false;
+  if (!m_->in->Seek(offset)) return false;
   for (const char* expected : {"xref", "0", "0"}) {
-    if (!ReadToken(*m_in, token) || token != expected) return false;
+    if (!ReadToken(*m_->in, token) || token != expected) return false;
   }
-  const int64_t trailerAt = m_in->Tell();
-  if (!ReadToken(*m_in, token) || token != "trailer" || !m_in->Seek(trailerAt)) return false;
-  trailer.Read(this, *m_in);
+  const int64_t trailerAt = m_->in->Tell();
+  if (!ReadToken(*m_->in, token) || token != "trailer" || !m_->in->Seek(trailerAt)) return false;
+  trailer.Read(this, *m_->in);
   if (!trailer.Dict().Lookup("XRefStm")) return false;
   ReadHybridStream(xref, trailer);
   return true;
@@ -53,50 +54,50 @@ void CPDFDoc::ReadHybridStream(CPDFXRef& xref, const CPDFTrailer& trailer) {
   if (!offset || offset->Int64Value() < 0) {
     Throw("CPDFTrailer", "Serialize", kInvalidFormat, "typecheck: XRefStm");
   }
-  CPDFXRefStream::Read(*m_in, offset->Int64Value(), xref, nullptr);
+  CPDFXRefStream::Read(*m_->in, offset->Int64Value(), xref, nullptr);
 }
 
 std::unique_ptr<CPDFObject> CPDFDoc::LoadEntry(const CPDFObjRef& ref, const CPDFXRefEntry& entry) {
   if (!entry.IsCompressed()) {
     std::unique_ptr<CPDFObject> obj = LoadObj(ref, entry.Offset());
-    if (obj || m_error.Code() != kInvalidFormat) return obj;
+    if (obj || m_->error.Code() != kInvalidFormat) return obj;
     // The table points at the wrong place: the object may still be found where it stands.
-    const CPDFErrorRecord offsetError = m_error;
+    const CPDFErrorRecord offsetError = m_->error;
     // Only for the generation the table names: a reference of another one is stale (a new
     // object took the deleted one's number), and what the scan finds for it is that deleted
     // object, which would be filed over the new one.
     if (entry.Gen() == ref.Gen()) obj = LoadFromScan(ref);
     if (!obj) {
       ClearError();
-      m_error.Keep(offsetError);
+      m_->error.Keep(offsetError);
     }
     return obj;
   }
   ClearError();
   try {
-    if (!m_objStms) m_objStms = std::make_shared<CPDFObjStmCache>();
+    if (!m_->objStms) m_->objStms = std::make_shared<CPDFObjStmCache>();
     std::unique_ptr<CPDFObject> obj =
-        m_objStms->Load(*this, ref, entry.ObjStmNum(), entry.ObjStmIndex());
+        m_->objStms->Load(*this, ref, entry.ObjStmNum(), entry.ObjStmIndex());
     ClearError();  // errors of lookups made while decoding do not belong to this load
     return obj;
   } catch (...) {
     ClearError();
-    KeepCurrentError(m_error, kModule, "LoadObj");
+    KeepCurrentError(m_->error, kModule, "LoadObj");
   }
   // An entry that names no object stream, or one that does not hold the object: the table is
   // wrong, and the object may stand in the open where readers find it.
-  if (m_error.Code() != kInvalidFormat || entry.Gen() != ref.Gen()) return nullptr;
-  const CPDFErrorRecord streamError = m_error;
+  if (m_->error.Code() != kInvalidFormat || entry.Gen() != ref.Gen()) return nullptr;
+  const CPDFErrorRecord streamError = m_->error;
   std::unique_ptr<CPDFObject> obj = LoadFromScan(ref);
   if (!obj) {
     ClearError();
-    m_error.Keep(streamError);
+    m_->error.Keep(streamError);
     return obj;
   }
   // The entry now lists the object where it was found: the stream it named is no object
   // stream, and a rewrite must not drop it as one.
-  const CPDFXRefEntry plain(ref.Num(), ref.Gen(), m_scan->Objects().at(ref.Num()).offset, true);
-  for (auto& xref : m_xrefs) {
+  const CPDFXRefEntry plain(ref.Num(), ref.Gen(), m_->scan->Objects().at(ref.Num()).offset, true);
+  for (auto& xref : m_->xrefs) {
     if (xref->GetEntry(ref.Num()) == &entry) {
       xref->SetEntry(plain);
       break;
@@ -122,11 +123,11 @@ void CPDFDoc::DropCrossReferenceStreams() {
   // The section that a number's newest definition comes from.
   auto newestSection = [this](int32_t num) {
     size_t i = 1;
-    while (i < m_xrefs.size() && !m_xrefs[i]->GetEntry(num)) ++i;
+    while (i < m_->xrefs.size() && !m_->xrefs[i]->GetEntry(num)) ++i;
     return i;
   };
-  for (size_t i = 1; i < m_xrefs.size(); ++i) {
-    for (const int32_t num : m_xrefs[i]->StreamNumbers()) note(num, i);
+  for (size_t i = 1; i < m_->xrefs.size(); ++i) {
+    for (const int32_t num : m_->xrefs[i]->StreamNumbers()) note(num, i);
   }
   xref->ForEach([&](int32_t num, const CPDFXRefEntry& entry) {
     if (entry.InUse() && entry.IsCompressed()) note(entry.ObjStmNum(), newestSection(num));
@@ -139,8 +140,8 @@ void CPDFDoc::DropCrossReferenceStreams() {
     CPDFXRefEntry* entry = xref->GetEntry(num);
     if (!entry || !entry->InUse() || entry->IsCompressed()) continue;
     // The objects of an object stream are still read from it while the rewrite writes them.
-    if (!m_objStms) m_objStms = std::make_shared<CPDFObjStmCache>();
-    m_objStms->KeepLocation(*entry);
+    if (!m_->objStms) m_->objStms = std::make_shared<CPDFObjStmCache>();
+    m_->objStms->KeepLocation(*entry);
     body->DeleteObj(CPDFObjRef(num, entry->Gen()));
     try {
       xref->FreeEntry(num);
@@ -155,7 +156,7 @@ void CPDFDoc::DropCrossReferenceStreams() {
 void CPDFDoc::CheckAppendable(const char* method) const {
   // Appending to a file whose cross-reference data is broken would hand readers the same
   // damage again under a new section.
-  if (m_repaired) {
+  if (m_->repaired) {
     Throw(kModule, method, kUserError,
           "a repaired file cannot be updated incrementally: save it in full");
   }

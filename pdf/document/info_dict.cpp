@@ -3,11 +3,14 @@
 #include <cstdio>
 
 #include "pdf/document/doc.h"
+#include "pdf/document/doc_members.h"
 #include "pdf/document/trailer.h"
 
 namespace quarn {
 
-bool IsInfoDict(CPDFObjHolder*, CPDFObject* value) { return value && value->TypeCode() == kTypeDict; }
+bool IsInfoDict(CPDFObjHolder*, CPDFObject* value) {
+  return value && value->TypeCode() == kTypeDict;
+}
 bool IsTextString(CPDFObjHolder*, CPDFObject* value) { return AsString(value) != nullptr; }
 
 bool CPDFText::Realize(CPDFObjHolder*, CPDFObject& source) {
@@ -90,7 +93,7 @@ bool CPDFDoc::SetDocInfo() {
     }
     return true;
   } catch (...) {
-    KeepCurrentError(m_error, "CPDFDoc", "SetDocInfo");
+    KeepCurrentError(m_->error, "CPDFDoc", "SetDocInfo");
   }
   return false;
 }

@@ -2,6 +2,7 @@
 
 #include "pdf/document/body.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/doc_members.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/trailer.h"
 #include "pdf/document/xref.h"
@@ -78,12 +79,12 @@ bool CPDFDoc::Linearize() {
   try {
     const int count = GetPageCount();
     if (count < 2) return true;
-    m_linBodies.insert(m_linBodies.begin(), std::make_unique<CPDFBody>(this));
-    m_linXRefs.insert(m_linXRefs.begin(), std::make_unique<CPDFXRef>(this));
+    m_->linBodies.insert(m_->linBodies.begin(), std::make_unique<CPDFBody>(this));
+    m_->linXRefs.insert(m_->linXRefs.begin(), std::make_unique<CPDFXRef>(this));
     auto trailer = std::make_unique<CPDFTrailer>(this);
     trailer->Dict().Insert("Size", std::make_unique<CPDFInt>(1));
-    m_linTrailers.insert(m_linTrailers.begin(), std::move(trailer));
-    if (!m_objRefDict) m_objRefDict = std::make_unique<CPDFObjRefDict>();
+    m_->linTrailers.insert(m_->linTrailers.begin(), std::move(trailer));
+    if (!m_->objRefDict) m_->objRefDict = std::make_unique<CPDFObjRefDict>();
     for (int position = 1; position < count; ++position) {
       CPDFObjRef ref;
       if (!GetPage(position, &ref))
@@ -94,7 +95,7 @@ bool CPDFDoc::Linearize() {
     }
     return true;
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "Linearize");
+    KeepCurrentError(m_->error, kModule, "Linearize");
   }
   return false;
 }
@@ -106,11 +107,11 @@ bool CPDFDoc::LinearizeObj(const CPDFObjRef& ref, bool force) {
     if (!body) Throw(kModule, "LinearizeObj", kInternalError, "CPDFDoc::GetBody()");
     CPDFTrailer* trailer = GetTrailer();
     if (!trailer) Throw(kModule, "LinearizeObj", kInternalError, "CPDFDoc::GetTrailer()");
-    if (m_linBodies.empty() || m_linXRefs.empty()) {
+    if (m_->linBodies.empty() || m_->linXRefs.empty()) {
       Throw(kModule, "LinearizeObj", kInternalError, "CPDFDoc::GetBody()");
     }
     // An object already moved was reached again through a cycle of references.
-    if (m_objRefDict && m_objRefDict->Find(ref)) return true;
+    if (m_->objRefDict && m_->objRefDict->Find(ref)) return true;
     CPDFObject* obj = body->GetObj(ref);
     if (!obj) {
       // The walk meets objects that were never loaded; they stay where the tables find them.
@@ -122,8 +123,8 @@ bool CPDFDoc::LinearizeObj(const CPDFObjRef& ref, bool force) {
       Throw(kModule, "LinearizeObj", kInternalError, "CPDFTrailer::Get_Size()");
     // A chain of references this deep is left where it is rather than fail the whole walk.
     if (WalkDepthGuard::Depth() + limits::kMaxNesting + 8 >= limits::kMaxWalkDepth) return true;
-    CPDFBody& linBody = *m_linBodies.front();
-    CPDFXRef& linXRef = *m_linXRefs.front();
+    CPDFBody& linBody = *m_->linBodies.front();
+    CPDFXRef& linXRef = *m_->linXRefs.front();
     linBody.Grow(linXRef.Size());
     linXRef.Grow(linBody.Size());
     std::unique_ptr<CPDFObject> owned = body->DetachObj(ref);
@@ -133,8 +134,8 @@ bool CPDFDoc::LinearizeObj(const CPDFObjRef& ref, bool force) {
       Throw(kModule, "LinearizeObj", kInternalError, "CPDFXRef::AddEntry()");
     }
     trailer->Set_Size(std::make_unique<CPDFInt>(num + 1));
-    if (!m_objRefDict) m_objRefDict = std::make_unique<CPDFObjRefDict>();
-    if (!m_objRefDict->Insert(ref, CPDFObjRef(num, 0))) {
+    if (!m_->objRefDict) m_->objRefDict = std::make_unique<CPDFObjRefDict>();
+    if (!m_->objRefDict->Insert(ref, CPDFObjRef(num, 0))) {
       Throw(kModule, "LinearizeObj", kInternalError, "CPDFObjRefDict::Insert()");
     }
     bool walked = false;
@@ -146,7 +147,7 @@ bool CPDFDoc::LinearizeObj(const CPDFObjRef& ref, bool force) {
     if (!walked) Throw(kModule, "LinearizeObj", kInternalError, "CPDFObject::Linearize()");
     return true;
   } catch (...) {
-    KeepCurrentError(m_error, kModule, "LinearizeObj");
+    KeepCurrentError(m_->error, kModule, "LinearizeObj");
   }
   return false;
 }

@@ -5,6 +5,7 @@
 
 #include "pdf/document/body.h"
 #include "pdf/document/doc.h"
+#include "pdf/document/page_session_members.h"
 #include "pdf/document/pages.h"
 #include "pdf/document/res_dict.h"
 #include "pdf/document/trailer.h"
@@ -14,70 +15,76 @@
 namespace quarn {
 
 PageSession::PageSession(CPDFDoc& doc, bool incremental, bool useWorker)
-    : m_doc(doc), m_incremental(incremental), m_compressor(useWorker) {}
+    : m_(std::make_unique<Members>(doc, incremental, useWorker)) {}
+
+StreamCompressor& PageSession::Compressor() { return m_->compressor; }
+bool PageSession::Incremental() const { return m_->incremental; }
+void PageSession::NoteFixedBox(const char* key) { m_->fixedBoxes.push_back(key); }
+void PageSession::NoteOwned(const CPDFObjRef& ref) { m_->pageOwned.push_back(ref); }
 
 PageSession::~PageSession() = default;
 
 CPDFPage* PageSession::OpenPage(int32_t index, CPDFObjRef* ref, CPDFObjRef* shared) {
   shared->Reset();
-  CPDFPage* page = m_doc.GetPage(index, ref);
+  CPDFPage* page = m_->doc.GetPage(index, ref);
   // A page object listed twice has had its first place changed, or written and released
   // already (then it cannot be read at all): its second place gets its own copy.
   const auto visited = static_cast<size_t>(ref->Num());
-  if (ref->IsDefined() && visited < m_visitedPages.size() && m_visitedPages[visited]) {
+  if (ref->IsDefined() && visited < m_->visitedPages.size() && m_->visitedPages[visited]) {
     const CPDFObjRef listed = *ref;
-    page = m_doc.SeparatePage(index, ref);
+    page = m_->doc.SeparatePage(index, ref);
     if (page) *shared = listed;
   }
   if (!page) return nullptr;
   const auto num = static_cast<size_t>(ref->Num());
-  if (num >= m_visitedPages.size())
-    m_visitedPages.resize(std::max(num + 1, 2 * m_visitedPages.size()));
-  m_visitedPages[num] = true;
+  if (num >= m_->visitedPages.size())
+    m_->visitedPages.resize(std::max(num + 1, 2 * m_->visitedPages.size()));
+  m_->visitedPages[num] = true;
   return page;
 }
 
 void PageSession::BeginPage(CPDFPage& page, const CPDFObjRef& ref) {
-  m_page = &page;
-  m_pageRef = ref;
-  m_fixedBoxes.clear();
-  m_pageOwned.clear();
-  m_watched.Reset();
-  m_resourcesBefore.clear();
-  m_contentsBefore.Reset();
+  m_->page = &page;
+  m_->pageRef = ref;
+  m_->fixedBoxes.clear();
+  m_->pageOwned.clear();
+  m_->watched.Reset();
+  m_->resourcesBefore.clear();
+  m_->contentsBefore.Reset();
 }
 
 void PageSession::WatchResources(bool changed) {
-  if (!m_incremental) return;
-  m_watched = WatchedResources(changed);
-  if (m_watched.IsDefined()) m_resourcesBefore = ResourcesText();
+  if (!m_->incremental) return;
+  m_->watched = WatchedResources(changed);
+  if (m_->watched.IsDefined()) m_->resourcesBefore = ResourcesText();
 }
 
 void PageSession::NoteContentsBefore() {
-  const CPDFAtom* contents = m_page->Lookup("Contents");
-  m_contentsBefore =
+  const CPDFAtom* contents = m_->page->Lookup("Contents");
+  m_->contentsBefore =
       contents && contents->IsRef() ? *static_cast<const CPDFObjRef*>(contents) : CPDFObjRef();
 }
 
 bool PageSession::FinishPage(bool changed, bool hasResources, std::function<bool()> beforeWrite) {
   // A change the output would leave out must not pass for a changed page.
-  if (m_incremental ? !MarkPageChanges(changed) : !KeepEditedNodes(hasResources)) return false;
+  if (m_->incremental ? !MarkPageChanges(changed) : !KeepEditedNodes(hasResources)) return false;
   NoteNewContentsArray();
   UnloadReadContents();
   // Pages visited before this one are done for good: the page-tree lookup has moved past them
   // (it resumes from the previous page, which therefore stays in memory until the next visit).
-  m_donePages.push_back({m_pageRef, m_pageOwned, m_compressor.Submitted(), std::move(beforeWrite)});
+  m_->donePages.push_back(
+      {m_->pageRef, m_->pageOwned, m_->compressor.Submitted(), std::move(beforeWrite)});
   return true;
 }
 
 bool PageSession::Release(size_t kept, CPDFErrorRecord& error) {
-  while (m_donePages.size() > kept) {
-    DonePage& done = m_donePages.front();
+  while (m_->donePages.size() > kept) {
+    DonePage& done = m_->donePages.front();
     // The page's streams get their compressed data before anything of it is written.
-    if (!m_compressor.Settle(done.jobsEnd, &m_doc, error)) return false;
+    if (!m_->compressor.Settle(done.jobsEnd, &m_->doc, error)) return false;
     if (done.beforeWrite && !done.beforeWrite()) return false;
     ReleaseDonePage(done);
-    m_donePages.pop_front();
+    m_->donePages.pop_front();
   }
   return true;
 }
@@ -88,7 +95,7 @@ bool PageSession::Release(size_t kept, CPDFErrorRecord& error) {
 // the page's resources, and a box that is put in order where the page inherits it.
 
 std::string PageSession::ResourcesText() const {
-  CPDFResDict* resources = m_page ? m_page->Get_Resources() : nullptr;
+  CPDFResDict* resources = m_->page ? m_->page->Get_Resources() : nullptr;
   if (!resources) return std::string();
   StringOutStream text;
   resources->Serialize(text, nullptr);
@@ -100,35 +107,35 @@ CPDFObjRef PageSession::WatchedResources(bool changed) {
   // stands at the end. That is the page itself when it changes, and shared resources once an
   // earlier page changed them.
   const CPDFObjRef holder = InheritedHolder("Resources");
-  if (!holder.IsDefined() || (changed && holder == m_pageRef)) return CPDFObjRef();
+  if (!holder.IsDefined() || (changed && holder == m_->pageRef)) return CPDFObjRef();
   CPDFBody* body = nullptr;
-  if (m_doc.FindObj(holder, false, &body) && body == m_doc.GetBody()) return CPDFObjRef();
+  if (m_->doc.FindObj(holder, false, &body) && body == m_->doc.GetBody()) return CPDFObjRef();
   return holder;
 }
 
 bool PageSession::MarkPageChanges(bool changed) {
   // A page that was only visited stays as the input has it, unless one of its boxes had to be
   // put in order.
-  if (changed && !m_doc.UpdateObj(m_pageRef)) return false;
-  for (const char* key : m_fixedBoxes) {
+  if (changed && !m_->doc.UpdateObj(m_->pageRef)) return false;
+  for (const char* key : m_->fixedBoxes) {
     const CPDFObjRef holder = InheritedHolder(key);
-    if (holder.IsDefined() && !m_doc.UpdateObj(holder)) return false;
+    if (holder.IsDefined() && !m_->doc.UpdateObj(holder)) return false;
   }
   // Shared resources change once (a form's name, a font's, the procedure sets); every later
   // page finds them in the update.
-  return !m_watched.IsDefined() || ResourcesText() == m_resourcesBefore ||
-         m_doc.UpdateObj(m_watched);
+  return !m_->watched.IsDefined() || ResourcesText() == m_->resourcesBefore ||
+         m_->doc.UpdateObj(m_->watched);
 }
 
 bool PageSession::KeepEditedNodes(bool hasResources) {
   // A full rewrite: the page-tree nodes whose dictionaries the page's changes edited (the
   // resources it inherits, a box put in order) are marked changed, so that they are written as
   // edited and never dropped from memory as if they were as the input holds them.
-  std::vector<const char*> edited = m_fixedBoxes;
+  std::vector<const char*> edited = m_->fixedBoxes;
   if (hasResources) edited.push_back("Resources");
   for (const char* key : edited) {
     const CPDFObjRef holder = InheritedHolder(key);
-    if (holder.IsDefined() && holder != m_pageRef && !m_doc.UpdateObj(holder)) return false;
+    if (holder.IsDefined() && holder != m_->pageRef && !m_->doc.UpdateObj(holder)) return false;
   }
   return true;
 }
@@ -140,9 +147,9 @@ CPDFObjRef PageSession::InheritedHolder(const char* key) {
     const CPDFAtom* parent = node ? node->Lookup("Parent") : nullptr;
     return parent && parent->IsRef() ? *static_cast<const CPDFObjRef*>(parent) : CPDFObjRef();
   };
-  CPDFObjRef nodeRef = m_pageRef;
-  CPDFObjRef followerRef = m_pageRef;
-  const CPDFDict* node = m_page;
+  CPDFObjRef nodeRef = m_->pageRef;
+  CPDFObjRef followerRef = m_->pageRef;
+  const CPDFDict* node = m_->page;
   for (size_t steps = 1; node; ++steps) {
     if (const CPDFAtom* value = node->Lookup(key)) {
       return value->IsRef() ? *static_cast<const CPDFObjRef*>(value) : nodeRef;
@@ -150,24 +157,25 @@ CPDFObjRef PageSession::InheritedHolder(const char* key) {
     nodeRef = parentOf(node);
     if (!nodeRef.IsDefined()) break;
     if (steps % 2 == 0) {
-      followerRef = parentOf(followerRef == m_pageRef ? m_page : AsDict(m_doc.GetObj(followerRef)));
+      followerRef =
+          parentOf(followerRef == m_->pageRef ? m_->page : AsDict(m_->doc.GetObj(followerRef)));
     }
     if (nodeRef == followerRef) break;
-    node = AsDict(m_doc.GetObj(nodeRef));
+    node = AsDict(m_->doc.GetObj(nodeRef));
   }
   return CPDFObjRef();
 }
 
 bool PageSession::CatalogWritten() const {
-  CPDFTrailer* trailer = m_doc.GetTrailer();
+  CPDFTrailer* trailer = m_->doc.GetTrailer();
   const CPDFAtom* root = trailer ? trailer->Dict().Lookup("Root") : nullptr;
   if (!root || !root->IsRef()) return false;
   const CPDFObjRef& ref = *static_cast<const CPDFObjRef*>(root);
   // An update lists only what changed; the catalog then stands in an older section.
   const CPDFXRefEntry* entry =
-      m_incremental ? m_doc.FindEntry(ref.Num(), false)
-                    : (m_doc.GetXRef() ? m_doc.GetXRef()->GetEntry(ref.Num()) : nullptr);
-  return entry && entry->InUse() && entry->Gen() == ref.Gen() && AsDict(m_doc.GetObj(ref));
+      m_->incremental ? m_->doc.FindEntry(ref.Num(), false)
+                      : (m_->doc.GetXRef() ? m_->doc.GetXRef()->GetEntry(ref.Num()) : nullptr);
+  return entry && entry->InUse() && entry->Gen() == ref.Gen() && AsDict(m_->doc.GetObj(ref));
 }
 
 // ---- release -----------------------------------------------------------------------------------
@@ -176,50 +184,50 @@ void PageSession::NoteNewContentsArray() {
   // Adding content to a page whose content was one stream gives it a new array of its own;
   // nothing else refers to it. (A stream filed for a page without content is not noted: it may
   // be the stream that other pages share.)
-  const CPDFAtom* contents = m_page->Lookup("Contents");
+  const CPDFAtom* contents = m_->page->Lookup("Contents");
   if (!contents || !contents->IsRef()) return;
   const CPDFObjRef& now = *static_cast<const CPDFObjRef*>(contents);
-  if (now == m_contentsBefore) return;
-  const CPDFObject* made = m_doc.FindObj(now, false);
-  if (made && made->IsType(kTypeArray)) m_pageOwned.push_back(now);
+  if (now == m_->contentsBefore) return;
+  const CPDFObject* made = m_->doc.FindObj(now, false);
+  if (made && made->IsType(kTypeArray)) m_->pageOwned.push_back(now);
 }
 
 void PageSession::UnloadReadContents() {
   // The page's own content was at most read: read from the input and unchanged, it leaves
   // memory now and is copied from the input by the save.
-  if (!m_contentsBefore.IsDefined() || !m_doc.IsSaving()) return;
-  if (const CPDFArray* parts = AsArray(m_doc.FindObj(m_contentsBefore, false))) {
+  if (!m_->contentsBefore.IsDefined() || !m_->doc.IsSaving()) return;
+  if (const CPDFArray* parts = AsArray(m_->doc.FindObj(m_->contentsBefore, false))) {
     for (size_t i = 0; i < parts->Count(); ++i) {
       const CPDFAtom* part = parts->At(i);
-      if (part && part->IsRef()) m_doc.UnloadObj(*static_cast<const CPDFObjRef*>(part));
+      if (part && part->IsRef()) m_->doc.UnloadObj(*static_cast<const CPDFObjRef*>(part));
     }
   }
-  m_doc.UnloadObj(m_contentsBefore);
+  m_->doc.UnloadObj(m_->contentsBefore);
 }
 
 void PageSession::ReleaseDonePage(const DonePage& done) {
   // While the save is under way a released object is written to the output at once and leaves
   // memory. Only the page dictionary itself goes: what it refers to (the page tree, shared
   // resources, content streams that other pages may share) is kept for the pages still to come.
-  if (!done.ref.IsDefined() || !m_doc.IsSaving()) return;
-  const CPDFObject* page = m_doc.FindObj(done.ref, false);
+  if (!done.ref.IsDefined() || !m_->doc.IsSaving()) return;
+  const CPDFObject* page = m_->doc.FindObj(done.ref, false);
   if (!page) return;
   KeepReferencedObjects(*page, 0);
   // A page that cannot be written now simply stays in memory and is written by the flush.
-  m_doc.ReleaseObj(done.ref, false);
+  m_->doc.ReleaseObj(done.ref, false);
   for (const CPDFObjRef& ref : done.owned) ReleaseOwnedObject(ref);
   // The page fetched since holds nothing of the pages before it.
-  m_doc.DropReplacedObjs();
+  m_->doc.DropReplacedObjs();
 }
 
 void PageSession::ReleaseOwnedObject(const CPDFObjRef& ref) {
   // Made for one page and never changed after it: written at once rather than held until the
   // flush, which on a long document is most of the memory. What it refers to (shared streams,
   // the page's own content) stays, as for the page.
-  const CPDFObject* object = m_doc.FindObj(ref, false);
+  const CPDFObject* object = m_->doc.FindObj(ref, false);
   if (!object) return;
   KeepReferencedObjects(*object, 0);
-  m_doc.ReleaseObj(ref, true);
+  m_->doc.ReleaseObj(ref, true);
 }
 
 void PageSession::KeepReferencedObjects(const CPDFObject& value, int depth) {
@@ -227,7 +235,7 @@ void PageSession::KeepReferencedObjects(const CPDFObject& value, int depth) {
   auto keep = [&](const CPDFAtom* atom) {
     if (!atom) return;
     if (atom->IsRef()) {
-      if (CPDFObject* target = m_doc.FindObj(*static_cast<const CPDFObjRef*>(atom), false)) {
+      if (CPDFObject* target = m_->doc.FindObj(*static_cast<const CPDFObjRef*>(atom), false)) {
         target->m_releasable = false;
       }
     } else {

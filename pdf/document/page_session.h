@@ -52,9 +52,9 @@ class PageSession {
   // marked changed).
   void WatchResources(bool changed);
   // A box of the page (`key`, a static name) was put in order where the page finds it.
-  void NoteFixedBox(const char* key) { m_fixedBoxes.push_back(key); }
+  void NoteFixedBox(const char* key);
   // An object made for the current page alone: written and dropped along with it.
-  void NoteOwned(const CPDFObjRef& ref) { m_pageOwned.push_back(ref); }
+  void NoteOwned(const CPDFObjRef& ref);
   // Notes the page's "Contents" entry before the page's content changes.
   void NoteContentsBefore();
   // Ends the visit: marks what the page's changes touched (`changed`: the page's own dictionary;
@@ -68,16 +68,20 @@ class PageSession {
   // clear (it has reported itself).
   bool Release(size_t kept, CPDFErrorRecord& error);
 
-  StreamCompressor& Compressor() { return m_compressor; }
+  StreamCompressor& Compressor();
   // ContentsArray kind for the current page's new arrays: an update writes each changed page
   // anyway, so the array a second content stream needs is kept in the page rather than written
   // as one more object.
-  bool Incremental() const { return m_incremental; }
+  bool Incremental() const;
   // Whether the output's trailer leads to a catalog that the output holds: a table that lost
   // the catalog's entry would give a file that no reader opens.
   bool CatalogWritten() const;
 
  private:
+  // The session's state, defined with the code (page_session_members.h).
+  struct Members;
+  std::unique_ptr<Members> m_;
+
   struct DonePage {
     CPDFObjRef ref;
     std::vector<CPDFObjRef> owned;
@@ -100,20 +104,6 @@ class PageSession {
   void KeepReferencedObjects(const CPDFObject& value, int depth);
   // Direct containers nested deeper than this inside a page are not looked into.
   static constexpr int kMaxReleaseScanDepth = 64;
-
-  CPDFDoc& m_doc;
-  const bool m_incremental;
-  StreamCompressor m_compressor;
-  CPDFPage* m_page = nullptr;  // the page being visited (observed)
-  CPDFObjRef m_pageRef;
-  std::vector<const char*> m_fixedBoxes;  // boxes of the current page put in order (or given)
-  std::vector<CPDFObjRef> m_pageOwned;    // objects made for the current page alone
-  CPDFObjRef m_watched;                   // the resources an update watches, see WatchResources
-  std::string m_resourcesBefore;
-  CPDFObjRef m_contentsBefore;
-  std::deque<DonePage> m_donePages;  // oldest first
-  // The page objects visited so far, by number (see OpenPage).
-  std::vector<bool> m_visitedPages;
 };
 
 }  // namespace quarn

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "pdf/document/object_stream.h"
+#include "pdf/document/repair_members.h"
 #include "pdf/object/exception.h"
 #include "pdf/object/in_stream.h"
 #include "pdf/object/lexer.h"
@@ -137,11 +138,23 @@ bool HeaderBefore(const char* buffer, size_t p, bool atFileStart, int32_t* num, 
 
 }  // namespace
 
+CPDFFileScan::CPDFFileScan() : m_(std::make_unique<Members>()) {}
+
+CPDFFileScan::~CPDFFileScan() = default;
+
+const std::map<int32_t, CPDFFileScan::Object>& CPDFFileScan::Objects() const { return m_->objects; }
+const std::map<int32_t, CPDFFileScan::Compressed>& CPDFFileScan::CompressedObjects() const {
+  return m_->compressed;
+}
+const CPDFDict* CPDFFileScan::Trailer() const { return m_->trailer.get(); }
+bool CPDFFileScan::HasEncryption() const { return m_->encryption; }
+int64_t CPDFFileScan::HeaderOffset() const { return m_->headerOffset; }
+
 std::unique_ptr<CPDFFileScan> CPDFFileScan::Run(InStream& in) {
   std::unique_ptr<CPDFFileScan> scan(new CPDFFileScan());
   const int64_t size = in.Size();
   const size_t header = ReadRange(in, 0, std::min(size, kHeaderWindow)).find("%PDF-");
-  if (header != std::string::npos) scan->m_headerOffset = static_cast<int64_t>(header);
+  if (header != std::string::npos) scan->m_->headerOffset = static_cast<int64_t>(header);
 
   std::vector<char> buffer(kCarry + kBlockSize);
   size_t carried = 0;
@@ -187,8 +200,8 @@ void CPDFFileScan::ScanBlock(InStream& in, const char* buffer, size_t length, si
       size_t first = 0;
       if (HeaderBefore(buffer, p, base == 0, &num, &gen, &first)) {
         const auto bit = static_cast<size_t>(num);
-        if (bit >= m_referenced.size()) m_referenced.resize(bit + 1);
-        m_referenced[bit] = true;
+        if (bit >= m_->referenced.size()) m_->referenced.resize(bit + 1);
+        m_->referenced[bit] = true;
       }
     } else if (c == 't' && p + 7 <= length && std::memcmp(buffer + p, "trailer", 7) == 0 &&
                fresh(p, 7) && standsAlone(p, 7)) {
@@ -202,21 +215,21 @@ void CPDFFileScan::ScanBlock(InStream& in, const char* buffer, size_t length, si
 }
 
 int32_t CPDFFileScan::HighestReferenceIn(int32_t low, int32_t high) const {
-  for (int64_t num = std::min<int64_t>(high, static_cast<int64_t>(m_referenced.size()) - 1);
+  for (int64_t num = std::min<int64_t>(high, static_cast<int64_t>(m_->referenced.size()) - 1);
        num > low; --num) {
-    if (m_referenced[static_cast<size_t>(num)]) return static_cast<int32_t>(num);
+    if (m_->referenced[static_cast<size_t>(num)]) return static_cast<int32_t>(num);
   }
   return low;
 }
 
 void CPDFFileScan::Accept(InStream& in, const Event& event) {
   Settle(in, event.start);
-  m_pending = event;
+  m_->pending = event;
 }
 
 void CPDFFileScan::Settle(InStream& in, int64_t end) {
-  const Event event = m_pending;
-  m_pending = Event{};
+  const Event event = m_->pending;
+  m_->pending = Event{};
   if (event.kind == Event::kObject) SettleObject(in, event, end);
   if (event.kind == Event::kTrailer) SettleTrailer(in, event, end);
 }
@@ -226,7 +239,7 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
   // part). Then an earlier definition of its number stands, as readers take it; without one,
   // references to the number lead nowhere.
   if (end >= in.Size() && IsCutOff(in, event, end)) return;
-  m_objects[event.num] = Object{event.gen, event.start};
+  m_->objects[event.num] = Object{event.gen, event.start};
   const int64_t peekEnd = std::min<int64_t>(end, event.bodyStart + static_cast<int64_t>(kPeekSize));
   const std::string peek = ReadRange(in, event.bodyStart, peekEnd);
   // Only dictionaries that can matter are parsed: the cheap test keeps the scan linear.
@@ -246,12 +259,12 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
   CPDFName* type = dict ? dict->GetName(nullptr, "Type") : nullptr;
   if (!type) return;
   if (type->Equals("Catalog")) {
-    m_catalogs[event.num] = event.start;
+    m_->catalogs[event.num] = event.start;
   } else if (type->Equals("Page")) {
-    m_pages[event.num] = event.start;
+    m_->pages[event.num] = event.start;
   } else if (type->Equals("XRef")) {
-    m_xrefStreams[event.num] = event.start;
-    if (dict->Lookup("Root")) m_trailer = TrailerKeysOf(*dict);
+    m_->xrefStreams[event.num] = event.start;
+    if (dict->Lookup("Root")) m_->trailer = TrailerKeysOf(*dict);
   } else if (type->Equals("ObjStm")) {
     const size_t dataStart = StreamDataStart(peek, used);
     if (dataStart == std::string::npos) return;
@@ -262,7 +275,7 @@ void CPDFFileScan::SettleObject(InStream& in, const Event& event, int64_t end) {
     stream.dataEnd = SearchWithin(in, stream.dataStart, end, "endstream");
     if (stream.dataEnd < 0) stream.dataEnd = end;
     stream.dict = std::move(dict);
-    m_objectStreams[event.num] = std::move(stream);
+    m_->objectStreams[event.num] = std::move(stream);
   }
 }
 
@@ -286,13 +299,13 @@ void CPDFFileScan::NoteEncryption(const std::string& peek) {
   // owner and user keys of the standard handler or the recipients of a public-key one.
   std::unique_ptr<CPDFDict> dict = DictAt(peek, nullptr);
   if (!dict || !dict->GetName(nullptr, "Filter")) return;
-  if ((dict->Lookup("O") && dict->Lookup("U")) || dict->Lookup("Recipients")) m_encryption = true;
+  if ((dict->Lookup("O") && dict->Lookup("U")) || dict->Lookup("Recipients")) m_->encryption = true;
 }
 
 void CPDFFileScan::SettleTrailer(InStream& in, const Event& event, int64_t end) {
   const int64_t peekEnd = std::min<int64_t>(end, event.bodyStart + static_cast<int64_t>(kPeekSize));
   std::unique_ptr<CPDFDict> dict = DictAt(ReadRange(in, event.bodyStart, peekEnd), nullptr);
-  if (dict && dict->Lookup("Root")) m_trailer = TrailerKeysOf(*dict);
+  if (dict && dict->Lookup("Root")) m_->trailer = TrailerKeysOf(*dict);
 }
 
 int32_t CPDFFileScan::Catalog() const {
@@ -300,9 +313,9 @@ int32_t CPDFFileScan::Catalog() const {
   // their number.
   int32_t catalog = 0;
   int64_t last = -1;
-  for (const auto& [num, offset] : m_catalogs) {
-    const auto object = m_objects.find(num);
-    if (object != m_objects.end() && object->second.offset == offset && offset > last) {
+  for (const auto& [num, offset] : m_->catalogs) {
+    const auto object = m_->objects.find(num);
+    if (object != m_->objects.end() && object->second.offset == offset && offset > last) {
       catalog = num;
       last = offset;
     }
@@ -333,24 +346,26 @@ std::vector<int32_t> NewestInFileOrder(const std::map<int32_t, int64_t>& found,
 }  // namespace
 
 std::vector<int32_t> CPDFFileScan::Catalogs() const {
-  std::vector<int32_t> numbers = NewestInFileOrder(m_catalogs, m_objects);
+  std::vector<int32_t> numbers = NewestInFileOrder(m_->catalogs, m_->objects);
   std::reverse(numbers.begin(), numbers.end());
   return numbers;
 }
 
-std::vector<int32_t> CPDFFileScan::Pages() const { return NewestInFileOrder(m_pages, m_objects); }
+std::vector<int32_t> CPDFFileScan::Pages() const {
+  return NewestInFileOrder(m_->pages, m_->objects);
+}
 
 std::vector<int32_t> CPDFFileScan::StreamNumbers() const {
   // A number that a later object took over belongs to that object.
   auto newest = [this](int32_t num, int64_t offset) {
-    const auto object = m_objects.find(num);
-    return object != m_objects.end() && object->second.offset == offset;
+    const auto object = m_->objects.find(num);
+    return object != m_->objects.end() && object->second.offset == offset;
   };
   std::vector<int32_t> numbers;
-  for (const auto& [num, offset] : m_xrefStreams) {
+  for (const auto& [num, offset] : m_->xrefStreams) {
     if (newest(num, offset)) numbers.push_back(num);
   }
-  for (const auto& [num, stream] : m_objectStreams) {
+  for (const auto& [num, stream] : m_->objectStreams) {
     if (newest(num, stream.offset)) numbers.push_back(num);
   }
   return numbers;
@@ -358,9 +373,9 @@ std::vector<int32_t> CPDFFileScan::StreamNumbers() const {
 
 void CPDFFileScan::ExpandObjectStreams(InStream& in) {
   uint64_t decodedSoFar = 0;
-  for (const auto& [num, found] : m_objectStreams) {
-    const auto newest = m_objects.find(num);
-    if (newest == m_objects.end() || newest->second.offset != found.offset) continue;
+  for (const auto& [num, found] : m_->objectStreams) {
+    const auto newest = m_->objects.find(num);
+    if (newest == m_->objects.end() || newest->second.offset != found.offset) continue;
     const int64_t length = found.dataEnd - found.dataStart;
     if (length <= 0 || static_cast<uint64_t>(length) > limits::kMaxObjectStreamSize) continue;
     const std::string data = ReadRange(in, found.dataStart, found.dataEnd);
@@ -383,12 +398,12 @@ void CPDFFileScan::ExpandObjectStreams(InStream& in) {
     for (size_t i = 0; i < decoded->Count(); ++i) {
       const int32_t objNum = decoded->NumberAt(i);
       // An object stream never holds an object stream, least of all itself.
-      if (objNum == num || m_objectStreams.count(objNum)) continue;
-      const auto plain = m_objects.find(objNum);
-      if (plain != m_objects.end() && plain->second.offset > found.offset) continue;
-      const auto earlier = m_compressed.find(objNum);
-      if (earlier != m_compressed.end() && earlier->second.streamOffset > found.offset) continue;
-      m_compressed[objNum] = Compressed{num, static_cast<int32_t>(i), found.offset};
+      if (objNum == num || m_->objectStreams.count(objNum)) continue;
+      const auto plain = m_->objects.find(objNum);
+      if (plain != m_->objects.end() && plain->second.offset > found.offset) continue;
+      const auto earlier = m_->compressed.find(objNum);
+      if (earlier != m_->compressed.end() && earlier->second.streamOffset > found.offset) continue;
+      m_->compressed[objNum] = Compressed{num, static_cast<int32_t>(i), found.offset};
     }
   }
 }

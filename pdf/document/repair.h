@@ -38,6 +38,7 @@ class CPDFFileScan {
 
   // Reads all of `in`. Never fails: a file without anything recognizable gives an empty scan.
   static std::unique_ptr<CPDFFileScan> Run(InStream& in);
+  ~CPDFFileScan();
 
   // Decodes the object streams found (the newest definition of each number) and lists the
   // objects they hold. Only for files that are not encrypted: an encrypted object stream cannot
@@ -45,12 +46,12 @@ class CPDFFileScan {
   void ExpandObjectStreams(InStream& in);
 
   // The newest definition of each object number found in the open.
-  const std::map<int32_t, Object>& Objects() const { return m_objects; }
+  const std::map<int32_t, Object>& Objects() const;
   // Objects whose newest definition lies in an object stream (after ExpandObjectStreams).
-  const std::map<int32_t, Compressed>& CompressedObjects() const { return m_compressed; }
+  const std::map<int32_t, Compressed>& CompressedObjects() const;
   // The last trailer dictionary (of a "trailer" keyword or a cross-reference stream) that
   // names a "Root"; nullptr when there is none.
-  const CPDFDict* Trailer() const { return m_trailer.get(); }
+  const CPDFDict* Trailer() const;
   // The number of the last object whose dictionary has "Type" "Catalog"; 0 when none.
   int32_t Catalog() const;
   // The numbers of all objects whose newest definition has "Type" "Catalog", the last in the
@@ -62,9 +63,9 @@ class CPDFFileScan {
   // definition of their number: a rewrite drops them.
   std::vector<int32_t> StreamNumbers() const;
   // Whether an object of the file is an encryption dictionary, named by a trailer or not.
-  bool HasEncryption() const { return m_encryption; }
+  bool HasEncryption() const;
   // Where "%PDF-" stands in the first kilobyte, or -1.
-  int64_t HeaderOffset() const { return m_headerOffset; }
+  int64_t HeaderOffset() const;
   // The highest number above `low` and up to `high` that a reference "N G R" in the file's
   // plain bytes names (`low` for none): an object lost with the damage may still be named by
   // the objects found.
@@ -86,7 +87,11 @@ class CPDFFileScan {
     std::unique_ptr<CPDFDict> dict;
   };
 
-  CPDFFileScan() = default;
+  // The scan's state, defined with the code (repair_members.h).
+  struct Members;
+  std::unique_ptr<Members> m_;
+
+  CPDFFileScan();
   void ScanBlock(InStream& in, const char* buffer, size_t length, size_t carried, int64_t base,
                  bool atEnd);
   void Accept(InStream& in, const Event& event);
@@ -98,19 +103,6 @@ class CPDFFileScan {
   // value that does not parse or that a reader cannot take without it (a dictionary).
   static bool IsCutOff(InStream& in, const Event& event, int64_t end);
   void NoteEncryption(const std::string& peek);
-
-  std::map<int32_t, Object> m_objects;
-  std::map<int32_t, Compressed> m_compressed;
-  std::map<int32_t, ObjectStream> m_objectStreams;
-  // Sets and maps by object number: their size is bounded by the numbers, not by the file.
-  std::map<int32_t, int64_t> m_xrefStreams;  // number -> offset of its last definition
-  std::unique_ptr<CPDFDict> m_trailer;
-  std::map<int32_t, int64_t> m_catalogs;  // number -> offset of its last catalog definition
-  std::map<int32_t, int64_t> m_pages;     // number -> offset of its last page definition
-  int64_t m_headerOffset = -1;
-  std::vector<bool> m_referenced;  // by object number: one bit each, at most a megabyte
-  bool m_encryption = false;
-  Event m_pending;
 };
 
 }  // namespace quarn

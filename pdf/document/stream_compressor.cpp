@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "pdf/document/doc.h"
+#include "pdf/document/stream_compressor_members.h"
 #include "pdf/stream/stream.h"
 #include "platform/helper_thread.h"
 
@@ -21,18 +22,25 @@ CPDFException OutOfMemory() {
 
 }  // namespace
 
-StreamCompressor::StreamCompressor(bool useWorker) {
+StreamCompressor::StreamCompressor(bool useWorker) : m_(std::make_unique<Members>()) {
   // Without a thread to be had the jobs run on the caller's thread.
-  if (useWorker) m_worker = StartHelperThread("zorvane-deflate", [this] { Work(); });
+  if (useWorker) m_->worker = StartHelperThread("zorvane-deflate", [this] { Work(); });
 }
 
 StreamCompressor::~StreamCompressor() {
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_stop = true;
+    std::lock_guard<std::mutex> lock(m_->mutex);
+    m_->stop = true;
   }
-  m_work.notify_all();
-  if (m_worker.joinable()) m_worker.join();
+  m_->work.notify_all();
+  if (m_->worker.joinable()) m_->worker.join();
+}
+
+bool StreamCompressor::HasWorker() const { return m_->worker.joinable(); }
+uint64_t StreamCompressor::Submitted() const { return m_->submitted; }
+
+bool StreamCompressor::SettleAll(CPDFObjHolder* doc, CPDFErrorRecord& error) {
+  return Settle(m_->submitted, doc, error);
 }
 
 bool StreamCompressor::WorkerWanted() {
@@ -73,69 +81,69 @@ void StreamCompressor::Submit(const CPDFObjRef& ref, TextMaker make) {
 }
 
 void StreamCompressor::Enqueue(Job job) {
-  ++m_submitted;
+  ++m_->submitted;
   if (!HasWorker()) {
     job.done = true;
     Compress(job);
-    m_jobs.push_back(std::move(job));
-    ++m_handed;
-    ++m_taken;
+    m_->jobs.push_back(std::move(job));
+    ++m_->handed;
+    ++m_->taken;
     return;
   }
   bool wake = false;
   {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_jobs.push_back(std::move(job));
-    if (m_submitted - m_handed >= kBatch) {
-      m_handed = m_submitted;
+    std::lock_guard<std::mutex> lock(m_->mutex);
+    m_->jobs.push_back(std::move(job));
+    if (m_->submitted - m_->handed >= kBatch) {
+      m_->handed = m_->submitted;
       wake = true;
     }
   }
-  if (wake) m_work.notify_one();
+  if (wake) m_->work.notify_one();
 }
 
 void StreamCompressor::Work() {
   for (;;) {
     Job* job = nullptr;
     {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      m_work.wait(lock, [&] { return m_stop || m_taken < m_handed; });
-      if (m_stop) return;
+      std::unique_lock<std::mutex> lock(m_->mutex);
+      m_->work.wait(lock, [&] { return m_->stop || m_->taken < m_->handed; });
+      if (m_->stop) return;
       // The deque keeps the job where it is while others are added behind it or settled
       // jobs leave in front of it; only the thread that took it touches an unfinished job.
-      job = &m_jobs[static_cast<size_t>(m_taken++ - m_settled)];
+      job = &m_->jobs[static_cast<size_t>(m_->taken++ - m_->settled)];
     }
     Compress(*job);
     bool callerWaits = false;
     {
-      std::lock_guard<std::mutex> lock(m_mutex);
+      std::lock_guard<std::mutex> lock(m_->mutex);
       job->done = true;
-      callerWaits = m_callerWaits;
+      callerWaits = m_->callerWaits;
     }
-    if (callerWaits) m_done.notify_one();
+    if (callerWaits) m_->done.notify_one();
   }
 }
 
 StreamCompressor::Job StreamCompressor::TakeFront() {
   bool untaken = false;
   {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_taken == m_settled) {
+    std::unique_lock<std::mutex> lock(m_->mutex);
+    if (m_->taken == m_->settled) {
       // Nobody has taken it: this thread does it rather than wait for a wake-up.
       untaken = true;
-      ++m_taken;
-      m_handed = std::max(m_handed, m_taken);
+      ++m_->taken;
+      m_->handed = std::max(m_->handed, m_->taken);
     } else {
-      m_callerWaits = true;
-      m_done.wait(lock, [&] { return m_jobs.front().done; });
-      m_callerWaits = false;
+      m_->callerWaits = true;
+      m_->done.wait(lock, [&] { return m_->jobs.front().done; });
+      m_->callerWaits = false;
     }
   }
-  if (untaken) Compress(m_jobs.front());
-  std::lock_guard<std::mutex> lock(m_mutex);
-  Job job = std::move(m_jobs.front());
-  m_jobs.pop_front();
-  ++m_settled;
+  if (untaken) Compress(m_->jobs.front());
+  std::lock_guard<std::mutex> lock(m_->mutex);
+  Job job = std::move(m_->jobs.front());
+  m_->jobs.pop_front();
+  ++m_->settled;
   return job;
 }
 
@@ -160,7 +168,7 @@ bool StreamCompressor::Apply(const Job& job, CPDFObjHolder* doc, CPDFErrorRecord
 }
 
 bool StreamCompressor::Settle(uint64_t upTo, CPDFObjHolder* doc, CPDFErrorRecord& error) {
-  while (m_settled < upTo && m_settled < m_submitted) {
+  while (m_->settled < upTo && m_->settled < m_->submitted) {
     if (!Apply(TakeFront(), doc, error)) return false;
   }
   return true;

@@ -1,8 +1,8 @@
 // Flate compression of the content streams a run files, done on a worker thread while the
 // driver walks on: each stream is filed at once, with its plain text or with a maker of that
-// text, and gets its compressed data before anything can write it. The bytes never depend on the thread count: every stream
-// is compressed by the same codec from the same text, and the driver applies the results at
-// the same points of the run whether a worker made them or not.
+// text, and gets its compressed data before anything can write it. The bytes never depend on the
+// thread count: every stream is compressed by the same codec from the same text, and the driver
+// applies the results at the same points of the run whether a worker made them or not.
 #pragma once
 
 #include <condition_variable>
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,7 +38,7 @@ class StreamCompressor {
 
   // A worker where the host has a second processor, unless ZORVANE_THREADS asks for one thread.
   static bool WorkerWanted();
-  bool HasWorker() const { return m_worker.joinable(); }
+  bool HasWorker() const;
 
   // Makes a stream's plain text on whichever thread runs the job: it may touch nothing but
   // what it holds. False, with `error` set, when it fails.
@@ -48,15 +49,17 @@ class StreamCompressor {
   // Queues the making of the text of the stream filed as `ref`, and its compression.
   void Submit(const CPDFObjRef& ref, TextMaker make);
   // How many jobs were submitted so far (a mark for Settle).
-  uint64_t Submitted() const { return m_submitted; }
+  uint64_t Submitted() const;
   // Gives the streams of the first `upTo` jobs their compressed data and "Filter", in `doc`,
   // waiting for the worker where needed. False on the first failure, described in `error`.
   bool Settle(uint64_t upTo, CPDFObjHolder* doc, CPDFErrorRecord& error);
-  bool SettleAll(CPDFObjHolder* doc, CPDFErrorRecord& error) {
-    return Settle(m_submitted, doc, error);
-  }
+  bool SettleAll(CPDFObjHolder* doc, CPDFErrorRecord& error);
 
  private:
+  // The compressor's state, defined with the code (stream_compressor_members.h).
+  struct Members;
+  std::unique_ptr<Members> m_;
+
   struct Job {
     CPDFObjRef ref;
     TextMaker make;    // when set, makes the plain text first
@@ -72,21 +75,6 @@ class StreamCompressor {
   // the worker has not taken it).
   Job TakeFront();
   static bool Apply(const Job& job, CPDFObjHolder* doc, CPDFErrorRecord& error);
-
-  // Job numbers count from the first job of the run: job n is m_jobs[n - m_settled]. The
-  // worker takes jobs in order up to m_handed; the settling thread takes the next one itself
-  // when the worker has not.
-  std::mutex m_mutex;
-  std::condition_variable m_work;  // the worker waits for jobs
-  std::condition_variable m_done;  // the caller waits for a job the worker has in hand
-  bool m_callerWaits = false;
-  std::deque<Job> m_jobs;  // not yet settled, oldest first
-  uint64_t m_submitted = 0;
-  uint64_t m_handed = 0;  // jobs the worker may take
-  uint64_t m_taken = 0;   // jobs taken, by the worker or the settling thread
-  uint64_t m_settled = 0;
-  bool m_stop = false;
-  std::thread m_worker;
 };
 
 }  // namespace quarn
