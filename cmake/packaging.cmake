@@ -47,8 +47,9 @@ string(APPEND CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS ", ${QUARN_DLOPEN_DEPENDS}")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "${QUARN_DLOPEN_DEPENDS}")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "command-line tool that stamps PDF files
 zorvane writes a PDF file again with a watermark (the first page of another
-PDF file, or a PNG or JPEG image) and/or page numbers on chosen pages. It runs unattended from scripts
-and batch jobs; zorvane-many stamps many files at once with GNU parallel.")
+PDF file, a PNG or JPEG image, or a line of text) and/or page numbers on
+chosen pages. It runs unattended from scripts and batch jobs; zorvane-many
+stamps many files at once with GNU parallel.")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${ZORVANE_PACKAGE_runtime})
 # The loader's cache is brought up to date by dpkg's ldconfig trigger, not by maintainer scripts
