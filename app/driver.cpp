@@ -91,8 +91,8 @@ WatermarkSpec ParseWatermarkSpec(std::string_view value) {
   return parsed;
 }
 
-TextWatermarkSpec ParseTextWatermarkSpec(std::string_view value) {
-  TextWatermarkSpec parsed;
+TextWatermarkOption ParseTextWatermarkOption(std::string_view value) {
+  TextWatermarkOption parsed;
   size_t i = 0;
   for (; i < value.size() && value[i] != ','; ++i) {
     const bool escaped =
@@ -212,16 +212,16 @@ void CPDFDriver::SetTextWatermarkOptions(const StampOptions& options) {
         ParseWatermarkTurnOption(*options.watermarkTurnSpec).value_or(WatermarkTurn{});
   }
   if (!options.textWatermarkSpec) return;
-  const TextWatermarkSpec spec = ParseTextWatermarkSpec(*options.textWatermarkSpec);
-  if (spec.text.empty()) {
+  const TextWatermarkOption parsed = ParseTextWatermarkOption(*options.textWatermarkSpec);
+  if (parsed.text.empty()) {
     // Nothing to draw is not what was asked for.
     m_refusedStyle = "invalid value of -wmt: " + *options.textWatermarkSpec;
     return;
   }
   TextWatermarkSettings settings;
-  settings.text = spec.text;
-  settings.firstPage = spec.firstPage;
-  settings.lastPage = spec.lastPage;
+  settings.text = parsed.text;
+  settings.firstPage = parsed.firstPage;
+  settings.lastPage = parsed.lastPage;
   if (options.watermarkFontSpec) {
     settings.font = ParseWatermarkFontOption(*options.watermarkFontSpec).value_or(WatermarkFont{});
   }

@@ -57,12 +57,12 @@ WatermarkSpec ParseWatermarkSpec(std::string_view value);
 
 // -wmt "Text,StartPage,EndPage": the text up to the first comma that is not written "\,"
 // ("\\" is a backslash), then the first and the last page as in -wm.
-struct TextWatermarkSpec {
+struct TextWatermarkOption {
   std::string text;
   int32_t firstPage = 1;
   int32_t lastPage = 0;  // 0: the last page; negative: no page at all
 };
-TextWatermarkSpec ParseTextWatermarkSpec(std::string_view value);
+TextWatermarkOption ParseTextWatermarkOption(std::string_view value);
 
 // Why a password file gave no password.
 enum class PasswordFileError { kNone, kCannotOpen, kNotAFile };

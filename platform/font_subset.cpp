@@ -67,15 +67,24 @@ std::optional<std::string> ProgramOf(const hb_face_t* subset) {
   return std::string(data, length);
 }
 
+// Face `index` of the font file, when it has glyphs (the face holds its own reference to the
+// file's blob).
+FaceHandle OpenFace(const std::string& file, int index) {
+  const HarfBuzzSubsetFunctions& hb = HarfBuzzSubset();
+  BlobHandle blob(hb.hb_blob_create_from_file_or_fail(file.c_str()));
+  if (!blob || index < 0) return nullptr;
+  FaceHandle face(hb.hb_face_create(blob.get(), static_cast<unsigned>(index)));
+  if (!face || hb.hb_face_get_glyph_count(face.get()) == 0) return nullptr;
+  return face;
+}
+
 }  // namespace
 
 std::optional<FontSubset> SubsetFontFile(const std::string& file, int index,
                                          const std::set<char32_t>& characters) {
   const HarfBuzzSubsetFunctions& hb = HarfBuzzSubset();
-  BlobHandle blob(hb.hb_blob_create_from_file_or_fail(file.c_str()));
-  if (!blob || index < 0) return std::nullopt;
-  FaceHandle face(hb.hb_face_create(blob.get(), static_cast<unsigned>(index)));
-  if (!face || hb.hb_face_get_glyph_count(face.get()) == 0) return std::nullopt;
+  FaceHandle face = OpenFace(file, index);
+  if (!face) return std::nullopt;
   InputHandle input(hb.hb_subset_input_create_or_fail());
   if (!input) return std::nullopt;
   hb_set_t* unicodes = hb.hb_subset_input_unicode_set(input.get());
@@ -102,10 +111,8 @@ std::optional<FontSubset> SubsetFontFile(const std::string& file, int index,
 std::optional<std::string> SubsetFontGlyphs(const std::string& file, int index,
                                             const std::set<uint32_t>& glyphs) {
   const HarfBuzzSubsetFunctions& hb = HarfBuzzSubset();
-  BlobHandle blob(hb.hb_blob_create_from_file_or_fail(file.c_str()));
-  if (!blob || index < 0) return std::nullopt;
-  FaceHandle face(hb.hb_face_create(blob.get(), static_cast<unsigned>(index)));
-  if (!face || hb.hb_face_get_glyph_count(face.get()) == 0) return std::nullopt;
+  FaceHandle face = OpenFace(file, index);
+  if (!face) return std::nullopt;
   InputHandle input(hb.hb_subset_input_create_or_fail());
   if (!input) return std::nullopt;
   hb_set_t* kept = hb.hb_subset_input_glyph_set(input.get());

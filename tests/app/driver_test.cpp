@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SpecCase{"logo.pdf,-4,+7x", "logo.pdf", 1, 7},
                       SpecCase{"logo.pdf,abc,99999999999", "logo.pdf", 1, 2147483647}));
 
-TEST(TextWatermarkSpecParse, EscapedCommasStayInTheTextAndPagesFollowIt) {
+TEST(TextWatermarkOptionParse, EscapedCommasStayInTheTextAndPagesFollowIt) {
   struct Case {
     const char* value;
     const char* text;
@@ -72,10 +72,10 @@ TEST(TextWatermarkSpecParse, EscapedCommasStayInTheTextAndPagesFollowIt) {
        {Case{"DRAFT", "DRAFT", 1, 0}, Case{"DRAFT,2,3", "DRAFT", 2, 3},
         Case{"Yes\\, no,4", "Yes, no", 4, 0}, Case{"a\\\\,2", "a\\", 2, 0},
         Case{"a\\b", "a\\b", 1, 0}, Case{",5", "", 5, 0}, Case{"x,0,-1", "x", 1, -1}}) {
-    const TextWatermarkSpec spec = ParseTextWatermarkSpec(c.value);
-    EXPECT_EQ(spec.text, c.text) << c.value;
-    EXPECT_EQ(spec.firstPage, c.firstPage) << c.value;
-    EXPECT_EQ(spec.lastPage, c.lastPage) << c.value;
+    const TextWatermarkOption parsed = ParseTextWatermarkOption(c.value);
+    EXPECT_EQ(parsed.text, c.text) << c.value;
+    EXPECT_EQ(parsed.firstPage, c.firstPage) << c.value;
+    EXPECT_EQ(parsed.lastPage, c.lastPage) << c.value;
   }
 }
 
