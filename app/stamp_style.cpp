@@ -60,23 +60,11 @@ std::optional<RGBColour> ParseColour(std::string_view text) {
 }
 
 std::optional<float> ParseOpacity(std::string_view text) {
-  // Digits and at most one point: no sign, exponent, blank, "nan" or "inf" that strtod takes.
-  bool digit = false;
-  bool point = false;
-  for (const char c : text) {
-    if (std::isdigit(static_cast<unsigned char>(c))) {
-      digit = true;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (!digit) return std::nullopt;
-  const std::string copy(text);
-  const double value = std::strtod(copy.c_str(), nullptr);
-  if (value < 0.0 || value > 1.0) return std::nullopt;
-  return static_cast<float>(value);
+  // Digits and at most one point: no sign either.
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) return std::nullopt;
+  const std::optional<double> value = PlainDecimal(text);
+  if (!value || *value < 0.0 || *value > 1.0) return std::nullopt;
+  return static_cast<float>(*value);
 }
 
 std::optional<WatermarkFont> ParseWatermarkFontOption(std::string_view value) {
