@@ -5,39 +5,11 @@
 
 #include <memory>
 
+#include "pdf/object/utf8.h"
+
 namespace quarn {
 
 namespace {
-
-// The length of the UTF-8 sequence starting at `i`, 0 when it is not a valid one (overlong
-// forms, surrogates and values past U+10FFFF included).
-size_t SequenceLength(std::string_view s, size_t i) {
-  const auto lead = static_cast<unsigned char>(s[i]);
-  size_t length = 0;
-  uint32_t value = 0;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > s.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    const auto c = static_cast<unsigned char>(s[i + k]);
-    if ((c & 0xC0) != 0x80) return 0;
-    value = value << 6 | (c & 0x3F);
-  }
-  const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
-  const bool invalid = (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF;
-  return overlong || invalid ? 0 : length;
-}
 
 struct IconvCloser {
   void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
@@ -48,7 +20,7 @@ struct IconvCloser {
 bool NeedsEncodingConversion(std::string_view text) {
   bool nonAscii = false;
   for (size_t i = 0; i < text.size();) {
-    const size_t n = SequenceLength(text, i);
+    const size_t n = UTF8SequenceLength(text, i);
     if (n == 0) return false;
     nonAscii = nonAscii || n > 1;
     i += n;
@@ -80,7 +52,7 @@ std::optional<std::string> ConvertFromUTF8(std::string_view utf8, const char* ch
 
 std::optional<std::string> FirstCharacterNotIn(std::string_view utf8, const char* charset) {
   for (size_t i = 0; i < utf8.size();) {
-    const size_t n = SequenceLength(utf8, i);
+    const size_t n = UTF8SequenceLength(utf8, i);
     if (n == 0) return std::nullopt;
     if (!ConvertFromUTF8(utf8.substr(i, n), charset)) return std::string(utf8.substr(i, n));
     i += n;

@@ -10,6 +10,7 @@
 #include "pdf/font/truetype_font.h"
 #include "pdf/font/type2_cid_font.h"
 #include "pdf/object/limits.h"
+#include "pdf/object/utf8.h"
 #include "platform/unshaped_text.h"
 
 namespace quarn {
@@ -23,29 +24,9 @@ constexpr const char* kModule = "FaceGlyphText";
 std::optional<std::u32string> DecodeUTF8(std::string_view text) {
   std::u32string characters;
   for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t length = 1;
-    char32_t value = lead;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      value = lead & 0x07;
-    } else if (lead >= 0x80) {
-      return std::nullopt;
-    }
-    if (i + length > text.size()) return std::nullopt;
-    for (size_t k = 1; k < length; ++k) {
-      const auto c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return std::nullopt;
-      value = value << 6 | (c & 0x3F);
-    }
-    const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
-    if (overlong || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return std::nullopt;
+    char32_t value = 0;
+    const size_t length = UTF8SequenceLength(text, i, &value);
+    if (length == 0) return std::nullopt;
     characters.push_back(value);
     i += length;
   }
